@@ -1,0 +1,93 @@
+// Times process() on a 1920 x 1080 frame with one large shape and several
+// small ones: a disabled pass-through, then one enabled setting per case.
+#include "fakes/fake_frame.h"
+#include "filter/process.h"
+#include "settings/settings.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace orvit;
+
+namespace {
+
+struct Case {
+    const char* name;
+    int32_t mode;
+    double distance;
+};
+
+void paintScene(fakes::FakeFrame& frame) {
+    for (size_t i = 0; i < frame.red.size(); ++i) {
+        frame.red[i] = static_cast<uint8_t>(i * 7);
+        frame.green[i] = static_cast<uint8_t>(i * 13);
+        frame.blue[i] = static_cast<uint8_t>(i * 3);
+    }
+    // A large disc of value 1 in the middle, nearer to the camera.
+    const int cx = frame.width / 2, cy = frame.height / 2, r = 300;
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = 0; x < frame.width; ++x) {
+            const size_t i = frame.at(x, y);
+            frame.depth[i] = 1.3e12f;
+            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
+                frame.special[i] = 1;
+                frame.depth[i] = 20.0f + static_cast<float>(y) * 0.5f;
+            }
+        }
+    // Twelve small squares of value 1 spread over the frame, at several depths.
+    for (int k = 0; k < 12; ++k) {
+        const int x0 = 80 + (k % 6) * 300, y0 = 60 + (k / 6) * 850;
+        for (int y = y0; y < y0 + 40; ++y)
+            for (int x = x0; x < x0 + 40; ++x) {
+                frame.special[frame.at(x, y)] = 1;
+                frame.depth[frame.at(x, y)] = 10.0f + 15.0f * static_cast<float>(k);
+            }
+    }
+}
+
+double timeProcess(FilterInstance* instance, fakes::FakeFrame& frame, int repeats) {
+    std::vector<double> runs;
+    for (int i = 0; i < repeats; ++i) {
+        auto t0 = std::chrono::steady_clock::now();
+        process(instance, frame.access());
+        auto t1 = std::chrono::steady_clock::now();
+        runs.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+    }
+    std::sort(runs.begin(), runs.end());
+    return runs[runs.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    fakes::FakeFrame frame(1920, 1080);
+    paintScene(frame);
+
+    FilterInstance* instance = createInstance();
+    instance->enabled = 0;
+    const double passThrough = timeProcess(instance, frame, repeats);
+    std::printf("frame 1920x1080, median of %d runs\n", repeats);
+    std::printf("%-28s %10.2f ms  ratio %6.2f\n", "pass-through (disabled)", passThrough, 1.0);
+
+    const Case cases[] = {
+        {"Fixed 0.01", ModeFixed, 0.01},
+        {"Fixed 0.05", ModeFixed, 0.05},
+        {"Fixed 0.1", ModeFixed, 0.1},
+    };
+    instance->enabled = 1;
+    GlowSetting* setting = appendSetting(instance, 1);
+    setting->enabled = 1;
+    for (const Case& c : cases) {
+        setting->mode = c.mode;
+        setting->distance = c.distance;
+        const double ms = timeProcess(instance, frame, repeats);
+        std::printf("%-28s %10.2f ms  ratio %6.2f\n", c.name, ms, ms / passThrough);
+    }
+    destroyInstance(instance);
+    return 0;
+}

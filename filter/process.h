@@ -1,0 +1,21 @@
+// The per-frame work of the image filter.
+#pragma once
+
+#include "host/frame_access.h"
+#include "settings/settings.h"
+
+#include <cstdint>
+
+namespace orvit {
+
+// The far depth: 1.3e12 held as a 32-bit float.
+constexpr float kFarDepth = 1.3e12f;
+
+uint32_t flags();
+// Refreshes the snapshot, then filters the frame (or passes it through when
+// the instance is disabled). Reports nothing.
+void process(FilterInstance* instance, const FrameAccess* access);
+// Samples the frame into the 256 x 192 snapshot with its depth range.
+void takeSnapshot(FilterInstance* instance, const FrameAccess* access);
+
+} // namespace orvit

@@ -1,0 +1,44 @@
+// The host's per-frame record handed to the filter's process operation.
+#pragma once
+
+#include "abi.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" {
+
+// Buffer type codes for byteLine and floatLine.
+enum BufferType : int32_t {
+    BufferSpecial = 0, // byteLine: special-buffer value per pixel
+    BufferDepth = 12,  // floatLine: depth per pixel
+    BufferRed = 32,    // byteLine
+    BufferGreen = 33,  // byteLine
+    BufferBlue = 34,   // byteLine
+    BufferAlpha = 35,  // byteLine
+};
+
+struct FrameAccess {
+    int32_t width;  // pixels per row
+    int32_t height; // rows
+    int32_t frame;  // frame number
+    double start;   // frame time; envelopes are evaluated here
+    double end;     // end time (carried, not used)
+    // Called on the render thread; returns `width` bytes of buffer `type`,
+    // row `y`, owned by the host and valid until process returns.
+    const uint8_t*(ORVIT_CALL* byteLine)(int32_t type, int32_t y);
+    // As byteLine, `width` 32-bit floats.
+    const float*(ORVIT_CALL* floatLine)(int32_t type, int32_t y);
+    // Writes the final red, green, blue of pixel (x, y); rgb points to 3 bytes.
+    void(ORVIT_CALL* putRGB)(int32_t x, int32_t y, const uint8_t* rgb);
+    // Writes the final alpha of pixel (x, y).
+    void(ORVIT_CALL* putAlpha)(int32_t x, int32_t y, uint8_t alpha);
+    void* monitor; // host progress object (carried, not used)
+};
+
+} // extern "C"
+
+#if ORVIT_PTR32
+static_assert(offsetof(FrameAccess, start) == 12 || offsetof(FrameAccess, start) == 16,
+              "start follows the three integers");
+#endif

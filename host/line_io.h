@@ -1,0 +1,32 @@
+// The host's line writer and reader for scene save and load.
+#pragma once
+
+#include "abi.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" {
+
+struct SaveState {
+    void* reserved; // not read by the module
+    void* data;     // passed back to writeLine
+    // Writes `length` characters of `text` as one line; the text carries no
+    // line terminator. Called on the thread that saves the scene.
+    void(ORVIT_CALL* writeLine)(void* data, const char* text, int32_t length);
+};
+
+struct LoadState {
+    void* reserved; // not read by the module
+    void* data;     // passed back to readLine
+    // Puts the next line into `buffer` as a NUL-terminated string of at most
+    // `maxLength` characters; returns -1 when no line is left.
+    int32_t(ORVIT_CALL* readLine)(void* data, char* buffer, int32_t maxLength);
+};
+
+} // extern "C"
+
+#if ORVIT_PTR32
+static_assert(sizeof(SaveState) == 12 && offsetof(SaveState, writeLine) == 8, "SaveState");
+static_assert(sizeof(LoadState) == 12 && offsetof(LoadState, readLine) == 8, "LoadState");
+#endif
