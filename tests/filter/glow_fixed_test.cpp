@@ -1,0 +1,221 @@
+#include "fakes/fake_envelopes.h"
+#include "fakes/plane_source.h"
+#include "filter/glow_kernel.h"
+#include "filter/stamp_tables.h"
+#include "reference_kernel.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace orvit;
+
+namespace {
+
+struct InstanceDeleter {
+    void operator()(FilterInstance* i) const { destroyInstance(i); }
+};
+using Instance = std::unique_ptr<FilterInstance, InstanceDeleter>;
+
+// A setting whose ramp entry e is (e, 255 - e, 7): the ramp index of every
+// pixel can be read back from its red byte.
+GlowSetting indexRamp(int32_t value, int32_t mode, double distance) {
+    GlowSetting s;
+    initSetting(&s, nullptr, value);
+    s.mode = mode;
+    s.distance = distance;
+    s.keyEnabled[1] = 1;
+    s.keyRed[0] = 0;
+    s.keyGreen[0] = 255;
+    s.keyBlue[0] = 7;
+    s.keyPosition[0] = 0;
+    s.keyRed[1] = 257; // the blend over 0..255 with divisor 257 makes entry e == e
+    s.keyGreen[1] = -2;
+    s.keyBlue[1] = 7;
+    s.keyPosition[1] = 100;
+    return s;
+}
+
+void expectSameLayer(const FilterInstance& inst, const reference::Layer& ref) {
+    ASSERT_EQ(inst.glowLayer.width, ref.width);
+    ASSERT_EQ(inst.glowLayer.height, ref.height);
+    for (int32_t y = 0; y < ref.height; ++y)
+        for (int32_t x = 0; x < ref.width; ++x) {
+            size_t p = static_cast<size_t>(y) * ref.width + x;
+            ASSERT_EQ(inst.glowLayer.strength[p], ref.strength[p]) << "strength at " << x << "," << y;
+            ASSERT_EQ(inst.glowLayer.red[p], ref.red[p]) << "red at " << x << "," << y;
+            ASSERT_EQ(inst.glowLayer.green[p], ref.green[p]) << "green at " << x << "," << y;
+            ASSERT_EQ(inst.glowLayer.blue[p], ref.blue[p]) << "blue at " << x << "," << y;
+        }
+}
+
+} // namespace
+
+TEST(StampTables, FalloffAndDistanceMatchTheRules) {
+    auto r4 = buildStampTables(4, 100, 100);
+    EXPECT_EQ(r4->falloff, (std::vector<uint8_t>{255, 217, 127, 37, 0}));
+    EXPECT_EQ(r4->rampIndex, (std::vector<uint8_t>{0, 64, 128, 192, 255}));
+    EXPECT_EQ(r4->distance, (std::vector<int32_t>{0, 1, 2, 3, 4, 1, 1, 2, 3, 4, 2, 2, 2, 3, 4,
+                                                  3, 3, 3, 4, 4, 4, 4, 4, 4, 4}));
+    auto r10 = buildStampTables(10, 100, 100);
+    EXPECT_EQ(r10->falloff,
+              (std::vector<uint8_t>{255, 248, 230, 202, 166, 127, 88, 52, 24, 6, 0}));
+    auto r3 = buildStampTables(3, 100, 100);
+    EXPECT_EQ(r3->rampIndex, (std::vector<uint8_t>{0, 85, 170, 255}));
+}
+
+TEST(StampTables, HugeRadiusIsSizedByTheFrameNotTheRadius) {
+    // distance 1000 at width 640: R = 640000; the literal tables would hold
+    // (R + 1)^2 entries, the clipped ones only what a 640 x 480 window reaches.
+    auto t = buildStampTables(640000, 640, 480);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->distance.size(), 480u * 640u);
+    EXPECT_EQ(t->falloff.size(), 799u); // trunc(sqrt(639^2 + 479^2)) + 1
+    EXPECT_EQ(t->falloff[798], static_cast<uint8_t>(
+                                   static_cast<int>((std::cos((798 * 3.141592) / 640000) + 1.0) * 127.5)));
+    EXPECT_EQ(t->distanceRow(479)[639], 798);
+}
+
+TEST(GlowFixed, SolidBlockFillsCoreAndStampsEdges) {
+    Instance instance(createInstance());
+    fakes::PlaneSource source(20, 20);
+    source.fill(8, 8, 3, 3, 9);
+    GlowSetting s = indexRamp(9, ModeFixed, 0.2); // R = 4
+    ASSERT_EQ(glowFixed(instance.get(), &s, source), 1);
+    auto strength = [&](int x, int y) { return instance->glowLayer.strength[y * 20 + x]; };
+    auto index = [&](int x, int y) { return instance->glowLayer.red[y * 20 + x]; };
+    EXPECT_EQ(strength(9, 9), 255);
+    EXPECT_EQ(index(9, 9), 0);
+    for (auto [x, y] : {std::pair{9, 8}, {8, 9}, {10, 9}, {9, 10}}) {
+        EXPECT_EQ(strength(x, y), 255) << x << "," << y;
+        EXPECT_EQ(index(x, y), 0) << x << "," << y;
+    }
+    for (auto [x, y] : {std::pair{8, 8}, {10, 8}, {8, 10}, {10, 10}}) {
+        EXPECT_EQ(strength(x, y), 217) << x << "," << y;
+        EXPECT_EQ(index(x, y), 64) << x << "," << y;
+    }
+    EXPECT_EQ(source.specialRequests, 3 * 18); // three lines per scanned row
+}
+
+TEST(GlowFixed, RadiusRulesForStaticAndEnvelopeSizes) {
+    fakes::FakeEnvelopes envelopes;
+    struct Case {
+        const char* name;
+        double distance;
+        bool envelope;
+        double envelopeValue;
+        int32_t expectRadius; // -1: no outline glow
+    };
+    const Case cases[] = {
+        {"static 0.05 at 640", 0.05, false, 0, 32},
+        {"static 0 gives R 0", 0.0, false, 0, 0},
+        {"negative static", -0.5, false, 0, -320},
+        {"NaN static", std::nan(""), false, 0, -1},
+        {"huge static saturates", 1e300, false, 0, INT32_MAX},
+        {"envelope 0 raised to 1", 0.05, true, 0.0, 1},
+        {"negative envelope raised to 1", 0.05, true, -3.0, 1},
+        {"envelope overrides static", 0.05, true, 0.1, 64},
+        {"NaN envelope", 0.05, true, std::nan(""), -1},
+        {"-inf envelope saturates then raised", 0.05, true, -INFINITY, 1},
+    };
+    for (const Case& c : cases) {
+        GlowSetting s;
+        initSetting(&s, nullptr, 1);
+        s.distance = c.distance;
+        if (c.envelope)
+            s.sizeEnvelope = envelopes.make(c.envelopeValue);
+        fakes::PlaneSource source(640, 4);
+        int32_t r = 0;
+        bool have = fixedRadius(&s, source, &r);
+        EXPECT_EQ(have, c.expectRadius != -1) << c.name;
+        if (have) {
+            EXPECT_EQ(r, c.expectRadius) << c.name;
+        }
+        releaseEnvelopes(&s);
+    }
+    GlowSetting s;
+    initSetting(&s, nullptr, 1);
+    fakes::PlaneSource w720(720, 4), w256(256, 4);
+    int32_t r = 0;
+    fixedRadius(&s, w720, &r);
+    EXPECT_EQ(r, 36);
+    fixedRadius(&s, w256, &r);
+    EXPECT_EQ(r, 12);
+}
+
+TEST(GlowFixed, DegenerateRadiiAndFramesGlowOnlyTheCore) {
+    Instance instance(createInstance());
+    for (double distance : {0.0, -0.3, std::nan("")}) {
+        fakes::PlaneSource source(20, 20);
+        source.fill(5, 5, 6, 6, 3);
+        GlowSetting s = indexRamp(3, ModeFixed, distance);
+        ASSERT_EQ(glowFixed(instance.get(), &s, source), 1);
+        int glowing = 0;
+        for (int i = 0; i < 400; ++i)
+            glowing += instance->glowLayer.strength[i] != 0;
+        EXPECT_EQ(glowing, 16) << "distance " << distance; // the 4 x 4 core
+        // R = 0: an outline pixel's own stamp writes ramp entry 255 at strength 0.
+        if (distance == 0.0) {
+            EXPECT_EQ(instance->glowLayer.red[5 * 20 + 6], 255); // edge pixel, n = 5
+        }
+    }
+    // Under 3 pixels wide: nothing, but the kernel ran.
+    fakes::PlaneSource thin(2, 50);
+    thin.fill(0, 0, 2, 50, 3);
+    GlowSetting s = indexRamp(3, ModeFixed, 0.5);
+    EXPECT_EQ(glowFixed(instance.get(), &s, thin), 1);
+    EXPECT_EQ(instance->glowLayer.width, 2);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(instance->glowLayer.strength[i], 0);
+}
+
+TEST(GlowFixed, NoEnabledKeyReturnsZeroWithClearedLayer) {
+    Instance instance(createInstance());
+    fakes::PlaneSource source(16, 16);
+    source.fill(2, 2, 8, 8, 4);
+    GlowSetting s = indexRamp(4, ModeFixed, 0.25);
+    ASSERT_EQ(glowFixed(instance.get(), &s, source), 1);
+    s.keyEnabled[0] = s.keyEnabled[1] = 0;
+    EXPECT_EQ(glowFixed(instance.get(), &s, source), 0);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(instance->glowLayer.strength[i], 0);
+}
+
+TEST(GlowKernels, MatchTheLiteralRulesOnRandomShapes) {
+    std::mt19937 rng(1234);
+    Instance instance(createInstance());
+    for (int round = 0; round < 40; ++round) {
+        const int32_t W = 8 + static_cast<int32_t>(rng() % 60);
+        const int32_t H = 8 + static_cast<int32_t>(rng() % 40);
+        fakes::PlaneSource source(W, H);
+        for (int blob = 0; blob < 6; ++blob) {
+            int32_t x = static_cast<int32_t>(rng() % W), y = static_cast<int32_t>(rng() % H);
+            int32_t w = 1 + static_cast<int32_t>(rng() % 12), h = 1 + static_cast<int32_t>(rng() % 12);
+            source.fill(x, y, std::min(w, W - x), std::min(h, H - y),
+                        static_cast<uint8_t>(1 + rng() % 2),
+                        0.5f + static_cast<float>(rng() % 400) * 0.05f);
+        }
+        const int32_t mode = round % 4;
+        GlowSetting s = indexRamp(1, mode, 0.02 + 0.01 * (rng() % 30));
+        s.keyEnabled[2] = round % 3 == 0;
+        s.keyRed[2] = 90;
+        s.keyPosition[2] = 40;
+        int32_t R = 0;
+        fixedRadius(&s, source, &R);
+        if (R < 1)
+            continue;
+        GlowKernel kernel = kernelForMode(mode);
+        if (mode == ModeDepth || mode == ModeGDepth) {
+            // No camera service here: the depth kernels fall back to core fill only.
+            kernel(instance.get(), &s, source);
+            expectSameLayer(*instance, reference::glow(source.special, source.depth, W, H, s, R,
+                                                       s.distance, std::nan("")));
+        } else {
+            kernel(instance.get(), &s, source);
+            expectSameLayer(*instance,
+                            reference::glow(source.special, source.depth, W, H, s, R, 0, 0));
+        }
+        if (HasFatalFailure())
+            return;
+    }
+}
