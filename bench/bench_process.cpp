@@ -2,6 +2,8 @@
 // small ones: a disabled pass-through, then one enabled setting per case.
 #include "fakes/fake_frame.h"
 #include "filter/process.h"
+#include "host/items.h"
+#include "module/globals.h"
 #include "settings/settings.h"
 
 #include <algorithm>
@@ -35,7 +37,7 @@ void paintScene(fakes::FakeFrame& frame) {
             frame.depth[i] = 1.3e12f;
             if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
                 frame.special[i] = 1;
-                frame.depth[i] = 20.0f + static_cast<float>(y) * 0.5f;
+                frame.depth[i] = 10.0f + static_cast<float>(y - (cy - r)) * 0.72f;
             }
         }
     // Twelve small squares of value 1 spread over the frame, at several depths.
@@ -47,6 +49,25 @@ void paintScene(fakes::FakeFrame& frame) {
                 frame.depth[frame.at(x, y)] = 10.0f + 15.0f * static_cast<float>(k);
             }
     }
+}
+
+// A camera with K = 1, so that a glow size of 1.0 spreads the outline radii
+// of the scene's depths (10 to about 440) over 2..100 pixels at width 1920.
+int cameraItem = 0;
+ItemId firstItem(int32_t, ItemId) { return &cameraItem; }
+int32_t viewValues(ItemId, double, double* k, double* k2) {
+    *k = 1.0;
+    *k2 = 0.0;
+    return 1;
+}
+ItemInfo itemInfo{firstItem, nullptr};
+CameraInfo cameraInfo{nullptr, nullptr, nullptr, nullptr, nullptr, viewValues};
+void* lookup(const char* name, int32_t) {
+    if (std::strcmp(name, "LW Item Info 2") == 0)
+        return &itemInfo;
+    if (std::strcmp(name, "LW Camera Info") == 0)
+        return &cameraInfo;
+    return nullptr;
 }
 
 double timeProcess(FilterInstance* instance, fakes::FakeFrame& frame, int repeats) {
@@ -78,7 +99,11 @@ int main(int argc, char** argv) {
         {"Fixed 0.01", ModeFixed, 0.01},
         {"Fixed 0.05", ModeFixed, 0.05},
         {"Fixed 0.1", ModeFixed, 0.1},
+        {"G-Fixed 0.05", ModeGFixed, 0.05},
+        {"Depth 1.0 (R 2..100)", ModeDepth, 1.0},
+        {"G-Depth 1.0 (R 2..100)", ModeGDepth, 1.0},
     };
+    orvit::globalLookup = lookup;
     instance->enabled = 1;
     GlowSetting* setting = appendSetting(instance, 1);
     setting->enabled = 1;

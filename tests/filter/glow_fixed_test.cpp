@@ -2,6 +2,7 @@
 #include "fakes/plane_source.h"
 #include "filter/glow_kernel.h"
 #include "filter/stamp_tables.h"
+#include "kernel_helpers.h"
 #include "reference_kernel.h"
 
 #include <gtest/gtest.h>
@@ -9,47 +10,7 @@
 #include <random>
 
 using namespace orvit;
-
-namespace {
-
-struct InstanceDeleter {
-    void operator()(FilterInstance* i) const { destroyInstance(i); }
-};
-using Instance = std::unique_ptr<FilterInstance, InstanceDeleter>;
-
-// A setting whose ramp entry e is (e, 255 - e, 7): the ramp index of every
-// pixel can be read back from its red byte.
-GlowSetting indexRamp(int32_t value, int32_t mode, double distance) {
-    GlowSetting s;
-    initSetting(&s, nullptr, value);
-    s.mode = mode;
-    s.distance = distance;
-    s.keyEnabled[1] = 1;
-    s.keyRed[0] = 0;
-    s.keyGreen[0] = 255;
-    s.keyBlue[0] = 7;
-    s.keyPosition[0] = 0;
-    s.keyRed[1] = 257; // the blend over 0..255 with divisor 257 makes entry e == e
-    s.keyGreen[1] = -2;
-    s.keyBlue[1] = 7;
-    s.keyPosition[1] = 100;
-    return s;
-}
-
-void expectSameLayer(const FilterInstance& inst, const reference::Layer& ref) {
-    ASSERT_EQ(inst.glowLayer.width, ref.width);
-    ASSERT_EQ(inst.glowLayer.height, ref.height);
-    for (int32_t y = 0; y < ref.height; ++y)
-        for (int32_t x = 0; x < ref.width; ++x) {
-            size_t p = static_cast<size_t>(y) * ref.width + x;
-            ASSERT_EQ(inst.glowLayer.strength[p], ref.strength[p]) << "strength at " << x << "," << y;
-            ASSERT_EQ(inst.glowLayer.red[p], ref.red[p]) << "red at " << x << "," << y;
-            ASSERT_EQ(inst.glowLayer.green[p], ref.green[p]) << "green at " << x << "," << y;
-            ASSERT_EQ(inst.glowLayer.blue[p], ref.blue[p]) << "blue at " << x << "," << y;
-        }
-}
-
-} // namespace
+using namespace kernels;
 
 TEST(StampTables, FalloffAndDistanceMatchTheRules) {
     auto r4 = buildStampTables(4, 100, 100);
