@@ -17,10 +17,15 @@ int32_t entryOf(int32_t position, int32_t size) {
     return truncToInt(clampPosition(position) * scale);
 }
 
+// Components are stored as read and may lie outside 0..255: like a single
+// key's colour, the entry is the low byte of the truncated blend, and a blend
+// beyond the 32-bit range saturates first.
 uint8_t blend(int32_t right, int32_t left, double f) {
     double r = right * f;
     double l = left * (1.0 - f);
-    return static_cast<uint8_t>(truncToInt(r + l));
+    int32_t v = 0;
+    truncSaturating(r + l, &v);
+    return static_cast<uint8_t>(v);
 }
 
 } // namespace

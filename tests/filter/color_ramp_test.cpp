@@ -119,3 +119,10 @@ TEST(ColorRamp, PositionsOutsideTheRangeAreClamped) {
     for (int e = 0; e < 256; ++e)
         ASSERT_EQ(wild.at(e), clamped.at(e)) << "entry " << e;
 }
+
+TEST(ColorRamp, ComponentsBeyondTheIntRangeDoNotOverflow) {
+    GlowSetting s = keys({{INT32_MAX, INT32_MIN, 0, 0}, {INT32_MAX, INT32_MIN, 0, 100}});
+    Ramp ramp(s, 256);
+    EXPECT_EQ(ramp.at(0)[2], 0);
+    EXPECT_EQ(ramp.at(100)[0], 255); // low byte of the saturated blend
+}

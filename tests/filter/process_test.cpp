@@ -170,3 +170,17 @@ TEST(Process, EmptyFrameSkipsTheSnapshot) {
 }
 
 TEST(Flags, RequestsSpecialAndDepth) { EXPECT_EQ(flags(), 0x1001u); }
+
+TEST(Process, WithoutEnvelopeServiceEnvelopesFallBackToStaticValues) {
+    Instance instance(createInstance());
+    instance->enabled = 1;
+    GlowSetting* s = coreOnlySetting(instance.get(), 0.0);
+    int stale = 0; // a handle whose service is gone must never be called
+    s->transparencyEnvelope = &stale;
+    s->sizeEnvelope = &stale;
+    auto frame = squareFrame(0);
+    process(instance.get(), frame.access());
+    EXPECT_EQ(frame.outRed[frame.at(5, 5)], 255);
+    EXPECT_EQ(frame.outRed[frame.at(2, 5)], 0) << "static distance 0: no outline glow";
+    s->transparencyEnvelope = s->sizeEnvelope = nullptr;
+}
