@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace fakes {
 
@@ -32,7 +33,8 @@ struct FakeEnvelopeSlots {
     static void load(EnvelopeHandle e, const LoadState* state) {
         current->calls.push_back("load");
         char line[256];
-        if (state->readLine(state->data, line, 255) >= 0)
+        // Only an "env " line sets the value: fuzzed data gives any line here.
+        if (state->readLine(state->data, line, 255) >= 0 && std::strncmp(line, "env ", 4) == 0)
             static_cast<FakeEnvelope*>(e)->value = std::strtod(line + 4, nullptr);
     }
     static void save(EnvelopeHandle e, const SaveState* state) {
