@@ -39,6 +39,19 @@ struct FrameAccess {
 } // extern "C"
 
 #if ORVIT_PTR32
+static_assert(offsetof(FrameAccess, height) == 4 && offsetof(FrameAccess, frame) == 8,
+              "three integers first");
+// A double sits at 16 where it is 8-aligned (Windows), at 12 on the System V
+// i386 ABI; the fields after it follow without gaps either way.
 static_assert(offsetof(FrameAccess, start) == 12 || offsetof(FrameAccess, start) == 16,
               "start follows the three integers");
+#if defined(_WIN32)
+static_assert(offsetof(FrameAccess, start) == 16, "start at 16 on Windows");
+#endif
+static_assert(offsetof(FrameAccess, end) == offsetof(FrameAccess, start) + 8, "end after start");
+static_assert(offsetof(FrameAccess, byteLine) == offsetof(FrameAccess, start) + 16, "byteLine");
+static_assert(offsetof(FrameAccess, floatLine) == offsetof(FrameAccess, start) + 20, "floatLine");
+static_assert(offsetof(FrameAccess, putRGB) == offsetof(FrameAccess, start) + 24, "putRGB");
+static_assert(offsetof(FrameAccess, putAlpha) == offsetof(FrameAccess, start) + 28, "putAlpha");
+static_assert(offsetof(FrameAccess, monitor) == offsetof(FrameAccess, start) + 32, "monitor");
 #endif
