@@ -60,6 +60,8 @@ bool rebuildSpecialValues(FilterInstance* instance) {
 } // namespace
 
 SurfaceBuffers* addSurface(FilterInstance* instance, const char* name, const uint8_t buffers[4]) {
+    if (name == nullptr)
+        return nullptr;
     if (buffers[0] == 0 && buffers[1] == 0 && buffers[2] == 0 && buffers[3] == 0)
         return nullptr;
     auto* record = new (std::nothrow) SurfaceBuffers;
@@ -67,8 +69,9 @@ SurfaceBuffers* addSurface(FilterInstance* instance, const char* name, const uin
         return nullptr;
     size_t length = std::strlen(name);
     record->name = static_cast<char*>(std::malloc(length + 1));
-    auto** grown = static_cast<SurfaceBuffers**>(std::realloc(
-        instance->surfaces, sizeof(SurfaceBuffers*) * (static_cast<size_t>(instance->surfaceCount) + 1)));
+    auto** grown = static_cast<SurfaceBuffers**>(
+        std::realloc(instance->surfaces,
+                     sizeof(SurfaceBuffers*) * (static_cast<size_t>(instance->surfaceCount) + 1)));
     if (record->name == nullptr || grown == nullptr) {
         std::free(record->name);
         delete record;
@@ -89,6 +92,8 @@ SurfaceBuffers* addSurface(FilterInstance* instance, const char* name, const uin
 }
 
 int32_t surfaceIndexByName(const FilterInstance* instance, const char* name) {
+    if (name == nullptr)
+        return -1;
     for (int32_t i = 0; i < instance->surfaceCount; ++i)
         if (compareSurfaceNames(instance->surfaces[i]->name, name) == 0)
             return i;

@@ -1,0 +1,75 @@
+// Scans one object file made of the fuzzer's bytes, through the item and
+// object services, and checks the table the scan leaves behind.
+#include "fakes/fake_items.h"
+#include "scan/object_scan.h"
+#include "settings/surfaces.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+const std::string& scratchFile() {
+    static const std::string path = [] {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(tmp != nullptr ? tmp : "/tmp") + "/object_scan_fuzz.XXXXXX";
+        const int fd = mkstemp(pattern.data());
+        if (fd < 0)
+            std::abort();
+        close(fd);
+        std::atexit([] { std::remove(scratchFile().c_str()); });
+        return pattern;
+    }();
+    return path;
+}
+
+void check(bool condition) {
+    if (!condition)
+        __builtin_trap();
+}
+
+// Sorted by name, no record of four zero bytes, and the special values are
+// exactly the distinct non-zero bytes, ascending.
+void checkTable(const orvit::FilterInstance* instance) {
+    bool seen[256] = {};
+    for (int32_t i = 0; i < instance->surfaceCount; ++i) {
+        const orvit::SurfaceBuffers* s = instance->surfaces[i];
+        if (i > 0)
+            check(orvit::compareSurfaceNames(instance->surfaces[i - 1]->name, s->name) <= 0);
+        check(s->buffers[0] | s->buffers[1] | s->buffers[2] | s->buffers[3]);
+        for (uint8_t b : s->buffers)
+            seen[b] = true;
+    }
+    int32_t n = 0;
+    for (int v = 1; v < 256; ++v)
+        if (seen[v]) {
+            check(n < instance->specialValueCount && instance->specialValues[n] == v);
+            ++n;
+        }
+    check(n == instance->specialValueCount);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string& path = scratchFile();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        std::abort();
+    if (size > 0 && std::fwrite(data, 1, size, file) != size)
+        std::abort();
+    std::fclose(file);
+
+    orvit::FilterInstance* instance = orvit::createInstance();
+    fakes::FakeItems items;
+    items.objectFiles = {path};
+    orvit::scanObjectSurfaces(instance, items.itemInfo(), items.objectInfo());
+    checkTable(instance);
+    orvit::destroyInstance(instance);
+    return 0;
+}
