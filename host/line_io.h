@@ -19,8 +19,9 @@ struct SaveState {
 struct LoadState {
     void* reserved; // not read by the module
     void* data;     // passed back to readLine
-    // Puts the next line into `buffer` as a NUL-terminated string of at most
-    // `maxLength` characters; returns -1 when no line is left.
+    // Puts the next line into `buffer` (room for maxLength + 1 bytes) as a
+    // NUL-terminated string of at most `maxLength` characters; returns -1 when
+    // no line is left. Called on the thread that loads the scene.
     int32_t(ORVIT_CALL* readLine)(void* data, char* buffer, int32_t maxLength);
 };
 
