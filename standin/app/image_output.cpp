@@ -1,0 +1,103 @@
+#include "standin/app/image_output.h"
+
+#include "standin/app/app_error.h"
+
+#include <OpenImageIO/imageio.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace orvit::app {
+namespace {
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+std::string firstLine(std::string text) {
+    const auto end = text.find('\n');
+    if (end != std::string::npos)
+        text.resize(end);
+    return text.empty() ? "unknown error" : text;
+}
+
+// Removes the temporary file on every way out but success.
+struct TemporaryFile {
+    fs::path path;
+    bool keep = false;
+    ~TemporaryFile() {
+        if (!keep) {
+            std::error_code ec;
+            fs::remove(path, ec);
+        }
+    }
+};
+
+} // namespace
+
+bool isOutputExtension(const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    return ext == ".png" || ext == ".tif" || ext == ".tiff" || ext == ".exr";
+}
+
+void writeImage(const std::string& path, int32_t width, int32_t height,
+                const std::vector<uint8_t>& rgba) {
+    const std::string where = "output '" + path + "'";
+    if (!isOutputExtension(path))
+        throw AppError(where + ": unknown image type; use .png, .tif, .tiff or .exr");
+    if (width < 1 || height < 1 ||
+        rgba.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4)
+        throw AppError(where + ": the frame holds no pixels");
+
+    const fs::path target(path);
+    fs::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::error_code ec;
+    if (fs::is_directory(target, ec))
+        throw AppError(where + ": a folder of that name exists");
+    if (!fs::is_directory(folder, ec))
+        throw AppError(where + ": no folder '" + folder.string() + "'");
+
+    // Same folder, so that the rename stays on one file system; same
+    // extension, so that the image library picks the same format.
+    TemporaryFile temporary;
+    temporary.path = folder / ("." + target.stem().string() + ".tmp" + std::to_string(getpid()) +
+                               target.extension().string());
+
+    auto out = OIIO::ImageOutput::create(temporary.path.string());
+    if (!out)
+        throw AppError(where + ": cannot write: " + firstLine(OIIO::geterror()));
+    const bool exr = lowerExtension(path) == ".exr";
+    OIIO::ImageSpec spec(width, height, 4, exr ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
+    spec.alpha_channel = 3;
+    // The bytes are stored as they are: colour is not divided by alpha.
+    spec.attribute("oiio:UnassociatedAlpha", 1);
+    if (exr)
+        spec.attribute("compression", "zip");
+    // Later steps see the file only after close succeeded, so a failure at any
+    // point leaves nothing but the temporary file, which is then removed.
+    bool ok = out->open(temporary.path.string(), spec) &&
+              out->write_image(OIIO::TypeDesc::UINT8, rgba.data());
+    ok = out->close() && ok;
+    if (!ok) {
+        std::string reason = firstLine(out->geterror());
+        if (reason == "unknown error")
+            reason = std::string("cannot write in '") + folder.string() + "'";
+        throw AppError(where + ": " + reason);
+    }
+    fs::rename(temporary.path, target, ec);
+    if (ec)
+        throw AppError(where + ": cannot rename the finished image into place: " + ec.message());
+    temporary.keep = true;
+}
+
+} // namespace orvit::app

@@ -1,0 +1,77 @@
+#include "app/temp_folder.h"
+#include "standin/app/app_error.h"
+#include "standin/app/image_output.h"
+#include "standin/app/passes.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace orvit::app;
+
+namespace {
+
+std::vector<uint8_t> testPixels(int w, int h) {
+    std::vector<uint8_t> rgba(static_cast<size_t>(w) * h * 4);
+    for (size_t i = 0; i < rgba.size(); ++i)
+        rgba[i] = static_cast<uint8_t>(i * 37 + i / 7);
+    return rgba;
+}
+
+TEST(WriteImage, EveryFormatReadsBackTheSameBytes) {
+    apptest::TempFolder dir;
+    const int w = 17, h = 5;
+    const std::vector<uint8_t> rgba = testPixels(w, h);
+    for (const char* name : {"f.png", "f.tif", "f.TIFF", "f.exr"}) {
+        SCOPED_TRACE(name);
+        writeImage(dir / name, w, h, rgba);
+        const ColourPlanes back = readColourPass(dir / name, {});
+        ASSERT_EQ(back.width, w);
+        ASSERT_EQ(back.height, h);
+        for (size_t i = 0; i < back.red.size(); ++i) {
+            ASSERT_EQ(back.red[i], rgba[i * 4]) << "pixel " << i;
+            ASSERT_EQ(back.green[i], rgba[i * 4 + 1]) << "pixel " << i;
+            ASSERT_EQ(back.blue[i], rgba[i * 4 + 2]) << "pixel " << i;
+            ASSERT_EQ(back.alpha[i], rgba[i * 4 + 3]) << "pixel " << i;
+        }
+    }
+    // Nothing but the finished images is left behind.
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"f.TIFF", "f.exr", "f.png", "f.tif"}));
+}
+
+TEST(WriteImage, ReplacesAnEarlierImageWhole) {
+    apptest::TempFolder dir;
+    writeImage(dir / "f.png", 4, 4, testPixels(4, 4));
+    const std::vector<uint8_t> black(2 * 2 * 4, 0);
+    writeImage(dir / "f.png", 2, 2, black);
+    EXPECT_EQ(readColourPass(dir / "f.png", {}).red, std::vector<uint8_t>(4, 0));
+}
+
+TEST(WriteImage, FailuresLeaveNoFileBehind) {
+    apptest::TempFolder dir;
+    dir.write("plain-file", "x");
+    std::filesystem::create_directories(dir.path() / "taken.png");
+    const std::vector<uint8_t> rgba = testPixels(2, 2);
+    struct Case {
+        std::string path;
+        std::string expected;
+    } cases[] = {
+        // A folder that cannot hold files (its path runs through a file).
+        {dir / "plain-file/f.png", "no folder '" + dir / "plain-file" + "'"},
+        {dir / "absent/f.png", "no folder '" + dir / "absent" + "'"},
+        {dir / "taken.png", "a folder of that name exists"},
+        {dir / "f.jpg", "unknown image type; use .png, .tif, .tiff or .exr"},
+    };
+    for (const Case& c : cases) {
+        try {
+            writeImage(c.path, 2, 2, rgba);
+            ADD_FAILURE() << c.path << " was written";
+        } catch (const AppError& e) {
+            EXPECT_EQ(std::string(e.what()), "output '" + c.path + "': " + c.expected);
+        }
+    }
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"plain-file", "taken.png"}));
+}
+
+} // namespace

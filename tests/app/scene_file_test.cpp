@@ -1,0 +1,172 @@
+#include "app/temp_folder.h"
+#include "standin/app/app_error.h"
+#include "standin/app/scene_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace orvit::app;
+
+namespace {
+
+const char* kScene = R"(
+[module]
+file = "lib/Orvit.p"
+
+[scene]
+objects = ["objects/ball.lwo", "/abs/crate.lwo"]
+
+[camera]
+film_width = 36.0
+keys = [{time = 0.0, fov = 90.0}, {time = 0.5, focal_length = 18.0}]
+
+[frames]
+first = 3
+last = 7
+rate = 25
+
+[passes]
+file = "passes/beauty.####.exr"
+special = "passes/id.####.png"
+colour_channels = ["R", "G", "B"]
+depth_channel = "Z"
+far_depth = 1e10
+
+[output]
+file = "out/glow.####.png"
+
+[filter]
+settings = """v 04
+1 0
+"""
+)";
+
+std::string failure(const std::string& path) {
+    try {
+        parseSceneFile(path);
+    } catch (const AppError& e) {
+        return e.what();
+    }
+    return "(no failure)";
+}
+
+TEST(ParseSceneFile, ReadsEveryKeyAndResolvesPathsFromTheSceneFolder) {
+    apptest::TempFolder dir;
+    dir.write("demo.toml", kScene);
+    const SceneFile s = parseSceneFile(dir / "demo.toml");
+    EXPECT_EQ(s.module, dir / "lib/Orvit.p");
+    EXPECT_EQ(s.server, "Tesk_Orvit");
+    EXPECT_EQ(s.objects, (std::vector<std::string>{dir / "objects/ball.lwo", "/abs/crate.lwo"}));
+    ASSERT_EQ(s.camera.size(), 2u);
+    EXPECT_EQ(s.camera[0].time, 0.0);
+    EXPECT_DOUBLE_EQ(s.camera[0].fov, M_PI / 2);
+    EXPECT_EQ(s.camera[1].time, 0.5);
+    EXPECT_DOUBLE_EQ(s.camera[1].fov, M_PI / 2); // 36 mm film at 18 mm
+    EXPECT_EQ(s.first, 3);
+    EXPECT_EQ(s.last, 7);
+    EXPECT_EQ(s.rate, 25.0);
+    EXPECT_EQ(s.passes.colour, dir / "passes/beauty.####.exr");
+    EXPECT_EQ(s.passes.special, dir / "passes/id.####.png");
+    EXPECT_EQ(s.passes.depth, dir / "passes/beauty.####.exr");
+    EXPECT_EQ(s.passes.colourChannels, (std::vector<std::string>{"R", "G", "B"}));
+    EXPECT_EQ(s.passes.specialChannel, "");
+    EXPECT_EQ(s.passes.depthChannel, "Z");
+    EXPECT_EQ(s.passes.farDepth, 1e10);
+    EXPECT_EQ(s.output, dir / "out/glow.####.png");
+    EXPECT_EQ(s.settingsLines, (std::vector<std::string>{"v 04", "1 0"}));
+}
+
+TEST(ParseSceneFile, SettingsFromAFileAndAPlainFieldOfView) {
+    apptest::TempFolder dir;
+    dir.write("glow.txt", "v 04\r\n0 0\r\n");
+    dir.write("s.toml", "[camera]\nfov = 60\n[frames]\nfirst = 0\nlast = 0\n"
+                        "[passes]\ncolour = 'c.png'\nspecial = 's.png'\ndepth = 'd.exr'\n"
+                        "[output]\nfile = 'o.png'\n[filter]\nsettings_file = 'glow.txt'\n");
+    const SceneFile s = parseSceneFile(dir / "s.toml");
+    EXPECT_EQ(s.settingsLines, (std::vector<std::string>{"v 04", "0 0"}));
+    ASSERT_EQ(s.camera.size(), 1u);
+    EXPECT_DOUBLE_EQ(std::tan(s.camera[0].fov / 2), std::tan(M_PI / 6));
+    EXPECT_EQ(s.module, "");
+    EXPECT_EQ(s.rate, 24.0);
+    EXPECT_TRUE(std::isinf(s.passes.farDepth));
+}
+
+TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
+    apptest::TempFolder dir;
+    const std::string base = "[camera]\nfov = 60\n[frames]\nfirst = 1\nlast = 2\n"
+                             "[passes]\nfile = 'p.exr'\n[output]\nfile = 'o.png'\n"
+                             "[filter]\nsettings = 'v 04'\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string expected; // after "scene 'PATH'"
+    } cases[] = {
+        {"syntax", "[camera]\nfov = 60\nfov 2 = \n", ":3:5: syntax error: "},
+        {"missing-section", "[camera]\nfov = 60\n", ": key 'frames' is missing"},
+        {"missing-key", "[camera]\nfov = 60\n[frames]\nlast = 2\n",
+         ": key 'frames.first' is missing"},
+        {"wrong-type", base + "[module]\nserver = 3\n",
+         ":13: key 'module.server' must be a string, not integer"},
+        {"rate-type", "[frames]\nfirst = 1\nlast = 2\nrate = 'fast'\n[camera]\nfov = 60\n",
+         ":4: key 'frames.rate' must be a number, not string"},
+        {"first-float", "[camera]\nfov = 60\n[frames]\nfirst = 1.5\nlast = 2\n",
+         ":4: key 'frames.first' must be an integer, not floating-point"},
+        {"no-frames", "[camera]\nfov = 60\n[frames]\nfirst = 5\nlast = 2\n",
+         ":3: key 'frames' range 5-2 holds no frames"},
+        {"fov-range", "[camera]\nfov = 180\n",
+         ":2: key 'camera.fov' must lie between 0 and 180 (exclusive), not 180"},
+        {"unknown-key", base.substr(0, base.find("[output]")) + "[output]\nfiel = 'x'\n",
+         ":9: key 'output.fiel' is not a scene key"},
+        {"no-lens", "[camera]\nfilm_width = 36\n",
+         ":1: key 'camera.fov' is missing (give fov or focal_length)"},
+        {"no-film", "[camera]\nfocal_length = 35\n",
+         ": key 'camera.film_width' is missing; focal_length needs it"},
+        {"unordered-keys", "[camera]\nkeys = [{time = 1, fov = 50}, {time = 1, fov = 40}]\n",
+         ":2: key 'camera.keys' must be in increasing time order"},
+        {"pass-missing",
+         "[camera]\nfov = 60\n[frames]\nfirst = 1\nlast = 2\n[passes]\ncolour = 'c.png'\n",
+         ": key 'passes.special' is missing (give it, or passes.file)"},
+        {"settings-file", base.substr(0, base.find("settings")) + "settings_file = 'none.txt'\n",
+         ":11: key 'filter.settings_file' names '" + dir / "none.txt" +
+             "', which cannot be opened"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir / (std::string(c.name) + ".toml");
+        dir.write(std::string(c.name) + ".toml", c.text);
+        const std::string message = failure(path);
+        const std::string expected = "scene '" + path + "'" + c.expected;
+        EXPECT_EQ(message.substr(0, expected.size()), expected);
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    }
+    EXPECT_EQ(failure(dir / "absent.toml"),
+              "scene '" + dir / "absent.toml" + "': cannot open: no such file");
+}
+
+TEST(FramePatterns, NumbersFillTheRunOfHashes) {
+    EXPECT_EQ(framePath("a/c.####.png", 7), "a/c.0007.png");
+    EXPECT_EQ(framePath("c.##.png", 123), "c.123.png");
+    EXPECT_EQ(framePath("c#.png", 0), "c0.png");
+    EXPECT_EQ(framePath("still.png", 5), "still.png");
+    EXPECT_TRUE(hasFrameNumber("c.#.png"));
+    EXPECT_FALSE(hasFrameNumber("still.png"));
+}
+
+TEST(FramePatterns, RangesFromTheCommandLine) {
+    EXPECT_EQ(parseFrameRange("3-6").first, 3);
+    EXPECT_EQ(parseFrameRange("3-6").last, 6);
+    EXPECT_EQ(parseFrameRange("4").first, 4);
+    EXPECT_EQ(parseFrameRange("4").last, 4);
+    for (const char* bad : {"6-3", "", "a-b", "3-", "-3", "1-2-3", "999999999"}) {
+        try {
+            parseFrameRange(bad);
+            ADD_FAILURE() << bad;
+        } catch (const AppError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(std::string("--frames '") + bad + "': ", 0), 0u)
+                << e.what();
+        }
+    }
+}
+
+} // namespace
