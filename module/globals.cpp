@@ -6,6 +6,11 @@ GlobalFunc globalLookup = nullptr;
 const EnvelopeService* envelopeService = nullptr;
 const MessageService* messageService = nullptr;
 const PanelServices* panelService = nullptr;
+PanelHandle currentPanel = nullptr;
+
+void* lookupService(const char* name) {
+    return globalLookup != nullptr ? globalLookup(name, 0) : nullptr;
+}
 
 EnvelopeHandle createEnvelope() {
     if (envelopeService == nullptr || envelopeService->createEnvelope == nullptr)

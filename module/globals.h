@@ -4,15 +4,18 @@
 
 #include "host/envelope.h"
 #include "host/module.h"
+#include "host/panel.h"
 
 namespace orvit {
 
-struct PanelServices;
+extern GlobalFunc globalLookup;                // both activations
+extern const EnvelopeService* envelopeService; // both activations; may be null
+extern const MessageService* messageService;   // interface activation
+extern const PanelServices* panelService;      // interface activation
+extern PanelHandle currentPanel;               // openSettings, while a panel exists
 
-extern GlobalFunc globalLookup;                 // both activations
-extern const EnvelopeService* envelopeService;  // both activations; may be null
-extern const MessageService* messageService;    // interface activation
-extern const PanelServices* panelService;       // interface activation
+// The service `name` through globalLookup, or null (also without a lookup).
+void* lookupService(const char* name);
 
 // Envelope operations, all through envelopeService. Without the service no
 // handle exists: create gives null and the rest do nothing.
