@@ -1,0 +1,39 @@
+// "EnvelopeHandler": keyed envelopes. A handle is an Envelope made by the
+// service; handles the service did not make are ignored.
+#pragma once
+
+#include "host/envelope.h"
+#include "standin/core/keys.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace orvit::standin {
+
+class Envelope {
+  public:
+    const std::vector<Key>& keys() const { return keys_; }
+    void setKeys(std::vector<Key> keys) { keys_ = orderedKeys(std::move(keys)); }
+    double value(double time) const { return evaluateKeys(keys_, time); }
+
+  private:
+    std::vector<Key> keys_;
+};
+
+// The service record, filled once; valid for the life of the program.
+const EnvelopeService* envelopeService();
+
+// A new envelope, as the service's create makes it; released by the
+// service's destroy (or destroyEnvelope).
+Envelope* makeEnvelope(std::vector<Key> keys);
+void destroyEnvelope(EnvelopeHandle handle);
+// The envelope behind a handle, or null when the service did not make it or
+// has released it.
+Envelope* findEnvelope(EnvelopeHandle handle);
+// Envelopes made and not yet released.
+size_t liveEnvelopes();
+
+// The largest key count a saved envelope may state; more is damage.
+constexpr long kMaxSavedKeys = 1000000;
+
+} // namespace orvit::standin
