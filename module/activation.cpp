@@ -1,0 +1,111 @@
+#include "module/activation.h"
+
+#include "filter/process.h"
+#include "module/globals.h"
+#include "panel/open_settings.h"
+#include "settings/scene_format.h"
+#include "settings/settings.h"
+
+namespace orvit {
+
+namespace {
+
+FilterInstance* asInstance(InstanceHandle handle) {
+    return static_cast<FilterInstance*>(handle);
+}
+
+} // namespace
+
+// The handler's operations as the host calls them. Each reads only the
+// arguments shown and lets nothing escape across the C boundary.
+extern "C" {
+
+static InstanceHandle ORVIT_CALL handlerCreate() {
+    return createInstance();
+}
+
+static void ORVIT_CALL handlerDestroy(InstanceHandle instance) {
+    destroyInstance(asInstance(instance));
+}
+
+// The host names the source first and the destination second.
+static int32_t ORVIT_CALL handlerCopy(InstanceHandle from, InstanceHandle to) {
+    if (from != nullptr && to != nullptr && from != to)
+        copyInstance(asInstance(to), asInstance(from));
+    return 0;
+}
+
+static int32_t ORVIT_CALL handlerLoad(InstanceHandle instance, const LoadState* state) {
+    if (instance == nullptr || state == nullptr)
+        return 0;
+    return loadSettings(asInstance(instance), state);
+}
+
+static int32_t ORVIT_CALL handlerSave(InstanceHandle instance, const SaveState* state) {
+    if (instance == nullptr || state == nullptr)
+        return 0;
+    return saveSettings(asInstance(instance), state);
+}
+
+static void ORVIT_CALL handlerProcess(InstanceHandle instance, const FrameAccess* access) {
+    if (instance != nullptr && access != nullptr)
+        process(asInstance(instance), access);
+}
+
+static uint32_t ORVIT_CALL handlerFlags(InstanceHandle) {
+    return flags();
+}
+
+} // extern "C"
+
+namespace {
+
+// Fills the host's handler record, one slot per line in slot order.
+void fillHandler(FilterHandler* handler) {
+    handler->create = handlerCreate;
+    handler->destroy = handlerDestroy;
+    handler->copy = handlerCopy;
+    handler->load = handlerLoad;
+    handler->save = handlerSave;
+    handler->process = handlerProcess;
+    handler->flags = handlerFlags;
+}
+
+} // namespace
+
+extern "C" int32_t ORVIT_CALL activateHandler(int32_t version, GlobalFunc global, void* local) {
+    if (version != 1)
+        return kActivateBadVersion;
+    // A host that hands no record to fill cannot use the filter.
+    if (local == nullptr)
+        return kActivateFailed;
+    globalLookup = global;
+    // Stored even when null: the envelope operations then do without it.
+    envelopeService = static_cast<const EnvelopeService*>(lookupService("EnvelopeHandler"));
+    fillHandler(static_cast<FilterHandler*>(local));
+    return kActivateOk;
+}
+
+extern "C" int32_t ORVIT_CALL activateInterface(int32_t version, GlobalFunc global, void* local) {
+    if (version != 1)
+        return kActivateBadVersion;
+    // Without an instance there is nothing to edit.
+    if (local == nullptr)
+        return kActivateFailed;
+    globalLookup = global;
+    messageService = static_cast<const MessageService*>(lookupService("Info Messages"));
+    if (messageService == nullptr)
+        return kActivateFailed;
+    envelopeService = static_cast<const EnvelopeService*>(lookupService("EnvelopeHandler"));
+    if (envelopeService == nullptr) {
+        if (messageService->errorMessage != nullptr)
+            messageService->errorMessage("Looking for EnvelopeHandler", "Got plexora.p?");
+        return kActivateFailed;
+    }
+    panelService = static_cast<const PanelServices*>(lookupService("LWPanelServices"));
+    if (panelService == nullptr)
+        return kActivateFailed;
+    return openSettings(static_cast<FilterInstance*>(local)) ? kActivateOk : kActivateFailed;
+}
+
+} // namespace orvit
