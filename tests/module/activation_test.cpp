@@ -1,0 +1,223 @@
+#include "fakes/fake_envelopes.h"
+#include "host/items.h"
+#include "module/activation.h"
+#include "module/globals.h"
+#include "panel/open_settings.h"
+#include "settings/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A host behind the global lookup: it logs every look-up and panel call,
+// keeps the messages shown, and withholds the services it is told to.
+struct FakeHost {
+    FakeHost();
+    ~FakeHost();
+
+    std::set<std::string> withheld;
+    bool panelFails = false;
+    std::vector<std::string> calls;
+    std::vector<std::string> messages;
+    void* userData = nullptr;
+
+    fakes::FakeEnvelopes envelopes;
+    MessageService messageService{};
+    PanelServices panelService{};
+    ItemInfo itemInfo{};
+    ObjectInfo objectInfo{};
+};
+
+FakeHost* host = nullptr;
+int panelObject = 0;
+
+void* fakeLookup(const char* name, int32_t use) {
+    host->calls.push_back(std::string("lookup ") + name + (use == 0 ? "" : " (use not 0)"));
+    if (host->withheld.count(name) != 0)
+        return nullptr;
+    const std::string n = name;
+    if (n == "Info Messages")
+        return &host->messageService;
+    if (n == "EnvelopeHandler")
+        return &host->envelopes.service;
+    if (n == "LWPanelServices")
+        return &host->panelService;
+    if (n == "LW Item Info 2")
+        return &host->itemInfo;
+    if (n == "LW Object Info")
+        return &host->objectInfo;
+    return nullptr;
+}
+
+FakeHost::FakeHost() {
+    host = this;
+    messageService.errorMessage = [](const char* a, const char* b) {
+        host->messages.push_back(std::string(a) + " | " + b);
+    };
+    panelService.createPanel = [](const char* title, const PanelServices* self) -> PanelHandle {
+        host->calls.push_back(std::string("createPanel ") + title +
+                              (self == &host->panelService ? "" : " (not itself)"));
+        return host->panelFails ? nullptr : &panelObject;
+    };
+    panelService.destroyPanel = [](PanelHandle panel) {
+        host->calls.push_back(panel == &panelObject ? "destroyPanel" : "destroyPanel (other)");
+    };
+    panelService.setPanelAttr = [](PanelHandle, int32_t attr, void* value) {
+        host->calls.push_back("setPanelAttr " + std::to_string(attr));
+        if (attr == PanelUserData)
+            std::memcpy(&host->userData, value, sizeof host->userData);
+    };
+}
+
+FakeHost::~FakeHost() {
+    host = nullptr;
+}
+
+class Activation : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        orvit::globalLookup = nullptr;
+        orvit::envelopeService = nullptr;
+        orvit::messageService = nullptr;
+        orvit::panelService = nullptr;
+        orvit::currentPanel = nullptr;
+    }
+    void TearDown() override { SetUp(); }
+};
+
+TEST_F(Activation, DescriptorListsBothServersAndStartsUp) {
+    EXPECT_EQ(_mod_descrip.syncWord, 0x04121994u);
+    EXPECT_EQ(_mod_descrip.version, 2u);
+    EXPECT_EQ(_mod_descrip.machineWord, 0x300u);
+    EXPECT_EQ(_mod_descrip.startup(), 4);
+    _mod_descrip.shutdown();
+    const ServerRecord* s = _mod_descrip.servers;
+    EXPECT_STREQ(s[0].serverClass, "ImageFilterHandler");
+    EXPECT_STREQ(s[0].serverName, "Tesk_Orvit");
+    EXPECT_EQ(s[0].activate, &orvit::activateHandler);
+    EXPECT_STREQ(s[1].serverClass, "ImageFilterInterface");
+    EXPECT_STREQ(s[1].serverName, "Tesk_Orvit");
+    EXPECT_EQ(s[1].activate, &orvit::activateInterface);
+    EXPECT_EQ(s[2].serverClass, nullptr);
+    EXPECT_EQ(s[2].serverName, nullptr);
+    EXPECT_EQ(s[2].activate, nullptr);
+}
+
+TEST_F(Activation, RefusesVersionsOtherThan1AndLeavesEverythingUntouched) {
+    FakeHost fake;
+    const EnvelopeService* envelopesBefore = orvit::envelopeService;
+    orvit::FilterInstance* instance = orvit::createInstance();
+    for (int32_t version : {0, 2, -1}) {
+        for (ActivateFunc activate : {&orvit::activateHandler, &orvit::activateInterface}) {
+            FilterHandler handler;
+            std::memset(&handler, 0xA5, sizeof handler);
+            void* local = activate == &orvit::activateHandler ? static_cast<void*>(&handler)
+                                                              : static_cast<void*>(instance);
+            EXPECT_EQ(activate(version, fakeLookup, local), 1) << "version " << version;
+            for (size_t i = 0; i < sizeof handler; ++i)
+                ASSERT_EQ(reinterpret_cast<const uint8_t*>(&handler)[i], 0xA5) << "byte " << i;
+        }
+    }
+    EXPECT_TRUE(fake.calls.empty());
+    EXPECT_EQ(orvit::globalLookup, nullptr);
+    EXPECT_EQ(orvit::envelopeService, envelopesBefore);
+    orvit::destroyInstance(instance);
+}
+
+TEST_F(Activation, HandlerFillsAllSevenSlotsWithOrWithoutEnvelopes) {
+    for (bool withEnvelopes : {true, false}) {
+        FakeHost fake;
+        if (!withEnvelopes)
+            fake.withheld.insert("EnvelopeHandler");
+        orvit::envelopeService = &fake.envelopes.service; // replaced either way
+        FilterHandler handler{};
+        EXPECT_EQ(orvit::activateHandler(1, fakeLookup, &handler), 0);
+        EXPECT_EQ(fake.calls, std::vector<std::string>{"lookup EnvelopeHandler"});
+        EXPECT_EQ(orvit::globalLookup, &fakeLookup);
+        EXPECT_EQ(orvit::envelopeService, withEnvelopes ? &fake.envelopes.service : nullptr);
+
+        ASSERT_TRUE(handler.create && handler.destroy && handler.copy && handler.load &&
+                    handler.save && handler.process && handler.flags);
+        InstanceHandle a = handler.create();
+        InstanceHandle b = handler.create();
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(handler.flags(a), 0x1001u);
+        EXPECT_EQ(handler.flags(nullptr), 0x1001u);
+        // Copy takes the source first and the destination second.
+        auto* source = static_cast<orvit::FilterInstance*>(a);
+        source->enabled = 1;
+        orvit::findOrAddSetting(source, 9)->distance = 0.25;
+        EXPECT_EQ(handler.copy(a, b), 0);
+        auto* copy = static_cast<orvit::FilterInstance*>(b);
+        EXPECT_EQ(copy->enabled, 1);
+        ASSERT_EQ(copy->settingCount, 1);
+        EXPECT_EQ(copy->settings[0]->value, 9);
+        EXPECT_EQ(copy->settings[0]->distance, 0.25);
+        EXPECT_EQ(source->settingCount, 1);
+        handler.destroy(a);
+        handler.destroy(b);
+    }
+}
+
+TEST_F(Activation, InterfaceLooksUpServicesInOrderAndFailsAtTheFirstMissingOne) {
+    const std::vector<std::string> lookups = {"lookup Info Messages", "lookup EnvelopeHandler",
+                                              "lookup LWPanelServices"};
+    const std::vector<std::string> opened = {"createPanel Orvit by Tesk Ver 0.4beta",
+                                             "setPanelAttr 12", "lookup LW Item Info 2",
+                                             "lookup LW Object Info", "destroyPanel"};
+    struct Case {
+        const char* withheld;
+        bool panelFails;
+        size_t lookupsMade;
+        std::vector<std::string> panelCalls;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {"Info Messages", false, 1, {}, {}},
+        {"EnvelopeHandler", false, 2, {}, {"Looking for EnvelopeHandler | Got plexora.p?"}},
+        {"LWPanelServices", false, 3, {}, {}},
+        {"", true, 3, {"createPanel Orvit by Tesk Ver 0.4beta"}, {}},
+        // Every service present: the panel is made, given the instance and
+        // destroyed again; no panel is shown yet, so the activation fails.
+        {"", false, 3, opened, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("withheld '") + c.withheld + "'" +
+                     (c.panelFails ? ", panel fails" : ""));
+        FakeHost fake;
+        fake.withheld.insert(c.withheld);
+        fake.panelFails = c.panelFails;
+        orvit::FilterInstance* instance = orvit::createInstance();
+        orvit::findOrAddSetting(instance, 5);
+        instance->enabled = 1;
+
+        EXPECT_EQ(orvit::activateInterface(1, fakeLookup, instance), 2);
+        std::vector<std::string> expected(lookups.begin(), lookups.begin() + c.lookupsMade);
+        expected.insert(expected.end(), c.panelCalls.begin(), c.panelCalls.end());
+        EXPECT_EQ(fake.calls, expected);
+        EXPECT_EQ(fake.messages, c.messages);
+        if (c.panelCalls.size() > 1) {
+            EXPECT_EQ(fake.userData, instance);
+        }
+        EXPECT_EQ(orvit::currentPanel, nullptr);
+        // Nothing the panel alone may change has changed.
+        EXPECT_EQ(instance->enabled, 1);
+        EXPECT_EQ(instance->settingCount, 1);
+        orvit::destroyInstance(instance);
+    }
+}
+
+TEST_F(Activation, NullRecordsAreRefusedBeforeAnythingIsStored) {
+    FakeHost fake;
+    EXPECT_EQ(orvit::activateHandler(1, fakeLookup, nullptr), 2);
+    EXPECT_EQ(orvit::activateInterface(1, fakeLookup, nullptr), 2);
+    EXPECT_TRUE(fake.calls.empty());
+    EXPECT_EQ(orvit::globalLookup, nullptr);
+}
+
+} // namespace
