@@ -2,9 +2,18 @@
 
 #include "host/items.h"
 #include "module/globals.h"
-#include "settings/surfaces.h"
+#include "scan/object_scan.h"
 
 namespace orvit {
+
+namespace {
+
+void dropPanel() {
+    panelService->destroyPanel(currentPanel);
+    currentPanel = nullptr;
+}
+
+} // namespace
 
 bool openSettings(FilterInstance* instance) {
     const PanelServices* panels = panelService;
@@ -17,16 +26,22 @@ bool openSettings(FilterInstance* instance) {
     void* userData = instance;
     panels->setPanelAttr(currentPanel, PanelUserData, &userData);
 
+    // Without either service no object file can be read: the scan then
+    // leaves the scene without special values.
     const auto* items = static_cast<const ItemInfo*>(lookupService("LW Item Info 2"));
     const auto* objects = static_cast<const ObjectInfo*>(lookupService("LW Object Info"));
-    // Without either service the scene's object files cannot be read: the
-    // scene then has no special values.
-    if (items == nullptr || objects == nullptr)
-        clearSurfaces(instance);
+    scanObjectSurfaces(instance, items, objects);
 
-    // The panel's controls are not built yet: no panel is made.
-    panels->destroyPanel(currentPanel);
-    currentPanel = nullptr;
+    if (instance->specialValueCount == 0) {
+        if (messageService != nullptr && messageService->errorMessage != nullptr)
+            messageService->errorMessage("There is no Special buffer.",
+                                         "Please set any Special buffers.");
+        dropPanel();
+        return true;
+    }
+
+    // The panel's controls are not built yet: no panel is shown.
+    dropPanel();
     return false;
 }
 

@@ -9,10 +9,11 @@ namespace orvit {
 constexpr const char* kPanelTitle = "Orvit by Tesk Ver 0.4beta";
 
 // Creates the panel through panelService, gives it the instance as user
-// data and looks up the item and object services. Returns whether it made a
-// panel that the user saw (or whose absence of special buffers was reported);
-// false means the activation fails. No panel is shown yet, so for now it
-// destroys the panel again and reports false.
+// data, looks up the item and object services and rescans the scene's object
+// files into the instance's surface table. A scene without special values
+// gets the two-line message and true. Otherwise the panel would be shown; it
+// is not built yet, so the panel is destroyed and the result is false (the
+// activation fails). False also when no panel could be created.
 bool openSettings(FilterInstance* instance);
 
 } // namespace orvit

@@ -4,9 +4,11 @@
 #include "module/globals.h"
 #include "panel/open_settings.h"
 #include "settings/settings.h"
+#include "settings/surfaces.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -25,6 +27,7 @@ struct FakeHost {
     std::vector<std::string> calls;
     std::vector<std::string> messages;
     void* userData = nullptr;
+    std::string objectFile; // the scene's one object, or no object when empty
 
     fakes::FakeEnvelopes envelopes;
     MessageService messageService{};
@@ -35,6 +38,7 @@ struct FakeHost {
 
 FakeHost* host = nullptr;
 int panelObject = 0;
+int objectItem = 0;
 
 void* fakeLookup(const char* name, int32_t use) {
     host->calls.push_back(std::string("lookup ") + name + (use == 0 ? "" : " (use not 0)"));
@@ -67,6 +71,11 @@ FakeHost::FakeHost() {
     panelService.destroyPanel = [](PanelHandle panel) {
         host->calls.push_back(panel == &panelObject ? "destroyPanel" : "destroyPanel (other)");
     };
+    itemInfo.firstItem = [](int32_t type, ItemId) -> ItemId {
+        return type == ItemObject && !host->objectFile.empty() ? &objectItem : nullptr;
+    };
+    itemInfo.nextItem = [](ItemId) -> ItemId { return nullptr; };
+    objectInfo.objectFileName = [](ItemId) { return host->objectFile.c_str(); };
     panelService.setPanelAttr = [](PanelHandle, int32_t attr, void* value) {
         host->calls.push_back("setPanelAttr " + std::to_string(attr));
         if (attr == PanelUserData)
@@ -164,52 +173,96 @@ TEST_F(Activation, HandlerFillsAllSevenSlotsWithOrWithoutEnvelopes) {
     }
 }
 
-TEST_F(Activation, InterfaceLooksUpServicesInOrderAndFailsAtTheFirstMissingOne) {
+// A one-surface object file whose surface "Glow" carries special value 7.
+std::string writeObjectWithValue7() {
+    const unsigned char bytes[] = {'F', 'O', 'R', 'M', 0,   0,   0, 28, 'L', 'W', 'O', 'B',
+                                   'S', 'U', 'R', 'F', 0,   0,   0, 16, 'G', 'l', 'o', 'w',
+                                   0,   0,   'S', 'P', 'B', 'F', 0, 4,  7,   0,   0,   0};
+    const std::string path = ::testing::TempDir() + "activation-value-7.lwo";
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file != nullptr) {
+        std::fwrite(bytes, 1, sizeof bytes, file);
+        std::fclose(file);
+    }
+    return path;
+}
+
+TEST_F(Activation, InterfaceLooksUpServicesInOrderAndStopsAtTheFirstMissingOne) {
     const std::vector<std::string> lookups = {"lookup Info Messages", "lookup EnvelopeHandler",
                                               "lookup LWPanelServices"};
     const std::vector<std::string> opened = {"createPanel Orvit by Tesk Ver 0.4beta",
                                              "setPanelAttr 12", "lookup LW Item Info 2",
                                              "lookup LW Object Info", "destroyPanel"};
+    const std::string noSpecial = "There is no Special buffer. | Please set any Special buffers.";
     struct Case {
         const char* withheld;
         bool panelFails;
+        bool objectWithValue;
+        int32_t result;
         size_t lookupsMade;
         std::vector<std::string> panelCalls;
         std::vector<std::string> messages;
+        int32_t specialValues;
     };
     const Case cases[] = {
-        {"Info Messages", false, 1, {}, {}},
-        {"EnvelopeHandler", false, 2, {}, {"Looking for EnvelopeHandler | Got plexora.p?"}},
-        {"LWPanelServices", false, 3, {}, {}},
-        {"", true, 3, {"createPanel Orvit by Tesk Ver 0.4beta"}, {}},
-        // Every service present: the panel is made, given the instance and
-        // destroyed again; no panel is shown yet, so the activation fails.
-        {"", false, 3, opened, {}},
+        {"Info Messages", false, true, 2, 1, {}, {}, 1},
+        {"EnvelopeHandler",
+         false,
+         true,
+         2,
+         2,
+         {},
+         {"Looking for EnvelopeHandler | Got plexora.p?"},
+         1},
+        {"LWPanelServices", false, true, 2, 3, {}, {}, 1},
+        {"", true, true, 2, 3, {"createPanel Orvit by Tesk Ver 0.4beta"}, {}, 1},
+        // No object carries a special value: the message, and success.
+        {"", false, false, 0, 3, opened, {noSpecial}, 0},
+        // Without the object service no file can be read.
+        {"LW Object Info", false, true, 0, 3, opened, {noSpecial}, 0},
+        // A special value exists, so the panel would be shown; it is not built
+        // yet, so the panel is destroyed and the activation fails.
+        {"", false, true, 2, 3, opened, {}, 1},
     };
+    const std::string objectFile = writeObjectWithValue7();
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("withheld '") + c.withheld + "'" +
-                     (c.panelFails ? ", panel fails" : ""));
+                     (c.panelFails ? ", panel fails" : "") +
+                     (c.objectWithValue ? ", value 7" : ", no value"));
         FakeHost fake;
         fake.withheld.insert(c.withheld);
         fake.panelFails = c.panelFails;
+        fake.objectFile = c.objectWithValue ? objectFile : "";
         orvit::FilterInstance* instance = orvit::createInstance();
         orvit::findOrAddSetting(instance, 5);
         instance->enabled = 1;
+        // An earlier scan's table stays until a scan replaces it.
+        const uint8_t old[4] = {9, 0, 0, 0};
+        orvit::addSurface(instance, "Old", old);
 
-        EXPECT_EQ(orvit::activateInterface(1, fakeLookup, instance), 2);
+        EXPECT_EQ(orvit::activateInterface(1, fakeLookup, instance), c.result);
         std::vector<std::string> expected(lookups.begin(), lookups.begin() + c.lookupsMade);
         expected.insert(expected.end(), c.panelCalls.begin(), c.panelCalls.end());
         EXPECT_EQ(fake.calls, expected);
         EXPECT_EQ(fake.messages, c.messages);
         if (c.panelCalls.size() > 1) {
             EXPECT_EQ(fake.userData, instance);
+            ASSERT_EQ(instance->specialValueCount, c.specialValues);
+            if (c.specialValues == 1) {
+                EXPECT_EQ(instance->specialValues[0], 7);
+            }
+        } else {
+            ASSERT_EQ(instance->specialValueCount, 1);
+            EXPECT_EQ(instance->specialValues[0], 9);
         }
         EXPECT_EQ(orvit::currentPanel, nullptr);
-        // Nothing the panel alone may change has changed.
+        // The settings and the enable flag change only through the panel.
         EXPECT_EQ(instance->enabled, 1);
-        EXPECT_EQ(instance->settingCount, 1);
+        ASSERT_EQ(instance->settingCount, 1);
+        EXPECT_EQ(instance->settings[0]->value, 5);
         orvit::destroyInstance(instance);
     }
+    std::remove(objectFile.c_str());
 }
 
 TEST_F(Activation, NullRecordsAreRefusedBeforeAnythingIsStored) {

@@ -229,13 +229,13 @@ TEST(OrvitModule, FramesMatchTheUnitPathByteForByteInEveryMode) {
     EXPECT_EQ(liveEnvelopes(), 0u);
 }
 
-TEST(OrvitModule, HandlerAnswersFlagsAndInterfaceRefusesWithoutAPanel) {
+TEST(OrvitModule, HandlerAnswersFlagsAndInterfaceNeedsThePanelService) {
     LoadedRun loaded;
     auto instance = loaded.filter.create();
     EXPECT_EQ(instance.flags(), 0x1001u);
 
-    // No panel is shown yet: the services are found, the panel made and
-    // destroyed, and the activation reports result 2.
+    // The stand-in offers no panel service yet: the activation stops at
+    // that look-up with result 2.
     loaded.host.lookups.clear();
     std::string error;
     try {
