@@ -10,7 +10,6 @@
 
 #include "standin/core/host_error.h"
 #include "standin/core/host_services.h"
-#include "standin/core/line_records.h"
 #include "standin/core/loader.h"
 #include "standin/core/memory_frame.h"
 
