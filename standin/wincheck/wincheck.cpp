@@ -14,6 +14,7 @@
 #include "standin/core/memory_frame.h"
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -298,6 +299,26 @@ std::vector<std::string> renderFrames(Instance& instance, const char* label) {
     return digests;
 }
 
+// The kernels' falloff tables rest on the platform's cos, which the frames
+// above sample at a few radii only. Every radius up to kTableRadii, computed
+// the kernels' way, shows whether the maths linked into each build agrees.
+// (Square roots need no such check: IEEE rounds them exactly.)
+constexpr int32_t kTableRadii = 2000;
+
+void printFalloffDigest() {
+    Digest falloff;
+    for (int32_t r = 1; r <= kTableRadii; ++r) {
+        for (int32_t d = 0; d <= r; ++d) {
+            const double angle = (static_cast<double>(d) * 3.141592) / static_cast<double>(r);
+            const double wave = (std::cos(angle) + 1.0) * 127.5;
+            const auto byte = static_cast<uint8_t>(static_cast<int32_t>(wave));
+            falloff.add(&byte, 1);
+        }
+    }
+    std::printf("falloff tables R 1..%d: %s\n", static_cast<int>(kTableRadii),
+                falloff.text().c_str());
+}
+
 void printLines(const char* label, const std::vector<std::string>& lines) {
     std::printf("%s: %zu lines, digest %s\n", label, lines.size(), digestOf(lines).c_str());
     for (const std::string& line : lines)
@@ -321,6 +342,8 @@ int run(const char* path) {
         std::printf(
             "camera K at frame %d: %s\n", frame,
             format("%.17g", cameraK(services.scene.cameras[0], frame / kFrameRate)).c_str());
+
+    printFalloffDigest();
 
     // A new instance saves the two lines of an empty, disabled filter.
     const std::vector<std::string> empty = probe.save();
