@@ -1,0 +1,187 @@
+// orvit: the host stand-in's command line. Renders scene files through the
+// module, shows a module's servers and a scene's settings, and renders the
+// bundled demo scene.
+#include "standin/app/app_error.h"
+#include "standin/app/render.h"
+#include "standin/app/scene_file.h"
+#include "standin/core/host_error.h"
+#include "standin/core/loader.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace orvit::app;
+
+namespace {
+
+// The module and demo scene built and kept beside this program.
+const char* const kBuiltModule = ORVIT_BUILT_MODULE;
+const char* const kDemoScene = ORVIT_DEMO_SCENE;
+
+// A bar on the terminal while a sequence renders; nothing when stderr is not
+// a terminal or there is one frame.
+class ProgressBar {
+  public:
+    explicit ProgressBar(int total) : total_(total), active_(total > 1 && isatty(2)) {}
+    void show(int done) const {
+        if (!active_)
+            return;
+        const int width = 30;
+        const int filled = done * width / total_;
+        std::fprintf(stderr, "\r[%s%s] %d/%d frames", std::string(filled, '#').c_str(),
+                     std::string(width - filled, '.').c_str(), done, total_);
+        std::fflush(stderr);
+    }
+    void clear() const {
+        if (active_) {
+            std::fprintf(stderr, "\r\033[K");
+            std::fflush(stderr);
+        }
+    }
+
+  private:
+    int total_;
+    bool active_;
+};
+
+struct RenderRequest {
+    std::string scene;
+    std::string frames;
+    std::string output;
+    std::string module;
+};
+
+// Renders the requested frames; returns the folder the images went to.
+std::string render(const RenderRequest& request) {
+    SceneFile scene = parseSceneFile(request.scene);
+    if (!request.module.empty())
+        scene.module = request.module;
+    FrameRange range{scene.first, scene.last};
+    if (!request.frames.empty())
+        range = parseFrameRange(request.frames);
+    const std::string pattern = request.output.empty() ? scene.output : request.output;
+    const int total = range.last - range.first + 1;
+    if (total > 1 && !hasFrameNumber(pattern))
+        throw AppError("output '" + pattern + "' has no #### for the frame number, and frames " +
+                       std::to_string(range.first) + "-" + std::to_string(range.last) + " are " +
+                       std::to_string(total) + " images");
+    prepareOutputFolder(pattern);
+
+    SceneRenderer renderer(scene, kBuiltModule);
+    const std::string glows = describeSettings(summariseSettings(renderer.savedSettings()));
+    std::printf("rendering %s, frames %d-%d, with %s\n", scene.path.c_str(), range.first,
+                range.last, renderer.modulePath().c_str());
+    std::fflush(stdout);
+    ProgressBar bar(total);
+    bar.show(0);
+    for (int frame = range.first; frame <= range.last; ++frame) {
+        const FrameReport r = renderer.renderFrame(frame, framePath(pattern, frame));
+        bar.clear();
+        std::printf("frame %d  t %.4f s  %dx%d  read %.1f ms  process %.1f ms  write %.1f ms  "
+                    "glow %s  -> %s\n",
+                    r.frame, r.start, r.width, r.height, r.readMs, r.processMs, r.writeMs,
+                    glows.c_str(), r.output.c_str());
+        std::fflush(stdout);
+        bar.show(frame - range.first + 1);
+    }
+    bar.clear();
+    fs::path folder = fs::path(pattern).parent_path();
+    return fs::absolute(folder.empty() ? fs::path(".") : folder).lexically_normal().string();
+}
+
+void info(const std::string& path) {
+    const orvit::standin::LoadedModule module(path);
+    const ModuleDescriptor& d = module.descriptor();
+    std::printf("module       %s\n", module.path().c_str());
+    std::printf("sync word    0x%08X\n", d.syncWord);
+    std::printf("version      %u\n", d.version);
+    std::printf("machine      0x%X\n", d.machineWord);
+    std::printf("startup      returned %d\n", module.startupResult());
+    std::printf("servers      %zu\n", module.servers().size());
+    for (const auto& s : module.servers())
+        std::printf("  %-22s \"%s\"\n", s.serverClass.c_str(), s.serverName.c_str());
+}
+
+void settings(const std::string& scenePath, const std::string& modulePath) {
+    SceneFile scene = parseSceneFile(scenePath);
+    if (!modulePath.empty())
+        scene.module = modulePath;
+    SceneRenderer renderer(scene, kBuiltModule);
+    for (const std::string& line : renderer.savedSettings())
+        std::printf("%s\n", line.c_str());
+    if (renderer.settingsLinesRead() < scene.settingsLines.size())
+        std::fprintf(stderr, "orvit: note: the module read %zu of the scene's %zu settings lines\n",
+                     renderer.settingsLinesRead(), scene.settingsLines.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"orvit: renders scene files through the Orvit glow filter module, as its host "
+                 "would."};
+    app.require_subcommand(1);
+
+    RenderRequest request;
+    CLI::App* renderCommand =
+        app.add_subcommand("render", "Render a scene file's frames through the module.");
+    renderCommand->add_option("SCENE", request.scene, "scene file (TOML)")->required();
+    renderCommand->add_option("--frames", request.frames,
+                              "frames A-B, or one frame A (default: the scene's range)");
+    renderCommand->add_option("--output", request.output,
+                              "output pattern, #### for the frame number; .png, .tif or .exr "
+                              "(default: the scene's)");
+    renderCommand->add_option("--module", request.module,
+                              "module file (default: the scene's, else the Orvit.p built with "
+                              "orvit)");
+
+    std::string infoModule = kBuiltModule;
+    CLI::App* infoCommand = app.add_subcommand("info", "Show a module's descriptor and servers.");
+    infoCommand->add_option("MODULE", infoModule,
+                            "module file (default: the Orvit.p built with "
+                            "orvit)");
+
+    std::string settingsScene, settingsModule;
+    CLI::App* settingsCommand =
+        app.add_subcommand("settings", "Print a scene's filter settings as the module saves them.");
+    settingsCommand->add_option("SCENE", settingsScene, "scene file (TOML)")->required();
+    settingsCommand->add_option("--module", settingsModule, "module file");
+
+    RenderRequest demo;
+    demo.scene = kDemoScene;
+    demo.output = "out/demo.####.png";
+    CLI::App* demoCommand =
+        app.add_subcommand("demo", "Render the bundled demo scene (examples/demo) to out/.");
+    demoCommand->add_option("--frames", demo.frames, "frames A-B, or one frame A (default: 1-6)");
+    demoCommand->add_option("--output", demo.output, "output pattern (default: out/demo.####.png)");
+    demoCommand->add_option("--module", demo.module, "module file");
+
+    CLI11_PARSE(app, argc, argv);
+
+    try {
+        if (renderCommand->parsed()) {
+            render(request);
+        } else if (infoCommand->parsed()) {
+            info(infoModule);
+        } else if (settingsCommand->parsed()) {
+            settings(settingsScene, settingsModule);
+        } else if (demoCommand->parsed()) {
+            const std::string folder = render(demo);
+            std::printf("the demo's images are in %s\n", folder.c_str());
+        }
+    } catch (const AppError& e) {
+        std::fprintf(stderr, "orvit: %s\n", e.what());
+        return 1;
+    } catch (const orvit::standin::HostError& e) {
+        std::fprintf(stderr, "orvit: %s\n", e.what());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvit: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

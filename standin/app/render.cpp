@@ -1,0 +1,216 @@
+#include "standin/app/render.h"
+
+#include "standin/app/app_error.h"
+#include "standin/app/image_output.h"
+#include "standin/app/passes.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace orvit::app {
+namespace {
+
+double millisecondsSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+std::string sizeText(int32_t w, int32_t h) {
+    return std::to_string(w) + "x" + std::to_string(h);
+}
+
+void checkSize(const std::string& role, const std::string& path, int32_t w, int32_t h,
+               const std::string& colourPath, int32_t cw, int32_t ch) {
+    if (w != cw || h != ch)
+        throw AppError(role + " '" + path + "' is " + sizeText(w, h) + " but colour pass '" +
+                       colourPath + "' is " + sizeText(cw, ch));
+}
+
+const char* modeName(int mode) {
+    switch (mode) {
+    case 0:
+        return "Fixed";
+    case 1:
+        return "Depth";
+    case 2:
+        return "G-Fixed";
+    case 3:
+        return "G-Depth";
+    default:
+        return "unknown mode";
+    }
+}
+
+// Skips one envelope's lines as the stand-in's envelope service saves them:
+// "keys N", then N lines.
+bool skipEnvelope(const std::vector<std::string>& lines, size_t& next) {
+    long count = -1;
+    if (next >= lines.size() || std::sscanf(lines[next].c_str(), "keys %ld", &count) != 1 ||
+        count < 0 || static_cast<size_t>(count) > lines.size() - next - 1)
+        return false;
+    next += 1 + static_cast<size_t>(count);
+    return true;
+}
+
+} // namespace
+
+SettingsSummary summariseSettings(const std::vector<std::string>& lines) {
+    SettingsSummary summary;
+    int enabled = 0, count = 0;
+    if (lines.size() < 2 || lines[0].rfind("v ", 0) != 0 ||
+        std::sscanf(lines[1].c_str(), "%d %d", &enabled, &count) != 2 || count < 0)
+        return summary;
+    size_t next = 2;
+    for (int i = 0; i < count; ++i) {
+        GlowSummary glow;
+        int on = 0, sizeFlag = 0, transparencyFlag = 0;
+        if (next + 1 >= lines.size() ||
+            std::sscanf(lines[next].c_str(), "%d %d %d", &glow.value, &on, &glow.mode) != 3 ||
+            std::sscanf(lines[next + 1].c_str(), "%d %d", &sizeFlag, &transparencyFlag) != 2)
+            return summary;
+        next += 2;
+        glow.sizeEnvelope = sizeFlag != 0;
+        glow.transparencyEnvelope = transparencyFlag != 0;
+        if ((glow.sizeEnvelope && !skipEnvelope(lines, next)) ||
+            (glow.transparencyEnvelope && !skipEnvelope(lines, next)))
+            return summary;
+        next += 5; // colour keys
+        if (next > lines.size())
+            return summary;
+        if (on != 0)
+            summary.glows.push_back(glow);
+    }
+    summary.readable = true;
+    summary.enabled = enabled != 0;
+    return summary;
+}
+
+std::string describeSettings(const SettingsSummary& summary) {
+    if (!summary.readable)
+        return "settings not summarised";
+    if (!summary.enabled)
+        return "filter off";
+    if (summary.glows.empty())
+        return "no glow enabled";
+    std::string text;
+    for (const GlowSummary& g : summary.glows) {
+        if (!text.empty())
+            text += ", ";
+        text += std::to_string(g.value) + " " + modeName(g.mode);
+        if (g.sizeEnvelope && g.transparencyEnvelope)
+            text += " (size, transparency envelopes)";
+        else if (g.sizeEnvelope)
+            text += " (size envelope)";
+        else if (g.transparencyEnvelope)
+            text += " (transparency envelope)";
+    }
+    return text;
+}
+
+SceneRenderer::SceneRenderer(const SceneFile& scene, const std::string& modulePath)
+    : scene_(scene), modulePath_(scene.module.empty() ? modulePath : scene.module) {
+    host_.scene.objects = scene_.objects;
+    standin::Camera camera;
+    for (const FovKey& key : scene_.camera)
+        camera.horizontalFov.push_back({key.time, key.fov});
+    host_.scene.cameras.push_back(camera);
+
+    if (modulePath_.empty())
+        throw AppError("scene '" + scene_.path + "': no module file (key 'module.file')");
+    module_ = std::make_unique<standin::LoadedModule>(modulePath_);
+    filter_ = std::make_unique<standin::ImageFilter>(*module_, scene_.server,
+                                                     standin::HostServices::lookup());
+    instance_ = std::make_unique<standin::Instance>(filter_->create());
+    linesRead_ = instance_->load(scene_.settingsLines);
+    saved_ = instance_->save();
+}
+
+SceneRenderer::~SceneRenderer() {
+    // The instance goes before the filter, the filter before the module.
+    instance_.reset();
+    filter_.reset();
+    module_.reset();
+}
+
+FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath) {
+    FrameReport report;
+    report.frame = frame;
+    report.output = outputPath;
+    report.start = frame / scene_.rate;
+
+    const PassFiles& p = scene_.passes;
+    const std::string colourPath = framePath(p.colour, frame);
+    const std::string specialPath = framePath(p.special, frame);
+    const std::string depthPath = framePath(p.depth, frame);
+    auto t0 = std::chrono::steady_clock::now();
+    ColourPlanes colour = readColourPass(colourPath, p.colourChannels);
+    SpecialPlane special = readSpecialPass(specialPath, p.specialChannel);
+    checkSize("special pass", specialPath, special.width, special.height, colourPath, colour.width,
+              colour.height);
+    DepthPlane depth = readDepthPass(depthPath, p.depthChannel, p.farDepth);
+    checkSize("depth pass", depthPath, depth.width, depth.height, colourPath, colour.width,
+              colour.height);
+
+    standin::MemoryFrame memory(colour.width, colour.height);
+    memory.frame = frame;
+    memory.start = report.start;
+    memory.end = (frame + 1) / scene_.rate;
+    memory.red = std::move(colour.red);
+    memory.green = std::move(colour.green);
+    memory.blue = std::move(colour.blue);
+    memory.alpha = std::move(colour.alpha);
+    memory.special = std::move(special.values);
+    memory.depth = std::move(depth.depths);
+    report.readMs = millisecondsSince(t0);
+    report.width = memory.width;
+    report.height = memory.height;
+
+    t0 = std::chrono::steady_clock::now();
+    instance_->process(memory);
+    report.processMs = millisecondsSince(t0);
+
+    t0 = std::chrono::steady_clock::now();
+    const size_t n = memory.outRed.size();
+    std::vector<uint8_t> rgba(n * 4);
+    for (size_t i = 0; i < n; ++i) {
+        rgba[i * 4] = memory.outRed[i];
+        rgba[i * 4 + 1] = memory.outGreen[i];
+        rgba[i * 4 + 2] = memory.outBlue[i];
+        rgba[i * 4 + 3] = memory.outAlpha[i];
+    }
+    writeImage(outputPath, memory.width, memory.height, rgba);
+    report.writeMs = millisecondsSince(t0);
+    return report;
+}
+
+void prepareOutputFolder(const std::string& pattern) {
+    if (!isOutputExtension(pattern))
+        throw AppError("output '" + pattern +
+                       "': unknown image type; use .png, .tif, .tiff or .exr");
+    fs::path folder = fs::path(pattern).parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec || !fs::is_directory(folder))
+        throw AppError("output folder '" + folder.string() +
+                       "' cannot be made: " + (ec ? ec.message() : "a file of that name exists"));
+    const fs::path probe = folder / (".orvit-probe" + std::to_string(getpid()));
+    {
+        std::ofstream out(probe, std::ios::binary);
+        if (!out)
+            throw AppError("output folder '" + folder.string() +
+                           "' cannot be written: " + std::strerror(errno));
+    }
+    fs::remove(probe, ec);
+}
+
+} // namespace orvit::app

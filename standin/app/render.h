@@ -1,0 +1,79 @@
+// Rendering a scene file's frames through a loaded module: passes in, the
+// filter's process, the finished image out, one frame at a time.
+#pragma once
+
+#include "standin/app/scene_file.h"
+#include "standin/core/host_services.h"
+#include "standin/core/loader.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvit::app {
+
+// One glow setting as the module saved it, for the frame summary.
+struct GlowSummary {
+    int value = 0;
+    int mode = 0;
+    bool sizeEnvelope = false;
+    bool transparencyEnvelope = false;
+};
+
+// What the saved settings say will run: nothing when the filter is off.
+struct SettingsSummary {
+    bool readable = false; // false: lines the summary does not understand
+    bool enabled = false;
+    std::vector<GlowSummary> glows; // enabled settings, in list order
+};
+SettingsSummary summariseSettings(const std::vector<std::string>& lines);
+// "1 Fixed, 4 G-Depth (size envelope)", "filter off", ...
+std::string describeSettings(const SettingsSummary& summary);
+
+// Milliseconds spent on each step of one frame.
+struct FrameReport {
+    int frame = 0;
+    double start = 0.0; // seconds
+    std::string output;
+    int32_t width = 0;
+    int32_t height = 0;
+    double readMs = 0.0;
+    double processMs = 0.0;
+    double writeMs = 0.0;
+};
+
+// The module loaded and its filter ready with the scene's settings. Every
+// failure is an AppError or a HostError with one line naming the fault.
+class SceneRenderer {
+  public:
+    // `modulePath` is used when the scene names no module file.
+    SceneRenderer(const SceneFile& scene, const std::string& modulePath);
+    ~SceneRenderer();
+
+    const SceneFile& scene() const { return scene_; }
+    const std::string& modulePath() const { return modulePath_; }
+    // The settings as the module saves them after loading the scene's lines.
+    const std::vector<std::string>& savedSettings() const { return saved_; }
+    // How many of the scene's settings lines the module read.
+    size_t settingsLinesRead() const { return linesRead_; }
+
+    // Renders frame `frame` to `outputPath`: reads the three passes, checks
+    // their sizes, runs the filter and writes the image.
+    FrameReport renderFrame(int frame, const std::string& outputPath);
+
+  private:
+    SceneFile scene_;
+    std::string modulePath_;
+    standin::HostServices host_;
+    std::unique_ptr<standin::LoadedModule> module_;
+    std::unique_ptr<standin::ImageFilter> filter_;
+    std::unique_ptr<standin::Instance> instance_;
+    std::vector<std::string> saved_;
+    size_t linesRead_ = 0;
+};
+
+// Makes the output pattern's folder if needed and checks that a file can be
+// made in it, before any frame is rendered.
+void prepareOutputFolder(const std::string& pattern);
+
+} // namespace orvit::app
