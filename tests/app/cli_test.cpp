@@ -1,0 +1,233 @@
+// The orvit program on bad input: one line naming the file, key or value,
+// a non-zero exit, and no image left behind.
+#include "app/image_files.h"
+#include "app/run_command.h"
+#include "app/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using apptest::Channel;
+
+namespace {
+
+// A scene of two 8 x 6 frames in `dir`, with passes/ and an output folder.
+struct SmallScene {
+    explicit SmallScene(const apptest::TempFolder& d) : dir(d) {
+        fs::create_directories(dir.path() / "passes");
+        for (int frame : {1, 2}) {
+            const std::string n = "000" + std::to_string(frame);
+            writeFrame(dir / ("passes/colour." + n + ".png"),
+                       dir / ("passes/special." + n + ".png"), dir / ("passes/depth." + n + ".exr"),
+                       8, 6);
+        }
+    }
+    static void writeFrame(const std::string& colour, const std::string& special,
+                           const std::string& depth, int w, int h) {
+        const size_t n = static_cast<size_t>(w) * h;
+        std::vector<double> grey(n, 40), id(n, 0), z(n, 5.0);
+        for (int y = 1; y < h - 1; ++y)
+            for (int x = 1; x < w - 1; ++x)
+                id[static_cast<size_t>(y) * w + x] = 1;
+        apptest::writeChannels(colour, w, h,
+                               {{"R", OIIO::TypeDesc::UINT8, grey},
+                                {"G", OIIO::TypeDesc::UINT8, grey},
+                                {"B", OIIO::TypeDesc::UINT8, grey}});
+        apptest::writeChannels(special, w, h, {{"Y", OIIO::TypeDesc::UINT8, id}});
+        apptest::writeChannels(depth, w, h, {{"Z", OIIO::TypeDesc::FLOAT, z}});
+    }
+    // The scene text with `replace` put in place of `what`.
+    std::string text(const std::string& what = "", const std::string& replace = "") const {
+        std::string t = "[camera]\nfov = 60\n"
+                        "[frames]\nfirst = 1\nlast = 2\nrate = 24\n"
+                        "[passes]\ncolour = 'passes/colour.####.png'\n"
+                        "special = 'passes/special.####.png'\n"
+                        "depth = 'passes/depth.####.exr'\n"
+                        "[output]\nfile = 'out/glow.####.png'\n"
+                        "[filter]\nsettings = '''v 04\n1 1\n1 1 0 0.250000 0.000000\n0 0\n"
+                        "1 255 0 0 0\n0 255 255 255 20\n0 255 255 255 40\n0 255 255 255 60\n"
+                        "0 255 255 255 80\n'''\n";
+        if (!what.empty()) {
+            const auto at = t.find(what);
+            EXPECT_NE(at, std::string::npos) << what;
+            t.replace(at, what.size(), replace);
+        }
+        return t;
+    }
+    std::string write(const std::string& name, const std::string& contents) const {
+        dir.write(name, contents);
+        return dir / name;
+    }
+    // Files the command left: everything but the passes, scenes and blocker.
+    std::vector<std::string> outputs() const {
+        std::vector<std::string> found;
+        for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+            if (e.is_regular_file() && e.path().parent_path().filename() != "passes" &&
+                e.path().extension() != ".toml" && e.path().filename() != "blocker")
+                found.push_back(e.path().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+    const apptest::TempFolder& dir;
+};
+
+TEST(OrvitRender, RendersASmallSceneWithSummaryLines) {
+    apptest::TempFolder dir;
+    SmallScene scene(dir);
+    const auto r = apptest::runOrvit({"render", scene.write("s.toml", scene.text())}, dir / "");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("frame 1  t 0.0417 s  8x6"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("frame 2  t 0.0833 s  8x6"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("glow 1 Fixed  -> " + dir / "out/glow.0002.png"), std::string::npos)
+        << r.out;
+    EXPECT_TRUE(fs::exists(dir / "out/glow.0001.png"));
+    EXPECT_TRUE(fs::exists(dir / "out/glow.0002.png"));
+}
+
+TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {
+    apptest::TempFolder dir;
+    SmallScene scene(dir);
+    const std::string passes = dir / "passes/";
+    // Defects made for single cases.
+    scene.write("passes/broken.0001.png", "not an image at all");
+    SmallScene::writeFrame(passes + "colour.0009.png", passes + "special.0009.png",
+                           passes + "depth.0009.exr", 8, 6);
+    SmallScene::writeFrame(passes + "small-c.0001.png", passes + "small-s.0001.png",
+                           passes + "small-d.0001.exr", 4, 3);
+    scene.write("blocker", "a file where a folder should be");
+
+    struct Case {
+        const char* name;
+        std::string sceneText;
+        std::vector<std::string> extra;
+        std::string expected; // the error line, after "orvit: "
+    } cases[] = {
+        {"missing-pass",
+         scene.text(),
+         {"--frames", "1-3"},
+         "colour pass '" + passes + "colour.0003.png': no such file"},
+        {"unreadable-pass",
+         scene.text("colour.####", "broken.####"),
+         {},
+         "colour pass '" + passes + "broken.0001.png': cannot read: "},
+        {"sizes-differ",
+         scene.text("special.####", "small-s.####"),
+         {},
+         "special pass '" + passes + "small-s.0001.png' is 4x3 but colour pass '" + passes +
+             "colour.0001.png' is 8x6"},
+        {"depth-size",
+         scene.text("depth.####", "small-d.####"),
+         {},
+         "depth pass '" + passes + "small-d.0001.exr' is 4x3 but colour pass '" + passes +
+             "colour.0001.png' is 8x6"},
+        {"no-channel",
+         scene.text("depth = ", "special_channel = 'objectid'\ndepth = "),
+         {},
+         "special pass '" + passes + "special.0001.png': no channel 'objectid' (the file has Y)"},
+        {"syntax",
+         scene.text("rate = 24", "rate = = 24"),
+         {},
+         "scene '" + dir / "syntax.toml" + "':6:8: syntax error: "},
+        {"missing-key",
+         scene.text("last = 2\n", ""),
+         {},
+         "scene '" + dir / "missing-key.toml" + "': key 'frames.last' is missing"},
+        {"wrong-type",
+         scene.text("fov = 60", "fov = 'wide'"),
+         {},
+         "scene '" + dir / "wrong-type.toml" +
+             "':2: key 'camera.fov' must be a number, not string"},
+        {"no-frames",
+         scene.text(),
+         {"--frames", "2-1"},
+         "--frames '2-1': the range holds no frames"},
+        {"scene-no-frames",
+         scene.text("last = 2", "last = 0"),
+         {},
+         "scene '" + dir / "scene-no-frames.toml" + "':3: key 'frames' range 1-0 holds no frames"},
+        {"unwritable-output",
+         scene.text(),
+         {"--output", dir / "blocker/out/f.####.png"},
+         "output folder '" + dir / "blocker/out" + "' cannot be made: "},
+        {"output-no-number",
+         scene.text(),
+         {"--output", dir / "out/one.png"},
+         "output '" + dir / "out/one.png" +
+             "' has no #### for the frame number, and frames 1-2 are 2 images"},
+        {"output-type",
+         scene.text(),
+         {"--output", dir / "out/f.####.jpg"},
+         "output '" + dir / "out/f.####.jpg" +
+             "': unknown image type; use .png, .tif, .tiff or "
+             ".exr"},
+        {"missing-module",
+         scene.text(),
+         {"--module", dir / "none.p"},
+         dir / "none.p" + ": cannot open module file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {"render",
+                                         scene.write(std::string(c.name) + ".toml", c.sceneText)};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const auto r = apptest::runOrvit(args, dir / "");
+        EXPECT_EQ(r.exitCode, 1);
+        const auto lines = r.errLines();
+        ASSERT_EQ(lines.size(), 1u) << r.err;
+        const std::string expected = "orvit: " + c.expected;
+        EXPECT_EQ(lines[0].substr(0, expected.size()), expected);
+        // Only a failure on the last frame leaves earlier, finished frames.
+        if (std::string(c.name) != "missing-pass") {
+            EXPECT_EQ(scene.outputs(), std::vector<std::string>{}) << c.name;
+        }
+        std::error_code ec;
+        fs::remove_all(dir.path() / "out", ec);
+    }
+}
+
+TEST(OrvitRender, AFailedFrameKeepsTheFinishedOnesAndLeavesNoPartialImage) {
+    apptest::TempFolder dir;
+    SmallScene scene(dir);
+    const auto r = apptest::runOrvit(
+        {"render", scene.write("s.toml", scene.text()), "--frames", "1-3"}, dir / "");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(scene.outputs(),
+              (std::vector<std::string>{dir / "out/glow.0001.png", dir / "out/glow.0002.png"}));
+}
+
+TEST(OrvitCommands, EveryCommandHasHelp) {
+    apptest::TempFolder dir;
+    for (const char* command : {"render", "info", "settings", "demo"}) {
+        SCOPED_TRACE(command);
+        const auto r = apptest::runOrvit({command, "--help"}, dir / "");
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_NE(r.out.find("Usage:"), std::string::npos) << r.out;
+    }
+}
+
+TEST(OrvitCommands, InfoAndSettings) {
+    apptest::TempFolder dir;
+    SmallScene scene(dir);
+    const auto info = apptest::runOrvit({"info"}, dir / "");
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_NE(info.out.find("sync word    0x04121994\nversion      2\nmachine      0x300\n"
+                            "startup      returned 4\nservers      2\n"
+                            "  ImageFilterHandler     \"Tesk_Orvit\"\n"
+                            "  ImageFilterInterface   \"Tesk_Orvit\"\n"),
+              std::string::npos)
+        << info.out;
+
+    // The module saves the scene's lines back in its own form.
+    const auto settings = apptest::runOrvit(
+        {"settings", scene.write("s.toml", scene.text("0.250000 0.000000", "0.25 0"))}, dir / "");
+    EXPECT_EQ(settings.exitCode, 0) << settings.err;
+    EXPECT_EQ(settings.out, "v 04\n1 1\n1 1 0 0.250000 0.000000\n0 0\n1 255 0 0 0\n"
+                            "0 255 255 255 20\n0 255 255 255 40\n0 255 255 255 60\n"
+                            "0 255 255 255 80\n");
+}
+
+} // namespace

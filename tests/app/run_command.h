@@ -1,0 +1,60 @@
+// Runs the orvit program as a user would and keeps what it printed.
+#pragma once
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace apptest {
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+    std::vector<std::string> errLines() const {
+        std::vector<std::string> lines;
+        size_t start = 0;
+        while (start < err.size()) {
+            const size_t end = err.find('\n', start);
+            lines.push_back(err.substr(start, end - start));
+            if (end == std::string::npos)
+                break;
+            start = end + 1;
+        }
+        return lines;
+    }
+};
+
+inline std::string shellQuoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+inline std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// `scratch` is a folder for the captured output.
+inline CommandResult runOrvit(const std::vector<std::string>& args, const std::string& scratch) {
+    std::string command = shellQuoted(ORVIT_PROGRAM);
+    for (const std::string& a : args)
+        command += " " + shellQuoted(a);
+    const std::string out = scratch + "/.stdout", err = scratch + "/.stderr";
+    command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
+    const int status = std::system(command.c_str());
+    CommandResult r;
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = readAll(out);
+    r.err = readAll(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return r;
+}
+
+} // namespace apptest
