@@ -4,6 +4,7 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -88,18 +89,21 @@ struct OpenPass {
         return static_cast<size_t>(spec.width) * static_cast<size_t>(spec.height);
     }
 
-    // Reads channel `c` of the whole image as `type` into `data`.
-    void readChannel(int c, OIIO::TypeDesc type, void* data) {
+    // Reads channels [begin, end) of the whole image as `type`, interleaved,
+    // into `data`.
+    void readChannels(int begin, int end, OIIO::TypeDesc type, void* data) {
         bool ok;
         {
             QuietStderr quiet;
-            ok = input->read_image(0, 0, c, c + 1, type, data);
+            ok = input->read_image(0, 0, begin, end, type, data);
         }
         if (!ok) {
             const std::string message = input->geterror();
-            fail("cannot read channel " + quoted(channelName(c)) + ": " + firstLine(message));
+            fail("cannot read channel " + quoted(channelName(begin)) +
+                 (end - begin > 1 ? " and on" : "") + ": " + firstLine(message));
         }
     }
+    void readChannel(int c, OIIO::TypeDesc type, void* data) { readChannels(c, c + 1, type, data); }
 };
 
 OpenPass openPass(const std::string& role, const std::string& path) {
@@ -156,16 +160,42 @@ template <typename T> double loadAs(const unsigned char* p) {
     return static_cast<double>(v);
 }
 
-void readByteChannel(OpenPass& pass, int c, std::vector<uint8_t>& plane) {
-    plane.assign(pass.pixelCount(), 0);
-    if (pass.spec.channelformat(c) == OIIO::TypeDesc::UINT8) {
-        pass.readChannel(c, OIIO::TypeDesc::UINT8, plane.data());
+// Reads the colour channels in one pass over the file (a scanline format
+// decodes the whole image for every read): the span of channels from the
+// lowest chosen to the highest, as bytes when every chosen channel is 8-bit,
+// else as floats rounded to bytes.
+void readColourChannels(OpenPass& pass, const int* chosen, int count,
+                        std::vector<uint8_t>* const* planes) {
+    int lo = chosen[0], hi = chosen[0];
+    bool bytes = true;
+    for (int i = 0; i < count; ++i) {
+        lo = std::min(lo, chosen[i]);
+        hi = std::max(hi, chosen[i]);
+        bytes = bytes && pass.spec.channelformat(chosen[i]) == OIIO::TypeDesc::UINT8;
+    }
+    const size_t n = pass.pixelCount();
+    const size_t span = static_cast<size_t>(hi - lo + 1);
+    for (int i = 0; i < count; ++i)
+        planes[i]->assign(n, 0);
+    if (bytes) {
+        std::vector<uint8_t> all(n * span);
+        pass.readChannels(lo, hi + 1, OIIO::TypeDesc::UINT8, all.data());
+        for (int i = 0; i < count; ++i) {
+            const size_t offset = static_cast<size_t>(chosen[i] - lo);
+            uint8_t* out = planes[i]->data();
+            for (size_t p = 0; p < n; ++p)
+                out[p] = all[p * span + offset];
+        }
         return;
     }
-    std::vector<float> values(pass.pixelCount());
-    pass.readChannel(c, OIIO::TypeDesc::FLOAT, values.data());
-    for (size_t i = 0; i < values.size(); ++i)
-        plane[i] = quantise(values[i]);
+    std::vector<float> all(n * span);
+    pass.readChannels(lo, hi + 1, OIIO::TypeDesc::FLOAT, all.data());
+    for (int i = 0; i < count; ++i) {
+        const size_t offset = static_cast<size_t>(chosen[i] - lo);
+        uint8_t* out = planes[i]->data();
+        for (size_t p = 0; p < n; ++p)
+            out[p] = quantise(all[p * span + offset]);
+    }
 }
 
 } // namespace
@@ -202,18 +232,11 @@ ColourPlanes readColourPass(const std::string& path, const ColourChannels& chann
     ColourPlanes planes;
     planes.width = s.width;
     planes.height = s.height;
-    readByteChannel(pass, r, planes.red);
-    if (g == r)
-        planes.green = planes.red;
-    else
-        readByteChannel(pass, g, planes.green);
-    if (b == r)
-        planes.blue = planes.red;
-    else
-        readByteChannel(pass, b, planes.blue);
-    if (a >= 0)
-        readByteChannel(pass, a, planes.alpha);
-    else
+    const int chosen[4] = {r, g, b, a};
+    std::vector<uint8_t>* const targets[4] = {&planes.red, &planes.green, &planes.blue,
+                                              &planes.alpha};
+    readColourChannels(pass, chosen, a >= 0 ? 4 : 3, targets);
+    if (a < 0)
         planes.alpha.assign(pass.pixelCount(), 255);
     return planes;
 }
