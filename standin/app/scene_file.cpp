@@ -1,6 +1,7 @@
 #include "standin/app/scene_file.h"
 
 #include "standin/app/app_error.h"
+#include "standin/core/line_io.h"
 
 #include <toml++/toml.h>
 
@@ -158,18 +159,6 @@ std::string resolve(const fs::path& folder, const std::string& path) {
     return (p.is_absolute() ? p : folder / p).lexically_normal().string();
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // The horizontal field of view of one camera description: `fov` in degrees,
 // or `focal_length` with the film width.
 double fieldOfView(const SceneReader& r, const toml::table* table, const std::string& prefix,
@@ -305,7 +294,7 @@ SceneFile parseSceneFile(const std::string& path) {
     if (inlineSettings && settingsFile)
         r.fail("filter", "gives both settings and settings_file; give one", filter);
     if (inlineSettings) {
-        scene.settingsLines = splitLines(r.string(filter, "filter", "settings", true));
+        scene.settingsLines = standin::splitLines(r.string(filter, "filter", "settings", true));
     } else if (settingsFile) {
         const std::string file =
             resolve(scene.folder, r.string(filter, "filter", "settings_file", true));
@@ -315,7 +304,7 @@ SceneFile parseSceneFile(const std::string& path) {
                    settingsFile);
         std::ostringstream text;
         text << in.rdbuf();
-        scene.settingsLines = splitLines(text.str());
+        scene.settingsLines = standin::splitLines(text.str());
     } else {
         r.fail("filter.settings", "is missing (give settings or settings_file)");
     }

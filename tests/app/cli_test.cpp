@@ -3,6 +3,7 @@
 #include "app/image_files.h"
 #include "app/run_command.h"
 #include "app/temp_folder.h"
+#include "standin/app/passes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@
 
 namespace fs = std::filesystem;
 using apptest::Channel;
+using orvit::app::ColourPlanes;
+using orvit::app::readColourPass;
 
 namespace {
 
@@ -197,6 +200,76 @@ TEST(OrvitRender, AFailedFrameKeepsTheFinishedOnesAndLeavesNoPartialImage) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(scene.outputs(),
               (std::vector<std::string>{dir / "out/glow.0001.png", dir / "out/glow.0002.png"}));
+}
+
+// The same frame given as three files and as one multi-channel EXR (colour
+// as floats, an object-index channel, a depth channel) renders the same.
+TEST(OrvitRender, OneMultiChannelExrRendersLikeSeparatePasses) {
+    apptest::TempFolder dir;
+    const int w = 40, h = 24;
+    const size_t n = static_cast<size_t>(w) * h;
+    std::vector<double> r(n), g(n), b(n), a(n, 255), id(n, 0), z(n, 1e10);
+    for (size_t i = 0; i < n; ++i) {
+        r[i] = static_cast<double>(i % 251);
+        g[i] = static_cast<double>((i * 7) % 256);
+        b[i] = static_cast<double>((i * 13) % 256);
+    }
+    for (int y = 4; y < 14; ++y)
+        for (int x = 5; x < 18; ++x) {
+            id[static_cast<size_t>(y) * w + x] = 2;
+            z[static_cast<size_t>(y) * w + x] = 4.0 + 0.1 * x;
+        }
+    for (int y = 10; y < 20; ++y)
+        for (int x = 24; x < 36; ++x) {
+            id[static_cast<size_t>(y) * w + x] = 7;
+            z[static_cast<size_t>(y) * w + x] = 6.0;
+        }
+    auto scaled = [](std::vector<double> v) {
+        for (double& x : v)
+            x /= 255.0;
+        return v;
+    };
+    fs::create_directories(dir.path() / "p");
+    const auto u8 = OIIO::TypeDesc::UINT8;
+    const auto f32 = OIIO::TypeDesc::FLOAT;
+    apptest::writeChannels(dir / "p/c.0001.png", w, h,
+                           {{"R", u8, r}, {"G", u8, g}, {"B", u8, b}, {"A", u8, a}});
+    apptest::writeChannels(dir / "p/s.0001.png", w, h, {{"Y", u8, id}});
+    apptest::writeChannels(dir / "p/d.0001.exr", w, h, {{"Z", f32, z}});
+    apptest::writeChannels(dir / "p/all.0001.exr", w, h,
+                           {{"R", f32, scaled(r)},
+                            {"G", f32, scaled(g)},
+                            {"B", f32, scaled(b)},
+                            {"A", f32, scaled(a)},
+                            {"object_index", f32, id},
+                            {"depth", f32, z}});
+    const std::string common = "[camera]\nfov = 50\n[frames]\nfirst = 1\nlast = 1\n"
+                               "[filter]\nsettings = '''v 04\n1 2\n"
+                               "2 1 1 1.000000 0.000000\n0 0\n1 255 255 0 0\n"
+                               "1 255 0 0 100\n0 0 0 0 40\n0 0 0 0 60\n0 0 0 0 80\n"
+                               "7 1 2 0.200000 20.000000\n0 0\n1 0 255 255 0\n"
+                               "0 0 0 0 20\n0 0 0 0 40\n0 0 0 0 60\n0 0 0 0 80\n'''\n";
+    dir.write("separate.toml", common + "[passes]\ncolour = 'p/c.####.png'\n"
+                                        "special = 'p/s.####.png'\ndepth = 'p/d.####.exr'\n"
+                                        "far_depth = 1e9\n[output]\nfile = 'a.####.png'\n");
+    dir.write("one.toml", common + "[passes]\nfile = 'p/all.####.exr'\n"
+                                   "colour_channels = ['R', 'G', 'B', 'A']\n"
+                                   "special_channel = 'object_index'\ndepth_channel = 'depth'\n"
+                                   "far_depth = 1e9\n[output]\nfile = 'b.####.png'\n");
+    for (const char* scene : {"separate.toml", "one.toml"}) {
+        const auto run = apptest::runOrvit({"render", dir / scene}, dir / "");
+        ASSERT_EQ(run.exitCode, 0) << scene << ": " << run.err;
+    }
+    const ColourPlanes separate = readColourPass(dir / "a.0001.png", {});
+    const ColourPlanes one = readColourPass(dir / "b.0001.png", {});
+    EXPECT_EQ(one.red, separate.red);
+    EXPECT_EQ(one.green, separate.green);
+    EXPECT_EQ(one.blue, separate.blue);
+    EXPECT_EQ(one.alpha, separate.alpha);
+    // Both glows show: left of the first block, and inside the second.
+    const size_t left = static_cast<size_t>(8) * w + 3, inside = static_cast<size_t>(15) * w + 30;
+    EXPECT_NE(separate.red[left], static_cast<uint8_t>(r[left]));
+    EXPECT_NE(separate.blue[inside], static_cast<uint8_t>(b[inside]));
 }
 
 TEST(OrvitCommands, EveryCommandHasHelp) {
