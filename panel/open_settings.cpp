@@ -17,8 +17,8 @@ void dropPanel() {
 
 bool openSettings(FilterInstance* instance) {
     const PanelServices* panels = panelService;
-    if (panels == nullptr || panels->createPanel == nullptr || panels->destroyPanel == nullptr ||
-        panels->setPanelAttr == nullptr)
+    if (instance == nullptr || panels == nullptr || panels->createPanel == nullptr ||
+        panels->destroyPanel == nullptr || panels->setPanelAttr == nullptr)
         return false;
     currentPanel = panels->createPanel(kPanelTitle, panels);
     if (currentPanel == nullptr)

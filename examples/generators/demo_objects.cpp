@@ -1,74 +1,17 @@
-// Writes the demo scene's object files: each a "FORM"/"LWOB" file with a
-// point chunk (the shape's bounding box) and its surfaces, whose
-// special-buffer bytes pick the glow of the pixels they cover.
+// Writes the demo scene's object files (see demo_objects.h).
 //
 //   demo_objects OUTPUT_FOLDER
-#include "standin/core/object_writer.h"
+#include "demo_objects.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <vector>
-
-using orvit::standin::ObjectChunk;
-using orvit::standin::ObjectDescription;
-using orvit::standin::ObjectSurface;
-
-namespace {
-
-// "PNTS": the eight corners of a box, big-endian 32-bit floats.
-ObjectChunk boxPoints(float sx, float sy, float sz) {
-    ObjectChunk chunk{"PNTS", {}};
-    for (int i = 0; i < 8; ++i) {
-        const float p[3] = {(i & 1) ? sx : -sx, (i & 2) ? sy : -sy, (i & 4) ? sz : -sz};
-        for (float v : p) {
-            uint32_t bits;
-            std::memcpy(&bits, &v, sizeof bits);
-            for (int shift = 24; shift >= 0; shift -= 8)
-                chunk.body.push_back(static_cast<uint8_t>(bits >> shift));
-        }
-    }
-    return chunk;
-}
-
-ObjectSurface surface(const std::string& name, uint8_t special) {
-    ObjectSurface s;
-    s.name = name;
-    s.buffers = {special, 0, 0, 0};
-    s.writeBuffers = special != 0;
-    return s;
-}
-
-struct DemoObject {
-    const char* file;
-    ObjectDescription object;
-};
-
-std::vector<DemoObject> demoObjects() {
-    std::vector<DemoObject> objects(4);
-    objects[0].file = "lamp.lwo";
-    objects[0].object.chunksBefore = {boxPoints(1.1f, 1.1f, 1.1f)};
-    objects[0].object.surfaces = {surface("Lamp_Glass", 1), surface("Lamp_Cap", 0)};
-    objects[1].file = "crate.lwo";
-    objects[1].object.chunksBefore = {boxPoints(1.3f, 1.1f, 1.3f)};
-    objects[1].object.surfaces = {surface("Crate_Wood", 2)};
-    objects[2].file = "ring.lwo";
-    objects[2].object.chunksBefore = {boxPoints(0.9f, 0.9f, 0.1f)};
-    objects[2].object.surfaces = {surface("Ring", 3)};
-    objects[3].file = "comet.lwo";
-    objects[3].object.chunksBefore = {boxPoints(0.45f, 0.45f, 0.45f)};
-    objects[3].object.surfaces = {surface("Comet", 4)};
-    return objects;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: demo_objects OUTPUT_FOLDER\n");
         return 2;
     }
-    for (const DemoObject& d : demoObjects()) {
+    for (const orvit::demo::DemoObject& d : orvit::demo::demoObjects()) {
         const std::string path = std::string(argv[1]) + "/" + d.file;
         if (!orvit::standin::saveObjectFile(path, orvit::standin::writeObjectFile(d.object))) {
             std::fprintf(stderr, "demo_objects: cannot write %s\n", path.c_str());

@@ -79,6 +79,8 @@ static void* ORVIT_CALL hostLookup(const char* name, int32_t) {
         return &bound->objectInfo;
     if (std::strcmp(name, "LW Camera Info") == 0)
         return &bound->cameraInfo;
+    if (std::strcmp(name, "LWPanelServices") == 0)
+        return &bound->panelServices;
     return nullptr;
 }
 
@@ -126,6 +128,58 @@ static int32_t ORVIT_CALL viewValues(ItemId camera, double time, double* first, 
     return 1;
 }
 
+// The panel slots forward to the bound host's backend. Nothing it throws
+// may reach the module: a failure answers as the slot's contract says.
+static PanelHandle ORVIT_CALL createPanel(const char* title, const PanelServices*) {
+    if (bound == nullptr || bound->panelBackend == nullptr)
+        return nullptr;
+    try {
+        return bound->panelBackend->createPanel(title);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+static void ORVIT_CALL destroyPanel(PanelHandle panel) {
+    if (bound == nullptr || bound->panelBackend == nullptr)
+        return;
+    try {
+        bound->panelBackend->destroyPanel(panel);
+    } catch (...) {
+        // The panel is as good as gone: the module holds no handle after this.
+    }
+}
+
+static int32_t ORVIT_CALL openPanel(PanelHandle panel, int32_t flags) {
+    if (bound == nullptr || bound->panelBackend == nullptr)
+        return 0;
+    try {
+        return bound->panelBackend->openPanel(panel, flags);
+    } catch (...) {
+        return 0; // as Cancel: the module then keeps the settings as they were
+    }
+}
+
+static void ORVIT_CALL getPanelAttr(PanelHandle panel, int32_t attr, void* value) {
+    if (bound == nullptr || bound->panelBackend == nullptr)
+        return;
+    try {
+        bound->panelBackend->getPanelAttr(panel, attr, value);
+    } catch (...) {
+        // The payload stays as the module left it.
+    }
+}
+
+static void ORVIT_CALL setPanelAttr(PanelHandle panel, int32_t attr, void* value) {
+    if (bound == nullptr || bound->panelBackend == nullptr)
+        return;
+    try {
+        bound->panelBackend->setPanelAttr(panel, attr, value);
+    } catch (...) {
+        // The attribute keeps its value.
+    }
+}
+
 } // extern "C"
 
 HostServices::HostServices() : previous_(bound) {
@@ -144,6 +198,19 @@ HostServices::HostServices() : previous_(bound) {
     cameraInfo.slot3 = nullptr;
     cameraInfo.slot4 = nullptr;
     cameraInfo.viewValues = viewValues;
+    // "LWPanelServices": what opening the settings needs so far; the
+    // controls and drawing slots stay empty until a backend draws.
+    panelServices.createPanel = createPanel;
+    panelServices.destroyPanel = destroyPanel;
+    panelServices.openPanel = openPanel;
+    panelServices.slot3 = nullptr;
+    panelServices.drawPanel = nullptr;
+    panelServices.slot5 = nullptr;
+    panelServices.getPanelAttr = getPanelAttr;
+    panelServices.setPanelAttr = setPanelAttr;
+    panelServices.addControl = nullptr;
+    panelServices.slot9 = nullptr;
+    panelServices.drawFuncs = nullptr;
     bound = this;
 }
 

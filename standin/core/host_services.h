@@ -1,9 +1,11 @@
 // The host's global services as the module looks them up by name: messages,
-// envelopes, item, object and camera info.
+// envelopes, item, object and camera info, and panels.
 #pragma once
 
 #include "host/items.h"
 #include "host/module.h"
+#include "host/panel.h"
+#include "standin/core/panel_backend.h"
 #include "standin/core/scene.h"
 
 #include <set>
@@ -44,6 +46,12 @@ class HostServices {
     ItemInfo itemInfo{};
     ObjectInfo objectInfo{};
     CameraInfo cameraInfo{};
+    PanelServices panelServices{};
+
+    // The panels behind "LWPanelServices": the recorder unless a host
+    // with its own placement and drawing is put in its place.
+    PanelRecorder panelRecorder;
+    PanelBackend* panelBackend = &panelRecorder;
 
   private:
     HostServices* previous_;

@@ -265,6 +265,17 @@ TEST_F(Activation, InterfaceLooksUpServicesInOrderAndStopsAtTheFirstMissingOne) 
     std::remove(objectFile.c_str());
 }
 
+TEST_F(Activation, OpenSettingsWithoutAnInstanceMakesNoPanel) {
+    FakeHost fake;
+    orvit::globalLookup = fakeLookup;
+    orvit::messageService = &fake.messageService;
+    orvit::panelService = &fake.panelService;
+    EXPECT_FALSE(orvit::openSettings(nullptr));
+    EXPECT_TRUE(fake.calls.empty());
+    EXPECT_TRUE(fake.messages.empty());
+    EXPECT_EQ(orvit::currentPanel, nullptr);
+}
+
 TEST_F(Activation, NullRecordsAreRefusedBeforeAnythingIsStored) {
     FakeHost fake;
     EXPECT_EQ(orvit::activateHandler(1, fakeLookup, nullptr), 2);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -84,8 +85,8 @@ TEST(HostServices, CameraKIsTanOfHalfTheKeyedHorizontalFieldOfView) {
 TEST(HostServices, LooksUpExactNamesRecordsThemAndWithholdsOnDemand) {
     HostServices host;
     host.quiet = true;
-    const char* names[] = {"Info Messages", "EnvelopeHandler", "LW Item Info 2", "LW Object Info",
-                           "LW Camera Info"};
+    const char* names[] = {"Info Messages",  "EnvelopeHandler", "LW Item Info 2",
+                           "LW Object Info", "LW Camera Info",  "LWPanelServices"};
     for (const char* name : names)
         EXPECT_NE(HostServices::lookup()(name, 0), nullptr) << name;
     EXPECT_EQ(HostServices::lookup()("LW Item Info", 0), nullptr);
@@ -94,7 +95,7 @@ TEST(HostServices, LooksUpExactNamesRecordsThemAndWithholdsOnDemand) {
 
     host.withheld = {"EnvelopeHandler"};
     EXPECT_EQ(HostServices::lookup()("EnvelopeHandler", 0), nullptr);
-    EXPECT_EQ(host.lookups.size(), 8u);
+    EXPECT_EQ(host.lookups.size(), 9u);
     EXPECT_EQ(host.lookups.back(), "EnvelopeHandler");
 
     const auto* messages = lookUp<MessageService>("Info Messages");
@@ -106,6 +107,82 @@ TEST(HostServices, LooksUpExactNamesRecordsThemAndWithholdsOnDemand) {
     EXPECT_EQ(host.messages[0].second, "Please set any Special buffers.");
     EXPECT_FALSE(host.messages[1].error);
     EXPECT_EQ(host.messages[1].second, "");
+}
+
+// A backend that fails every call by throwing, as one out of memory might.
+class ThrowingPanels : public orvit::standin::PanelBackend {
+  public:
+    PanelHandle createPanel(const char*) override { throw std::bad_alloc(); }
+    void destroyPanel(PanelHandle) override { throw std::bad_alloc(); }
+    int32_t openPanel(PanelHandle, int32_t) override { throw std::bad_alloc(); }
+    bool getPanelAttr(PanelHandle, int32_t, void*) override { throw std::bad_alloc(); }
+    bool setPanelAttr(PanelHandle, int32_t, const void*) override { throw std::bad_alloc(); }
+};
+
+TEST(HostServices, PanelSlotsForwardToTheBackendAndRecordWhatHappened) {
+    HostServices host;
+    const auto* panels = lookUp<PanelServices>("LWPanelServices");
+    ASSERT_EQ(panels, &host.panelServices);
+    // Controls and drawing are not offered yet.
+    EXPECT_EQ(panels->addControl, nullptr);
+    EXPECT_EQ(panels->drawPanel, nullptr);
+    EXPECT_EQ(panels->drawFuncs, nullptr);
+
+    PanelHandle a = panels->createPanel("A", panels);
+    PanelHandle b = panels->createPanel(nullptr, panels);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    ASSERT_NE(a, b);
+    int32_t height = 300;
+    int marker = 0;
+    void* data = &marker;
+    panels->setPanelAttr(a, PanelHeight, &height);
+    panels->setPanelAttr(a, PanelUserData, &data);
+    panels->setPanelAttr(a, 99, &height);
+    int32_t readHeight = -1;
+    void* readData = nullptr;
+    panels->getPanelAttr(a, PanelHeight, &readHeight);
+    panels->getPanelAttr(a, PanelUserData, &readData);
+    panels->getPanelAttr(b, PanelHeight, &height);
+    EXPECT_EQ(readHeight, 300);
+    EXPECT_EQ(readData, &marker);
+    EXPECT_EQ(height, 0) << "a new panel's height";
+    EXPECT_EQ(panels->openPanel(b, 7), 0) << "nothing to show: Cancel";
+    panels->destroyPanel(a);
+
+    // A released or foreign handle changes nothing and is logged.
+    int32_t untouched = 5;
+    panels->getPanelAttr(a, PanelHeight, &untouched);
+    panels->setPanelAttr(a, PanelHeight, &height);
+    panels->destroyPanel(&marker);
+    EXPECT_EQ(untouched, 5);
+
+    const auto& recorder = host.panelRecorder;
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{
+                                   "create A", "create ", "set Height 300", "set UserData",
+                                   "set attribute 99", "get Height", "get UserData", "get Height",
+                                   "open 7", "destroy", "get Height (no such panel)",
+                                   "set Height (no such panel)", "destroy (no such panel)"}));
+    ASSERT_EQ(recorder.panels().size(), 2u);
+    EXPECT_TRUE(recorder.panels()[0]->destroyed);
+    EXPECT_FALSE(recorder.panels()[0]->opened);
+    EXPECT_EQ(recorder.panels()[0]->height, 300);
+    EXPECT_TRUE(recorder.panels()[1]->opened);
+    EXPECT_EQ(recorder.livePanels(), 1u);
+
+    host.panelRecorder.refuseCreate = true;
+    EXPECT_EQ(panels->createPanel("C", panels), nullptr);
+    EXPECT_EQ(recorder.panels().size(), 2u);
+
+    // Nothing a backend throws reaches the module.
+    ThrowingPanels throwing;
+    host.panelBackend = &throwing;
+    EXPECT_EQ(panels->createPanel("D", panels), nullptr);
+    EXPECT_EQ(panels->openPanel(b, 7), 0);
+    panels->getPanelAttr(b, PanelHeight, &untouched);
+    panels->setPanelAttr(b, PanelHeight, &untouched);
+    panels->destroyPanel(b);
+    EXPECT_EQ(untouched, 5);
 }
 
 TEST(HostServices, WithoutBoundServicesTheLookupFindsNothing) {

@@ -234,8 +234,9 @@ TEST(OrvitModule, HandlerAnswersFlagsAndInterfaceNeedsThePanelService) {
     auto instance = loaded.filter.create();
     EXPECT_EQ(instance.flags(), 0x1001u);
 
-    // The stand-in offers no panel service yet: the activation stops at
-    // that look-up with result 2.
+    // A host without a panel service: the activation stops at that look-up
+    // with result 2.
+    loaded.host.withheld = {"LWPanelServices"};
     loaded.host.lookups.clear();
     std::string error;
     try {
@@ -248,6 +249,7 @@ TEST(OrvitModule, HandlerAnswersFlagsAndInterfaceNeedsThePanelService) {
         << error;
     EXPECT_EQ(loaded.host.lookups,
               (std::vector<std::string>{"Info Messages", "EnvelopeHandler", "LWPanelServices"}));
+    EXPECT_TRUE(loaded.host.panelRecorder.events.empty());
 
     loaded.host.withheld = {"EnvelopeHandler"};
     loaded.host.lookups.clear();

@@ -1,0 +1,20 @@
+// The demo scene's object files as its generator writes them: each a
+// "FORM"/"LWOB" file with a point chunk (the shape's bounding box) and its
+// surfaces, whose special-buffer bytes pick the glow of the pixels they cover.
+#pragma once
+
+#include "standin/core/object_writer.h"
+
+#include <vector>
+
+namespace orvit::demo {
+
+struct DemoObject {
+    const char* file; // name inside examples/demo/objects
+    standin::ObjectDescription object;
+};
+
+// The objects in scene order.
+std::vector<DemoObject> demoObjects();
+
+} // namespace orvit::demo
