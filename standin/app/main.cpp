@@ -4,6 +4,7 @@
 #include "standin/app/app_error.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
+#include "standin/app/settings_summary.h"
 #include "standin/core/host_error.h"
 #include "standin/core/loader.h"
 
@@ -73,7 +74,7 @@ std::string render(const RenderRequest& request) {
     prepareOutputFolder(pattern);
 
     SceneRenderer renderer(scene, kBuiltModule);
-    const std::string glows = describeSettings(summariseSettings(renderer.savedSettings()));
+    const SettingsSummary settings = summariseSettings(renderer.savedSettings());
     std::printf("rendering %s, frames %d-%d, with %s\n", scene.path.c_str(), range.first,
                 range.last, renderer.modulePath().c_str());
     std::fflush(stdout);
@@ -83,9 +84,9 @@ std::string render(const RenderRequest& request) {
         const FrameReport r = renderer.renderFrame(frame, framePath(pattern, frame));
         bar.clear();
         std::printf("frame %d  t %.4f s  %dx%d  read %.1f ms  process %.1f ms  write %.1f ms  "
-                    "glow %s  -> %s\n",
+                    "-> %s\n  glow %s\n",
                     r.frame, r.start, r.width, r.height, r.readMs, r.processMs, r.writeMs,
-                    glows.c_str(), r.output.c_str());
+                    r.output.c_str(), describeSettings(settings, r.start).c_str());
         std::fflush(stdout);
         bar.show(frame - range.first + 1);
     }

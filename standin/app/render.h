@@ -12,24 +12,6 @@
 
 namespace orvit::app {
 
-// One glow setting as the module saved it, for the frame summary.
-struct GlowSummary {
-    int value = 0;
-    int mode = 0;
-    bool sizeEnvelope = false;
-    bool transparencyEnvelope = false;
-};
-
-// What the saved settings say will run: nothing when the filter is off.
-struct SettingsSummary {
-    bool readable = false; // false: lines the summary does not understand
-    bool enabled = false;
-    std::vector<GlowSummary> glows; // enabled settings, in list order
-};
-SettingsSummary summariseSettings(const std::vector<std::string>& lines);
-// "1 Fixed, 4 G-Depth (size envelope)", "filter off", ...
-std::string describeSettings(const SettingsSummary& summary);
-
 // Milliseconds spent on each step of one frame.
 struct FrameReport {
     int frame = 0;

@@ -85,7 +85,10 @@ TEST(OrvitRender, RendersASmallSceneWithSummaryLines) {
     EXPECT_EQ(r.err, "");
     EXPECT_NE(r.out.find("frame 1  t 0.0417 s  8x6"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("frame 2  t 0.0833 s  8x6"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("glow 1 Fixed  -> " + dir / "out/glow.0002.png"), std::string::npos)
+    EXPECT_NE(r.out.find("write "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" ms  -> " + dir / "out/glow.0002.png\n"
+                                            "  glow 1 Fixed (size 0.25, transparency 0)\n"),
+              std::string::npos)
         << r.out;
     EXPECT_TRUE(fs::exists(dir / "out/glow.0001.png"));
     EXPECT_TRUE(fs::exists(dir / "out/glow.0002.png"));
