@@ -1,4 +1,5 @@
-// A fresh folder per test, removed afterwards.
+// A fresh folder per test, removed afterwards. Named for the test and the
+// process, so that runs of the same tests side by side keep apart.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace apptest {
@@ -16,7 +18,8 @@ class TempFolder {
     TempFolder() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         path_ = std::filesystem::path(::testing::TempDir()) /
-                ("orvit-" + std::string(info->test_suite_name()) + "-" + info->name());
+                ("orvit-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
+                 std::to_string(getpid()));
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
