@@ -1,15 +1,12 @@
-// The command line's one kind of failure: a single line naming the file, the
-// key or the value at fault. Only the command's top level prints it.
+// The command line's failures are the stand-in's one kind of failure: a
+// single line naming the file, the key or the value at fault. Only the
+// command's top level prints it.
 #pragma once
 
-#include <stdexcept>
-#include <string>
+#include "standin/core/host_error.h"
 
 namespace orvit::app {
 
-class AppError : public std::runtime_error {
-  public:
-    explicit AppError(const std::string& line) : std::runtime_error(line) {}
-};
+using AppError = standin::HostError;
 
 } // namespace orvit::app

@@ -174,12 +174,6 @@ int main(int argc, char** argv) {
             const std::string folder = render(demo);
             std::printf("the demo's images are in %s\n", folder.c_str());
         }
-    } catch (const AppError& e) {
-        std::fprintf(stderr, "orvit: %s\n", e.what());
-        return 1;
-    } catch (const orvit::standin::HostError& e) {
-        std::fprintf(stderr, "orvit: %s\n", e.what());
-        return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvit: %s\n", e.what());
         return 1;
