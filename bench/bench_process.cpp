@@ -1,19 +1,22 @@
 // Times process() on a 1920 x 1080 frame with one large shape and several
 // small ones: a disabled pass-through, then one enabled setting per case.
-#include "fakes/fake_frame.h"
 #include "filter/process.h"
 #include "host/items.h"
 #include "module/globals.h"
 #include "settings/settings.h"
+#include "standin/core/memory_frame.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 using namespace orvit;
+using standin::FrameBinding;
+using standin::MemoryFrame;
 
 namespace {
 
@@ -23,7 +26,7 @@ struct Case {
     double distance;
 };
 
-void paintScene(fakes::FakeFrame& frame) {
+void paintScene(MemoryFrame& frame) {
     for (size_t i = 0; i < frame.red.size(); ++i) {
         frame.red[i] = static_cast<uint8_t>(i * 7);
         frame.green[i] = static_cast<uint8_t>(i * 13);
@@ -70,11 +73,12 @@ void* lookup(const char* name, int32_t) {
     return nullptr;
 }
 
-double timeProcess(FilterInstance* instance, fakes::FakeFrame& frame, int repeats) {
+double timeProcess(FilterInstance* instance, MemoryFrame& frame, int repeats) {
     std::vector<double> runs;
     for (int i = 0; i < repeats; ++i) {
         auto t0 = std::chrono::steady_clock::now();
-        process(instance, frame.access());
+        FrameBinding binding(frame);
+        process(instance, binding.access());
         auto t1 = std::chrono::steady_clock::now();
         runs.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
     }
@@ -86,7 +90,7 @@ double timeProcess(FilterInstance* instance, fakes::FakeFrame& frame, int repeat
 
 int main(int argc, char** argv) {
     const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    fakes::FakeFrame frame(1920, 1080);
+    MemoryFrame frame(1920, 1080);
     paintScene(frame);
 
     FilterInstance* instance = createInstance();

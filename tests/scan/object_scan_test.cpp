@@ -1,6 +1,7 @@
 #include "scan/object_scan.h"
 
 #include "fakes/fake_items.h"
+#include "fakes/surface_records.h"
 #include "module/globals.h"
 #include "settings/surfaces.h"
 #include "standin/core/object_writer.h"
@@ -24,16 +25,7 @@ namespace fs = std::filesystem;
 using standin::ObjectDescription;
 using standin::ObjectSurface;
 
-struct Record {
-    std::string name;
-    std::array<uint8_t, 4> buffers;
-    bool operator==(const Record& o) const { return name == o.name && buffers == o.buffers; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Record& r) {
-    return os << '"' << r.name << "\" (" << int(r.buffers[0]) << ',' << int(r.buffers[1]) << ','
-              << int(r.buffers[2]) << ',' << int(r.buffers[3]) << ')';
-}
+using Record = fakes::SurfaceRecord;
 
 ObjectSurface surface(const std::string& name, std::array<uint8_t, 4> buffers) {
     ObjectSurface s;
@@ -75,18 +67,8 @@ class ScanObjects : public ::testing::Test {
         scanObjectSurfaces(instance, items.itemInfo(), items.objectInfo());
         return records();
     }
-    std::vector<Record> records() const {
-        std::vector<Record> out;
-        for (int32_t i = 0; i < instance->surfaceCount; ++i) {
-            const SurfaceBuffers* s = instance->surfaces[i];
-            out.push_back({s->name, {s->buffers[0], s->buffers[1], s->buffers[2], s->buffers[3]}});
-        }
-        return out;
-    }
-    std::vector<int32_t> values() const {
-        return std::vector<int32_t>(instance->specialValues,
-                                    instance->specialValues + instance->specialValueCount);
-    }
+    std::vector<Record> records() const { return fakes::surfaceRecords(instance); }
+    std::vector<int32_t> values() const { return fakes::specialValues(instance); }
 
     FilterInstance* instance = nullptr;
     fakes::FakeItems items;

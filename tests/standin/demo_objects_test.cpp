@@ -1,6 +1,7 @@
 // The demo scene's committed object files, walked through the stand-in's item
 // and object services, give the surfaces and values its generator wrote.
 #include "demo_objects.h"
+#include "fakes/surface_records.h"
 #include "scan/object_scan.h"
 #include "settings/settings.h"
 #include "standin/core/host_services.h"
@@ -18,16 +19,7 @@ namespace {
 
 using orvit::standin::HostServices;
 
-struct Record {
-    std::string name;
-    std::array<uint8_t, 4> buffers;
-    bool operator==(const Record& o) const { return name == o.name && buffers == o.buffers; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Record& r) {
-    return os << '"' << r.name << "\" (" << int(r.buffers[0]) << ',' << int(r.buffers[1]) << ','
-              << int(r.buffers[2]) << ',' << int(r.buffers[3]) << ')';
-}
+using Record = fakes::SurfaceRecord;
 
 TEST(DemoObjects, ScanGivesTheSurfacesAndValuesTheGeneratorWrote) {
     const auto objects = orvit::demo::demoObjects();
@@ -58,15 +50,8 @@ TEST(DemoObjects, ScanGivesTheSurfacesAndValuesTheGeneratorWrote) {
     ASSERT_NE(instance, nullptr);
     orvit::scanObjectSurfaces(instance, items, files);
 
-    std::vector<Record> found;
-    for (int32_t i = 0; i < instance->surfaceCount; ++i) {
-        const orvit::SurfaceBuffers* s = instance->surfaces[i];
-        found.push_back({s->name, {s->buffers[0], s->buffers[1], s->buffers[2], s->buffers[3]}});
-    }
-    EXPECT_EQ(found, expected);
-    EXPECT_EQ(std::vector<int32_t>(instance->specialValues,
-                                   instance->specialValues + instance->specialValueCount),
-              std::vector<int32_t>(values.begin(), values.end()));
+    EXPECT_EQ(fakes::surfaceRecords(instance), expected);
+    EXPECT_EQ(fakes::specialValues(instance), std::vector<int32_t>(values.begin(), values.end()));
     orvit::destroyInstance(instance);
 }
 
