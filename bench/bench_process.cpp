@@ -57,7 +57,9 @@ void paintScene(MemoryFrame& frame) {
 // A camera with K = 1, so that a glow size of 1.0 spreads the outline radii
 // of the scene's depths (10 to about 440) over 2..100 pixels at width 1920.
 int cameraItem = 0;
-ItemId firstItem(int32_t, ItemId) { return &cameraItem; }
+ItemId firstItem(int32_t, ItemId) {
+    return &cameraItem;
+}
 int32_t viewValues(ItemId, double, double* k, double* k2) {
     *k = 1.0;
     *k2 = 0.0;

@@ -8,9 +8,13 @@
 namespace orvit {
 
 // Truncation toward zero of a value known to lie well inside the int32 range.
-inline int32_t truncToInt(double v) { return static_cast<int32_t>(v); }
+inline int32_t truncToInt(double v) {
+    return static_cast<int32_t>(v);
+}
 
-inline int32_t saturate255(int32_t v) { return v > 255 ? 255 : v; }
+inline int32_t saturate255(int32_t v) {
+    return v > 255 ? 255 : v;
+}
 
 // Truncation toward zero into int32 when the result is representable; false
 // for NaN, infinities and values beyond the 32-bit range.

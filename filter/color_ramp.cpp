@@ -9,7 +9,9 @@ namespace orvit {
 namespace {
 
 // Positions outside 0..100 would place segment bounds outside the table.
-int32_t clampPosition(int32_t p) { return p < 0 ? 0 : (p > 100 ? 100 : p); }
+int32_t clampPosition(int32_t p) {
+    return p < 0 ? 0 : (p > 100 ? 100 : p);
+}
 
 // e(p) = trunc(p * (N * 0.01)), N * 0.01 first.
 int32_t entryOf(int32_t position, int32_t size) {

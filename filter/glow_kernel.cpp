@@ -18,9 +18,8 @@ namespace {
 // False when a plane cannot be obtained; the layer is then released.
 bool prepareLayer(FilterInstance* instance, int32_t width, int32_t height) {
     auto& layer = instance->glowLayer;
-    const size_t count = width > 0 && height > 0
-                             ? static_cast<size_t>(width) * static_cast<size_t>(height)
-                             : 0;
+    const size_t count =
+        width > 0 && height > 0 ? static_cast<size_t>(width) * static_cast<size_t>(height) : 0;
     if (layer.width != width || layer.height != height) {
         releaseGlowLayer(instance);
         layer.width = width;

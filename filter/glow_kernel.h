@@ -11,9 +11,9 @@
 namespace orvit {
 
 struct GlowRule {
-    bool fillCore;           // n = 8 writes strength 255 and ramp entry 0
-    int32_t minStampCount;   // pixels with minStampCount <= n <= 7 stamp
-    bool radiusFromDepth;    // radius per outline pixel from depth and camera
+    bool fillCore;         // n = 8 writes strength 255 and ramp entry 0
+    int32_t minStampCount; // pixels with minStampCount <= n <= 7 stamp
+    bool radiusFromDepth;  // radius per outline pixel from depth and camera
 };
 
 constexpr GlowRule kFixedRule{true, 4, false};

@@ -81,7 +81,9 @@ void accumulate(const FilterInstance* instance, size_t count, double k, uint8_t*
 
 } // namespace
 
-uint32_t flags() { return 0x1001; }
+uint32_t flags() {
+    return 0x1001;
+}
 
 void takeSnapshot(FilterInstance* instance, const FrameAccess* access) {
     if (!obtainSnapshotPlanes(instance))

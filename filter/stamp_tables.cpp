@@ -22,8 +22,8 @@ std::unique_ptr<StampTables> buildStampTables(int32_t radius, int32_t width, int
         return nullptr;
     const int32_t rows = reach(radius, height) + 1;
     const int32_t columns = reach(radius, width) + 1;
-    const int64_t farthest2 =
-        static_cast<int64_t>(rows - 1) * (rows - 1) + static_cast<int64_t>(columns - 1) * (columns - 1);
+    const int64_t farthest2 = static_cast<int64_t>(rows - 1) * (rows - 1) +
+                              static_cast<int64_t>(columns - 1) * (columns - 1);
     const int32_t farthest = truncToInt(std::sqrt(static_cast<double>(farthest2)));
     const int32_t maxDistance = radius < farthest ? radius : farthest;
     tables->radius = radius;

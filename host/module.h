@@ -24,12 +24,12 @@ struct ServerRecord {
 };
 
 struct ModuleDescriptor {
-    uint32_t syncWord;                    // 0x04121994
-    uint32_t version;                     // 2
-    uint32_t machineWord;                 // 0x300
-    int32_t(ORVIT_CALL* startup)(void);   // returns 4, does nothing else
-    void(ORVIT_CALL* shutdown)(void);     // does nothing
-    ServerRecord* servers;                // list ended by a record of nulls
+    uint32_t syncWord;                  // 0x04121994
+    uint32_t version;                   // 2
+    uint32_t machineWord;               // 0x300
+    int32_t(ORVIT_CALL* startup)(void); // returns 4, does nothing else
+    void(ORVIT_CALL* shutdown)(void);   // does nothing
+    ServerRecord* servers;              // list ended by a record of nulls
 };
 
 // "Info Messages": slot 1 shows a two-line message; the module reads no result.

@@ -149,8 +149,9 @@ GlowSetting* appendSetting(FilterInstance* instance, int32_t value) {
     auto* entry = new (std::nothrow) GlowSetting;
     if (entry == nullptr)
         return nullptr;
-    auto** grown = static_cast<GlowSetting**>(std::realloc(
-        instance->settings, sizeof(GlowSetting*) * (static_cast<size_t>(instance->settingCount) + 1)));
+    auto** grown = static_cast<GlowSetting**>(
+        std::realloc(instance->settings,
+                     sizeof(GlowSetting*) * (static_cast<size_t>(instance->settingCount) + 1)));
     if (grown == nullptr) {
         delete entry;
         return nullptr;

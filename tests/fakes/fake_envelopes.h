@@ -23,7 +23,9 @@ class FakeEnvelopes {
     ~FakeEnvelopes();
 
     FakeEnvelope* make(double value);
-    static double valueOf(EnvelopeHandle handle) { return static_cast<FakeEnvelope*>(handle)->value; }
+    static double valueOf(EnvelopeHandle handle) {
+        return static_cast<FakeEnvelope*>(handle)->value;
+    }
     int live() const { return live_; }
 
     EnvelopeService service{};

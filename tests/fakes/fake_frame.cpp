@@ -40,7 +40,9 @@ void putRGB(int32_t x, int32_t y, const uint8_t* rgb) {
     bound->outBlue[i] = rgb[2];
 }
 
-void putAlpha(int32_t x, int32_t y, uint8_t a) { bound->outAlpha[bound->at(x, y)] = a; }
+void putAlpha(int32_t x, int32_t y, uint8_t a) {
+    bound->outAlpha[bound->at(x, y)] = a;
+}
 
 } // namespace
 

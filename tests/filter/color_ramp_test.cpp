@@ -105,8 +105,8 @@ TEST(ColorRamp, KeysAreSortedByPositionAndMappedByN) {
     GlowSetting s = keys({{255, 255, 255, 80}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 10}});
     s.keyEnabled[1] = s.keyEnabled[2] = 0; // keys 0 (at 80) and 3 (at 10)
     Ramp ramp(s, 500);
-    EXPECT_EQ(ramp.at(0), (Rgb{0, 0, 0}));   // below the first key: key 3's colour
-    EXPECT_EQ(ramp.at(50), (Rgb{0, 0, 0}));  // e(10) = 50, blend starts exactly at key 3
+    EXPECT_EQ(ramp.at(0), (Rgb{0, 0, 0}));         // below the first key: key 3's colour
+    EXPECT_EQ(ramp.at(50), (Rgb{0, 0, 0}));        // e(10) = 50, blend starts exactly at key 3
     EXPECT_EQ(ramp.at(400), (Rgb{255, 255, 255})); // e(80) = 400
     EXPECT_LT(ramp.at(399)[0], 255);
     EXPECT_GT(ramp.at(399)[0], 240);

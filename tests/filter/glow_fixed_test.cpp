@@ -16,11 +16,10 @@ TEST(StampTables, FalloffAndDistanceMatchTheRules) {
     auto r4 = buildStampTables(4, 100, 100);
     EXPECT_EQ(r4->falloff, (std::vector<uint8_t>{255, 217, 127, 37, 0}));
     EXPECT_EQ(r4->rampIndex, (std::vector<uint8_t>{0, 64, 128, 192, 255}));
-    EXPECT_EQ(r4->distance, (std::vector<int32_t>{0, 1, 2, 3, 4, 1, 1, 2, 3, 4, 2, 2, 2, 3, 4,
-                                                  3, 3, 3, 4, 4, 4, 4, 4, 4, 4}));
+    EXPECT_EQ(r4->distance, (std::vector<int32_t>{0, 1, 2, 3, 4, 1, 1, 2, 3, 4, 2, 2, 2,
+                                                  3, 4, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4}));
     auto r10 = buildStampTables(10, 100, 100);
-    EXPECT_EQ(r10->falloff,
-              (std::vector<uint8_t>{255, 248, 230, 202, 166, 127, 88, 52, 24, 6, 0}));
+    EXPECT_EQ(r10->falloff, (std::vector<uint8_t>{255, 248, 230, 202, 166, 127, 88, 52, 24, 6, 0}));
     auto r3 = buildStampTables(3, 100, 100);
     EXPECT_EQ(r3->rampIndex, (std::vector<uint8_t>{0, 85, 170, 255}));
 }
@@ -32,8 +31,8 @@ TEST(StampTables, HugeRadiusIsSizedByTheFrameNotTheRadius) {
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->distance.size(), 480u * 640u);
     EXPECT_EQ(t->falloff.size(), 799u); // trunc(sqrt(639^2 + 479^2)) + 1
-    EXPECT_EQ(t->falloff[798], static_cast<uint8_t>(
-                                   static_cast<int>((std::cos((798 * 3.141592) / 640000) + 1.0) * 127.5)));
+    EXPECT_EQ(t->falloff[798], static_cast<uint8_t>(static_cast<int>(
+                                   (std::cos((798 * 3.141592) / 640000) + 1.0) * 127.5)));
     EXPECT_EQ(t->distanceRow(479)[639], 798);
 }
 
@@ -151,7 +150,8 @@ TEST(GlowKernels, MatchTheLiteralRulesOnRandomShapes) {
         fakes::PlaneSource source(W, H);
         for (int blob = 0; blob < 6; ++blob) {
             int32_t x = static_cast<int32_t>(rng() % W), y = static_cast<int32_t>(rng() % H);
-            int32_t w = 1 + static_cast<int32_t>(rng() % 12), h = 1 + static_cast<int32_t>(rng() % 12);
+            int32_t w = 1 + static_cast<int32_t>(rng() % 12),
+                    h = 1 + static_cast<int32_t>(rng() % 12);
             source.fill(x, y, std::min(w, W - x), std::min(h, H - y),
                         static_cast<uint8_t>(1 + rng() % 2),
                         0.5f + static_cast<float>(rng() % 400) * 0.05f);

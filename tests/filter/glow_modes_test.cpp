@@ -17,8 +17,8 @@ namespace {
 
 struct Shape {
     const char* name;
-    int32_t x, y;           // the pixel under test
-    bool stampsInMode[4];   // does it stamp (strength 255 and ramp entry 0 of its own)?
+    int32_t x, y;         // the pixel under test
+    bool stampsInMode[4]; // does it stamp (strength 255 and ramp entry 0 of its own)?
 };
 
 // Draws a one-pixel cross, a rectangle and a one-pixel line of value 2 into a 40 x 30 frame.
@@ -63,10 +63,12 @@ TEST(GlowModes, WhichPixelsStampInEachMode) {
             if (shape.stampsInMode[mode]) {
                 EXPECT_TRUE(stamped) << shape.name << " in mode " << mode;
             } else if (std::string(shape.name).find("line") != std::string::npos) {
-                EXPECT_EQ(strengthAt(*instance, shape.x, shape.y), 0) << shape.name << " mode " << mode;
+                EXPECT_EQ(strengthAt(*instance, shape.x, shape.y), 0)
+                    << shape.name << " mode " << mode;
             } else if (std::string(shape.name).find("cross") != std::string::npos) {
                 // Only the arms' ends (n = 1..2) and the centre carry the value; nothing stamps.
-                EXPECT_EQ(strengthAt(*instance, shape.x, shape.y), 0) << shape.name << " mode " << mode;
+                EXPECT_EQ(strengthAt(*instance, shape.x, shape.y), 0)
+                    << shape.name << " mode " << mode;
             }
         }
     }
@@ -98,7 +100,8 @@ TEST(GlowModes, WideRegionInteriorStaysEmptyOnlyInTheGModes) {
         kernelForMode(mode)(instance.get(), &s, source);
         const bool gMode = mode >= ModeGFixed;
         EXPECT_EQ(strengthAt(*instance, 30, 30), gMode ? 0 : 255) << "mode " << mode;
-        EXPECT_EQ(strengthAt(*instance, 9, 30), gMode ? 0 : 255) << "4 beyond the edge, mode " << mode;
+        EXPECT_EQ(strengthAt(*instance, 9, 30), gMode ? 0 : 255)
+            << "4 beyond the edge, mode " << mode;
         EXPECT_GT(strengthAt(*instance, 7, 30), 0) << "inside the band, mode " << mode;
     }
 }
@@ -111,12 +114,12 @@ TEST(DepthRadius, ProjectsTheSizeAtTheOutlineDepth) {
         int32_t radius; // 0: stamps nothing
     };
     const Case cases[] = {
-        {4.0f, 1.0, 1.0, 80},       {160.0f, 1.0, 1.0, 2},      {2.0f, 1.0, 1.0, 0},
-        {200.0f, 1.0, 1.0, 0},      {8.0f, 1.0, 1.0, 40},       {3.19f, 1.0, 1.0, 100},
-        {3.16f, 1.0, 1.0, 0},       {0.0f, 1.0, 1.0, 0},        {-4.0f, 1.0, 1.0, 0},
-        {NAN, 1.0, 1.0, 0},         {INFINITY, 1.0, 1.0, 0},    {1.3e12f, 1.0, 1.0, 0},
-        {4.0f, 0.0, 1.0, 0},        {4.0f, -1.0, 1.0, 0},       {4.0f, NAN, 1.0, 0},
-        {4.0f, 1.0, 0.0, 0},        {4.0f, 1.0, -1.0, 0},       {1e-30f, 1.0, 1.0, 0},
+        {4.0f, 1.0, 1.0, 80},  {160.0f, 1.0, 1.0, 2},   {2.0f, 1.0, 1.0, 0},
+        {200.0f, 1.0, 1.0, 0}, {8.0f, 1.0, 1.0, 40},    {3.19f, 1.0, 1.0, 100},
+        {3.16f, 1.0, 1.0, 0},  {0.0f, 1.0, 1.0, 0},     {-4.0f, 1.0, 1.0, 0},
+        {NAN, 1.0, 1.0, 0},    {INFINITY, 1.0, 1.0, 0}, {1.3e12f, 1.0, 1.0, 0},
+        {4.0f, 0.0, 1.0, 0},   {4.0f, -1.0, 1.0, 0},    {4.0f, NAN, 1.0, 0},
+        {4.0f, 1.0, 0.0, 0},   {4.0f, 1.0, -1.0, 0},    {1e-30f, 1.0, 1.0, 0},
     };
     for (const Case& c : cases) {
         int32_t r = 0;
@@ -196,7 +199,8 @@ TEST(GlowDepth, MatchesTheLiteralRulesWithPerPixelRadii) {
         fakes::PlaneSource source(W, H);
         for (int blob = 0; blob < 5; ++blob) {
             int32_t x = static_cast<int32_t>(rng() % W), y = static_cast<int32_t>(rng() % H);
-            int32_t w = 1 + static_cast<int32_t>(rng() % 20), h = 1 + static_cast<int32_t>(rng() % 20);
+            int32_t w = 1 + static_cast<int32_t>(rng() % 20),
+                    h = 1 + static_cast<int32_t>(rng() % 20);
             source.fill(x, y, std::min(w, W - x), std::min(h, H - y), 3,
                         0.2f + static_cast<float>(rng() % 1000) * 0.01f);
         }

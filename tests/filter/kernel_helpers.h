@@ -12,7 +12,6 @@ namespace kernels {
 
 using namespace orvit;
 
-
 struct InstanceDeleter {
     void operator()(FilterInstance* i) const { destroyInstance(i); }
 };
@@ -43,12 +42,12 @@ inline void expectSameLayer(const FilterInstance& inst, const reference::Layer& 
     for (int32_t y = 0; y < ref.height; ++y)
         for (int32_t x = 0; x < ref.width; ++x) {
             size_t p = static_cast<size_t>(y) * ref.width + x;
-            ASSERT_EQ(inst.glowLayer.strength[p], ref.strength[p]) << "strength at " << x << "," << y;
+            ASSERT_EQ(inst.glowLayer.strength[p], ref.strength[p])
+                << "strength at " << x << "," << y;
             ASSERT_EQ(inst.glowLayer.red[p], ref.red[p]) << "red at " << x << "," << y;
             ASSERT_EQ(inst.glowLayer.green[p], ref.green[p]) << "green at " << x << "," << y;
             ASSERT_EQ(inst.glowLayer.blue[p], ref.blue[p]) << "blue at " << x << "," << y;
         }
 }
-
 
 } // namespace kernels

@@ -59,8 +59,8 @@ TEST(Process, TransparencyWeightsTheCoreGlow) {
         double transparency;
         int added; // to a rendered 0 inside the core
     };
-    const Case cases[] = {{0.0, 255}, {50.0, 127}, {100.0, 0}, {150.0, 0}, {-20.0, 255},
-                          {std::nan(""), 255}};
+    const Case cases[] = {{0.0, 255}, {50.0, 127},  {100.0, 0},
+                          {150.0, 0}, {-20.0, 255}, {std::nan(""), 255}};
     for (const Case& c : cases) {
         Instance instance(createInstance());
         instance->enabled = 1;
@@ -147,7 +147,8 @@ TEST(TakeSnapshot, SamplesRowsAndColumnsAndTracksTheDepthRange) {
     for (int r = 0; r < 5; ++r)
         EXPECT_EQ(instance->snapshot.red[r * 256], rows[r]);
     EXPECT_EQ(instance->snapshot.red[191 * 256], 477 - 256);
-    EXPECT_EQ(instance->snapshot.red[191 * 256 + 255], 477 - 256); // every column of a 256-wide frame
+    EXPECT_EQ(instance->snapshot.red[191 * 256 + 255],
+              477 - 256); // every column of a 256-wide frame
     EXPECT_EQ(instance->maxDepth, 0.0f);
     EXPECT_EQ(static_cast<double>(instance->minDepth), 1300000014336.0);
 
@@ -169,7 +170,9 @@ TEST(Process, EmptyFrameSkipsTheSnapshot) {
     EXPECT_EQ(instance->snapshot.red, nullptr);
 }
 
-TEST(Flags, RequestsSpecialAndDepth) { EXPECT_EQ(flags(), 0x1001u); }
+TEST(Flags, RequestsSpecialAndDepth) {
+    EXPECT_EQ(flags(), 0x1001u);
+}
 
 TEST(Process, WithoutEnvelopeServiceEnvelopesFallBackToStaticValues) {
     Instance instance(createInstance());

@@ -18,9 +18,9 @@ struct Layer {
 
 // mode 0..3; radius per call for the Fixed modes; for the Depth modes each
 // outline pixel's radius is trunc(((W * size) / (D * k)) * 0.5), 2..100 stamps.
-inline Layer glow(const std::vector<uint8_t>& special, const std::vector<float>& depth,
-                  int32_t W, int32_t H, const orvit::GlowSetting& setting, int32_t fixedRadius,
-                  double size, double k) {
+inline Layer glow(const std::vector<uint8_t>& special, const std::vector<float>& depth, int32_t W,
+                  int32_t H, const orvit::GlowSetting& setting, int32_t fixedRadius, double size,
+                  double k) {
     Layer out;
     out.width = W;
     out.height = H;
@@ -53,7 +53,8 @@ inline Layer glow(const std::vector<uint8_t>& special, const std::vector<float>&
                 size_t p = static_cast<size_t>(ty) * W + tx;
                 if (out.strength[p] <= f) {
                     out.strength[p] = f;
-                    int32_t c = 255 - static_cast<int32_t>((1.0 - static_cast<double>(d) / R) * 255.0);
+                    int32_t c =
+                        255 - static_cast<int32_t>((1.0 - static_cast<double>(d) / R) * 255.0);
                     out.red[p] = ramp.red[c];
                     out.green[p] = ramp.green[c];
                     out.blue[p] = ramp.blue[c];
@@ -62,7 +63,9 @@ inline Layer glow(const std::vector<uint8_t>& special, const std::vector<float>&
     };
     for (int32_t y = 1; y <= H - 2; ++y)
         for (int32_t x = 1; x <= W - 2; ++x) {
-            auto at = [&](int32_t xx, int32_t yy) { return special[static_cast<size_t>(yy) * W + xx]; };
+            auto at = [&](int32_t xx, int32_t yy) {
+                return special[static_cast<size_t>(yy) * W + xx];
+            };
             if (at(x, y) != setting.value)
                 continue;
             int32_t cnt = 0;
@@ -81,7 +84,9 @@ inline Layer glow(const std::vector<uint8_t>& special, const std::vector<float>&
             } else if (cnt >= (gMode ? 5 : 4)) {
                 int32_t R = fixedRadius;
                 if (depthMode) {
-                    double q = ((W * size) / (static_cast<double>(depth[static_cast<size_t>(y) * W + x]) * k)) * 0.5;
+                    double q = ((W * size) /
+                                (static_cast<double>(depth[static_cast<size_t>(y) * W + x]) * k)) *
+                               0.5;
                     if (!(q > -1e9 && q < 1e9))
                         continue;
                     R = static_cast<int32_t>(q);
