@@ -2,7 +2,7 @@
 // small ones: a disabled pass-through, then one enabled setting per case.
 #include "filter/process.h"
 #include "host/items.h"
-#include "module/globals.h"
+#include "services/services.h"
 #include "settings/settings.h"
 #include "standin/core/memory_frame.h"
 
@@ -37,7 +37,7 @@ void paintScene(MemoryFrame& frame) {
     for (int y = 0; y < frame.height; ++y)
         for (int x = 0; x < frame.width; ++x) {
             const size_t i = frame.at(x, y);
-            frame.depth[i] = 1.3e12f;
+            frame.depth[i] = kHostFarDepth;
             if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
                 frame.special[i] = 1;
                 frame.depth[i] = 10.0f + static_cast<float>(y - (cy - r)) * 0.72f;

@@ -2,7 +2,7 @@
 // frame width.
 #include "filter/arith.h"
 #include "filter/glow_kernel.h"
-#include "module/globals.h"
+#include "services/services.h"
 
 namespace orvit {
 

@@ -4,7 +4,7 @@
 #include "filter/color_ramp.h"
 #include "filter/stamp_tables.h"
 #include "host/items.h"
-#include "module/globals.h"
+#include "services/services.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -56,12 +56,9 @@ struct RadiusSource {
 // Camera query of the depth modes, on every run: item info, then camera
 // info, then the first camera and its view values at the source's start.
 void queryCamera(const FrameSource& source, RadiusSource* radius) {
-    if (globalLookup == nullptr)
-        return;
-    auto* items = static_cast<const ItemInfo*>(globalLookup("LW Item Info 2", 0));
-    auto* camera = static_cast<const CameraInfo*>(globalLookup("LW Camera Info", 0));
-    if (items == nullptr || camera == nullptr || items->firstItem == nullptr ||
-        camera->viewValues == nullptr)
+    const ItemInfo* items = lookupItemInfo();
+    const CameraInfo* camera = lookupCameraInfo();
+    if (items == nullptr || camera == nullptr)
         return;
     ItemId first = items->firstItem(ItemCamera, nullptr);
     if (first == nullptr)

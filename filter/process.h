@@ -4,14 +4,15 @@
 #include "host/frame_access.h"
 #include "settings/settings.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace orvit {
 
-// The far depth: 1.3e12 held as a 32-bit float.
-constexpr float kFarDepth = 1.3e12f;
-
 uint32_t flags();
+// Pixels of a width x height frame; 0 when it has none, or when its working
+// planes would not fit the address space (such a frame passes through).
+size_t framePixels(int32_t width, int32_t height);
 // Refreshes the snapshot, then filters the frame (or passes it through when
 // the instance is disabled). Reports nothing.
 void process(FilterInstance* instance, const FrameAccess* access);

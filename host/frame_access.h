@@ -38,6 +38,10 @@ struct FrameAccess {
 
 } // extern "C"
 
+// The depth of a pixel that no surface covers: 1.3e12 held as a 32-bit float,
+// exactly 1300000014336.0. Only the single-precision value marks far depth.
+constexpr float kHostFarDepth = 1.3e12f;
+
 #if ORVIT_PTR32
 static_assert(offsetof(FrameAccess, height) == 4 && offsetof(FrameAccess, frame) == 8,
               "three integers first");

@@ -1,7 +1,7 @@
 #include "module/activation.h"
 
 #include "filter/process.h"
-#include "module/globals.h"
+#include "services/services.h"
 #include "panel/open_settings.h"
 #include "settings/scene_format.h"
 #include "settings/settings.h"
@@ -81,7 +81,7 @@ extern "C" int32_t ORVIT_CALL activateHandler(int32_t version, GlobalFunc global
         return kActivateFailed;
     globalLookup = global;
     // Stored even when null: the envelope operations then do without it.
-    envelopeService = static_cast<const EnvelopeService*>(lookupService("EnvelopeHandler"));
+    envelopeService = lookupEnvelopeService();
     fillHandler(static_cast<FilterHandler*>(local));
     return kActivateOk;
 }
@@ -93,16 +93,15 @@ extern "C" int32_t ORVIT_CALL activateInterface(int32_t version, GlobalFunc glob
     if (local == nullptr)
         return kActivateFailed;
     globalLookup = global;
-    messageService = static_cast<const MessageService*>(lookupService("Info Messages"));
+    messageService = lookupMessageService();
     if (messageService == nullptr)
         return kActivateFailed;
-    envelopeService = static_cast<const EnvelopeService*>(lookupService("EnvelopeHandler"));
+    envelopeService = lookupEnvelopeService();
     if (envelopeService == nullptr) {
-        if (messageService->errorMessage != nullptr)
-            messageService->errorMessage("Looking for EnvelopeHandler", "Got plexora.p?");
+        messageService->errorMessage("Looking for EnvelopeHandler", "Got plexora.p?");
         return kActivateFailed;
     }
-    panelService = static_cast<const PanelServices*>(lookupService("LWPanelServices"));
+    panelService = lookupPanelService();
     if (panelService == nullptr)
         return kActivateFailed;
     return openSettings(static_cast<FilterInstance*>(local)) ? kActivateOk : kActivateFailed;

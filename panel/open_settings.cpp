@@ -1,7 +1,7 @@
 #include "panel/open_settings.h"
 
 #include "host/items.h"
-#include "module/globals.h"
+#include "services/services.h"
 #include "scan/object_scan.h"
 
 namespace orvit {
@@ -17,8 +17,7 @@ void dropPanel() {
 
 bool openSettings(FilterInstance* instance) {
     const PanelServices* panels = panelService;
-    if (instance == nullptr || panels == nullptr || panels->createPanel == nullptr ||
-        panels->destroyPanel == nullptr || panels->setPanelAttr == nullptr)
+    if (instance == nullptr || panels == nullptr)
         return false;
     currentPanel = panels->createPanel(kPanelTitle, panels);
     if (currentPanel == nullptr)
@@ -28,12 +27,12 @@ bool openSettings(FilterInstance* instance) {
 
     // Without either service no object file can be read: the scan then
     // leaves the scene without special values.
-    const auto* items = static_cast<const ItemInfo*>(lookupService("LW Item Info 2"));
-    const auto* objects = static_cast<const ObjectInfo*>(lookupService("LW Object Info"));
+    const ItemInfo* items = lookupItemInfo();
+    const ObjectInfo* objects = lookupObjectInfo();
     scanObjectSurfaces(instance, items, objects);
 
     if (instance->specialValueCount == 0) {
-        if (messageService != nullptr && messageService->errorMessage != nullptr)
+        if (messageService != nullptr)
             messageService->errorMessage("There is no Special buffer.",
                                          "Please set any Special buffers.");
         dropPanel();

@@ -155,8 +155,8 @@ void scanObjectSurfaces(FilterInstance* instance, const ItemInfo* itemInfo,
     if (instance == nullptr)
         return;
     clearSurfaces(instance);
-    if (itemInfo == nullptr || objectInfo == nullptr || itemInfo->firstItem == nullptr ||
-        itemInfo->nextItem == nullptr || objectInfo->objectFileName == nullptr)
+    // The records come checked from their look-up; absent means no files.
+    if (itemInfo == nullptr || objectInfo == nullptr)
         return;
     for (ItemId item = itemInfo->firstItem(ItemObject, nullptr); item != nullptr;
          item = itemInfo->nextItem(item))

@@ -1,6 +1,6 @@
 #include "settings/scene_format.h"
 
-#include "module/globals.h"
+#include "services/services.h"
 
 #include <algorithm>
 #include <charconv>
@@ -175,16 +175,11 @@ bool readKeys(GlowSetting* entry, LineSource& line) {
 // A flagged envelope: a new handle that reads its own lines. False when no
 // envelope can be made; the handle then stays null.
 bool loadEnvelopeInto(EnvelopeHandle& handle, const LoadState* state) {
-    const EnvelopeService* service = envelopeService;
-    if (service == nullptr || service->loadEnvelope == nullptr ||
-        service->destroyEnvelope == nullptr)
-        return false;
     EnvelopeHandle envelope = createEnvelope();
     if (envelope == nullptr)
         return false;
     handle = envelope;
-    service->loadEnvelope(envelope, state);
-    return true;
+    return loadEnvelope(envelope, state);
 }
 
 // Appends and reads one entry. False when reading must stop.
@@ -241,11 +236,6 @@ class LineWriter {
     int32_t length_ = 0;
 };
 
-bool savable(EnvelopeHandle envelope) {
-    return envelope != nullptr && envelopeService != nullptr &&
-           envelopeService->saveEnvelope != nullptr;
-}
-
 } // namespace
 
 int32_t saveSettings(const FilterInstance* instance, const SaveState* state) {
@@ -263,13 +253,15 @@ int32_t saveSettings(const FilterInstance* instance, const SaveState* state) {
             .real(entry.distance)
             .real(entry.transparency)
             .write(state);
-        const bool size = savable(entry.sizeEnvelope);
-        const bool transparency = savable(entry.transparencyEnvelope);
+        // Without the service no envelope can be written: the flag says none.
+        const bool size = entry.sizeEnvelope != nullptr && envelopeService != nullptr;
+        const bool transparency =
+            entry.transparencyEnvelope != nullptr && envelopeService != nullptr;
         LineWriter().integer(size ? 1 : 0).integer(transparency ? 1 : 0).write(state);
         if (size)
-            envelopeService->saveEnvelope(entry.sizeEnvelope, state);
+            saveEnvelope(entry.sizeEnvelope, state);
         if (transparency)
-            envelopeService->saveEnvelope(entry.transparencyEnvelope, state);
+            saveEnvelope(entry.transparencyEnvelope, state);
         for (int k = 0; k < kColorKeyCount; ++k)
             LineWriter()
                 .integer(entry.keyEnabled[k])

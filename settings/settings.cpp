@@ -1,6 +1,6 @@
 #include "settings/settings.h"
 
-#include "module/globals.h"
+#include "services/services.h"
 #include "settings/surfaces.h"
 
 #include <cstdlib>
@@ -49,17 +49,39 @@ void releaseGlowLayer(FilterInstance* instance) {
     instance->glowLayer.height = 0;
 }
 
+bool obtainSnapshot(FilterInstance* instance) {
+    auto& s = instance->snapshot;
+    if (s.red != nullptr)
+        return true;
+    const size_t count = static_cast<size_t>(kSnapshotWidth) * kSnapshotHeight;
+    s.red = static_cast<uint8_t*>(std::malloc(count));
+    s.green = static_cast<uint8_t*>(std::malloc(count));
+    s.blue = static_cast<uint8_t*>(std::malloc(count));
+    s.special = static_cast<uint8_t*>(std::malloc(count));
+    s.depth = static_cast<float*>(std::malloc(count * sizeof(float)));
+    if (s.red == nullptr || s.green == nullptr || s.blue == nullptr || s.special == nullptr ||
+        s.depth == nullptr) {
+        releaseSnapshot(instance);
+        return false;
+    }
+    return true;
+}
+
+void releaseSnapshot(FilterInstance* instance) {
+    freePlane(instance->snapshot.red);
+    freePlane(instance->snapshot.green);
+    freePlane(instance->snapshot.blue);
+    freePlane(instance->snapshot.special);
+    freePlane(instance->snapshot.depth);
+}
+
 void destroyInstance(FilterInstance* instance) {
     if (instance == nullptr)
         return;
     releaseSettings(instance);
     clearSurfaces(instance);
-    freePlane(instance->snapshot.red);
-    freePlane(instance->snapshot.green);
-    freePlane(instance->snapshot.blue);
+    releaseSnapshot(instance);
     releaseGlowLayer(instance);
-    freePlane(instance->snapshot.special);
-    freePlane(instance->snapshot.depth);
     releaseEnvelopes(&instance->clipboard);
     delete instance;
 }

@@ -80,6 +80,11 @@ GlowSetting* appendSetting(FilterInstance* instance, int32_t value);
 GlowSetting* findOrAddSetting(FilterInstance* instance, int32_t value);
 // Releases every entry of the list (envelopes, then the entry) and the array.
 void releaseSettings(FilterInstance* instance);
+// Obtains the five snapshot planes unless present; false (all five absent)
+// when any cannot be obtained.
+bool obtainSnapshot(FilterInstance* instance);
+// Releases the snapshot's planes; each becomes absent.
+void releaseSnapshot(FilterInstance* instance);
 // Releases the glow layer's planes and sets its size to 0.
 void releaseGlowLayer(FilterInstance* instance);
 

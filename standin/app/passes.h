@@ -2,15 +2,14 @@
 // frame, row-major, one element per pixel.
 #pragma once
 
+#include "host/frame_access.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace orvit::app {
-
-// The host's far depth, 1.3e12 held as a 32-bit float.
-constexpr float kHostFarDepth = 1.3e12f;
 
 struct ColourPlanes {
     int32_t width = 0;

@@ -260,7 +260,7 @@ MemoryFrame syntheticFrame(int frame) {
     }
     // A pixel at depth 0 and a far one: no stamp from either.
     f.depth[f.at(110, 30)] = 0.0f;
-    f.depth[f.at(115, 35)] = 1.3e12f;
+    f.depth[f.at(115, 35)] = kHostFarDepth;
     return f;
 }
 

@@ -5,7 +5,7 @@
 #include "app/temp_folder.h"
 #include "fakes/fake_camera.h"
 #include "filter/process.h"
-#include "module/globals.h"
+#include "services/services.h"
 #include "settings/scene_format.h"
 #include "settings/settings.h"
 #include "standin/app/passes.h"

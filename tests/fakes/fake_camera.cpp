@@ -24,6 +24,11 @@ ItemId firstItem(int32_t type, ItemId parent) {
     return type == ItemCamera && current->haveCameraItem ? &cameraItem : nullptr;
 }
 
+ItemId nextItem(ItemId) {
+    current->calls.push_back("nextItem");
+    return nullptr;
+}
+
 int32_t viewValues(ItemId item, double time, double* first, double* second) {
     current->calls.push_back(item == &cameraItem ? "viewValues camera" : "viewValues other");
     current->time = time;
@@ -37,6 +42,7 @@ int32_t viewValues(ItemId item, double time, double* first, double* second) {
 FakeCamera::FakeCamera(double kValue) : k(kValue) {
     current = this;
     items.firstItem = firstItem;
+    items.nextItem = nextItem;
     camera.viewValues = viewValues;
     orvit::globalLookup = lookup;
 }

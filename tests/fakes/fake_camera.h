@@ -4,7 +4,7 @@
 #pragma once
 
 #include "host/items.h"
-#include "module/globals.h"
+#include "services/services.h"
 
 #include <string>
 #include <vector>

@@ -1,19 +1,30 @@
-// A recording envelope service for unit tests: each envelope is one constant
-// value; every call is logged as "create", "destroy", "copy", "evaluate",
-// "load" or "save".
+// A recording envelope service for unit tests. An envelope is a list of keys
+// (time, value), linear between keys and constant outside them, so the time
+// of an evaluation matters. Every call is logged by name in `calls`; which
+// envelope was destroyed, and at which times envelopes were evaluated, are
+// kept apart so tests can check order and time.
 #pragma once
 
 #include "host/envelope.h"
-#include "module/globals.h"
+#include "services/services.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fakes {
 
+using EnvelopeKeys = std::vector<std::pair<double, double>>; // (time, value), ascending time
+
 struct FakeEnvelope {
-    double value = 0.0;
     int id = 0;
+    EnvelopeKeys keys;
+    double at(double time) const;
+};
+
+struct Evaluation {
+    int id;
+    double time;
 };
 
 class FakeEnvelopes {
@@ -22,14 +33,24 @@ class FakeEnvelopes {
     FakeEnvelopes();
     ~FakeEnvelopes();
 
+    // A constant envelope: one key at time 0.
     FakeEnvelope* make(double value);
-    static double valueOf(EnvelopeHandle handle) {
-        return static_cast<FakeEnvelope*>(handle)->value;
+    FakeEnvelope* make(EnvelopeKeys keys);
+    static int idOf(EnvelopeHandle handle) { return static_cast<FakeEnvelope*>(handle)->id; }
+    static double valueOf(EnvelopeHandle handle, double time = 0.0) {
+        return static_cast<FakeEnvelope*>(handle)->at(time);
     }
     int live() const { return live_; }
 
     EnvelopeService service{};
     std::vector<std::string> calls;
+    std::vector<int> destroyed;          // ids, in the order destroyed
+    std::vector<Evaluation> evaluations; // in the order asked
+
+    // The editor's answer, and the keys it gives the envelope on 1.
+    int editResult = 1;
+    EnvelopeKeys editKeys;
+    std::vector<EnvelopeEditRequest> editRequests;
 
   private:
     int live_ = 0;

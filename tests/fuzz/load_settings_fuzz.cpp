@@ -10,7 +10,7 @@
 //   version-wraps.txt          a version that wraps to 4 in 32 bits
 #include "fakes/fake_envelopes.h"
 #include "fakes/fake_lines.h"
-#include "module/globals.h"
+#include "services/services.h"
 #include "settings/scene_format.h"
 #include "settings/settings.h"
 

@@ -1,7 +1,7 @@
 #include "fakes/fake_envelopes.h"
 #include "host/items.h"
 #include "module/activation.h"
-#include "module/globals.h"
+#include "services/services.h"
 #include "panel/open_settings.h"
 #include "settings/settings.h"
 #include "settings/surfaces.h"

@@ -2,7 +2,7 @@
 
 #include "fakes/fake_items.h"
 #include "fakes/surface_records.h"
-#include "module/globals.h"
+#include "services/services.h"
 #include "settings/surfaces.h"
 #include "standin/core/object_writer.h"
 

@@ -2,7 +2,7 @@
 
 #include "fakes/fake_envelopes.h"
 #include "fakes/fake_lines.h"
-#include "module/globals.h"
+#include "services/services.h"
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
@@ -381,16 +381,9 @@ TEST_F(SceneFormat, EnvelopeFlagsWithoutAServiceStopTheLoadSafely) {
         expectFirstEntryOnly(*instance);
     }
     {
-        // A service that cannot load, and one that makes no envelope.
+        // A service that makes no envelope.
         fakes::FakeEnvelopes envelopes;
-        const auto loadSlot = envelopes.service.loadEnvelope;
-        envelopes.service.loadEnvelope = nullptr;
         Instance instance(createInstance());
-        load(instance.get(), lines);
-        expectFirstEntryOnly(*instance);
-        EXPECT_TRUE(envelopes.calls.empty());
-
-        envelopes.service.loadEnvelope = loadSlot;
         envelopes.service.createEnvelope = [](int32_t*) -> EnvelopeHandle { return nullptr; };
         load(instance.get(), lines);
         expectFirstEntryOnly(*instance);

@@ -138,12 +138,15 @@ TEST(CopyInstance, DeepCopiesSettingsAndLeavesTheRest) {
 TEST(DestroyInstance, ReleasesEnvelopesSizeFirstInListOrder) {
     fakes::FakeEnvelopes envelopes;
     Instance instance(createInstance());
+    instance->clipboard.sizeEnvelope = envelopes.make(1.0);
     GlowSetting* a = appendSetting(instance.get(), 1);
-    a->sizeEnvelope = envelopes.make(1.0);
     a->transparencyEnvelope = envelopes.make(2.0);
-    instance->clipboard.sizeEnvelope = envelopes.make(3.0);
+    a->sizeEnvelope = envelopes.make(3.0);
+    GlowSetting* b = appendSetting(instance.get(), 2);
+    b->transparencyEnvelope = envelopes.make(4.0);
     instance.reset();
-    EXPECT_EQ(envelopes.calls, (std::vector<std::string>{"destroy", "destroy", "destroy"}));
+    // Entries in list order, each size before transparency; the clipboard last.
+    EXPECT_EQ(envelopes.destroyed, (std::vector<int>{3, 2, 4, 1}));
     EXPECT_EQ(envelopes.live(), 0);
 }
 

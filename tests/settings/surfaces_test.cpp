@@ -1,4 +1,4 @@
-#include "module/globals.h"
+#include "services/services.h"
 #include "settings/settings.h"
 #include "settings/surfaces.h"
 

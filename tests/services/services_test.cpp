@@ -1,0 +1,124 @@
+#include "module/activation.h"
+#include "services/services.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Every service the module looks up, with the offsets of the slots it calls.
+struct Record {
+    const char* name;
+    std::vector<size_t> usedSlots;
+    size_t size;
+    const void* (*lookup)();
+};
+
+template <typename T, const T* (*F)()> const void* erased() {
+    return F();
+}
+
+const Record kRecords[] = {
+    {"EnvelopeHandler",
+     {offsetof(EnvelopeService, createEnvelope), offsetof(EnvelopeService, destroyEnvelope),
+      offsetof(EnvelopeService, copyEnvelope), offsetof(EnvelopeService, evaluate),
+      offsetof(EnvelopeService, loadEnvelope), offsetof(EnvelopeService, saveEnvelope)},
+     sizeof(EnvelopeService),
+     erased<EnvelopeService, orvit::lookupEnvelopeService>},
+    {"Info Messages",
+     {offsetof(MessageService, errorMessage)},
+     sizeof(MessageService),
+     erased<MessageService, orvit::lookupMessageService>},
+    {"LWPanelServices",
+     {offsetof(PanelServices, createPanel), offsetof(PanelServices, destroyPanel),
+      offsetof(PanelServices, setPanelAttr)},
+     sizeof(PanelServices),
+     erased<PanelServices, orvit::lookupPanelService>},
+    {"LW Item Info 2",
+     {offsetof(ItemInfo, firstItem), offsetof(ItemInfo, nextItem)},
+     sizeof(ItemInfo),
+     erased<ItemInfo, orvit::lookupItemInfo>},
+    {"LW Object Info",
+     {offsetof(ObjectInfo, objectFileName)},
+     sizeof(ObjectInfo),
+     erased<ObjectInfo, orvit::lookupObjectInfo>},
+    {"LW Camera Info",
+     {offsetof(CameraInfo, viewValues)},
+     sizeof(CameraInfo),
+     erased<CameraInfo, orvit::lookupCameraInfo>},
+};
+
+// The record the fake host hands out: every slot filled with a value that
+// is never called, except the one a case clears.
+std::string offered;
+alignas(void*) unsigned char record[128];
+std::vector<std::string> asked;
+
+void* ORVIT_CALL lookup(const char* name, int32_t) {
+    asked.push_back(name);
+    return offered == name ? record : nullptr;
+}
+
+void fillRecord(size_t size) {
+    void* filled = reinterpret_cast<void*>(&lookup);
+    for (size_t at = 0; at + sizeof(void*) <= size; at += sizeof(void*))
+        std::memcpy(record + at, &filled, sizeof(void*));
+}
+
+class Services : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        orvit::globalLookup = lookup;
+        orvit::envelopeService = nullptr;
+        asked.clear();
+    }
+    void TearDown() override {
+        orvit::globalLookup = nullptr;
+        orvit::envelopeService = nullptr;
+        offered.clear();
+    }
+};
+
+} // namespace
+
+TEST_F(Services, ARecordLackingAnyUsedSlotCountsAsAbsent) {
+    for (const Record& r : kRecords) {
+        ASSERT_LE(r.size, sizeof record);
+        offered = r.name;
+        fillRecord(r.size);
+        EXPECT_EQ(r.lookup(), record) << r.name << " complete";
+        for (size_t slot : r.usedSlots) {
+            fillRecord(r.size);
+            std::memset(record + slot, 0, sizeof(void*));
+            EXPECT_EQ(r.lookup(), nullptr) << r.name << " without the slot at " << slot;
+        }
+        offered = "none";
+        EXPECT_EQ(r.lookup(), nullptr) << r.name << " not offered";
+    }
+    orvit::globalLookup = nullptr;
+    EXPECT_EQ(orvit::lookupItemInfo(), nullptr) << "no lookup at all";
+}
+
+TEST_F(Services, HandlerWithAnIncompleteEnvelopeServiceWorksWithoutEnvelopes) {
+    offered = "EnvelopeHandler";
+    fillRecord(sizeof(EnvelopeService));
+    std::memset(record + offsetof(EnvelopeService, evaluate), 0, sizeof(void*));
+    FilterHandler handler{};
+    EXPECT_EQ(orvit::activateHandler(1, lookup, &handler), 0);
+    EXPECT_EQ(orvit::envelopeService, nullptr);
+    EXPECT_NE(handler.process, nullptr);
+    // Every envelope operation is then a safe no-op.
+    int stale = 0;
+    double value = 7.0;
+    EXPECT_EQ(orvit::createEnvelope(), nullptr);
+    EXPECT_FALSE(orvit::evaluateEnvelope(&stale, 1.0, &value));
+    EXPECT_EQ(value, 7.0);
+    orvit::destroyEnvelope(&stale);
+    orvit::copyEnvelope(&stale, &stale);
+    EXPECT_FALSE(orvit::saveEnvelope(&stale, nullptr));
+    EXPECT_FALSE(orvit::loadEnvelope(&stale, nullptr));
+}
