@@ -5,7 +5,9 @@
 #include "host/frame_access.h"
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 namespace orvit {
 
@@ -23,6 +25,8 @@ class FrameSource {
     void* monitor = nullptr;
 };
 
+// A buffer the host cannot give (a null line) reads as special value 0 and
+// far depth, from lines of the source's own.
 class HostFrameSource final : public FrameSource {
   public:
     explicit HostFrameSource(const FrameAccess* frameAccess) : access(frameAccess) {
@@ -32,11 +36,35 @@ class HostFrameSource final : public FrameSource {
         start = access->start;
         end = access->end;
         monitor = access->monitor;
+        const size_t count = width > 0 ? static_cast<size_t>(width) : 1;
+        noSpecial_ = static_cast<uint8_t*>(std::calloc(count, 1));
+        farDepth_ = static_cast<float*>(std::malloc(count * sizeof(float)));
+        if (farDepth_ != nullptr)
+            std::fill(farDepth_, farDepth_ + count, kHostFarDepth);
     }
-    const uint8_t* specialLine(int32_t y) override { return access->byteLine(BufferSpecial, y); }
-    const float* depthLine(int32_t y) override { return access->floatLine(BufferDepth, y); }
+    ~HostFrameSource() override {
+        std::free(noSpecial_);
+        std::free(farDepth_);
+    }
+    HostFrameSource(const HostFrameSource&) = delete;
+    HostFrameSource& operator=(const HostFrameSource&) = delete;
+
+    // False when the stand-in lines could not be obtained.
+    bool ready() const { return noSpecial_ != nullptr && farDepth_ != nullptr; }
+    const uint8_t* specialLine(int32_t y) override {
+        const uint8_t* line = access->byteLine(BufferSpecial, y);
+        return line != nullptr ? line : noSpecial_;
+    }
+    const float* depthLine(int32_t y) override {
+        const float* line = access->floatLine(BufferDepth, y);
+        return line != nullptr ? line : farDepth_;
+    }
 
     const FrameAccess* access;
+
+  private:
+    uint8_t* noSpecial_;
+    float* farDepth_;
 };
 
 class SnapshotFrameSource final : public FrameSource {

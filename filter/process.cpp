@@ -3,42 +3,19 @@
 #include "filter/arith.h"
 #include "filter/frame_source.h"
 #include "filter/glow_kernel.h"
-#include "module/globals.h"
+#include "services/services.h"
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace orvit {
 
 namespace {
 
-void releaseSnapshotPlanes(FilterInstance* instance) {
-    auto& s = instance->snapshot;
-    std::free(s.red);
-    std::free(s.green);
-    std::free(s.blue);
-    std::free(s.special);
-    std::free(s.depth);
-    s.red = s.green = s.blue = s.special = nullptr;
-    s.depth = nullptr;
-}
-
-bool obtainSnapshotPlanes(FilterInstance* instance) {
-    auto& s = instance->snapshot;
-    if (s.red != nullptr)
-        return true;
-    const size_t count = static_cast<size_t>(kSnapshotWidth) * kSnapshotHeight;
-    s.red = static_cast<uint8_t*>(std::malloc(count));
-    s.green = static_cast<uint8_t*>(std::malloc(count));
-    s.blue = static_cast<uint8_t*>(std::malloc(count));
-    s.special = static_cast<uint8_t*>(std::malloc(count));
-    s.depth = static_cast<float*>(std::malloc(count * sizeof(float)));
-    if (s.red == nullptr || s.green == nullptr || s.blue == nullptr || s.special == nullptr ||
-        s.depth == nullptr) {
-        releaseSnapshotPlanes(instance);
-        return false;
-    }
-    return true;
+// A host without one of the colour buffers gets 0 for it.
+uint8_t byteAt(const uint8_t* line, int32_t x) {
+    return line != nullptr ? line[x] : 0;
 }
 
 // Writes every pixel's colour and alpha; `acc` planes are added with
@@ -53,15 +30,15 @@ void composite(const FrameAccess* access, const uint8_t* accRed, const uint8_t* 
         const uint8_t* alpha = access->byteLine(BufferAlpha, y);
         const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
         for (int32_t x = 0; x < width; ++x) {
-            uint8_t rgb[3] = {red[x], green[x], blue[x]};
+            uint8_t rgb[3] = {byteAt(red, x), byteAt(green, x), byteAt(blue, x)};
             if (accRed != nullptr) {
                 const size_t i = row + static_cast<size_t>(x);
-                rgb[0] = static_cast<uint8_t>(saturate255(red[x] + accRed[i]));
-                rgb[1] = static_cast<uint8_t>(saturate255(green[x] + accGreen[i]));
-                rgb[2] = static_cast<uint8_t>(saturate255(blue[x] + accBlue[i]));
+                rgb[0] = static_cast<uint8_t>(saturate255(rgb[0] + accRed[i]));
+                rgb[1] = static_cast<uint8_t>(saturate255(rgb[1] + accGreen[i]));
+                rgb[2] = static_cast<uint8_t>(saturate255(rgb[2] + accBlue[i]));
             }
             access->putRGB(x, y, rgb);
-            access->putAlpha(x, y, alpha[x]);
+            access->putAlpha(x, y, byteAt(alpha, x));
         }
     }
 }
@@ -81,16 +58,27 @@ void accumulate(const FilterInstance* instance, size_t count, double k, uint8_t*
 
 } // namespace
 
+size_t framePixels(int32_t width, int32_t height) {
+    if (width < 1 || height < 1)
+        return 0;
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    // Three accumulator and four layer planes, plus a spare byte per plane,
+    // must be addressable: on a 32-bit target a large frame would wrap.
+    if (pixels > (std::numeric_limits<size_t>::max() - 8) / 8)
+        return 0;
+    return static_cast<size_t>(pixels);
+}
+
 uint32_t flags() {
     return 0x1001;
 }
 
 void takeSnapshot(FilterInstance* instance, const FrameAccess* access) {
-    if (!obtainSnapshotPlanes(instance))
+    if (!obtainSnapshot(instance))
         return;
     auto& s = instance->snapshot;
     instance->maxDepth = 0.0f;
-    instance->minDepth = kFarDepth;
+    instance->minDepth = kHostFarDepth;
     const double rowStep = access->height * (1.0 / 192);
     const double columnStep = access->width * (1.0 / 256);
     for (int32_t r = 0; r < kSnapshotHeight; ++r) {
@@ -103,35 +91,37 @@ void takeSnapshot(FilterInstance* instance, const FrameAccess* access) {
         for (int32_t c = 0; c < kSnapshotWidth; ++c) {
             const int32_t x = truncToInt(columnStep * c);
             const size_t i = static_cast<size_t>(r) * kSnapshotWidth + static_cast<size_t>(c);
-            s.red[i] = red[x];
-            s.green[i] = green[x];
-            s.blue[i] = blue[x];
-            s.special[i] = special[x];
-            s.depth[i] = depth[x];
-            if (depth[x] > instance->maxDepth && depth[x] != kFarDepth)
-                instance->maxDepth = depth[x];
-            if (depth[x] < instance->minDepth)
-                instance->minDepth = depth[x];
+            // A buffer the host lacks reads as 0, and as far depth.
+            const float d = depth != nullptr ? depth[x] : kHostFarDepth;
+            s.red[i] = byteAt(red, x);
+            s.green[i] = byteAt(green, x);
+            s.blue[i] = byteAt(blue, x);
+            s.special[i] = byteAt(special, x);
+            s.depth[i] = d;
+            if (d > instance->maxDepth && d != kHostFarDepth)
+                instance->maxDepth = d;
+            if (d < instance->minDepth)
+                instance->minDepth = d;
         }
     }
 }
 
 void process(FilterInstance* instance, const FrameAccess* access) {
-    const int32_t width = access->width;
-    const int32_t height = access->height;
     // A frame without pixels has nothing to sample.
-    if (width >= 1 && height >= 1)
+    if (access->width >= 1 && access->height >= 1)
         takeSnapshot(instance, access);
-    if (instance->enabled == 0 || width < 1 || height < 1) {
+    // Without pixels, or too large to filter, the frame passes through.
+    const size_t count = framePixels(access->width, access->height);
+    if (instance->enabled == 0 || count == 0) {
         composite(access, nullptr, nullptr, nullptr);
         return;
     }
 
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     auto* accRed = static_cast<uint8_t*>(std::calloc(count, 1));
     auto* accGreen = static_cast<uint8_t*>(std::calloc(count, 1));
     auto* accBlue = static_cast<uint8_t*>(std::calloc(count, 1));
-    if (accRed == nullptr || accGreen == nullptr || accBlue == nullptr) {
+    HostFrameSource source(access);
+    if (accRed == nullptr || accGreen == nullptr || accBlue == nullptr || !source.ready()) {
         // No room to accumulate: the frame passes through unchanged.
         std::free(accRed);
         std::free(accGreen);
@@ -140,7 +130,6 @@ void process(FilterInstance* instance, const FrameAccess* access) {
         return;
     }
 
-    HostFrameSource source(access);
     for (int32_t s = 0; s < instance->settingCount; ++s) {
         const GlowSetting* setting = instance->settings[s];
         if (setting->enabled == 0)

@@ -6,21 +6,25 @@ namespace {
 
 FakeFrame* bound = nullptr;
 
+// An emptied plane is a buffer the host does not have: its lines are null.
+template <typename T> const T* lineOf(const std::vector<T>& plane, int32_t y) {
+    return plane.empty() ? nullptr : plane.data() + static_cast<size_t>(y) * bound->width;
+}
+
 const uint8_t* byteLine(int32_t type, int32_t y) {
     if (bound->recordRequests)
         bound->requests.push_back("b" + std::to_string(type) + " " + std::to_string(y));
-    const size_t row = static_cast<size_t>(y) * bound->width;
     switch (type) {
     case BufferSpecial:
-        return bound->special.data() + row;
+        return lineOf(bound->special, y);
     case BufferRed:
-        return bound->red.data() + row;
+        return lineOf(bound->red, y);
     case BufferGreen:
-        return bound->green.data() + row;
+        return lineOf(bound->green, y);
     case BufferBlue:
-        return bound->blue.data() + row;
+        return lineOf(bound->blue, y);
     case BufferAlpha:
-        return bound->alpha.data() + row;
+        return lineOf(bound->alpha, y);
     default:
         return nullptr;
     }
@@ -29,8 +33,7 @@ const uint8_t* byteLine(int32_t type, int32_t y) {
 const float* floatLine(int32_t type, int32_t y) {
     if (bound->recordRequests)
         bound->requests.push_back("f" + std::to_string(type) + " " + std::to_string(y));
-    return type == BufferDepth ? bound->depth.data() + static_cast<size_t>(y) * bound->width
-                               : nullptr;
+    return type == BufferDepth ? lineOf(bound->depth, y) : nullptr;
 }
 
 void putRGB(int32_t x, int32_t y, const uint8_t* rgb) {

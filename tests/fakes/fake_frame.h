@@ -26,6 +26,7 @@ class FakeFrame {
     int32_t width;
     int32_t height;
     double start = 0.0;
+    // An empty plane is a buffer the host lacks: its lines are null.
     std::vector<uint8_t> red, green, blue, alpha, special;
     std::vector<float> depth;
     std::vector<uint8_t> outRed, outGreen, outBlue, outAlpha;

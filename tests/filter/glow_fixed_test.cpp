@@ -31,8 +31,7 @@ TEST(StampTables, HugeRadiusIsSizedByTheFrameNotTheRadius) {
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->distance.size(), 480u * 640u);
     EXPECT_EQ(t->falloff.size(), 799u); // trunc(sqrt(639^2 + 479^2)) + 1
-    EXPECT_EQ(t->falloff[798], static_cast<uint8_t>(static_cast<int>(
-                                   (std::cos((798 * 3.141592) / 640000) + 1.0) * 127.5)));
+    EXPECT_EQ(t->falloff[798], 254);
     EXPECT_EQ(t->distanceRow(479)[639], 798);
 }
 
@@ -55,6 +54,20 @@ TEST(GlowFixed, SolidBlockFillsCoreAndStampsEdges) {
         EXPECT_EQ(index(x, y), 64) << x << "," << y;
     }
     EXPECT_EQ(source.specialRequests, 3 * 18); // three lines per scanned row
+}
+
+TEST(GlowFixed, SizeEnvelopeIsReadOnceAtTheSourceStart) {
+    fakes::FakeEnvelopes envelopes;
+    GlowSetting s;
+    initSetting(&s, nullptr, 1);
+    s.sizeEnvelope = envelopes.make({{0.0, 0.0}, {5.0, 0.2}}); // 0.1 at 2.5
+    fakes::PlaneSource source(640, 4, 2.5);
+    int32_t r = 0;
+    ASSERT_TRUE(fixedRadius(&s, source, &r));
+    EXPECT_EQ(r, 64) << "R = trunc(640 x 0.1); time 0 would give 1";
+    ASSERT_EQ(envelopes.evaluations.size(), 1u);
+    EXPECT_EQ(envelopes.evaluations[0].time, 2.5);
+    releaseEnvelopes(&s);
 }
 
 TEST(GlowFixed, RadiusRulesForStaticAndEnvelopeSizes) {

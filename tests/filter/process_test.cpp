@@ -1,10 +1,14 @@
+#include "fakes/fake_camera.h"
 #include "fakes/fake_envelopes.h"
 #include "fakes/fake_frame.h"
+#include "filter/frame_source.h"
+#include "filter/glow_kernel.h"
 #include "filter/process.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 using namespace orvit;
 
@@ -82,10 +86,119 @@ TEST(Process, EnvelopeTransparencyIsReadAtTheFrameStart) {
     Instance instance(createInstance());
     instance->enabled = 1;
     GlowSetting* s = coreOnlySetting(instance.get(), 0.0);
-    s->transparencyEnvelope = envelopes.make(50.0);
+    s->transparencyEnvelope = envelopes.make({{0.0, 100.0}, {2.0, 0.0}}); // 25 at 1.5
     auto frame = squareFrame(0);
+    frame.start = 1.5;
     process(instance.get(), frame.access());
-    EXPECT_EQ(frame.outRed[frame.at(5, 5)], 127);
+    EXPECT_EQ(frame.outRed[frame.at(5, 5)], 191) << "trunc(255 x 0.75); time 0 would add nothing";
+    ASSERT_EQ(envelopes.evaluations.size(), 1u);
+    EXPECT_EQ(envelopes.evaluations[0].time, 1.5);
+}
+
+TEST(Process, PartialStrengthsAccumulateWithExactTruncation) {
+    // A solid 3 x 3 block with R = 4 (width 12, distance 0.34): the centre and
+    // edge-middles end at 255, the corners at 217, and outside the block the
+    // stamps of the edge-middles fall to 127 at distance 2 and 37 at 3.
+    Instance instance(createInstance());
+    instance->enabled = 1;
+    GlowSetting* white = appendSetting(instance.get(), 5);
+    white->enabled = 1;
+    white->distance = 0.34;
+    white->transparency = 0.0;
+    GlowSetting* orange = appendSetting(instance.get(), 5);
+    orange->enabled = 1;
+    orange->distance = 0.34;
+    orange->transparency = 37.0;
+    orange->keyGreen[0] = 100;
+    orange->keyBlue[0] = 0;
+    fakes::FakeFrame frame(12, 12);
+    frame.fillRect(frame.special, 4, 4, 3, 3, 5);
+    process(instance.get(), frame.access());
+    struct Expected {
+        int32_t x, y;
+        int red, green, blue;
+    };
+    // White alone adds the strength, less one where the product truncates
+    // (37 -> 36); orange at 37 % adds trunc(c x s x 0.63 / 255) on top.
+    const Expected expected[] = {
+        {5, 5, 255, 255, 255}, // 255 + 160 | 255 + 63 | 255
+        {4, 4, 255, 255, 217}, // 217 + 136 | 217 + 53 | 217
+        {5, 2, 207, 158, 127}, // 127 + 80  | 127 + 31 | 127
+        {5, 1, 59, 45, 36},    // 36 + 23   | 36 + 9   | 36
+        {5, 0, 0, 0, 0},       // distance 4: falloff 0
+    };
+    for (const Expected& e : expected) {
+        const size_t i = frame.at(e.x, e.y);
+        EXPECT_EQ(frame.outRed[i], e.red) << "x " << e.x << " y " << e.y;
+        EXPECT_EQ(frame.outGreen[i], e.green) << "x " << e.x << " y " << e.y;
+        EXPECT_EQ(frame.outBlue[i], e.blue) << "x " << e.x << " y " << e.y;
+    }
+}
+
+TEST(Process, StrengthZeroAddsNothingWhateverTheColour) {
+    // R = 0: an outline pixel stamps only itself, at strength 0 but with ramp
+    // entry 255, a full colour.
+    Instance instance(createInstance());
+    instance->enabled = 1;
+    GlowSetting* s = coreOnlySetting(instance.get(), 0.0);
+    s->keyRed[0] = 250;
+    auto frame = squareFrame(9);
+    const size_t outline = frame.at(3, 5);
+    HostFrameSource source(frame.access());
+    glowFixed(instance.get(), s, source);
+    ASSERT_EQ(instance->glowLayer.strength[outline], 0);
+    ASSERT_EQ(instance->glowLayer.red[outline], 250);
+    process(instance.get(), frame.access());
+    EXPECT_EQ(frame.outRed[outline], 9);
+    EXPECT_EQ(frame.outGreen[outline], 4);
+    EXPECT_EQ(frame.outRed[frame.at(5, 5)], 255) << "the core still glows";
+}
+
+TEST(Process, MissingSpecialOrDepthBuffersReadAsNoValueAndFarDepth) {
+    // A host may lack either buffer (null lines): every mode must run as if
+    // the special buffer held 0 and the depth buffer the far value.
+    fakes::FakeCamera camera(1.0);
+    for (int32_t mode = ModeFixed; mode <= ModeGDepth; ++mode) {
+        for (const bool lackSpecial : {false, true}) {
+            SCOPED_TRACE("mode " + std::to_string(mode) + (lackSpecial ? " no special" : ""));
+            Instance lacking(createInstance()), explicitFrame(createInstance());
+            for (FilterInstance* instance : {lacking.get(), explicitFrame.get()}) {
+                instance->enabled = 1;
+                GlowSetting* s = coreOnlySetting(instance, 0.0);
+                s->mode = mode;
+                s->distance = 0.2;
+            }
+            auto without = squareFrame(30);
+            auto with = squareFrame(30);
+            without.depth.clear();
+            std::fill(with.depth.begin(), with.depth.end(), kHostFarDepth);
+            if (lackSpecial) {
+                without.special.clear();
+                std::fill(with.special.begin(), with.special.end(), 0);
+            }
+            process(lacking.get(), without.access());
+            process(explicitFrame.get(), with.access());
+            EXPECT_EQ(without.outRed, with.outRed);
+            EXPECT_EQ(without.outGreen, with.outGreen);
+            EXPECT_EQ(without.outBlue, with.outBlue);
+            EXPECT_EQ(without.outAlpha, with.alpha);
+            EXPECT_EQ(
+                std::memcmp(lacking->snapshot.special, explicitFrame->snapshot.special, 256 * 192),
+                0);
+            EXPECT_EQ(lacking->minDepth, kHostFarDepth);
+            EXPECT_EQ(lacking->maxDepth, 0.0f);
+        }
+    }
+}
+
+TEST(FramePixels, RefusesFramesWhoseWorkingPlanesCannotBeAddressed) {
+    EXPECT_EQ(framePixels(0, 10), 0u);
+    EXPECT_EQ(framePixels(10, -1), 0u);
+    EXPECT_EQ(framePixels(1920, 1080), 2073600u);
+    // 2^32 pixels wrap a 32-bit size; 2^62 pixels overflow eight planes of any size.
+    EXPECT_EQ(framePixels(65536, 65536),
+              sizeof(size_t) == 4 ? 0u : static_cast<size_t>(65536ull * 65536ull));
+    EXPECT_EQ(framePixels(INT32_MAX, INT32_MAX), 0u);
 }
 
 TEST(Process, SettingsSaturateInTheAccumulatorAndTheComposite) {
@@ -141,7 +254,7 @@ TEST(TakeSnapshot, SamplesRowsAndColumnsAndTracksTheDepthRange) {
     for (int y = 0; y < 480; ++y)
         for (int x = 0; x < 256; ++x)
             frame.red[frame.at(x, y)] = static_cast<uint8_t>(y);
-    std::fill(frame.depth.begin(), frame.depth.end(), kFarDepth);
+    std::fill(frame.depth.begin(), frame.depth.end(), kHostFarDepth);
     takeSnapshot(instance.get(), frame.access());
     const int rows[] = {0, 2, 5, 7, 10};
     for (int r = 0; r < 5; ++r)

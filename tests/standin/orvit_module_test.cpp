@@ -2,7 +2,7 @@
 // what the module's code gives when called directly.
 #include "fakes/fake_camera.h"
 #include "filter/process.h"
-#include "module/globals.h"
+#include "services/services.h"
 #include "settings/scene_format.h"
 #include "settings/settings.h"
 #include "standin/core/envelopes.h"
