@@ -1,8 +1,9 @@
 #include "panel/open_settings.h"
 
 #include "host/items.h"
-#include "services/services.h"
+#include "panel/settings_panel.h"
 #include "scan/object_scan.h"
+#include "services/services.h"
 
 namespace orvit {
 
@@ -39,9 +40,7 @@ bool openSettings(FilterInstance* instance) {
         return true;
     }
 
-    // The panel's controls are not built yet: no panel is shown.
-    dropPanel();
-    return false;
+    return showSettingsPanel(instance);
 }
 
 } // namespace orvit

@@ -23,8 +23,8 @@ template <typename Record> const Record* lookupRecord(const char* name) {
 const EnvelopeService* lookupEnvelopeService() {
     const auto* s = lookupRecord<EnvelopeService>("EnvelopeHandler");
     if (s == nullptr || s->createEnvelope == nullptr || s->destroyEnvelope == nullptr ||
-        s->copyEnvelope == nullptr || s->evaluate == nullptr || s->loadEnvelope == nullptr ||
-        s->saveEnvelope == nullptr)
+        s->copyEnvelope == nullptr || s->evaluate == nullptr || s->editEnvelope == nullptr ||
+        s->loadEnvelope == nullptr || s->saveEnvelope == nullptr)
         return nullptr;
     return s;
 }
@@ -37,7 +37,11 @@ const MessageService* lookupMessageService() {
 const PanelServices* lookupPanelService() {
     const auto* s = lookupRecord<PanelServices>("LWPanelServices");
     if (s == nullptr || s->createPanel == nullptr || s->destroyPanel == nullptr ||
-        s->setPanelAttr == nullptr)
+        s->openPanel == nullptr || s->drawPanel == nullptr || s->getPanelAttr == nullptr ||
+        s->setPanelAttr == nullptr || s->addControl == nullptr || s->drawFuncs == nullptr)
+        return nullptr;
+    const DrawFuncs* d = s->drawFuncs;
+    if (d->drawRGBPixel == nullptr || d->drawBox == nullptr || d->drawRGBBox == nullptr)
         return nullptr;
     return s;
 }
@@ -79,6 +83,12 @@ bool evaluateEnvelope(EnvelopeHandle envelope, double time, double* value) {
         return false;
     envelopeService->evaluate(envelope, time, value);
     return true;
+}
+
+int32_t editEnvelope(EnvelopeHandle envelope, EnvelopeEditRequest* request) {
+    if (envelope == nullptr || envelopeService == nullptr)
+        return 0;
+    return envelopeService->editEnvelope(envelope, request);
 }
 
 bool loadEnvelope(EnvelopeHandle envelope, const LoadState* state) {

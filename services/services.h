@@ -40,6 +40,9 @@ void copyEnvelope(EnvelopeHandle source, EnvelopeHandle destination);
 // Writes the value at `time` and returns true; false (and *value untouched)
 // when there is no envelope or no service.
 bool evaluateEnvelope(EnvelopeHandle envelope, double time, double* value);
+// The host's modal editor on the envelope: 1 accepted, 0 cancelled (also
+// without an envelope or service), -1 removed, or whatever else it answers.
+int32_t editEnvelope(EnvelopeHandle envelope, EnvelopeEditRequest* request);
 // Reads the envelope's own lines; false when there is no envelope or no service.
 bool loadEnvelope(EnvelopeHandle envelope, const LoadState* state);
 // Writes the envelope's own lines; false (nothing written) likewise.

@@ -1,8 +1,9 @@
 #include "fakes/fake_envelopes.h"
+#include "fakes/fake_panel.h"
 #include "host/items.h"
 #include "module/activation.h"
-#include "services/services.h"
 #include "panel/open_settings.h"
+#include "services/services.h"
 #include "settings/settings.h"
 #include "settings/surfaces.h"
 
@@ -30,6 +31,7 @@ struct FakeHost {
     std::string objectFile; // the scene's one object, or no object when empty
 
     fakes::FakeEnvelopes envelopes;
+    fakes::FakePanel panel;
     MessageService messageService{};
     PanelServices panelService{};
     ItemInfo itemInfo{};
@@ -37,7 +39,6 @@ struct FakeHost {
 };
 
 FakeHost* host = nullptr;
-int panelObject = 0;
 int objectItem = 0;
 
 void* fakeLookup(const char* name, int32_t use) {
@@ -60,26 +61,30 @@ void* fakeLookup(const char* name, int32_t use) {
 
 FakeHost::FakeHost() {
     host = this;
+    // The panel is the fake panel host's, with its panel-level calls logged here.
+    panelService = panel.service;
     messageService.errorMessage = [](const char* a, const char* b) {
         host->messages.push_back(std::string(a) + " | " + b);
     };
     panelService.createPanel = [](const char* title, const PanelServices* self) -> PanelHandle {
         host->calls.push_back(std::string("createPanel ") + title +
                               (self == &host->panelService ? "" : " (not itself)"));
-        return host->panelFails ? nullptr : &panelObject;
+        return host->panelFails ? nullptr : host->panel.service.createPanel(title, self);
     };
-    panelService.destroyPanel = [](PanelHandle panel) {
-        host->calls.push_back(panel == &panelObject ? "destroyPanel" : "destroyPanel (other)");
+    panelService.destroyPanel = [](PanelHandle p) {
+        host->calls.push_back("destroyPanel");
+        host->panel.service.destroyPanel(p);
     };
     itemInfo.firstItem = [](int32_t type, ItemId) -> ItemId {
         return type == ItemObject && !host->objectFile.empty() ? &objectItem : nullptr;
     };
     itemInfo.nextItem = [](ItemId) -> ItemId { return nullptr; };
     objectInfo.objectFileName = [](ItemId) { return host->objectFile.c_str(); };
-    panelService.setPanelAttr = [](PanelHandle, int32_t attr, void* value) {
+    panelService.setPanelAttr = [](PanelHandle p, int32_t attr, void* value) {
         host->calls.push_back("setPanelAttr " + std::to_string(attr));
         if (attr == PanelUserData)
             std::memcpy(&host->userData, value, sizeof host->userData);
+        host->panel.service.setPanelAttr(p, attr, value);
     };
 }
 
@@ -193,6 +198,12 @@ TEST_F(Activation, InterfaceLooksUpServicesInOrderAndStopsAtTheFirstMissingOne) 
     const std::vector<std::string> opened = {"createPanel Orvit by Tesk Ver 0.4beta",
                                              "setPanelAttr 12", "lookup LW Item Info 2",
                                              "lookup LW Object Info", "destroyPanel"};
+    const std::vector<std::string> shown = {"createPanel Orvit by Tesk Ver 0.4beta",
+                                            "setPanelAttr 12",
+                                            "lookup LW Item Info 2",
+                                            "lookup LW Object Info",
+                                            "setPanelAttr 3",
+                                            "destroyPanel"};
     const std::string noSpecial = "There is no Special buffer. | Please set any Special buffers.";
     struct Case {
         const char* withheld;
@@ -220,9 +231,8 @@ TEST_F(Activation, InterfaceLooksUpServicesInOrderAndStopsAtTheFirstMissingOne) 
         {"", false, false, 0, 3, opened, {noSpecial}, 0},
         // Without the object service no file can be read.
         {"LW Object Info", false, true, 0, 3, opened, {noSpecial}, 0},
-        // A special value exists, so the panel would be shown; it is not built
-        // yet, so the panel is destroyed and the activation fails.
-        {"", false, true, 2, 3, opened, {}, 1},
+        // A special value exists: the panel runs and closes.
+        {"", false, true, 0, 3, shown, {}, 1},
     };
     const std::string objectFile = writeObjectWithValue7();
     for (const Case& c : cases) {
@@ -230,6 +240,7 @@ TEST_F(Activation, InterfaceLooksUpServicesInOrderAndStopsAtTheFirstMissingOne) 
                      (c.panelFails ? ", panel fails" : "") +
                      (c.objectWithValue ? ", value 7" : ", no value"));
         FakeHost fake;
+        fake.panel.user = [] { return 0; }; // a shown panel is cancelled
         fake.withheld.insert(c.withheld);
         fake.panelFails = c.panelFails;
         fake.objectFile = c.objectWithValue ? objectFile : "";
