@@ -26,7 +26,8 @@ const Record kRecords[] = {
     {"EnvelopeHandler",
      {offsetof(EnvelopeService, createEnvelope), offsetof(EnvelopeService, destroyEnvelope),
       offsetof(EnvelopeService, copyEnvelope), offsetof(EnvelopeService, evaluate),
-      offsetof(EnvelopeService, loadEnvelope), offsetof(EnvelopeService, saveEnvelope)},
+      offsetof(EnvelopeService, editEnvelope), offsetof(EnvelopeService, loadEnvelope),
+      offsetof(EnvelopeService, saveEnvelope)},
      sizeof(EnvelopeService),
      erased<EnvelopeService, orvit::lookupEnvelopeService>},
     {"Info Messages",
@@ -35,7 +36,9 @@ const Record kRecords[] = {
      erased<MessageService, orvit::lookupMessageService>},
     {"LWPanelServices",
      {offsetof(PanelServices, createPanel), offsetof(PanelServices, destroyPanel),
-      offsetof(PanelServices, setPanelAttr)},
+      offsetof(PanelServices, openPanel), offsetof(PanelServices, drawPanel),
+      offsetof(PanelServices, getPanelAttr), offsetof(PanelServices, setPanelAttr),
+      offsetof(PanelServices, addControl), offsetof(PanelServices, drawFuncs)},
      sizeof(PanelServices),
      erased<PanelServices, orvit::lookupPanelService>},
     {"LW Item Info 2",
@@ -53,9 +56,12 @@ const Record kRecords[] = {
 };
 
 // The record the fake host hands out: every slot filled with a value that
-// is never called, except the one a case clears.
+// is never called, except the one a case clears. Each slot points at
+// `inner`, whose slots are filled likewise, so a member record (the panel's
+// drawing record) is complete too.
 std::string offered;
 alignas(void*) unsigned char record[128];
+alignas(void*) unsigned char inner[128];
 std::vector<std::string> asked;
 
 void* ORVIT_CALL lookup(const char* name, int32_t) {
@@ -63,10 +69,15 @@ void* ORVIT_CALL lookup(const char* name, int32_t) {
     return offered == name ? record : nullptr;
 }
 
-void fillRecord(size_t size) {
-    void* filled = reinterpret_cast<void*>(&lookup);
+void fill(unsigned char* block, size_t size) {
+    void* filled = inner;
     for (size_t at = 0; at + sizeof(void*) <= size; at += sizeof(void*))
-        std::memcpy(record + at, &filled, sizeof(void*));
+        std::memcpy(block + at, &filled, sizeof(void*));
+}
+
+void fillRecord(size_t size) {
+    fill(record, size);
+    fill(inner, sizeof inner);
 }
 
 class Services : public ::testing::Test {
@@ -98,6 +109,14 @@ TEST_F(Services, ARecordLackingAnyUsedSlotCountsAsAbsent) {
         }
         offered = "none";
         EXPECT_EQ(r.lookup(), nullptr) << r.name << " not offered";
+    }
+    // The panel's drawing record lacking one of the three slots drawn with.
+    offered = "LWPanelServices";
+    for (size_t slot : {offsetof(DrawFuncs, drawRGBPixel), offsetof(DrawFuncs, drawBox),
+                        offsetof(DrawFuncs, drawRGBBox)}) {
+        fillRecord(sizeof(PanelServices));
+        std::memset(inner + slot, 0, sizeof(void*));
+        EXPECT_EQ(orvit::lookupPanelService(), nullptr) << "drawing slot at " << slot;
     }
     orvit::globalLookup = nullptr;
     EXPECT_EQ(orvit::lookupItemInfo(), nullptr) << "no lookup at all";
