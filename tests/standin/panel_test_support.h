@@ -100,7 +100,7 @@ struct Call {
     ControlHandle control;
     void* userData;
     int32_t mode;  // draw callbacks; 0 for events
-    int32_t value; // the control's integer Value as the callback read it
+    int32_t value; // the control's Value as the callback read it (valueSeen)
 };
 
 // Where the callbacks below note their calls; user data points at it.
@@ -110,9 +110,21 @@ struct CallLog {
     void (*then)(ControlHandle control, CallLog* log) = nullptr;
 };
 
+// The integer Value, or a colour's red, read in the record of its type.
+inline int32_t valueSeen(ControlHandle control) {
+    const auto* c = orvit::standin::PanelControl::fromHandle(control);
+    if (c == nullptr ||
+        orvit::standin::payloadKind(c->type()) != orvit::standin::PayloadKind::IntVector)
+        return getInt(control, AttrValue);
+    ControlValue v{};
+    v.type = ValueIntVector;
+    control->getControlAttr(control, AttrValue, &v);
+    return v.intVector[0];
+}
+
 extern "C" inline void ORVIT_CALL noteEvent(ControlHandle control, void* userData) {
     auto* log = static_cast<CallLog*>(userData);
-    log->calls.push_back({"event", control, userData, 0, getInt(control, AttrValue)});
+    log->calls.push_back({"event", control, userData, 0, valueSeen(control)});
     if (log->then != nullptr)
         log->then(control, log);
 }
