@@ -230,7 +230,8 @@ TEST_F(PanelModel, ValuesTravelInTheRecordOfTheirTypeAndBadRecordsChangeNothing)
     ControlValue pointer{};
     pointer.type = ValueInt;
     box->getControlAttr(box, AttrUserData, &pointer);
-    EXPECT_EQ(pointer.pointer, &marker);
+    const void* userData = pointer.pointer; // a copy: the field is not pointer-aligned
+    EXPECT_EQ(userData, &marker);
     CallLog log;
     bindEvent(popup, &log);
     popup->getControlAttr(popup, AttrEventCallback, &pointer);
