@@ -2,6 +2,7 @@
 // module, shows a module's servers and a scene's settings, and renders the
 // bundled demo scene.
 #include "standin/app/app_error.h"
+#include "standin/app/edit.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 #include "standin/app/settings_summary.h"
@@ -12,6 +13,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -120,6 +124,47 @@ void settings(const std::string& scenePath, const std::string& modulePath) {
                      renderer.settingsLinesRead(), scene.settingsLines.size());
 }
 
+struct EditRequest {
+    std::string scene;
+    std::string script;
+    std::string module;
+    bool controls = false;
+};
+
+// Runs the script at the scene's settings panel and says what became of them.
+void edit(const EditRequest& request) {
+    std::string text;
+    if (request.script == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::ifstream in(request.script, std::ios::binary);
+        if (!in)
+            throw AppError("script '" + request.script + "' cannot be read: " +
+                           (fs::exists(request.script) ? "permission denied" : "no such file"));
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const orvit::standin::Script script = orvit::standin::parseScript(text, request.script);
+    const EditResult r = editScene(request.scene, script, kBuiltModule, request.module);
+    if (request.controls)
+        for (const std::string& line : r.controls)
+            std::printf("%s\n", line.c_str());
+    switch (r.outcome) {
+    case EditResult::Outcome::Written:
+        std::printf("OK: settings written to %s (%zu lines)\n", r.written.c_str(), r.lines.size());
+        break;
+    case EditResult::Outcome::Unchanged:
+        std::printf("OK: the settings are unchanged; nothing written\n");
+        break;
+    case EditResult::Outcome::Cancelled:
+        std::printf("Cancel: nothing written\n");
+        break;
+    case EditResult::Outcome::NoSpecialValues:
+        for (const std::string& line : r.message)
+            std::printf("%s\n", line.c_str());
+        break;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -152,6 +197,19 @@ int main(int argc, char** argv) {
     settingsCommand->add_option("SCENE", settingsScene, "scene file (TOML)")->required();
     settingsCommand->add_option("--module", settingsModule, "module file");
 
+    EditRequest editRequest;
+    CLI::App* editCommand = app.add_subcommand(
+        "edit", "Open a scene's filter settings in the module's panel, worked by a script of "
+                "user actions (README: Panel scripts); on OK write them back.");
+    editCommand->add_option("SCENE", editRequest.scene, "scene file (TOML)")->required();
+    editCommand->add_option("--script", editRequest.script, "script file, or - for standard input")
+        ->required();
+    editCommand->add_option("--module", editRequest.module,
+                            "module file (default: the scene's, else the Orvit.p built with "
+                            "orvit)");
+    editCommand->add_flag("--controls", editRequest.controls,
+                          "print the panel's controls as they stood when it closed");
+
     RenderRequest demo;
     demo.scene = kDemoScene;
     demo.output = "out/demo.####.png";
@@ -170,6 +228,8 @@ int main(int argc, char** argv) {
             info(infoModule);
         } else if (settingsCommand->parsed()) {
             settings(settingsScene, settingsModule);
+        } else if (editCommand->parsed()) {
+            edit(editRequest);
         } else if (demoCommand->parsed()) {
             const std::string folder = render(demo);
             std::printf("the demo's images are in %s\n", folder.c_str());

@@ -305,6 +305,7 @@ SceneFile parseSceneFile(const std::string& path) {
         std::ostringstream text;
         text << in.rdbuf();
         scene.settingsLines = standin::splitLines(text.str());
+        scene.settingsFile = file;
     } else {
         r.fail("filter.settings", "is missing (give settings or settings_file)");
     }

@@ -65,6 +65,7 @@ struct SceneFile {
     PassFiles passes;
     std::string output; // pattern
     std::vector<std::string> settingsLines;
+    std::string settingsFile; // the file they came from; empty when inline
 };
 
 // Reads and checks the whole file. Every failure is an AppError whose line

@@ -11,6 +11,8 @@ namespace orvit::standin {
 
 namespace {
 
+EnvelopeEditor* editor = nullptr;
+
 std::unordered_set<Envelope*>& liveSet() {
     static std::unordered_set<Envelope*> live;
     return live;
@@ -89,6 +91,19 @@ static int32_t ORVIT_CALL serviceEvaluate(EnvelopeHandle envelope, double time, 
     return 1;
 }
 
+// A foreign handle or a missing request is cancelled; so is an editor that
+// fails, since nothing it throws may reach the module.
+static int32_t ORVIT_CALL serviceEdit(EnvelopeHandle envelope, EnvelopeEditRequest* request) {
+    Envelope* e = findEnvelope(envelope);
+    if (e == nullptr || request == nullptr || editor == nullptr)
+        return 0;
+    try {
+        return editor->edit(*e, *request);
+    } catch (...) {
+        return 0;
+    }
+}
+
 // Lines: "keys N", then N lines "TIME VALUE", printed with 17 significant
 // digits so that every double reads back exactly.
 static void ORVIT_CALL serviceSave(EnvelopeHandle envelope, const SaveState* state) {
@@ -155,7 +170,7 @@ EnvelopeService makeService() {
     s.slot4 = nullptr;
     s.slot5 = nullptr;
     s.evaluate = serviceEvaluate;
-    s.editEnvelope = nullptr; // the editing window arrives with the panel
+    s.editEnvelope = serviceEdit;
     s.loadEnvelope = serviceLoad;
     s.saveEnvelope = serviceSave;
     return s;
@@ -166,6 +181,12 @@ EnvelopeService makeService() {
 const EnvelopeService* envelopeService() {
     static const EnvelopeService service = makeService();
     return &service;
+}
+
+EnvelopeEditor* setEnvelopeEditor(EnvelopeEditor* next) {
+    EnvelopeEditor* previous = editor;
+    editor = next;
+    return previous;
 }
 
 Envelope* makeEnvelope(std::vector<Key> keys) {

@@ -20,6 +20,21 @@ class Envelope {
     std::vector<Key> keys_;
 };
 
+// The modal editor behind the service's editEnvelope: a script's answers, or
+// a window.
+class EnvelopeEditor {
+  public:
+    virtual ~EnvelopeEditor() = default;
+    // Edits `envelope` in place as `request` describes it: 1 accepted, 0
+    // cancelled, -1 removed, or any other answer the editor gives.
+    virtual int32_t edit(Envelope& envelope, const EnvelopeEditRequest& request) = 0;
+};
+
+// The editor editEnvelope hands its requests to, process-wide; returns the
+// one it replaces. Without an editor every request is cancelled (0) and the
+// envelope stays as it is.
+EnvelopeEditor* setEnvelopeEditor(EnvelopeEditor* editor);
+
 // The service record, filled once; valid for the life of the program.
 const EnvelopeService* envelopeService();
 

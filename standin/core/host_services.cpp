@@ -128,55 +128,76 @@ static int32_t ORVIT_CALL viewValues(ItemId camera, double time, double* first, 
     return 1;
 }
 
-// The panel slots forward to the bound host's backend. Nothing it throws
+// The panel slots forward to the bound host's panels. Nothing they throw
 // may reach the module: a failure answers as the slot's contract says.
 static PanelHandle ORVIT_CALL createPanel(const char* title, const PanelServices*) {
-    if (bound == nullptr || bound->panelBackend == nullptr)
+    if (bound == nullptr)
         return nullptr;
     try {
-        return bound->panelBackend->createPanel(title);
+        return bound->panelHost.createPanel(title);
     } catch (...) {
         return nullptr;
     }
 }
 
 static void ORVIT_CALL destroyPanel(PanelHandle panel) {
-    if (bound == nullptr || bound->panelBackend == nullptr)
+    if (bound == nullptr)
         return;
     try {
-        bound->panelBackend->destroyPanel(panel);
+        bound->panelHost.destroyPanel(panel);
     } catch (...) {
         // The panel is as good as gone: the module holds no handle after this.
     }
 }
 
 static int32_t ORVIT_CALL openPanel(PanelHandle panel, int32_t flags) {
-    if (bound == nullptr || bound->panelBackend == nullptr)
+    if (bound == nullptr)
         return 0;
     try {
-        return bound->panelBackend->openPanel(panel, flags);
+        return bound->panelHost.openPanel(panel, flags);
     } catch (...) {
         return 0; // as Cancel: the module then keeps the settings as they were
     }
 }
 
-static void ORVIT_CALL getPanelAttr(PanelHandle panel, int32_t attr, void* value) {
-    if (bound == nullptr || bound->panelBackend == nullptr)
+static void ORVIT_CALL drawPanel(PanelHandle panel, int32_t mode) {
+    if (bound == nullptr)
         return;
     try {
-        bound->panelBackend->getPanelAttr(panel, attr, value);
+        bound->panelHost.drawPanel(panel, mode);
+    } catch (...) {
+        // The picture stays as it was.
+    }
+}
+
+static void ORVIT_CALL getPanelAttr(PanelHandle panel, int32_t attr, void* value) {
+    if (bound == nullptr)
+        return;
+    try {
+        bound->panelHost.getPanelAttr(panel, attr, value);
     } catch (...) {
         // The payload stays as the module left it.
     }
 }
 
 static void ORVIT_CALL setPanelAttr(PanelHandle panel, int32_t attr, void* value) {
-    if (bound == nullptr || bound->panelBackend == nullptr)
+    if (bound == nullptr)
         return;
     try {
-        bound->panelBackend->setPanelAttr(panel, attr, value);
+        bound->panelHost.setPanelAttr(panel, attr, value);
     } catch (...) {
         // The attribute keeps its value.
+    }
+}
+
+static ControlHandle ORVIT_CALL addControl(PanelHandle panel, const char* type,
+                                           const ControlDesc* desc, const char* label) {
+    if (bound == nullptr)
+        return nullptr;
+    try {
+        return bound->panelHost.addControl(panel, type, desc, label);
+    } catch (...) {
+        return nullptr;
     }
 }
 
@@ -198,19 +219,18 @@ HostServices::HostServices() : previous_(bound) {
     cameraInfo.slot3 = nullptr;
     cameraInfo.slot4 = nullptr;
     cameraInfo.viewValues = viewValues;
-    // "LWPanelServices": what opening the settings needs so far; the
-    // controls and drawing slots stay empty until a backend draws.
+    // "LWPanelServices"
     panelServices.createPanel = createPanel;
     panelServices.destroyPanel = destroyPanel;
     panelServices.openPanel = openPanel;
     panelServices.slot3 = nullptr;
-    panelServices.drawPanel = nullptr;
+    panelServices.drawPanel = drawPanel;
     panelServices.slot5 = nullptr;
     panelServices.getPanelAttr = getPanelAttr;
     panelServices.setPanelAttr = setPanelAttr;
-    panelServices.addControl = nullptr;
+    panelServices.addControl = addControl;
     panelServices.slot9 = nullptr;
-    panelServices.drawFuncs = nullptr;
+    panelServices.drawFuncs = panelDrawFuncs();
     bound = this;
 }
 

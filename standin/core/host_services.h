@@ -5,7 +5,7 @@
 #include "host/items.h"
 #include "host/module.h"
 #include "host/panel.h"
-#include "standin/core/panel_backend.h"
+#include "standin/core/panel_host.h"
 #include "standin/core/scene.h"
 
 #include <set>
@@ -48,10 +48,8 @@ class HostServices {
     CameraInfo cameraInfo{};
     PanelServices panelServices{};
 
-    // The panels behind "LWPanelServices": the recorder unless a host
-    // with its own placement and drawing is put in its place.
-    PanelRecorder panelRecorder;
-    PanelBackend* panelBackend = &panelRecorder;
+    // The panels behind "LWPanelServices"; its `user` answers open panels.
+    PanelHost panelHost;
 
   private:
     HostServices* previous_;

@@ -1,6 +1,7 @@
 // wincheck MODULE: loads a module file as the host does and prints what it
-// does with fixed inputs: the activation results, the settings it saves and
-// digests of the frames it filters. The inputs are made here without any
+// does with fixed inputs: the activation results, the settings it saves,
+// digests of the frames it filters, and its settings panel worked by fixed
+// scripts (controls, canvas digests, saved settings). The inputs are made here without any
 // platform arithmetic, so two builds of the module (the Linux one, and the
 // 32-bit Windows one under Wine) must print the same text; comparing the two
 // outputs compares the frames and the saved lines bit for bit.
@@ -12,11 +13,14 @@
 #include "standin/core/host_services.h"
 #include "standin/core/loader.h"
 #include "standin/core/memory_frame.h"
+#include "standin/wincheck/digest.h"
+#include "standin/wincheck/panel_check.h"
 
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,35 +42,6 @@ void check(bool ok, const std::string& what) {
         std::printf("FAIL: %s\n", what.c_str());
         ++failures;
     }
-}
-
-// 64-bit FNV-1a, over planes and lines alike.
-class Digest {
-  public:
-    void add(const void* data, size_t size) {
-        const auto* bytes = static_cast<const uint8_t*>(data);
-        for (size_t i = 0; i < size; ++i) {
-            hash_ ^= bytes[i];
-            hash_ *= 0x100000001b3u;
-        }
-    }
-    void add(const std::vector<uint8_t>& plane) { add(plane.data(), plane.size()); }
-    void add(const std::string& line) { add(line.data(), line.size() + 1); }
-    std::string text() const {
-        char out[20];
-        std::snprintf(out, sizeof out, "%016" PRIx64, hash_);
-        return out;
-    }
-
-  private:
-    uint64_t hash_ = 0xcbf29ce484222325u;
-};
-
-std::string digestOf(const std::vector<std::string>& lines) {
-    Digest d;
-    for (const std::string& line : lines)
-        d.add(line);
-    return d.text();
 }
 
 std::string format(const char* pattern, double a) {
@@ -325,6 +300,15 @@ void printLines(const char* label, const std::vector<std::string>& lines) {
         std::printf("  | %s\n", line.c_str());
 }
 
+// Where the panel cases write their object files: the system's folder for
+// temporary files, else the current one.
+std::string scratchFolder() {
+    for (const char* name : {"TMPDIR", "TEMP", "TMP"})
+        if (const char* value = std::getenv(name); value != nullptr && *value != '\0')
+            return value;
+    return ".";
+}
+
 int run(const char* path) {
     HostServices services;
     services.quiet = true;
@@ -389,6 +373,9 @@ int run(const char* path) {
     off.process(f);
     std::printf("disabled filter changes %zu pixels\n", changedPixels(f));
     check(changedPixels(f) == 0, "disabled filter passes through");
+
+    // The settings panel with scripts at it.
+    failures += runPanelChecks(module, filter, services, scratchFolder());
 
     std::printf("%s\n", failures == 0 ? "all checks passed" : "checks failed");
     return failures == 0 ? 0 : 1;

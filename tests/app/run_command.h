@@ -40,13 +40,15 @@ inline std::string readAll(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// `scratch` is a folder for the captured output.
-inline CommandResult runOrvit(const std::vector<std::string>& args, const std::string& scratch) {
+// `scratch` is a folder for the captured output; `input` the file read as
+// standard input.
+inline CommandResult runOrvit(const std::vector<std::string>& args, const std::string& scratch,
+                              const std::string& input = "/dev/null") {
     std::string command = shellQuoted(ORVIT_PROGRAM);
     for (const std::string& a : args)
         command += " " + shellQuoted(a);
     const std::string out = scratch + "/.stdout", err = scratch + "/.stderr";
-    command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
+    command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " <" + shellQuoted(input);
     const int status = std::system(command.c_str());
     CommandResult r;
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

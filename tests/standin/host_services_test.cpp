@@ -109,24 +109,39 @@ TEST(HostServices, LooksUpExactNamesRecordsThemAndWithholdsOnDemand) {
     EXPECT_EQ(host.messages[1].second, "");
 }
 
-// A backend that fails every call by throwing, as one out of memory might.
-class ThrowingPanels : public orvit::standin::PanelBackend {
+// A user that fails by throwing, as one out of memory might.
+class ThrowingUser : public orvit::standin::PanelUser {
   public:
-    PanelHandle createPanel(const char*) override { throw std::bad_alloc(); }
-    void destroyPanel(PanelHandle) override { throw std::bad_alloc(); }
-    int32_t openPanel(PanelHandle, int32_t) override { throw std::bad_alloc(); }
-    bool getPanelAttr(PanelHandle, int32_t, void*) override { throw std::bad_alloc(); }
-    bool setPanelAttr(PanelHandle, int32_t, const void*) override { throw std::bad_alloc(); }
+    int32_t run(orvit::standin::Panel&, int32_t) override { throw std::bad_alloc(); }
 };
 
-TEST(HostServices, PanelSlotsForwardToTheBackendAndRecordWhatHappened) {
+// Answers every opening with `answer`, remembering the flags.
+class AnsweringUser : public orvit::standin::PanelUser {
+  public:
+    explicit AnsweringUser(int32_t a) : answer(a) {}
+    int32_t run(orvit::standin::Panel& panel, int32_t f) override {
+        flags = f;
+        title = panel.title();
+        // A second opening of a panel already open is refused.
+        nested = HostServices::lookup() != nullptr
+                     ? lookUp<PanelServices>("LWPanelServices")->openPanel(panel.handle(), 7)
+                     : -1;
+        return answer;
+    }
+    int32_t answer;
+    int32_t flags = 0;
+    int32_t nested = -1;
+    std::string title;
+};
+
+TEST(HostServices, PanelSlotsRunOnTheBoundHostsPanelsAndRecordWhatHappened) {
     HostServices host;
     const auto* panels = lookUp<PanelServices>("LWPanelServices");
     ASSERT_EQ(panels, &host.panelServices);
-    // Controls and drawing are not offered yet.
-    EXPECT_EQ(panels->addControl, nullptr);
-    EXPECT_EQ(panels->drawPanel, nullptr);
-    EXPECT_EQ(panels->drawFuncs, nullptr);
+    EXPECT_EQ(panels->drawFuncs, orvit::standin::panelDrawFuncs());
+    EXPECT_EQ(panels->slot3, nullptr);
+    EXPECT_EQ(panels->slot5, nullptr);
+    EXPECT_EQ(panels->slot9, nullptr);
 
     PanelHandle a = panels->createPanel("A", panels);
     PanelHandle b = panels->createPanel(nullptr, panels);
@@ -146,43 +161,81 @@ TEST(HostServices, PanelSlotsForwardToTheBackendAndRecordWhatHappened) {
     panels->getPanelAttr(b, PanelHeight, &height);
     EXPECT_EQ(readHeight, 300);
     EXPECT_EQ(readData, &marker);
-    EXPECT_EQ(height, 0) << "a new panel's height";
-    EXPECT_EQ(panels->openPanel(b, 7), 0) << "nothing to show: Cancel";
+    EXPECT_EQ(height, 10) << "an empty panel: its margin";
+    EXPECT_EQ(panels->openPanel(b, 7), 0) << "no user: Cancel";
+    panels->drawPanel(b, DrawRefresh);
     panels->destroyPanel(a);
 
     // A released or foreign handle changes nothing and is logged.
     int32_t untouched = 5;
     panels->getPanelAttr(a, PanelHeight, &untouched);
     panels->setPanelAttr(a, PanelHeight, &height);
+    ControlDesc box{};
+    box.type = DescBool;
+    EXPECT_EQ(panels->addControl(a, "BoolControl", &box, "x"), nullptr);
     panels->destroyPanel(&marker);
     EXPECT_EQ(untouched, 5);
 
-    const auto& recorder = host.panelRecorder;
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{
-                                   "create A", "create ", "set Height 300", "set UserData",
-                                   "set attribute 99", "get Height", "get UserData", "get Height",
-                                   "open 7", "destroy", "get Height (no such panel)",
-                                   "set Height (no such panel)", "destroy (no such panel)"}));
-    ASSERT_EQ(recorder.panels().size(), 2u);
-    EXPECT_TRUE(recorder.panels()[0]->destroyed);
-    EXPECT_FALSE(recorder.panels()[0]->opened);
-    EXPECT_EQ(recorder.panels()[0]->height, 300);
-    EXPECT_TRUE(recorder.panels()[1]->opened);
-    EXPECT_EQ(recorder.livePanels(), 1u);
+    const auto& kept = host.panelHost;
+    EXPECT_EQ(kept.events,
+              (std::vector<std::string>{
+                  "create A", "create ", "set Height 300", "set UserData", "set attribute 99",
+                  "get Height", "get UserData", "get Height", "open 7", "draw 3", "destroy",
+                  "get Height (no such panel)", "set Height (no such panel)",
+                  "add BoolControl \"x\" (no such panel)", "destroy (no such panel)"}));
+    ASSERT_EQ(kept.panels().size(), 2u);
+    EXPECT_FALSE(kept.panels()[0]->live());
+    EXPECT_FALSE(kept.panels()[0]->opened);
+    EXPECT_EQ(kept.panels()[0]->height(), 300);
+    EXPECT_TRUE(kept.panels()[1]->opened);
+    EXPECT_EQ(kept.livePanels(), 1u);
 
-    host.panelRecorder.refuseCreate = true;
+    host.panelHost.refuseCreate = true;
     EXPECT_EQ(panels->createPanel("C", panels), nullptr);
-    EXPECT_EQ(recorder.panels().size(), 2u);
+    EXPECT_EQ(kept.panels().size(), 2u);
+    host.panelHost.refuseCreate = false;
 
-    // Nothing a backend throws reaches the module.
-    ThrowingPanels throwing;
-    host.panelBackend = &throwing;
-    EXPECT_EQ(panels->createPanel("D", panels), nullptr);
+    // The user answers the opening; a nested opening of the same panel is refused.
+    AnsweringUser ok(1);
+    host.panelHost.user = &ok;
+    EXPECT_EQ(panels->openPanel(b, 7), 1);
+    EXPECT_EQ(ok.flags, 7);
+    EXPECT_EQ(ok.title, "");
+    EXPECT_EQ(ok.nested, 0);
+    AnsweringUser other(42);
+    host.panelHost.user = &other;
+    EXPECT_EQ(panels->openPanel(b, 3), 42);
+
+    // Nothing a user throws reaches the module.
+    ThrowingUser throwing;
+    host.panelHost.user = &throwing;
     EXPECT_EQ(panels->openPanel(b, 7), 0);
-    panels->getPanelAttr(b, PanelHeight, &untouched);
-    panels->setPanelAttr(b, PanelHeight, &untouched);
+    EXPECT_FALSE(kept.panels()[1]->running);
     panels->destroyPanel(b);
-    EXPECT_EQ(untouched, 5);
+}
+
+TEST(HostServices, PanelHostKeepsTheNewestReleasedPanelsAndRefusesTheControlAskedFor) {
+    HostServices host;
+    const auto* panels = lookUp<PanelServices>("LWPanelServices");
+    host.panelHost.refuseControl = 2;
+    ControlDesc button{};
+    button.type = DescButton;
+    for (int i = 0; i < 10; ++i) {
+        PanelHandle p = panels->createPanel(std::to_string(i).c_str(), panels);
+        EXPECT_NE(panels->addControl(p, "ButtonControl", &button, "one"), nullptr);
+        EXPECT_EQ(panels->addControl(p, "ButtonControl", &button, "two"), nullptr);
+        EXPECT_NE(panels->addControl(p, "ButtonControl", &button, "three"), nullptr);
+        panels->destroyPanel(p);
+    }
+    EXPECT_EQ(host.panelHost.panelsMade(), 10u);
+    // The one being made joins the kept ones on the next creation.
+    ASSERT_EQ(host.panelHost.panels().size(), orvit::standin::PanelHost::kKeptPanels + 1);
+    EXPECT_EQ(host.panelHost.panels().back()->title(), "9");
+    EXPECT_EQ(host.panelHost.panels().front()->title(), "5");
+    const auto& controls = host.panelHost.panels().back()->controls();
+    ASSERT_EQ(controls.size(), 2u);
+    EXPECT_EQ(controls[1]->label(), "three");
+    EXPECT_EQ(host.panelHost.events[2], "add ButtonControl \"two\" refused");
 }
 
 TEST(HostServices, WithoutBoundServicesTheLookupFindsNothing) {

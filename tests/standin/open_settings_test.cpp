@@ -1,5 +1,5 @@
 // Opening the settings of an instance of the built Orvit.p through the
-// stand-in's loader, services and recording panel host.
+// stand-in's loader, services and panel host.
 #include "app/temp_folder.h"
 #include "standin/core/envelopes.h"
 #include "standin/core/host_error.h"
@@ -129,8 +129,9 @@ TEST_F(OpenSettings, SceneWithoutSpecialValuesShowsTheMessageAndKeepsTheSettings
         SCOPED_TRACE(c.label);
         host.scene.objects = c.objects;
         host.withheld = {c.withheld};
-        PanelRecorder panels;
-        host.panelBackend = &panels;
+        PanelHost& panels = host.panelHost;
+        panels.events.clear();
+        const size_t made = panels.panelsMade();
         Instance instance = filter.create();
         ASSERT_EQ(instance.load(kSettings), kSettings.size());
         const std::vector<std::string> before = instance.save();
@@ -147,14 +148,14 @@ TEST_F(OpenSettings, SceneWithoutSpecialValuesShowsTheMessageAndKeepsTheSettings
         EXPECT_EQ(host.lookups, kAllLookups);
         EXPECT_EQ(panels.events, (std::vector<std::string>{std::string("create ") + kTitle,
                                                            "set UserData", "destroy"}));
-        ASSERT_EQ(panels.panels().size(), 1u);
-        const PanelRecord& panel = *panels.panels()[0];
+        ASSERT_EQ(panels.panelsMade(), made + 1);
+        const Panel& panel = *panels.panels().back();
         EXPECT_EQ(panel.userData, instance.handle());
         EXPECT_FALSE(panel.opened);
-        EXPECT_TRUE(panel.destroyed);
+        EXPECT_FALSE(panel.live());
+        EXPECT_TRUE(panel.controls().empty());
         EXPECT_EQ(instance.save(), before);
         EXPECT_EQ(liveEnvelopes(), envelopes);
-        host.panelBackend = &host.panelRecorder;
     }
 }
 
@@ -171,12 +172,13 @@ TEST_F(OpenSettings, SceneWithSpecialValuesMakesAndDropsThePanelForNow) {
 
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(host.lookups, kAllLookups);
-    const PanelRecorder& panels = host.panelRecorder;
+    const PanelHost& panels = host.panelHost;
     EXPECT_EQ(panels.events, (std::vector<std::string>{std::string("create ") + kTitle,
                                                        "set UserData", "destroy"}));
     ASSERT_EQ(panels.panels().size(), 1u);
     EXPECT_EQ(panels.panels()[0]->userData, instance.handle());
     EXPECT_FALSE(panels.panels()[0]->opened);
+    EXPECT_FALSE(panels.panels()[0]->live());
     EXPECT_EQ(panels.livePanels(), 0u);
     EXPECT_EQ(instance.save(), before);
 
@@ -192,7 +194,7 @@ TEST_F(OpenSettings, SceneWithSpecialValuesMakesAndDropsThePanelForNow) {
 
 TEST_F(OpenSettings, PanelThatCannotBeMadeStopsBeforeTheScan) {
     host.scene.objects = {kDemoObjects + "lamp.lwo"};
-    host.panelRecorder.refuseCreate = true;
+    host.panelHost.refuseCreate = true;
     Instance instance = filter.create();
     ASSERT_EQ(instance.load(kSettings), kSettings.size());
     const std::vector<std::string> before = instance.save();
@@ -203,8 +205,8 @@ TEST_F(OpenSettings, PanelThatCannotBeMadeStopsBeforeTheScan) {
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(host.lookups,
               (std::vector<std::string>{kAllLookups.begin(), kAllLookups.begin() + 3}));
-    EXPECT_EQ(host.panelRecorder.events, std::vector<std::string>{std::string("create ") + kTitle});
-    EXPECT_TRUE(host.panelRecorder.panels().empty());
+    EXPECT_EQ(host.panelHost.events, std::vector<std::string>{std::string("create ") + kTitle});
+    EXPECT_TRUE(host.panelHost.panels().empty());
     EXPECT_EQ(instance.save(), before);
 }
 

@@ -249,7 +249,7 @@ TEST(OrvitModule, HandlerAnswersFlagsAndInterfaceNeedsThePanelService) {
         << error;
     EXPECT_EQ(loaded.host.lookups,
               (std::vector<std::string>{"Info Messages", "EnvelopeHandler", "LWPanelServices"}));
-    EXPECT_TRUE(loaded.host.panelRecorder.events.empty());
+    EXPECT_TRUE(loaded.host.panelHost.events.empty());
 
     loaded.host.withheld = {"EnvelopeHandler"};
     loaded.host.lookups.clear();

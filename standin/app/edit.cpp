@@ -1,0 +1,224 @@
+#include "standin/app/edit.h"
+
+#include "standin/app/app_error.h"
+#include "standin/app/scene_file.h"
+#include "standin/core/host_services.h"
+#include "standin/core/line_io.h"
+#include "standin/core/loader.h"
+
+#include <toml++/toml.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace orvit::app {
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw AppError("'" + path + "' cannot be read: " + std::strerror(errno));
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Byte offset of a 1-based line and code-point column in `text`.
+size_t offsetOf(const std::string& text, toml::source_position at) {
+    size_t i = 0;
+    for (uint32_t line = 1; line < at.line; ++line) {
+        i = text.find('\n', i);
+        if (i == std::string::npos)
+            return text.size();
+        ++i;
+    }
+    for (uint32_t column = 1; column < at.column && i < text.size(); ++column) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            ++i;
+    }
+    return i;
+}
+
+// The lines as a TOML multi-line string: a literal one where it can hold
+// them, else a basic one with escapes.
+std::string tomlText(const std::vector<std::string>& lines) {
+    const std::string body = standin::joinLines(lines);
+    bool literal = body.find("'''") == std::string::npos;
+    for (char c : body)
+        literal = literal && (c == '\n' || c == '\t' || static_cast<unsigned char>(c) >= 0x20) &&
+                  c != 0x7F;
+    if (literal)
+        return "'''\n" + body + "'''";
+    std::string out = "\"\"\"\n";
+    for (char c : body) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n' || c == '\t' || (u >= 0x20 && u != 0x7F)) {
+            out += c;
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", u);
+            out += escape;
+        }
+    }
+    return out + "\"\"\"";
+}
+
+toml::table parseText(const std::string& text, const std::string& path) {
+    try {
+        return toml::parse(text, path);
+    } catch (const toml::parse_error& e) {
+        throw AppError("scene '" + path +
+                       "': cannot be read again: " + std::string(e.description()));
+    }
+}
+
+bool hasPanelMessage(const standin::HostServices& host) {
+    return !host.messages.empty() && host.messages.back().first == "There is no Special buffer." &&
+           host.messages.back().second == "Please set any Special buffers.";
+}
+
+} // namespace
+
+void replaceFile(const std::string& path, const std::string& content) {
+    const fs::path target(path);
+    const fs::path temporary =
+        target.parent_path() /
+        ("." + target.filename().string() + ".orvit-" + std::to_string(getpid()) + ".tmp");
+    std::error_code ec;
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out)
+            throw AppError("'" + path + "' cannot be replaced: '" + temporary.string() +
+                           "' cannot be made: " + std::strerror(errno));
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        out.flush();
+        if (!out) {
+            const std::string why = std::strerror(errno);
+            out.close();
+            fs::remove(temporary, ec);
+            throw AppError("'" + path + "' cannot be replaced: writing '" + temporary.string() +
+                           "' failed: " + why);
+        }
+    }
+    const fs::file_status status = fs::status(target, ec);
+    if (!ec && fs::exists(status))
+        fs::permissions(temporary, status.permissions(), ec);
+    fs::rename(temporary, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw AppError("'" + path + "' cannot be replaced: " + ec.message());
+    }
+}
+
+std::string replaceInlineSettings(const std::string& sceneText, const std::string& scenePath,
+                                  const std::vector<std::string>& lines) {
+    const toml::table root = parseText(sceneText, scenePath);
+    const toml::node* node = root["filter"]["settings"].node();
+    if (node == nullptr || !node->is_string())
+        throw AppError("scene '" + scenePath + "': key 'filter.settings' is no longer there");
+    const size_t begin = offsetOf(sceneText, node->source().begin);
+    const size_t end = offsetOf(sceneText, node->source().end);
+    if (begin >= end || end > sceneText.size())
+        throw AppError("scene '" + scenePath + "': key 'filter.settings' cannot be found");
+    std::string text = sceneText.substr(0, begin) + tomlText(lines) + sceneText.substr(end);
+
+    // The new text must read back as the old one with the new settings.
+    toml::table expected = root;
+    expected.insert_or_assign("filter", [&] {
+        toml::table filter = *root["filter"].as_table();
+        filter.insert_or_assign("settings", standin::joinLines(lines));
+        return filter;
+    }());
+    const toml::table again = parseText(text, scenePath);
+    if (again != expected)
+        throw AppError("scene '" + scenePath +
+                       "': the settings cannot be put back without changing other keys");
+    return text;
+}
+
+EditResult editScene(const std::string& scenePath, const standin::Script& script,
+                     const std::string& builtModule, const std::string& moduleOverride) {
+    const SceneFile scene = parseSceneFile(scenePath);
+    const std::string module = !moduleOverride.empty() ? moduleOverride
+                               : !scene.module.empty() ? scene.module
+                                                       : builtModule;
+    if (module.empty())
+        throw AppError("scene '" + scene.path + "': no module file (key 'module.file')");
+
+    standin::HostServices host;
+    host.quiet = true;
+    host.scene.objects = scene.objects;
+    standin::Camera camera;
+    for (const FovKey& key : scene.camera)
+        camera.horizontalFov.push_back({key.time, key.fov});
+    host.scene.cameras.push_back(camera);
+    standin::ScriptedUser user(script);
+    host.panelHost.user = &user;
+
+    EditResult result;
+    // Blank lines at the end are not the module's: it neither reads nor writes them.
+    size_t given = scene.settingsLines.size();
+    while (given > 0 && scene.settingsLines[given - 1].empty())
+        --given;
+    const std::vector<std::string> original(scene.settingsLines.begin(),
+                                            scene.settingsLines.begin() +
+                                                static_cast<std::ptrdiff_t>(given));
+    {
+        const standin::LoadedModule loaded(module);
+        const standin::ImageFilter filter(loaded, scene.server, standin::HostServices::lookup());
+        standin::Instance instance = filter.create();
+        const size_t read = instance.load(scene.settingsLines);
+        if (read < given)
+            throw AppError("scene '" + scene.path + "': the module reads " + std::to_string(read) +
+                           " of its " + std::to_string(given) +
+                           " settings lines; saving them would drop the rest");
+
+        filter.openInterface(instance);
+        if (!user.error().empty())
+            throw AppError(user.error());
+        if (!host.panelHost.panels().empty())
+            result.controls = standin::describeControls(*host.panelHost.panels().back());
+        if (user.runs() == 0) {
+            if (!hasPanelMessage(host))
+                throw AppError(loaded.describe("ImageFilterInterface", scene.server) +
+                               " opened no panel and showed no message");
+            result.outcome = EditResult::Outcome::NoSpecialValues;
+            result.message = {host.messages.back().first, host.messages.back().second};
+            return result;
+        }
+        if (user.lastAnswer() == 0) {
+            result.outcome = EditResult::Outcome::Cancelled;
+            return result;
+        }
+        result.lines = instance.save();
+    }
+
+    if (result.lines == original) {
+        result.outcome = EditResult::Outcome::Unchanged;
+        return result;
+    }
+    if (!scene.settingsFile.empty()) {
+        replaceFile(scene.settingsFile, standin::joinLines(result.lines));
+        result.written = scene.settingsFile;
+    } else {
+        replaceFile(scene.path,
+                    replaceInlineSettings(readFile(scene.path), scene.path, result.lines));
+        result.written = scene.path;
+    }
+    result.outcome = EditResult::Outcome::Written;
+    return result;
+}
+
+} // namespace orvit::app

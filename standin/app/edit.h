@@ -1,0 +1,48 @@
+// `orvit edit`: opens a scene's filter settings in the module's panel, as a
+// host does when the user opens them, with a scripted user at the panel; on
+// OK the settings the module then saves go back where the scene keeps them.
+#pragma once
+
+#include "standin/core/panel_script.h"
+
+#include <string>
+#include <vector>
+
+namespace orvit::app {
+
+struct EditResult {
+    enum class Outcome {
+        Written,         // OK, and the settings changed: written back
+        Unchanged,       // OK, and the module saves what the scene holds: nothing written
+        Cancelled,       // Cancel: nothing written
+        NoSpecialValues, // the module showed its message instead of the panel
+    };
+    Outcome outcome = Outcome::Cancelled;
+    std::string written;              // the file written: the settings file or the scene
+    std::vector<std::string> lines;   // the settings as the module saved them after OK
+    std::vector<std::string> message; // the module's two lines, when it showed them
+    // The panel's controls as they stood when it closed (describeControls).
+    std::vector<std::string> controls;
+};
+
+// Loads the scene and its settings into a filter instance through the
+// handler, activates the interface on it, lets `script` work the panel and
+// writes back on OK. Every failure (the scene, the module, an activation
+// result other than 0, a script line that cannot run, a write) is an
+// AppError with one line, and then nothing has been written. The module is
+// `moduleOverride` if given, else the scene's, else `builtModule`.
+EditResult editScene(const std::string& scenePath, const standin::Script& script,
+                     const std::string& builtModule, const std::string& moduleOverride = "");
+
+// Replaces `path` with `content`: written to a temporary file beside it, then
+// renamed over it, so that a failure leaves the old file whole. The file keeps
+// its permissions.
+void replaceFile(const std::string& path, const std::string& content);
+
+// The scene text with the string value of `filter.settings` replaced by
+// `lines`; everything else stays byte for byte. `scenePath` names the file
+// in errors.
+std::string replaceInlineSettings(const std::string& sceneText, const std::string& scenePath,
+                                  const std::vector<std::string>& lines);
+
+} // namespace orvit::app

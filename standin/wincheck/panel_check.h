@@ -1,0 +1,19 @@
+// wincheck's panel part: opens the module's settings panel on fixed settings
+// and object files with fixed scripts at it, and prints what the panel shows
+// and what the settings become, for both builds to print alike.
+#pragma once
+
+#include "standin/core/host_services.h"
+#include "standin/core/loader.h"
+
+#include <string>
+
+namespace orvit::standin {
+
+// Runs every panel case; `folder` is where the object files are written (and
+// removed again). Returns the number of failed checks of the host's own
+// contract (leaks, faults); the printed text carries the rest.
+int runPanelChecks(const LoadedModule& module, const ImageFilter& filter, HostServices& services,
+                   const std::string& folder);
+
+} // namespace orvit::standin
