@@ -41,16 +41,17 @@ enum ValueType : int32_t { ValueInt = 2, ValueFloat = 3, ValueIntVector = 5 };
 // 4; an integer vector at 4, 8 and 12; a double at 8. Packed to 4 so that the
 // double sits at 8 on every target.
 #pragma pack(push, 4)
+struct ControlReal {
+    int32_t unused;
+    double value;
+};
 struct ControlValue {
     int32_t type; // a ValueType
     union {
         int32_t intValue;     // ValueInt
         int32_t intVector[3]; // ValueIntVector: red, green, blue
         void* pointer;        // ValueInt carrying user data or a callback
-        struct {
-            int32_t unused;
-            double value;
-        } real; // ValueFloat
+        ControlReal real;     // ValueFloat
     };
 };
 #pragma pack(pop)
@@ -69,25 +70,29 @@ enum DescType : int32_t {
 
 // The descriptor handed to addControl: the type code, then the fields of
 // that code. The host reads it during addControl only.
+struct ListDesc {
+    const char* const* items; // null-terminated item texts
+    int32_t listParam;        // 3 for popups, 0 for the mode choice
+};
+struct TextDesc {
+    const char* const* lines; // null-terminated text lines
+};
+struct RangeDesc {
+    int32_t width;
+    int32_t min;
+    int32_t max;
+};
+struct AreaDesc {
+    int32_t width; // pixels
+    int32_t height;
+};
 struct ControlDesc {
     int32_t type; // a DescType
     union {
-        struct {
-            const char* const* items; // null-terminated item texts
-            int32_t listParam;        // 3 for popups, 0 for the mode choice
-        } list;                       // DescList
-        struct {
-            const char* const* lines; // null-terminated text lines
-        } text;                       // DescText
-        struct {
-            int32_t width;
-            int32_t min;
-            int32_t max;
-        } range; // DescRange
-        struct {
-            int32_t width; // pixels
-            int32_t height;
-        } area; // DescArea
+        ListDesc list;   // DescList
+        TextDesc text;   // DescText
+        RangeDesc range; // DescRange
+        AreaDesc area;   // DescArea
     };
 };
 
@@ -158,8 +163,7 @@ struct PanelServices {
 } // extern "C"
 
 static_assert(offsetof(ControlValue, intValue) == 4, "integer at 4");
-static_assert(offsetof(ControlValue, real) + offsetof(decltype(ControlValue::real), value) == 8,
-              "double at 8");
+static_assert(offsetof(ControlValue, real) + offsetof(ControlReal, value) == 8, "double at 8");
 #if ORVIT_PTR32
 static_assert(sizeof(ControlValue) == 16, "type and twelve payload bytes");
 static_assert(offsetof(ControlValue, pointer) == 4, "pointer at 4");
