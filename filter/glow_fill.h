@@ -28,18 +28,21 @@ struct FillPlanes {
     int32_t height;
 };
 
-// The events of one run. Row y's events are [rowStart[y], rowStart[y + 1]),
-// by ascending column; radius < 0 marks a core pixel, otherwise the radius
-// of an outline pixel's stamp.
+// The events of one run, by row. Row y's outline pixels that stamp are
+// [stampStart[y], stampStart[y + 1]) of column/radius, by ascending column;
+// its core pixels are the runs [coreStart[y], coreStart[y + 1]) of
+// coreFrom..coreTo (inclusive), ascending.
 struct GlowEvents {
-    std::vector<int32_t> rowStart; // height + 1 entries
+    std::vector<int32_t> stampStart; // height + 1 entries
     std::vector<int32_t> column;
     std::vector<int32_t> radius;
-    int64_t stampCount = 0;
-    int64_t coreCount = 0;
-};
+    std::vector<int32_t> coreStart; // height + 1 entries
+    std::vector<int32_t> coreFrom;
+    std::vector<int32_t> coreTo;
 
-constexpr int32_t kCoreEvent = -1;
+    int64_t stampCount() const { return static_cast<int64_t>(column.size()); }
+    bool empty() const { return column.empty() && coreFrom.empty(); }
+};
 
 // Applies every event in scan order: a core pixel takes strength 255 and ramp
 // entry 0; an outline pixel stamps with the pattern of its radius. False when
@@ -56,6 +59,9 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
 // Estimated costs of the two fills for one radius, in comparable units.
 double stampFillCost(const GlowEvents& events, int32_t radius, int32_t width, int32_t height);
 double nearestFillCost(const GlowEvents& events, int32_t radius, int32_t width, int32_t height);
+
+// Strength 255, ramp entry 0 over every core run.
+void fillCores(const FillPlanes& planes, const GlowEvents& events);
 
 // Turns the index and written planes into the layer's colours in place:
 // index -> red, written -> green. Unwritten pixels get colour 0.

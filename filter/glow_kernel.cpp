@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -76,42 +77,68 @@ void queryCamera(const FrameSource& source, RadiusSource* radius) {
     radius->haveCamera = true;
 }
 
-// Classifies the pixels of one scanned row and appends its events: core
-// pixels (when the rule fills the core) and the outline pixels that stamp.
-// `match` is scratch of width bytes.
-template <typename Emit>
+// Counts each taken pixel's matching neighbours and calls stamp(x) for the
+// pixels the rule lets stamp and core(x) for core pixels (when the rule fills
+// the core), each in ascending column order.
+template <typename Stamp, typename Core>
 void classifyRow(const uint8_t* prev, const uint8_t* cur, const uint8_t* next, int32_t width,
-                 uint8_t value, const GlowRule& rule, Emit emit) {
+                 uint8_t value, const GlowRule& rule, Stamp stamp, Core core) {
     auto classify = [&](int32_t x) {
         const int32_t n = (prev[x - 1] == value) + (prev[x] == value) + (prev[x + 1] == value) +
                           (cur[x - 1] == value) + (cur[x + 1] == value) + (next[x - 1] == value) +
                           (next[x] == value) + (next[x + 1] == value);
         if (n == 8) {
             if (rule.fillCore)
-                emit(x, true);
+                core(x);
         } else if (n >= rule.minStampCount) {
-            emit(x, false);
+            stamp(x);
         }
     };
     int32_t x = 1;
 #ifdef ORVIT_HAVE_SSE2
-    auto lowestBit = [](int mask) {
-        int bit = 0;
-        while ((mask & 1) == 0) {
-            mask >>= 1;
-            ++bit;
-        }
-        return bit;
-    };
-    // Sixteen columns at a time; most hold no pixel of the value at all.
-    const __m128i v = _mm_set1_epi8(static_cast<char>(value));
-    for (; x + 16 <= width - 1; x += 16) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + x));
-        int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(c, v));
-        while (mask != 0) {
-            const int bit = lowestBit(mask);
-            classify(x + bit);
-            mask &= mask - 1;
+    // Sixteen columns at a time: the neighbour counts as sums of byte masks.
+    // Most chunks hold no pixel of the value at all.
+    if (width - 2 >= 16) {
+        const __m128i v = _mm_set1_epi8(static_cast<char>(value));
+        const __m128i eight = _mm_set1_epi8(8);
+        const __m128i below = _mm_set1_epi8(static_cast<char>(rule.minStampCount - 1));
+        auto match = [&](const uint8_t* line) {
+            return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line)), v);
+        };
+        int32_t done = 1; // columns below this are classified
+        for (;;) {
+            if (x + 16 > width - 1)
+                x = width - 1 - 16; // the last chunk overlaps the one before
+            const __m128i taken = match(cur + x);
+            const int skip = (1 << (done - x > 0 ? done - x : 0)) - 1;
+            if ((_mm_movemask_epi8(taken) & ~skip) != 0) {
+                __m128i n = _mm_setzero_si128();
+                n = _mm_sub_epi8(n, match(prev + x - 1));
+                n = _mm_sub_epi8(n, match(prev + x));
+                n = _mm_sub_epi8(n, match(prev + x + 1));
+                n = _mm_sub_epi8(n, match(cur + x - 1));
+                n = _mm_sub_epi8(n, match(cur + x + 1));
+                n = _mm_sub_epi8(n, match(next + x - 1));
+                n = _mm_sub_epi8(n, match(next + x));
+                n = _mm_sub_epi8(n, match(next + x + 1));
+                const __m128i full = _mm_cmpeq_epi8(n, eight);
+                const __m128i stamps =
+                    _mm_and_si128(_mm_andnot_si128(full, taken), _mm_cmpgt_epi8(n, below));
+                int stampMask = _mm_movemask_epi8(stamps) & ~skip;
+                int coreMask =
+                    rule.fillCore ? _mm_movemask_epi8(_mm_and_si128(full, taken)) & ~skip : 0;
+                for (int bit = 0; (stampMask | coreMask) != 0;
+                     ++bit, stampMask >>= 1, coreMask >>= 1) {
+                    if (stampMask & 1)
+                        stamp(x + bit);
+                    else if (coreMask & 1)
+                        core(x + bit);
+                }
+            }
+            done = x + 16;
+            if (done >= width - 1)
+                return;
+            x += 16;
         }
     }
 #endif
@@ -157,58 +184,66 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
         return 0;
     }
 
-    // Scan: the events of the run in scan order, kept by row.
+    // Scan: the events of the run, by row.
     GlowEvents events;
     bool ok = true;
     try {
-        events.rowStart.assign(static_cast<size_t>(height > 0 ? height : 0) + 1, 0);
+        const size_t rows = static_cast<size_t>(height > 0 ? height : 0);
+        events.stampStart.assign(rows + 1, 0);
+        events.coreStart.assign(rows + 1, 0);
         const int32_t value = setting->value;
         const bool fixedStamps = !radius.fromDepth && radius.haveRadius && radius.radius >= 0;
         if (width >= 3 && height >= 3 && value >= 0 && value <= 255) {
             for (int32_t y = 1; y <= height - 2; ++y) {
-                events.rowStart[static_cast<size_t>(y)] =
+                events.stampStart[static_cast<size_t>(y)] =
                     static_cast<int32_t>(events.column.size());
+                events.coreStart[static_cast<size_t>(y)] =
+                    static_cast<int32_t>(events.coreFrom.size());
+                const size_t rowCores = events.coreFrom.size();
                 const uint8_t* prev = source.specialLine(y - 1);
                 const uint8_t* cur = source.specialLine(y);
                 const uint8_t* next = source.specialLine(y + 1);
                 const float* depth = nullptr;
-                classifyRow(
-                    prev, cur, next, width, static_cast<uint8_t>(value), rule,
-                    [&](int32_t x, bool core) {
-                        int32_t r = kCoreEvent;
-                        if (!core) {
-                            if (radius.fromDepth) {
-                                if (!radius.haveCamera)
-                                    return;
-                                if (depth == nullptr)
-                                    depth = source.depthLine(y);
-                                if (!depthRadius(width, radius.size, depth[x], radius.k, &r))
-                                    return;
-                            } else if (fixedStamps) {
-                                r = radius.radius;
-                            } else {
-                                return;
-                            }
-                            ++events.stampCount;
-                        } else {
-                            ++events.coreCount;
-                        }
-                        events.column.push_back(x);
-                        events.radius.push_back(r);
-                    });
+                auto stamp = [&](int32_t x) {
+                    int32_t r = 0;
+                    if (radius.fromDepth) {
+                        if (!radius.haveCamera)
+                            return;
+                        if (depth == nullptr)
+                            depth = source.depthLine(y);
+                        if (!depthRadius(width, radius.size, depth[x], radius.k, &r))
+                            return;
+                    } else if (fixedStamps) {
+                        r = radius.radius;
+                    } else {
+                        return;
+                    }
+                    events.column.push_back(x);
+                    events.radius.push_back(r);
+                };
+                auto core = [&](int32_t x) {
+                    if (events.coreFrom.size() > rowCores && events.coreTo.back() == x - 1) {
+                        events.coreTo.back() = x;
+                        return;
+                    }
+                    events.coreFrom.push_back(x);
+                    events.coreTo.push_back(x);
+                };
+                classifyRow(prev, cur, next, width, static_cast<uint8_t>(value), rule, stamp, core);
             }
         }
         // Rows not scanned hold no events: the last two start at the end.
-        const int32_t total = static_cast<int32_t>(events.column.size());
-        for (int32_t y = height - 1 > 0 ? height - 1 : 0; y <= height; ++y)
-            events.rowStart[static_cast<size_t>(y)] = total;
+        for (int32_t y = height - 1 > 0 ? height - 1 : 0; y <= height; ++y) {
+            events.stampStart[static_cast<size_t>(y)] = static_cast<int32_t>(events.column.size());
+            events.coreStart[static_cast<size_t>(y)] = static_cast<int32_t>(events.coreFrom.size());
+        }
     } catch (const std::bad_alloc&) {
         ok = false;
     }
 
     // Fill the working planes: index in red, written in green.
     const FillPlanes planes{layer.strength, layer.red, layer.green, width, height};
-    if (ok && (events.stampCount > 0 || events.coreCount > 0)) {
+    if (ok && !events.empty()) {
         bool filled = false;
         if (!radius.fromDepth && choice != FillChoice::Stamp && radius.radius >= 1) {
             const bool cheaper = nearestFillCost(events, radius.radius, width, height) <

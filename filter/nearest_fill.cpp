@@ -32,50 +32,36 @@ namespace {
 
 constexpr int32_t kFar = 1 << 30;
 
+// The outline pixels that stamp, by row (the events' own lists), with their
+// bounds.
 struct SourceRows {
-    std::vector<int32_t> start; // height + 1
-    std::vector<int32_t> column;
+    const GlowEvents& events;
     int32_t firstRow = 0;
     int32_t lastRow = -1;
-    int32_t minColumn = 0;
+    int32_t minColumn = kFar;
     int32_t maxColumn = -1;
 
-    const int32_t* begin(int32_t y) const { return column.data() + start[static_cast<size_t>(y)]; }
+    const int32_t* begin(int32_t y) const {
+        return events.column.data() + events.stampStart[static_cast<size_t>(y)];
+    }
     const int32_t* end(int32_t y) const {
-        return column.data() + start[static_cast<size_t>(y) + 1];
+        return events.column.data() + events.stampStart[static_cast<size_t>(y) + 1];
     }
 };
 
-void collectSources(const GlowEvents& events, int32_t height, SourceRows* sources) {
-    sources->start.assign(static_cast<size_t>(height) + 1, 0);
-    sources->column.reserve(static_cast<size_t>(events.stampCount));
-    sources->firstRow = height;
-    sources->minColumn = kFar;
-    for (int32_t y = 0; y < height; ++y) {
-        sources->start[static_cast<size_t>(y)] = static_cast<int32_t>(sources->column.size());
-        const int32_t end = events.rowStart[static_cast<size_t>(y) + 1];
-        for (int32_t e = events.rowStart[static_cast<size_t>(y)]; e < end; ++e) {
-            if (events.radius[static_cast<size_t>(e)] == kCoreEvent)
-                continue;
-            const int32_t x = events.column[static_cast<size_t>(e)];
-            sources->column.push_back(x);
-            sources->firstRow = std::min(sources->firstRow, y);
-            sources->lastRow = y;
-            sources->minColumn = std::min(sources->minColumn, x);
-            sources->maxColumn = std::max(sources->maxColumn, x);
-        }
-    }
-    sources->start[static_cast<size_t>(height)] = static_cast<int32_t>(sources->column.size());
-}
+// What a distance gives: the falloff, the ramp index, and whether the
+// falloff's plateau there needs the search for its colour.
+struct ByDistance {
+    uint8_t strength;
+    uint8_t rampIndex;
+    uint8_t search;
+    uint8_t unused;
+    int32_t plateauEnd;
+};
 
 struct Fill {
-    const FillPlanes& planes;
     const SourceRows& sources;
     const StampProfile& profile;
-    int32_t reach; // R for the geometry of the squares, capped at width + height
-    int64_t radius2;
-    std::vector<int32_t> plateauEnd; // by distance: last distance of its plateau
-    std::vector<uint8_t> search;     // by distance: the plateau needs the search
 
     // The ramp index of the latest outline pixel with D2 <= (hi + 1)^2 - 1.
     uint8_t latestWithin(int32_t tx, int32_t ty, int32_t hi) const {
@@ -111,7 +97,8 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
     const int32_t maxDistance = profile.maxDistance;
     const std::vector<uint8_t>& falloff = profile.falloff;
     const std::vector<uint8_t>& rampIndex = profile.rampIndex;
-    if (radius < 1 || width > (1 << 28) || height > (1 << 28))
+    // Squared distances stay below 2^31 and exact in doubles.
+    if (radius < 1 || width > 30000 || height > 30000)
         return false;
     if (falloff[0] != 255 || profile.falloffAtRadius != 0)
         return false;
@@ -121,22 +108,25 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
         if (falloff[static_cast<size_t>(d)] > falloff[static_cast<size_t>(d) - 1])
             return false;
 
+    SourceRows sources{events};
+    for (int32_t y = 0; y < height; ++y)
+        if (sources.begin(y) != sources.end(y)) {
+            if (sources.lastRow < 0)
+                sources.firstRow = y;
+            sources.lastRow = y;
+            sources.minColumn = std::min(sources.minColumn, *sources.begin(y));
+            sources.maxColumn = std::max(sources.maxColumn, sources.end(y)[-1]);
+        }
+    const Fill fill{sources, profile};
+    // Beyond the frame every square holds the whole frame.
+    const int32_t reach = std::min(radius, width + height);
+    // Least squared distance that gives no glow: R^2, or beyond the frame.
+    const int32_t cap = std::min(radius, maxDistance + 1);
+    const int64_t noGlow2 = static_cast<int64_t>(cap) * cap;
+
     try {
-        SourceRows sources;
-        collectSources(events, height, &sources);
-
-        Fill fill{planes,
-                  sources,
-                  profile,
-                  std::min(radius, width + height),
-                  static_cast<int64_t>(radius) * radius,
-                  {},
-                  {}};
-        const int32_t reach = fill.reach;
-
-        // Plateaus of the falloff, and whether their colour varies.
-        fill.plateauEnd.resize(static_cast<size_t>(maxDistance) + 1);
-        fill.search.assign(static_cast<size_t>(maxDistance) + 1, 0);
+        // By distance; entry maxDistance + 1 stands for "no glow".
+        std::vector<ByDistance> byDistance(static_cast<size_t>(maxDistance) + 2);
         for (int32_t lo = 0; lo <= maxDistance;) {
             int32_t hi = lo;
             while (hi < maxDistance &&
@@ -150,30 +140,31 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
                     ramp.blue[c] != ramp.blue[c0])
                     varies = true;
             }
-            for (int32_t d = lo; d <= hi; ++d) {
-                fill.plateauEnd[static_cast<size_t>(d)] = hi;
-                fill.search[static_cast<size_t>(d)] = varies ? 1 : 0;
-            }
+            for (int32_t d = lo; d <= hi; ++d)
+                byDistance[static_cast<size_t>(d)] = {falloff[static_cast<size_t>(d)],
+                                                      rampIndex[static_cast<size_t>(d)],
+                                                      static_cast<uint8_t>(varies ? 1 : 0), 0, hi};
             lo = hi + 1;
         }
+        byDistance[static_cast<size_t>(maxDistance) + 1] = {0, 0, 0, 0, 0};
 
         if (sources.lastRow >= 0) {
             // Column lists: the rows of each column's outline pixels, ascending.
             std::vector<int32_t> columnStart(static_cast<size_t>(width) + 1, 0);
-            for (int32_t x : sources.column)
+            for (int32_t x : events.column)
                 ++columnStart[static_cast<size_t>(x) + 1];
             for (int32_t x = 0; x < width; ++x)
                 columnStart[static_cast<size_t>(x) + 1] += columnStart[static_cast<size_t>(x)];
-            std::vector<int32_t> columnRows(sources.column.size());
-            std::vector<int32_t> columnNext(columnStart.begin(), columnStart.end() - 1);
+            std::vector<int32_t> columnRows(events.column.size());
+            std::vector<int32_t> cursor(columnStart.begin(), columnStart.end() - 1);
             for (int32_t y = sources.firstRow; y <= sources.lastRow; ++y)
                 for (const int32_t* s = sources.begin(y); s != sources.end(y); ++s)
-                    columnRows[static_cast<size_t>(columnNext[static_cast<size_t>(*s)]++)] = y;
+                    columnRows[static_cast<size_t>(cursor[static_cast<size_t>(*s)]++)] = y;
 
             // Per column: the nearest outline rows above and below the current row.
             std::vector<int32_t> above(static_cast<size_t>(width), -kFar);
             std::vector<int32_t> below(static_cast<size_t>(width), kFar);
-            std::vector<int32_t> cursor(columnStart.begin(), columnStart.end() - 1);
+            std::copy(columnStart.begin(), columnStart.end() - 1, cursor.begin());
             for (int32_t x = 0; x < width; ++x)
                 if (cursor[static_cast<size_t>(x)] < columnStart[static_cast<size_t>(x) + 1])
                     below[static_cast<size_t>(x)] =
@@ -185,10 +176,10 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
             std::vector<int32_t> latestColumn(static_cast<size_t>(width), 0);
             int32_t added = sources.firstRow;
 
-            // The lower envelope of one row.
-            std::vector<int32_t> site(static_cast<size_t>(width));
-            std::vector<int64_t> siteHeight2(static_cast<size_t>(width));
-            std::vector<int32_t> siteFrom(static_cast<size_t>(width));
+            // The lower envelope of one row: segment k is site[k] from column from[k].
+            std::vector<int32_t> site(static_cast<size_t>(width) + 1);
+            std::vector<int64_t> siteHeight2(static_cast<size_t>(width) + 1);
+            std::vector<int32_t> from(static_cast<size_t>(width) + 1);
 
             const int32_t rowLo = std::max(0, sources.firstRow - reach);
             const int32_t rowHi = std::min(height - 1, sources.lastRow + reach);
@@ -212,10 +203,10 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
                     const int32_t* last = sources.end(added);
                     if (first == last)
                         continue;
-                    const int32_t from = std::max(0, *first - reach);
-                    const int32_t to = std::min(width - 1, last[-1] + reach);
+                    const int32_t start = std::max(0, *first - reach);
+                    const int32_t stop = std::min(width - 1, last[-1] + reach);
                     const int32_t* s = first - 1;
-                    for (int32_t x = from; x <= to; ++x) {
+                    for (int32_t x = start; x <= stop; ++x) {
                         while (s + 1 != last && s[1] <= x + reach)
                             ++s;
                         if (s >= first && *s >= x - reach) {
@@ -226,16 +217,16 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
                 }
 
                 // Lower envelope of the parabolas (x - i)^2 + g(i)^2 over the
-                // columns whose g is below R.
+                // columns whose g gives glow.
                 int32_t q = -1;
                 for (int32_t u = sources.minColumn; u <= sources.maxColumn; ++u) {
                     const int64_t g = std::min(ty - above[static_cast<size_t>(u)],
                                                below[static_cast<size_t>(u)] - ty);
-                    if (g >= radius)
+                    if (g >= cap)
                         continue;
                     const int64_t g2 = g * g;
                     while (q >= 0) {
-                        const int64_t t = siteFrom[static_cast<size_t>(q)];
+                        const int64_t t = from[static_cast<size_t>(q)];
                         const int64_t a = t - site[static_cast<size_t>(q)];
                         const int64_t b = t - u;
                         if (a * a + siteHeight2[static_cast<size_t>(q)] > b * b + g2)
@@ -247,7 +238,7 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
                         q = 0;
                         site[0] = u;
                         siteHeight2[0] = g2;
-                        siteFrom[0] = colLo;
+                        from[0] = colLo;
                     } else {
                         const int64_t i = site[static_cast<size_t>(q)];
                         const int64_t numerator = (static_cast<int64_t>(u) * u - i * i) + g2 -
@@ -256,71 +247,71 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
                         // Exact floor: both are integers well below 2^53.
                         const int64_t separation = static_cast<int64_t>(std::floor(
                             static_cast<double>(numerator) / static_cast<double>(denominator)));
-                        const int64_t w = 1 + separation;
-                        if (w <= colHi) {
+                        if (separation + 1 <= colHi) {
                             ++q;
                             site[static_cast<size_t>(q)] = u;
                             siteHeight2[static_cast<size_t>(q)] = g2;
-                            siteFrom[static_cast<size_t>(q)] = static_cast<int32_t>(w);
+                            from[static_cast<size_t>(q)] = static_cast<int32_t>(separation + 1);
                         }
                     }
                 }
+                const int32_t segments = q + 1;
+                from[static_cast<size_t>(segments)] = colHi + 1;
 
                 const size_t row = static_cast<size_t>(ty) * static_cast<size_t>(width);
                 uint8_t* strength = planes.strength + row;
                 uint8_t* index = planes.index + row;
                 uint8_t* written = planes.written + row;
-                for (int32_t x = colHi; x >= colLo; --x) {
-                    int64_t d2 = INT64_MAX;
-                    if (q >= 0) {
-                        const int64_t dx = x - site[static_cast<size_t>(q)];
-                        d2 = dx * dx + siteHeight2[static_cast<size_t>(q)];
-                        if (x == siteFrom[static_cast<size_t>(q)])
-                            --q;
-                    }
-                    if (d2 < fill.radius2) {
-                        const int32_t d = integerRoot(d2);
-                        const uint8_t s = falloff[static_cast<size_t>(d)];
-                        if (s > 0) {
-                            strength[x] = s;
-                            index[x] = fill.search[static_cast<size_t>(d)]
-                                           ? fill.latestWithin(
-                                                 x, ty, fill.plateauEnd[static_cast<size_t>(d)])
-                                           : rampIndex[static_cast<size_t>(d)];
-                            written[x] = 0xFF;
+                // A pixel without glow: the latest square holding it, if any.
+                auto noGlow = [&](int32_t x) {
+                    const int32_t sy = latestRow[static_cast<size_t>(x)];
+                    if (sy < ty - reach)
+                        return;
+                    const int64_t dx = x - latestColumn[static_cast<size_t>(x)];
+                    const int64_t dy = ty - sy;
+                    int32_t d = integerRoot(dx * dx + dy * dy);
+                    if (d > radius)
+                        d = radius;
+                    index[x] = rampIndex[static_cast<size_t>(d)];
+                    written[x] = 0xFF;
+                };
+                int32_t x = colLo;
+                for (int32_t k = 0; k < segments; ++k) {
+                    const int32_t s = site[static_cast<size_t>(k)];
+                    const int64_t g2 = siteHeight2[static_cast<size_t>(k)];
+                    const int32_t end = from[static_cast<size_t>(k) + 1] - 1;
+                    // Glow only where (x - s)^2 + g2 < noGlow2.
+                    const int32_t spread = integerRoot(noGlow2 - g2 - 1);
+                    const int32_t glowFrom = std::min(std::max(x, s - spread), end + 1);
+                    const int32_t glowTo = std::min(end, s + spread);
+                    for (; x < glowFrom; ++x)
+                        noGlow(x);
+                    const double h2 = static_cast<double>(g2);
+                    for (; x <= glowTo; ++x) {
+                        const double dx = x - s;
+                        const int32_t d = static_cast<int32_t>(std::sqrt(dx * dx + h2));
+                        const ByDistance& e = byDistance[static_cast<size_t>(d)];
+                        if (e.strength == 0) {
+                            noGlow(x);
                             continue;
                         }
-                    }
-                    const int32_t sy = latestRow[static_cast<size_t>(x)];
-                    if (sy >= ty - reach) {
-                        const int64_t dx = x - latestColumn[static_cast<size_t>(x)];
-                        const int64_t dy = ty - sy;
-                        int32_t d = integerRoot(dx * dx + dy * dy);
-                        if (d > radius)
-                            d = radius;
-                        index[x] = rampIndex[static_cast<size_t>(d)];
+                        strength[x] = e.strength;
+                        index[x] =
+                            e.search == 0 ? e.rampIndex : fill.latestWithin(x, ty, e.plateauEnd);
                         written[x] = 0xFF;
                     }
+                    for (; x <= end; ++x)
+                        noGlow(x);
                 }
+                for (; x <= colHi; ++x)
+                    noGlow(x);
             }
         }
     } catch (const std::bad_alloc&) {
         return false;
     }
 
-    // Core pixels.
-    for (int32_t y = 0; y < height; ++y) {
-        const int32_t end = events.rowStart[static_cast<size_t>(y) + 1];
-        for (int32_t e = events.rowStart[static_cast<size_t>(y)]; e < end; ++e) {
-            if (events.radius[static_cast<size_t>(e)] != kCoreEvent)
-                continue;
-            const size_t p = static_cast<size_t>(y) * static_cast<size_t>(width) +
-                             static_cast<size_t>(events.column[static_cast<size_t>(e)]);
-            planes.strength[p] = 255;
-            planes.index[p] = 0;
-            planes.written[p] = 0xFF;
-        }
-    }
+    fillCores(planes, events);
     return true;
 }
 

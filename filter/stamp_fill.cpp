@@ -81,23 +81,40 @@ void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, 
     }
 }
 
+void fillCoreRun(const FillPlanes& planes, int32_t y, int32_t from, int32_t to) {
+    const size_t p =
+        static_cast<size_t>(y) * static_cast<size_t>(planes.width) + static_cast<size_t>(from);
+    const size_t count = static_cast<size_t>(to - from + 1);
+    std::memset(planes.strength + p, 255, count);
+    std::memset(planes.index + p, 0, count);
+    std::memset(planes.written + p, 0xFF, count);
+}
+
 } // namespace
+
+void fillCores(const FillPlanes& planes, const GlowEvents& events) {
+    for (int32_t y = 0; y < planes.height; ++y)
+        for (int32_t r = events.coreStart[static_cast<size_t>(y)];
+             r < events.coreStart[static_cast<size_t>(y) + 1]; ++r)
+            fillCoreRun(planes, y, events.coreFrom[static_cast<size_t>(r)],
+                        events.coreTo[static_cast<size_t>(r)]);
+}
 
 bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternCache& patterns) {
     const StampPattern* pattern = nullptr;
     for (int32_t y = 0; y < planes.height; ++y) {
-        const int32_t end = events.rowStart[static_cast<size_t>(y) + 1];
-        for (int32_t e = events.rowStart[static_cast<size_t>(y)]; e < end; ++e) {
-            const int32_t x = events.column[static_cast<size_t>(e)];
+        // Core runs and stamps of the row, merged in column order.
+        int32_t core = events.coreStart[static_cast<size_t>(y)];
+        const int32_t coreEnd = events.coreStart[static_cast<size_t>(y) + 1];
+        const int32_t end = events.stampStart[static_cast<size_t>(y) + 1];
+        for (int32_t e = events.stampStart[static_cast<size_t>(y)]; e <= end; ++e) {
+            const int32_t x = e < end ? events.column[static_cast<size_t>(e)] : planes.width;
+            for (; core < coreEnd && events.coreFrom[static_cast<size_t>(core)] < x; ++core)
+                fillCoreRun(planes, y, events.coreFrom[static_cast<size_t>(core)],
+                            events.coreTo[static_cast<size_t>(core)]);
+            if (e == end)
+                break;
             const int32_t radius = events.radius[static_cast<size_t>(e)];
-            if (radius == kCoreEvent) {
-                const size_t p = static_cast<size_t>(y) * static_cast<size_t>(planes.width) +
-                                 static_cast<size_t>(x);
-                planes.strength[p] = 255;
-                planes.index[p] = 0;
-                planes.written[p] = 0xFF;
-                continue;
-            }
             if (pattern == nullptr || pattern->radius != radius) {
                 pattern = patterns.forRadius(radius);
                 if (pattern == nullptr)
@@ -112,7 +129,7 @@ bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternC
 double stampFillCost(const GlowEvents& events, int32_t radius, int32_t width, int32_t height) {
     const double rows = radius < height ? 2.0 * radius + 1.0 : 2.0 * height;
     const double columns = radius < width ? 2.0 * radius + 1.0 : 2.0 * width;
-    return static_cast<double>(events.stampCount) * rows * (columns / 16.0 + 1.0);
+    return static_cast<double>(events.stampCount()) * rows * (columns / 16.0 + 1.0);
 }
 
 void resolveColours(uint8_t* red, uint8_t* green, uint8_t* blue, size_t count,

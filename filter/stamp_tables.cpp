@@ -30,10 +30,6 @@ uint8_t rampIndexAt(int32_t d, int32_t radius) {
 
 } // namespace
 
-int32_t integerRoot(int64_t n) {
-    return truncToInt(std::sqrt(static_cast<double>(n)));
-}
-
 bool buildStampProfile(StampProfile* profile, int32_t radius, int32_t width, int32_t height) {
     const int32_t rows = reach(radius, height) + 1;
     const int32_t columns = reach(radius, width) + 1;

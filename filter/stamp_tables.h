@@ -4,6 +4,7 @@
 // rule: memory is bounded by the frame, never by R squared beyond it.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -12,7 +13,9 @@ namespace orvit {
 
 // Integer square root as the rules take it: trunc(sqrt(n)) of the exact sum,
 // in double precision, which is the exact integer root below 2^52.
-int32_t integerRoot(int64_t n);
+inline int32_t integerRoot(int64_t n) {
+    return static_cast<int32_t>(std::sqrt(static_cast<double>(n)));
+}
 
 // Falloff and ramp index by distance d = 0 .. maxDistance, where maxDistance
 // is min(R, the farthest distance inside the frame).

@@ -191,7 +191,8 @@ inline std::string compareCase(const Case& c) {
     const char* choiceNames[] = {"fastest", "stamp", "nearest"};
     std::string failure;
     FilterInstance* instance = createInstance();
-    for (int f = 0; f < 3 && failure.empty(); ++f) {
+    for (int f = 0; f < 3; ++f) {
+        const size_t before = failure.size();
         runGlowKernel(instance, &s, source, rules[c.mode], choices[f]);
         const auto& layer = instance->glowLayer;
         if (layer.width != c.width || layer.height != c.height || layer.strength == nullptr) {
@@ -201,7 +202,7 @@ inline std::string compareCase(const Case& c) {
         const uint8_t* planes[4] = {layer.strength, layer.red, layer.green, layer.blue};
         const std::vector<uint8_t>* expected[4] = {&ref.strength, &ref.red, &ref.green, &ref.blue};
         const char* names[4] = {"strength", "red", "green", "blue"};
-        for (size_t i = 0; i < ref.strength.size() && failure.empty(); ++i)
+        for (size_t i = 0; i < ref.strength.size() && failure.size() == before; ++i)
             for (int p = 0; p < 4; ++p)
                 if (planes[p][i] != (*expected[p])[i]) {
                     std::ostringstream out;
@@ -209,14 +210,15 @@ inline std::string compareCase(const Case& c) {
                         << static_cast<int32_t>(i % c.width) << ","
                         << static_cast<int32_t>(i / c.width) << " is "
                         << static_cast<int>(planes[p][i]) << ", reference "
-                        << static_cast<int>((*expected[p])[i]) << " (R " << R << ") "
-                        << describe(c);
-                    failure = out.str();
+                        << static_cast<int>((*expected[p])[i]) << "; ";
+                    failure += out.str();
                     break;
                 }
     }
     destroyInstance(instance);
     releaseEnvelopes(&s);
+    if (!failure.empty())
+        failure += "R " + std::to_string(R) + ", " + describe(c);
     return failure;
 }
 
