@@ -9,7 +9,7 @@
 //   bench_process [REPEATS] [--quick] [--only CASE]
 // --quick skips the literal run at R = 960; --only runs the kernel of one case
 // (numbered from 0 in the printed order) REPEATS times and nothing else, for
-// a profiler.
+// a profiler; --only with a number past the kernel cases runs only process().
 #include "filter/glow_kernel.h"
 #include "filter/process.h"
 #include "filter/reference_kernel.h"
@@ -191,8 +191,9 @@ int main(int argc, char** argv) {
     FilterInstance* instance = createInstance();
     GlowSetting setting;
     initSetting(&setting, nullptr, 1);
-    if (only >= 0) {
-        const KernelCase& c = cases[only % (sizeof cases / sizeof cases[0])];
+    const int kernelCases = static_cast<int>(sizeof cases / sizeof cases[0]);
+    if (only >= 0 && only < kernelCases) {
+        const KernelCase& c = cases[only];
         paintDepths(frame, c.depths);
         setting.mode = c.mode;
         setting.distance = c.distance;
@@ -204,6 +205,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const KernelCase& c : cases) {
+        if (only >= kernelCases)
+            break;
         paintDepths(frame, c.depths);
         setting.mode = c.mode;
         setting.distance = c.distance;

@@ -74,24 +74,31 @@ std::unique_ptr<StampPattern> buildStampPattern(const StampProfile& profile, int
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    // Distance along a row grows with |dx|: d = min(R, trunc(sqrt(dx^2 + dy^2)))
-    // is followed step by step in exact integers.
+    // Along a row the distance d = min(R, trunc(sqrt(dx^2 + dy^2))) grows
+    // with |dx|; it is followed step by step in exact integers. Every d met
+    // lies inside the frame, so within the profile.
+    const uint8_t* falloff = profile.falloff.data();
+    const uint8_t* rampIndex = profile.rampIndex.data();
+    const int32_t half = pattern->half;
     for (int32_t dy = 0; dy < pattern->rows; ++dy) {
-        uint8_t* f = pattern->falloff.data() + static_cast<size_t>(dy) * pattern->stride;
-        uint8_t* c = pattern->rampIndex.data() + static_cast<size_t>(dy) * pattern->stride;
+        uint8_t* f = pattern->falloff.data() + static_cast<size_t>(dy) * pattern->stride + half;
+        uint8_t* c = pattern->rampIndex.data() + static_cast<size_t>(dy) * pattern->stride + half;
         int64_t root = dy;
-        for (int32_t dx = 0; dx <= pattern->half; ++dx) {
-            const int64_t sum = static_cast<int64_t>(dx) * dx + static_cast<int64_t>(dy) * dy;
-            while ((root + 1) * (root + 1) <= sum)
+        int64_t nextSquare = (root + 1) * (root + 1);
+        int64_t sum = static_cast<int64_t>(dy) * dy;
+        for (int32_t dx = 0; dx <= half; ++dx) {
+            while (nextSquare <= sum) {
                 ++root;
-            const int32_t d = root >= radius ? radius : static_cast<int32_t>(root);
-            // d <= maxDistance: the offset lies inside the frame.
-            const uint8_t fd = profile.falloff[static_cast<size_t>(d)];
-            const uint8_t cd = profile.rampIndex[static_cast<size_t>(d)];
-            f[pattern->half + dx] = fd;
-            f[pattern->half - dx] = fd;
-            c[pattern->half + dx] = cd;
-            c[pattern->half - dx] = cd;
+                nextSquare += 2 * root + 1;
+            }
+            const size_t d = static_cast<size_t>(root < radius ? root : radius);
+            f[dx] = falloff[d];
+            c[dx] = rampIndex[d];
+            sum += 2 * static_cast<int64_t>(dx) + 1;
+        }
+        for (int32_t dx = 1; dx <= half; ++dx) {
+            f[-dx] = f[dx];
+            c[-dx] = c[dx];
         }
     }
     return pattern;

@@ -1,10 +1,9 @@
 // The glow rules written out literally, with no shared machinery: the
-// yardstick the module's kernels must match byte for byte. The only liberty
-// taken is bookkeeping that cannot change a value: the tables of a radius are
-// built once per call (the depth modes would rebuild identical ones for every
-// outline pixel), and they hold only the offsets
-// and distances a stamp clipped to the frame can meet, so huge radii stay
-// feasible.
+// yardstick the module's kernels must match byte for byte. As the rules say,
+// the fixed modes build their tables once per call and the depth modes once
+// per outline pixel. The one liberty taken cannot change a value: the tables
+// hold only the offsets and distances a stamp clipped to the frame can meet,
+// so huge radii stay feasible.
 #pragma once
 
 #include "filter/color_ramp.h"
@@ -75,6 +74,8 @@ inline Layer glow(const std::vector<uint8_t>& special, const std::vector<float>&
     const bool gMode = setting.mode == 2 || setting.mode == 3;
     std::map<int32_t, Tables> tables;
     auto stampAt = [&](int32_t x, int32_t y, int32_t R) {
+        if (depthMode)
+            tables.clear();
         auto found = tables.find(R);
         if (found == tables.end())
             found = tables.emplace(R, buildTables(R, W, H)).first;
