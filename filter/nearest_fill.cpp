@@ -26,6 +26,11 @@
 #include <cmath>
 #include <new>
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define ORVIT_HAVE_SSE2 1
+#endif
+
 namespace orvit {
 
 namespace {
@@ -219,11 +224,7 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
                 // Lower envelope of the parabolas (x - i)^2 + g(i)^2 over the
                 // columns whose g gives glow.
                 int32_t q = -1;
-                for (int32_t u = sources.minColumn; u <= sources.maxColumn; ++u) {
-                    const int64_t g = std::min(ty - above[static_cast<size_t>(u)],
-                                               below[static_cast<size_t>(u)] - ty);
-                    if (g >= cap)
-                        continue;
+                auto addSite = [&](int32_t u, int64_t g) {
                     const int64_t g2 = g * g;
                     while (q >= 0) {
                         const int64_t t = from[static_cast<size_t>(q)];
@@ -239,21 +240,50 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
                         site[0] = u;
                         siteHeight2[0] = g2;
                         from[0] = colLo;
-                    } else {
-                        const int64_t i = site[static_cast<size_t>(q)];
-                        const int64_t numerator = (static_cast<int64_t>(u) * u - i * i) + g2 -
-                                                  siteHeight2[static_cast<size_t>(q)];
-                        const int64_t denominator = 2 * (u - i);
-                        // Exact floor: both are integers well below 2^53.
-                        const int64_t separation = static_cast<int64_t>(std::floor(
-                            static_cast<double>(numerator) / static_cast<double>(denominator)));
-                        if (separation + 1 <= colHi) {
-                            ++q;
-                            site[static_cast<size_t>(q)] = u;
-                            siteHeight2[static_cast<size_t>(q)] = g2;
-                            from[static_cast<size_t>(q)] = static_cast<int32_t>(separation + 1);
-                        }
+                        return;
                     }
+                    const int64_t i = site[static_cast<size_t>(q)];
+                    const int64_t numerator = (static_cast<int64_t>(u) * u - i * i) + g2 -
+                                              siteHeight2[static_cast<size_t>(q)];
+                    const int64_t denominator = 2 * (u - i);
+                    // Exact floor: both are integers well below 2^53.
+                    const int64_t separation = static_cast<int64_t>(std::floor(
+                        static_cast<double>(numerator) / static_cast<double>(denominator)));
+                    if (separation + 1 <= colHi) {
+                        ++q;
+                        site[static_cast<size_t>(q)] = u;
+                        siteHeight2[static_cast<size_t>(q)] = g2;
+                        from[static_cast<size_t>(q)] = static_cast<int32_t>(separation + 1);
+                    }
+                };
+                int32_t u = sources.minColumn;
+#ifdef ORVIT_HAVE_SSE2
+                // Four columns at a time: g = min(ty - above, below - ty) < cap.
+                const __m128i rowV = _mm_set1_epi32(ty);
+                const __m128i capV = _mm_set1_epi32(cap);
+                for (; u + 4 <= sources.maxColumn + 1; u += 4) {
+                    const __m128i up = _mm_sub_epi32(
+                        rowV, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&above[u])));
+                    const __m128i down = _mm_sub_epi32(
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(&below[u])), rowV);
+                    const __m128i upLess = _mm_cmplt_epi32(up, down);
+                    const __m128i g =
+                        _mm_or_si128(_mm_and_si128(upLess, up), _mm_andnot_si128(upLess, down));
+                    int mask = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(g, capV)));
+                    if (mask == 0)
+                        continue;
+                    alignas(16) int32_t lanes[4];
+                    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), g);
+                    for (int lane = 0; mask != 0; ++lane, mask >>= 1)
+                        if (mask & 1)
+                            addSite(u + lane, lanes[lane]);
+                }
+#endif
+                for (; u <= sources.maxColumn; ++u) {
+                    const int64_t g = std::min(ty - above[static_cast<size_t>(u)],
+                                               below[static_cast<size_t>(u)] - ty);
+                    if (g < cap)
+                        addSite(u, g);
                 }
                 const int32_t segments = q + 1;
                 from[static_cast<size_t>(segments)] = colHi + 1;

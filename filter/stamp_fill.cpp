@@ -49,13 +49,10 @@ void blendRun(uint8_t* strength, uint8_t* index, uint8_t* written, const uint8_t
               const uint8_t* rampIndex, int32_t count) {
 #ifdef ORVIT_HAVE_SSE2
     if (count >= 16) {
-        int32_t i = 0;
-        for (; i + 16 <= count; i += 16)
+        const int32_t last = count - 16;
+        for (int32_t i = 0; i < last; i += 16)
             blend16(strength + i, index + i, written + i, falloff + i, rampIndex + i);
-        if (i < count) {
-            i = count - 16;
-            blend16(strength + i, index + i, written + i, falloff + i, rampIndex + i);
-        }
+        blend16(strength + last, index + last, written + last, falloff + last, rampIndex + last);
         return;
     }
 #endif
@@ -71,13 +68,21 @@ void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, 
     const int32_t y0 = static_cast<int32_t>(y - r < 0 ? 0 : y - r);
     const int32_t y1 = static_cast<int32_t>(y + r > height - 1 ? height - 1 : y + r);
     const int32_t count = x1 - x0 + 1;
-    const int32_t offset = pattern.half + (x0 - x);
+    const size_t offset = static_cast<size_t>(pattern.half + (x0 - x));
+    const size_t stride = static_cast<size_t>(pattern.stride);
+    const size_t first =
+        static_cast<size_t>(y0) * static_cast<size_t>(width) + static_cast<size_t>(x0);
+    uint8_t* strength = planes.strength + first;
+    uint8_t* index = planes.index + first;
+    uint8_t* written = planes.written + first;
+    const uint8_t* falloff = pattern.falloff.data() + offset;
+    const uint8_t* rampIndex = pattern.rampIndex.data() + offset;
     for (int32_t ty = y0; ty <= y1; ++ty) {
-        const int32_t dy = ty > y ? ty - y : y - ty;
-        const size_t p =
-            static_cast<size_t>(ty) * static_cast<size_t>(width) + static_cast<size_t>(x0);
-        blendRun(planes.strength + p, planes.index + p, planes.written + p,
-                 pattern.falloffRow(dy) + offset, pattern.rampRow(dy) + offset, count);
+        const size_t dy = static_cast<size_t>(ty > y ? ty - y : y - ty);
+        blendRun(strength, index, written, falloff + dy * stride, rampIndex + dy * stride, count);
+        strength += width;
+        index += width;
+        written += width;
     }
 }
 
