@@ -87,12 +87,15 @@ int cameraItem = 0;
 ItemId firstItem(int32_t, ItemId) {
     return &cameraItem;
 }
+ItemId nextItem(ItemId) {
+    return nullptr;
+}
 int32_t viewValues(ItemId, double, double* k, double* k2) {
     *k = 1.0;
     *k2 = 0.0;
     return 1;
 }
-ItemInfo itemInfo{firstItem, nullptr};
+ItemInfo itemInfo{firstItem, nextItem};
 CameraInfo cameraInfo{nullptr, nullptr, nullptr, nullptr, nullptr, viewValues};
 void* lookup(const char* name, int32_t) {
     if (std::strcmp(name, "LW Item Info 2") == 0)

@@ -208,13 +208,13 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
                     const int32_t* last = sources.end(added);
                     if (first == last)
                         continue;
-                    const int32_t start = std::max(0, *first - reach);
-                    const int32_t stop = std::min(width - 1, last[-1] + reach);
-                    const int32_t* s = first - 1;
-                    for (int32_t x = start; x <= stop; ++x) {
-                        while (s + 1 != last && s[1] <= x + reach)
-                            ++s;
-                        if (s >= first && *s >= x - reach) {
+                    // Pixel x takes the last outline pixel s with s - reach <= x,
+                    // as long as x <= s + reach.
+                    for (const int32_t* s = first; s != last; ++s) {
+                        const int32_t start = std::max(0, *s - reach);
+                        const int32_t stop = std::min(
+                            {width - 1, *s + reach, s + 1 != last ? s[1] - reach - 1 : width - 1});
+                        for (int32_t x = start; x <= stop; ++x) {
                             latestRow[static_cast<size_t>(x)] = added;
                             latestColumn[static_cast<size_t>(x)] = *s;
                         }
@@ -316,19 +316,21 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
                     const int32_t glowTo = std::min(end, s + spread);
                     for (; x < glowFrom; ++x)
                         noGlow(x);
+                    auto glow = [&](int32_t at, int32_t d) {
+                        const ByDistance& e = byDistance[static_cast<size_t>(d)];
+                        if (e.strength == 0) {
+                            noGlow(at);
+                            return;
+                        }
+                        strength[at] = e.strength;
+                        index[at] =
+                            e.search == 0 ? e.rampIndex : fill.latestWithin(at, ty, e.plateauEnd);
+                        written[at] = 0xFF;
+                    };
                     const double h2 = static_cast<double>(g2);
                     for (; x <= glowTo; ++x) {
                         const double dx = x - s;
-                        const int32_t d = static_cast<int32_t>(std::sqrt(dx * dx + h2));
-                        const ByDistance& e = byDistance[static_cast<size_t>(d)];
-                        if (e.strength == 0) {
-                            noGlow(x);
-                            continue;
-                        }
-                        strength[x] = e.strength;
-                        index[x] =
-                            e.search == 0 ? e.rampIndex : fill.latestWithin(x, ty, e.plateauEnd);
-                        written[x] = 0xFF;
+                        glow(x, static_cast<int32_t>(std::sqrt(dx * dx + h2)));
                     }
                     for (; x <= end; ++x)
                         noGlow(x);
