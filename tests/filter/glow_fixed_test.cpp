@@ -224,3 +224,29 @@ TEST(GlowKernels, MatchTheLiteralRulesOnRandomShapes) {
             return;
     }
 }
+
+TEST(GlowFixed, EveryFillMatchesTheRulesFromRadiusZeroToBeyondAnyFalloff) {
+    // R = 0 stamps only ramp entry 255 at strength 0; R = 500 reaches beyond
+    // the frame; at R = 2^31 - 1 the falloff is 255 at distance 1, so the
+    // nearest fill must decline and stamping take over.
+    Instance instance(createInstance());
+    fakes::PlaneSource source(24, 20);
+    source.fill(3, 3, 9, 7, 4);
+    source.fill(14, 9, 8, 8, 4);
+    source.fill(0, 15, 24, 2, 4); // cut by both side borders
+    for (double distance : {0.0, 0.5 / 24, 500.5 / 24, 1e300}) {
+        GlowSetting s = indexRamp(4, ModeFixed, distance);
+        s.keyEnabled[2] = 1;
+        s.keyRed[2] = 90;
+        s.keyPosition[2] = 1;
+        int32_t R = 0;
+        ASSERT_TRUE(fixedRadius(&s, source, &R));
+        const auto ref = reference::glow(source.special, source.depth, 24, 20, s, R, 0, 0);
+        for (FillChoice choice : {FillChoice::Fastest, FillChoice::Stamp, FillChoice::Nearest}) {
+            ASSERT_EQ(runGlowKernel(instance.get(), &s, source, kFixedRule, choice), 1);
+            expectSameLayer(*instance, ref);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
