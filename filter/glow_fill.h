@@ -51,8 +51,9 @@ bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternC
 
 // The same result for a run whose outline pixels all have radius
 // profile.radius, when the falloff allows it: non-increasing over the
-// distances that occur, falloff[R] = 0 and falloff[1] < 255. False (planes
-// untouched) when it does not; the caller then stamps.
+// distances that occur, falloff[R] = 0 and falloff[1] < 255. False when it
+// does not (planes untouched) or memory runs out; the caller then clears the
+// planes and stamps.
 bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const StampProfile& profile,
                  const ColorRamp& ramp);
 

@@ -246,8 +246,12 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
     if (ok && !events.empty()) {
         bool filled = false;
         if (!radius.fromDepth && choice != FillChoice::Stamp && radius.radius >= 1) {
-            const bool cheaper = nearestFillCost(events, radius.radius, width, height) <
-                                 stampFillCost(events, radius.radius, width, height);
+            // Beyond the depth modes' largest radius stamping is never chosen, so
+            // no table grows with R squared; it remains the fallback when the
+            // falloff rules the nearest fill out (R far beyond the frame).
+            const bool cheaper =
+                radius.radius > 100 || nearestFillCost(events, radius.radius, width, height) <
+                                           stampFillCost(events, radius.radius, width, height);
             if (choice == FillChoice::Nearest || cheaper) {
                 StampProfile profile;
                 if (buildStampProfile(&profile, radius.radius, width, height)) {
