@@ -31,11 +31,18 @@ bool prepareLayer(FilterInstance* instance, int32_t width, int32_t height) {
         releaseGlowLayer(instance);
         layer.width = width;
         layer.height = height;
-        // One byte more than needed so an empty frame still has planes.
-        layer.red = static_cast<uint8_t*>(std::malloc(count + 1));
-        layer.green = static_cast<uint8_t*>(std::malloc(count + 1));
-        layer.blue = static_cast<uint8_t*>(std::malloc(count + 1));
-        layer.strength = static_cast<uint8_t*>(std::malloc(count + 1));
+        // One byte more than needed so an empty frame still has planes. Fresh
+        // planes come cleared: pages the glow never reaches are never written.
+        layer.red = static_cast<uint8_t*>(std::calloc(count + 1, 1));
+        layer.green = static_cast<uint8_t*>(std::calloc(count + 1, 1));
+        layer.blue = static_cast<uint8_t*>(std::calloc(count + 1, 1));
+        layer.strength = static_cast<uint8_t*>(std::calloc(count + 1, 1));
+        if (layer.red == nullptr || layer.green == nullptr || layer.blue == nullptr ||
+            layer.strength == nullptr) {
+            releaseGlowLayer(instance);
+            return false;
+        }
+        return true;
     }
     if (layer.red == nullptr || layer.green == nullptr || layer.blue == nullptr ||
         layer.strength == nullptr) {
