@@ -2,6 +2,7 @@
 
 #include "filter/arith.h"
 #include "filter/color_ramp.h"
+#include "filter/glow_fill.h"
 #include "filter/stamp_tables.h"
 #include "host/items.h"
 #include "services/services.h"
@@ -9,6 +10,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define ORVIT_HAVE_SSE2 1
+#endif
 
 namespace orvit {
 
@@ -24,11 +31,18 @@ bool prepareLayer(FilterInstance* instance, int32_t width, int32_t height) {
         releaseGlowLayer(instance);
         layer.width = width;
         layer.height = height;
-        // One byte more than needed so an empty frame still has planes.
-        layer.red = static_cast<uint8_t*>(std::malloc(count + 1));
-        layer.green = static_cast<uint8_t*>(std::malloc(count + 1));
-        layer.blue = static_cast<uint8_t*>(std::malloc(count + 1));
-        layer.strength = static_cast<uint8_t*>(std::malloc(count + 1));
+        // One byte more than needed so an empty frame still has planes. Fresh
+        // planes come cleared: pages the glow never reaches are never written.
+        layer.red = static_cast<uint8_t*>(std::calloc(count + 1, 1));
+        layer.green = static_cast<uint8_t*>(std::calloc(count + 1, 1));
+        layer.blue = static_cast<uint8_t*>(std::calloc(count + 1, 1));
+        layer.strength = static_cast<uint8_t*>(std::calloc(count + 1, 1));
+        if (layer.red == nullptr || layer.green == nullptr || layer.blue == nullptr ||
+            layer.strength == nullptr) {
+            releaseGlowLayer(instance);
+            return false;
+        }
+        return true;
     }
     if (layer.red == nullptr || layer.green == nullptr || layer.blue == nullptr ||
         layer.strength == nullptr) {
@@ -70,53 +84,94 @@ void queryCamera(const FrameSource& source, RadiusSource* radius) {
     radius->haveCamera = true;
 }
 
-struct Layer {
-    uint8_t* red;
-    uint8_t* green;
-    uint8_t* blue;
-    uint8_t* strength;
-};
-
-// Spreads the glow of the outline pixel (x, y) over the clipped square of
-// radius R. A target takes the stamp when its strength is at most the falloff
-// at its distance, so on equal strength the later stamp wins.
-void stamp(const Layer& layer, const ColorRamp& ramp, const StampTables& tables, int32_t x,
-           int32_t y, int32_t width, int32_t height) {
-    const int64_t r = tables.radius;
-    const int32_t x0 = static_cast<int32_t>(x - r < 0 ? 0 : x - r);
-    const int32_t x1 = static_cast<int32_t>(x + r > width - 1 ? width - 1 : x + r);
-    const int32_t y0 = static_cast<int32_t>(y - r < 0 ? 0 : y - r);
-    const int32_t y1 = static_cast<int32_t>(y + r > height - 1 ? height - 1 : y + r);
-    for (int32_t ty = y0; ty <= y1; ++ty) {
-        const int32_t* distanceRow = tables.distanceRow(ty > y ? ty - y : y - ty);
-        const size_t rowStart = static_cast<size_t>(ty) * static_cast<size_t>(width);
-        for (int32_t tx = x0; tx <= x1; ++tx) {
-            const int32_t d = distanceRow[tx > x ? tx - x : x - tx];
-            const uint8_t f = tables.falloff[d];
-            const size_t p = rowStart + static_cast<size_t>(tx);
-            if (layer.strength[p] <= f) {
-                layer.strength[p] = f;
-                const int32_t c = tables.rampIndex[d];
-                layer.red[p] = ramp.red[c];
-                layer.green[p] = ramp.green[c];
-                layer.blue[p] = ramp.blue[c];
+// Counts each taken pixel's matching neighbours and calls stamp(x) for the
+// pixels the rule lets stamp and core(x) for core pixels (when the rule fills
+// the core), each in ascending column order.
+template <typename Stamp, typename Core>
+void classifyRow(const uint8_t* prev, const uint8_t* cur, const uint8_t* next, int32_t width,
+                 uint8_t value, const GlowRule& rule, Stamp stamp, Core core) {
+    auto classify = [&](int32_t x) {
+        const int32_t n = (prev[x - 1] == value) + (prev[x] == value) + (prev[x + 1] == value) +
+                          (cur[x - 1] == value) + (cur[x + 1] == value) + (next[x - 1] == value) +
+                          (next[x] == value) + (next[x + 1] == value);
+        if (n == 8) {
+            if (rule.fillCore)
+                core(x);
+        } else if (n >= rule.minStampCount) {
+            stamp(x);
+        }
+    };
+    int32_t x = 1;
+#ifdef ORVIT_HAVE_SSE2
+    // Sixteen columns at a time: the neighbour counts as sums of byte masks.
+    // Most chunks hold no pixel of the value at all.
+    if (width - 2 >= 16) {
+        const __m128i v = _mm_set1_epi8(static_cast<char>(value));
+        const __m128i eight = _mm_set1_epi8(8);
+        const __m128i below = _mm_set1_epi8(static_cast<char>(rule.minStampCount - 1));
+        auto match = [&](const uint8_t* line) {
+            return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line)), v);
+        };
+        int32_t done = 1; // columns below this are classified
+        for (;;) {
+            if (x + 16 > width - 1)
+                x = width - 1 - 16; // the last chunk overlaps the one before
+            const __m128i taken = match(cur + x);
+            const int skip = (1 << (done - x > 0 ? done - x : 0)) - 1;
+            if ((_mm_movemask_epi8(taken) & ~skip) != 0) {
+                __m128i n = _mm_setzero_si128();
+                n = _mm_sub_epi8(n, match(prev + x - 1));
+                n = _mm_sub_epi8(n, match(prev + x));
+                n = _mm_sub_epi8(n, match(prev + x + 1));
+                n = _mm_sub_epi8(n, match(cur + x - 1));
+                n = _mm_sub_epi8(n, match(cur + x + 1));
+                n = _mm_sub_epi8(n, match(next + x - 1));
+                n = _mm_sub_epi8(n, match(next + x));
+                n = _mm_sub_epi8(n, match(next + x + 1));
+                const __m128i full = _mm_cmpeq_epi8(n, eight);
+                const __m128i stamps =
+                    _mm_and_si128(_mm_andnot_si128(full, taken), _mm_cmpgt_epi8(n, below));
+                int stampMask = _mm_movemask_epi8(stamps) & ~skip;
+                int coreMask =
+                    rule.fillCore ? _mm_movemask_epi8(_mm_and_si128(full, taken)) & ~skip : 0;
+                for (int bit = 0; (stampMask | coreMask) != 0;
+                     ++bit, stampMask >>= 1, coreMask >>= 1) {
+                    if (stampMask & 1)
+                        stamp(x + bit);
+                    else if (coreMask & 1)
+                        core(x + bit);
+                }
             }
+            done = x + 16;
+            if (done >= width - 1)
+                return;
+            x += 16;
         }
     }
+#endif
+    for (; x <= width - 2; ++x)
+        if (cur[x] == value)
+            classify(x);
 }
 
 } // namespace
 
 int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, FrameSource& source,
                       const GlowRule& rule) {
+    return runGlowKernel(instance, setting, source, rule, FillChoice::Fastest);
+}
+
+int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, FrameSource& source,
+                      const GlowRule& rule, FillChoice choice) {
     const int32_t width = source.width;
     const int32_t height = source.height;
 
     // Prepare the layer.
     if (!prepareLayer(instance, width, height))
         return 0;
-    const Layer layer{instance->glowLayer.red, instance->glowLayer.green, instance->glowLayer.blue,
-                      instance->glowLayer.strength};
+    auto& layer = instance->glowLayer;
+    const size_t count =
+        width > 0 && height > 0 ? static_cast<size_t>(width) * static_cast<size_t>(height) : 0;
 
     // Radius source.
     RadiusSource radius;
@@ -136,72 +191,96 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
         return 0;
     }
 
-    // Build the tables: one set per call, or one per radius met, at most once per run.
-    StampTableCache tables(width, height);
-    const StampTables* fixedTables = nullptr;
-    if (!radius.fromDepth && radius.haveRadius && radius.radius >= 0) {
-        fixedTables = tables.forRadius(radius.radius);
-        if (fixedTables == nullptr) {
-            freeColorRamp(&ramp);
-            prepareLayer(instance, width, height);
-            return 0;
-        }
-    }
-
-    // Scan.
-    const int32_t value = setting->value;
-    bool failed = false;
-    if (width >= 3 && height >= 3) {
-        for (int32_t y = 1; y <= height - 2 && !failed; ++y) {
-            const uint8_t* prev = source.specialLine(y - 1);
-            const uint8_t* cur = source.specialLine(y);
-            const uint8_t* next = source.specialLine(y + 1);
-            const float* depth = nullptr;
-            for (int32_t x = 1; x <= width - 2; ++x) {
-                if (cur[x] != value)
-                    continue;
-                const int32_t n = (prev[x - 1] == value) + (prev[x] == value) +
-                                  (prev[x + 1] == value) + (cur[x - 1] == value) +
-                                  (cur[x + 1] == value) + (next[x - 1] == value) +
-                                  (next[x] == value) + (next[x + 1] == value);
-                if (n == 8) {
-                    if (rule.fillCore) {
-                        const size_t p = static_cast<size_t>(y) * static_cast<size_t>(width) +
-                                         static_cast<size_t>(x);
-                        layer.strength[p] = 255;
-                        layer.red[p] = ramp.red[0];
-                        layer.green[p] = ramp.green[0];
-                        layer.blue[p] = ramp.blue[0];
-                    }
-                    continue;
-                }
-                if (n < rule.minStampCount)
-                    continue;
-
-                // Stamp.
-                const StampTables* pixelTables = fixedTables;
-                if (radius.fromDepth) {
-                    if (!radius.haveCamera)
-                        continue;
-                    if (depth == nullptr)
-                        depth = source.depthLine(y);
+    // Scan: the events of the run, by row.
+    GlowEvents events;
+    bool ok = true;
+    try {
+        const size_t rows = static_cast<size_t>(height > 0 ? height : 0);
+        events.stampStart.assign(rows + 1, 0);
+        events.coreStart.assign(rows + 1, 0);
+        const int32_t value = setting->value;
+        const bool fixedStamps = !radius.fromDepth && radius.haveRadius && radius.radius >= 0;
+        if (width >= 3 && height >= 3 && value >= 0 && value <= 255) {
+            for (int32_t y = 1; y <= height - 2; ++y) {
+                events.stampStart[static_cast<size_t>(y)] =
+                    static_cast<int32_t>(events.column.size());
+                events.coreStart[static_cast<size_t>(y)] =
+                    static_cast<int32_t>(events.coreFrom.size());
+                const size_t rowCores = events.coreFrom.size();
+                const uint8_t* prev = source.specialLine(y - 1);
+                const uint8_t* cur = source.specialLine(y);
+                const uint8_t* next = source.specialLine(y + 1);
+                const float* depth = nullptr;
+                auto stamp = [&](int32_t x) {
                     int32_t r = 0;
-                    if (!depthRadius(width, radius.size, depth[x], radius.k, &r))
-                        continue;
-                    pixelTables = tables.forRadius(r);
-                    if (pixelTables == nullptr) {
-                        failed = true;
-                        break;
+                    if (radius.fromDepth) {
+                        if (!radius.haveCamera)
+                            return;
+                        if (depth == nullptr)
+                            depth = source.depthLine(y);
+                        if (!depthRadius(width, radius.size, depth[x], radius.k, &r))
+                            return;
+                    } else if (fixedStamps) {
+                        r = radius.radius;
+                    } else {
+                        return;
                     }
-                }
-                if (pixelTables != nullptr)
-                    stamp(layer, ramp, *pixelTables, x, y, width, height);
+                    events.column.push_back(x);
+                    events.radius.push_back(r);
+                };
+                auto core = [&](int32_t x) {
+                    if (events.coreFrom.size() > rowCores && events.coreTo.back() == x - 1) {
+                        events.coreTo.back() = x;
+                        return;
+                    }
+                    events.coreFrom.push_back(x);
+                    events.coreTo.push_back(x);
+                };
+                classifyRow(prev, cur, next, width, static_cast<uint8_t>(value), rule, stamp, core);
             }
         }
+        // Rows not scanned hold no events: the last two start at the end.
+        for (int32_t y = height - 1 > 0 ? height - 1 : 0; y <= height; ++y) {
+            events.stampStart[static_cast<size_t>(y)] = static_cast<int32_t>(events.column.size());
+            events.coreStart[static_cast<size_t>(y)] = static_cast<int32_t>(events.coreFrom.size());
+        }
+    } catch (const std::bad_alloc&) {
+        ok = false;
     }
 
+    // Fill the working planes: index in red, written in green.
+    const FillPlanes planes{layer.strength, layer.red, layer.green, width, height};
+    if (ok && !events.empty()) {
+        bool filled = false;
+        if (!radius.fromDepth && choice != FillChoice::Stamp && radius.radius >= 1) {
+            // Beyond the depth modes' largest radius stamping is never chosen, so
+            // no table grows with R squared; it remains the fallback when the
+            // falloff rules the nearest fill out (R far beyond the frame).
+            const bool cheaper =
+                radius.radius > 100 || nearestFillCost(events, radius.radius, width, height) <
+                                           stampFillCost(events, radius.radius, width, height);
+            if (choice == FillChoice::Nearest || cheaper) {
+                StampProfile profile;
+                if (buildStampProfile(&profile, radius.radius, width, height)) {
+                    filled = nearestFill(planes, events, profile, ramp);
+                    if (!filled) {
+                        std::memset(layer.strength, 0, count);
+                        std::memset(layer.red, 0, count);
+                        std::memset(layer.green, 0, count);
+                    }
+                }
+            }
+        }
+        if (!filled) {
+            StampPatternCache patterns(width, height);
+            ok = stampFill(planes, events, patterns);
+        }
+    }
+    if (ok)
+        resolveColours(layer.red, layer.green, layer.blue, count, ramp);
+
     freeColorRamp(&ramp);
-    if (failed) {
+    if (!ok) {
         prepareLayer(instance, width, height);
         return 0;
     }

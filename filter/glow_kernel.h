@@ -33,6 +33,12 @@ int32_t glowGDepth(FilterInstance* instance, const GlowSetting* setting, FrameSo
 int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, FrameSource& source,
                       const GlowRule& rule);
 
+// How the body fills a run with one radius: the cheaper exact way, or one of
+// the two forced (for the tests; both give the same layer).
+enum class FillChoice { Fastest, Stamp, Nearest };
+int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, FrameSource& source,
+                      const GlowRule& rule, FillChoice choice);
+
 // The kernel of a mode, or null for a mode outside 0..3.
 using GlowKernel = int32_t (*)(FilterInstance*, const GlowSetting*, FrameSource&);
 GlowKernel kernelForMode(int32_t mode);

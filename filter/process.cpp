@@ -44,16 +44,37 @@ void composite(const FrameAccess* access, const uint8_t* accRed, const uint8_t* 
 }
 
 // acc[i] = min(255, trunc(acc[i] + glow[i] * w)) with w = strength[i] * k.
+// Strength 0 adds exactly nothing, so those pixels are skipped; into an empty
+// accumulator the sum is glow * w itself, whose saturated truncation is kept
+// in a table of every (strength, glow) pair, built with the same products.
 void accumulate(const FilterInstance* instance, size_t count, double k, uint8_t* accRed,
                 uint8_t* accGreen, uint8_t* accBlue) {
     const auto& layer = instance->glowLayer;
+    double weight[256];
+    for (int32_t s = 0; s < 256; ++s)
+        weight[s] = s * k;
+    // Without room for the table every pixel takes the full formula.
+    auto* fromEmpty = static_cast<uint8_t*>(std::malloc(256 * 256));
+    if (fromEmpty != nullptr)
+        for (int32_t s = 0; s < 256; ++s)
+            for (int32_t g = 0; g < 256; ++g)
+                fromEmpty[s * 256 + g] =
+                    static_cast<uint8_t>(saturate255(truncToInt(0 + g * weight[s])));
+    auto add = [&](uint8_t* acc, const uint8_t* glow, size_t i, uint8_t s) {
+        const uint8_t a = acc[i];
+        acc[i] = a == 0 && fromEmpty != nullptr
+                     ? fromEmpty[static_cast<size_t>(s) * 256 + glow[i]]
+                     : static_cast<uint8_t>(saturate255(truncToInt(a + glow[i] * weight[s])));
+    };
     for (size_t i = 0; i < count; ++i) {
-        const double w = layer.strength[i] * k;
-        accRed[i] = static_cast<uint8_t>(saturate255(truncToInt(accRed[i] + layer.red[i] * w)));
-        accGreen[i] =
-            static_cast<uint8_t>(saturate255(truncToInt(accGreen[i] + layer.green[i] * w)));
-        accBlue[i] = static_cast<uint8_t>(saturate255(truncToInt(accBlue[i] + layer.blue[i] * w)));
+        const uint8_t s = layer.strength[i];
+        if (s == 0)
+            continue;
+        add(accRed, layer.red, i, s);
+        add(accGreen, layer.green, i, s);
+        add(accBlue, layer.blue, i, s);
     }
+    std::free(fromEmpty);
 }
 
 } // namespace

@@ -14,76 +14,117 @@ int32_t reach(int32_t radius, int32_t extent) {
     return radius < limit ? radius : limit;
 }
 
+uint8_t falloffAt(int32_t d, int32_t radius) {
+    double angle = d * 3.141592;
+    angle = angle / radius;
+    double wave = std::cos(angle);
+    wave = wave + 1.0;
+    return static_cast<uint8_t>(truncToInt(wave * 127.5));
+}
+
+uint8_t rampIndexAt(int32_t d, int32_t radius) {
+    double along = static_cast<double>(d) / static_cast<double>(radius);
+    along = 1.0 - along;
+    return static_cast<uint8_t>(255 - truncToInt(along * 255.0));
+}
+
 } // namespace
 
-std::unique_ptr<StampTables> buildStampTables(int32_t radius, int32_t width, int32_t height) {
-    std::unique_ptr<StampTables> tables(new (std::nothrow) StampTables);
-    if (!tables)
-        return nullptr;
+bool buildStampProfile(StampProfile* profile, int32_t radius, int32_t width, int32_t height) {
     const int32_t rows = reach(radius, height) + 1;
     const int32_t columns = reach(radius, width) + 1;
-    const int64_t farthest2 = static_cast<int64_t>(rows - 1) * (rows - 1) +
-                              static_cast<int64_t>(columns - 1) * (columns - 1);
-    const int32_t farthest = truncToInt(std::sqrt(static_cast<double>(farthest2)));
-    const int32_t maxDistance = radius < farthest ? radius : farthest;
-    tables->radius = radius;
-    tables->columns = columns;
+    const int32_t farthest = integerRoot(static_cast<int64_t>(rows - 1) * (rows - 1) +
+                                         static_cast<int64_t>(columns - 1) * (columns - 1));
+    profile->radius = radius;
+    profile->maxDistance = radius < farthest ? radius : farthest;
     try {
-        tables->falloff.resize(static_cast<size_t>(maxDistance) + 1);
-        tables->rampIndex.resize(static_cast<size_t>(maxDistance) + 1);
-        tables->distance.resize(static_cast<size_t>(rows) * static_cast<size_t>(columns));
+        profile->falloff.resize(static_cast<size_t>(profile->maxDistance) + 1);
+        profile->rampIndex.resize(static_cast<size_t>(profile->maxDistance) + 1);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (radius == 0) {
+        profile->falloff[0] = 0;
+        profile->rampIndex[0] = 255;
+        profile->falloffAtRadius = 0;
+        return true;
+    }
+    for (int32_t d = 0; d <= profile->maxDistance; ++d) {
+        profile->falloff[static_cast<size_t>(d)] = falloffAt(d, radius);
+        profile->rampIndex[static_cast<size_t>(d)] = rampIndexAt(d, radius);
+    }
+    profile->falloffAtRadius = falloffAt(radius, radius);
+    return true;
+}
+
+std::unique_ptr<StampPattern> buildStampPattern(const StampProfile& profile, int32_t width,
+                                                int32_t height) {
+    std::unique_ptr<StampPattern> pattern(new (std::nothrow) StampPattern);
+    if (!pattern)
+        return nullptr;
+    const int32_t radius = profile.radius;
+    pattern->radius = radius;
+    pattern->rows = reach(radius, height) + 1;
+    pattern->half = reach(radius, width);
+    pattern->stride = 2 * pattern->half + 1;
+    const size_t size = static_cast<size_t>(pattern->rows) * static_cast<size_t>(pattern->stride);
+    try {
+        pattern->falloff.resize(size);
+        pattern->rampIndex.resize(size);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-
-    // Falloff: trunc((cos((d * 3.141592) / R) + 1.0) * 127.5). Ramp index:
-    // 255 - trunc((1.0 - d / R) * 255.0). Radius 0 has the single entry 0
-    // with ramp index 255.
-    for (int32_t d = 0; d <= maxDistance; ++d) {
-        if (radius == 0) {
-            tables->falloff[0] = 0;
-            tables->rampIndex[0] = 255;
-            break;
+    // Along a row the distance d = min(R, trunc(sqrt(dx^2 + dy^2))) grows
+    // with |dx|; it is followed step by step in exact integers. Every d met
+    // lies inside the frame, so within the profile.
+    const uint8_t* falloff = profile.falloff.data();
+    const uint8_t* rampIndex = profile.rampIndex.data();
+    const int32_t half = pattern->half;
+    for (int32_t dy = 0; dy < pattern->rows; ++dy) {
+        uint8_t* f = pattern->falloff.data() + static_cast<size_t>(dy) * pattern->stride + half;
+        uint8_t* c = pattern->rampIndex.data() + static_cast<size_t>(dy) * pattern->stride + half;
+        int64_t root = dy;
+        int64_t nextSquare = (root + 1) * (root + 1);
+        int64_t sum = static_cast<int64_t>(dy) * dy;
+        for (int32_t dx = 0; dx <= half; ++dx) {
+            while (nextSquare <= sum) {
+                ++root;
+                nextSquare += 2 * root + 1;
+            }
+            const size_t d = static_cast<size_t>(root < radius ? root : radius);
+            f[dx] = falloff[d];
+            c[dx] = rampIndex[d];
+            sum += 2 * static_cast<int64_t>(dx) + 1;
         }
-        double angle = d * 3.141592;
-        angle = angle / radius;
-        double wave = std::cos(angle);
-        wave = wave + 1.0;
-        tables->falloff[static_cast<size_t>(d)] = static_cast<uint8_t>(truncToInt(wave * 127.5));
-        double along = static_cast<double>(d) / static_cast<double>(radius);
-        along = 1.0 - along;
-        tables->rampIndex[static_cast<size_t>(d)] =
-            static_cast<uint8_t>(255 - truncToInt(along * 255.0));
+        for (int32_t dx = 1; dx <= half; ++dx) {
+            f[-dx] = f[dx];
+            c[-dx] = c[dx];
+        }
     }
-
-    // Distance: trunc(sqrt(b^2 + a^2)) of the exact integer sum, capped at R.
-    for (int32_t a = 0; a < rows; ++a)
-        for (int32_t b = 0; b < columns; ++b) {
-            const int64_t sum = static_cast<int64_t>(b) * b + static_cast<int64_t>(a) * a;
-            int32_t d = truncToInt(std::sqrt(static_cast<double>(sum)));
-            if (d >= radius)
-                d = radius;
-            tables->distance[static_cast<size_t>(a) * static_cast<size_t>(columns) +
-                             static_cast<size_t>(b)] = d;
-        }
-    return tables;
+    return pattern;
 }
 
-const StampTables* StampTableCache::forRadius(int32_t radius) {
+const StampPattern* StampPatternCache::forRadius(int32_t radius) {
+    auto build = [&]() -> std::unique_ptr<StampPattern> {
+        StampProfile profile;
+        if (!buildStampProfile(&profile, radius, width_, height_))
+            return nullptr;
+        return buildStampPattern(profile, width_, height_);
+    };
     if (radius >= 0 && radius < kDirect) {
         auto& slot = direct_[radius];
         if (!slot)
-            slot = buildStampTables(radius, width_, height_);
+            slot = build();
         return slot.get();
     }
-    for (const auto& tables : other_)
-        if (tables->radius == radius)
-            return tables.get();
-    auto tables = buildStampTables(radius, width_, height_);
-    if (!tables)
+    for (const auto& pattern : other_)
+        if (pattern->radius == radius)
+            return pattern.get();
+    auto pattern = build();
+    if (!pattern)
         return nullptr;
     try {
-        other_.push_back(std::move(tables));
+        other_.push_back(std::move(pattern));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

@@ -12,27 +12,58 @@
 using namespace orvit;
 using namespace kernels;
 
-TEST(StampTables, FalloffAndDistanceMatchTheRules) {
-    auto r4 = buildStampTables(4, 100, 100);
-    EXPECT_EQ(r4->falloff, (std::vector<uint8_t>{255, 217, 127, 37, 0}));
-    EXPECT_EQ(r4->rampIndex, (std::vector<uint8_t>{0, 64, 128, 192, 255}));
-    EXPECT_EQ(r4->distance, (std::vector<int32_t>{0, 1, 2, 3, 4, 1, 1, 2, 3, 4, 2, 2, 2,
-                                                  3, 4, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4}));
-    auto r10 = buildStampTables(10, 100, 100);
-    EXPECT_EQ(r10->falloff, (std::vector<uint8_t>{255, 248, 230, 202, 166, 127, 88, 52, 24, 6, 0}));
-    auto r3 = buildStampTables(3, 100, 100);
-    EXPECT_EQ(r3->rampIndex, (std::vector<uint8_t>{0, 85, 170, 255}));
+TEST(StampTables, FalloffIndexAndPatternMatchTheRules) {
+    StampProfile r4;
+    ASSERT_TRUE(buildStampProfile(&r4, 4, 100, 100));
+    EXPECT_EQ(r4.falloff, (std::vector<uint8_t>{255, 217, 127, 37, 0}));
+    EXPECT_EQ(r4.rampIndex, (std::vector<uint8_t>{0, 64, 128, 192, 255}));
+    EXPECT_EQ(r4.falloffAtRadius, 0);
+    // The pattern's rows hold falloff[min(R, trunc(sqrt(dx^2 + dy^2)))] for dx = -4..4.
+    auto p4 = buildStampPattern(r4, 100, 100);
+    ASSERT_NE(p4, nullptr);
+    const int32_t distances[5][5] = {
+        {0, 1, 2, 3, 4}, {1, 1, 2, 3, 4}, {2, 2, 2, 3, 4}, {3, 3, 3, 4, 4}, {4, 4, 4, 4, 4}};
+    for (int32_t dy = 0; dy <= 4; ++dy)
+        for (int32_t dx = -4; dx <= 4; ++dx) {
+            const int32_t d = distances[dy][dx < 0 ? -dx : dx];
+            EXPECT_EQ(p4->falloffRow(dy)[4 + dx], r4.falloff[d]) << dx << "," << dy;
+            EXPECT_EQ(p4->rampRow(dy)[4 + dx], r4.rampIndex[d]) << dx << "," << dy;
+        }
+    StampProfile r10;
+    ASSERT_TRUE(buildStampProfile(&r10, 10, 100, 100));
+    EXPECT_EQ(r10.falloff, (std::vector<uint8_t>{255, 248, 230, 202, 166, 127, 88, 52, 24, 6, 0}));
+    StampProfile r3;
+    ASSERT_TRUE(buildStampProfile(&r3, 3, 100, 100));
+    EXPECT_EQ(r3.rampIndex, (std::vector<uint8_t>{0, 85, 170, 255}));
+    StampProfile r0;
+    ASSERT_TRUE(buildStampProfile(&r0, 0, 100, 100));
+    EXPECT_EQ(r0.falloff, (std::vector<uint8_t>{0}));
+    EXPECT_EQ(r0.rampIndex, (std::vector<uint8_t>{255}));
 }
 
 TEST(StampTables, HugeRadiusIsSizedByTheFrameNotTheRadius) {
     // distance 1000 at width 640: R = 640000; the literal tables would hold
     // (R + 1)^2 entries, the clipped ones only what a 640 x 480 window reaches.
-    auto t = buildStampTables(640000, 640, 480);
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->distance.size(), 480u * 640u);
-    EXPECT_EQ(t->falloff.size(), 799u); // trunc(sqrt(639^2 + 479^2)) + 1
-    EXPECT_EQ(t->falloff[798], 254);
-    EXPECT_EQ(t->distanceRow(479)[639], 798);
+    StampProfile t;
+    ASSERT_TRUE(buildStampProfile(&t, 640000, 640, 480));
+    EXPECT_EQ(t.falloff.size(), 799u); // trunc(sqrt(639^2 + 479^2)) + 1
+    EXPECT_EQ(t.falloff[798], 254);
+    EXPECT_EQ(t.falloffAtRadius, 0);
+    auto p = buildStampPattern(t, 640, 480);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->rows, 480);
+    EXPECT_EQ(p->stride, 2 * 639 + 1);
+    EXPECT_EQ(p->falloffRow(479)[639 + 639], t.falloff[798]);
+}
+
+TEST(StampTables, IntegerRootIsExactBelowTwoToThe52) {
+    for (int64_t r : {0LL, 1LL, 2LL, 45LL, 46340LL, 46341LL, 40000000LL, 67108863LL}) {
+        EXPECT_EQ(integerRoot(r * r), r);
+        if (r > 0) {
+            EXPECT_EQ(integerRoot(r * r - 1), r - 1);
+        }
+        EXPECT_EQ(integerRoot(r * r + 2 * r), r);
+    }
 }
 
 TEST(GlowFixed, SolidBlockFillsCoreAndStampsEdges) {
@@ -191,5 +222,31 @@ TEST(GlowKernels, MatchTheLiteralRulesOnRandomShapes) {
         }
         if (HasFatalFailure())
             return;
+    }
+}
+
+TEST(GlowFixed, EveryFillMatchesTheRulesFromRadiusZeroToBeyondAnyFalloff) {
+    // R = 0 stamps only ramp entry 255 at strength 0; R = 500 reaches beyond
+    // the frame; at R = 2^31 - 1 the falloff is 255 at distance 1, so the
+    // nearest fill must decline and stamping take over.
+    Instance instance(createInstance());
+    fakes::PlaneSource source(24, 20);
+    source.fill(3, 3, 9, 7, 4);
+    source.fill(14, 9, 8, 8, 4);
+    source.fill(0, 15, 24, 2, 4); // cut by both side borders
+    for (double distance : {0.0, 0.5 / 24, 500.5 / 24, 1e300}) {
+        GlowSetting s = indexRamp(4, ModeFixed, distance);
+        s.keyEnabled[2] = 1;
+        s.keyRed[2] = 90;
+        s.keyPosition[2] = 1;
+        int32_t R = 0;
+        ASSERT_TRUE(fixedRadius(&s, source, &R));
+        const auto ref = reference::glow(source.special, source.depth, 24, 20, s, R, 0, 0);
+        for (FillChoice choice : {FillChoice::Fastest, FillChoice::Stamp, FillChoice::Nearest}) {
+            ASSERT_EQ(runGlowKernel(instance.get(), &s, source, kFixedRule, choice), 1);
+            expectSameLayer(*instance, ref);
+            if (HasFatalFailure())
+                return;
+        }
     }
 }

@@ -217,12 +217,12 @@ TEST(GlowDepth, MatchesTheLiteralRulesWithPerPixelRadii) {
     }
 }
 
-TEST(StampTableCache, BuildsEachRadiusOnce) {
-    StampTableCache cache(300, 200);
-    const StampTables* a = cache.forRadius(40);
+TEST(StampPatternCache, BuildsEachRadiusOnce) {
+    StampPatternCache cache(300, 200);
+    const StampPattern* a = cache.forRadius(40);
     EXPECT_EQ(cache.forRadius(40), a);
     EXPECT_NE(cache.forRadius(41), a);
-    const StampTables* big = cache.forRadius(5000);
+    const StampPattern* big = cache.forRadius(5000);
     EXPECT_EQ(cache.forRadius(5000), big);
-    EXPECT_EQ(big->distance.size(), 300u * 200u);
+    EXPECT_EQ(big->falloff.size(), 200u * (2u * 299u + 1u));
 }

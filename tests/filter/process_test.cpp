@@ -4,6 +4,7 @@
 #include "filter/frame_source.h"
 #include "filter/glow_kernel.h"
 #include "filter/process.h"
+#include "filter/reference_kernel.h"
 
 #include <gtest/gtest.h>
 
@@ -224,6 +225,61 @@ TEST(Process, SettingsSaturateInTheAccumulatorAndTheComposite) {
     process(quiet.get(), plain.access());
     EXPECT_EQ(plain.outRed, plain.red);
     EXPECT_EQ(plain.outGreen, plain.green);
+}
+
+TEST(Process, OverlappingGlowsAddAsTheLiteralWeightsSay) {
+    // Two settings with graded ramps and odd transparencies over overlapping
+    // shapes: every output byte as the weighted sum of the literal layers.
+    Instance instance(createInstance());
+    instance->enabled = 1;
+    fakes::FakeFrame frame(40, 30);
+    for (size_t i = 0; i < frame.red.size(); ++i) {
+        frame.red[i] = static_cast<uint8_t>(i * 7);
+        frame.green[i] = static_cast<uint8_t>(i * 3);
+        frame.blue[i] = static_cast<uint8_t>(200 + i % 50);
+    }
+    frame.fillRect(frame.special, 5, 5, 12, 10, 5);
+    frame.fillRect(frame.special, 14, 12, 15, 12, 6);
+    const double transparencies[2] = {37.3, 12.9};
+    const int32_t modes[2] = {ModeFixed, ModeGFixed};
+    for (int i = 0; i < 2; ++i) {
+        GlowSetting* s = appendSetting(instance.get(), 5 + i);
+        s->enabled = 1;
+        s->mode = modes[i];
+        s->distance = (6 + 3 * i + 0.5) / 40;
+        s->transparency = transparencies[i];
+        s->keyEnabled[1] = 1;
+        s->keyRed[1] = 20 * i;
+        s->keyGreen[1] = 90;
+        s->keyPosition[1] = 70;
+    }
+    std::vector<uint8_t> acc[3];
+    for (auto& plane : acc)
+        plane.assign(frame.red.size(), 0);
+    for (int i = 0; i < 2; ++i) {
+        const GlowSetting& s = *instance->settings[i];
+        const auto layer = reference::glow(frame.special, frame.depth, 40, 30, s,
+                                           static_cast<int32_t>(40 * s.distance), 0.0, 0.0);
+        const double k = (100.0 - s.transparency) * (1.0 / 25500);
+        const std::vector<uint8_t>* glow[3] = {&layer.red, &layer.green, &layer.blue};
+        for (size_t p = 0; p < acc[0].size(); ++p) {
+            const double w = layer.strength[p] * k;
+            for (int c = 0; c < 3; ++c)
+                acc[c][p] = static_cast<uint8_t>(
+                    std::min(255, static_cast<int>(acc[c][p] + (*glow[c])[p] * w)));
+        }
+    }
+    process(instance.get(), frame.access());
+    const std::vector<uint8_t>* rendered[3] = {&frame.red, &frame.green, &frame.blue};
+    const std::vector<uint8_t>* out[3] = {&frame.outRed, &frame.outGreen, &frame.outBlue};
+    int glowing = 0;
+    for (size_t p = 0; p < acc[0].size(); ++p) {
+        glowing += acc[0][p] != 0 || acc[1][p] != 0;
+        for (int c = 0; c < 3; ++c)
+            ASSERT_EQ((*out[c])[p], std::min(255, (*rendered[c])[p] + acc[c][p]))
+                << "channel " << c << " at " << p % 40 << "," << p / 40;
+    }
+    EXPECT_GT(glowing, 300);
 }
 
 TEST(Process, FetchesEachRowsLinesOnceInOrder) {

@@ -1,12 +1,18 @@
-// The glow rules written out literally, with full-size tables and no shared
-// machinery: the yardstick the module's kernels must match byte for byte.
+// The glow rules written out literally, with no shared machinery: the
+// yardstick the module's kernels must match byte for byte. As the rules say,
+// the fixed modes build their tables once per call and the depth modes once
+// per outline pixel. The one liberty taken cannot change a value: the tables
+// hold only the offsets and distances a stamp clipped to the frame can meet,
+// so huge radii stay feasible.
 #pragma once
 
 #include "filter/color_ramp.h"
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace reference {
@@ -15,6 +21,37 @@ struct Layer {
     int32_t width = 0, height = 0;
     std::vector<uint8_t> red, green, blue, strength;
 };
+
+struct Tables {
+    int32_t columns = 0;
+    std::vector<uint8_t> falloff; // by distance
+    std::vector<int32_t> dist;    // [a][b], a, b up to the frame's reach
+};
+
+// falloff[d] = trunc((cos((d * 3.141592) / R) + 1) * 127.5); distance[a][b] =
+// min(R, trunc(sqrt(b^2 + a^2))). R = 0: the single entries falloff 0 and
+// distance 0: a stamp covers only its own pixel.
+inline Tables buildTables(int32_t R, int32_t W, int32_t H) {
+    Tables t;
+    const int32_t rows = std::min(R, H - 1) + 1;
+    t.columns = std::min(R, W - 1) + 1;
+    t.dist.resize(static_cast<size_t>(rows) * t.columns);
+    int32_t farthest = 0;
+    for (int32_t a = 0; a < rows; ++a)
+        for (int32_t b = 0; b < t.columns; ++b) {
+            int64_t sum = static_cast<int64_t>(b) * b + static_cast<int64_t>(a) * a;
+            int32_t d = static_cast<int32_t>(std::sqrt(static_cast<double>(sum)));
+            d = d >= R ? R : d;
+            t.dist[static_cast<size_t>(a) * t.columns + b] = d;
+            farthest = std::max(farthest, d);
+        }
+    t.falloff.resize(static_cast<size_t>(farthest) + 1);
+    for (int32_t d = 0; d <= farthest; ++d)
+        t.falloff[d] = R == 0 ? 0
+                              : static_cast<uint8_t>(static_cast<int32_t>(
+                                    (std::cos((d * 3.141592) / R) + 1.0) * 127.5));
+    return t;
+}
 
 // mode 0..3; radius per call for the Fixed modes; for the Depth modes each
 // outline pixel's radius is trunc(((W * size) / (D * k)) * 0.5), 2..100 stamps.
@@ -35,26 +72,28 @@ inline Layer glow(const std::vector<uint8_t>& special, const std::vector<float>&
         return out;
     const bool depthMode = setting.mode == 1 || setting.mode == 3;
     const bool gMode = setting.mode == 2 || setting.mode == 3;
+    std::map<int32_t, Tables> tables;
     auto stampAt = [&](int32_t x, int32_t y, int32_t R) {
-        std::vector<uint8_t> falloff(static_cast<size_t>(R) + 1);
-        for (int32_t d = 0; d <= R; ++d)
-            falloff[d] = static_cast<uint8_t>(
-                static_cast<int32_t>((std::cos((d * 3.141592) / R) + 1.0) * 127.5));
-        std::vector<int32_t> dist(static_cast<size_t>(R + 1) * (R + 1));
-        for (int32_t a = 0; a <= R; ++a)
-            for (int32_t b = 0; b <= R; ++b) {
-                int32_t d = static_cast<int32_t>(std::sqrt(static_cast<double>(b * b + a * a)));
-                dist[a * (R + 1) + b] = d >= R ? R : d;
-            }
-        for (int32_t ty = std::max(0, y - R); ty <= std::min(y + R, H - 1); ++ty)
-            for (int32_t tx = std::max(0, x - R); tx <= std::min(x + R, W - 1); ++tx) {
-                int32_t d = dist[std::abs(y - ty) * (R + 1) + std::abs(x - tx)];
-                uint8_t f = falloff[d];
+        if (depthMode)
+            tables.clear();
+        auto found = tables.find(R);
+        if (found == tables.end())
+            found = tables.emplace(R, buildTables(R, W, H)).first;
+        const Tables& t = found->second;
+        const int64_t r = R; // x + R stays exact for huge radii
+        for (int64_t ty = std::max<int64_t>(0, y - r); ty <= std::min<int64_t>(y + r, H - 1); ++ty)
+            for (int64_t tx = std::max<int64_t>(0, x - r); tx <= std::min<int64_t>(x + r, W - 1);
+                 ++tx) {
+                int32_t d = t.dist[static_cast<size_t>(std::abs(y - ty)) * t.columns +
+                                   static_cast<size_t>(std::abs(x - tx))];
+                uint8_t f = t.falloff[d];
                 size_t p = static_cast<size_t>(ty) * W + tx;
                 if (out.strength[p] <= f) {
                     out.strength[p] = f;
-                    int32_t c =
-                        255 - static_cast<int32_t>((1.0 - static_cast<double>(d) / R) * 255.0);
+                    // R = 0: the outline pixel keeps strength 0 and takes ramp entry 255.
+                    int32_t c = R == 0 ? 255
+                                       : 255 - static_cast<int32_t>(
+                                                   (1.0 - static_cast<double>(d) / R) * 255.0);
                     out.red[p] = ramp.red[c];
                     out.green[p] = ramp.green[c];
                     out.blue[p] = ramp.blue[c];
@@ -93,7 +132,7 @@ inline Layer glow(const std::vector<uint8_t>& special, const std::vector<float>&
                     if (R <= 1 || R > 100)
                         continue;
                 }
-                if (R >= 1)
+                if (R >= 0)
                     stampAt(x, y, R);
             }
         }
