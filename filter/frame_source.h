@@ -6,10 +6,25 @@
 #include "settings/settings.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 namespace orvit {
+
+// Pixels of a width x height frame; 0 when it has none, or when its working
+// planes would not fit the address space: three accumulator and four layer
+// planes, plus a spare byte each, on a 32-bit target too. Such a frame is
+// not filtered.
+inline size_t framePixels(int32_t width, int32_t height) {
+    if (width < 1 || height < 1)
+        return 0;
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    if (pixels > (std::numeric_limits<size_t>::max() - 8) / 8)
+        return 0;
+    return static_cast<size_t>(pixels);
+}
 
 class FrameSource {
   public:

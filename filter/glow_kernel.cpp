@@ -25,8 +25,12 @@ namespace {
 // False when a plane cannot be obtained; the layer is then released.
 bool prepareLayer(FilterInstance* instance, int32_t width, int32_t height) {
     auto& layer = instance->glowLayer;
-    const size_t count =
-        width > 0 && height > 0 ? static_cast<size_t>(width) * static_cast<size_t>(height) : 0;
+    const size_t count = framePixels(width, height);
+    // A frame too large to address gets no layer at all.
+    if (count == 0 && width > 0 && height > 0) {
+        releaseGlowLayer(instance);
+        return false;
+    }
     if (layer.width != width || layer.height != height) {
         releaseGlowLayer(instance);
         layer.width = width;
@@ -170,8 +174,7 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
     if (!prepareLayer(instance, width, height))
         return 0;
     auto& layer = instance->glowLayer;
-    const size_t count =
-        width > 0 && height > 0 ? static_cast<size_t>(width) * static_cast<size_t>(height) : 0;
+    const size_t count = framePixels(width, height);
 
     // Radius source.
     RadiusSource radius;

@@ -79,17 +79,6 @@ void accumulate(const FilterInstance* instance, size_t count, double k, uint8_t*
 
 } // namespace
 
-size_t framePixels(int32_t width, int32_t height) {
-    if (width < 1 || height < 1)
-        return 0;
-    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-    // Three accumulator and four layer planes, plus a spare byte per plane,
-    // must be addressable: on a 32-bit target a large frame would wrap.
-    if (pixels > (std::numeric_limits<size_t>::max() - 8) / 8)
-        return 0;
-    return static_cast<size_t>(pixels);
-}
-
 uint32_t flags() {
     return 0x1001;
 }

@@ -10,9 +10,6 @@
 namespace orvit {
 
 uint32_t flags();
-// Pixels of a width x height frame; 0 when it has none, or when its working
-// planes would not fit the address space (such a frame passes through).
-size_t framePixels(int32_t width, int32_t height);
 // Refreshes the snapshot, then filters the frame (or passes it through when
 // the instance is disabled). Reports nothing.
 void process(FilterInstance* instance, const FrameAccess* access);

@@ -200,6 +200,25 @@ TEST(FramePixels, RefusesFramesWhoseWorkingPlanesCannotBeAddressed) {
     EXPECT_EQ(framePixels(65536, 65536),
               sizeof(size_t) == 4 ? 0u : static_cast<size_t>(65536ull * 65536ull));
     EXPECT_EQ(framePixels(INT32_MAX, INT32_MAX), 0u);
+
+    // A kernel given such a frame makes no layer and reads no line.
+    struct HugeSource final : FrameSource {
+        HugeSource() { width = height = INT32_MAX; }
+        const uint8_t* specialLine(int32_t) override {
+            ADD_FAILURE() << "special line read";
+            return nullptr;
+        }
+        const float* depthLine(int32_t) override {
+            ADD_FAILURE() << "depth line read";
+            return nullptr;
+        }
+    } huge;
+    Instance instance(createInstance());
+    GlowSetting* s = appendSetting(instance.get(), 5);
+    for (int32_t mode = ModeFixed; mode <= ModeGDepth; ++mode) {
+        EXPECT_EQ(kernelForMode(mode)(instance.get(), s, huge), 0) << "mode " << mode;
+        EXPECT_EQ(instance->glowLayer.red, nullptr);
+    }
 }
 
 TEST(Process, SettingsSaturateInTheAccumulatorAndTheComposite) {
