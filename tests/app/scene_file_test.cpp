@@ -155,6 +155,8 @@ TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
     }
     EXPECT_EQ(failure(dir / "absent.toml"),
               "scene '" + dir / "absent.toml" + "': cannot open: no such file");
+    EXPECT_EQ(failure(dir.path().string()),
+              "scene '" + dir.path().string() + "': cannot open: not a regular file");
 }
 
 // Letters such as "Ж" or "°" (U+00A1 to U+0499 and others) reach an
