@@ -21,11 +21,12 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 // The TOML parser of Debian 12 (toml++ 3.3) reaches an unreachable point
-// when its whitespace test meets a code point in U+00A1 to U+0499 or U+2D6E
-// to U+3167 other than U+3000, which it does at characters outside strings,
-// in quoted keys and after a backslash in multi-line strings.
+// when its whitespace test meets a code point of U+00A1 to U+0499, U+2C5E to
+// U+3057 other than U+3000, or U+FB26 to U+FEFE, which it does at characters
+// outside strings, in quoted keys and after a backslash in multi-line strings.
 bool unsafeForParser(char32_t c) {
-    return (c >= 0xA1 && c <= 0x499) || (c >= 0x2D6E && c <= 0x3167 && c != 0x3000);
+    return (c >= 0xA1 && c <= 0x499) || (c >= 0x2C5E && c <= 0x3057 && c != 0x3000) ||
+           (c >= 0xFB26 && c <= 0xFEFE);
 }
 
 // The code point of the well-formed UTF-8 sequence at `at`, and its length;

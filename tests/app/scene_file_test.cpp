@@ -159,9 +159,10 @@ TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
               "scene '" + dir.path().string() + "': cannot open: not a regular file");
 }
 
-// Letters such as "Ж" or "°" (U+00A1 to U+0499 and others) reach an
-// unreachable point in the TOML parser of this Debian; the reader hands them
-// to it escaped, and where TOML allows no such letter names its place.
+// Letters such as "Ж", "°", "ⱞ" or "ﹿ" (U+00A1 to U+0499, U+2C5E to U+3057,
+// U+FB26 to U+FEFE) reach an unreachable point in the TOML parser of this
+// Debian; the reader hands them to it escaped, and where TOML allows no such
+// letter names its place.
 TEST(ParseSceneFile, LettersTheTomlParserCannotTakeKeepTheirMeaning) {
     apptest::TempFolder dir;
     const std::string head = "# Жар, a comment\n[camera]\nfov = 60\n[frames]\nfirst = 1\n"
@@ -173,8 +174,8 @@ TEST(ParseSceneFile, LettersTheTomlParserCannotTakeKeepTheirMeaning) {
         std::vector<std::string> settings;
     } cases[] = {
         {"basic",
-         "[output]\nfile = \"Жар/o.png\"\n[filter]\nsettings = \"v 04 \\\"Ж\\\"\"\n",
-         dir / "Жар/o.png",
+         "[output]\nfile = \"Жⱞﹿ/o.png\"\n[filter]\nsettings = \"v 04 \\\"Ж\\\"\"\n",
+         dir / "Жⱞﹿ/o.png",
          {"v 04 \"Ж\""}},
         {"literal",
          "[output]\nfile = 'Ж\\o\".png' # °\n[filter]\nsettings = '''v 04\nЖ'''\n",
@@ -204,6 +205,8 @@ TEST(ParseSceneFile, LettersTheTomlParserCannotTakeKeepTheirMeaning) {
     } bad[] = {
         {"degrees", "[camera]\nfov = 60°\n",
          ":2:9: syntax error: unexpected character '°' outside a string or comment"},
+        {"small-form", "[camera]\nfov = 60ﹿ\n", ":2:9: syntax error: unexpected character 'ﹿ'"},
+        {"glagolitic", "[camera]\nfov = 60ⱞ\n", ":2:9: syntax error: unexpected character 'ⱞ'"},
         {"bare-key", head + "Жx = 1\n", ":9:1: syntax error: unexpected character 'Ж' outside"},
         {"escape", head + "[output]\nfile = 'o.png'\nx = \"Ж\\Ж\"\n",
          ":11:7: syntax error: unknown escape '\\Ж'"},

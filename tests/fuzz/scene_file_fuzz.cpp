@@ -12,6 +12,8 @@
 //                        parser's checked build)
 //   letters.toml         letters the TOML parser cannot take (U+0416, U+00B0) in
 //                        a comment, literal, basic and multi-line strings
+//   small-form-letter.toml  U+FE7F after a value (found by this target: the
+//                        last of the parser's three ranges)
 #include "fuzz/memory_file.h"
 #include "standin/app/app_error.h"
 #include "standin/app/scene_file.h"
