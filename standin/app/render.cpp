@@ -35,37 +35,6 @@ bool blank(const std::string& line) {
     return line.find_first_not_of(" \t\r\f\v") == std::string::npos;
 }
 
-// Fails unless the module's load read the scene's settings lines exactly:
-// every line up to the last one that is not blank, and no line past the end.
-void checkSettingsTaken(const SceneFile& scene, const standin::Instance::LoadReport& load) {
-    const std::vector<std::string>& lines = scene.settingsLines;
-    const std::string where = scene.settingsFile.empty()
-                                  ? "scene '" + scene.path + "': key 'filter.settings'"
-                                  : "settings '" + scene.settingsFile + "'";
-    const std::string total = std::to_string(lines.size());
-    if (load.readsPastEnd > 0) {
-        if (lines.empty())
-            throw AppError(where + ": the module read past the end: the settings have no lines");
-        throw AppError(where + ": the module read past the end, after line " + total + " of " +
-                       total + " (" + quoted(lines.back()) + "): the settings are cut short");
-    }
-    size_t last = lines.size();
-    while (last > 0 && blank(lines[last - 1]))
-        --last;
-    if (load.linesRead >= last)
-        return;
-    if (load.linesRead == 0)
-        throw AppError(where + ": the module read none of the " + total + " lines");
-    const std::string stop = std::to_string(load.linesRead);
-    const std::string next = std::to_string(load.linesRead + 1);
-    throw AppError(where + ": the module stopped reading at line " + stop + " of " + total + " (" +
-                   quoted(lines[load.linesRead - 1]) + "): " +
-                   (load.linesRead + 1 == lines.size()
-                        ? "line " + next + " was"
-                        : "lines " + next + " to " + total + " were") +
-                   " not read");
-}
-
 void checkSize(const std::string& role, const std::string& path, int32_t w, int32_t h,
                const std::string& colourPath, int32_t cw, int32_t ch) {
     if (w != cw || h != ch)
@@ -152,6 +121,35 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
     writeImage(outputPath, memory.width, memory.height, rgba);
     report.writeMs = millisecondsSince(t0);
     return report;
+}
+
+void checkSettingsTaken(const SceneFile& scene, const standin::Instance::LoadReport& load) {
+    const std::vector<std::string>& lines = scene.settingsLines;
+    const std::string where = scene.settingsFile.empty()
+                                  ? "scene '" + scene.path + "': key 'filter.settings'"
+                                  : "settings '" + scene.settingsFile + "'";
+    const std::string total = std::to_string(lines.size());
+    if (load.readsPastEnd > 0) {
+        if (lines.empty())
+            throw AppError(where + ": the module read past the end: the settings have no lines");
+        throw AppError(where + ": the module read past the end, after line " + total + " of " +
+                       total + " (" + quoted(lines.back()) + "): the settings are cut short");
+    }
+    size_t last = lines.size();
+    while (last > 0 && blank(lines[last - 1]))
+        --last;
+    if (load.linesRead >= last)
+        return;
+    if (load.linesRead == 0)
+        throw AppError(where + ": the module read none of the " + total + " lines");
+    const std::string stop = std::to_string(load.linesRead);
+    const std::string next = std::to_string(load.linesRead + 1);
+    throw AppError(where + ": the module stopped reading at line " + stop + " of " + total + " (" +
+                   quoted(lines[load.linesRead - 1]) + "): " +
+                   (load.linesRead + 1 == lines.size()
+                        ? "line " + next + " was"
+                        : "lines " + next + " to " + total + " were") +
+                   " not read");
 }
 
 std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& evaluations) {
