@@ -1,6 +1,7 @@
 #include "standin/app/edit.h"
 
 #include "standin/app/app_error.h"
+#include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 #include "standin/core/host_services.h"
 #include "standin/core/line_io.h"
@@ -179,11 +180,8 @@ EditResult editScene(const std::string& scenePath, const standin::Script& script
         const standin::LoadedModule loaded(module);
         const standin::ImageFilter filter(loaded, scene.server, standin::HostServices::lookup());
         standin::Instance instance = filter.create();
-        const size_t read = instance.load(scene.settingsLines);
-        if (read < given)
-            throw AppError("scene '" + scene.path + "': the module reads " + std::to_string(read) +
-                           " of its " + std::to_string(given) +
-                           " settings lines; saving them would drop the rest");
+        // Settings the module did not take would be lost or changed on saving.
+        checkSettingsTaken(scene, instance.loadReporting(scene.settingsLines));
 
         filter.openInterface(instance);
         if (!user.error().empty())

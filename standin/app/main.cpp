@@ -5,7 +5,6 @@
 #include "standin/app/edit.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
-#include "standin/app/settings_summary.h"
 #include "standin/core/host_error.h"
 #include "standin/core/loader.h"
 
@@ -75,10 +74,10 @@ std::string render(const RenderRequest& request) {
         throw AppError("output '" + pattern + "' has no #### for the frame number, and frames " +
                        std::to_string(range.first) + "-" + std::to_string(range.last) + " are " +
                        std::to_string(total) + " images");
-    prepareOutputFolder(pattern);
-
+    // The module and its settings first: settings it did not take leave
+    // nothing made on disk.
     SceneRenderer renderer(scene, kBuiltModule);
-    const SettingsSummary settings = summariseSettings(renderer.savedSettings());
+    prepareOutputFolder(pattern);
     std::printf("rendering %s, frames %d-%d, with %s\n", scene.path.c_str(), range.first,
                 range.last, renderer.modulePath().c_str());
     std::fflush(stdout);
@@ -88,9 +87,9 @@ std::string render(const RenderRequest& request) {
         const FrameReport r = renderer.renderFrame(frame, framePath(pattern, frame));
         bar.clear();
         std::printf("frame %d  t %.4f s  %dx%d  read %.1f ms  process %.1f ms  write %.1f ms  "
-                    "-> %s\n  glow %s\n",
+                    "-> %s\n  envelopes: %s\n",
                     r.frame, r.start, r.width, r.height, r.readMs, r.processMs, r.writeMs,
-                    r.output.c_str(), describeSettings(settings, r.start).c_str());
+                    r.output.c_str(), describeEnvelopes(r.envelopes).c_str());
         std::fflush(stdout);
         bar.show(frame - range.first + 1);
     }
@@ -119,9 +118,6 @@ void settings(const std::string& scenePath, const std::string& modulePath) {
     SceneRenderer renderer(scene, kBuiltModule);
     for (const std::string& line : renderer.savedSettings())
         std::printf("%s\n", line.c_str());
-    if (renderer.settingsLinesRead() < scene.settingsLines.size())
-        std::fprintf(stderr, "orvit: note: the module read %zu of the scene's %zu settings lines\n",
-                     renderer.settingsLinesRead(), scene.settingsLines.size());
 }
 
 struct EditRequest {

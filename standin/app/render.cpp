@@ -27,6 +27,14 @@ std::string sizeText(int32_t w, int32_t h) {
     return std::to_string(w) + "x" + std::to_string(h);
 }
 
+std::string quoted(const std::string& line) {
+    return "\"" + line + "\"";
+}
+
+bool blank(const std::string& line) {
+    return line.find_first_not_of(" \t\r\f\v") == std::string::npos;
+}
+
 void checkSize(const std::string& role, const std::string& path, int32_t w, int32_t h,
                const std::string& colourPath, int32_t cw, int32_t ch) {
     if (w != cw || h != ch)
@@ -50,7 +58,8 @@ SceneRenderer::SceneRenderer(const SceneFile& scene, const std::string& modulePa
     filter_ = std::make_unique<standin::ImageFilter>(*module_, scene_.server,
                                                      standin::HostServices::lookup());
     instance_ = std::make_unique<standin::Instance>(filter_->create());
-    linesRead_ = instance_->load(scene_.settingsLines);
+    const standin::Instance::LoadReport load = instance_->loadReporting(scene_.settingsLines);
+    checkSettingsTaken(scene_, load);
     saved_ = instance_->save();
 }
 
@@ -94,9 +103,11 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
     report.width = memory.width;
     report.height = memory.height;
 
+    const uint64_t mark = standin::evaluationMark();
     t0 = std::chrono::steady_clock::now();
     instance_->process(memory);
     report.processMs = millisecondsSince(t0);
+    report.envelopes = standin::evaluationsSince(mark);
 
     t0 = std::chrono::steady_clock::now();
     const size_t n = memory.outRed.size();
@@ -110,6 +121,52 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
     writeImage(outputPath, memory.width, memory.height, rgba);
     report.writeMs = millisecondsSince(t0);
     return report;
+}
+
+void checkSettingsTaken(const SceneFile& scene, const standin::Instance::LoadReport& load) {
+    const std::vector<std::string>& lines = scene.settingsLines;
+    const std::string where = scene.settingsFile.empty()
+                                  ? "scene '" + scene.path + "': key 'filter.settings'"
+                                  : "settings '" + scene.settingsFile + "'";
+    const std::string total = std::to_string(lines.size());
+    if (load.readsPastEnd > 0) {
+        if (lines.empty())
+            throw AppError(where + ": the module read past the end: the settings have no lines");
+        throw AppError(where + ": the module read past the end, after line " + total + " of " +
+                       total + " (" + quoted(lines.back()) + "): the settings are cut short");
+    }
+    size_t last = lines.size();
+    while (last > 0 && blank(lines[last - 1]))
+        --last;
+    if (load.linesRead >= last)
+        return;
+    if (load.linesRead == 0)
+        throw AppError(where + ": the module read none of the " + total + " lines");
+    const std::string stop = std::to_string(load.linesRead);
+    const std::string next = std::to_string(load.linesRead + 1);
+    throw AppError(where + ": the module stopped reading at line " + stop + " of " + total + " (" +
+                   quoted(lines[load.linesRead - 1]) + "): " +
+                   (load.linesRead + 1 == lines.size()
+                        ? "line " + next + " was"
+                        : "lines " + next + " to " + total + " were") +
+                   " not read");
+}
+
+std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& evaluations) {
+    if (evaluations.empty())
+        return "none evaluated";
+    std::string text;
+    char number[64];
+    for (const standin::EnvelopeEvaluation& e : evaluations) {
+        if (!text.empty())
+            text += ", ";
+        text += "envelope " + std::to_string(e.ordinal);
+        if (e.loadedAtLine > 0)
+            text += " (settings line " + std::to_string(e.loadedAtLine) + ")";
+        std::snprintf(number, sizeof number, " at %.4f s = %g", e.time, e.value);
+        text += number;
+    }
+    return text;
 }
 
 void prepareOutputFolder(const std::string& pattern) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "standin/app/scene_file.h"
+#include "standin/core/envelopes.h"
 #include "standin/core/host_services.h"
 #include "standin/core/loader.h"
 
@@ -12,7 +13,9 @@
 
 namespace orvit::app {
 
-// Milliseconds spent on each step of one frame.
+// What the host knows of one frame it rendered: its time, the milliseconds
+// spent on each step, the image written and the envelope values its envelope
+// service gave while the filter processed the frame.
 struct FrameReport {
     int frame = 0;
     double start = 0.0; // seconds
@@ -22,10 +25,25 @@ struct FrameReport {
     double readMs = 0.0;
     double processMs = 0.0;
     double writeMs = 0.0;
+    std::vector<standin::EnvelopeEvaluation> envelopes;
 };
 
+// The envelope values of a frame, e.g. "envelope 1 (settings line 5) at
+// 0.0417 s = 51.6667, envelope 2 ..." with the envelope service's ordinals;
+// "none evaluated" when there are none.
+std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& evaluations);
+
+// Fails, naming the settings file (or the scene's key), the line where the
+// module stopped and what was there, unless the module's load read the
+// scene's settings lines exactly: every line up to the last one that is not
+// blank, and no line past the end. The host cannot read the module's format;
+// its line reader sees how the load used the lines.
+void checkSettingsTaken(const SceneFile& scene, const standin::Instance::LoadReport& load);
+
 // The module loaded and its filter ready with the scene's settings. Every
-// failure is an AppError or a HostError with one line naming the fault.
+// failure is an AppError or a HostError with one line naming the fault; the
+// settings count as failed when the module's load stopped reading before
+// their last line that is not blank, or asked for a line past their end.
 class SceneRenderer {
   public:
     // `modulePath` is used when the scene names no module file.
@@ -36,8 +54,6 @@ class SceneRenderer {
     const std::string& modulePath() const { return modulePath_; }
     // The settings as the module saves them after loading the scene's lines.
     const std::vector<std::string>& savedSettings() const { return saved_; }
-    // How many of the scene's settings lines the module read.
-    size_t settingsLinesRead() const { return linesRead_; }
 
     // Renders frame `frame` to `outputPath`: reads the three passes, checks
     // their sizes, runs the filter and writes the image.
@@ -51,7 +67,6 @@ class SceneRenderer {
     std::unique_ptr<standin::ImageFilter> filter_;
     std::unique_ptr<standin::Instance> instance_;
     std::vector<std::string> saved_;
-    size_t linesRead_ = 0;
 };
 
 // Makes the output pattern's folder if needed and checks that a file can be

@@ -1,9 +1,12 @@
 #include "standin/core/envelopes.h"
 
+#include "standin/core/line_io.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <unordered_set>
 
@@ -16,6 +19,31 @@ EnvelopeEditor* editor = nullptr;
 std::unordered_set<Envelope*>& liveSet() {
     static std::unordered_set<Envelope*> live;
     return live;
+}
+
+uint64_t madeEnvelopes = 0;
+
+// The latest evaluations; the first one kept has the number `firstKept`.
+struct EvaluationLog {
+    std::deque<EnvelopeEvaluation> kept;
+    uint64_t firstKept = 0;
+
+    void add(const EnvelopeEvaluation& e) {
+        try {
+            kept.push_back(e);
+        } catch (...) {
+            return; // out of memory: the evaluation goes unrecorded
+        }
+        if (kept.size() > kKeptEvaluations) {
+            kept.pop_front();
+            ++firstKept;
+        }
+    }
+};
+
+EvaluationLog& evaluationLog() {
+    static EvaluationLog log;
+    return log;
 }
 
 void writeLine(const SaveState* state, const char* text) {
@@ -88,6 +116,7 @@ static int32_t ORVIT_CALL serviceEvaluate(EnvelopeHandle envelope, double time, 
     if (e == nullptr || value == nullptr)
         return 0;
     *value = e->value(time);
+    evaluationLog().add({e->ordinal(), e->loadedAtLine(), time, *value});
     return 1;
 }
 
@@ -126,6 +155,8 @@ static void ORVIT_CALL serviceLoad(EnvelopeHandle envelope, const LoadState* sta
     Envelope* e = findEnvelope(envelope);
     if (e == nullptr || state == nullptr || state->readLine == nullptr)
         return;
+    const LineReader* reader = LineReader::of(state);
+    e->setLoadedAtLine(reader != nullptr ? reader->linesRead() + 1 : 0);
     try {
         loadKeys(e, state);
     } catch (...) {
@@ -190,7 +221,8 @@ EnvelopeEditor* setEnvelopeEditor(EnvelopeEditor* next) {
 }
 
 Envelope* makeEnvelope(std::vector<Key> keys) {
-    auto* e = new Envelope;
+    auto* e = new Envelope(madeEnvelopes + 1);
+    ++madeEnvelopes;
     e->setKeys(std::move(keys));
     liveSet().insert(e);
     return e;
@@ -211,6 +243,20 @@ Envelope* findEnvelope(EnvelopeHandle handle) {
 
 size_t liveEnvelopes() {
     return liveSet().size();
+}
+
+uint64_t evaluationMark() {
+    const EvaluationLog& log = evaluationLog();
+    return log.firstKept + log.kept.size();
+}
+
+std::vector<EnvelopeEvaluation> evaluationsSince(uint64_t mark) {
+    const EvaluationLog& log = evaluationLog();
+    std::vector<EnvelopeEvaluation> since;
+    const uint64_t from = mark > log.firstKept ? mark - log.firstKept : 0;
+    for (uint64_t i = from; i < log.kept.size(); ++i)
+        since.push_back(log.kept[static_cast<size_t>(i)]);
+    return since;
 }
 
 } // namespace orvit::standin

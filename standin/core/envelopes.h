@@ -6,17 +6,29 @@
 #include "standin/core/keys.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace orvit::standin {
 
 class Envelope {
   public:
+    explicit Envelope(uint64_t ordinal) : ordinal_(ordinal) {}
+
     const std::vector<Key>& keys() const { return keys_; }
     void setKeys(std::vector<Key> keys) { keys_ = orderedKeys(std::move(keys)); }
     double value(double time) const { return evaluateKeys(keys_, time); }
 
+    // The envelope's number: 1 for the first the service made, and so on.
+    uint64_t ordinal() const { return ordinal_; }
+    // The line (from 1) of the stand-in's LineReader at which the service's
+    // load last read this envelope's lines; 0 when it never loaded through one.
+    size_t loadedAtLine() const { return loadedAtLine_; }
+    void setLoadedAtLine(size_t line) { loadedAtLine_ = line; }
+
   private:
+    uint64_t ordinal_;
+    size_t loadedAtLine_ = 0;
     std::vector<Key> keys_;
 };
 
@@ -35,6 +47,15 @@ class EnvelopeEditor {
 // envelope stays as it is.
 EnvelopeEditor* setEnvelopeEditor(EnvelopeEditor* editor);
 
+// One call of the service's evaluate that wrote a value: which envelope, the
+// time asked for and the value given.
+struct EnvelopeEvaluation {
+    uint64_t ordinal;
+    size_t loadedAtLine; // as Envelope::loadedAtLine at the time of the call
+    double time;
+    double value;
+};
+
 // The service record, filled once; valid for the life of the program.
 const EnvelopeService* envelopeService();
 
@@ -47,6 +68,14 @@ void destroyEnvelope(EnvelopeHandle handle);
 Envelope* findEnvelope(EnvelopeHandle handle);
 // Envelopes made and not yet released.
 size_t liveEnvelopes();
+
+// The service keeps its latest evaluations (up to kKeptEvaluations), each
+// numbered in order. A mark is the number the next one will get; the
+// evaluations since a mark are those made after it was taken, oldest first
+// (those still kept).
+uint64_t evaluationMark();
+std::vector<EnvelopeEvaluation> evaluationsSince(uint64_t mark);
+constexpr size_t kKeptEvaluations = 4096;
 
 // The largest key count a saved envelope may state; more is damage.
 constexpr long kMaxSavedKeys = 1000000;

@@ -61,10 +61,20 @@ LineReader::LineReader(std::vector<std::string> lines) : lines_(std::move(lines)
 
 LineReader::LineReader(std::string_view text) : LineReader(splitLines(text)) {}
 
+const LineReader* LineReader::of(const LoadState* state) {
+    if (state == nullptr || state->readLine != readLine)
+        return nullptr;
+    return static_cast<const LineReader*>(state->data);
+}
+
 int32_t ORVIT_CALL LineReader::readLine(void* data, char* buffer, int32_t maxLength) {
     auto* reader = static_cast<LineReader*>(data);
-    if (buffer == nullptr || reader->next_ >= reader->lines_.size())
+    if (buffer == nullptr)
         return -1;
+    if (reader->next_ >= reader->lines_.size()) {
+        ++reader->pastEnd_;
+        return -1;
+    }
     const std::string& line = reader->lines_[reader->next_++];
     const size_t room = static_cast<size_t>(std::max(maxLength, 0));
     const size_t length = std::min(line.size(), room);

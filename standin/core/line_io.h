@@ -45,6 +45,8 @@ class LineWriter {
 
 // A LoadState that hands out its lines in order and then answers -1. A line
 // longer than the caller's maximum is cut to it, the rest of it dropped.
+// The reader keeps count of what the caller took, so that a host can tell
+// whether a load read its lines exactly: all of them and no more.
 class LineReader {
   public:
     explicit LineReader(std::vector<std::string> lines);
@@ -52,10 +54,16 @@ class LineReader {
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
+    // The reader whose state `state` is, or null for any other LoadState.
+    static const LineReader* of(const LoadState* state);
+
     const LoadState* state() const { return &state_; }
+    const std::vector<std::string>& lines() const { return lines_; }
     size_t linesRead() const { return next_; }
     size_t linesLeft() const { return lines_.size() - next_; }
     size_t cutLines() const { return cut_; }
+    // Calls answered -1 because every line had been handed out.
+    size_t readsPastEnd() const { return pastEnd_; }
 
   private:
     // Copies the next line into `buffer` (maxLength + 1 bytes) and returns its
@@ -66,6 +74,7 @@ class LineReader {
     std::vector<std::string> lines_;
     size_t next_ = 0;
     size_t cut_ = 0;
+    size_t pastEnd_ = 0;
 };
 
 } // namespace orvit::standin

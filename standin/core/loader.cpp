@@ -229,9 +229,13 @@ void Instance::copyFrom(const Instance& source) {
 }
 
 size_t Instance::load(const std::vector<std::string>& lines) {
+    return loadReporting(lines).linesRead;
+}
+
+Instance::LoadReport Instance::loadReporting(const std::vector<std::string>& lines) {
     LineReader reader(lines);
     check("load", handler_->load(handle_, reader.state()));
-    return reader.linesRead();
+    return {reader.linesRead(), reader.readsPastEnd()};
 }
 
 std::vector<std::string> Instance::save() const {

@@ -92,6 +92,12 @@ class Instance {
     void copyFrom(const Instance& source);
     // Loads settings from `lines`; returns how many lines the module read.
     size_t load(const std::vector<std::string>& lines);
+    // The same, reporting how the module's load used the line reader.
+    struct LoadReport {
+        size_t linesRead = 0;
+        size_t readsPastEnd = 0; // reads answered "no line left"
+    };
+    LoadReport loadReporting(const std::vector<std::string>& lines);
     std::vector<std::string> save() const;
     // Filters the frame: its output planes start as the rendered ones.
     void process(MemoryFrame& frame);

@@ -60,6 +60,11 @@ struct SmallScene {
         }
         return t;
     }
+    // The scene text with its settings taken from the file `path` instead.
+    std::string withSettingsFile(const std::string& path) const {
+        const std::string t = text();
+        return t.substr(0, t.find("settings = ")) + "settings_file = '" + path + "'\n";
+    }
     std::string write(const std::string& name, const std::string& contents) const {
         dir.write(name, contents);
         return dir / name;
@@ -86,12 +91,95 @@ TEST(OrvitRender, RendersASmallSceneWithSummaryLines) {
     EXPECT_NE(r.out.find("frame 1  t 0.0417 s  8x6"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("frame 2  t 0.0833 s  8x6"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("write "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(" ms  -> " + dir / "out/glow.0002.png\n"
-                                            "  glow 1 Fixed (size 0.25, transparency 0)\n"),
+    EXPECT_NE(r.out.find(" ms  -> " + dir / "out/glow.0002.png\n  envelopes: none evaluated\n"),
               std::string::npos)
         << r.out;
     EXPECT_TRUE(fs::exists(dir / "out/glow.0001.png"));
     EXPECT_TRUE(fs::exists(dir / "out/glow.0002.png"));
+}
+
+// Each frame's summary shows the values the host's envelope service gave the
+// filter for that frame: the envelope, where its lines began in the
+// settings, the time asked for and the value.
+TEST(OrvitRender, SummaryLinesShowTheEnvelopeValuesOfEachFrame) {
+    apptest::TempFolder dir;
+    SmallScene scene(dir);
+    // A transparency envelope from 0 at 0 s to 100 at 1 s.
+    const std::string text = scene.text("0 0\n1 255 0 0 0", "0 1\nkeys 2\n0 0\n1 100\n1 255 0 0 0");
+    const auto r = apptest::runOrvit({"render", scene.write("s.toml", text)}, dir / "");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("-> " + dir / "out/glow.0001.png\n"
+                                       "  envelopes: envelope 1 (settings line 5) at 0.0417 s = "
+                                       "4.16667\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("-> " + dir / "out/glow.0002.png\n"
+                                       "  envelopes: envelope 1 (settings line 5) at 0.0833 s = "
+                                       "8.33333\n"),
+              std::string::npos)
+        << r.out;
+}
+
+// Settings the module's load did not take exactly (it stopped before their
+// last line, or asked for a line past the end) fail render and settings with
+// one line naming the file, the line and what was there; nothing is written.
+TEST(OrvitRender, SettingsTheModuleDidNotTakeFailWithTheLine) {
+    apptest::TempFolder dir;
+    SmallScene scene(dir);
+    const std::string data = std::string(ORVIT_TEST_DATA) + "/settings/";
+    struct Case {
+        const char* file;
+        std::string expected; // after "orvit: settings 'FILE': "
+    } cases[] = {
+        {"version-05.txt",
+         "the module stopped reading at line 2 of 9 (\"1 1\"): lines 3 to 9 were not read"},
+        {"entry-count-short.txt", "the module stopped reading at line 9 of 16 "
+                                  "(\"0 255 255 255 80\"): lines 10 to 16 were not read"},
+        {"entry-count-past-end.txt", "the module read past the end, after line 9 of 9 "
+                                     "(\"0 255 255 255 80\"): the settings are cut short"},
+        {"keys-cut-short.txt", "the module read past the end, after line 6 of 6 "
+                               "(\"0 255 255 255 20\"): the settings are cut short"},
+        {"envelope-cut-short.txt",
+         "the module read past the end, after line 6 of 6 (\"0 10\"): the settings are cut short"},
+        {"version-only.txt",
+         "the module read past the end, after line 1 of 1 (\"v 04\"): the settings are cut short"},
+        {"empty.txt", "the module read past the end: the settings have no lines"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = data + c.file;
+        const std::string sceneFile = scene.write("s.toml", scene.withSettingsFile(path));
+        const std::string expected = "orvit: settings '" + path + "': " + c.expected;
+        for (const char* command : {"render", "settings"}) {
+            SCOPED_TRACE(command);
+            const auto r = apptest::runOrvit({command, sceneFile}, dir / "");
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.errLines(), std::vector<std::string>{expected});
+            EXPECT_EQ(r.out, "");
+            EXPECT_FALSE(fs::exists(dir / "out")) << "nothing is made on disk";
+        }
+    }
+
+    // Settings given inline are named by the scene and its key.
+    const auto r = apptest::runOrvit(
+        {"render", scene.write("inline.toml", scene.text("'''v 04", "'''v 05"))}, dir / "");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errLines(), std::vector<std::string>{
+                                "orvit: scene '" + dir / "inline.toml" +
+                                "': key 'filter.settings': the module stopped reading at line 2 "
+                                "of 9 (\"1 1\"): lines 3 to 9 were not read"});
+    EXPECT_EQ(scene.outputs(), std::vector<std::string>{});
+}
+
+// Blank lines after the settings are no settings the module left.
+TEST(OrvitRender, BlankLinesAfterTheSettingsAreNotCounted) {
+    apptest::TempFolder dir;
+    SmallScene scene(dir);
+    const std::string path = std::string(ORVIT_TEST_DATA) + "/settings/trailing-blank-lines.txt";
+    const auto r = apptest::runOrvit(
+        {"render", scene.write("s.toml", scene.withSettingsFile(path)), "--frames", "1"}, dir / "");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "out/glow.0001.png"));
 }
 
 TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {

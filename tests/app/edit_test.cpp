@@ -169,6 +169,35 @@ TEST(OrvitEdit, BadScriptsAndScenesGiveOneLineAndWriteNothing) {
         << "--script is required";
 }
 
+// Settings the module did not take exactly are not opened: saving would drop
+// or change what it did not read.
+TEST(OrvitEdit, SettingsTheModuleDidNotTakeAreNotOpened) {
+    apptest::TempFolder dir;
+    dir.write("ok.txt", "ok\n");
+    const std::string data = std::string(ORVIT_TEST_DATA) + "/settings/";
+    struct Case {
+        const char* file;
+        std::string expected; // after "orvit: settings 'FILE': "
+    } cases[] = {
+        {"version-05.txt",
+         "the module stopped reading at line 2 of 9 (\"1 1\"): lines 3 to 9 were not read"},
+        {"keys-cut-short.txt", "the module read past the end, after line 6 of 6 "
+                               "(\"0 255 255 255 20\"): the settings are cut short"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string settings = data + c.file;
+        const std::string before = apptest::readAll(settings);
+        dir.write("s.toml", sceneText("", "settings_file = '" + settings + "'\n"));
+        const auto r =
+            apptest::runOrvit({"edit", dir / "s.toml", "--script", dir / "ok.txt"}, dir / "");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.errLines(),
+                  std::vector<std::string>{"orvit: settings '" + settings + "': " + c.expected});
+        EXPECT_EQ(apptest::readAll(settings), before);
+    }
+}
+
 #endif
 
 } // namespace

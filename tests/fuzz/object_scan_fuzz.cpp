@@ -1,32 +1,13 @@
-// Scans one object file made of the fuzzer's bytes, through the item and
-// object services, and checks the table the scan leaves behind.
+// Scans one object file made of the fuzzer's bytes (a file in memory), through
+// the item and object services, and checks the table the scan leaves behind.
 #include "fakes/fake_items.h"
+#include "fuzz/memory_file.h"
 #include "scan/object_scan.h"
 #include "settings/surfaces.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
-#include <unistd.h>
 
 namespace {
-
-const std::string& scratchFile() {
-    static const std::string path = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmp != nullptr ? tmp : "/tmp") + "/object_scan_fuzz.XXXXXX";
-        const int fd = mkstemp(pattern.data());
-        if (fd < 0)
-            std::abort();
-        close(fd);
-        std::atexit([] { std::remove(scratchFile().c_str()); });
-        return pattern;
-    }();
-    return path;
-}
 
 void check(bool condition) {
     if (!condition)
@@ -57,17 +38,12 @@ void checkTable(const orvit::FilterInstance* instance) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& path = scratchFile();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, file) != size)
-        std::abort();
-    std::fclose(file);
+    static fuzzing::MemoryFile file("object_scan_fuzz");
+    file.assign(data, size);
 
     orvit::FilterInstance* instance = orvit::createInstance();
     fakes::FakeItems items;
-    items.objectFiles = {path};
+    items.objectFiles = {file.path()};
     orvit::scanObjectSurfaces(instance, items.itemInfo(), items.objectInfo());
     checkTable(instance);
     orvit::destroyInstance(instance);

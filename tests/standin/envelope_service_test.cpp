@@ -155,3 +155,46 @@ TEST(EnvelopeService, CopiesAreIndependentAndForeignHandlesAreIgnored) {
 }
 
 } // namespace
+
+// The service numbers its envelopes, notes where a load through the
+// stand-in's line reader found each one's lines, and keeps its evaluations
+// for a host to report, without knowing the format around them.
+TEST(EnvelopeService, ReportsTheEvaluationsSinceAMark) {
+    int32_t word = 0;
+    EnvelopeHandle a = service().createEnvelope(&word);
+    EnvelopeHandle b = service().createEnvelope(&word);
+    const uint64_t ordinalA = orvit::standin::findEnvelope(a)->ordinal();
+    EXPECT_EQ(orvit::standin::findEnvelope(b)->ordinal(), ordinalA + 1);
+
+    LineReader reader(std::vector<std::string>{"header", "keys 2", "0 0", "1 10", "keys 0"});
+    char buffer[256];
+    reader.state()->readLine(reader.state()->data, buffer, 255);
+    service().loadEnvelope(a, reader.state());
+    service().loadEnvelope(b, reader.state());
+    EXPECT_EQ(orvit::standin::findEnvelope(a)->loadedAtLine(), 2u);
+    EXPECT_EQ(orvit::standin::findEnvelope(b)->loadedAtLine(), 5u);
+
+    const uint64_t mark = orvit::standin::evaluationMark();
+    EXPECT_TRUE(orvit::standin::evaluationsSince(mark).empty());
+    double value = 0.0;
+    service().evaluate(a, 0.25, &value);
+    service().evaluate(b, 3.0, &value);
+    service().evaluate(a, 0.5, nullptr); // writes nothing: not recorded
+    const auto since = orvit::standin::evaluationsSince(mark);
+    ASSERT_EQ(since.size(), 2u);
+    EXPECT_EQ(since[0].ordinal, ordinalA);
+    EXPECT_EQ(since[0].loadedAtLine, 2u);
+    EXPECT_EQ(since[0].time, 0.25);
+    EXPECT_EQ(since[0].value, 2.5);
+    EXPECT_EQ(since[1].ordinal, ordinalA + 1);
+    EXPECT_EQ(since[1].time, 3.0);
+    EXPECT_EQ(since[1].value, 0.0);
+    EXPECT_EQ(orvit::standin::evaluationsSince(orvit::standin::evaluationMark()).size(), 0u);
+
+    // Only the latest evaluations are kept; an old mark gives those.
+    for (size_t i = 0; i < orvit::standin::kKeptEvaluations + 10; ++i)
+        service().evaluate(a, 0.0, &value);
+    EXPECT_EQ(orvit::standin::evaluationsSince(mark).size(), orvit::standin::kKeptEvaluations);
+    service().destroyEnvelope(a);
+    service().destroyEnvelope(b);
+}

@@ -1,6 +1,7 @@
 #include "standin/core/line_io.h"
 
 #include "fakes/fake_envelopes.h"
+#include "fakes/fake_lines.h"
 #include "settings/scene_format.h"
 #include "settings/settings.h"
 
@@ -114,4 +115,29 @@ TEST(LineReader, CarriesTheModuleSettingsThroughText) {
     orvit::destroyInstance(original);
     orvit::destroyInstance(loaded);
     EXPECT_EQ(envelopes.live(), 0);
+}
+
+// What a host needs to tell whether a load took its lines exactly.
+TEST(LineReader, CountsReadsPastTheEndAndKnowsItsOwnState) {
+    LineReader reader(Lines{"a", "b"});
+    const LoadState* state = reader.state();
+    EXPECT_EQ(LineReader::of(state), &reader);
+    char buffer[256];
+    EXPECT_EQ(state->readLine(state->data, buffer, 255), 1);
+    EXPECT_EQ(reader.readsPastEnd(), 0u);
+    EXPECT_EQ(state->readLine(state->data, buffer, 255), 1);
+    EXPECT_EQ(reader.readsPastEnd(), 0u);
+    EXPECT_EQ(state->readLine(state->data, buffer, 255), -1);
+    EXPECT_EQ(state->readLine(state->data, buffer, 255), -1);
+    EXPECT_EQ(reader.readsPastEnd(), 2u);
+    EXPECT_EQ(reader.linesRead(), 2u);
+
+    // A call without a buffer reads nothing and is no read past the end.
+    LineReader other(Lines{});
+    EXPECT_EQ(other.state()->readLine(other.state()->data, nullptr, 255), -1);
+    EXPECT_EQ(other.readsPastEnd(), 0u);
+
+    fakes::FakeLineReader fake({"a"});
+    EXPECT_EQ(LineReader::of(fake.state()), nullptr);
+    EXPECT_EQ(LineReader::of(nullptr), nullptr);
 }
