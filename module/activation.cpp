@@ -1,8 +1,8 @@
 #include "module/activation.h"
 
 #include "filter/process.h"
-#include "services/services.h"
 #include "panel/open_settings.h"
+#include "services/services.h"
 #include "settings/scene_format.h"
 #include "settings/settings.h"
 

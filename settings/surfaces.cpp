@@ -32,19 +32,19 @@ int compareSurfaceNames(const char* a, const char* b) {
 
 namespace {
 
-// Distinct non-zero bytes of all records, ascending. False when out of memory.
-bool rebuildSpecialValues(FilterInstance* instance) {
+// The list with the record's non-zero bytes added, each value once,
+// ascending: the same list a rebuild from every record gives, without
+// walking the table. False when out of memory (the list is then absent).
+bool addSpecialValues(FilterInstance* instance, const SurfaceBuffers* record) {
+    bool seen[256] = {};
+    for (int32_t i = 0; i < instance->specialValueCount; ++i)
+        seen[instance->specialValues[i]] = true;
+    for (uint8_t b : record->buffers)
+        if (b != 0)
+            seen[b] = true;
     std::free(instance->specialValues);
     instance->specialValues = nullptr;
     instance->specialValueCount = 0;
-    bool seen[256] = {};
-    int32_t count = 0;
-    for (int32_t i = 0; i < instance->surfaceCount; ++i)
-        for (uint8_t b : instance->surfaces[i]->buffers)
-            if (b != 0 && !seen[b]) {
-                seen[b] = true;
-                ++count;
-            }
     auto* values = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * 256));
     if (values == nullptr)
         return false;
@@ -53,7 +53,7 @@ bool rebuildSpecialValues(FilterInstance* instance) {
         if (seen[v])
             values[n++] = v;
     instance->specialValues = values;
-    instance->specialValueCount = count;
+    instance->specialValueCount = n;
     return true;
 }
 
@@ -82,12 +82,17 @@ SurfaceBuffers* addSurface(FilterInstance* instance, const char* name, const uin
     std::memcpy(record->name, name, length + 1);
     std::memcpy(record->buffers, buffers, 4);
     instance->surfaces = grown;
-    instance->surfaces[instance->surfaceCount++] = record;
-    std::sort(instance->surfaces, instance->surfaces + instance->surfaceCount,
-              [](const SurfaceBuffers* a, const SurfaceBuffers* b) {
-                  return compareSurfaceNames(a->name, b->name) < 0;
-              });
-    rebuildSpecialValues(instance);
+    // The table stays sorted by name: the record goes after every name that
+    // sorts before or equal to its own, so a scan costs no sort per record.
+    SurfaceBuffers** end = instance->surfaces + instance->surfaceCount;
+    SurfaceBuffers** at = std::upper_bound(instance->surfaces, end, record,
+                                           [](const SurfaceBuffers* a, const SurfaceBuffers* b) {
+                                               return compareSurfaceNames(a->name, b->name) < 0;
+                                           });
+    std::memmove(at + 1, at, static_cast<size_t>(end - at) * sizeof(SurfaceBuffers*));
+    *at = record;
+    ++instance->surfaceCount;
+    addSpecialValues(instance, record);
     return record;
 }
 
