@@ -240,6 +240,9 @@ TEST_F(PanelPreview, PreviewAddsTheGlowOfTheSettingRunOnTheSnapshotAtTimeZero) {
          12},
         // The size envelope is read at time 0 (0.02 of 256), not at the
         // frame's time 2.0 (0.1).
+        // Above 100 the glow takes away, to no less than 0: no colour
+        // outside 0..255 reaches the host (its faults would note one).
+        {"transparency 150", settingsOf3("3 1 0 0.050000 150.000000", "0 0"), {0, 0, 0}, 0},
         {"a size envelope",
          settingsOf3("3 1 0 0.050000 0.000000", "1 0", {"keys 2", "0 0.02", "2 0.1"}),
          {254, 255, 254},
@@ -253,8 +256,10 @@ TEST_F(PanelPreview, PreviewAddsTheGlowOfTheSettingRunOnTheSnapshotAtTimeZero) {
         EXPECT_EQ(shown.redraw.pixels, 49152u);
         EXPECT_EQ(pixel(shown.picture, 50, 60), k.core);
         // At the radius the falloff is 0; one pixel nearer it is not.
-        EXPECT_EQ(pixel(shown.picture, 20 - k.reach, 60), grey(0));
-        EXPECT_NE(pixel(shown.picture, 20 - k.reach + 1, 60), grey(0));
+        if (k.reach > 0) {
+            EXPECT_EQ(pixel(shown.picture, 20 - k.reach, 60), grey(0));
+            EXPECT_NE(pixel(shown.picture, 20 - k.reach + 1, 60), grey(0));
+        }
         EXPECT_EQ(pixel(shown.picture, 200, 150), grey(0)) << "far from the block";
     }
 }
