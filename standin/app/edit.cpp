@@ -150,21 +150,19 @@ std::string replaceInlineSettings(const std::string& sceneText, const std::strin
 }
 
 EditResult editScene(const std::string& scenePath, const standin::Script& script,
-                     const std::string& builtModule, const std::string& moduleOverride) {
+                     const std::string& builtModule, const EditOptions& options) {
     const SceneFile scene = parseSceneFile(scenePath);
-    const std::string module = !moduleOverride.empty() ? moduleOverride
+    const std::string module = !options.module.empty() ? options.module
                                : !scene.module.empty() ? scene.module
                                                        : builtModule;
     if (module.empty())
         throw AppError("scene '" + scene.path + "': no module file (key 'module.file')");
+    if (options.frame)
+        checkFrameInScene(scene, *options.frame, "--frame");
 
     standin::HostServices host;
     host.quiet = true;
-    host.scene.objects = scene.objects;
-    standin::Camera camera;
-    for (const FovKey& key : scene.camera)
-        camera.horizontalFov.push_back({key.time, key.fov});
-    host.scene.cameras.push_back(camera);
+    describeScene(host, scene);
     standin::ScriptedUser user(script);
     host.panelHost.user = &user;
 
@@ -182,6 +180,10 @@ EditResult editScene(const std::string& scenePath, const standin::Script& script
         standin::Instance instance = filter.create();
         // Settings the module did not take would be lost or changed on saving.
         checkSettingsTaken(scene, instance.loadReporting(scene.settingsLines));
+        if (options.frame) {
+            standin::MemoryFrame frame = readFrame(scene, *options.frame);
+            instance.process(frame);
+        }
 
         filter.openInterface(instance);
         if (!user.error().empty())

@@ -5,6 +5,7 @@
 
 #include "standin/core/panel_script.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,14 +26,22 @@ struct EditResult {
     std::vector<std::string> controls;
 };
 
+struct EditOptions {
+    std::string module; // the module file, over the scene's
+    // A frame of the scene's range rendered through the module before the
+    // panel opens (no image written), so that the panel has a snapshot.
+    std::optional<int> frame;
+};
+
 // Loads the scene and its settings into a filter instance through the
-// handler, activates the interface on it, lets `script` work the panel and
-// writes back on OK. Every failure (the scene, the module, an activation
-// result other than 0, a script line that cannot run, a write) is an
-// AppError with one line, and then nothing has been written. The module is
-// `moduleOverride` if given, else the scene's, else `builtModule`.
+// handler, renders `options.frame` if given, activates the interface on the
+// instance, lets `script` work the panel and writes back on OK. Every
+// failure (the scene, the frame, the module, an activation result other
+// than 0, a script line that cannot run, a write) is an AppError with one
+// line, and then nothing has been written. The module is `options.module`
+// if given, else the scene's, else `builtModule`.
 EditResult editScene(const std::string& scenePath, const standin::Script& script,
-                     const std::string& builtModule, const std::string& moduleOverride = "");
+                     const std::string& builtModule, const EditOptions& options = {});
 
 // Replaces `path` with `content`: written to a temporary file beside it, then
 // renamed over it, so that a failure leaves the old file whole. The file keeps

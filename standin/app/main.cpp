@@ -1,8 +1,10 @@
 // orvit: the host stand-in's command line. Renders scene files through the
-// module, shows a module's servers and a scene's settings, and renders the
+// module, shows a module's servers and a scene's settings, edits them in the
+// module's panel, writes the panel's preview of a frame, and renders the
 // bundled demo scene.
 #include "standin/app/app_error.h"
 #include "standin/app/edit.h"
+#include "standin/app/preview.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 #include "standin/core/host_error.h"
@@ -124,6 +126,7 @@ struct EditRequest {
     std::string scene;
     std::string script;
     std::string module;
+    std::string frame;
     bool controls = false;
 };
 
@@ -140,7 +143,11 @@ void edit(const EditRequest& request) {
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     const orvit::standin::Script script = orvit::standin::parseScript(text, request.script);
-    const EditResult r = editScene(request.scene, script, kBuiltModule, request.module);
+    EditOptions options;
+    options.module = request.module;
+    if (!request.frame.empty())
+        options.frame = parseFrameNumber(request.frame, "--frame");
+    const EditResult r = editScene(request.scene, script, kBuiltModule, options);
     if (request.controls)
         for (const std::string& line : r.controls)
             std::printf("%s\n", line.c_str());
@@ -205,6 +212,25 @@ int main(int argc, char** argv) {
                             "orvit)");
     editCommand->add_flag("--controls", editRequest.controls,
                           "print the panel's controls as they stood when it closed");
+    editCommand->add_option("--frame", editRequest.frame,
+                            "render this frame through the module first (no image written), so "
+                            "that the panel's preview has it");
+
+    PreviewRequest previewRequest;
+    CLI::App* previewCommand = app.add_subcommand(
+        "preview", "Render one frame through the module, open the settings panel on one special "
+                   "value and write its 256 x 192 preview area to an image file.");
+    previewCommand->add_option("SCENE", previewRequest.scene, "scene file (TOML)")->required();
+    previewCommand->add_option("--frame", previewRequest.frame, "the frame to render")->required();
+    previewCommand->add_option("--value", previewRequest.value,
+                               "the special value shown (default: the first)");
+    previewCommand->add_option("--display", previewRequest.display,
+                               "color, depth, special or preview (default: preview, the value's "
+                               "glow over the frame)");
+    previewCommand->add_flag("--half", previewRequest.half, "tick \"1/2 res\"");
+    previewCommand->add_option("--output", previewRequest.output, ".png, .tif, .tiff or .exr")
+        ->required();
+    previewCommand->add_option("--module", previewRequest.module, "module file");
 
     RenderRequest demo;
     demo.scene = kDemoScene;
@@ -226,6 +252,12 @@ int main(int argc, char** argv) {
             settings(settingsScene, settingsModule);
         } else if (editCommand->parsed()) {
             edit(editRequest);
+        } else if (previewCommand->parsed()) {
+            const PreviewResult r = previewScene(previewRequest, kBuiltModule);
+            std::printf("preview of frame %s, special value %s, \"%s\"%s: %s\n",
+                        previewRequest.frame.c_str(), r.value.c_str(), r.display.c_str(),
+                        previewRequest.half ? " at half resolution" : "",
+                        previewRequest.output.c_str());
         } else if (demoCommand->parsed()) {
             const std::string folder = render(demo);
             std::printf("the demo's images are in %s\n", folder.c_str());

@@ -46,11 +46,7 @@ void checkSize(const std::string& role, const std::string& path, int32_t w, int3
 
 SceneRenderer::SceneRenderer(const SceneFile& scene, const std::string& modulePath)
     : scene_(scene), modulePath_(scene.module.empty() ? modulePath : scene.module) {
-    host_.scene.objects = scene_.objects;
-    standin::Camera camera;
-    for (const FovKey& key : scene_.camera)
-        camera.horizontalFov.push_back({key.time, key.fov});
-    host_.scene.cameras.push_back(camera);
+    describeScene(host_, scene_);
 
     if (modulePath_.empty())
         throw AppError("scene '" + scene_.path + "': no module file (key 'module.file')");
@@ -76,29 +72,8 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
     report.output = outputPath;
     report.start = frame / scene_.rate;
 
-    const PassFiles& p = scene_.passes;
-    const std::string colourPath = framePath(p.colour, frame);
-    const std::string specialPath = framePath(p.special, frame);
-    const std::string depthPath = framePath(p.depth, frame);
     auto t0 = std::chrono::steady_clock::now();
-    ColourPlanes colour = readColourPass(colourPath, p.colourChannels);
-    SpecialPlane special = readSpecialPass(specialPath, p.specialChannel);
-    checkSize("special pass", specialPath, special.width, special.height, colourPath, colour.width,
-              colour.height);
-    DepthPlane depth = readDepthPass(depthPath, p.depthChannel, p.farDepth);
-    checkSize("depth pass", depthPath, depth.width, depth.height, colourPath, colour.width,
-              colour.height);
-
-    standin::MemoryFrame memory(colour.width, colour.height);
-    memory.frame = frame;
-    memory.start = report.start;
-    memory.end = (frame + 1) / scene_.rate;
-    memory.red = std::move(colour.red);
-    memory.green = std::move(colour.green);
-    memory.blue = std::move(colour.blue);
-    memory.alpha = std::move(colour.alpha);
-    memory.special = std::move(special.values);
-    memory.depth = std::move(depth.depths);
+    standin::MemoryFrame memory = readFrame(scene_, frame);
     report.readMs = millisecondsSince(t0);
     report.width = memory.width;
     report.height = memory.height;
@@ -167,6 +142,47 @@ std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& ev
         text += number;
     }
     return text;
+}
+
+void describeScene(standin::HostServices& host, const SceneFile& scene) {
+    host.scene.objects = scene.objects;
+    standin::Camera camera;
+    for (const FovKey& key : scene.camera)
+        camera.horizontalFov.push_back({key.time, key.fov});
+    host.scene.cameras = {camera};
+}
+
+standin::MemoryFrame readFrame(const SceneFile& scene, int frame) {
+    const PassFiles& p = scene.passes;
+    const std::string colourPath = framePath(p.colour, frame);
+    const std::string specialPath = framePath(p.special, frame);
+    const std::string depthPath = framePath(p.depth, frame);
+    ColourPlanes colour = readColourPass(colourPath, p.colourChannels);
+    SpecialPlane special = readSpecialPass(specialPath, p.specialChannel);
+    checkSize("special pass", specialPath, special.width, special.height, colourPath, colour.width,
+              colour.height);
+    DepthPlane depth = readDepthPass(depthPath, p.depthChannel, p.farDepth);
+    checkSize("depth pass", depthPath, depth.width, depth.height, colourPath, colour.width,
+              colour.height);
+
+    standin::MemoryFrame memory(colour.width, colour.height);
+    memory.frame = frame;
+    memory.start = frame / scene.rate;
+    memory.end = (frame + 1) / scene.rate;
+    memory.red = std::move(colour.red);
+    memory.green = std::move(colour.green);
+    memory.blue = std::move(colour.blue);
+    memory.alpha = std::move(colour.alpha);
+    memory.special = std::move(special.values);
+    memory.depth = std::move(depth.depths);
+    return memory;
+}
+
+void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option) {
+    if (frame < scene.first || frame > scene.last)
+        throw AppError(option + " " + std::to_string(frame) + ": scene '" + scene.path +
+                       "' has frames " + std::to_string(scene.first) + " to " +
+                       std::to_string(scene.last));
 }
 
 void prepareOutputFolder(const std::string& pattern) {

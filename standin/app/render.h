@@ -6,6 +6,7 @@
 #include "standin/core/envelopes.h"
 #include "standin/core/host_services.h"
 #include "standin/core/loader.h"
+#include "standin/core/memory_frame.h"
 
 #include <memory>
 #include <string>
@@ -68,6 +69,18 @@ class SceneRenderer {
     std::unique_ptr<standin::Instance> instance_;
     std::vector<std::string> saved_;
 };
+
+// Tells the host what the scene holds: its object files and its camera.
+void describeScene(standin::HostServices& host, const SceneFile& scene);
+
+// Frame `frame` of the scene as the host hands it to the filter: the three
+// passes read and checked against each other, the frame's start time from
+// the rate.
+standin::MemoryFrame readFrame(const SceneFile& scene, int frame);
+
+// Checks that `frame` lies in the scene's range: an AppError naming the
+// option `option` otherwise.
+void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option);
 
 // Makes the output pattern's folder if needed and checks that a file can be
 // made in it, before any frame is rendered.

@@ -544,4 +544,11 @@ FrameRange parseFrameRange(const std::string& text) {
     return range;
 }
 
+int parseFrameNumber(const std::string& text, const std::string& option) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 8)
+        throw AppError(option + " '" + text + "': expected a frame number 0 to 99999999");
+    return std::atoi(text.c_str());
+}
+
 } // namespace orvit::app

@@ -86,4 +86,7 @@ struct FrameRange {
 };
 FrameRange parseFrameRange(const std::string& text);
 
+// One frame number, 0 to 99999999, given as `option` on the command line.
+int parseFrameNumber(const std::string& text, const std::string& option);
+
 } // namespace orvit::app

@@ -519,6 +519,10 @@ Panel* Panel::fromHandle(PanelHandle handle) {
 
 void Panel::fault(std::string what) {
     try {
+        if (faults.size() > kMaxFaults)
+            return;
+        if (faults.size() == kMaxFaults)
+            what = "further faults not noted";
         faults.push_back(std::move(what));
     } catch (...) {
         // Out of memory: the note is lost; the call it describes was ignored anyway.
@@ -659,8 +663,16 @@ bool Panel::userPress(PanelControl& control) {
     return true;
 }
 
+void Panel::checkColour(const char* operation, int32_t red, int32_t green, int32_t blue) {
+    if (red >= 0 && red <= 255 && green >= 0 && green <= 255 && blue >= 0 && blue <= 255)
+        return;
+    fault(std::string(operation) + " colour " + std::to_string(red) + " " + std::to_string(green) +
+          " " + std::to_string(blue) + " outside 0..255");
+}
+
 void Panel::drawRGBPixel(int32_t red, int32_t green, int32_t blue, int32_t x, int32_t y) {
     ++draws.pixels;
+    checkColour("drawRGBPixel", red, green, blue);
     canvas_.fill(x, y, 1, 1, {channel(red), channel(green), channel(blue)});
 }
 
@@ -672,6 +684,7 @@ void Panel::drawBox(int32_t colour, int32_t x, int32_t y, int32_t w, int32_t h) 
 void Panel::drawRGBBox(int32_t red, int32_t green, int32_t blue, int32_t x, int32_t y, int32_t w,
                        int32_t h) {
     ++draws.rgbBoxes;
+    checkColour("drawRGBBox", red, green, blue);
     canvas_.fill(x, y, w, h, {channel(red), channel(green), channel(blue)});
 }
 

@@ -236,7 +236,8 @@ class Panel {
     bool userChange(PanelControl& control, const ControlPayload& value);
     bool userPress(PanelControl& control);
 
-    // The drawing record's operations; colours are clamped to 0..255.
+    // The drawing record's operations. Colours are 0..255: one outside is
+    // painted clamped and noted in the faults.
     void drawRGBPixel(int32_t red, int32_t green, int32_t blue, int32_t x, int32_t y);
     void drawBox(int32_t colour, int32_t x, int32_t y, int32_t w, int32_t h);
     void drawRGBBox(int32_t red, int32_t green, int32_t blue, int32_t x, int32_t y, int32_t w,
@@ -247,8 +248,10 @@ class Panel {
     DrawCounts draws;
 
     // Every breach of the host's contract by the caller, in order, e.g.
-    // "control 4 (PopupControl "Surface"): set read-only attribute 5".
+    // "control 4 (PopupControl "Surface"): set read-only attribute 5"; the
+    // first kMaxFaults, then one line saying that more were not noted.
     std::vector<std::string> faults;
+    static constexpr size_t kMaxFaults = 100;
     void fault(std::string what);
 
     // Callbacks running on this panel right now (a host must not release a
@@ -263,6 +266,7 @@ class Panel {
     class Busy;
     void fitCanvas();
     void callEvent(PanelControl& control);
+    void checkColour(const char* operation, int32_t red, int32_t green, int32_t blue);
 
     std::string title_;
     bool live_ = true;

@@ -5,6 +5,7 @@
 #include "standin/core/memory_frame.h"
 #include "standin/core/object_writer.h"
 #include "standin/core/panel_script.h"
+#include "standin/core/preview_picture.h"
 #include "standin/wincheck/digest.h"
 
 #include <array>
@@ -90,16 +91,18 @@ const PanelCase kCases[] = {
     {"no special values", false, false, "ok\n"},
 };
 
-// A 256 x 192 frame with the three special values in blocks over a ramp.
-MemoryFrame previewFrame() {
-    MemoryFrame f(256, 192);
-    for (int32_t y = 0; y < f.height; ++y)
-        for (int32_t x = 0; x < f.width; ++x) {
-            const size_t i = f.at(x, y);
-            f.red[i] = static_cast<uint8_t>(x);
-            f.green[i] = static_cast<uint8_t>(y);
-            f.blue[i] = static_cast<uint8_t>((x + y) / 2);
-            f.depth[i] = 2.0f + static_cast<float>(x % 16) / 4.0f;
+// A frame with the three special values in blocks, drawn on a 256 x 192 grid
+// stretched over the frame, over colour and depth ramps of its own pixels.
+MemoryFrame previewFrame(int32_t width = 256, int32_t height = 192) {
+    MemoryFrame f(width, height);
+    for (int32_t fy = 0; fy < f.height; ++fy)
+        for (int32_t fx = 0; fx < f.width; ++fx) {
+            const size_t i = f.at(fx, fy);
+            const int32_t x = fx * 256 / width, y = fy * 192 / height;
+            f.red[i] = static_cast<uint8_t>(fx);
+            f.green[i] = static_cast<uint8_t>(fy);
+            f.blue[i] = static_cast<uint8_t>((fx + fy) / 2);
+            f.depth[i] = 2.0f + static_cast<float>(fx % 16) / 4.0f;
             if (x >= 20 && x < 80 && y >= 30 && y < 90)
                 f.special[i] = 3;
             else if (x >= 120 && x < 200 && y >= 100 && y < 150)
@@ -214,6 +217,99 @@ int runCase(const PanelCase& c, const LoadedModule& module, const ImageFilter& f
     return failures;
 }
 
+// Settings whose preview runs every kernel: 3 in "Fixed" with a size
+// envelope, 7 in "Depth", 12 in "G-Depth" with a size envelope.
+const std::vector<std::string> kPreviewSettings = {
+    "v 04",
+    "1 3",
+    "3 1 0 0.060000 30.000000",
+    "1 0",
+    "keys 2",
+    "0 0.05",
+    "1 0.02",
+    "1 255 240 200 0",
+    "1 255 120 0 50",
+    "1 90 0 0 100",
+    "0 255 255 255 60",
+    "0 255 255 255 80",
+    "7 1 1 0.700000 20.000000",
+    "0 0",
+    "1 0 200 255 0",
+    "1 0 40 160 100",
+    "0 255 255 255 40",
+    "0 255 255 255 60",
+    "0 255 255 255 80",
+    "12 1 3 0.500000 0.000000",
+    "1 0",
+    "keys 2",
+    "0 0.4",
+    "1 0.9",
+    "1 255 255 255 0",
+    "1 255 0 255 30",
+    "1 0 0 255 100",
+    "0 255 255 255 60",
+    "0 255 255 255 80",
+};
+
+struct PreviewCase {
+    const char* name;
+    const char* script; // ends with cancel; the host then redraws the area
+};
+
+const PreviewCase kPreviewCases[] = {
+    {"Color", "cancel\n"},
+    {"Color, half", "tick \"1/2 res\" on\ncancel\n"},
+    {"Depth", "choose popup right of \"Preview\" Depth\ncancel\n"},
+    {"Depth, half", "choose popup right of \"Preview\" Depth\ntick \"1/2 res\" on\ncancel\n"},
+    {"Special 7",
+     "choose \"Special Buffer\" 7\nchoose popup right of \"Preview\" Special\ncancel\n"},
+    {"Special 12, half", "choose \"Special Buffer\" 12\nchoose popup right of \"Preview\" Special\n"
+                         "tick \"1/2 res\" on\ncancel\n"},
+    {"Preview 3 Fixed", "press \"Preview\"\ncancel\n"},
+    {"Preview 3 G-Fixed", "choose \"Mode\" G-Fixed\npress \"Preview\"\ncancel\n"},
+    {"Preview 7 Depth", "choose \"Special Buffer\" 7\npress \"Preview\"\ncancel\n"},
+    {"Preview 12 G-Depth", "choose \"Special Buffer\" 12\npress \"Preview\"\ncancel\n"},
+    {"Preview 12 G-Depth, half",
+     "choose \"Special Buffer\" 12\ntick \"1/2 res\" on\npress \"Preview\"\ncancel\n"},
+    {"Preview after another value", "press \"Preview\"\nchoose \"Special Buffer\" 7\ncancel\n"},
+};
+
+// The preview area as the module draws it for each case, on a 640 x 480
+// frame that the snapshot samples.
+int runPreviewPictures(const ImageFilter& filter, HostServices& services,
+                       const std::string& folder) {
+    int failures = 0;
+    const std::vector<std::string> objects = writeObjects(folder, true);
+    services.scene.objects = objects;
+    for (const PreviewCase& c : kPreviewCases) {
+        ScriptedUser user(parseScript(c.script, c.name));
+        PreviewTaker taker(user);
+        services.panelHost.user = &taker;
+        Instance instance = filter.create();
+        instance.load(kPreviewSettings);
+        MemoryFrame frame = previewFrame(640, 480);
+        instance.process(frame);
+        filter.openInterface(instance);
+        services.panelHost.user = nullptr;
+        Digest d;
+        d.add(taker.picture().rgb);
+        std::printf("preview %s: %s, redrawn with %zu pixels and %zu boxes, picture %dx%d digest "
+                    "%s\n",
+                    c.name, user.error().empty() ? "ran" : user.error().c_str(),
+                    taker.redrawCalls().pixels, taker.redrawCalls().rgbBoxes,
+                    static_cast<int>(taker.picture().width),
+                    static_cast<int>(taker.picture().height), d.text().c_str());
+        if (!taker.taken() || !user.error().empty()) {
+            std::printf("FAIL: no preview picture\n");
+            ++failures;
+        }
+    }
+    services.panelHost.events.clear();
+    for (const std::string& path : objects)
+        std::remove(path.c_str());
+    return failures;
+}
+
 } // namespace
 
 int runPanelChecks(const LoadedModule& module, const ImageFilter& filter, HostServices& services,
@@ -222,6 +318,7 @@ int runPanelChecks(const LoadedModule& module, const ImageFilter& filter, HostSe
     const std::vector<std::string> objects = services.scene.objects;
     for (const PanelCase& c : kCases)
         failures += runCase(c, module, filter, services, folder);
+    failures += runPreviewPictures(filter, services, folder);
     services.scene.objects = objects;
     return failures;
 }

@@ -1,6 +1,7 @@
 // wincheck's panel part: opens the module's settings panel on fixed settings
 // and object files with fixed scripts at it, and prints what the panel shows
-// and what the settings become, for both builds to print alike.
+// and what the settings become, then the preview area's picture in each
+// display choice, for both builds to print alike.
 #pragma once
 
 #include "standin/core/host_services.h"

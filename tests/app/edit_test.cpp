@@ -198,6 +198,133 @@ TEST(OrvitEdit, SettingsTheModuleDidNotTakeAreNotOpened) {
     }
 }
 
+// The demo scene copied, so that the edit can write.
+std::string copyDemo(const apptest::TempFolder& dir) {
+    const fs::path demo = fs::path(ORVIT_DEMO_SCENE).parent_path();
+    fs::copy(demo, dir.path() / "demo", fs::copy_options::recursive);
+    fs::remove_all(dir.path() / "demo/out");
+    return dir / "demo/scene.toml";
+}
+
+TEST(OrvitEdit, ChangesEveryKindOfSettingInTheDemoSceneThenSettingsAndRenderShowIt) {
+    apptest::TempFolder dir;
+    const std::string scene = copyDemo(dir);
+    const std::string sceneBefore = apptest::readAll(scene);
+    const auto first = apptest::runOrvit(
+        {"render", scene, "--frames", "5", "--output", dir / "before.####.png"}, dir / "");
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+
+    dir.write("edit.txt", "# every kind of change\n"
+                          "choose \"Special Buffer\" 2\n"
+                          "set key 1 colour 10 200 30\n"
+                          "set key 5 position 90\n"
+                          "tick key 5 box on\n"
+                          "choose \"Mode\" G-Fixed\n"
+                          "type \"Distance\" 0.04\n"
+                          "type \"Transparency\" 45\n"
+                          "press button right of \"Distance\" then cancel\n"
+                          "choose \"Surface\" Comet\n"
+                          "choose \"Special Buffer\" 1\n"
+                          "press button right of \"Transparency\" then accept 0 50, 0.25 5\n"
+                          "press \"Copy\"\n"
+                          "choose \"Special Buffer\" 3\n"
+                          "press \"Paste\"\n"
+                          "choose \"Special Buffer\" 4\n"
+                          "press button right of \"Distance\" then remove\n"
+                          "type \"Distance\" 0.02\n"
+                          "tick box left of \"Special Buffer\" off\n"
+                          "ok\n");
+    const auto r = apptest::runOrvit({"edit", scene, "--script", dir / "edit.txt"}, dir / "");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "OK: settings written to " + dir / "demo/glow.txt" + " (36 lines)\n");
+    EXPECT_EQ(apptest::readAll(scene), sceneBefore);
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"before.0005.png", "demo", "edit.txt"}));
+
+    const std::vector<std::string> lines =
+        orvit::standin::splitLines(apptest::readAll(dir / "demo/glow.txt"));
+    const auto settings = apptest::runOrvit({"settings", scene}, dir / "");
+    ASSERT_EQ(settings.exitCode, 0) << settings.err;
+    EXPECT_EQ(orvit::standin::splitLines(settings.out), lines);
+    const std::vector<std::string> expected = {"v 04",
+                                               "1 4",
+                                               "1 1 0 0.060000 35.000000",
+                                               "0 1",
+                                               "keys 2",
+                                               "0 50",
+                                               "0.25 5",
+                                               "1 255 250 220 0",
+                                               "1 255 220 90 25",
+                                               "1 255 140 30 55",
+                                               "1 180 40 10 85",
+                                               "1 60 0 0 100",
+                                               "2 1 2 0.040000 45.000000",
+                                               "0 0",
+                                               "1 10 200 30 0",
+                                               "1 60 200 255 20",
+                                               "1 0 110 255 60",
+                                               "1 0 30 120 100",
+                                               "1 255 255 255 90",
+                                               "3 1 0 0.060000 35.000000",
+                                               "0 1",
+                                               "keys 2",
+                                               "0 50",
+                                               "0.25 5",
+                                               "1 255 250 220 0",
+                                               "1 255 220 90 25",
+                                               "1 255 140 30 55",
+                                               "1 180 40 10 85",
+                                               "1 60 0 0 100",
+                                               "4 0 3 0.020000 10.000000",
+                                               "0 0",
+                                               "1 255 255 255 0",
+                                               "1 120 255 160 40",
+                                               "1 0 120 255 100",
+                                               "0 255 255 255 60",
+                                               "0 255 255 255 80"};
+    EXPECT_EQ(lines, expected);
+
+    const auto after = apptest::runOrvit(
+        {"render", scene, "--frames", "5", "--output", dir / "after.####.png"}, dir / "");
+    ASSERT_EQ(after.exitCode, 0) << after.err;
+    EXPECT_NE(apptest::readAll(dir / "after.0005.png"), apptest::readAll(dir / "before.0005.png"));
+
+    // The same script ending in Cancel writes nothing.
+    std::string text = apptest::readAll(dir / "edit.txt");
+    text.replace(text.rfind("ok\n"), 3, "cancel\n");
+    dir.write("cancel.txt", text);
+    const std::string glow = apptest::readAll(dir / "demo/glow.txt");
+    const auto cancelled =
+        apptest::runOrvit({"edit", scene, "--script", dir / "cancel.txt"}, dir / "");
+    ASSERT_EQ(cancelled.exitCode, 0) << cancelled.err;
+    EXPECT_EQ(cancelled.out, "Cancel: nothing written\n");
+    EXPECT_EQ(apptest::readAll(dir / "demo/glow.txt"), glow);
+    EXPECT_EQ(apptest::readAll(scene), sceneBefore);
+}
+
+TEST(OrvitEdit, WritesInlineSettingsBackIntoTheSceneAndNothingElse) {
+    apptest::TempFolder dir;
+    const std::string scene = copyDemo(dir);
+    std::string text = apptest::readAll(scene);
+    const std::string glow = apptest::readAll(dir / "demo/glow.txt");
+    text.replace(text.find("settings_file = \"glow.txt\""), 26,
+                 "settings = '''\n" + glow + "'''   # inline");
+    dir.write("demo/scene.toml", text);
+    dir.write("s.txt", "choose \"Special Buffer\" 2\ntype \"Transparency\" 12\nok\n");
+    const auto r = apptest::runOrvit({"edit", scene, "--script", "-"}, dir / "", dir / "s.txt");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string expected = text;
+    const auto at = expected.find("2 1 1 0.700000 60.000000");
+    expected.replace(at, 24, "2 1 1 0.700000 12.000000");
+    EXPECT_EQ(apptest::readAll(scene), expected);
+
+    dir.write("cancel.txt", "choose \"Special Buffer\" 3\ntype \"Transparency\" 30\ncancel\n");
+    const auto cancelled =
+        apptest::runOrvit({"edit", scene, "--script", dir / "cancel.txt"}, dir / "");
+    ASSERT_EQ(cancelled.exitCode, 0) << cancelled.err;
+    EXPECT_EQ(cancelled.out, "Cancel: nothing written\n");
+    EXPECT_EQ(apptest::readAll(scene), expected);
+}
+
 #endif
 
 } // namespace

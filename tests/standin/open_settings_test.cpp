@@ -159,8 +159,8 @@ TEST_F(OpenSettings, SceneWithoutSpecialValuesShowsTheMessageAndKeepsTheSettings
     }
 }
 
-// The panel's controls do not exist yet: a scene with special values gets
-// its panel made and destroyed unopened, and the activation reports no panel.
+// A scene with special values gets the panel with its controls, opened and
+// then destroyed.
 TEST_F(OpenSettings, SceneWithSpecialValuesOpensThePanelAndCancelKeepsTheSettings) {
     host.scene.objects = {kDemoObjects + "lamp.lwo", kDemoObjects + "comet.lwo"};
     Instance instance = filter.create();

@@ -346,11 +346,21 @@ TEST_F(PanelModel, DrawingLandsInTheCanvasInPanelPixels) {
         std::array<int32_t, 3> rgb;
         std::array<uint8_t, 3> painted;
     };
+    // A colour outside 0..255 is painted clamped and noted.
     const Case colours[] = {{{1, 2, 3}, {1, 2, 3}}, {{300, -5, 255}, {255, 0, 255}}};
     for (const Case& c : colours) {
         draw->drawRGBPixel(panel, c.rgb[0], c.rgb[1], c.rgb[2], 3, 4);
         EXPECT_EQ(model().canvas().pixel(3, 4), c.painted);
     }
+    draw->drawRGBBox(panel, 0, 256, 0, 3, 4, 1, 1);
+    EXPECT_EQ(model().faults,
+              (std::vector<std::string>{"drawRGBPixel colour 300 -5 255 outside "
+                                        "0..255",
+                                        "drawRGBBox colour 0 256 0 outside 0..255"}));
+    for (int i = 0; i < 200; ++i)
+        draw->drawRGBPixel(panel, -1, 0, 0, 0, 0);
+    EXPECT_EQ(model().faults.size(), Panel::kMaxFaults + 1);
+    EXPECT_EQ(model().faults.back(), "further faults not noted");
     draw->drawBox(panel, 12345, 0, 0, 2, 2);
     EXPECT_EQ(model().canvas().pixel(1, 1), (std::array<uint8_t, 3>{255, 0, 255}));
     draw->drawBox(panel, 4096, 5, 5, 1, 1);
@@ -366,9 +376,9 @@ TEST_F(PanelModel, DrawingLandsInTheCanvasInPanelPixels) {
     draw->drawRGBBox(panel, 1, 1, 1, 0, 0, -3, 5);
     EXPECT_EQ(model().canvas().pixel(0, 0), (std::array<uint8_t, 3>{9, 8, 7}));
 
-    EXPECT_EQ(model().draws.pixels, 2u);
+    EXPECT_EQ(model().draws.pixels, 202u);
     EXPECT_EQ(model().draws.boxes, 4u);
-    EXPECT_EQ(model().draws.rgbBoxes, 2u);
+    EXPECT_EQ(model().draws.rgbBoxes, 3u);
 
     // A taller panel makes a taller canvas, keeping what was drawn.
     int32_t height = 300;
@@ -380,7 +390,7 @@ TEST_F(PanelModel, DrawingLandsInTheCanvasInPanelPixels) {
     Panel& released = model();
     services->destroyPanel(panel);
     draw->drawRGBPixel(panel, 0, 0, 0, ox, oy);
-    EXPECT_EQ(released.draws.pixels, 2u);
+    EXPECT_EQ(released.draws.pixels, 202u);
     EXPECT_EQ(getInt(strip, AttrX), -12345);
     setInt(strip, AttrX, 99);
     EXPECT_EQ(released.controls()[0]->x, 10);

@@ -1,0 +1,174 @@
+#include "standin/app/preview.h"
+
+#include "standin/app/app_error.h"
+#include "standin/app/image_output.h"
+#include "standin/app/render.h"
+#include "standin/app/scene_file.h"
+#include "standin/core/host_services.h"
+#include "standin/core/loader.h"
+#include "standin/core/panel_script.h"
+
+#include <cctype>
+#include <filesystem>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace orvit::app {
+namespace {
+
+struct DisplayName {
+    const char* option;
+    const char* item; // as the display popup lists it
+};
+
+const DisplayName kDisplays[] = {
+    {"color", "Color"}, {"depth", "Depth"}, {"special", "Special"}, {"preview", "Preview"}};
+
+// A special value as the popup lists it: 1 to 255, digits only.
+bool isSpecialValue(const std::string& text) {
+    if (text.empty() || text.size() > 3)
+        return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return false;
+    const int v = std::stoi(text);
+    return v >= 1 && v <= 255 && text[0] != '0';
+}
+
+std::string trimmed(const std::string& text) {
+    const auto begin = text.find_first_not_of(' ');
+    if (begin == std::string::npos)
+        return "";
+    return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+}
+
+// Checks the asked value against the "Special Buffer" popup, then lets the
+// script work the panel. A value the scene lacks is named as the option.
+class PreviewUser : public standin::PanelUser {
+  public:
+    PreviewUser(standin::Script script, std::string value)
+        : script_(std::move(script)), value_(std::move(value)) {}
+
+    int32_t run(standin::Panel& panel, int32_t flags) override {
+        ++runs_;
+        standin::ScriptTarget target;
+        target.label = "Special Buffer";
+        std::string why;
+        const standin::PanelControl* popup = standin::resolveTarget(target, panel, &why);
+        if (popup == nullptr) {
+            error_ = "the panel has no special value popup: " + why;
+            return 0;
+        }
+        const std::vector<std::string>& items = popup->description().items;
+        std::string listed;
+        bool found = value_.empty() && !items.empty();
+        for (const std::string& item : items) {
+            listed += (listed.empty() ? "" : ", ") + trimmed(item);
+            found = found || trimmed(item) == value_;
+        }
+        if (!found) {
+            error_ = "--value " + value_ +
+                     ": the scene has no such special value (its values: " + listed + ")";
+            return 0;
+        }
+        shown_ = value_.empty() ? trimmed(items.front()) : value_;
+        return script_.run(panel, flags);
+    }
+
+    int runs() const { return runs_; }
+    const std::string& shown() const { return shown_; }
+    // The first error: the value's, or the script's.
+    const std::string& error() const { return error_.empty() ? script_.error() : error_; }
+
+  private:
+    standin::ScriptedUser script_;
+    std::string value_;
+    std::string shown_;
+    std::string error_;
+    int runs_ = 0;
+};
+
+} // namespace
+
+void writePicture(const std::string& path, const standin::Picture& picture) {
+    const size_t pixels = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+    std::vector<uint8_t> rgba(pixels * 4, 255);
+    for (size_t i = 0; i < pixels && i * 3 + 2 < picture.rgb.size(); ++i)
+        for (size_t k = 0; k < 3; ++k)
+            rgba[i * 4 + k] = picture.rgb[i * 3 + k];
+    writeImage(path, picture.width, picture.height, rgba);
+}
+
+PreviewResult previewScene(const PreviewRequest& request, const std::string& builtModule) {
+    PreviewResult result;
+    for (const DisplayName& d : kDisplays)
+        if (request.display == d.option)
+            result.display = d.item;
+    if (result.display.empty())
+        throw AppError("--display '" + request.display +
+                       "': expected color, depth, special or preview");
+    const int frame = parseFrameNumber(request.frame, "--frame");
+    if (!request.value.empty() && !isSpecialValue(request.value))
+        throw AppError("--value '" + request.value + "': expected a special value 1 to 255");
+    if (!isOutputExtension(request.output))
+        throw AppError("output '" + request.output +
+                       "': unknown image type; use .png, .tif, .tiff or .exr");
+    const fs::path folder = fs::path(request.output).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !fs::is_directory(folder, ec))
+        throw AppError("output '" + request.output + "': no folder '" + folder.string() + "'");
+
+    const SceneFile scene = parseSceneFile(request.scene);
+    checkFrameInScene(scene, frame, "--frame");
+    const std::string module = !request.module.empty() ? request.module
+                               : !scene.module.empty() ? scene.module
+                                                       : builtModule;
+    if (module.empty())
+        throw AppError("scene '" + scene.path + "': no module file (key 'module.file')");
+
+    // What a person does at the panel; Cancel, so the settings stay as they are.
+    std::string text;
+    if (!request.value.empty())
+        text += "choose \"Special Buffer\" " + request.value + "\n";
+    if (request.half)
+        text += "tick \"1/2 res\" on\n";
+    if (result.display == "Preview")
+        text += "press \"Preview\"\n";
+    else
+        text += "choose popup right of \"Preview\" " + result.display + "\n";
+    text += "cancel\n";
+
+    standin::HostServices host;
+    host.quiet = true;
+    describeScene(host, scene);
+    PreviewUser user(standin::parseScript(text, "orvit preview"), request.value);
+    standin::PreviewTaker taker(user);
+    host.panelHost.user = &taker;
+    {
+        const standin::LoadedModule loaded(module);
+        const standin::ImageFilter filter(loaded, scene.server, standin::HostServices::lookup());
+        standin::Instance instance = filter.create();
+        instance.load(scene.settingsLines);
+        standin::MemoryFrame memory = readFrame(scene, frame);
+        instance.process(memory);
+        filter.openInterface(instance);
+    }
+    if (!user.error().empty())
+        throw AppError(user.error());
+    if (user.runs() == 0) {
+        std::string said;
+        for (const standin::Message& m : host.messages)
+            said += (said.empty() ? " \"" : " / \"") + m.first + "\" \"" + m.second + "\"";
+        throw AppError("scene '" + scene.path + "': the module opened no panel" +
+                       (said.empty() ? std::string() : "; it said" + said));
+    }
+    if (!taker.taken())
+        throw AppError("module '" + module + "': its panel has no 256 x 192 preview area");
+    result.value = user.shown();
+    result.picture = taker.picture();
+    writePicture(request.output, result.picture);
+    return result;
+}
+
+} // namespace orvit::app
