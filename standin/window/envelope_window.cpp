@@ -349,6 +349,8 @@ void EnvelopeWindow::deleteKey() {
     const size_t n = selected();
     if (n == keys_.size())
         return;
+    refusal_.clear();
+    status_->copy_label("");
     keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(n));
     showKeys(std::min(n, keys_.empty() ? 0 : keys_.size() - 1));
     rowSelected();
