@@ -306,20 +306,30 @@ TEST_F(WindowOverPanel, AUsersActionSetsTheValueThenCallsTheEventCallbackOnce) {
     EXPECT_EQ(slider->value.integer, 70);
 }
 
-TEST_F(WindowOverPanel, OkEntersWhatWasTypedAndLeftCancelDoesNot) {
+TEST_F(WindowOverPanel, OkEntersWhatWasTypedAndLeftCancelAndTheCloseBoxDoNot) {
     real->ghosted = false;
-    for (int32_t answer : {1, 0}) {
-        SCOPED_TRACE(answer);
+    struct Case {
+        const char* name;
+        std::function<void(PanelWindow&)> close;
+        int32_t answer;
+    };
+    const Case cases[] = {
+        {"OK", [](PanelWindow& w) { w.okButton()->do_callback(); }, 1},
+        {"Cancel", [](PanelWindow& w) { w.cancelButton()->do_callback(); }, 0},
+        {"close box", [](PanelWindow& w) { w.do_callback(); }, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         real->value.real = 0.25;
         PanelWindow window(panel);
         Fl_Input* typed = window.widgetsOf(*real)->number;
         typed->value("0.75");
         typed->set_changed();
         const size_t before = eventsOf(real);
-        window.close(answer);
-        EXPECT_EQ(window.answer(), answer);
-        EXPECT_EQ(real->value.real, answer == 1 ? 0.75 : 0.25);
-        EXPECT_EQ(eventsOf(real) - before, answer == 1 ? 1u : 0u);
+        c.close(window);
+        EXPECT_EQ(window.answer(), c.answer);
+        EXPECT_EQ(real->value.real, c.answer == 1 ? 0.75 : 0.25);
+        EXPECT_EQ(eventsOf(real) - before, c.answer == 1 ? 1u : 0u);
     }
 }
 

@@ -126,17 +126,6 @@ inline Opening openHeadless(const std::string& script, const std::vector<std::st
     return out;
 }
 
-// Pixels of a box of a canvas, row by row.
-inline std::vector<uint8_t> boxOf(const orvit::standin::Canvas& c, int x, int y, int w, int h) {
-    std::vector<uint8_t> out;
-    for (int row = y; row < y + h; ++row)
-        for (int col = x; col < x + w; ++col) {
-            const auto p = c.pixel(col, row);
-            out.insert(out.end(), p.begin(), p.end());
-        }
-    return out;
-}
-
 // The first pixel where two boxes differ, as "x y: R G B vs R G B"; empty
 // when they are the same.
 inline std::string firstDifference(const orvit::standin::Canvas& a, const orvit::standin::Canvas& b,

@@ -1,8 +1,8 @@
 // Makes the README's pictures of the windows: the demo scene's settings panel
 // with frame 5 in its preview, and the envelope editor on the lamp's
-// transparency envelope. tools/readme-pictures runs it under Xvfb.
+// transparency envelope. tools/screenshots runs it under Xvfb.
 //
-//   readme_pictures FOLDER     writes FOLDER/panel-window.png and
+//   window_pictures FOLDER     writes FOLDER/panel-window.png and
 //                              FOLDER/envelope-window.png
 #include "standin/app/image_output.h"
 #include "standin/app/passes.h"
@@ -126,13 +126,13 @@ void makePictures(const std::string& folder) {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: readme_pictures FOLDER\n");
+        std::fprintf(stderr, "usage: window_pictures FOLDER\n");
         return 2;
     }
     try {
         makePictures(argv[1]);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "readme_pictures: %s\n", e.what());
+        std::fprintf(stderr, "window_pictures: %s\n", e.what());
         return 1;
     }
     return 0;
