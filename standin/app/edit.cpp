@@ -84,6 +84,23 @@ toml::table parseText(const std::string& text, const std::string& path) {
     }
 }
 
+// Stands for the panel's user, noting how often the panel opened and the
+// last answer.
+class CountingUser : public standin::PanelUser {
+  public:
+    explicit CountingUser(standin::PanelUser& user) : user_(user) {}
+    int32_t run(standin::Panel& panel, int32_t flags) override {
+        ++runs;
+        answer = user_.run(panel, flags);
+        return answer;
+    }
+    int runs = 0;
+    int32_t answer = 0;
+
+  private:
+    standin::PanelUser& user_;
+};
+
 bool hasPanelMessage(const standin::HostServices& host) {
     return !host.messages.empty() && host.messages.back().first == "There is no Special buffer." &&
            host.messages.back().second == "Please set any Special buffers.";
@@ -151,6 +168,16 @@ std::string replaceInlineSettings(const std::string& sceneText, const std::strin
 
 EditResult editScene(const std::string& scenePath, const standin::Script& script,
                      const std::string& builtModule, const EditOptions& options) {
+    standin::ScriptedUser user(script);
+    EditResult result = editScene(scenePath, user, builtModule, options);
+    // A line that could not run cancelled the panel: nothing was written.
+    if (!user.error().empty())
+        throw AppError(user.error());
+    return result;
+}
+
+EditResult editScene(const std::string& scenePath, standin::PanelUser& panelUser,
+                     const std::string& builtModule, const EditOptions& options) {
     const SceneFile scene = parseSceneFile(scenePath);
     const std::string module = !options.module.empty() ? options.module
                                : !scene.module.empty() ? scene.module
@@ -163,7 +190,7 @@ EditResult editScene(const std::string& scenePath, const standin::Script& script
     standin::HostServices host;
     host.quiet = true;
     describeScene(host, scene);
-    standin::ScriptedUser user(script);
+    CountingUser user(panelUser);
     host.panelHost.user = &user;
 
     EditResult result;
@@ -186,11 +213,9 @@ EditResult editScene(const std::string& scenePath, const standin::Script& script
         }
 
         filter.openInterface(instance);
-        if (!user.error().empty())
-            throw AppError(user.error());
         if (!host.panelHost.panels().empty())
             result.controls = standin::describeControls(*host.panelHost.panels().back());
-        if (user.runs() == 0) {
+        if (user.runs == 0) {
             if (!hasPanelMessage(host))
                 throw AppError(loaded.describe("ImageFilterInterface", scene.server) +
                                " opened no panel and showed no message");
@@ -198,7 +223,7 @@ EditResult editScene(const std::string& scenePath, const standin::Script& script
             result.message = {host.messages.back().first, host.messages.back().second};
             return result;
         }
-        if (user.lastAnswer() == 0) {
+        if (user.answer == 0) {
             result.outcome = EditResult::Outcome::Cancelled;
             return result;
         }

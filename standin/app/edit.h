@@ -1,6 +1,6 @@
 // `orvit edit`: opens a scene's filter settings in the module's panel, as a
-// host does when the user opens them, with a scripted user at the panel; on
-// OK the settings the module then saves go back where the scene keeps them.
+// host does when the user opens them, with a person or a script at the panel;
+// on OK the settings the module then saves go back where the scene keeps them.
 #pragma once
 
 #include "standin/core/panel_script.h"
@@ -35,11 +35,16 @@ struct EditOptions {
 
 // Loads the scene and its settings into a filter instance through the
 // handler, renders `options.frame` if given, activates the interface on the
-// instance, lets `script` work the panel and writes back on OK. Every
-// failure (the scene, the frame, the module, an activation result other
-// than 0, a script line that cannot run, a write) is an AppError with one
-// line, and then nothing has been written. The module is `options.module`
-// if given, else the scene's, else `builtModule`.
+// instance, lets `user` work the panel (a person at a window, or a script)
+// and writes back on OK. Every failure (the scene, the frame, the module, an
+// activation result other than 0, a write) is an AppError with one line, and
+// then nothing has been written. The module is `options.module` if given,
+// else the scene's, else `builtModule`.
+EditResult editScene(const std::string& scenePath, standin::PanelUser& user,
+                     const std::string& builtModule, const EditOptions& options = {});
+
+// The same with `script` at the panel; a script line that cannot run is an
+// AppError too.
 EditResult editScene(const std::string& scenePath, const standin::Script& script,
                      const std::string& builtModule, const EditOptions& options = {});
 

@@ -1,7 +1,7 @@
 // orvit: the host stand-in's command line. Renders scene files through the
-// module, shows a module's servers and a scene's settings, edits them in the
-// module's panel, writes the panel's preview of a frame, and renders the
-// bundled demo scene.
+// module, shows a module's servers and a scene's settings, opens the settings
+// panel (in a window or from a script), writes the panel's preview of a
+// frame, and renders the bundled demo scene.
 #include "standin/app/app_error.h"
 #include "standin/app/edit.h"
 #include "standin/app/preview.h"
@@ -9,6 +9,8 @@
 #include "standin/app/scene_file.h"
 #include "standin/core/host_error.h"
 #include "standin/core/loader.h"
+#include "standin/window/display.h"
+#include "standin/window/panel_window.h"
 
 #include <CLI/CLI.hpp>
 
@@ -130,24 +132,16 @@ struct EditRequest {
     bool controls = false;
 };
 
-// Runs the script at the scene's settings panel and says what became of them.
-void edit(const EditRequest& request) {
-    std::string text;
-    if (request.script == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream in(request.script, std::ios::binary);
-        if (!in)
-            throw AppError("script '" + request.script + "' cannot be read: " +
-                           (fs::exists(request.script) ? "permission denied" : "no such file"));
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    const orvit::standin::Script script = orvit::standin::parseScript(text, request.script);
+// The module and the frame to render before the panel opens.
+EditOptions editOptions(const EditRequest& request) {
     EditOptions options;
     options.module = request.module;
     if (!request.frame.empty())
         options.frame = parseFrameNumber(request.frame, "--frame");
-    const EditResult r = editScene(request.scene, script, kBuiltModule, options);
+    return options;
+}
+
+void report(const EditRequest& request, const EditResult& r) {
     if (request.controls)
         for (const std::string& line : r.controls)
             std::printf("%s\n", line.c_str());
@@ -166,6 +160,40 @@ void edit(const EditRequest& request) {
             std::printf("%s\n", line.c_str());
         break;
     }
+}
+
+// Opens the scene's settings panel in a window for the person at the display
+// and says what became of the settings.
+void editInWindow(const EditRequest& request) {
+    std::string why;
+    if (!orvit::window::openDisplay(&why))
+        throw AppError(why + "; use --script FILE to work the panel from a script");
+    const SceneFile scene = parseSceneFile(request.scene);
+    orvit::window::WindowUser user({scene.first, scene.last, scene.rate});
+    const EditResult r = editScene(request.scene, user, kBuiltModule, editOptions(request));
+    if (!user.error().empty())
+        throw AppError("the panel's window failed: " + user.error());
+    report(request, r);
+}
+
+// Runs the script at the scene's settings panel and says what became of them.
+void edit(const EditRequest& request) {
+    if (request.script.empty()) {
+        editInWindow(request);
+        return;
+    }
+    std::string text;
+    if (request.script == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::ifstream in(request.script, std::ios::binary);
+        if (!in)
+            throw AppError("script '" + request.script + "' cannot be read: " +
+                           (fs::exists(request.script) ? "permission denied" : "no such file"));
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const orvit::standin::Script script = orvit::standin::parseScript(text, request.script);
+    report(request, editScene(request.scene, script, kBuiltModule, editOptions(request)));
 }
 
 } // namespace
@@ -202,11 +230,12 @@ int main(int argc, char** argv) {
 
     EditRequest editRequest;
     CLI::App* editCommand = app.add_subcommand(
-        "edit", "Open a scene's filter settings in the module's panel, worked by a script of "
-                "user actions (README: Panel scripts); on OK write them back.");
+        "edit", "Open a scene's filter settings in the module's panel, in a window or worked by a "
+                "script of user actions (README: Panel scripts); on OK write them back.");
     editCommand->add_option("SCENE", editRequest.scene, "scene file (TOML)")->required();
-    editCommand->add_option("--script", editRequest.script, "script file, or - for standard input")
-        ->required();
+    editCommand->add_option("--script", editRequest.script,
+                            "script file, or - for standard input (default: a window on the "
+                            "display)");
     editCommand->add_option("--module", editRequest.module,
                             "module file (default: the scene's, else the Orvit.p built with "
                             "orvit)");

@@ -618,25 +618,31 @@ void Panel::drawControl(PanelControl& control, int32_t mode) {
         control.ghosted = true;
     else if (mode == DrawNormal)
         control.ghosted = false;
-    if (control.type() != ControlType::Area || control.drawCallback == nullptr || drawing_)
-        return;
-    fitCanvas();
-    const Busy busy(*this, true);
-    control.drawCallback(control.handle(), control.userData, mode);
+    if (control.type() == ControlType::Area && control.drawCallback != nullptr && !drawing_) {
+        fitCanvas();
+        const Busy busy(*this, true);
+        control.drawCallback(control.handle(), control.userData, mode);
+    }
+    if (view != nullptr)
+        view->controlDrawn(control);
 }
 
 void Panel::drawPanel(int32_t mode) {
     if (drawing_)
         return;
-    fitCanvas();
-    const Busy busy(*this, true);
-    // By index: a callback may add controls, and each control's callback is
-    // read as it stands when its turn comes.
-    for (size_t i = 0; i < controls_.size() && live_; ++i) {
-        PanelControl& c = *controls_[i];
-        if (c.type() == ControlType::Area && c.drawCallback != nullptr)
-            c.drawCallback(c.handle(), c.userData, mode);
+    {
+        fitCanvas();
+        const Busy busy(*this, true);
+        // By index: a callback may add controls, and each control's callback
+        // is read as it stands when its turn comes.
+        for (size_t i = 0; i < controls_.size() && live_; ++i) {
+            PanelControl& c = *controls_[i];
+            if (c.type() == ControlType::Area && c.drawCallback != nullptr)
+                c.drawCallback(c.handle(), c.userData, mode);
+        }
     }
+    if (view != nullptr)
+        view->panelDrawn();
 }
 
 void Panel::callEvent(PanelControl& control) {

@@ -130,6 +130,19 @@ struct DrawCounts {
 };
 
 class Panel;
+class PanelControl;
+
+// Whoever shows a panel, told when the module asks for a redraw so that the
+// picture follows the model (a window's widgets; the headless host has none).
+class PanelView {
+  public:
+    virtual ~PanelView() = default;
+    // After drawControl, once the control's state has changed and an area
+    // control's draw callback has run.
+    virtual void controlDrawn(PanelControl& control) = 0;
+    // After drawPanel.
+    virtual void panelDrawn() = 0;
+};
 
 class PanelControl {
   public:
@@ -228,6 +241,8 @@ class Panel {
     // ignored, so a callback cannot recurse without end.
     void drawControl(PanelControl& control, int32_t mode);
     void drawPanel(int32_t mode);
+    // Told after every drawControl and drawPanel; null for none.
+    PanelView* view = nullptr;
 
     // What a user does, as a host would report it: the value is set, then
     // the event callback (if any) runs with the control and its user data.

@@ -388,18 +388,13 @@ const char* kindName(ControlType t) {
     return "a control";
 }
 
-// What a line does to its control, checked against it.
-struct Step {
-    const ScriptAction* action = nullptr;
-    PanelControl* control = nullptr;
-    ControlPayload value;
-};
-
 int32_t lastRunAnswer(ScriptAction::Verb verb) {
     return verb == ScriptAction::Verb::Ok ? 1 : 0;
 }
 
-bool prepare(const ScriptAction& a, Panel& panel, Step* step, std::string* why) {
+} // namespace
+
+bool prepareStep(const ScriptAction& a, Panel& panel, ScriptStep* step, std::string* why) {
     using Verb = ScriptAction::Verb;
     step->action = &a;
     if (a.verb == Verb::Ok || a.verb == Verb::Cancel)
@@ -495,8 +490,6 @@ bool prepare(const ScriptAction& a, Panel& panel, Step* step, std::string* why) 
         return true;
     }
 }
-
-} // namespace
 
 Script parseScript(const std::string& text, const std::string& name) {
     Script script;
@@ -652,10 +645,10 @@ int32_t ScriptedUser::fail(const ScriptAction& action, const std::string& why) {
 
 int32_t ScriptedUser::run(Panel& panel, int32_t) {
     ++runs_;
-    std::vector<Step> steps(script_.actions.size());
+    std::vector<ScriptStep> steps(script_.actions.size());
     for (size_t i = 0; i < steps.size(); ++i) {
         std::string why;
-        if (!prepare(script_.actions[i], panel, &steps[i], &why))
+        if (!prepareStep(script_.actions[i], panel, &steps[i], &why))
             return fail(script_.actions[i], why);
     }
 
@@ -667,7 +660,7 @@ int32_t ScriptedUser::run(Panel& panel, int32_t) {
     } editorInPlace(&editor_);
 
     using Verb = ScriptAction::Verb;
-    for (const Step& step : steps) {
+    for (const ScriptStep& step : steps) {
         const ScriptAction& a = *step.action;
         if (a.verb == Verb::Ok || a.verb == Verb::Cancel) {
             lastAnswer_ = lastRunAnswer(a.verb);

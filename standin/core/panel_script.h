@@ -152,4 +152,16 @@ class ScriptedUser : public PanelUser {
 // The control a target names on the panel, or null with the reason in *why.
 PanelControl* resolveTarget(const ScriptTarget& target, Panel& panel, std::string* why);
 
+// What a line does to its control, checked against the panel: the control
+// and the value a user gives it (none for ok, cancel and press).
+struct ScriptStep {
+    const ScriptAction* action = nullptr;
+    PanelControl* control = nullptr;
+    ControlPayload value;
+};
+
+// The step of `action` on `panel`; false with the reason in *why when the
+// control cannot be found or cannot take the action or its value.
+bool prepareStep(const ScriptAction& action, Panel& panel, ScriptStep* step, std::string* why);
+
 } // namespace orvit::standin

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <toml++/toml.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -165,8 +166,41 @@ TEST(OrvitEdit, BadScriptsAndScenesGiveOneLineAndWriteNothing) {
         EXPECT_EQ(lines[0].substr(0, c.error.size() + 7), "orvit: " + c.error);
     }
     EXPECT_EQ(apptest::readAll(dir / "s.toml"), sceneText("", kInline));
-    EXPECT_NE(apptest::runOrvit({"edit", dir / "s.toml"}, dir / "").exitCode, 0)
-        << "--script is required";
+}
+
+TEST(OrvitEdit, WithoutADisplayTheWindowIsRefusedInOneLineNamingScript) {
+    apptest::TempFolder dir;
+    dir.write("s.toml", sceneText("", kInline));
+    const char* const given = std::getenv("DISPLAY");
+    const std::string display = given != nullptr ? given : "";
+    const std::string unset = "orvit: no display to open the panel's window on (DISPLAY is not "
+                              "set); use --script FILE to work the panel from a script";
+    struct Case {
+        const char* display; // null: not set
+        std::string error;
+    };
+    const Case cases[] = {
+        {nullptr, unset},
+        {"", unset},
+        {":65000", "orvit: the display ':65000' cannot be opened; use --script FILE to work the "
+                   "panel from a script"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        if (c.display != nullptr)
+            setenv("DISPLAY", c.display, 1);
+        else
+            unsetenv("DISPLAY");
+        const auto r = apptest::runOrvit({"edit", dir / "s.toml"}, dir / "");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.errLines(), std::vector<std::string>{c.error});
+        EXPECT_EQ(r.out, "");
+    }
+    if (given != nullptr)
+        setenv("DISPLAY", display.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    EXPECT_EQ(apptest::readAll(dir / "s.toml"), sceneText("", kInline));
 }
 
 // Settings the module did not take exactly are not opened: saving would drop

@@ -1,0 +1,139 @@
+// Makes the README's pictures of the windows: the demo scene's settings panel
+// with frame 5 in its preview, and the envelope editor on the lamp's
+// transparency envelope. tools/screenshots runs it under Xvfb.
+//
+//   window_pictures FOLDER     writes FOLDER/panel-window.png and
+//                              FOLDER/envelope-window.png
+#include "standin/app/image_output.h"
+#include "standin/app/passes.h"
+#include "standin/app/scene_file.h"
+#include "standin/core/host_services.h"
+#include "standin/core/loader.h"
+#include "standin/core/memory_frame.h"
+#include "standin/core/panel_script.h"
+#include "standin/window/capture.h"
+#include "standin/window/display.h"
+#include "standin/window/panel_window.h"
+#include "standin/window/window_driver.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+using namespace orvit;
+
+namespace {
+
+constexpr int kFrame = 5;
+
+// What the panel shows in the picture: the comet's glow in the preview.
+const char* const kScript = R"(choose "Special Buffer" 4
+press "Preview"
+cancel
+)";
+
+void savePicture(const standin::Canvas& canvas, const std::string& path) {
+    std::vector<uint8_t> rgba(static_cast<size_t>(canvas.width) * canvas.height * 4);
+    for (size_t i = 0, n = rgba.size() / 4; i < n; ++i) {
+        rgba[i * 4] = canvas.rgb[i * 3];
+        rgba[i * 4 + 1] = canvas.rgb[i * 3 + 1];
+        rgba[i * 4 + 2] = canvas.rgb[i * 3 + 2];
+        rgba[i * 4 + 3] = 255;
+    }
+    app::writeImage(path, canvas.width, canvas.height, rgba);
+    std::printf("%s\n", path.c_str());
+}
+
+// The scene's passes of one frame, as a render reads them.
+standin::MemoryFrame readFrame(const app::SceneFile& scene, int frame) {
+    const app::PassFiles& p = scene.passes;
+    app::ColourPlanes colour =
+        app::readColourPass(app::framePath(p.colour, frame), p.colourChannels);
+    app::SpecialPlane special =
+        app::readSpecialPass(app::framePath(p.special, frame), p.specialChannel);
+    app::DepthPlane depth =
+        app::readDepthPass(app::framePath(p.depth, frame), p.depthChannel, p.farDepth);
+    standin::MemoryFrame memory(colour.width, colour.height);
+    memory.frame = frame;
+    memory.start = frame / scene.rate;
+    memory.end = (frame + 1) / scene.rate;
+    memory.red = std::move(colour.red);
+    memory.green = std::move(colour.green);
+    memory.blue = std::move(colour.blue);
+    memory.alpha = std::move(colour.alpha);
+    memory.special = std::move(special.values);
+    memory.depth = std::move(depth.depths);
+    return memory;
+}
+
+void makePictures(const std::string& folder) {
+    std::string why;
+    if (!window::openDisplay(&why))
+        throw std::runtime_error(why);
+    const app::SceneFile scene = app::parseSceneFile(ORVIT_DEMO_SCENE);
+    standin::HostServices host;
+    host.quiet = true;
+    host.scene.objects = scene.objects;
+    standin::Camera camera;
+    for (const app::FovKey& key : scene.camera)
+        camera.horizontalFov.push_back({key.time, key.fov});
+    host.scene.cameras.push_back(camera);
+
+    const standin::LoadedModule module(ORVIT_BUILT_MODULE);
+    const standin::ImageFilter filter(module, scene.server, standin::HostServices::lookup());
+    standin::Instance instance = filter.create();
+    instance.load(scene.settingsLines);
+    standin::MemoryFrame frame = readFrame(scene, kFrame);
+    instance.process(frame);
+
+    window::WindowUser user({scene.first, scene.last, scene.rate});
+    host.panelHost.user = &user;
+    const standin::Script script = standin::parseScript(kScript, "pictures");
+    window::WindowScriptDriver driver(script, user);
+    bool editorShown = false;
+    user.onOpen = [&](window::PanelWindow& w) {
+        for (size_t i = 0; i + 1 < script.actions.size(); ++i)
+            if (!driver.perform(w, script.actions[i]))
+                return;
+        savePicture(window::captureWindow(w), folder + "/panel-window.png");
+
+        user.editor().onOpen = [&](window::EnvelopeWindow& e) {
+            savePicture(window::captureWindow(e), folder + "/envelope-window.png");
+            editorShown = true;
+            e.cancelButton->do_callback();
+        };
+        const standin::Script lamp =
+            standin::parseScript("choose \"Special Buffer\" 1\nok\n", "pictures");
+        if (!driver.perform(w, lamp.actions[0]))
+            return;
+        standin::ScriptTarget button;
+        button.label = "Transparency";
+        button.near.push_back({"button", false});
+        std::string missing;
+        if (standin::PanelControl* e = standin::resolveTarget(button, w.panel(), &missing))
+            w.widgetsOf(*e)->button->do_callback();
+        w.cancelButton()->do_callback();
+    };
+    filter.openInterface(instance);
+    if (!driver.error().empty())
+        throw std::runtime_error(driver.error());
+    if (!editorShown)
+        throw std::runtime_error("the envelope editor did not open");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: window_pictures FOLDER\n");
+        return 2;
+    }
+    try {
+        makePictures(argv[1]);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "window_pictures: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
