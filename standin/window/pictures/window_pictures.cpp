@@ -5,7 +5,7 @@
 //   window_pictures FOLDER     writes FOLDER/panel-window.png and
 //                              FOLDER/envelope-window.png
 #include "standin/app/image_output.h"
-#include "standin/app/passes.h"
+#include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 #include "standin/core/host_services.h"
 #include "standin/core/loader.h"
@@ -45,28 +45,6 @@ void savePicture(const standin::Canvas& canvas, const std::string& path) {
     std::printf("%s\n", path.c_str());
 }
 
-// The scene's passes of one frame, as a render reads them.
-standin::MemoryFrame readFrame(const app::SceneFile& scene, int frame) {
-    const app::PassFiles& p = scene.passes;
-    app::ColourPlanes colour =
-        app::readColourPass(app::framePath(p.colour, frame), p.colourChannels);
-    app::SpecialPlane special =
-        app::readSpecialPass(app::framePath(p.special, frame), p.specialChannel);
-    app::DepthPlane depth =
-        app::readDepthPass(app::framePath(p.depth, frame), p.depthChannel, p.farDepth);
-    standin::MemoryFrame memory(colour.width, colour.height);
-    memory.frame = frame;
-    memory.start = frame / scene.rate;
-    memory.end = (frame + 1) / scene.rate;
-    memory.red = std::move(colour.red);
-    memory.green = std::move(colour.green);
-    memory.blue = std::move(colour.blue);
-    memory.alpha = std::move(colour.alpha);
-    memory.special = std::move(special.values);
-    memory.depth = std::move(depth.depths);
-    return memory;
-}
-
 void makePictures(const std::string& folder) {
     std::string why;
     if (!window::openDisplay(&why))
@@ -84,7 +62,7 @@ void makePictures(const std::string& folder) {
     const standin::ImageFilter filter(module, scene.server, standin::HostServices::lookup());
     standin::Instance instance = filter.create();
     instance.load(scene.settingsLines);
-    standin::MemoryFrame frame = readFrame(scene, kFrame);
+    standin::MemoryFrame frame = app::readFrame(scene, kFrame);
     instance.process(frame);
 
     window::WindowUser user({scene.first, scene.last, scene.rate});
