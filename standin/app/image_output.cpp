@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <unistd.h>
@@ -29,16 +31,67 @@ std::string firstLine(std::string text) {
     return text.empty() ? "unknown error" : text;
 }
 
-// Removes the temporary file on every way out but success.
-struct TemporaryFile {
-    fs::path path;
-    bool keep = false;
-    ~TemporaryFile() {
-        if (!keep) {
-            std::error_code ec;
-            fs::remove(path, ec);
+// The temporary image being written, for the signal handler below. Only a
+// plain buffer and a flag, which a handler may read.
+char gUnfinished[4096];
+volatile std::sig_atomic_t gHaveUnfinished = 0;
+
+// The signals that end a process by default and that a user or a scheduler
+// sends to stop it (a cancelled farm task gets SIGTERM).
+constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+struct sigaction gPrevious[3];
+
+extern "C" void removeUnfinishedImage(int signal) {
+    if (gHaveUnfinished)
+        unlink(gUnfinished);
+    // Then end as the signal would have ended the process.
+    for (size_t i = 0; i < 3; ++i)
+        if (kEndingSignals[i] == signal)
+            sigaction(signal, &gPrevious[i], nullptr);
+    raise(signal);
+}
+
+// Removes the temporary file on every way out but success, a signal that
+// ends the process included.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {
+        const std::string& text = path_.native();
+        if (text.size() >= sizeof gUnfinished)
+            return;
+        std::memcpy(gUnfinished, text.c_str(), text.size() + 1);
+        gHaveUnfinished = 1;
+        struct sigaction action {};
+        action.sa_handler = removeUnfinishedImage;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < 3; ++i) {
+            // A signal the process ignores or handles itself is left so.
+            sigaction(kEndingSignals[i], nullptr, &gPrevious[i]);
+            installed_[i] = gPrevious[i].sa_handler == SIG_DFL &&
+                            !(gPrevious[i].sa_flags & SA_SIGINFO) &&
+                            sigaction(kEndingSignals[i], &action, nullptr) == 0;
         }
     }
+    ~TemporaryFile() {
+        if (!keep_) {
+            std::error_code ec;
+            fs::remove(path_, ec);
+        }
+        for (size_t i = 0; i < 3; ++i)
+            if (installed_[i])
+                sigaction(kEndingSignals[i], &gPrevious[i], nullptr);
+        gHaveUnfinished = 0;
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const fs::path& path() const { return path_; }
+    void keep() { keep_ = true; }
+
+  private:
+    fs::path path_;
+    bool keep_ = false;
+    bool installed_[3] = {false, false, false};
 };
 
 } // namespace
@@ -69,11 +122,10 @@ void writeImage(const std::string& path, int32_t width, int32_t height,
 
     // Same folder, so that the rename stays on one file system; same
     // extension, so that the image library picks the same format.
-    TemporaryFile temporary;
-    temporary.path = folder / ("." + target.stem().string() + ".tmp" + std::to_string(getpid()) +
-                               target.extension().string());
+    TemporaryFile temporary(folder / ("." + target.stem().string() + ".tmp" +
+                                      std::to_string(getpid()) + target.extension().string()));
 
-    auto out = OIIO::ImageOutput::create(temporary.path.string());
+    auto out = OIIO::ImageOutput::create(temporary.path().string());
     if (!out)
         throw AppError(where + ": cannot write: " + firstLine(OIIO::geterror()));
     const bool exr = lowerExtension(path) == ".exr";
@@ -85,7 +137,7 @@ void writeImage(const std::string& path, int32_t width, int32_t height,
         spec.attribute("compression", "zip");
     // Later steps see the file only after close succeeded, so a failure at any
     // point leaves nothing but the temporary file, which is then removed.
-    bool ok = out->open(temporary.path.string(), spec) &&
+    bool ok = out->open(temporary.path().string(), spec) &&
               out->write_image(OIIO::TypeDesc::UINT8, rgba.data());
     ok = out->close() && ok;
     if (!ok) {
@@ -94,10 +146,10 @@ void writeImage(const std::string& path, int32_t width, int32_t height,
             reason = std::string("cannot write in '") + folder.string() + "'";
         throw AppError(where + ": " + reason);
     }
-    fs::rename(temporary.path, target, ec);
+    fs::rename(temporary.path(), target, ec);
     if (ec)
         throw AppError(where + ": cannot rename the finished image into place: " + ec.message());
-    temporary.keep = true;
+    temporary.keep();
 }
 
 } // namespace orvit::app

@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace orvit::app;
 
@@ -72,6 +77,46 @@ TEST(WriteImage, FailuresLeaveNoFileBehind) {
         }
     }
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"plain-file", "taken.png"}));
+}
+
+// A signal that ends the process while an image is being written, as a
+// cancelled farm task gets, leaves no unfinished file: the temporary file
+// goes, and the process still ends by that signal.
+TEST(WriteImage, EndingSignalDuringTheWriteLeavesNoFile) {
+    apptest::TempFolder dir;
+    // Noise compresses slowly, so that the write lasts long enough to be hit.
+    const int w = 2500, h = 2500;
+    std::vector<uint8_t> noise(static_cast<size_t>(w) * h * 4);
+    uint32_t x = 12345;
+    for (uint8_t& v : noise) {
+        x = x * 1664525u + 1013904223u;
+        v = static_cast<uint8_t>(x >> 24);
+    }
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            writeImage(dir / "big.png", w, h, noise);
+            _exit(0);
+        }
+        // Signal once the temporary file is there.
+        bool seen = false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!seen && std::chrono::steady_clock::now() < deadline) {
+            for (const std::string& name : dir.files())
+                seen = seen || name.rfind(".big.tmp", 0) == 0;
+            if (!seen)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        kill(child, seen ? signal : SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(seen) << "the temporary file never appeared";
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the write ended before the signal came";
+        EXPECT_EQ(WTERMSIG(status), signal);
+        EXPECT_EQ(dir.files(), std::vector<std::string>{});
+    }
 }
 
 } // namespace
