@@ -4,6 +4,7 @@
 // frame, and renders the bundled demo scene.
 #include "standin/app/app_error.h"
 #include "standin/app/edit.h"
+#include "standin/app/farm_command.h"
 #include "standin/app/preview.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
@@ -62,6 +63,7 @@ struct RenderRequest {
     std::string frames;
     std::string output;
     std::string module;
+    bool skipExisting = false;
 };
 
 // Renders the requested frames; returns the folder the images went to.
@@ -88,6 +90,15 @@ std::string render(const RenderRequest& request) {
     ProgressBar bar(total);
     bar.show(0);
     for (int frame = range.first; frame <= range.last; ++frame) {
+        // Images are renamed into place when finished, so one that is there is whole.
+        if (request.skipExisting && fs::is_regular_file(framePath(pattern, frame))) {
+            bar.clear();
+            std::printf("frame %d  already there -> %s\n", frame,
+                        framePath(pattern, frame).c_str());
+            std::fflush(stdout);
+            bar.show(frame - range.first + 1);
+            continue;
+        }
         const FrameReport r = renderer.renderFrame(frame, framePath(pattern, frame));
         bar.clear();
         std::printf("frame %d  t %.4f s  %dx%d  read %.1f ms  process %.1f ms  write %.1f ms  "
@@ -215,6 +226,8 @@ int main(int argc, char** argv) {
     renderCommand->add_option("--module", request.module,
                               "module file (default: the scene's, else the Orvit.p built with "
                               "orvit)");
+    renderCommand->add_flag("--skip-existing", request.skipExisting,
+                            "leave the frames whose image is already there");
 
     std::string infoModule = kBuiltModule;
     CLI::App* infoCommand = app.add_subcommand("info", "Show a module's descriptor and servers.");
@@ -270,6 +283,8 @@ int main(int argc, char** argv) {
     demoCommand->add_option("--output", demo.output, "output pattern (default: out/demo.####.png)");
     demoCommand->add_option("--module", demo.module, "module file");
 
+    FarmCommand farm(app);
+
     CLI11_PARSE(app, argc, argv);
 
     try {
@@ -290,6 +305,8 @@ int main(int argc, char** argv) {
         } else if (demoCommand->parsed()) {
             const std::string folder = render(demo);
             std::printf("the demo's images are in %s\n", folder.c_str());
+        } else if (farm.parsed()) {
+            farm.run(kBuiltModule);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvit: %s\n", e.what());

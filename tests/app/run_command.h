@@ -40,15 +40,13 @@ inline std::string readAll(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// `scratch` is a folder for the captured output; `input` the file read as
-// standard input.
-inline CommandResult runOrvit(const std::vector<std::string>& args, const std::string& scratch,
+// Runs a shell command line; `scratch` is a folder for the captured output,
+// `input` the file read as standard input.
+inline CommandResult runShell(const std::string& commandLine, const std::string& scratch,
                               const std::string& input = "/dev/null") {
-    std::string command = shellQuoted(ORVIT_PROGRAM);
-    for (const std::string& a : args)
-        command += " " + shellQuoted(a);
     const std::string out = scratch + "/.stdout", err = scratch + "/.stderr";
-    command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " <" + shellQuoted(input);
+    const std::string command = commandLine + " >" + shellQuoted(out) + " 2>" + shellQuoted(err) +
+                                " <" + shellQuoted(input);
     const int status = std::system(command.c_str());
     CommandResult r;
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -57,6 +55,27 @@ inline CommandResult runOrvit(const std::vector<std::string>& args, const std::s
     std::remove(out.c_str());
     std::remove(err.c_str());
     return r;
+}
+
+inline std::string orvitCommand(const std::vector<std::string>& args) {
+    std::string command = shellQuoted(ORVIT_PROGRAM);
+    for (const std::string& a : args)
+        command += " " + shellQuoted(a);
+    return command;
+}
+
+// `scratch` is a folder for the captured output; `input` the file read as
+// standard input.
+inline CommandResult runOrvit(const std::vector<std::string>& args, const std::string& scratch,
+                              const std::string& input = "/dev/null") {
+    return runShell(orvitCommand(args), scratch, input);
+}
+
+// With `environment` put before the command, as in "PATH=/some/folder".
+inline CommandResult runOrvitWith(const std::string& environment,
+                                  const std::vector<std::string>& args,
+                                  const std::string& scratch) {
+    return runShell(environment + " " + orvitCommand(args), scratch);
 }
 
 } // namespace apptest
