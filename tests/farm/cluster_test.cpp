@@ -1,0 +1,188 @@
+// orvit farm on a real Slurm cluster: tools/farm-test starts one on this
+// machine and names its folder in ORVIT_FARM_CLUSTER; without it every test
+// is skipped. Jobs are awaited by polling squeue until they leave the queue,
+// then each task's final state is read with `squeue -t all`.
+#include "app/run_command.h"
+#include "app/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+using apptest::runOrvit;
+using apptest::runShell;
+using apptest::shellQuoted;
+
+namespace {
+
+using TaskStates = std::map<int, std::string>;
+
+class FarmCluster : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::getenv("ORVIT_FARM_CLUSTER"))
+            GTEST_SKIP() << "needs a Slurm cluster: run tools/farm-test";
+    }
+
+    std::string submit(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"farm", "submit"};
+        all.insert(all.end(), args.begin(), args.end());
+        const auto r = runOrvit(all, dir / "");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const std::string prefix = "submitted job ";
+        const auto at = r.out.find(prefix);
+        if (at == std::string::npos) {
+            ADD_FAILURE() << "no job id in: " << r.out;
+            return "";
+        }
+        const auto end = r.out.find(':', at);
+        return r.out.substr(at + prefix.size(), end - at - prefix.size());
+    }
+
+    // True once the job has left the queue; false, after cancelling it, when
+    // it is still there after `seconds`.
+    bool waitForJob(const std::string& id, int seconds = 180) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto r = runShell("squeue -h -j " + shellQuoted(id), dir / "");
+            if (r.exitCode == 0 && r.out.empty())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        runShell("scancel " + shellQuoted(id), dir / "");
+        return false;
+    }
+
+    TaskStates taskStates(const std::string& id) {
+        const auto r =
+            runShell("squeue -h -r -t all -j " + shellQuoted(id) + " -o '%K %T'", dir / "");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        TaskStates states;
+        std::istringstream lines(r.out);
+        int task = 0;
+        std::string state;
+        while (lines >> task >> state)
+            states[task] = state;
+        return states;
+    }
+
+    std::string status(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"farm", "status"};
+        all.insert(all.end(), args.begin(), args.end());
+        const auto r = runOrvit(all, dir / "");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return r.out;
+    }
+
+    void expectSameImages(const std::string& a, const std::string& b, int first, int last) {
+        for (int frame = first; frame <= last; ++frame) {
+            char name[32];
+            std::snprintf(name, sizeof name, ".%04d.png", frame);
+            const std::string x = apptest::readAll(a + name), y = apptest::readAll(b + name);
+            EXPECT_FALSE(x.empty()) << a + name;
+            EXPECT_TRUE(x == y) << a + name << " differs from " << b + name;
+        }
+    }
+
+    apptest::TempFolder dir;
+};
+
+size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+TEST_F(FarmCluster, ThreeTasksGiveTheImagesOfALocalRender) {
+    const std::string scene = ORVIT_DEMO_FOLDER "/scene.toml";
+    const std::string id = submit({scene, "--chunk", "2", "--output", dir / "farm/demo.####.png"});
+    ASSERT_TRUE(waitForJob(id));
+    EXPECT_EQ(taskStates(id), (TaskStates{{0, "COMPLETED"}, {1, "COMPLETED"}, {2, "COMPLETED"}}));
+
+    const auto local =
+        runOrvit({"render", scene, "--output", dir / "local/demo.####.png"}, dir / "");
+    ASSERT_EQ(local.exitCode, 0) << local.err;
+    expectSameImages(dir / "farm/demo", dir / "local/demo", 1, 6);
+    const std::string report = status({scene, "--output", dir / "farm/demo.####.png"});
+    EXPECT_NE(report.find("done     6 of 6\nmissing  none\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("3 COMPLETED"), std::string::npos) << report;
+}
+
+TEST_F(FarmCluster, CancelLeavesNoPartialImageAndResubmissionRendersOnlyTheMissing) {
+    // Twelve frames in one task, long enough to be cancelled on its way.
+    const int frames = 12;
+    const auto made = runShell(shellQuoted(ORVIT_SEQUENCE_SCENE) + " " + shellQuoted(dir / "seq") +
+                                   " " + std::to_string(frames) + " 1280 720",
+                               dir / "");
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const std::string scene = dir / "seq/scene.toml", out = dir / "farm/glow.####.png";
+    const std::string id = submit({scene, "--chunk", std::to_string(frames), "--output", out});
+
+    // Cancel as soon as the first image is there.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!fs::exists(dir / "farm/glow.0001.png") && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    runShell("scancel " + shellQuoted(id), dir / "");
+    ASSERT_TRUE(waitForJob(id));
+    EXPECT_EQ(taskStates(id), (TaskStates{{0, "CANCELLED"}}));
+
+    // Only whole images: each one a frame's name, nothing unfinished beside.
+    int done = 0;
+    for (const auto& entry : fs::directory_iterator(dir / "farm")) {
+        const std::string name = entry.path().filename().string();
+        if (name == "farm")
+            continue;
+        EXPECT_EQ(name.size(), 13u) << name;
+        EXPECT_EQ(name.rfind("glow.", 0), 0u) << name;
+        ++done;
+    }
+    ASSERT_GT(done, 0);
+    ASSERT_LT(done, frames) << "the task ended before it was cancelled";
+
+    const std::string again = submit({scene, "--chunk", std::to_string(frames), "--output", out});
+    ASSERT_TRUE(waitForJob(again));
+    EXPECT_EQ(taskStates(again), (TaskStates{{0, "COMPLETED"}}));
+    const std::string log = apptest::readAll(dir / ("farm/farm/glow.png." + again + "_0.log"));
+    EXPECT_EQ(count(log, "  already there -> "), static_cast<size_t>(done)) << log;
+    EXPECT_EQ(count(log, " ms  -> "), static_cast<size_t>(frames - done)) << log;
+
+    const auto local =
+        runOrvit({"render", scene, "--output", dir / "local/glow.####.png"}, dir / "");
+    ASSERT_EQ(local.exitCode, 0) << local.err;
+    expectSameImages(dir / "farm/glow", dir / "local/glow", 1, frames);
+}
+
+TEST_F(FarmCluster, AFailedFrameFailsItsTaskWhileTheOthersComplete) {
+    // The demo scene without the colour pass of frame 4.
+    const fs::path scene = dir.path() / "scene";
+    fs::create_directories(scene);
+    for (const char* item : {"scene.toml", "glow.txt", "objects", "passes"})
+        fs::copy(fs::path(ORVIT_DEMO_FOLDER) / item, scene / item, fs::copy_options::recursive);
+    fs::remove(scene / "passes/colour.0004.png");
+
+    const std::string id = submit({(scene / "scene.toml").string(), "--chunk", "2"});
+    ASSERT_TRUE(waitForJob(id));
+    EXPECT_EQ(taskStates(id), (TaskStates{{0, "COMPLETED"}, {1, "FAILED"}, {2, "COMPLETED"}}));
+
+    const std::string report = status({(scene / "scene.toml").string()});
+    for (const char* line :
+         {"done     5 of 6\n", "missing  4\n", "  task 0    frames 1-2          COMPLETED\n",
+          "  task 1    frames 3-4          FAILED (NonZeroExitCode)  log ",
+          "  task 2    frames 5-6          COMPLETED\n"})
+        EXPECT_NE(report.find(line), std::string::npos) << line << " in\n" << report;
+    const std::string log =
+        apptest::readAll((scene / ("out/farm/demo.png." + id + "_1.log")).string());
+    EXPECT_NE(log.find("orvit: colour pass '" + (scene / "passes/colour.0004.png").string() +
+                       "': no such file"),
+              std::string::npos)
+        << log;
+}
+
+} // namespace
