@@ -178,16 +178,4 @@ TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
     }
 }
 
-TEST(OrvitFarm, EachCommandHasHelp) {
-    apptest::TempFolder dir;
-    for (const auto& [command, option] : std::vector<std::pair<std::string, std::string>>{
-             {"submit", "--chunk"}, {"status", "--frames"}}) {
-        const auto r = apptest::runOrvit({"farm", command, "--help"}, dir / "");
-        EXPECT_EQ(r.exitCode, 0) << command;
-        EXPECT_NE(r.out.find(option), std::string::npos) << r.out;
-    }
-    const auto render = apptest::runOrvit({"render", "--help"}, dir / "");
-    EXPECT_NE(render.out.find("--skip-existing"), std::string::npos) << render.out;
-}
-
 } // namespace
