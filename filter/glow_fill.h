@@ -45,9 +45,15 @@ struct GlowEvents {
 };
 
 // Applies every event in scan order: a core pixel takes strength 255 and ramp
-// entry 0; an outline pixel stamps with the pattern of its radius. False when
+// entry 0; an outline pixel stamps with the pattern of its radius. With
+// `sameColour` (every ramp entry the same colour) the index plane may hold
+// another entry than the rules' wherever that changes no colour. False when
 // a pattern cannot be obtained.
-bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternCache& patterns);
+bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternCache& patterns,
+               bool sameColour);
+
+// Whether every entry of the ramp has the same colour.
+bool oneColour(const ColorRamp& ramp);
 
 // The same result for a run whose outline pixels all have radius
 // profile.radius, when the falloff allows it: non-increasing over the
@@ -58,7 +64,8 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
                  const ColorRamp& ramp);
 
 // Estimated costs of the two fills for one radius, in comparable units.
-double stampFillCost(const GlowEvents& events, int32_t radius, int32_t width, int32_t height);
+double stampFillCost(const GlowEvents& events, int32_t radius, int32_t width, int32_t height,
+                     bool sameColour);
 double nearestFillCost(const GlowEvents& events, int32_t radius, int32_t width, int32_t height);
 
 // Strength 255, ramp entry 0 over every core run.

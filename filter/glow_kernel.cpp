@@ -254,14 +254,16 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
     // Fill the working planes: index in red, written in green.
     const FillPlanes planes{layer.strength, layer.red, layer.green, width, height};
     if (ok && !events.empty()) {
+        const bool sameColour = oneColour(ramp);
         bool filled = false;
         if (!radius.fromDepth && choice != FillChoice::Stamp && radius.radius >= 1) {
             // Beyond the depth modes' largest radius stamping is never chosen, so
             // no table grows with R squared; it remains the fallback when the
             // falloff rules the nearest fill out (R far beyond the frame).
             const bool cheaper =
-                radius.radius > 100 || nearestFillCost(events, radius.radius, width, height) <
-                                           stampFillCost(events, radius.radius, width, height);
+                radius.radius > 100 ||
+                nearestFillCost(events, radius.radius, width, height) <
+                    stampFillCost(events, radius.radius, width, height, sameColour);
             if (choice == FillChoice::Nearest || cheaper) {
                 StampProfile profile;
                 if (buildStampProfile(&profile, radius.radius, width, height)) {
@@ -276,7 +278,7 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
         }
         if (!filled) {
             StampPatternCache patterns(width, height);
-            ok = stampFill(planes, events, patterns);
+            ok = stampFill(planes, events, patterns, sameColour);
         }
     }
     if (ok)

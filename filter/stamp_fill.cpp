@@ -1,10 +1,21 @@
-// Stamping, the rules applied literally: every outline pixel blends its
+// Stamping, the rules applied stamp by stamp: every outline pixel blends its
 // stamp's rows into the planes. A target takes a stamp's value when its
 // strength is at most the falloff there, so one row of a stamp is, sixteen
 // targets at a time: strength = max(strength, f); mask = (strength was <= f);
 // index = mask ? c : index; written = all ones.
+//
+// A write decides nothing when a later write at the same target carries at
+// least its falloff: the final strength is the largest value written and the
+// colour that of the last write carrying it, and an unconditional core write
+// forgets all before it. So where a later stamp of a neighbouring outline
+// pixel is at least as near and at least as strong, a stamp's rows are cut
+// short; most outline pixels have such a neighbour. When the ramp has one
+// colour, which write of the largest value comes last does not matter, so an
+// earlier stamp that is strictly nearer and at least as strong cuts too.
 #include "filter/glow_fill.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -34,6 +45,10 @@ inline void blend16(uint8_t* strength, uint8_t* index, uint8_t* written, const u
     const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(falloff));
     const __m128i top = _mm_max_epu8(s, f);
     const __m128i takes = _mm_cmpeq_epi8(top, f); // strength <= f
+    // A target that does not take the write holds strength above f >= 0, so it
+    // was written before: sixteen such targets need no store at all.
+    if (_mm_movemask_epi8(takes) == 0)
+        return;
     const __m128i i = _mm_loadu_si128(reinterpret_cast<const __m128i*>(index));
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rampIndex));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(strength), top);
@@ -59,32 +74,138 @@ void blendRun(uint8_t* strength, uint8_t* index, uint8_t* written, const uint8_t
     blendScalar(strength, index, written, falloff, rampIndex, count);
 }
 
-void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, int32_t y) {
+// Neighbouring stamps looked at for cuts: up to kNearRows rows away and
+// kNearReach columns aside; outline pixels lie close together, and a nearer
+// neighbour cuts more.
+constexpr int32_t kNearRows = 2;
+constexpr int32_t kNearReach = 2;
+constexpr int32_t kMaxCovers = (2 * kNearRows + 1) * (2 * kNearReach + 1);
+
+// Another stamp at offset (a, b) from this one whose falloff is at least this
+// stamp's at every distance (see Dominance). A later one takes the targets at
+// least as near to it, an earlier one only those strictly nearer, so that of
+// two stamps one always keeps a target.
+struct CoverStamp {
+    int32_t a;
+    int32_t b;
+    int32_t radius;
+    bool earlier;
+};
+
+// ceil(n / d) for d > 0.
+inline int64_t ceilDiv(int64_t n, int64_t d) {
+    return n >= 0 ? (n + d - 1) / d : -((-n) / d);
+}
+
+// ceil(n / 2m) for m = 1 or 2, by constants the compiler turns into shifts.
+inline int64_t ceilHalf(int64_t n, int64_t m) {
+    return m == 1 ? ceilDiv(n, 2) : ceilDiv(n, 4);
+}
+static_assert(kNearReach <= 2, "ceilHalf divides by 2 or 4 only");
+
+// A neighbour takes the targets its square holds that are as near to it,
+// (dx - a)^2 + (dy - b)^2 <= dx^2 + dy^2, that is 2a dx + 2b dy >= k with
+// k = a^2 + b^2 (one more for an earlier neighbour). Narrows [lo, hi]
+// (offsets from the stamp's column) on stamp row dy to what it leaves; a != 0.
+void cutRow(const CoverStamp& other, int64_t dy, int64_t* lo, int64_t* hi) {
+    const int64_t a = other.a;
+    const int64_t b = other.b;
+    const int64_t r = other.radius;
+    if (std::llabs(dy - b) > r)
+        return;
+    const int64_t k = a * a + b * b - 2 * b * dy + (other.earlier ? 1 : 0);
+    if (a > 0) {
+        const int64_t from = std::max(ceilHalf(k, a), a - r);
+        *hi = std::min(*hi, from - 1);
+    } else {
+        const int64_t to = std::min(-ceilHalf(k, -a), a + r);
+        *lo = std::max(*lo, to + 1);
+    }
+}
+
+void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, int32_t y,
+              const CoverStamp* covers, int32_t coverCount) {
     const int64_t r = pattern.radius;
     const int32_t width = planes.width;
     const int32_t height = planes.height;
-    const int32_t x0 = static_cast<int32_t>(x - r < 0 ? 0 : x - r);
-    const int32_t x1 = static_cast<int32_t>(x + r > width - 1 ? width - 1 : x + r);
-    const int32_t y0 = static_cast<int32_t>(y - r < 0 ? 0 : y - r);
-    const int32_t y1 = static_cast<int32_t>(y + r > height - 1 ? height - 1 : y + r);
-    const int32_t count = x1 - x0 + 1;
-    const size_t offset = static_cast<size_t>(pattern.half + (x0 - x));
+    // Offsets of the stamp's rows and of the columns every row keeps. A
+    // neighbour's square holds every row of this one (its radius is no
+    // smaller), so one straight above or below takes whole rows and one
+    // beside it the same columns of every row.
+    int64_t rowLo = (y - r < 0 ? 0 : y - r) - y;
+    int64_t rowHi = (y + r > height - 1 ? height - 1 : y + r) - y;
+    int64_t keepLo = (x - r < 0 ? 0 : x - r) - x;
+    int64_t keepHi = (x + r > width - 1 ? width - 1 : x + r) - x;
+    CoverStamp sloped[kMaxCovers];
+    int32_t slopedCount = 0;
+    for (int32_t i = 0; i < coverCount; ++i) {
+        const CoverStamp& other = covers[i];
+        const int64_t b = other.b;
+        const int64_t k = b * b + (other.earlier ? 1 : 0);
+        if (other.a == 0 && b > 0)
+            rowHi = std::min(rowHi, ceilHalf(k, b) - 1);
+        else if (other.a == 0)
+            rowLo = std::max(rowLo, 1 - ceilHalf(k, -b));
+        else if (b == 0)
+            cutRow(other, 0, &keepLo, &keepHi);
+        else
+            sloped[slopedCount++] = other;
+    }
     const size_t stride = static_cast<size_t>(pattern.stride);
-    const size_t first =
-        static_cast<size_t>(y0) * static_cast<size_t>(width) + static_cast<size_t>(x0);
-    uint8_t* strength = planes.strength + first;
-    uint8_t* index = planes.index + first;
-    uint8_t* written = planes.written + first;
-    const uint8_t* falloff = pattern.falloff.data() + offset;
-    const uint8_t* rampIndex = pattern.rampIndex.data() + offset;
-    for (int32_t ty = y0; ty <= y1; ++ty) {
-        const size_t dy = static_cast<size_t>(ty > y ? ty - y : y - ty);
-        blendRun(strength, index, written, falloff + dy * stride, rampIndex + dy * stride, count);
-        strength += width;
-        index += width;
-        written += width;
+    for (int64_t dy = rowLo; dy <= rowHi; ++dy) {
+        int64_t lo = keepLo;
+        int64_t hi = keepHi;
+        for (int32_t i = 0; i < slopedCount; ++i)
+            cutRow(sloped[i], dy, &lo, &hi);
+        if (lo > hi)
+            continue;
+        const size_t row = static_cast<size_t>(dy < 0 ? -dy : dy);
+        const size_t offset = static_cast<size_t>(pattern.half + lo) + row * stride;
+        const size_t first =
+            static_cast<size_t>(y + dy) * static_cast<size_t>(width) + static_cast<size_t>(x + lo);
+        blendRun(planes.strength + first, planes.index + first, planes.written + first,
+                 pattern.falloff.data() + offset, pattern.rampIndex.data() + offset,
+                 static_cast<int32_t>(hi - lo + 1));
     }
 }
+
+// Whether a stamp of radius Q at least matches one of radius P wherever it is
+// at least as near: P <= Q, falloff_P[P] = 0, and on distances below P the
+// falloff of Q is non-increasing and at least that of P. Then a target with
+// d_Q <= d_P has falloff_Q(d_Q) >= falloff_Q(d_P) >= falloff_P(d_P) when
+// d_P < P, and falloff_P = 0 otherwise. Checked on the tables, per pair.
+// An earlier stamp also needs falloff_P[1] < 255: then a core write between
+// the two leaves nothing for the later one to change away from its pixel.
+class Dominance {
+  public:
+    bool covers(const StampPattern& other, const StampPattern& stamp) {
+        const int32_t p = stamp.radius;
+        const int32_t q = other.radius;
+        if (p > q || q >= kRadii || stamp.half < p)
+            return false;
+        int8_t& known = known_[static_cast<size_t>(p) * kRadii + static_cast<size_t>(q)];
+        if (known == 0)
+            known = check(other, stamp) ? 1 : -1;
+        return known > 0;
+    }
+
+  private:
+    static constexpr int32_t kRadii = 101;
+
+    static bool check(const StampPattern& other, const StampPattern& stamp) {
+        const int32_t p = stamp.radius;
+        const uint8_t* fp = stamp.falloffRow(0) + stamp.half;
+        const uint8_t* fq = other.falloffRow(0) + other.half;
+        if (fp[p] != 0 || (p >= 1 && fp[1] == 255))
+            return false;
+        for (int32_t d = 0; d < p; ++d)
+            if (fq[d] < fp[d] || (d > 0 && fq[d] > fq[d - 1]))
+                return false;
+        return true;
+    }
+
+    int8_t known_[kRadii * kRadii] = {}; // 1 covers, -1 does not, 0 not yet checked
+};
 
 void fillCoreRun(const FillPlanes& planes, int32_t y, int32_t from, int32_t to) {
     const size_t p =
@@ -105,9 +226,22 @@ void fillCores(const FillPlanes& planes, const GlowEvents& events) {
                         events.coreTo[static_cast<size_t>(r)]);
 }
 
-bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternCache& patterns) {
+bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternCache& patterns,
+               bool sameColour) {
+    Dominance dominance;
     const StampPattern* pattern = nullptr;
+    const int32_t nearRows = kNearRows;
+    // Each row's stamps, walked alongside for the neighbours: row y + b is
+    // [near[b], nearEnd[b]) once its columns left of reach are passed.
+    int32_t near[2 * kNearRows + 1];
+    int32_t nearEnd[2 * kNearRows + 1];
     for (int32_t y = 0; y < planes.height; ++y) {
+        for (int32_t b = -nearRows; b <= nearRows; ++b) {
+            const bool inside = y + b >= 0 && y + b + 1 <= planes.height;
+            const size_t row = static_cast<size_t>(inside ? y + b : 0);
+            near[b + nearRows] = inside ? events.stampStart[row] : 0;
+            nearEnd[b + nearRows] = inside ? events.stampStart[row + 1] : 0;
+        }
         // Core runs and stamps of the row, merged in column order.
         int32_t core = events.coreStart[static_cast<size_t>(y)];
         const int32_t coreEnd = events.coreStart[static_cast<size_t>(y) + 1];
@@ -125,25 +259,56 @@ bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternC
                 if (pattern == nullptr)
                     return false;
             }
-            stampOne(planes, *pattern, x, y);
+            // The neighbouring stamps that may cut this one: later ones, and
+            // earlier ones too when the ramp has one colour.
+            CoverStamp covers[kMaxCovers];
+            int32_t coverCount = 0;
+            for (int32_t b = -nearRows; b <= nearRows; ++b) {
+                int32_t& j = near[b + nearRows];
+                const int32_t rowEnd = nearEnd[b + nearRows];
+                while (j < rowEnd && events.column[static_cast<size_t>(j)] < x - kNearReach)
+                    ++j;
+                for (int32_t k = j;
+                     k < rowEnd && events.column[static_cast<size_t>(k)] <= x + kNearReach; ++k) {
+                    const int32_t r = events.radius[static_cast<size_t>(k)];
+                    const bool earlier = k < e;
+                    if (k == e || (earlier && !sameColour) || r < radius)
+                        continue;
+                    const StampPattern* other = patterns.forRadius(r);
+                    if (other != nullptr && dominance.covers(*other, *pattern))
+                        covers[coverCount++] =
+                            CoverStamp{events.column[static_cast<size_t>(k)] - x, b, r, earlier};
+                }
+            }
+            stampOne(planes, *pattern, x, y, covers, coverCount);
         }
     }
     return true;
 }
 
-double stampFillCost(const GlowEvents& events, int32_t radius, int32_t width, int32_t height) {
+bool oneColour(const ColorRamp& ramp) {
+    for (int32_t e = 1; e < ramp.size; ++e)
+        if (ramp.red[e] != ramp.red[0] || ramp.green[e] != ramp.green[0] ||
+            ramp.blue[e] != ramp.blue[0])
+            return false;
+    return true;
+}
+
+double stampFillCost(const GlowEvents& events, int32_t radius, int32_t width, int32_t height,
+                     bool sameColour) {
     const double rows = radius < height ? 2.0 * radius + 1.0 : 2.0 * height;
     const double columns = radius < width ? 2.0 * radius + 1.0 : 2.0 * width;
-    return static_cast<double>(events.stampCount()) * rows * (columns / 16.0 + 1.0);
+    const double stamps = static_cast<double>(events.stampCount());
+    // Neighbours on both sides leave a stamp about one short run a row; later
+    // ones alone about half of it.
+    if (sameColour)
+        return stamps * rows * 2.0;
+    return stamps * rows * (columns / 16.0 + 1.0) * 0.5;
 }
 
 void resolveColours(uint8_t* red, uint8_t* green, uint8_t* blue, size_t count,
                     const ColorRamp& ramp) {
-    bool constant = true;
-    for (int32_t e = 1; e < ramp.size; ++e)
-        if (ramp.red[e] != ramp.red[0] || ramp.green[e] != ramp.green[0] ||
-            ramp.blue[e] != ramp.blue[0])
-            constant = false;
+    const bool constant = oneColour(ramp);
     size_t i = 0;
 #ifdef ORVIT_HAVE_SSE2
     if (constant) {
