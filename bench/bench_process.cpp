@@ -164,7 +164,18 @@ struct KernelCase {
     double distance;
     Depths depths;
     bool literal;
+    int32_t keys = 1; // enabled colour keys: one colour, or a ramp of several
 };
+
+// The first `keys` colour keys enabled, each its own colour.
+void useKeys(GlowSetting* setting, int32_t keys) {
+    for (int32_t i = 0; i < kColorKeyCount; ++i) {
+        setting->keyEnabled[i] = i < keys ? 1 : 0;
+        setting->keyRed[i] = static_cast<uint8_t>(255 - 60 * i);
+        setting->keyGreen[i] = static_cast<uint8_t>(40 * i);
+        setting->keyBlue[i] = static_cast<uint8_t>(90 + 30 * i);
+    }
+}
 
 } // namespace
 
@@ -199,6 +210,9 @@ int main(int argc, char** argv) {
         {"Depth R 2..100, noisy depths", ModeDepth, 1.0, Depths::Noisy, true},
         {"G-Depth R 2..100, smooth depths", ModeGDepth, 1.0, Depths::Smooth, true},
         {"G-Depth R 2..100, noisy depths", ModeGDepth, 1.0, Depths::Noisy, true},
+        {"Fixed R=96, three colours", ModeFixed, 0.05, Depths::Smooth, true, 3},
+        {"Depth R 2..100 smooth, 3 colours", ModeDepth, 1.0, Depths::Smooth, true, 3},
+        {"Depth R 2..100 noisy, 3 colours", ModeDepth, 1.0, Depths::Noisy, true, 3},
     };
     FilterInstance* instance = createInstance();
     GlowSetting setting;
@@ -209,6 +223,7 @@ int main(int argc, char** argv) {
         paintDepths(frame, c.depths);
         setting.mode = c.mode;
         setting.distance = c.distance;
+        useKeys(&setting, c.keys);
         PlaneSource source(frame);
         const double fast =
             fastest(repeats, [&] { kernelForMode(c.mode)(instance, &setting, source); });
@@ -222,6 +237,7 @@ int main(int argc, char** argv) {
         paintDepths(frame, c.depths);
         setting.mode = c.mode;
         setting.distance = c.distance;
+        useKeys(&setting, c.keys);
         PlaneSource source(frame);
         GlowKernel kernel = kernelForMode(c.mode);
         const double fast = fastest(repeats, [&] { kernel(instance, &setting, source); });
