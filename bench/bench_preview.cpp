@@ -7,6 +7,7 @@
 // host's drawing call into the canvas.
 //
 //   bench_preview [REPEATS]
+#include "bench_clock.h"
 #include "standin/core/host_services.h"
 #include "standin/core/loader.h"
 #include "standin/core/memory_frame.h"
@@ -14,10 +15,8 @@
 #include "standin/core/preview_picture.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <exception>
 #include <string>
 #include <vector>
@@ -25,20 +24,6 @@
 using namespace orvit::standin;
 
 namespace {
-
-// The thread's processor time: on a shared machine it leaves out the time the
-// thread waits for a core.
-double now() {
-#ifdef CLOCK_THREAD_CPUTIME_ID
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
-#else
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-#endif
-}
 
 // Colour noise, a disc of special value 1 and depths from 2 to 40.
 MemoryFrame benchFrame() {
@@ -102,18 +87,13 @@ class Timer : public PanelUser {
                 panel.userChange(*display, v);
                 v.integer = halved;
                 panel.userChange(*half, v);
-                std::vector<double> times;
-                size_t calls = 0;
-                for (int i = 0; i < repeats_; ++i) {
-                    const DrawCounts before = panel.draws;
-                    const double t0 = now();
-                    panel.drawControl(*area, DrawRefresh);
-                    times.push_back(now() - t0);
-                    calls =
-                        panel.draws.pixels + panel.draws.rgbBoxes - before.pixels - before.rgbBoxes;
-                }
-                // The least time is the one least disturbed on a shared machine.
-                const double ms = *std::min_element(times.begin(), times.end());
+                const DrawCounts before = panel.draws;
+                const double ms =
+                    bench::fastest(repeats_, [&] { panel.drawControl(*area, DrawRefresh); });
+                // Every redraw makes the same calls.
+                const size_t calls =
+                    (panel.draws.pixels + panel.draws.rgbBoxes - before.pixels - before.rgbBoxes) /
+                    static_cast<size_t>(repeats_);
                 std::printf("%-9s %-5s %10zu %8.3f %12.1f %12.0f\n", names[choice],
                             halved != 0 ? "half" : "full", calls, ms,
                             calls > 0 ? ms * 1e6 / static_cast<double>(calls) : 0.0, 1e3 / ms);

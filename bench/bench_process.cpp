@@ -10,6 +10,7 @@
 // --quick skips the literal run at R = 960; --only runs the kernel of one case
 // (numbered from 0 in the printed order) REPEATS times and nothing else, for
 // a profiler; --only with a number past the kernel cases runs only process().
+#include "bench_clock.h"
 #include "filter/glow_kernel.h"
 #include "filter/process.h"
 #include "filter/reference_kernel.h"
@@ -19,16 +20,15 @@
 #include "standin/core/memory_frame.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
 
 using namespace orvit;
+using bench::fastest;
 using standin::FrameBinding;
 using standin::MemoryFrame;
 
@@ -116,32 +116,6 @@ class PlaneSource final : public FrameSource {
     const float* depthLine(int32_t y) override { return frame.depth.data() + frame.at(0, y); }
     const MemoryFrame& frame;
 };
-
-// The thread's processor time: on a shared machine it leaves out the time the
-// thread waits for a core.
-double now() {
-#ifdef CLOCK_THREAD_CPUTIME_ID
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
-#else
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-#endif
-}
-
-// The least of `repeats` runs: the machine is shared, and the least time is
-// the one least disturbed.
-template <typename Run> double fastest(int repeats, Run run) {
-    std::vector<double> times;
-    for (int i = 0; i < repeats; ++i) {
-        const double t0 = now();
-        run();
-        times.push_back(now() - t0);
-    }
-    return *std::min_element(times.begin(), times.end());
-}
 
 int32_t countOutline(const MemoryFrame& frame, int32_t minCount) {
     int32_t outline = 0;

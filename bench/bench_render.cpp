@@ -4,6 +4,7 @@
 // command uses; the whole command is also timed as a program run.
 //
 //   bench_render [REPEATS]
+#include "examples/generators/mode_settings.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 
@@ -77,46 +78,13 @@ void writePasses(const fs::path& folder) {
     write((folder / "depth.0001.exr").string(), 1, OIIO::TypeDesc::FLOAT, depth.data());
 }
 
-// One setting per mode, as the module saves them.
-const char* kSettings = R"(v 04
-1 4
-1 1 0 0.050000 30.000000
-0 0
-1 255 240 200 0
-1 255 120 20 50
-1 120 0 0 100
-0 255 255 255 60
-0 255 255 255 80
-2 1 1 1.000000 30.000000
-0 0
-1 120 255 255 0
-1 0 80 255 100
-0 255 255 255 40
-0 255 255 255 60
-0 255 255 255 80
-3 1 2 0.050000 30.000000
-0 0
-1 255 120 255 0
-1 80 0 255 100
-0 255 255 255 40
-0 255 255 255 60
-0 255 255 255 80
-4 1 3 1.000000 30.000000
-0 0
-1 255 255 255 0
-1 0 255 120 100
-0 255 255 255 40
-0 255 255 255 60
-0 255 255 255 80
-)";
-
 void writeScene(const fs::path& folder, const std::string& output) {
     std::ofstream scene(folder / "scene.toml");
     scene << "[camera]\nfov = 60\n[frames]\nfirst = 1\nlast = 1\nrate = 24\n"
           << "[passes]\ncolour = 'colour.####.png'\nspecial = 'special.####.png'\n"
           << "depth = 'depth.####.exr'\nfar_depth = 1e9\n"
           << "[output]\nfile = '" << output << "'\n"
-          << "[filter]\nsettings = '''" << kSettings << "'''\n";
+          << "[filter]\nsettings = '''" << kOneSettingPerMode << "'''\n";
 }
 
 double median(std::vector<double> v) {

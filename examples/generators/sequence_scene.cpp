@@ -8,6 +8,8 @@
 //
 // The images go to FOLDER/passes, frames 1 to FRAMES; the scene renders to
 // FOLDER/out.
+#include "mode_settings.h"
+
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
@@ -21,39 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// One setting per mode, as the module saves them.
-const char* const kSettings = R"(v 04
-1 4
-1 1 0 0.050000 30.000000
-0 0
-1 255 240 200 0
-1 255 120 20 50
-1 120 0 0 100
-0 255 255 255 60
-0 255 255 255 80
-2 1 1 1.000000 30.000000
-0 0
-1 120 255 255 0
-1 0 80 255 100
-0 255 255 255 40
-0 255 255 255 60
-0 255 255 255 80
-3 1 2 0.050000 30.000000
-0 0
-1 255 120 255 0
-1 80 0 255 100
-0 255 255 255 40
-0 255 255 255 60
-0 255 255 255 80
-4 1 3 1.000000 30.000000
-0 0
-1 255 255 255 0
-1 0 255 120 100
-0 255 255 255 40
-0 255 255 255 60
-0 255 255 255 80
-)";
 
 bool write(const std::string& path, int w, int h, int channels, OIIO::TypeDesc type,
            const void* data) {
@@ -151,7 +120,7 @@ int main(int argc, char** argv) {
           << "[passes]\ncolour = 'passes/colour.####.png'\nspecial = 'passes/special.####.png'\n"
           << "depth = 'passes/depth.####.exr'\nfar_depth = 1e9\n"
           << "[output]\nfile = 'out/glow.####.png'\n"
-          << "[filter]\nsettings = '''" << kSettings << "'''\n";
+          << "[filter]\nsettings = '''" << kOneSettingPerMode << "'''\n";
     if (!scene.flush()) {
         std::fprintf(stderr, "sequence_scene: cannot write %s\n", (folder / "scene.toml").c_str());
         return 1;

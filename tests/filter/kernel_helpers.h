@@ -1,21 +1,17 @@
 // Shared pieces of the kernel tests.
 #pragma once
 
+#include "fakes/instance.h"
 #include "filter/glow_kernel.h"
 #include "reference_kernel.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace kernels {
 
 using namespace orvit;
 
-struct InstanceDeleter {
-    void operator()(FilterInstance* i) const { destroyInstance(i); }
-};
-using Instance = std::unique_ptr<FilterInstance, InstanceDeleter>;
+using fakes::Instance;
 
 // A setting whose ramp entry e is (e, 255 - e, 7): the ramp index of every
 // pixel can be read back from its red byte.

@@ -1,6 +1,7 @@
 #include "fakes/fake_camera.h"
 #include "fakes/fake_envelopes.h"
 #include "fakes/fake_frame.h"
+#include "fakes/instance.h"
 #include "filter/frame_source.h"
 #include "filter/glow_kernel.h"
 #include "filter/process.h"
@@ -15,10 +16,7 @@ using namespace orvit;
 
 namespace {
 
-struct InstanceDeleter {
-    void operator()(FilterInstance* i) const { destroyInstance(i); }
-};
-using Instance = std::unique_ptr<FilterInstance, InstanceDeleter>;
+using fakes::Instance;
 
 // A frame with a 6 x 6 square of value 5 whose core glows white at full
 // strength (static distance 0: core only, no stamps).

@@ -1,8 +1,6 @@
-#include "fakes/fake_envelopes.h"
-#include "fakes/fake_panel.h"
 #include "host/frame_access.h"
 #include "panel/preview.h"
-#include "panel/settings_panel.h"
+#include "panel_test_support.h"
 #include "services/services.h"
 #include "settings/surfaces.h"
 
@@ -13,29 +11,14 @@
 
 using namespace orvit;
 using fakes::FakeControl;
+using namespace panelunit;
 
 namespace {
-
-struct InstanceDeleter {
-    void operator()(FilterInstance* i) const { destroyInstance(i); }
-};
-using Instance = std::unique_ptr<FilterInstance, InstanceDeleter>;
-
-enum : int {
-    kSpecial = 2,
-    kModeChoice = 25,
-    kDistance = 26,
-    kTransparency = 28,
-    kPreviewArea = 30,
-    kPreviewButton = 32,
-    kDisplay = 33,
-    kHalf = 34
-};
 
 constexpr size_t kElements = 256 * 192;
 
 // Special values 3, 7 and 12, and a snapshot the test fills.
-class Preview : public ::testing::Test {
+class Preview : public PanelFixture {
   protected:
     void SetUp() override {
         instance.reset(createInstance());
@@ -55,13 +38,11 @@ class Preview : public ::testing::Test {
 
     // Runs `act` inside the open panel, then cancels.
     void whileOpen(const std::function<void()>& act) {
-        panel.user = [&] {
+        ASSERT_TRUE(open([&] {
             act();
             return 0;
-        };
-        ASSERT_TRUE(showSettingsPanel(instance.get()));
+        }));
     }
-    FakeControl* c(int index) { return panel.control(index); }
     // The preview area redrawn alone with the given display choice.
     void redraw(int32_t display, bool half = false) {
         c(kDisplay)->intValue = display;
@@ -78,10 +59,6 @@ class Preview : public ::testing::Test {
                 return d.red;
         return -1;
     }
-
-    fakes::FakeEnvelopes envelopes;
-    fakes::FakePanel panel;
-    Instance instance;
 };
 
 } // namespace

@@ -1,6 +1,4 @@
-#include "fakes/fake_envelopes.h"
-#include "fakes/fake_panel.h"
-#include "panel/settings_panel.h"
+#include "panel_test_support.h"
 #include "services/services.h"
 #include "settings/surfaces.h"
 
@@ -11,36 +9,12 @@
 
 using namespace orvit;
 using fakes::FakeControl;
+using namespace panelunit;
 
 namespace {
 
-struct InstanceDeleter {
-    void operator()(FilterInstance* i) const { destroyInstance(i); }
-};
-using Instance = std::unique_ptr<FilterInstance, InstanceDeleter>;
-
-// Indices of the controls in creation order.
-enum : int {
-    kEnable = 0,
-    kValueBox = 1,
-    kSpecial = 2,
-    kSurface = 3,
-    kCopy = 4,
-    kPaste = 5,
-    kKeyBox0 = 6, // key i: box 6 + 3i, colour 7 + 3i, position 8 + 3i
-    kStrip = 21,
-    kModeChoice = 25,
-    kDistance = 26,
-    kSizeE = 27,
-    kTransparency = 28,
-    kTransE = 29,
-    kPreviewArea = 30,
-    kPreviewButton = 32,
-    kDisplay = 33,
-};
-
 // A scene with special values 3, 7 and 12 on three surfaces.
-class SettingsPanel : public ::testing::Test {
+class SettingsPanel : public PanelFixture {
   protected:
     void SetUp() override {
         instance.reset(createInstance());
@@ -50,17 +24,6 @@ class SettingsPanel : public ::testing::Test {
         addSurface(instance.get(), "Crate", crate);
         panel.makeCurrent();
     }
-
-    // Opens the panel; `user` acts while it is open and answers OK or Cancel.
-    bool open(std::function<int32_t()> user) {
-        panel.user = std::move(user);
-        return showSettingsPanel(instance.get());
-    }
-    FakeControl* c(int index) { return panel.control(index); }
-
-    fakes::FakeEnvelopes envelopes;
-    fakes::FakePanel panel;
-    Instance instance;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "fakes/fake_envelopes.h"
 #include "fakes/fake_lines.h"
+#include "fakes/instance.h"
 #include "services/services.h"
 #include "settings/settings.h"
 
@@ -20,10 +21,7 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-struct InstanceDeleter {
-    void operator()(FilterInstance* i) const { destroyInstance(i); }
-};
-using Instance = std::unique_ptr<FilterInstance, InstanceDeleter>;
+using fakes::Instance;
 
 const Lines kDefaultKeys = {"1 255 255 255 0", "0 255 255 255 20", "0 255 255 255 40",
                             "0 255 255 255 60", "0 255 255 255 80"};

@@ -1,4 +1,5 @@
 #include "fakes/fake_envelopes.h"
+#include "fakes/instance.h"
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
@@ -7,10 +8,7 @@ using namespace orvit;
 
 namespace {
 
-struct InstanceDeleter {
-    void operator()(FilterInstance* i) const { destroyInstance(i); }
-};
-using Instance = std::unique_ptr<FilterInstance, InstanceDeleter>;
+using fakes::Instance;
 
 void expectDefaults(const GlowSetting& s, int32_t value) {
     EXPECT_EQ(s.value, value);
