@@ -77,8 +77,8 @@ void blendRun(uint8_t* strength, uint8_t* index, uint8_t* written, const uint8_t
 // Neighbouring stamps looked at for cuts: up to kNearRows rows away and
 // kNearReach columns aside; outline pixels lie close together, and a nearer
 // neighbour cuts more.
-constexpr int32_t kNearRows = 2;
-constexpr int32_t kNearReach = 2;
+constexpr int32_t kNearRows = 3;
+constexpr int32_t kNearReach = 3;
 constexpr int32_t kMaxCovers = (2 * kNearRows + 1) * (2 * kNearReach + 1);
 
 // Another stamp at offset (a, b) from this one whose falloff is at least this
@@ -97,11 +97,14 @@ inline int64_t ceilDiv(int64_t n, int64_t d) {
     return n >= 0 ? (n + d - 1) / d : -((-n) / d);
 }
 
-// ceil(n / 2m) for m = 1 or 2, by constants the compiler turns into shifts.
+// ceil(n / 2m) for m = 1 .. 3, by constants the compiler turns into
+// multiplications and shifts.
 inline int64_t ceilHalf(int64_t n, int64_t m) {
-    return m == 1 ? ceilDiv(n, 2) : ceilDiv(n, 4);
+    if (m == 1)
+        return ceilDiv(n, 2);
+    return m == 2 ? ceilDiv(n, 4) : ceilDiv(n, 6);
 }
-static_assert(kNearReach <= 2, "ceilHalf divides by 2 or 4 only");
+static_assert(kNearRows <= 3 && kNearReach <= 3, "ceilHalf divides by 2, 4 or 6 only");
 
 // A neighbour takes the targets its square holds that are as near to it,
 // (dx - a)^2 + (dy - b)^2 <= dx^2 + dy^2, that is 2a dx + 2b dy >= k with
