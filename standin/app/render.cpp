@@ -104,6 +104,14 @@ void checkSettingsTaken(const SceneFile& scene, const standin::Instance::LoadRep
                                   ? "scene '" + scene.path + "': key 'filter.settings'"
                                   : "settings '" + scene.settingsFile + "'";
     const std::string total = std::to_string(lines.size());
+    if (load.firstCutLine > 0) {
+        // The module took only the start of the line, not what it says.
+        const std::string& line = lines[load.firstCutLine - 1];
+        throw AppError(where + ": line " + std::to_string(load.firstCutLine) + " of " + total +
+                       " has " + std::to_string(line.size()) + " characters; the module reads " +
+                       std::to_string(load.cutRoom) + " (" + quoted(line.substr(0, 20) + "...") +
+                       "): it was not taken as written");
+    }
     if (load.readsPastEnd > 0) {
         if (lines.empty())
             throw AppError(where + ": the module read past the end: the settings have no lines");

@@ -78,8 +78,10 @@ int32_t ORVIT_CALL LineReader::readLine(void* data, char* buffer, int32_t maxLen
     const std::string& line = reader->lines_[reader->next_++];
     const size_t room = static_cast<size_t>(std::max(maxLength, 0));
     const size_t length = std::min(line.size(), room);
-    if (length < line.size())
-        ++reader->cut_;
+    if (length < line.size() && reader->cut_++ == 0) {
+        reader->firstCut_ = reader->next_;
+        reader->firstCutRoom_ = room;
+    }
     std::memcpy(buffer, line.data(), length);
     buffer[length] = '\0';
     return static_cast<int32_t>(length);

@@ -62,6 +62,10 @@ class LineReader {
     size_t linesRead() const { return next_; }
     size_t linesLeft() const { return lines_.size() - next_; }
     size_t cutLines() const { return cut_; }
+    // The first line longer than the reader's buffer held (1 for the first
+    // line), 0 when none was; and the characters that buffer held.
+    size_t firstCutLine() const { return firstCut_; }
+    size_t firstCutRoom() const { return firstCutRoom_; }
     // Calls answered -1 because every line had been handed out.
     size_t readsPastEnd() const { return pastEnd_; }
 
@@ -74,6 +78,8 @@ class LineReader {
     std::vector<std::string> lines_;
     size_t next_ = 0;
     size_t cut_ = 0;
+    size_t firstCut_ = 0;
+    size_t firstCutRoom_ = 0;
     size_t pastEnd_ = 0;
 };
 

@@ -235,7 +235,8 @@ size_t Instance::load(const std::vector<std::string>& lines) {
 Instance::LoadReport Instance::loadReporting(const std::vector<std::string>& lines) {
     LineReader reader(lines);
     check("load", handler_->load(handle_, reader.state()));
-    return {reader.linesRead(), reader.readsPastEnd()};
+    return {reader.linesRead(), reader.readsPastEnd(), reader.firstCutLine(),
+            reader.firstCutRoom()};
 }
 
 std::vector<std::string> Instance::save() const {

@@ -96,6 +96,8 @@ class Instance {
     struct LoadReport {
         size_t linesRead = 0;
         size_t readsPastEnd = 0; // reads answered "no line left"
+        size_t firstCutLine = 0; // the first line the module's buffer cut, from 1
+        size_t cutRoom = 0;      // the characters that buffer held
     };
     LoadReport loadReporting(const std::vector<std::string>& lines);
     std::vector<std::string> save() const;

@@ -144,6 +144,8 @@ TEST(OrvitRender, SettingsTheModuleDidNotTakeFailWithTheLine) {
         {"version-only.txt",
          "the module read past the end, after line 1 of 1 (\"v 04\"): the settings are cut short"},
         {"empty.txt", "the module read past the end: the settings have no lines"},
+        {"line-too-long.txt", "line 6 of 9 has 306 characters; the module reads 255 "
+                              "(\"0 255 255 255 000000...\"): it was not taken as written"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);

@@ -81,6 +81,8 @@ TEST(LineReader, HandsOutLinesThenEndsAndCutsLongOnes) {
     LineReader fromList(Lines{std::string(300, 'x'), "abc", "abcd"});
     EXPECT_EQ(readAll(fromList.state(), 3), (Lines{"xxx", "abc", "abc"}));
     EXPECT_EQ(fromList.cutLines(), 2u);
+    EXPECT_EQ(fromList.firstCutLine(), 1u);
+    EXPECT_EQ(fromList.firstCutRoom(), 3u);
 
     LineReader none(Lines{"a"});
     char buffer[1] = {'?'};
