@@ -142,12 +142,18 @@ void replaceFile(const std::string& path, const std::string& content) {
 
 std::string replaceInlineSettings(const std::string& sceneText, const std::string& scenePath,
                                   const std::vector<std::string>& lines) {
-    const toml::table root = parseText(sceneText, scenePath);
+    // The parser reads the text made safe for it; the settings are put back
+    // into the text as the user wrote it.
+    std::vector<size_t> origin;
+    const std::string safe = parserSafeText(sceneText, scenePath, &origin);
+    const toml::table root = parseText(safe, scenePath);
     const toml::node* node = root["filter"]["settings"].node();
     if (node == nullptr || !node->is_string())
         throw AppError("scene '" + scenePath + "': key 'filter.settings' is no longer there");
-    const size_t begin = offsetOf(sceneText, node->source().begin);
-    const size_t end = offsetOf(sceneText, node->source().end);
+    const size_t safeBegin = offsetOf(safe, node->source().begin);
+    const size_t safeEnd = offsetOf(safe, node->source().end);
+    const size_t begin = safeBegin < origin.size() ? origin[safeBegin] : sceneText.size();
+    const size_t end = safeEnd < origin.size() ? origin[safeEnd] : sceneText.size();
     if (begin >= end || end > sceneText.size())
         throw AppError("scene '" + scenePath + "': key 'filter.settings' cannot be found");
     std::string text = sceneText.substr(0, begin) + tomlText(lines) + sceneText.substr(end);
@@ -159,7 +165,7 @@ std::string replaceInlineSettings(const std::string& sceneText, const std::strin
         filter.insert_or_assign("settings", standin::joinLines(lines));
         return filter;
     }());
-    const toml::table again = parseText(text, scenePath);
+    const toml::table again = parseText(parserSafeText(text, scenePath), scenePath);
     if (again != expected)
         throw AppError("scene '" + scenePath +
                        "': the settings cannot be put back without changing other keys");

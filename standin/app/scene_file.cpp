@@ -72,13 +72,20 @@ size_t quoteRun(std::string_view text, size_t at, char quote) {
     return n;
 }
 
-// `text` with no code point the parser cannot take: inside a basic string
-// each becomes its \u escape, a literal string holding one becomes the same
-// basic string, in a comment each becomes '?'. Anywhere else TOML allows no
-// such character, and it is a syntax error naming its line and column.
-std::string parserSafeText(std::string_view text, const std::string& path) {
+} // namespace
+
+std::string parserSafeText(std::string_view text, const std::string& path,
+                           std::vector<size_t>* origin) {
     std::string out;
     out.reserve(text.size());
+    // Each step appends what one piece of `text` becomes; its bytes come from
+    // where that piece starts.
+    size_t pieceStart = 0;
+    const auto mark = [&](size_t next) {
+        if (origin != nullptr)
+            origin->resize(out.size(), pieceStart);
+        pieceStart = next;
+    };
     enum class In { Text, Comment, Basic, MultiBasic };
     In in = In::Text;
     size_t line = 1, lineStart = 0;
@@ -90,6 +97,7 @@ std::string parserSafeText(std::string_view text, const std::string& path) {
                        std::to_string(column) + ": syntax error: " + what);
     };
     for (size_t i = 0; i < text.size();) {
+        mark(i);
         const char ch = text[i];
         if (ch == '\n') {
             out += ch;
@@ -197,8 +205,13 @@ std::string parserSafeText(std::string_view text, const std::string& path) {
             ++i;
         }
     }
+    mark(text.size());
+    if (origin != nullptr)
+        origin->push_back(text.size());
     return out;
 }
+
+namespace {
 
 std::string typeName(const toml::node& node) {
     std::ostringstream s;

@@ -5,6 +5,7 @@
 #include "app/temp_folder.h"
 #include "standin/app/app_error.h"
 #include "standin/app/edit.h"
+#include "standin/app/scene_file.h"
 #include "standin/core/line_io.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ const std::vector<std::string> kNewLines = {"v 04", "1 1", "3 1 2 0.080000 35.00
                                             "1 255 128 0 0"};
 
 std::vector<std::string> settingsOf(const std::string& text) {
-    const toml::table root = toml::parse(text);
+    const toml::table root = toml::parse(orvit::app::parserSafeText(text, "s.toml"));
     return orvit::standin::splitLines(root["filter"]["settings"].value_or(std::string()));
 }
 
@@ -52,6 +53,10 @@ TEST(EditWriteBack, InlineSettingsAreReplacedAndEveryOtherByteKept) {
          "\n",
          {"v 04", "a ''' b", "tab\there", "quote \" and \\ back"}},
         {"no lines", head, "'''v 04'''", "\n", {}},
+        // Letters the TOML parser cannot take in keys and strings stay as written.
+        {"keys and strings in letters the parser cannot take",
+         "[camera]\n\"réglage\" = 1\n[filter]\nsettings = ", "'''v 04'''",
+         "\n\"ключ\" = 'ж'\nnote = \"\"\"\\\n  é\"\"\"\n", kNewLines},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
