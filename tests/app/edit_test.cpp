@@ -3,6 +3,7 @@
 // temporary file and a rename.
 #include "app/run_command.h"
 #include "app/temp_folder.h"
+#include "app/untaken_settings.h"
 #include "standin/app/app_error.h"
 #include "standin/app/edit.h"
 #include "standin/core/line_io.h"
@@ -208,26 +209,17 @@ TEST(OrvitEdit, WithoutADisplayTheWindowIsRefusedInOneLineNamingScript) {
 TEST(OrvitEdit, SettingsTheModuleDidNotTakeAreNotOpened) {
     apptest::TempFolder dir;
     dir.write("ok.txt", "ok\n");
-    const std::string data = std::string(ORVIT_TEST_DATA) + "/settings/";
-    struct Case {
-        const char* file;
-        std::string expected; // after "orvit: settings 'FILE': "
-    } cases[] = {
-        {"version-05.txt",
-         "the module stopped reading at line 2 of 9 (\"1 1\"): lines 3 to 9 were not read"},
-        {"keys-cut-short.txt", "the module read past the end, after line 6 of 6 "
-                               "(\"0 255 255 255 20\"): the settings are cut short"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        const std::string settings = data + c.file;
+    // One load that stops early and one that reads past the end.
+    for (const char* file : {"version-05.txt", "keys-cut-short.txt"}) {
+        SCOPED_TRACE(file);
+        const apptest::UntakenSettings& untaken = apptest::untakenSettings(file);
+        const std::string settings = untaken.path();
         const std::string before = apptest::readAll(settings);
         dir.write("s.toml", sceneText("", "settings_file = '" + settings + "'\n"));
         const auto r =
             apptest::runOrvit({"edit", dir / "s.toml", "--script", dir / "ok.txt"}, dir / "");
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.errLines(),
-                  std::vector<std::string>{"orvit: settings '" + settings + "': " + c.expected});
+        EXPECT_EQ(r.errLines(), std::vector<std::string>{untaken.errorLine()});
         EXPECT_EQ(apptest::readAll(settings), before);
     }
 }
