@@ -271,42 +271,27 @@ TEST(OrvitEdit, ChangesEveryKindOfSettingInTheDemoSceneThenSettingsAndRenderShow
     const auto settings = apptest::runOrvit({"settings", scene}, dir / "");
     ASSERT_EQ(settings.exitCode, 0) << settings.err;
     EXPECT_EQ(orvit::standin::splitLines(settings.out), lines);
-    const std::vector<std::string> expected = {"v 04",
-                                               "1 4",
-                                               "1 1 0 0.060000 35.000000",
-                                               "0 1",
-                                               "keys 2",
-                                               "0 50",
-                                               "0.25 5",
-                                               "1 255 250 220 0",
-                                               "1 255 220 90 25",
-                                               "1 255 140 30 55",
-                                               "1 180 40 10 85",
-                                               "1 60 0 0 100",
-                                               "2 1 2 0.040000 45.000000",
-                                               "0 0",
-                                               "1 10 200 30 0",
-                                               "1 60 200 255 20",
-                                               "1 0 110 255 60",
-                                               "1 0 30 120 100",
-                                               "1 255 255 255 90",
-                                               "3 1 0 0.060000 35.000000",
-                                               "0 1",
-                                               "keys 2",
-                                               "0 50",
-                                               "0.25 5",
-                                               "1 255 250 220 0",
-                                               "1 255 220 90 25",
-                                               "1 255 140 30 55",
-                                               "1 180 40 10 85",
-                                               "1 60 0 0 100",
-                                               "4 0 3 0.020000 10.000000",
-                                               "0 0",
-                                               "1 255 255 255 0",
-                                               "1 120 255 160 40",
-                                               "1 0 120 255 100",
-                                               "0 255 255 255 60",
-                                               "0 255 255 255 80"};
+    // Buffer 1's transparency envelope and keys, which the paste gave buffer 3.
+    const std::vector<std::string> pasted = {"0 1",
+                                             "keys 2",
+                                             "0 50",
+                                             "0.25 5",
+                                             "1 255 250 220 0",
+                                             "1 255 220 90 25",
+                                             "1 255 140 30 55",
+                                             "1 180 40 10 85",
+                                             "1 60 0 0 100"};
+    std::vector<std::string> expected;
+    for (const std::vector<std::string>& part :
+         {std::vector<std::string>{"v 04", "1 4", "1 1 0 0.060000 35.000000"},
+          pasted,
+          {"2 1 2 0.040000 45.000000", "0 0", "1 10 200 30 0", "1 60 200 255 20", "1 0 110 255 60",
+           "1 0 30 120 100", "1 255 255 255 90"},
+          {"3 1 0 0.060000 35.000000"},
+          pasted,
+          {"4 0 3 0.020000 10.000000", "0 0", "1 255 255 255 0", "1 120 255 160 40",
+           "1 0 120 255 100", "0 255 255 255 60", "0 255 255 255 80"}})
+        expected.insert(expected.end(), part.begin(), part.end());
     EXPECT_EQ(lines, expected);
 
     const auto after = apptest::runOrvit(
