@@ -1,6 +1,7 @@
 #include "standin/window/envelope_window.h"
 
 #include "standin/window/look.h"
+#include "standin/window/modal.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Float_Input.H>
@@ -363,29 +364,10 @@ void EnvelopeWindow::close(int32_t answer) {
 
 // ---- The editor ---------------------------------------------------------------
 
-void WindowEnvelopeEditor::opened(void* data) {
-    auto* editor = static_cast<WindowEnvelopeEditor*>(data);
-    if (editor->window_ == nullptr || !editor->onOpen)
-        return;
-    try {
-        editor->onOpen(*editor->window_);
-    } catch (const std::exception&) {
-        editor->window_->close(0);
-    }
-}
-
 int32_t WindowEnvelopeEditor::edit(standin::Envelope& envelope,
                                    const EnvelopeEditRequest& request) {
     EnvelopeWindow window(envelope.keys(), request, frames_);
-    window_ = &window;
-    window.set_modal();
-    window.show();
-    if (onOpen)
-        Fl::add_timeout(0.0, opened, this);
-    while (window.shown())
-        Fl::wait();
-    Fl::remove_timeout(opened, this);
-    window_ = nullptr;
+    runModal(window, onOpen);
     if (window.answer() == 1)
         envelope.setKeys(window.keys());
     return window.answer();

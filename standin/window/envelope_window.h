@@ -101,10 +101,7 @@ class WindowEnvelopeEditor : public standin::EnvelopeEditor {
     std::function<void(EnvelopeWindow&)> onOpen;
 
   private:
-    static void opened(void* data);
-
     FrameSpan frames_;
-    EnvelopeWindow* window_ = nullptr;
 };
 
 } // namespace orvit::window
