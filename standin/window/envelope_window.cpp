@@ -313,10 +313,7 @@ bool EnvelopeWindow::readFields(Key* key) {
 
 // A key of the same time as others goes after them, as the keys' own order
 // has it.
-void EnvelopeWindow::addKey() {
-    Key key{};
-    if (!readFields(&key))
-        return;
+void EnvelopeWindow::putKey(const Key& key) {
     keys_.push_back(key);
     keys_ = standin::orderedKeys(keys_);
     size_t at = 0;
@@ -324,6 +321,13 @@ void EnvelopeWindow::addKey() {
         if (keys_[n].time <= key.time)
             at = n;
     showKeys(at);
+}
+
+void EnvelopeWindow::addKey() {
+    Key key{};
+    if (!readFields(&key))
+        return;
+    putKey(key);
 }
 
 void EnvelopeWindow::changeKey() {
@@ -337,13 +341,7 @@ void EnvelopeWindow::changeKey() {
     if (!readFields(&key))
         return;
     keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(n));
-    keys_.push_back(key);
-    keys_ = standin::orderedKeys(keys_);
-    size_t at = 0;
-    for (size_t j = 0; j < keys_.size(); ++j)
-        if (keys_[j].time <= key.time)
-            at = j;
-    showKeys(at);
+    putKey(key);
 }
 
 void EnvelopeWindow::deleteKey() {

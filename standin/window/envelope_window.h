@@ -69,6 +69,8 @@ class EnvelopeWindow : public Fl_Double_Window {
 
   private:
     bool readFields(standin::Key* key);
+    // Puts `key` among the keys in time order and selects its row.
+    void putKey(const standin::Key& key);
     void showKeys(size_t select);
     // Selected key index, or keys_.size() for none.
     size_t selected() const;
