@@ -1,6 +1,7 @@
 // orvit edit without a panel to show, with bad scripts, and the write-back of
 // the settings: inline in the scene or in their own file, through a
 // temporary file and a rename.
+#include "app/demo_copy.h"
 #include "app/run_command.h"
 #include "app/temp_folder.h"
 #include "app/untaken_settings.h"
@@ -224,17 +225,9 @@ TEST(OrvitEdit, SettingsTheModuleDidNotTakeAreNotOpened) {
     }
 }
 
-// The demo scene copied, so that the edit can write.
-std::string copyDemo(const apptest::TempFolder& dir) {
-    const fs::path demo = fs::path(ORVIT_DEMO_SCENE).parent_path();
-    fs::copy(demo, dir.path() / "demo", fs::copy_options::recursive);
-    fs::remove_all(dir.path() / "demo/out");
-    return dir / "demo/scene.toml";
-}
-
 TEST(OrvitEdit, ChangesEveryKindOfSettingInTheDemoSceneThenSettingsAndRenderShowIt) {
     apptest::TempFolder dir;
-    const std::string scene = copyDemo(dir);
+    const std::string scene = apptest::copyDemo(dir);
     const std::string sceneBefore = apptest::readAll(scene);
     const auto first = apptest::runOrvit(
         {"render", scene, "--frames", "5", "--output", dir / "before.####.png"}, dir / "");
@@ -314,7 +307,7 @@ TEST(OrvitEdit, ChangesEveryKindOfSettingInTheDemoSceneThenSettingsAndRenderShow
 
 TEST(OrvitEdit, WritesInlineSettingsBackIntoTheSceneAndNothingElse) {
     apptest::TempFolder dir;
-    const std::string scene = copyDemo(dir);
+    const std::string scene = apptest::copyDemo(dir);
     std::string text = apptest::readAll(scene);
     const std::string glow = apptest::readAll(dir / "demo/glow.txt");
     text.replace(text.find("settings_file = \"glow.txt\""), 26,
