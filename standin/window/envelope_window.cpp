@@ -1,6 +1,7 @@
 #include "standin/window/envelope_window.h"
 
 #include "standin/window/look.h"
+#include "standin/window/modal.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Float_Input.H>
@@ -312,10 +313,7 @@ bool EnvelopeWindow::readFields(Key* key) {
 
 // A key of the same time as others goes after them, as the keys' own order
 // has it.
-void EnvelopeWindow::addKey() {
-    Key key{};
-    if (!readFields(&key))
-        return;
+void EnvelopeWindow::putKey(const Key& key) {
     keys_.push_back(key);
     keys_ = standin::orderedKeys(keys_);
     size_t at = 0;
@@ -323,6 +321,13 @@ void EnvelopeWindow::addKey() {
         if (keys_[n].time <= key.time)
             at = n;
     showKeys(at);
+}
+
+void EnvelopeWindow::addKey() {
+    Key key{};
+    if (!readFields(&key))
+        return;
+    putKey(key);
 }
 
 void EnvelopeWindow::changeKey() {
@@ -336,13 +341,7 @@ void EnvelopeWindow::changeKey() {
     if (!readFields(&key))
         return;
     keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(n));
-    keys_.push_back(key);
-    keys_ = standin::orderedKeys(keys_);
-    size_t at = 0;
-    for (size_t j = 0; j < keys_.size(); ++j)
-        if (keys_[j].time <= key.time)
-            at = j;
-    showKeys(at);
+    putKey(key);
 }
 
 void EnvelopeWindow::deleteKey() {
@@ -363,29 +362,10 @@ void EnvelopeWindow::close(int32_t answer) {
 
 // ---- The editor ---------------------------------------------------------------
 
-void WindowEnvelopeEditor::opened(void* data) {
-    auto* editor = static_cast<WindowEnvelopeEditor*>(data);
-    if (editor->window_ == nullptr || !editor->onOpen)
-        return;
-    try {
-        editor->onOpen(*editor->window_);
-    } catch (const std::exception&) {
-        editor->window_->close(0);
-    }
-}
-
 int32_t WindowEnvelopeEditor::edit(standin::Envelope& envelope,
                                    const EnvelopeEditRequest& request) {
     EnvelopeWindow window(envelope.keys(), request, frames_);
-    window_ = &window;
-    window.set_modal();
-    window.show();
-    if (onOpen)
-        Fl::add_timeout(0.0, opened, this);
-    while (window.shown())
-        Fl::wait();
-    Fl::remove_timeout(opened, this);
-    window_ = nullptr;
+    runModal(window, onOpen);
     if (window.answer() == 1)
         envelope.setKeys(window.keys());
     return window.answer();

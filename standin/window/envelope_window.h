@@ -69,6 +69,8 @@ class EnvelopeWindow : public Fl_Double_Window {
 
   private:
     bool readFields(standin::Key* key);
+    // Puts `key` among the keys in time order and selects its row.
+    void putKey(const standin::Key& key);
     void showKeys(size_t select);
     // Selected key index, or keys_.size() for none.
     size_t selected() const;
@@ -101,10 +103,7 @@ class WindowEnvelopeEditor : public standin::EnvelopeEditor {
     std::function<void(EnvelopeWindow&)> onOpen;
 
   private:
-    static void opened(void* data);
-
     FrameSpan frames_;
-    EnvelopeWindow* window_ = nullptr;
 };
 
 } // namespace orvit::window

@@ -1,6 +1,7 @@
 #include "standin/window/panel_window.h"
 
 #include "standin/window/look.h"
+#include "standin/window/modal.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Color_Chooser.H>
@@ -524,18 +525,6 @@ void PanelWindow::panelDrawn() {
 
 WindowUser::WindowUser(FrameSpan frames) : editor_(frames) {}
 
-void WindowUser::opened(void* data) {
-    auto* user = static_cast<WindowUser*>(data);
-    if (user->window_ == nullptr || !user->onOpen)
-        return;
-    try {
-        user->onOpen(*user->window_);
-    } catch (const std::exception& e) {
-        user->error_ = e.what();
-        user->window_->close(0);
-    }
-}
-
 int32_t WindowUser::run(Panel& panel, int32_t) {
     error_.clear();
     // The editor is a window while this user is at the panel.
@@ -547,19 +536,9 @@ int32_t WindowUser::run(Panel& panel, int32_t) {
     } editorInPlace(&editor_);
     try {
         PanelWindow window(panel);
-        window_ = &window;
-        window.set_modal();
-        window.show();
-        if (onOpen)
-            Fl::add_timeout(0.0, opened, this);
-        while (window.shown())
-            Fl::wait();
-        Fl::remove_timeout(opened, this);
-        window_ = nullptr;
+        runModal(window, onOpen, [this](const std::exception& e) { error_ = e.what(); });
         return window.answer();
     } catch (const std::exception& e) {
-        Fl::remove_timeout(opened, this);
-        window_ = nullptr;
         error_ = e.what();
         return 0;
     }

@@ -167,10 +167,7 @@ class WindowUser : public standin::PanelUser {
     const std::string& error() const { return error_; }
 
   private:
-    static void opened(void* data);
-
     WindowEnvelopeEditor editor_;
-    PanelWindow* window_ = nullptr;
     std::string error_;
 };
 

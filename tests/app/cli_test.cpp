@@ -3,6 +3,7 @@
 #include "app/image_files.h"
 #include "app/run_command.h"
 #include "app/temp_folder.h"
+#include "app/untaken_settings.h"
 #include "standin/app/passes.h"
 
 #include <gtest/gtest.h>
@@ -126,37 +127,14 @@ TEST(OrvitRender, SummaryLinesShowTheEnvelopeValuesOfEachFrame) {
 TEST(OrvitRender, SettingsTheModuleDidNotTakeFailWithTheLine) {
     apptest::TempFolder dir;
     SmallScene scene(dir);
-    const std::string data = std::string(ORVIT_TEST_DATA) + "/settings/";
-    struct Case {
-        const char* file;
-        std::string expected; // after "orvit: settings 'FILE': "
-    } cases[] = {
-        {"version-05.txt",
-         "the module stopped reading at line 2 of 9 (\"1 1\"): lines 3 to 9 were not read"},
-        {"entry-count-short.txt", "the module stopped reading at line 9 of 16 "
-                                  "(\"0 255 255 255 80\"): lines 10 to 16 were not read"},
-        {"entry-count-past-end.txt", "the module read past the end, after line 9 of 9 "
-                                     "(\"0 255 255 255 80\"): the settings are cut short"},
-        {"keys-cut-short.txt", "the module read past the end, after line 6 of 6 "
-                               "(\"0 255 255 255 20\"): the settings are cut short"},
-        {"envelope-cut-short.txt",
-         "the module read past the end, after line 6 of 6 (\"0 10\"): the settings are cut short"},
-        {"version-only.txt",
-         "the module read past the end, after line 1 of 1 (\"v 04\"): the settings are cut short"},
-        {"empty.txt", "the module read past the end: the settings have no lines"},
-        {"line-too-long.txt", "line 6 of 9 has 306 characters; the module reads 255 "
-                              "(\"0 255 255 255 000000...\"): it was not taken as written"},
-    };
-    for (const Case& c : cases) {
+    for (const apptest::UntakenSettings& c : apptest::untakenSettings()) {
         SCOPED_TRACE(c.file);
-        const std::string path = data + c.file;
-        const std::string sceneFile = scene.write("s.toml", scene.withSettingsFile(path));
-        const std::string expected = "orvit: settings '" + path + "': " + c.expected;
+        const std::string sceneFile = scene.write("s.toml", scene.withSettingsFile(c.path()));
         for (const char* command : {"render", "settings"}) {
             SCOPED_TRACE(command);
             const auto r = apptest::runOrvit({command, sceneFile}, dir / "");
             EXPECT_EQ(r.exitCode, 1);
-            EXPECT_EQ(r.errLines(), std::vector<std::string>{expected});
+            EXPECT_EQ(r.errLines(), std::vector<std::string>{c.errorLine()});
             EXPECT_EQ(r.out, "");
             EXPECT_FALSE(fs::exists(dir / "out")) << "nothing is made on disk";
         }
@@ -177,7 +155,7 @@ TEST(OrvitRender, SettingsTheModuleDidNotTakeFailWithTheLine) {
 TEST(OrvitRender, BlankLinesAfterTheSettingsAreNotCounted) {
     apptest::TempFolder dir;
     SmallScene scene(dir);
-    const std::string path = std::string(ORVIT_TEST_DATA) + "/settings/trailing-blank-lines.txt";
+    const std::string path = apptest::settingsDataFile("trailing-blank-lines.txt");
     const auto r = apptest::runOrvit(
         {"render", scene.write("s.toml", scene.withSettingsFile(path)), "--frames", "1"}, dir / "");
     EXPECT_EQ(r.exitCode, 0) << r.err;

@@ -1,8 +1,10 @@
 // orvit edit without a panel to show, with bad scripts, and the write-back of
 // the settings: inline in the scene or in their own file, through a
 // temporary file and a rename.
+#include "app/demo_copy.h"
 #include "app/run_command.h"
 #include "app/temp_folder.h"
+#include "app/untaken_settings.h"
 #include "standin/app/app_error.h"
 #include "standin/app/edit.h"
 #include "standin/app/scene_file.h"
@@ -213,41 +215,24 @@ TEST(OrvitEdit, WithoutADisplayTheWindowIsRefusedInOneLineNamingScript) {
 TEST(OrvitEdit, SettingsTheModuleDidNotTakeAreNotOpened) {
     apptest::TempFolder dir;
     dir.write("ok.txt", "ok\n");
-    const std::string data = std::string(ORVIT_TEST_DATA) + "/settings/";
-    struct Case {
-        const char* file;
-        std::string expected; // after "orvit: settings 'FILE': "
-    } cases[] = {
-        {"version-05.txt",
-         "the module stopped reading at line 2 of 9 (\"1 1\"): lines 3 to 9 were not read"},
-        {"keys-cut-short.txt", "the module read past the end, after line 6 of 6 "
-                               "(\"0 255 255 255 20\"): the settings are cut short"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        const std::string settings = data + c.file;
+    // One load that stops early and one that reads past the end.
+    for (const char* file : {"version-05.txt", "keys-cut-short.txt"}) {
+        SCOPED_TRACE(file);
+        const apptest::UntakenSettings& untaken = apptest::untakenSettings(file);
+        const std::string settings = untaken.path();
         const std::string before = apptest::readAll(settings);
         dir.write("s.toml", sceneText("", "settings_file = '" + settings + "'\n"));
         const auto r =
             apptest::runOrvit({"edit", dir / "s.toml", "--script", dir / "ok.txt"}, dir / "");
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.errLines(),
-                  std::vector<std::string>{"orvit: settings '" + settings + "': " + c.expected});
+        EXPECT_EQ(r.errLines(), std::vector<std::string>{untaken.errorLine()});
         EXPECT_EQ(apptest::readAll(settings), before);
     }
 }
 
-// The demo scene copied, so that the edit can write.
-std::string copyDemo(const apptest::TempFolder& dir) {
-    const fs::path demo = fs::path(ORVIT_DEMO_SCENE).parent_path();
-    fs::copy(demo, dir.path() / "demo", fs::copy_options::recursive);
-    fs::remove_all(dir.path() / "demo/out");
-    return dir / "demo/scene.toml";
-}
-
 TEST(OrvitEdit, ChangesEveryKindOfSettingInTheDemoSceneThenSettingsAndRenderShowIt) {
     apptest::TempFolder dir;
-    const std::string scene = copyDemo(dir);
+    const std::string scene = apptest::copyDemo(dir);
     const std::string sceneBefore = apptest::readAll(scene);
     const auto first = apptest::runOrvit(
         {"render", scene, "--frames", "5", "--output", dir / "before.####.png"}, dir / "");
@@ -284,42 +269,27 @@ TEST(OrvitEdit, ChangesEveryKindOfSettingInTheDemoSceneThenSettingsAndRenderShow
     const auto settings = apptest::runOrvit({"settings", scene}, dir / "");
     ASSERT_EQ(settings.exitCode, 0) << settings.err;
     EXPECT_EQ(orvit::standin::splitLines(settings.out), lines);
-    const std::vector<std::string> expected = {"v 04",
-                                               "1 4",
-                                               "1 1 0 0.060000 35.000000",
-                                               "0 1",
-                                               "keys 2",
-                                               "0 50",
-                                               "0.25 5",
-                                               "1 255 250 220 0",
-                                               "1 255 220 90 25",
-                                               "1 255 140 30 55",
-                                               "1 180 40 10 85",
-                                               "1 60 0 0 100",
-                                               "2 1 2 0.040000 45.000000",
-                                               "0 0",
-                                               "1 10 200 30 0",
-                                               "1 60 200 255 20",
-                                               "1 0 110 255 60",
-                                               "1 0 30 120 100",
-                                               "1 255 255 255 90",
-                                               "3 1 0 0.060000 35.000000",
-                                               "0 1",
-                                               "keys 2",
-                                               "0 50",
-                                               "0.25 5",
-                                               "1 255 250 220 0",
-                                               "1 255 220 90 25",
-                                               "1 255 140 30 55",
-                                               "1 180 40 10 85",
-                                               "1 60 0 0 100",
-                                               "4 0 3 0.020000 10.000000",
-                                               "0 0",
-                                               "1 255 255 255 0",
-                                               "1 120 255 160 40",
-                                               "1 0 120 255 100",
-                                               "0 255 255 255 60",
-                                               "0 255 255 255 80"};
+    // Buffer 1's transparency envelope and keys, which the paste gave buffer 3.
+    const std::vector<std::string> pasted = {"0 1",
+                                             "keys 2",
+                                             "0 50",
+                                             "0.25 5",
+                                             "1 255 250 220 0",
+                                             "1 255 220 90 25",
+                                             "1 255 140 30 55",
+                                             "1 180 40 10 85",
+                                             "1 60 0 0 100"};
+    std::vector<std::string> expected;
+    for (const std::vector<std::string>& part :
+         {std::vector<std::string>{"v 04", "1 4", "1 1 0 0.060000 35.000000"},
+          pasted,
+          {"2 1 2 0.040000 45.000000", "0 0", "1 10 200 30 0", "1 60 200 255 20", "1 0 110 255 60",
+           "1 0 30 120 100", "1 255 255 255 90"},
+          {"3 1 0 0.060000 35.000000"},
+          pasted,
+          {"4 0 3 0.020000 10.000000", "0 0", "1 255 255 255 0", "1 120 255 160 40",
+           "1 0 120 255 100", "0 255 255 255 60", "0 255 255 255 80"}})
+        expected.insert(expected.end(), part.begin(), part.end());
     EXPECT_EQ(lines, expected);
 
     const auto after = apptest::runOrvit(
@@ -342,7 +312,7 @@ TEST(OrvitEdit, ChangesEveryKindOfSettingInTheDemoSceneThenSettingsAndRenderShow
 
 TEST(OrvitEdit, WritesInlineSettingsBackIntoTheSceneAndNothingElse) {
     apptest::TempFolder dir;
-    const std::string scene = copyDemo(dir);
+    const std::string scene = apptest::copyDemo(dir);
     std::string text = apptest::readAll(scene);
     const std::string glow = apptest::readAll(dir / "demo/glow.txt");
     text.replace(text.find("settings_file = \"glow.txt\""), 26,

@@ -1,6 +1,7 @@
 // orvit preview on the demo scene against the preview computed here from the
 // rules, from the frame the host hands over and the literal glow reference;
 // its refusals; and orvit edit --frame, whose panel then has a preview.
+#include "app/demo_copy.h"
 #include "app/run_command.h"
 #include "app/temp_folder.h"
 #include "filter/reference_kernel.h"
@@ -133,13 +134,6 @@ std::array<uint8_t, 3> colourOf(const Snapshot& s, const std::string& display, s
     return {add(layer.red, s.red), add(layer.green, s.green), add(layer.blue, s.blue)};
 }
 
-std::string copyDemo(const apptest::TempFolder& dir) {
-    const fs::path demo = fs::path(ORVIT_DEMO_SCENE).parent_path();
-    fs::copy(demo, dir.path() / "demo", fs::copy_options::recursive);
-    fs::remove_all(dir.path() / "demo/out");
-    return dir / "demo/scene.toml";
-}
-
 TEST(OrvitPreview, WritesThePreviewTheRulesGiveFromTheFrameAndTheGlowLayer) {
     apptest::TempFolder dir;
     const SceneFile scene = parseSceneFile(ORVIT_DEMO_SCENE);
@@ -265,7 +259,7 @@ TEST(OrvitPreview, BadArgumentsAreOneLineAndWriteNothing) {
 
 TEST(OrvitEdit, AFrameRenderedFirstGivesThePanelItsPreview) {
     apptest::TempFolder dir;
-    const std::string scene = copyDemo(dir);
+    const std::string scene = apptest::copyDemo(dir);
     const std::string glow = apptest::readAll(dir / "demo/glow.txt");
     dir.write("preview.txt", "choose popup right of \"Preview\" Depth\n"
                              "tick \"1/2 res\" on\n"
