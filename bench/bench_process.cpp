@@ -6,10 +6,11 @@
 // enabled and disabled against a plain copy of the planes and against the
 // bare cost of the host's per-pixel writes.
 //
-//   bench_process [REPEATS] [--quick] [--only CASE]
+//   bench_process [REPEATS] [--quick] [--only CASE [--fill stamp|nearest]]
 // --quick skips the literal run at R = 960; --only runs the kernel of one case
 // (numbered from 0 in the printed order) REPEATS times and nothing else, for
-// a profiler; --only with a number past the kernel cases runs only process().
+// a profiler, with --fill forcing one of the two fills of the Fixed modes;
+// --only with a number past the kernel cases runs only process().
 #include "bench_clock.h"
 #include "filter/glow_kernel.h"
 #include "filter/process.h"
@@ -157,9 +158,12 @@ int main(int argc, char** argv) {
     int repeats = 5;
     bool quick = false;
     int only = -1;
+    FillChoice fill = FillChoice::Fastest;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0)
             quick = true;
+        else if (std::strcmp(argv[i], "--fill") == 0 && i + 1 < argc)
+            fill = std::strcmp(argv[++i], "stamp") == 0 ? FillChoice::Stamp : FillChoice::Nearest;
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
             only = std::atoi(argv[++i]);
         else
@@ -199,8 +203,9 @@ int main(int argc, char** argv) {
         setting.distance = c.distance;
         useKeys(&setting, c.keys);
         PlaneSource source(frame);
-        const double fast =
-            fastest(repeats, [&] { kernelForMode(c.mode)(instance, &setting, source); });
+        const GlowRule rules[] = {kFixedRule, kDepthRule, kGFixedRule, kGDepthRule};
+        const double fast = fastest(
+            repeats, [&] { runGlowKernel(instance, &setting, source, rules[c.mode], fill); });
         std::printf("%-34s %12.2f ms\n", c.name, fast);
         destroyInstance(instance);
         return 0;
