@@ -6,8 +6,9 @@
 //   index     the ramp entry of the write that decided the pixel's colour;
 //   written   non-zero where any write happened (an unwritten pixel keeps
 //             colour 0, which need not be a ramp entry).
-// Two fills give the same planes: `stampFill` applies the rules stamp by
-// stamp with branch-free row blends; `nearestFill` (one radius for the whole
+// Two fills give the same layer: `stampFill` applies the rules stamp by
+// stamp with branch-free row blends, leaving out what neighbouring stamps
+// decide; `nearestFill` (one radius for the whole
 // run) derives every pixel from its nearest outline pixel through an exact
 // distance transform, in time linear in the frame whatever the radius.
 #pragma once
