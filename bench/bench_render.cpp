@@ -5,6 +5,7 @@
 //
 //   bench_render [REPEATS]
 #include "examples/generators/mode_settings.h"
+#include "examples/generators/shaded_background.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 
@@ -48,13 +49,10 @@ void writePasses(const fs::path& folder) {
     const size_t n = static_cast<size_t>(kWidth) * kHeight;
     std::vector<uint8_t> rgba(n * 4), special(n, 0);
     std::vector<float> depth(n, 1e10f);
+    paintShadedBackground(rgba, kWidth, kHeight);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {
             const size_t i = static_cast<size_t>(y) * kWidth + x;
-            rgba[i * 4] = static_cast<uint8_t>(20 + y * 60 / kHeight);
-            rgba[i * 4 + 1] = static_cast<uint8_t>(25 + y * 70 / kHeight);
-            rgba[i * 4 + 2] = static_cast<uint8_t>(60 + y * 90 / kHeight);
-            rgba[i * 4 + 3] = 255;
             const int dx = x - kWidth / 2, dy = y - kHeight / 2;
             if (dx * dx + dy * dy <= 300 * 300) {
                 special[i] = 1;

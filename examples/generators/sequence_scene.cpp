@@ -9,6 +9,7 @@
 // The images go to FOLDER/passes, frames 1 to FRAMES; the scene renders to
 // FOLDER/out.
 #include "mode_settings.h"
+#include "shaded_background.h"
 
 #include <OpenImageIO/imageio.h>
 
@@ -51,14 +52,7 @@ bool writeFrame(const fs::path& folder, int frame, int frames, int w, int h) {
     const size_t n = static_cast<size_t>(w) * h;
     std::vector<uint8_t> rgba(n * 4), special(n, 0);
     std::vector<float> depth(n, 1e10f);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const size_t i = static_cast<size_t>(y) * w + x;
-            rgba[i * 4] = static_cast<uint8_t>(20 + y * 60 / h);
-            rgba[i * 4 + 1] = static_cast<uint8_t>(25 + y * 70 / h);
-            rgba[i * 4 + 2] = static_cast<uint8_t>(60 + y * 90 / h);
-            rgba[i * 4 + 3] = 255;
-        }
+    paintShadedBackground(rgba, w, h);
     // The disc: from a quarter to three quarters of the width, from depth 40
     // to 10, its radius a seventh of the height.
     const double t = frames > 1 ? static_cast<double>(frame - 1) / (frames - 1) : 0.0;
