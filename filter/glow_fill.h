@@ -74,7 +74,8 @@ void fillCores(const FillPlanes& planes, const GlowEvents& events);
 
 // Turns the index and written planes into the layer's colours in place:
 // index -> red, written -> green. Unwritten pixels get colour 0.
+// `sameColour` is oneColour(ramp): then every written pixel takes entry 0.
 void resolveColours(uint8_t* red, uint8_t* green, uint8_t* blue, size_t count,
-                    const ColorRamp& ramp);
+                    const ColorRamp& ramp, bool sameColour);
 
 } // namespace orvit

@@ -3,6 +3,7 @@
 #include "filter/arith.h"
 #include "filter/color_ramp.h"
 #include "filter/glow_fill.h"
+#include "filter/simd.h"
 #include "filter/stamp_tables.h"
 #include "host/items.h"
 #include "services/services.h"
@@ -11,11 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define ORVIT_HAVE_SSE2 1
-#endif
 
 namespace orvit {
 
@@ -253,8 +249,8 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
 
     // Fill the working planes: index in red, written in green.
     const FillPlanes planes{layer.strength, layer.red, layer.green, width, height};
+    const bool sameColour = oneColour(ramp);
     if (ok && !events.empty()) {
-        const bool sameColour = oneColour(ramp);
         bool filled = false;
         if (!radius.fromDepth && choice != FillChoice::Stamp && radius.radius >= 1) {
             // Beyond the depth modes' largest radius stamping is never chosen, so
@@ -282,7 +278,7 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
         }
     }
     if (ok)
-        resolveColours(layer.red, layer.green, layer.blue, count, ramp);
+        resolveColours(layer.red, layer.green, layer.blue, count, ramp, sameColour);
 
     freeColorRamp(&ramp);
     if (!ok) {

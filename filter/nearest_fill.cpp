@@ -21,15 +21,11 @@
 // - Core pixels end at 255 and ramp entry 0; outline pixels at their own
 //   stamp's 255 and entry 0.
 #include "filter/glow_fill.h"
+#include "filter/simd.h"
 
 #include <algorithm>
 #include <cmath>
 #include <new>
-
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define ORVIT_HAVE_SSE2 1
-#endif
 
 namespace orvit {
 
@@ -86,28 +82,33 @@ struct Fill {
     }
 };
 
+// The events' outline pixels with the rows and columns they span.
+SourceRows sourceRows(const GlowEvents& events, int32_t height) {
+    SourceRows sources{events};
+    for (int32_t y = 0; y < height; ++y)
+        if (sources.begin(y) != sources.end(y)) {
+            if (sources.lastRow < 0)
+                sources.firstRow = y;
+            sources.lastRow = y;
+            sources.minColumn = std::min(sources.minColumn, *sources.begin(y));
+            sources.maxColumn = std::max(sources.maxColumn, sources.end(y)[-1]);
+        }
+    return sources;
+}
+
 } // namespace
 
 double nearestFillCost(const GlowEvents& events, int32_t radius, int32_t width, int32_t height) {
     // The fill visits the outline pixels' bounding box grown by R, at about
     // three sixteen-target blends' worth of work per pixel.
-    int32_t firstRow = -1, lastRow = -1, minColumn = width, maxColumn = -1;
-    for (int32_t y = 0; y < height; ++y) {
-        const int32_t from = events.stampStart[static_cast<size_t>(y)];
-        const int32_t to = events.stampStart[static_cast<size_t>(y) + 1];
-        if (from == to)
-            continue;
-        if (firstRow < 0)
-            firstRow = y;
-        lastRow = y;
-        minColumn = std::min(minColumn, events.column[static_cast<size_t>(from)]);
-        maxColumn = std::max(maxColumn, events.column[static_cast<size_t>(to) - 1]);
-    }
-    if (firstRow < 0)
+    const SourceRows sources = sourceRows(events, height);
+    if (sources.lastRow < 0)
         return 0.0;
     const double reach = radius;
-    const double rows = std::min<double>(height, lastRow - firstRow + 2.0 * reach + 1.0);
-    const double columns = std::min<double>(width, maxColumn - minColumn + 2.0 * reach + 1.0);
+    const double rows =
+        std::min<double>(height, sources.lastRow - sources.firstRow + 2.0 * reach + 1.0);
+    const double columns =
+        std::min<double>(width, sources.maxColumn - sources.minColumn + 2.0 * reach + 1.0);
     return 3.0 * rows * columns;
 }
 
@@ -130,15 +131,7 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
         if (falloff[static_cast<size_t>(d)] > falloff[static_cast<size_t>(d) - 1])
             return false;
 
-    SourceRows sources{events};
-    for (int32_t y = 0; y < height; ++y)
-        if (sources.begin(y) != sources.end(y)) {
-            if (sources.lastRow < 0)
-                sources.firstRow = y;
-            sources.lastRow = y;
-            sources.minColumn = std::min(sources.minColumn, *sources.begin(y));
-            sources.maxColumn = std::max(sources.maxColumn, sources.end(y)[-1]);
-        }
+    const SourceRows sources = sourceRows(events, height);
     const Fill fill{sources, profile};
     // Beyond the frame every square holds the whole frame.
     const int32_t reach = std::min(radius, width + height);
@@ -344,10 +337,9 @@ bool nearestFill(const FillPlanes& planes, const GlowEvents& events, const Stamp
                             e.search == 0 ? e.rampIndex : fill.latestWithin(at, ty, e.plateauEnd);
                         written[at] = 0xFF;
                     };
-                    const double h2 = static_cast<double>(g2);
                     for (; x <= glowTo; ++x) {
-                        const double dx = x - s;
-                        glow(x, static_cast<int32_t>(std::sqrt(dx * dx + h2)));
+                        const int64_t dx = x - s;
+                        glow(x, integerRoot(dx * dx + g2));
                     }
                     for (; x <= end; ++x)
                         noGlow(x);

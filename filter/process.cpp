@@ -42,9 +42,6 @@ class Weighting {
     Weighting(const Weighting&) = delete;
     Weighting& operator=(const Weighting&) = delete;
 
-    // The sums into an empty accumulator by strength * 256 + glow, or null.
-    const uint8_t* fromEmpty() const { return fromEmpty_; }
-
     // Strength 0 adds exactly nothing.
     uint8_t add(uint8_t acc, uint8_t glow, uint8_t strength) const {
         if (strength == 0)
@@ -106,18 +103,9 @@ void compositeRows(const FrameAccess* access, const Glow& glow) {
                 }
                 if (kLast) {
                     const uint8_t s = glow.last->strength[i];
-                    const uint8_t* fromEmpty = glow.lastWeighting->fromEmpty();
-                    if (!kAccumulated && fromEmpty != nullptr) {
-                        // Nothing accumulated: strength 0 is the table's row of zeros.
-                        const uint8_t* weighted = fromEmpty + static_cast<size_t>(s) * 256;
-                        add[0] = weighted[glow.last->red[i]];
-                        add[1] = weighted[glow.last->green[i]];
-                        add[2] = weighted[glow.last->blue[i]];
-                    } else {
-                        add[0] = glow.lastWeighting->add(add[0], glow.last->red[i], s);
-                        add[1] = glow.lastWeighting->add(add[1], glow.last->green[i], s);
-                        add[2] = glow.lastWeighting->add(add[2], glow.last->blue[i], s);
-                    }
+                    add[0] = glow.lastWeighting->add(add[0], glow.last->red[i], s);
+                    add[1] = glow.lastWeighting->add(add[1], glow.last->green[i], s);
+                    add[2] = glow.lastWeighting->add(add[2], glow.last->blue[i], s);
                 }
                 for (int c = 0; c < 3; ++c)
                     rgb[c] = static_cast<uint8_t>(saturate255(rgb[c] + add[c]));

@@ -13,15 +13,11 @@
 // colour, which write of the largest value comes last does not matter, so an
 // earlier stamp that is strictly nearer and at least as strong cuts too.
 #include "filter/glow_fill.h"
+#include "filter/simd.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define ORVIT_HAVE_SSE2 1
-#endif
 
 namespace orvit {
 
@@ -246,17 +242,16 @@ bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternC
                bool sameColour) {
     Dominance dominance;
     const StampPattern* pattern = nullptr;
-    const int32_t nearRows = kNearRows;
     // Each row's stamps, walked alongside for the neighbours: row y + b is
     // [near[b], nearEnd[b]) once its columns left of reach are passed.
     int32_t near[2 * kNearRows + 1];
     int32_t nearEnd[2 * kNearRows + 1];
     for (int32_t y = 0; y < planes.height; ++y) {
-        for (int32_t b = -nearRows; b <= nearRows; ++b) {
+        for (int32_t b = -kNearRows; b <= kNearRows; ++b) {
             const bool inside = y + b >= 0 && y + b + 1 <= planes.height;
             const size_t row = static_cast<size_t>(inside ? y + b : 0);
-            near[b + nearRows] = inside ? events.stampStart[row] : 0;
-            nearEnd[b + nearRows] = inside ? events.stampStart[row + 1] : 0;
+            near[b + kNearRows] = inside ? events.stampStart[row] : 0;
+            nearEnd[b + kNearRows] = inside ? events.stampStart[row + 1] : 0;
         }
         // Core runs and stamps of the row, merged in column order.
         int32_t core = events.coreStart[static_cast<size_t>(y)];
@@ -279,9 +274,9 @@ bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternC
             // earlier ones too when the ramp has one colour.
             CoverStamp covers[kMaxCovers];
             int32_t coverCount = 0;
-            for (int32_t b = -nearRows; b <= nearRows; ++b) {
-                int32_t& j = near[b + nearRows];
-                const int32_t rowEnd = nearEnd[b + nearRows];
+            for (int32_t b = -kNearRows; b <= kNearRows; ++b) {
+                int32_t& j = near[b + kNearRows];
+                const int32_t rowEnd = nearEnd[b + kNearRows];
                 while (j < rowEnd && events.column[static_cast<size_t>(j)] < x - kNearReach)
                     ++j;
                 for (int32_t k = j;
@@ -323,47 +318,37 @@ double stampFillCost(const GlowEvents& events, int32_t radius, int32_t width, in
 }
 
 void resolveColours(uint8_t* red, uint8_t* green, uint8_t* blue, size_t count,
-                    const ColorRamp& ramp) {
-    const bool constant = oneColour(ramp);
+                    const ColorRamp& ramp, bool sameColour) {
+    auto resolve = [&](size_t j) {
+        const uint8_t c = red[j];
+        const bool written = green[j] != 0;
+        red[j] = written ? ramp.red[c] : 0;
+        green[j] = written ? ramp.green[c] : 0;
+        blue[j] = written ? ramp.blue[c] : 0;
+    };
     size_t i = 0;
 #ifdef ORVIT_HAVE_SSE2
-    if (constant) {
-        const __m128i r = _mm_set1_epi8(static_cast<char>(ramp.red[0]));
-        const __m128i g = _mm_set1_epi8(static_cast<char>(ramp.green[0]));
-        const __m128i b = _mm_set1_epi8(static_cast<char>(ramp.blue[0]));
-        for (; i + 16 <= count; i += 16) {
-            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(green + i));
-            if (_mm_movemask_epi8(w) == 0) {
-                // Unwritten: index and written are already 0, blue too.
-                continue;
-            }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(red + i), _mm_and_si128(w, r));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(green + i), _mm_and_si128(w, g));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(blue + i), _mm_and_si128(w, b));
+    // Sixteen at a time; unwritten ones have index, written and blue 0 already.
+    const __m128i r = _mm_set1_epi8(static_cast<char>(ramp.red[0]));
+    const __m128i g = _mm_set1_epi8(static_cast<char>(ramp.green[0]));
+    const __m128i b = _mm_set1_epi8(static_cast<char>(ramp.blue[0]));
+    for (; i + 16 <= count; i += 16) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(green + i));
+        if (_mm_movemask_epi8(w) == 0)
+            continue;
+        if (!sameColour) {
+            for (size_t j = i; j < i + 16; ++j)
+                resolve(j);
+            continue;
         }
-    } else {
-        for (; i + 16 <= count; i += 16) {
-            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(green + i));
-            if (_mm_movemask_epi8(w) == 0)
-                continue;
-            for (size_t j = i; j < i + 16; ++j) {
-                const uint8_t c = red[j];
-                const bool written = green[j] != 0;
-                red[j] = written ? ramp.red[c] : 0;
-                green[j] = written ? ramp.green[c] : 0;
-                blue[j] = written ? ramp.blue[c] : 0;
-            }
-        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(red + i), _mm_and_si128(w, r));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(green + i), _mm_and_si128(w, g));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(blue + i), _mm_and_si128(w, b));
     }
 #endif
-    for (; i < count; ++i) {
-        const uint8_t c = red[i];
-        const bool written = green[i] != 0;
-        red[i] = written ? ramp.red[c] : 0;
-        green[i] = written ? ramp.green[c] : 0;
-        blue[i] = written ? ramp.blue[c] : 0;
-    }
-    (void)constant;
+    for (; i < count; ++i)
+        resolve(i);
+    (void)sameColour;
 }
 
 } // namespace orvit
