@@ -80,102 +80,111 @@ class EnvelopePlot : public Fl_Widget {
     int handle(int event) override;
 
   private:
-    // Plot area in window pixels.
-    int left() const { return x() + 56; }
-    int right() const { return x() + w() - 14; }
-    int top() const { return y() + 14; }
-    int bottom() const { return y() + h() - 26; }
-    double startTime() const { return window_.frames().first / window_.frames().rate; }
-    double endTime() const {
-        const FrameSpan f = window_.frames();
-        const double end = f.last / f.rate;
-        return end > startTime() ? end : startTime() + 1.0 / f.rate;
-    }
-    double lowest() const {
-        double v = window_.low();
-        for (const Key& k : window_.keys())
-            v = std::min(v, k.value);
-        return v;
-    }
-    double highest() const {
-        double v = window_.high();
-        for (const Key& k : window_.keys())
-            v = std::max(v, k.value);
-        return v > lowest() ? v : lowest() + 1.0;
-    }
-    double xOf(double time) const {
-        return left() + (time - startTime()) / (endTime() - startTime()) * (right() - left());
-    }
-    double yOf(double value) const {
-        const double u = (value - lowest()) / (highest() - lowest());
-        return bottom() - u * (bottom() - top());
-    }
-    int pixelY(double value) const { return static_cast<int>(std::lround(yOf(value))); }
+    // The plot area in window pixels and the times and values it spans,
+    // taken from the window's keys once for a drawing or a click.
+    struct Axes {
+        int left, right, top, bottom;
+        double startTime, endTime, lowest, highest;
+
+        double xOf(double time) const {
+            return left + (time - startTime) / (endTime - startTime) * (right - left);
+        }
+        double yOf(double value) const {
+            const double u = (value - lowest) / (highest - lowest);
+            return bottom - u * (bottom - top);
+        }
+        int pixelY(double value) const { return static_cast<int>(std::lround(yOf(value))); }
+        double timeAt(int px) const {
+            return startTime + (px - left) * (endTime - startTime) / (right - left);
+        }
+        double valueAt(int py) const {
+            const double u = static_cast<double>(bottom - py) / (bottom - top);
+            return lowest + u * (highest - lowest);
+        }
+    };
+    Axes axes() const;
 
     EnvelopeWindow& window_;
 };
 
+EnvelopePlot::Axes EnvelopePlot::axes() const {
+    Axes a;
+    a.left = x() + 56;
+    a.right = x() + w() - 14;
+    a.top = y() + 14;
+    a.bottom = y() + h() - 26;
+    const FrameSpan f = window_.frames();
+    a.startTime = f.first / f.rate;
+    const double end = f.last / f.rate;
+    a.endTime = end > a.startTime ? end : a.startTime + 1.0 / f.rate;
+    a.lowest = window_.low();
+    double high = window_.high();
+    for (const Key& k : window_.keys()) {
+        a.lowest = std::min(a.lowest, k.value);
+        high = std::max(high, k.value);
+    }
+    a.highest = high > a.lowest ? high : a.lowest + 1.0;
+    return a;
+}
+
 void EnvelopePlot::draw() {
+    const Axes a = axes();
     fl_push_clip(x(), y(), w(), h());
     fl_color(fl_rgb_color(236, 236, 236));
     fl_rectf(x(), y(), w(), h());
     // The request's range in white.
-    const int rangeTop = std::max(pixelY(window_.high()), top());
-    const int rangeBottom = std::min(pixelY(window_.low()), bottom());
+    const int rangeTop = std::max(a.pixelY(window_.high()), a.top);
+    const int rangeBottom = std::min(a.pixelY(window_.low()), a.bottom);
     fl_color(FL_WHITE);
-    fl_rectf(left(), rangeTop, right() - left() + 1, rangeBottom - rangeTop + 1);
+    fl_rectf(a.left, rangeTop, a.right - a.left + 1, rangeBottom - rangeTop + 1);
     fl_font(FL_HELVETICA, kTextSize - 1);
 
     // Value grid in quarters, labelled at the ends and the middle.
-    const double low = lowest(), high = highest();
     for (int i = 0; i <= 4; ++i) {
-        const double v = low + (high - low) * i / 4.0;
-        const int py = pixelY(v);
+        const double v = a.lowest + (a.highest - a.lowest) * i / 4.0;
+        const int py = a.pixelY(v);
         fl_color(i % 2 == 0 ? fl_rgb_color(200, 200, 200) : fl_rgb_color(228, 228, 228));
-        fl_line(left(), py, right(), py);
+        fl_line(a.left, py, a.right, py);
         if (i % 2 == 0) {
             char text[32];
             std::snprintf(text, sizeof text, "%.4g", v);
             fl_color(FL_DARK3);
-            fl_draw(text, x() + 2, py - 7, left() - x() - 6, 14, FL_ALIGN_RIGHT);
+            fl_draw(text, x() + 2, py - 7, a.left - x() - 6, 14, FL_ALIGN_RIGHT);
         }
     }
     // Frame ticks, labelled often enough to read.
     const FrameSpan f = window_.frames();
     const int frames = std::max(f.last - f.first, 1);
-    const int every = std::max(1, static_cast<int>(std::ceil(frames * 40.0 / (right() - left()))));
+    const int every = std::max(1, static_cast<int>(std::ceil(frames * 40.0 / (a.right - a.left))));
     for (int frame = f.first; frame <= std::max(f.last, f.first + 1); ++frame) {
-        const int px = static_cast<int>(std::lround(xOf(frame / f.rate)));
+        const int px = static_cast<int>(std::lround(a.xOf(frame / f.rate)));
         fl_color(fl_rgb_color(228, 228, 228));
-        fl_line(px, top(), px, bottom());
+        fl_line(px, a.top, px, a.bottom);
         fl_color(FL_DARK3);
-        fl_line(px, bottom(), px, bottom() + 4);
+        fl_line(px, a.bottom, px, a.bottom + 4);
         if ((frame - f.first) % every == 0)
-            fl_draw(std::to_string(frame).c_str(), px - 20, bottom() + 5, 40, 14, FL_ALIGN_CENTER);
+            fl_draw(std::to_string(frame).c_str(), px - 20, a.bottom + 5, 40, 14, FL_ALIGN_CENTER);
     }
     fl_color(FL_DARK3);
-    fl_draw("frame", left(), y() + h() - 13, right() - left(), 12, FL_ALIGN_RIGHT);
+    fl_draw("frame", a.left, y() + h() - 13, a.right - a.left, 12, FL_ALIGN_RIGHT);
     fl_draw(window_.valueLabel().c_str(), x() + 4, y() + 1, w() - 8, 12,
             FL_ALIGN_LEFT | FL_ALIGN_CLIP);
-    fl_rect(left(), top(), right() - left() + 1, bottom() - top() + 1);
+    fl_rect(a.left, a.top, a.right - a.left + 1, a.bottom - a.top + 1);
 
     // The curve, one point per pixel column, and the keys.
-    fl_push_clip(left(), top(), right() - left() + 1, bottom() - top() + 1);
+    fl_push_clip(a.left, a.top, a.right - a.left + 1, a.bottom - a.top + 1);
     const std::vector<Key>& keys = window_.keys();
     fl_color(fl_rgb_color(30, 70, 160));
     fl_line_style(FL_SOLID, 2);
     fl_begin_line();
-    for (int px = left(); px <= right(); ++px) {
-        const double t =
-            startTime() + (px - left()) * (endTime() - startTime()) / (right() - left());
-        fl_vertex(px, yOf(standin::evaluateKeys(keys, t)));
-    }
+    for (int px = a.left; px <= a.right; ++px)
+        fl_vertex(px, a.yOf(standin::evaluateKeys(keys, a.timeAt(px))));
     fl_end_line();
     fl_line_style(0);
     fl_color(fl_rgb_color(220, 90, 20));
     for (const Key& k : keys) {
-        const int px = static_cast<int>(std::lround(xOf(k.time)));
-        fl_rectf(px - 3, pixelY(k.value) - 3, 7, 7);
+        const int px = static_cast<int>(std::lround(a.xOf(k.time)));
+        fl_rectf(px - 3, a.pixelY(k.value) - 3, 7, 7);
     }
     fl_pop_clip();
     fl_pop_clip();
@@ -184,17 +193,15 @@ void EnvelopePlot::draw() {
 int EnvelopePlot::handle(int event) {
     if (event != FL_PUSH)
         return Fl_Widget::handle(event);
+    const Axes a = axes();
     const int px = Fl::event_x(), py = Fl::event_y();
-    if (px < left() || px > right() || py < top() || py > bottom())
+    if (px < a.left || px > a.right || py < a.top || py > a.bottom)
         return 1;
-    const double t = startTime() + (px - left()) * (endTime() - startTime()) / (right() - left());
-    const double u = static_cast<double>(bottom() - py) / (bottom() - top());
-    const double v = lowest() + u * (highest() - lowest());
     // Rounded to what a person would type.
     char text[40];
-    std::snprintf(text, sizeof text, "%.4g", t);
+    std::snprintf(text, sizeof text, "%.4g", a.timeAt(px));
     window_.timeField->value(text);
-    std::snprintf(text, sizeof text, "%.3g", v);
+    std::snprintf(text, sizeof text, "%.3g", a.valueAt(py));
     window_.valueField->value(text);
     return 1;
 }
