@@ -211,20 +211,20 @@ int EnvelopePlot::handle(int event) {
 EnvelopeWindow::EnvelopeWindow(const std::vector<Key>& keys, const EnvelopeEditRequest& request,
                                FrameSpan frames)
     : Fl_Double_Window(kWidth, kHeight), keys_(standin::orderedKeys(keys)),
-      title_(request.title != nullptr ? request.title : ""),
-      valueLabel_(request.label != nullptr ? request.label : ""), low_(request.low),
-      high_(request.high), frames_(frames) {
+      valueLabel_(request.label != nullptr ? request.label : ""),
+      escapedValueLabel_(escapedLabel(valueLabel_, false)), low_(request.low), high_(request.high),
+      frames_(frames) {
     if (!(frames_.rate > 0.0) || !std::isfinite(frames_.rate))
         frames_.rate = 24.0;
-    copy_label(title_.c_str());
+    copy_label(request.title != nullptr ? request.title : "");
     plot_ = new EnvelopePlot(10, 10, kWidth - 20, 220, *this);
     plot_->box(FL_DOWN_FRAME);
 
     // The table and its header.
     auto* frameHead = new Fl_Box(14, 240, kColumns[0], 20, "Frame");
     auto* timeHead = new Fl_Box(14 + kColumns[0], 240, kColumns[1], 20, "Time (s)");
-    valueHead_ = escapedLabel(valueLabel_, false);
-    auto* valueHead = new Fl_Box(14 + kColumns[0] + kColumns[1], 240, 100, 20, valueHead_.c_str());
+    auto* valueHead =
+        new Fl_Box(14 + kColumns[0] + kColumns[1], 240, 100, 20, escapedValueLabel_.c_str());
     for (Fl_Box* b : {frameHead, timeHead, valueHead}) {
         b->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
         b->labelfont(FL_HELVETICA_BOLD);
@@ -239,8 +239,7 @@ EnvelopeWindow::EnvelopeWindow(const std::vector<Key>& keys, const EnvelopeEditR
     // The fields and the key buttons.
     const int fx = 400, fw = kWidth - 10 - fx;
     timeField = new Fl_Float_Input(fx, 260, fw, 24, "Time (s)");
-    valueFieldLabel_ = escapedLabel(valueLabel_, false);
-    valueField = new Fl_Float_Input(fx, 290, fw, 24, valueFieldLabel_.c_str());
+    valueField = new Fl_Float_Input(fx, 290, fw, 24, escapedValueLabel_.c_str());
     for (Fl_Input* field : {timeField, valueField}) {
         styleText(field);
         field->when(FL_WHEN_NEVER);

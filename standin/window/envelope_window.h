@@ -76,15 +76,13 @@ class EnvelopeWindow : public Fl_Double_Window {
     size_t selected() const;
 
     std::vector<standin::Key> keys_;
-    std::string title_;
     std::string valueLabel_;
+    std::string escapedValueLabel_; // as the table's head and the field show it
     double low_;
     double high_;
     FrameSpan frames_;
     int32_t answer_ = 0;
     std::string refusal_;
-    std::string valueHead_; // the labels, escaped for FLTK
-    std::string valueFieldLabel_;
     Fl_Box* status_ = nullptr;
     Fl_Widget* plot_ = nullptr;
 };
