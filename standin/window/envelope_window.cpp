@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <exception>
 
 namespace orvit::window {
 
@@ -35,27 +34,17 @@ EnvelopeWindow& owner(void* data) {
     return *static_cast<EnvelopeWindow*>(data);
 }
 
-// Nothing may leave a callback through FLTK's event loop; a failure (only
-// memory can run out) closes the editor as Cancel.
-template <typename Action> void guarded(void* data, Action action) {
-    try {
-        action();
-    } catch (const std::exception&) {
-        owner(data).close(0);
-    }
-}
-
 void onRow(Fl_Widget*, void* data) {
-    guarded(data, [&] { owner(data).rowSelected(); });
+    orCancel(owner(data), [&] { owner(data).rowSelected(); });
 }
 void onAdd(Fl_Widget*, void* data) {
-    guarded(data, [&] { owner(data).addKey(); });
+    orCancel(owner(data), [&] { owner(data).addKey(); });
 }
 void onChange(Fl_Widget*, void* data) {
-    guarded(data, [&] { owner(data).changeKey(); });
+    orCancel(owner(data), [&] { owner(data).changeKey(); });
 }
 void onDelete(Fl_Widget*, void* data) {
-    guarded(data, [&] { owner(data).deleteKey(); });
+    orCancel(owner(data), [&] { owner(data).deleteKey(); });
 }
 void onOk(Fl_Widget*, void* data) {
     owner(data).close(1);

@@ -24,43 +24,32 @@ using standin::PanelControl;
 
 namespace {
 
-// Runs a user's action from a widget's callback. Nothing may leave a
-// callback through FLTK's event loop, so a failure (only memory can run out)
-// closes the window as Cancel.
-template <typename Action> void guarded(PanelWindow& window, Action action) {
-    try {
-        action();
-    } catch (const std::exception&) {
-        window.close(0);
-    }
-}
-
 ControlWidgets& owner(void* data) {
     return *static_cast<ControlWidgets*>(data);
 }
 
 void onCheck(Fl_Widget*, void* data) {
-    guarded(owner(data).window(), [&] { owner(data).checked(); });
+    orCancel(owner(data).window(), [&] { owner(data).checked(); });
 }
 
 void onPress(Fl_Widget*, void* data) {
-    guarded(owner(data).window(), [&] { owner(data).pressed(); });
+    orCancel(owner(data).window(), [&] { owner(data).pressed(); });
 }
 
 void onChoice(Fl_Widget*, void* data) {
-    guarded(owner(data).window(), [&] { owner(data).chosen(); });
+    orCancel(owner(data).window(), [&] { owner(data).chosen(); });
 }
 
 void onSlide(Fl_Widget*, void* data) {
-    guarded(owner(data).window(), [&] { owner(data).slid(); });
+    orCancel(owner(data).window(), [&] { owner(data).slid(); });
 }
 
 void onNumber(Fl_Widget*, void* data) {
-    guarded(owner(data).window(), [&] { owner(data).numberEntered(); });
+    orCancel(owner(data).window(), [&] { owner(data).numberEntered(); });
 }
 
 void onChannel(Fl_Widget* widget, void* data) {
-    guarded(owner(data).window(), [&] {
+    orCancel(owner(data).window(), [&] {
         ControlWidgets& w = owner(data);
         for (size_t i = 0; i < w.channels.size(); ++i)
             if (w.channels[i] == widget)
@@ -69,12 +58,12 @@ void onChannel(Fl_Widget* widget, void* data) {
 }
 
 void onSwatch(Fl_Widget*, void* data) {
-    guarded(owner(data).window(), [&] { owner(data).swatchPressed(); });
+    orCancel(owner(data).window(), [&] { owner(data).swatchPressed(); });
 }
 
 void onOk(Fl_Widget*, void* data) {
     auto* window = static_cast<PanelWindow*>(data);
-    guarded(*window, [&] { window->close(1); });
+    orCancel(*window, [&] { window->close(1); });
 }
 
 // The cancel button, the close box and Escape.
