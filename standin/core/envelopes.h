@@ -47,6 +47,19 @@ class EnvelopeEditor {
 // envelope stays as it is.
 EnvelopeEditor* setEnvelopeEditor(EnvelopeEditor* editor);
 
+// `editor` behind editEnvelope for the life of this object; the one it
+// replaced comes back after.
+class EnvelopeEditorInPlace {
+  public:
+    explicit EnvelopeEditorInPlace(EnvelopeEditor* editor) : previous_(setEnvelopeEditor(editor)) {}
+    ~EnvelopeEditorInPlace() { setEnvelopeEditor(previous_); }
+    EnvelopeEditorInPlace(const EnvelopeEditorInPlace&) = delete;
+    EnvelopeEditorInPlace& operator=(const EnvelopeEditorInPlace&) = delete;
+
+  private:
+    EnvelopeEditor* previous_;
+};
+
 // One call of the service's evaluate that wrote a value: which envelope, the
 // time asked for and the value given.
 struct EnvelopeEvaluation {

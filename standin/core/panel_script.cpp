@@ -653,11 +653,7 @@ int32_t ScriptedUser::run(Panel& panel, int32_t) {
     }
 
     // The editor answers only while the script runs.
-    struct EditorInPlace {
-        EnvelopeEditor* previous;
-        explicit EditorInPlace(EnvelopeEditor* e) : previous(setEnvelopeEditor(e)) {}
-        ~EditorInPlace() { setEnvelopeEditor(previous); }
-    } editorInPlace(&editor_);
+    const EnvelopeEditorInPlace editorInPlace(&editor_);
 
     using Verb = ScriptAction::Verb;
     for (const ScriptStep& step : steps) {

@@ -517,12 +517,7 @@ WindowUser::WindowUser(FrameSpan frames) : editor_(frames) {}
 int32_t WindowUser::run(Panel& panel, int32_t) {
     error_.clear();
     // The editor is a window while this user is at the panel.
-    struct EditorInPlace {
-        standin::EnvelopeEditor* previous;
-        explicit EditorInPlace(standin::EnvelopeEditor* e)
-            : previous(standin::setEnvelopeEditor(e)) {}
-        ~EditorInPlace() { standin::setEnvelopeEditor(previous); }
-    } editorInPlace(&editor_);
+    const standin::EnvelopeEditorInPlace editorInPlace(&editor_);
     try {
         PanelWindow window(panel);
         runModal(window, onOpen, [this](const std::exception& e) { error_ = e.what(); });
