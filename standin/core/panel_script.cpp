@@ -635,10 +635,14 @@ int32_t ScriptedEnvelopeEditor::edit(Envelope& envelope, const EnvelopeEditReque
 
 // ---- The scripted user ------------------------------------------------------
 
+std::string lineError(const Script& script, const ScriptAction& action, const std::string& why) {
+    return "script '" + script.name + "' line " + std::to_string(action.line) + ": " + action.text +
+           ": " + why;
+}
+
 int32_t ScriptedUser::fail(const ScriptAction& action, const std::string& why) {
     if (error_.empty())
-        error_ = "script '" + script_.name + "' line " + std::to_string(action.line) + ": " +
-                 action.text + ": " + why;
+        error_ = lineError(script_, action, why);
     lastAnswer_ = 0;
     return 0;
 }

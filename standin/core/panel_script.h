@@ -90,6 +90,10 @@ struct Script {
 // Reads a whole script; a ScriptError for the first bad line.
 Script parseScript(const std::string& text, const std::string& name);
 
+// A line that cannot be done at the open panel, as every user of a script
+// words it: "script 'NAME' line N: TEXT: WHY".
+std::string lineError(const Script& script, const ScriptAction& action, const std::string& why);
+
 // One opening of the envelope editor while a script ran.
 struct EditorRequestSeen {
     size_t line = 0; // the script line whose press opened it

@@ -78,8 +78,7 @@ WindowScriptDriver::WindowScriptDriver(standin::Script script, WindowUser& user,
 bool WindowScriptDriver::fail(PanelWindow& window, const ScriptAction& action,
                               const std::string& why) {
     if (error_.empty())
-        error_ = "script '" + script_.name + "' line " + std::to_string(action.line) + ": " +
-                 action.text + ": " + why;
+        error_ = standin::lineError(script_, action, why);
     if (window.shown())
         window.cancelButton()->do_callback();
     return false;
