@@ -4,7 +4,7 @@
 //
 //   window_pictures FOLDER     writes FOLDER/panel-window.png and
 //                              FOLDER/envelope-window.png
-#include "standin/app/image_output.h"
+#include "standin/app/preview.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 #include "standin/core/host_services.h"
@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <exception>
 #include <string>
-#include <vector>
 
 using namespace orvit;
 
@@ -34,14 +33,7 @@ cancel
 )";
 
 void savePicture(const standin::Canvas& canvas, const std::string& path) {
-    std::vector<uint8_t> rgba(static_cast<size_t>(canvas.width) * canvas.height * 4);
-    for (size_t i = 0, n = rgba.size() / 4; i < n; ++i) {
-        rgba[i * 4] = canvas.rgb[i * 3];
-        rgba[i * 4 + 1] = canvas.rgb[i * 3 + 1];
-        rgba[i * 4 + 2] = canvas.rgb[i * 3 + 2];
-        rgba[i * 4 + 3] = 255;
-    }
-    app::writeImage(path, canvas.width, canvas.height, rgba);
+    app::writePicture(path, {canvas.width, canvas.height, canvas.rgb});
     std::printf("%s\n", path.c_str());
 }
 
