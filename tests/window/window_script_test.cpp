@@ -5,6 +5,7 @@
 #include "window/window_test_support.h"
 
 #include "filter/color_ramp.h"
+#include "standin/core/preview_picture.h"
 #include "standin/window/capture.h"
 #include "standin/window/panel_window.h"
 #include "standin/window/window_driver.h"
@@ -200,13 +201,13 @@ TEST(WindowHost, PreviewAndGradientStripShowTheCanvasPixelForPixel) {
                 ASSERT_TRUE(driver.perform(w, script.actions[i])) << driver.error();
             shot = orvit::window::captureWindow(w);
             keys = shownKeys(w.panel());
+            if (const auto* preview = orvit::standin::findPreviewArea(w.panel())) {
+                previewX = preview->originX();
+                previewY = preview->originY();
+            }
             for (const auto& control : w.panel().controls())
                 if (control->type() == orvit::standin::ControlType::Area &&
-                    control->description().areaHeight == 192) {
-                    previewX = control->originX();
-                    previewY = control->originY();
-                } else if (control->type() == orvit::standin::ControlType::Area &&
-                           control->description().areaHeight == 10) {
+                    control->description().areaHeight == 10) {
                     stripX = control->originX();
                     stripY = control->originY();
                 }
@@ -216,7 +217,9 @@ TEST(WindowHost, PreviewAndGradientStripShowTheCanvasPixelForPixel) {
         ASSERT_GE(previewX, 0);
         ASSERT_GE(stripX, 0);
 
-        EXPECT_EQ(windowtest::firstDifference(shot, headless.canvas, previewX, previewY, 256, 192),
+        EXPECT_EQ(windowtest::firstDifference(shot, headless.canvas, previewX, previewY,
+                                              orvit::standin::kPreviewWidth,
+                                              orvit::standin::kPreviewHeight),
                   "");
         // Something was drawn: the picture is not the bare background.
         EXPECT_NE(headless.canvas.pixel(previewX + 100, previewY + 100),
