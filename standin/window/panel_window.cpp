@@ -266,8 +266,8 @@ void ControlWidgets::showValue() {
     if (number != nullptr) {
         const bool integer = control_.type() == ControlType::MiniSlider;
         const bool same =
-            shownOnce_ && (integer ? shown_.integer == v.integer
-                                   : std::memcmp(&shown_.real, &v.real, sizeof v.real) == 0);
+            shown_ && (integer ? shown_->integer == v.integer
+                               : std::memcmp(&shown_->real, &v.real, sizeof v.real) == 0);
         if (!same) {
             number->value(integer ? std::to_string(v.integer).c_str() : numberText(v.real).c_str());
             number->clear_changed();
@@ -275,7 +275,7 @@ void ControlWidgets::showValue() {
     }
     if (swatch != nullptr) {
         for (size_t i = 0; i < channels.size(); ++i)
-            if (!shownOnce_ || shown_.vector[i] != v.vector[i]) {
+            if (!shown_ || shown_->vector[i] != v.vector[i]) {
                 channels[i]->value(std::to_string(v.vector[i]).c_str());
                 channels[i]->clear_changed();
             }
@@ -287,7 +287,6 @@ void ControlWidgets::showValue() {
         }
     }
     shown_ = v;
-    shownOnce_ = true;
 }
 
 std::vector<Fl_Widget*> ControlWidgets::parts() const {
@@ -366,7 +365,7 @@ void ControlWidgets::numberEntered() {
     }
     number->clear_changed();
     if (!read) {
-        shownOnce_ = false;
+        shown_.reset();
         showValue();
         return;
     }
@@ -378,7 +377,7 @@ void ControlWidgets::channelEntered(size_t channel) {
     const bool read = parseWhole(channels[channel]->value(), &n);
     channels[channel]->clear_changed();
     if (!read) {
-        shownOnce_ = false;
+        shown_.reset();
         showValue();
         return;
     }

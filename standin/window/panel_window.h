@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,9 +97,9 @@ class ControlWidgets {
     std::vector<Fl_Menu_Item> menu_;
     std::string labelText_;
     // The value last shown in the number field and the colour fields, so
-    // that text the user is typing is not overwritten by the same value.
-    standin::ControlPayload shown_;
-    bool shownOnce_ = false;
+    // that text the user is typing is not overwritten by the same value;
+    // none before the first showing or after text that was not a number.
+    std::optional<standin::ControlPayload> shown_;
 };
 
 // A modal window holding one panel, with OK and Cancel below the panel's own
