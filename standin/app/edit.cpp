@@ -185,11 +185,7 @@ EditResult editScene(const std::string& scenePath, const standin::Script& script
 EditResult editScene(const std::string& scenePath, standin::PanelUser& panelUser,
                      const std::string& builtModule, const EditOptions& options) {
     const SceneFile scene = parseSceneFile(scenePath);
-    const std::string module = !options.module.empty() ? options.module
-                               : !scene.module.empty() ? scene.module
-                                                       : builtModule;
-    if (module.empty())
-        throw AppError("scene '" + scene.path + "': no module file (key 'module.file')");
+    const std::string module = chooseModule(scene, options.module, builtModule);
     if (options.frame)
         checkFrameInScene(scene, *options.frame, "--frame");
 

@@ -121,11 +121,7 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
 
     const SceneFile scene = parseSceneFile(request.scene);
     checkFrameInScene(scene, frame, "--frame");
-    const std::string module = !request.module.empty() ? request.module
-                               : !scene.module.empty() ? scene.module
-                                                       : builtModule;
-    if (module.empty())
-        throw AppError("scene '" + scene.path + "': no module file (key 'module.file')");
+    const std::string module = chooseModule(scene, request.module, builtModule);
 
     // What a person does at the panel; Cancel, so the settings stay as they are.
     std::string text;

@@ -45,11 +45,9 @@ void checkSize(const std::string& role, const std::string& path, int32_t w, int3
 } // namespace
 
 SceneRenderer::SceneRenderer(const SceneFile& scene, const std::string& modulePath)
-    : scene_(scene), modulePath_(scene.module.empty() ? modulePath : scene.module) {
+    : scene_(scene), modulePath_(chooseModule(scene, "", modulePath)) {
     describeScene(host_, scene_);
 
-    if (modulePath_.empty())
-        throw AppError("scene '" + scene_.path + "': no module file (key 'module.file')");
     module_ = std::make_unique<standin::LoadedModule>(modulePath_);
     filter_ = std::make_unique<standin::ImageFilter>(*module_, scene_.server,
                                                      standin::HostServices::lookup());
@@ -150,6 +148,16 @@ std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& ev
         text += number;
     }
     return text;
+}
+
+std::string chooseModule(const SceneFile& scene, const std::string& given,
+                         const std::string& builtModule) {
+    const std::string module = !given.empty()          ? given
+                               : !scene.module.empty() ? scene.module
+                                                       : builtModule;
+    if (module.empty())
+        throw AppError("scene '" + scene.path + "': no module file (key 'module.file')");
+    return module;
 }
 
 void describeScene(standin::HostServices& host, const SceneFile& scene) {

@@ -70,6 +70,11 @@ class SceneRenderer {
     std::vector<std::string> saved_;
 };
 
+// The module file: `given` if not empty, else the scene's, else
+// `builtModule`; an AppError when all three are empty.
+std::string chooseModule(const SceneFile& scene, const std::string& given,
+                         const std::string& builtModule);
+
 // Tells the host what the scene holds: its object files and its camera.
 void describeScene(standin::HostServices& host, const SceneFile& scene);
 
