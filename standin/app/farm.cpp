@@ -173,10 +173,7 @@ Sequence readSequence(const FarmRequest& request) {
     s.output = fs::absolute(request.output.empty() ? s.scene.output : request.output)
                    .lexically_normal()
                    .string();
-    const int total = s.range.last - s.range.first + 1;
-    if (total > 1 && !hasFrameNumber(s.output))
-        throw AppError("output '" + s.output + "' has no #### for the frame number, and frames " +
-                       rangeText(s.range) + " are " + std::to_string(total) + " images");
+    checkOneImagePerFrame(s.output, s.range);
     return s;
 }
 

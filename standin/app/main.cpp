@@ -75,11 +75,8 @@ std::string render(const RenderRequest& request) {
     if (!request.frames.empty())
         range = parseFrameRange(request.frames);
     const std::string pattern = request.output.empty() ? scene.output : request.output;
+    checkOneImagePerFrame(pattern, range);
     const int total = range.last - range.first + 1;
-    if (total > 1 && !hasFrameNumber(pattern))
-        throw AppError("output '" + pattern + "' has no #### for the frame number, and frames " +
-                       std::to_string(range.first) + "-" + std::to_string(range.last) + " are " +
-                       std::to_string(total) + " images");
     // The module and its settings first: settings it did not take leave
     // nothing made on disk.
     SceneRenderer renderer(scene, kBuiltModule);

@@ -194,6 +194,14 @@ standin::MemoryFrame readFrame(const SceneFile& scene, int frame) {
     return memory;
 }
 
+void checkOneImagePerFrame(const std::string& pattern, FrameRange range) {
+    const int total = range.last - range.first + 1;
+    if (total > 1 && !hasFrameNumber(pattern))
+        throw AppError("output '" + pattern + "' has no #### for the frame number, and frames " +
+                       std::to_string(range.first) + "-" + std::to_string(range.last) + " are " +
+                       std::to_string(total) + " images");
+}
+
 void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option) {
     if (frame < scene.first || frame > scene.last)
         throw AppError(option + " " + std::to_string(frame) + ": scene '" + scene.path +

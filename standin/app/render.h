@@ -83,6 +83,10 @@ void describeScene(standin::HostServices& host, const SceneFile& scene);
 // the rate.
 standin::MemoryFrame readFrame(const SceneFile& scene, int frame);
 
+// Checks that the output pattern gives each frame of `range` its own file:
+// an AppError when the range has several frames and the pattern no ####.
+void checkOneImagePerFrame(const std::string& pattern, FrameRange range);
+
 // Checks that `frame` lies in the scene's range: an AppError naming the
 // option `option` otherwise.
 void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option);
