@@ -8,6 +8,7 @@
 #include "standin/core/loader.h"
 #include "standin/core/panel_script.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <utility>
@@ -94,9 +95,10 @@ class PreviewUser : public standin::PanelUser {
 void writePicture(const std::string& path, const standin::Picture& picture) {
     const size_t pixels = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
     std::vector<uint8_t> rgba(pixels * 4, 255);
-    for (size_t i = 0; i < pixels && i * 3 + 2 < picture.rgb.size(); ++i)
-        for (size_t k = 0; k < 3; ++k)
-            rgba[i * 4 + k] = picture.rgb[i * 3 + k];
+    // Pixels past the end of a short picture stay white.
+    const size_t painted = std::min(pixels, picture.rgb.size() / 3);
+    for (size_t i = 0; i < painted; ++i)
+        std::copy_n(&picture.rgb[i * 3], 3, &rgba[i * 4]);
     writeImage(path, picture.width, picture.height, rgba);
 }
 
