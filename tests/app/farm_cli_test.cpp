@@ -32,13 +32,6 @@ struct FakeSlurm {
     std::string bin;
 };
 
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) {
     apptest::TempFolder dir;
     const FakeSlurm slurm(dir, "echo '42;orvit'",
@@ -65,11 +58,11 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
     const std::string script = apptest::shellQuoted(farm + "/demo.png.sbatch");
     const auto task2 = apptest::runShell("SLURM_ARRAY_TASK_ID=2 sh " + script, dir / "");
     ASSERT_EQ(task2.exitCode, 0) << task2.err;
-    EXPECT_EQ(count(task2.out, "frame 5  t "), 1u);
-    EXPECT_EQ(count(task2.out, "frame 6  t "), 1u);
+    EXPECT_EQ(apptest::count(task2.out, "frame 5  t "), 1u);
+    EXPECT_EQ(apptest::count(task2.out, "frame 6  t "), 1u);
     const auto task0 = apptest::runShell("SLURM_ARRAY_TASK_ID=0 sh " + script, dir / "");
     ASSERT_EQ(task0.exitCode, 0) << task0.err;
-    EXPECT_EQ(count(task0.out, "  already there -> "), 2u) << task0.out;
+    EXPECT_EQ(apptest::count(task0.out, "  already there -> "), 2u) << task0.out;
     EXPECT_EQ(apptest::readAll(dir / "out/demo.0001.png"), "kept");
     EXPECT_TRUE(fs::exists(dir / "out/demo.0006.png"));
     EXPECT_FALSE(fs::exists(dir / "out/demo.0003.png"));

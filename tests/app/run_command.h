@@ -35,6 +35,14 @@ inline std::string shellQuoted(const std::string& s) {
     return q + "'";
 }
 
+// How often `what` stands in `text`, overlaps counted.
+inline size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
 inline std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -93,13 +93,6 @@ class FarmCluster : public ::testing::Test {
     apptest::TempFolder dir;
 };
 
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 TEST_F(FarmCluster, ThreeTasksGiveTheImagesOfALocalRender) {
     const std::string scene = ORVIT_DEMO_FOLDER "/scene.toml";
     const std::string id = submit({scene, "--chunk", "2", "--output", dir / "farm/demo.####.png"});
@@ -150,8 +143,8 @@ TEST_F(FarmCluster, CancelLeavesNoPartialImageAndResubmissionRendersOnlyTheMissi
     ASSERT_TRUE(waitForJob(again));
     EXPECT_EQ(taskStates(again), (TaskStates{{0, "COMPLETED"}}));
     const std::string log = apptest::readAll(dir / ("farm/farm/glow.png." + again + "_0.log"));
-    EXPECT_EQ(count(log, "  already there -> "), static_cast<size_t>(done)) << log;
-    EXPECT_EQ(count(log, " ms  -> "), static_cast<size_t>(frames - done)) << log;
+    EXPECT_EQ(apptest::count(log, "  already there -> "), static_cast<size_t>(done)) << log;
+    EXPECT_EQ(apptest::count(log, " ms  -> "), static_cast<size_t>(frames - done)) << log;
 
     const auto local =
         runOrvit({"render", scene, "--output", dir / "local/glow.####.png"}, dir / "");
