@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 #include <unistd.h>
 
@@ -39,13 +40,14 @@ volatile std::sig_atomic_t gHaveUnfinished = 0;
 // The signals that end a process by default and that a user or a scheduler
 // sends to stop it (a cancelled farm task gets SIGTERM).
 constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
-struct sigaction gPrevious[3];
+constexpr size_t kEndingSignalCount = std::size(kEndingSignals);
+struct sigaction gPrevious[kEndingSignalCount];
 
 extern "C" void removeUnfinishedImage(int signal) {
     if (gHaveUnfinished)
         unlink(gUnfinished);
     // Then end as the signal would have ended the process.
-    for (size_t i = 0; i < 3; ++i)
+    for (size_t i = 0; i < kEndingSignalCount; ++i)
         if (kEndingSignals[i] == signal)
             sigaction(signal, &gPrevious[i], nullptr);
     raise(signal);
@@ -64,7 +66,7 @@ class TemporaryFile {
         struct sigaction action {};
         action.sa_handler = removeUnfinishedImage;
         sigemptyset(&action.sa_mask);
-        for (size_t i = 0; i < 3; ++i) {
+        for (size_t i = 0; i < kEndingSignalCount; ++i) {
             // A signal the process ignores or handles itself is left so.
             sigaction(kEndingSignals[i], nullptr, &gPrevious[i]);
             installed_[i] = gPrevious[i].sa_handler == SIG_DFL &&
@@ -77,7 +79,7 @@ class TemporaryFile {
             std::error_code ec;
             fs::remove(path_, ec);
         }
-        for (size_t i = 0; i < 3; ++i)
+        for (size_t i = 0; i < kEndingSignalCount; ++i)
             if (installed_[i])
                 sigaction(kEndingSignals[i], &gPrevious[i], nullptr);
         gHaveUnfinished = 0;
@@ -91,7 +93,7 @@ class TemporaryFile {
   private:
     fs::path path_;
     bool keep_ = false;
-    bool installed_[3] = {false, false, false};
+    bool installed_[kEndingSignalCount] = {};
 };
 
 } // namespace
