@@ -208,7 +208,7 @@ EditResult editScene(const std::string& scenePath, standin::PanelUser& panelUser
         const standin::ImageFilter filter(loaded, scene.server, standin::HostServices::lookup());
         standin::Instance instance = filter.create();
         // Settings the module did not take would be lost or changed on saving.
-        checkSettingsTaken(scene, instance.loadReporting(scene.settingsLines));
+        loadSceneSettings(instance, scene);
         if (options.frame) {
             standin::MemoryFrame frame = readFrame(scene, *options.frame);
             instance.process(frame);

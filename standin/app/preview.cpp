@@ -147,7 +147,7 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
         const standin::LoadedModule loaded(module);
         const standin::ImageFilter filter(loaded, scene.server, standin::HostServices::lookup());
         standin::Instance instance = filter.create();
-        instance.load(scene.settingsLines);
+        loadSceneSettings(instance, scene);
         standin::MemoryFrame memory = readFrame(scene, frame);
         instance.process(memory);
         filter.openInterface(instance);

@@ -52,8 +52,7 @@ SceneRenderer::SceneRenderer(const SceneFile& scene, const std::string& modulePa
     filter_ = std::make_unique<standin::ImageFilter>(*module_, scene_.server,
                                                      standin::HostServices::lookup());
     instance_ = std::make_unique<standin::Instance>(filter_->create());
-    const standin::Instance::LoadReport load = instance_->loadReporting(scene_.settingsLines);
-    checkSettingsTaken(scene_, load);
+    loadSceneSettings(*instance_, scene_);
     saved_ = instance_->save();
 }
 
@@ -96,8 +95,9 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
     return report;
 }
 
-void checkSettingsTaken(const SceneFile& scene, const standin::Instance::LoadReport& load) {
+void loadSceneSettings(standin::Instance& instance, const SceneFile& scene) {
     const std::vector<std::string>& lines = scene.settingsLines;
+    const standin::Instance::LoadReport load = instance.loadReporting(lines);
     const std::string where = scene.settingsFile.empty()
                                   ? "scene '" + scene.path + "': key 'filter.settings'"
                                   : "settings '" + scene.settingsFile + "'";

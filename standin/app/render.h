@@ -34,12 +34,13 @@ struct FrameReport {
 // "none evaluated" when there are none.
 std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& evaluations);
 
-// Fails, naming the settings file (or the scene's key), the line where the
-// module stopped and what was there, unless the module's load read the
-// scene's settings lines exactly: every line up to the last one that is not
-// blank, and no line past the end. The host cannot read the module's format;
-// its line reader sees how the load used the lines.
-void checkSettingsTaken(const SceneFile& scene, const standin::Instance::LoadReport& load);
+// Loads the scene's settings into `instance`. Fails, naming the settings
+// file (or the scene's key), the line where the module stopped and what was
+// there, unless the module's load read the scene's settings lines exactly:
+// every line up to the last one that is not blank, as written, and no line
+// past the end. The host cannot read the module's format; its line reader
+// sees how the load used the lines.
+void loadSceneSettings(standin::Instance& instance, const SceneFile& scene);
 
 // The module loaded and its filter ready with the scene's settings. Every
 // failure is an AppError or a HostError with one line naming the fault; the

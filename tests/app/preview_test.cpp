@@ -4,6 +4,7 @@
 #include "app/demo_copy.h"
 #include "app/run_command.h"
 #include "app/temp_folder.h"
+#include "app/untaken_settings.h"
 #include "filter/reference_kernel.h"
 #include "settings/settings.h"
 #include "standin/app/passes.h"
@@ -203,14 +204,16 @@ TEST(OrvitPreview, WritesThePreviewTheRulesGiveFromTheFrameAndTheGlowLayer) {
 TEST(OrvitPreview, BadArgumentsAreOneLineAndWriteNothing) {
     apptest::TempFolder dir;
     const std::string demo = ORVIT_DEMO_SCENE;
-    dir.write("plain.toml",
-              "[scene]\nobjects = []\n[camera]\nfov = 60\n[frames]\nfirst = 1\n"
-              "last = 1\n[passes]\ncolour = '" +
-                  fs::path(demo).parent_path().string() + "/passes/colour.0001.png'\nspecial = '" +
-                  fs::path(demo).parent_path().string() + "/passes/special.0001.png'\ndepth = '" +
-                  fs::path(demo).parent_path().string() +
-                  "/passes/depth.0001.exr'\n[output]\nfile = 'o.png'\n"
-                  "[filter]\nsettings = '''v 04\n0 0\n'''\n");
+    const std::string passes = fs::path(demo).parent_path().string() + "/passes/";
+    const std::string head = "[scene]\nobjects = []\n[camera]\nfov = 60\n[frames]\nfirst = 1\n"
+                             "last = 1\n[passes]\ncolour = '" +
+                             passes + "colour.0001.png'\nspecial = '" + passes +
+                             "special.0001.png'\ndepth = '" + passes +
+                             "depth.0001.exr'\n[output]\nfile = 'o.png'\n";
+    dir.write("plain.toml", head + "[filter]\nsettings = '''v 04\n0 0\n'''\n");
+    // Settings the module does not take are refused before any panel opens.
+    const apptest::UntakenSettings& untaken = apptest::untakenSettings("version-05.txt");
+    dir.write("untaken.toml", head + "[filter]\nsettings_file = '" + untaken.path() + "'\n");
     struct Case {
         std::vector<std::string> args; // after the scene
         std::string scene;
@@ -244,6 +247,9 @@ TEST(OrvitPreview, BadArgumentsAreOneLineAndWriteNothing) {
          "scene '" + dir / "plain.toml" +
              "': the module opened no panel; it said \"There is no Special buffer.\" \"Please set "
              "any Special buffers.\""},
+        {{"--frame", "1", "--output", out},
+         dir / "untaken.toml",
+         "settings '" + untaken.path() + "': " + untaken.message},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
@@ -254,7 +260,7 @@ TEST(OrvitPreview, BadArgumentsAreOneLineAndWriteNothing) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.errLines(), std::vector<std::string>{"orvit: " + c.error});
     }
-    EXPECT_EQ(dir.files(), std::vector<std::string>{"plain.toml"});
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"plain.toml", "untaken.toml"}));
 }
 
 TEST(OrvitEdit, AFrameRenderedFirstGivesThePanelItsPreview) {

@@ -53,7 +53,7 @@ void makePictures(const std::string& folder) {
     const standin::LoadedModule module(ORVIT_BUILT_MODULE);
     const standin::ImageFilter filter(module, scene.server, standin::HostServices::lookup());
     standin::Instance instance = filter.create();
-    instance.load(scene.settingsLines);
+    app::loadSceneSettings(instance, scene);
     standin::MemoryFrame frame = app::readFrame(scene, kFrame);
     instance.process(frame);
 
