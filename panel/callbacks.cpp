@@ -6,6 +6,7 @@
 #include "settings/surfaces.h"
 
 #include <cstring>
+#include <utility>
 
 namespace orvit {
 
@@ -50,20 +51,13 @@ void editEnvelopeOf(EnvelopeHandle& envelope, ControlHandle button, ControlHandl
     request.high = high;
     const int32_t result = editEnvelope(edited, &request);
     if (result == 1) {
-        setInt(button, AttrValue, 1);
-        drawControl(field, DrawGhosted);
-        destroyEnvelope(envelope);
-        envelope = edited;
+        std::swap(envelope, edited); // the old envelope goes with the copy below
     } else if (result == -1) {
         destroyEnvelope(envelope);
-        destroyEnvelope(edited);
         envelope = nullptr;
-        setInt(button, AttrValue, 0);
-        drawControl(field, DrawNormal);
-    } else {
-        showEnvelope(envelope, button, field);
-        destroyEnvelope(edited);
     }
+    showEnvelope(envelope, button, field);
+    destroyEnvelope(edited);
 }
 
 } // namespace
