@@ -68,6 +68,14 @@ bool buildSurfaceNames(const FilterInstance* instance, ItemLists* lists) {
     return true;
 }
 
+// A descriptor of `type` with every other byte zero, union included.
+ControlDesc blankDesc(int32_t type) {
+    ControlDesc desc;
+    std::memset(&desc, 0, sizeof desc);
+    desc.type = type;
+    return desc;
+}
+
 // Adds controls one by one. After the first control the host could not
 // make, nothing more is asked of the host and failed() is true.
 class ControlMaker {
@@ -84,10 +92,7 @@ class ControlMaker {
         return control;
     }
     ControlHandle add(const char* type, int32_t descType, const char* label) {
-        ControlDesc desc;
-        std::memset(&desc, 0, sizeof desc);
-        desc.type = descType;
-        return add(type, desc, label);
+        return add(type, blankDesc(descType), label);
     }
 
     // The instance as user data, then the event callback.
@@ -129,18 +134,14 @@ int32_t height(ControlHandle c) {
 }
 
 ControlDesc listDesc(const char* const* items, int32_t listParam) {
-    ControlDesc desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.type = DescList;
+    ControlDesc desc = blankDesc(DescList);
     desc.list.items = items;
     desc.list.listParam = listParam;
     return desc;
 }
 
 ControlDesc rangeDesc(int32_t rangeWidth, int32_t min, int32_t max) {
-    ControlDesc desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.type = DescRange;
+    ControlDesc desc = blankDesc(DescRange);
     desc.range.width = rangeWidth;
     desc.range.min = min;
     desc.range.max = max;
@@ -148,18 +149,14 @@ ControlDesc rangeDesc(int32_t rangeWidth, int32_t min, int32_t max) {
 }
 
 ControlDesc areaDesc(int32_t areaWidth, int32_t areaHeight) {
-    ControlDesc desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.type = DescArea;
+    ControlDesc desc = blankDesc(DescArea);
     desc.area.width = areaWidth;
     desc.area.height = areaHeight;
     return desc;
 }
 
 ControlDesc textDesc() {
-    ControlDesc desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.type = DescText;
+    ControlDesc desc = blankDesc(DescText);
     desc.text.lines = kOneEmptyLine;
     return desc;
 }
