@@ -76,6 +76,14 @@ ControlDesc blankDesc(int32_t type) {
     return desc;
 }
 
+// A control the host could not make is not there to place.
+void place(ControlHandle control, int32_t x, int32_t y) {
+    if (control == nullptr)
+        return;
+    setInt(control, AttrX, x);
+    setInt(control, AttrY, y);
+}
+
 // Adds controls one by one. After the first control the host could not
 // make, nothing more is asked of the host and failed() is true.
 class ControlMaker {
@@ -107,12 +115,6 @@ class ControlMaker {
             return;
         setPointer(control, AttrUserData, instance_);
         setPointer(control, AttrDrawCallback, reinterpret_cast<void*>(callback));
-    }
-    void place(ControlHandle control, int32_t x, int32_t y) {
-        if (control == nullptr)
-            return;
-        setInt(control, AttrX, x);
-        setInt(control, AttrY, y);
     }
 
   private:
@@ -181,21 +183,21 @@ int32_t addControls(FilterInstance* instance, ItemLists* lists) {
     c.specialPopup =
         m.add("PopupControl", listDesc(lists->specialValueLabels, 3), "Special Buffer");
     m.onEvent(c.specialPopup, specialBufferChanged);
-    m.place(c.specialPopup, x(box) + width(box), y(box));
+    place(c.specialPopup, x(box) + width(box), y(box));
 
     if (!buildSurfaceNames(instance, lists))
         return -1;
     c.surfacePopup = m.add("PopupControl", listDesc(lists->surfaceNames, 3), "Surface");
     m.onEvent(c.surfacePopup, surfaceChanged);
-    m.place(c.surfacePopup, x(c.specialPopup) + width(c.specialPopup) + 20, y(box));
+    place(c.surfacePopup, x(c.specialPopup) + width(c.specialPopup) + 20, y(box));
 
     c.copyButton = m.add("ButtonControl", DescButton, "Copy");
     m.onEvent(c.copyButton, copyPressed);
-    m.place(c.copyButton, x(c.surfacePopup) + width(c.surfacePopup) + 40, y(box));
+    place(c.copyButton, x(c.surfacePopup) + width(c.surfacePopup) + 40, y(box));
 
     c.pasteButton = m.add("ButtonControl", DescButton, "Paste");
     m.onEvent(c.pasteButton, pastePressed);
-    m.place(c.pasteButton, x(c.copyButton) + width(c.copyButton), y(box));
+    place(c.pasteButton, x(c.copyButton) + width(c.copyButton), y(box));
     if (m.failed())
         return -1;
     setInt(c.surfacePopup, AttrValue, surfaceIndexByValue(instance, instance->specialValues[0]));
@@ -205,11 +207,11 @@ int32_t addControls(FilterInstance* instance, ItemLists* lists) {
         m.onEvent(keyBox, keyChanged);
         c.keyColorControl[i] = m.add("MiniRGBControl", DescRGB, "");
         m.onEvent(c.keyColorControl[i], keyChanged);
-        m.place(c.keyColorControl[i], x(keyBox) + width(keyBox), y(keyBox));
+        place(c.keyColorControl[i], x(keyBox) + width(keyBox), y(keyBox));
         c.keyPositionSlider[i] = m.add("MiniSliderControl", rangeDesc(100, 0, 100), "Position");
         m.onEvent(c.keyPositionSlider[i], keyChanged);
-        m.place(c.keyPositionSlider[i], x(c.keyColorControl[i]) + width(c.keyColorControl[i]),
-                y(keyBox));
+        place(c.keyPositionSlider[i], x(c.keyColorControl[i]) + width(c.keyColorControl[i]),
+              y(keyBox));
     }
 
     c.gradientStrip = m.add("AreaControl", areaDesc(500, 10), "");
@@ -232,22 +234,22 @@ int32_t addControls(FilterInstance* instance, ItemLists* lists) {
 
     c.previewArea = m.add("AreaControl", areaDesc(kSnapshotWidth, kSnapshotHeight), "");
     m.onDraw(c.previewArea, drawPreview);
-    m.place(c.previewArea, 0, y(c.modeLabel));
+    place(c.previewArea, 0, y(c.modeLabel));
     const ControlHandle preview = c.previewArea;
 
     c.previewSpacer = m.add("AreaControl", areaDesc(kSnapshotWidth, 5), "");
     m.onDraw(c.previewSpacer, drawNothing);
-    m.place(c.previewSpacer, x(preview), y(preview) + height(preview));
+    place(c.previewSpacer, x(preview), y(preview) + height(preview));
 
     c.previewButton = m.add("ButtonControl", DescButton, "Preview");
     m.onEvent(c.previewButton, runPreview);
-    m.place(c.previewButton, x(preview), y(preview) + height(preview) + 10);
+    place(c.previewButton, x(preview), y(preview) + height(preview) + 10);
 
     c.displayPopup = m.add("PopupControl", listDesc(kDisplayItems, 3), "");
-    m.place(c.displayPopup, x(c.previewButton) + width(c.previewButton), y(c.previewButton));
+    place(c.displayPopup, x(c.previewButton) + width(c.previewButton), y(c.previewButton));
 
     c.halfResBox = m.add("BoolControl", DescBool, "1/2 res");
-    m.place(c.halfResBox, x(c.displayPopup) + width(c.displayPopup), y(c.previewButton));
+    place(c.halfResBox, x(c.displayPopup) + width(c.displayPopup), y(c.previewButton));
     return m.failed() ? -1 : panelHeight;
 }
 
@@ -259,12 +261,11 @@ void placeModeRows() {
     for (ControlHandle label : {c.modeLabel, c.distanceLabel, c.transparencyLabel})
         setInt(label, AttrX, colX);
     const int32_t fieldX = x(c.transparencyLabel) + width(c.transparencyLabel);
-    ControlMaker m(nullptr);
-    m.place(c.modeChoice, fieldX, y(c.modeLabel));
-    m.place(c.distanceField, fieldX - 6, y(c.distanceLabel));
-    m.place(c.sizeEnvelopeButton, fieldX - 6 + width(c.distanceField), y(c.distanceLabel));
-    m.place(c.transparencyField, fieldX, y(c.transparencyLabel));
-    m.place(c.transEnvelopeButton, fieldX + width(c.transparencyField), y(c.transparencyLabel));
+    place(c.modeChoice, fieldX, y(c.modeLabel));
+    place(c.distanceField, fieldX - 6, y(c.distanceLabel));
+    place(c.sizeEnvelopeButton, fieldX - 6 + width(c.distanceField), y(c.distanceLabel));
+    place(c.transparencyField, fieldX, y(c.transparencyLabel));
+    place(c.transEnvelopeButton, fieldX + width(c.transparencyField), y(c.transparencyLabel));
 }
 
 // What the backup holds: the enable flag and deep copies of the settings.
