@@ -6,19 +6,14 @@
 #include "standin/core/panel_model.h"
 
 #include <cstdint>
-#include <vector>
 
 namespace orvit::standin {
 
 constexpr int32_t kPreviewWidth = 256;
 constexpr int32_t kPreviewHeight = 192;
 
-// RGB, three bytes a pixel, row-major from the top left.
-struct Picture {
-    int32_t width = 0;
-    int32_t height = 0;
-    std::vector<uint8_t> rgb;
-};
+// The same three bytes a pixel as the panel's canvas.
+using Picture = Canvas;
 
 // The preview area: the first area control of 256 x 192 pixels; null when
 // the panel has none.

@@ -98,11 +98,6 @@ class PanelPreview : public paneltest::ModulePanelTest {
     }
 };
 
-Rgb pixel(const Picture& p, int32_t c, int32_t r) {
-    const size_t i = (static_cast<size_t>(r) * p.width + c) * 3;
-    return {p.rgb[i], p.rgb[i + 1], p.rgb[i + 2]};
-}
-
 Rgb grey(uint8_t g) {
     return {g, g, g};
 }
@@ -113,7 +108,7 @@ void expectPicture(const Picture& p, const std::function<Rgb(int32_t c, int32_t 
     ASSERT_EQ(p.height, 192);
     for (int32_t r = 0; r < 192; ++r)
         for (int32_t c = 0; c < 256; ++c)
-            ASSERT_EQ(pixel(p, c, r), expected(c, r)) << "x " << c << " y " << r;
+            ASSERT_EQ(p.pixel(c, r), expected(c, r)) << "x " << c << " y " << r;
 }
 
 const std::vector<std::string> kPlain = settingsOf3("3 1 0 0.050000 0.000000", "0 0");
@@ -136,7 +131,7 @@ TEST_F(PanelPreview, ColourShowsEachElementInPlaceAndHalfResolutionEverySecondAs
     const Shown half = show(instance, "tick \"1/2 res\" on\ncancel\n");
     EXPECT_EQ(half.redraw.pixels, 0u);
     EXPECT_EQ(half.redraw.rgbBoxes, 12288u);
-    EXPECT_EQ(pixel(half.picture, 1, 1), colourful(0, 0).colour);
+    EXPECT_EQ(half.picture.pixel(1, 1), colourful(0, 0).colour);
     expectPicture(half.picture, [](int32_t c, int32_t r) {
         return colourful(c & ~1, r & ~1).colour; // element 257 never shows
     });
@@ -254,13 +249,13 @@ TEST_F(PanelPreview, PreviewAddsTheGlowOfTheSettingRunOnTheSnapshotAtTimeZero) {
         const Shown shown = show(instance, "press \"Preview\"\ncancel\n");
         EXPECT_EQ(describeValue(control(shown.opened, 34)), "3") << "the display is \"Preview\"";
         EXPECT_EQ(shown.redraw.pixels, 49152u);
-        EXPECT_EQ(pixel(shown.picture, 50, 60), k.core);
+        EXPECT_EQ(shown.picture.pixel(50, 60), k.core);
         // At the radius the falloff is 0; one pixel nearer it is not.
         if (k.reach > 0) {
-            EXPECT_EQ(pixel(shown.picture, 20 - k.reach, 60), grey(0));
-            EXPECT_NE(pixel(shown.picture, 20 - k.reach + 1, 60), grey(0));
+            EXPECT_EQ(shown.picture.pixel(20 - k.reach, 60), grey(0));
+            EXPECT_NE(shown.picture.pixel(20 - k.reach + 1, 60), grey(0));
         }
-        EXPECT_EQ(pixel(shown.picture, 200, 150), grey(0)) << "far from the block";
+        EXPECT_EQ(shown.picture.pixel(200, 150), grey(0)) << "far from the block";
     }
 }
 
