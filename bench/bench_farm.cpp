@@ -6,6 +6,8 @@
 // --bench starts one of one node and runs this.
 //
 //   bench_farm [FRAMES]      (frames of the generated sequence, default 48)
+#include "standin/app/shell_quote.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -41,13 +43,6 @@ std::string run(const std::string& command) {
     return out;
 }
 
-std::string quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 void waitForQueue(const std::string& id) {
     while (!run("squeue -h -j " + id).empty())
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -73,8 +68,8 @@ int taskCount(const std::string& submitted) {
 double localRender(const std::string& scene, const fs::path& out) {
     fs::remove_all(out);
     const auto t0 = Clock::now();
-    run(quoted(ORVIT_PROGRAM) + " render " + quoted(scene) + " --output " +
-        quoted((out / "f.####.png").string()) + " >/dev/null");
+    run(orvit::app::shellQuoted(ORVIT_PROGRAM) + " render " + orvit::app::shellQuoted(scene) +
+        " --output " + orvit::app::shellQuoted((out / "f.####.png").string()) + " >/dev/null");
     return secondsSince(t0);
 }
 
@@ -83,10 +78,10 @@ double localRender(const std::string& scene, const fs::path& out) {
 double farmRender(const std::string& scene, const fs::path& out, int chunk, int& tasks) {
     fs::remove_all(out);
     const auto t0 = Clock::now();
-    const std::string submitted =
-        run(quoted(ORVIT_PROGRAM) + " farm submit " + quoted(scene) + " --output " +
-            quoted((out / "f.####.png").string()) +
-            (chunk > 0 ? " --chunk " + std::to_string(chunk) : std::string()));
+    const std::string submitted = run(
+        orvit::app::shellQuoted(ORVIT_PROGRAM) + " farm submit " + orvit::app::shellQuoted(scene) +
+        " --output " + orvit::app::shellQuoted((out / "f.####.png").string()) +
+        (chunk > 0 ? " --chunk " + std::to_string(chunk) : std::string()));
     waitForQueue(jobId(submitted));
     const double seconds = secondsSince(t0);
     tasks = taskCount(submitted);
@@ -97,9 +92,9 @@ double farmRender(const std::string& scene, const fs::path& out, int chunk, int&
 // left the queue.
 double emptyArray(int tasks, const fs::path& folder) {
     const auto t0 = Clock::now();
-    const std::string id =
-        run("sbatch --parsable --array=0-" + std::to_string(tasks - 1) +
-            " --output=/dev/null --chdir=" + quoted(folder.string()) + " --wrap true");
+    const std::string id = run(
+        "sbatch --parsable --array=0-" + std::to_string(tasks - 1) +
+        " --output=/dev/null --chdir=" + orvit::app::shellQuoted(folder.string()) + " --wrap true");
     waitForQueue(id.substr(0, id.find_first_of(";\n")));
     return secondsSince(t0);
 }
@@ -143,8 +138,8 @@ int main(int argc, char** argv) {
 
     compare("demo scene, 6 frames of 640 x 360", ORVIT_DEMO_SCENE, folder / "demo", {0, 2, 1});
     std::fflush(stdout);
-    run(quoted(ORVIT_SEQUENCE_SCENE) + " " + quoted((folder / "seq").string()) + " " +
-        std::to_string(frames));
+    run(orvit::app::shellQuoted(ORVIT_SEQUENCE_SCENE) + " " +
+        orvit::app::shellQuoted((folder / "seq").string()) + " " + std::to_string(frames));
     const std::string title =
         "generated sequence, " + std::to_string(frames) + " frames of 1920 x 1080";
     compare(title.c_str(), (folder / "seq/scene.toml").string(), folder / "seq", {0, 12, 6, 1});

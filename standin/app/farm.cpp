@@ -2,6 +2,7 @@
 
 #include "standin/app/app_error.h"
 #include "standin/app/render.h"
+#include "standin/app/shell_quote.h"
 
 #include <OpenImageIO/imageio.h>
 
@@ -44,14 +45,6 @@ std::string firstLine(const std::string& text) {
     while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
         line.pop_back();
     return line;
-}
-
-// `text` in single quotes for a POSIX shell.
-std::string shellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
 }
 
 std::string rangeText(FrameRange r) {

@@ -1,6 +1,8 @@
 // Runs the orvit program as a user would and keeps what it printed.
 #pragma once
 
+#include "standin/app/shell_quote.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -28,12 +30,7 @@ struct CommandResult {
     }
 };
 
-inline std::string shellQuoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using orvit::app::shellQuoted;
 
 // How often `what` stands in `text`, overlaps counted.
 inline size_t count(const std::string& text, const std::string& what) {

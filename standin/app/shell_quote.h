@@ -1,0 +1,16 @@
+// Text in single quotes for a POSIX shell, for the command lines orvit writes
+// into batch scripts and its tests and benchmarks run.
+#pragma once
+
+#include <string>
+
+namespace orvit::app {
+
+inline std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+} // namespace orvit::app
