@@ -14,11 +14,11 @@
 #include "bench_clock.h"
 #include "filter/glow_kernel.h"
 #include "filter/process.h"
-#include "filter/reference_kernel.h"
 #include "host/items.h"
 #include "services/services.h"
 #include "settings/settings.h"
 #include "standin/core/memory_frame.h"
+#include "tests/filter/reference_kernel.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,7 @@
 #include "standin/app/edit.h"
 
 #include "standin/app/app_error.h"
+#include "standin/app/parser_safe_text.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 #include "standin/core/host_services.h"

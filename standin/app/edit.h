@@ -3,7 +3,7 @@
 // on OK the settings the module then saves go back where the scene keeps them.
 #pragma once
 
-#include "standin/core/panel_script.h"
+#include "standin/core/script_runner.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,7 @@
 #include "standin/app/image_output.h"
 
 #include "standin/app/app_error.h"
+#include "standin/core/text.h"
 
 #include <OpenImageIO/imageio.h>
 
@@ -23,13 +24,6 @@ std::string lowerExtension(const std::string& path) {
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext;
-}
-
-std::string firstLine(std::string text) {
-    const auto end = text.find('\n');
-    if (end != std::string::npos)
-        text.resize(end);
-    return text.empty() ? "unknown error" : text;
 }
 
 // The temporary image being written, for the signal handler below. Only a
@@ -129,7 +123,8 @@ void writeImage(const std::string& path, int32_t width, int32_t height,
 
     auto out = OIIO::ImageOutput::create(temporary.path().string());
     if (!out)
-        throw AppError(where + ": cannot write: " + firstLine(OIIO::geterror()));
+        throw AppError(where +
+                       ": cannot write: " + standin::firstLine(OIIO::geterror(), "unknown error"));
     const bool exr = lowerExtension(path) == ".exr";
     OIIO::ImageSpec spec(width, height, 4, exr ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
     spec.alpha_channel = 3;
@@ -143,7 +138,7 @@ void writeImage(const std::string& path, int32_t width, int32_t height,
               out->write_image(OIIO::TypeDesc::UINT8, rgba.data());
     ok = out->close() && ok;
     if (!ok) {
-        std::string reason = firstLine(out->geterror());
+        std::string reason = standin::firstLine(out->geterror(), "unknown error");
         if (reason == "unknown error")
             reason = std::string("cannot write in '") + folder.string() + "'";
         throw AppError(where + ": " + reason);

@@ -1,6 +1,7 @@
 #include "standin/app/passes.h"
 
 #include "standin/app/app_error.h"
+#include "standin/core/text.h"
 
 #include <OpenImageIO/imageio.h>
 
@@ -18,18 +19,8 @@
 namespace orvit::app {
 namespace {
 
-// The first line of an image library message, so that every failure stays
-// one line.
-std::string firstLine(std::string text) {
-    const auto end = text.find('\n');
-    if (end != std::string::npos)
-        text.resize(end);
-    return text.empty() ? "unknown error" : text;
-}
-
-std::string quoted(const std::string& s) {
-    return "'" + s + "'";
-}
+using standin::firstLine;
+using standin::inQuotes;
 
 // Some image format libraries print their own complaints to stderr before
 // the image library reports the failure; the command's one line names the
@@ -66,7 +57,7 @@ struct OpenPass {
     std::unique_ptr<OIIO::ImageInput> input;
     OIIO::ImageSpec spec;
 
-    std::string where() const { return role + " " + quoted(path); }
+    std::string where() const { return role + " " + inQuotes(path, '\''); }
     [[noreturn]] void fail(const std::string& what) const { throw AppError(where() + ": " + what); }
 
     std::string channelName(int c) const { return std::string(spec.channel_name(c)); }
@@ -82,7 +73,7 @@ struct OpenPass {
         std::string names;
         for (int c = 0; c < spec.nchannels; ++c)
             names += (c ? ", " : "") + channelName(c);
-        fail("no channel " + quoted(name) + " (the file has " + names + ")");
+        fail("no channel " + inQuotes(name, '\'') + " (the file has " + names + ")");
     }
 
     size_t pixelCount() const {
@@ -99,8 +90,8 @@ struct OpenPass {
         }
         if (!ok) {
             const std::string message = input->geterror();
-            fail("cannot read channel " + quoted(channelName(begin)) +
-                 (end - begin > 1 ? " and on" : "") + ": " + firstLine(message));
+            fail("cannot read channel " + inQuotes(channelName(begin), '\'') +
+                 (end - begin > 1 ? " and on" : "") + ": " + firstLine(message, "unknown error"));
         }
     }
     void readChannel(int c, OIIO::TypeDesc type, void* data) { readChannels(c, c + 1, type, data); }
@@ -121,7 +112,7 @@ OpenPass openPass(const std::string& role, const std::string& path) {
         pass.input = OIIO::ImageInput::open(path, &config);
     }
     if (!pass.input)
-        pass.fail("cannot read: " + firstLine(OIIO::geterror()));
+        pass.fail("cannot read: " + firstLine(OIIO::geterror(), "unknown error"));
     pass.spec = pass.input->spec();
     const OIIO::ImageSpec& s = pass.spec;
     if (s.deep)
@@ -286,8 +277,8 @@ SpecialPlane readSpecialPass(const std::string& path, const std::string& channel
                 values[i] = loadAs<int32_t>(p);
                 break;
             default:
-                pass.fail("channel " + quoted(pass.channelName(c)) + " has type " + type.c_str() +
-                          ", which special values cannot be read from");
+                pass.fail("channel " + inQuotes(pass.channelName(c), '\'') + " has type " +
+                          type.c_str() + ", which special values cannot be read from");
             }
         }
     }
@@ -296,7 +287,7 @@ SpecialPlane readSpecialPass(const std::string& path, const std::string& channel
         const double rounded = std::round(values[i]);
         if (!(rounded >= 0.0 && rounded <= 255.0)) {
             std::ostringstream line;
-            line << "channel " << quoted(pass.channelName(c)) << " holds " << values[i]
+            line << "channel " << inQuotes(pass.channelName(c), '\'') << " holds " << values[i]
                  << " at pixel (" << i % plane.width << ", " << i / plane.width
                  << "), outside the special values 0..255";
             pass.fail(line.str());
@@ -318,7 +309,7 @@ DepthPlane readDepthPass(const std::string& path, const std::string& channel, do
     }
     const OIIO::TypeDesc type = pass.spec.channelformat(c);
     if (!isFloating(type))
-        pass.fail("channel " + quoted(pass.channelName(c)) + " has type " + type.c_str() +
+        pass.fail("channel " + inQuotes(pass.channelName(c), '\'') + " has type " + type.c_str() +
                   "; depth must be floating point");
     DepthPlane plane;
     plane.width = pass.spec.width;

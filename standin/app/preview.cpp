@@ -6,7 +6,8 @@
 #include "standin/app/scene_file.h"
 #include "standin/core/host_services.h"
 #include "standin/core/loader.h"
-#include "standin/core/panel_script.h"
+#include "standin/core/script_runner.h"
+#include "standin/core/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -17,6 +18,8 @@ namespace fs = std::filesystem;
 
 namespace orvit::app {
 namespace {
+
+using standin::trimmed;
 
 struct DisplayName {
     const char* option;
@@ -35,13 +38,6 @@ bool isSpecialValue(const std::string& text) {
             return false;
     const int v = std::stoi(text);
     return v >= 1 && v <= 255 && text[0] != '0';
-}
-
-std::string trimmed(const std::string& text) {
-    const auto begin = text.find_first_not_of(' ');
-    if (begin == std::string::npos)
-        return "";
-    return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
 }
 
 // Checks the asked value against the "Special Buffer" popup, then lets the

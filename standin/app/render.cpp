@@ -3,6 +3,7 @@
 #include "standin/app/app_error.h"
 #include "standin/app/image_output.h"
 #include "standin/app/passes.h"
+#include "standin/core/text.h"
 
 #include <cerrno>
 #include <chrono>
@@ -19,16 +20,14 @@ namespace fs = std::filesystem;
 namespace orvit::app {
 namespace {
 
+using standin::inQuotes;
+
 double millisecondsSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
 std::string sizeText(int32_t w, int32_t h) {
     return std::to_string(w) + "x" + std::to_string(h);
-}
-
-std::string quoted(const std::string& line) {
-    return "\"" + line + "\"";
 }
 
 bool blank(const std::string& line) {
@@ -107,14 +106,14 @@ void loadSceneSettings(standin::Instance& instance, const SceneFile& scene) {
         const std::string& line = lines[load.firstCutLine - 1];
         throw AppError(where + ": line " + std::to_string(load.firstCutLine) + " of " + total +
                        " has " + std::to_string(line.size()) + " characters; the module reads " +
-                       std::to_string(load.cutRoom) + " (" + quoted(line.substr(0, 20) + "...") +
+                       std::to_string(load.cutRoom) + " (" + inQuotes(line.substr(0, 20) + "...") +
                        "): it was not taken as written");
     }
     if (load.readsPastEnd > 0) {
         if (lines.empty())
             throw AppError(where + ": the module read past the end: the settings have no lines");
         throw AppError(where + ": the module read past the end, after line " + total + " of " +
-                       total + " (" + quoted(lines.back()) + "): the settings are cut short");
+                       total + " (" + inQuotes(lines.back()) + "): the settings are cut short");
     }
     size_t last = lines.size();
     while (last > 0 && blank(lines[last - 1]))
@@ -126,7 +125,7 @@ void loadSceneSettings(standin::Instance& instance, const SceneFile& scene) {
     const std::string stop = std::to_string(load.linesRead);
     const std::string next = std::to_string(load.linesRead + 1);
     throw AppError(where + ": the module stopped reading at line " + stop + " of " + total + " (" +
-                   quoted(lines[load.linesRead - 1]) + "): " +
+                   inQuotes(lines[load.linesRead - 1]) + "): " +
                    (load.linesRead + 1 == lines.size()
                         ? "line " + next + " was"
                         : "lines " + next + " to " + total + " were") +

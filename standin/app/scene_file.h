@@ -29,9 +29,9 @@
 //   settings_file = "glow.txt"
 #pragma once
 
-#include <cstddef>
+#include "standin/app/frame_pattern.h"
+
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace orvit::app {
@@ -73,31 +73,5 @@ struct SceneFile {
 // Reads and checks the whole file. Every failure is an AppError whose line
 // names the file, the key and, where there is one, the value.
 SceneFile parseSceneFile(const std::string& path);
-
-// `pattern` with its run of '#' replaced by `frame`, zero-padded to the run's
-// length; a pattern without '#' is returned as it is.
-std::string framePath(const std::string& pattern, int frame);
-
-// True when `pattern` holds a run of '#'.
-bool hasFrameNumber(const std::string& pattern);
-
-// The frame range "A-B" or "A"; refused when it holds no frames.
-struct FrameRange {
-    int first;
-    int last;
-};
-FrameRange parseFrameRange(const std::string& text);
-
-// One frame number, 0 to 99999999, given as `option` on the command line.
-int parseFrameNumber(const std::string& text, const std::string& option);
-
-// `text` with no code point the TOML parser cannot take: inside a basic
-// string each becomes its \u escape, a literal string holding one becomes the
-// same basic string, in a comment each becomes '?'. Anywhere else TOML allows
-// no such character, and it is a syntax error naming its line and column.
-// With `origin`, origin[k] is the offset in `text` that byte k of the result
-// comes from, and one more entry maps the end.
-std::string parserSafeText(std::string_view text, const std::string& path,
-                           std::vector<size_t>* origin = nullptr);
 
 } // namespace orvit::app

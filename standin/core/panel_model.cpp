@@ -1,4 +1,5 @@
 #include "standin/core/panel_model.h"
+#include "standin/core/text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -131,10 +132,6 @@ bool copyDescription(ControlType type, const ControlDesc* desc, ControlDescripti
     default:
         return true;
     }
-}
-
-std::string quoted(const std::string& text) {
-    return "\"" + text + "\"";
 }
 
 std::string formatReal(double v) {
@@ -362,7 +359,7 @@ PanelControl* PanelControl::fromHandle(ControlHandle handle) {
 
 void PanelControl::fault(const std::string& what) {
     panel_.fault("control " + std::to_string(index_) + " (" + controlTypeName(type_) + " " +
-                 quoted(label_) + "): " + what);
+                 inQuotes(label_) + "): " + what);
 }
 
 // Integers go into integer and float records alike; anything else is a fault.
@@ -572,13 +569,13 @@ PanelControl* Panel::addControl(const char* type, const ControlDesc* desc, const
     const int index = static_cast<int>(controls_.size()) + 1;
     if (!controlTypeOf(type, &t)) {
         fault("addControl " + std::to_string(index) + ": unknown type " +
-              (type != nullptr ? quoted(type) : "(null)"));
+              (type != nullptr ? inQuotes(type) : "(null)"));
         return nullptr;
     }
     ControlDescription d;
     if (!copyDescription(t, desc, &d)) {
         fault("addControl " + std::to_string(index) + ": " + controlTypeName(t) + " " +
-              quoted(text) + " cannot take its descriptor");
+              inQuotes(text) + " cannot take its descriptor");
         return nullptr;
     }
     const std::array<int32_t, 2> body = controlBody(t, d, text);
@@ -700,7 +697,7 @@ std::string describeDescription(const ControlDescription& d) {
     auto list = [&](const std::vector<std::string>& items) {
         std::string out = "[";
         for (size_t i = 0; i < items.size(); ++i)
-            out += (i > 0 ? ", " : "") + quoted(items[i]);
+            out += (i > 0 ? ", " : "") + inQuotes(items[i]);
         return out + "]";
     };
     switch (d.code) {
@@ -743,8 +740,8 @@ std::vector<std::string> describeControls(const Panel& panel) {
     std::vector<std::string> lines;
     for (const auto& c : panel.controls()) {
         lines.push_back(std::to_string(c->index()) + " " + controlTypeName(c->type()) + " " +
-                        quoted(c->label()) + " " + describeDescription(c->description()) + " at " +
-                        std::to_string(c->x) + " " + std::to_string(c->y) + " " +
+                        inQuotes(c->label()) + " " + describeDescription(c->description()) +
+                        " at " + std::to_string(c->x) + " " + std::to_string(c->y) + " " +
                         std::to_string(c->width) + " " + std::to_string(c->height) + " value " +
                         describeValue(*c) + (c->ghosted ? " ghosted" : ""));
     }

@@ -4,8 +4,8 @@
 #include "standin/core/host_error.h"
 #include "standin/core/memory_frame.h"
 #include "standin/core/object_writer.h"
-#include "standin/core/panel_script.h"
 #include "standin/core/preview_picture.h"
+#include "standin/core/script_runner.h"
 #include "standin/wincheck/digest.h"
 
 #include <array>

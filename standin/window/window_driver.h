@@ -6,7 +6,7 @@
 // the same actions.
 #pragma once
 
-#include "standin/core/panel_script.h"
+#include "standin/core/script_runner.h"
 #include "standin/window/panel_window.h"
 
 #include <string>

@@ -7,6 +7,7 @@
 #include "app/untaken_settings.h"
 #include "standin/app/app_error.h"
 #include "standin/app/edit.h"
+#include "standin/app/parser_safe_text.h"
 #include "standin/app/scene_file.h"
 #include "standin/core/line_io.h"
 

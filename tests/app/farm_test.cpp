@@ -3,7 +3,7 @@
 #include "app/run_command.h"
 #include "app/temp_folder.h"
 #include "standin/app/app_error.h"
-#include "standin/app/farm.h"
+#include "standin/app/farm_plan.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "standin/core/host_services.h"
 #include "standin/core/loader.h"
 #include "standin/core/object_writer.h"
-#include "standin/core/panel_script.h"
+#include "standin/core/script_runner.h"
 
 #include <gtest/gtest.h>
 

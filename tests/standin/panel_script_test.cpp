@@ -5,7 +5,7 @@
 
 #include "standin/core/envelopes.h"
 #include "standin/core/host_services.h"
-#include "standin/core/panel_script.h"
+#include "standin/core/script_runner.h"
 
 #include <gtest/gtest.h>
 

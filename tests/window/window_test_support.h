@@ -8,7 +8,7 @@
 #include "standin/core/loader.h"
 #include "standin/core/memory_frame.h"
 #include "standin/core/panel_model.h"
-#include "standin/core/panel_script.h"
+#include "standin/core/script_runner.h"
 #include "standin/window/display.h"
 
 #include <gtest/gtest.h>

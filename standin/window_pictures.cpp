@@ -10,7 +10,7 @@
 #include "standin/core/host_services.h"
 #include "standin/core/loader.h"
 #include "standin/core/memory_frame.h"
-#include "standin/core/panel_script.h"
+#include "standin/core/script_runner.h"
 #include "standin/window/capture.h"
 #include "standin/window/display.h"
 #include "standin/window/panel_window.h"

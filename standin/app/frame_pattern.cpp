@@ -1,0 +1,56 @@
+#include "standin/app/frame_pattern.h"
+
+#include "standin/app/app_error.h"
+
+#include <cstdlib>
+
+namespace orvit::app {
+
+bool hasFrameNumber(const std::string& pattern) {
+    return pattern.find('#') != std::string::npos;
+}
+
+std::string framePath(const std::string& pattern, int frame) {
+    const auto begin = pattern.find('#');
+    if (begin == std::string::npos)
+        return pattern;
+    auto end = pattern.find_first_not_of('#', begin);
+    if (end == std::string::npos)
+        end = pattern.size();
+    std::string number = std::to_string(frame);
+    if (number.size() < end - begin)
+        number.insert(0, end - begin - number.size(), '0');
+    return pattern.substr(0, begin) + number + pattern.substr(end);
+}
+
+FrameRange parseFrameRange(const std::string& text) {
+    auto fail = [&](const std::string& why) -> FrameRange {
+        throw AppError("--frames '" + text + "': " + why);
+    };
+    auto parseNumber = [&](const std::string& part) {
+        if (part.empty() || part.find_first_not_of("0123456789") != std::string::npos ||
+            part.size() > 8)
+            fail("expected A-B or A with frame numbers 0 to 99999999");
+        return std::atoi(part.c_str());
+    };
+    const auto dash = text.find('-');
+    FrameRange range{};
+    if (dash == std::string::npos) {
+        range.first = range.last = parseNumber(text);
+    } else {
+        range.first = parseNumber(text.substr(0, dash));
+        range.last = parseNumber(text.substr(dash + 1));
+    }
+    if (range.last < range.first)
+        return fail("the range holds no frames");
+    return range;
+}
+
+int parseFrameNumber(const std::string& text, const std::string& option) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 8)
+        throw AppError(option + " '" + text + "': expected a frame number 0 to 99999999");
+    return std::atoi(text.c_str());
+}
+
+} // namespace orvit::app

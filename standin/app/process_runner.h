@@ -1,0 +1,22 @@
+// Runs another program, as orvit farm runs Slurm's commands.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvit::app {
+
+// The whole path of `program` found on PATH, or empty.
+std::string findOnPath(const std::string& program);
+
+struct ProgramResult {
+    int exitCode = -1; // 128 + the signal when a signal ended it
+    std::string out;
+    std::string err;
+};
+
+// Runs `args` (args[0] a whole path) with no input and both outputs kept.
+// An AppError when it cannot start.
+ProgramResult runProgram(const std::vector<std::string>& args);
+
+} // namespace orvit::app

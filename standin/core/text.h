@@ -1,0 +1,20 @@
+// Small text helpers for the host's one-line messages.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orvit::standin {
+
+// The first line of `text` without its trailing blanks, so that a message
+// from a library or a program stays one line; `ifEmpty` when that is empty.
+std::string firstLine(std::string_view text, std::string_view ifEmpty = "");
+
+// `text` between two `mark`s: '"' for text as the user typed it (a label, a
+// settings line), '\'' for a name (a file, a channel).
+std::string inQuotes(std::string_view text, char mark = '"');
+
+// `text` without the blanks (spaces, tabs, carriage returns) around it.
+std::string trimmed(std::string_view text);
+
+} // namespace orvit::standin
