@@ -8,8 +8,6 @@
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 #include "standin/core/host_services.h"
-#include "standin/core/loader.h"
-#include "standin/core/memory_frame.h"
 #include "standin/core/script_runner.h"
 #include "standin/window/capture.h"
 #include "standin/window/display.h"
@@ -44,18 +42,8 @@ void makePictures(const std::string& folder) {
     const app::SceneFile scene = app::parseSceneFile(ORVIT_DEMO_SCENE);
     standin::HostServices host;
     host.quiet = true;
-    host.scene.objects = scene.objects;
-    standin::Camera camera;
-    for (const app::FovKey& key : scene.camera)
-        camera.horizontalFov.push_back({key.time, key.fov});
-    host.scene.cameras.push_back(camera);
-
-    const standin::LoadedModule module(ORVIT_BUILT_MODULE);
-    const standin::ImageFilter filter(module, scene.server, standin::HostServices::lookup());
-    standin::Instance instance = filter.create();
-    app::loadSceneSettings(instance, scene);
-    standin::MemoryFrame frame = app::readFrame(scene, kFrame);
-    instance.process(frame);
+    app::SceneInstance filter(scene, ORVIT_BUILT_MODULE, host);
+    filter.renderFrame(scene, kFrame);
 
     window::WindowUser user({scene.first, scene.last, scene.rate});
     host.panelHost.user = &user;
@@ -85,7 +73,7 @@ void makePictures(const std::string& folder) {
             w.widgetsOf(*e)->button->do_callback();
         w.cancelButton()->do_callback();
     };
-    filter.openInterface(instance);
+    filter.openInterface();
     if (!driver.error().empty())
         throw std::runtime_error(driver.error());
     if (!editorShown)

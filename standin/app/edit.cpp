@@ -6,7 +6,6 @@
 #include "standin/app/scene_file.h"
 #include "standin/core/host_services.h"
 #include "standin/core/line_io.h"
-#include "standin/core/loader.h"
 
 #include <toml++/toml.h>
 
@@ -192,7 +191,6 @@ EditResult editScene(const std::string& scenePath, standin::PanelUser& panelUser
 
     standin::HostServices host;
     host.quiet = true;
-    describeScene(host, scene);
     CountingUser user(panelUser);
     host.panelHost.user = &user;
 
@@ -205,22 +203,16 @@ EditResult editScene(const std::string& scenePath, standin::PanelUser& panelUser
                                             scene.settingsLines.begin() +
                                                 static_cast<std::ptrdiff_t>(given));
     {
-        const standin::LoadedModule loaded(module);
-        const standin::ImageFilter filter(loaded, scene.server, standin::HostServices::lookup());
-        standin::Instance instance = filter.create();
         // Settings the module did not take would be lost or changed on saving.
-        loadSceneSettings(instance, scene);
-        if (options.frame) {
-            standin::MemoryFrame frame = readFrame(scene, *options.frame);
-            instance.process(frame);
-        }
-
-        filter.openInterface(instance);
+        SceneInstance filter(scene, module, host);
+        if (options.frame)
+            filter.renderFrame(scene, *options.frame);
+        filter.openInterface();
         if (!host.panelHost.panels().empty())
             result.controls = standin::describeControls(*host.panelHost.panels().back());
         if (user.runs == 0) {
             if (!hasPanelMessage(host))
-                throw AppError(loaded.describe("ImageFilterInterface", scene.server) +
+                throw AppError(filter.module().describe("ImageFilterInterface", scene.server) +
                                " opened no panel and showed no message");
             result.outcome = EditResult::Outcome::NoSpecialValues;
             result.message = {host.messages.back().first, host.messages.back().second};
@@ -230,7 +222,7 @@ EditResult editScene(const std::string& scenePath, standin::PanelUser& panelUser
             result.outcome = EditResult::Outcome::Cancelled;
             return result;
         }
-        result.lines = instance.save();
+        result.lines = filter.instance().save();
     }
 
     if (result.lines == original) {

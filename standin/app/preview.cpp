@@ -5,7 +5,6 @@
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 #include "standin/core/host_services.h"
-#include "standin/core/loader.h"
 #include "standin/core/script_runner.h"
 #include "standin/core/text.h"
 
@@ -135,18 +134,13 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
 
     standin::HostServices host;
     host.quiet = true;
-    describeScene(host, scene);
     PreviewUser user(standin::parseScript(text, "orvit preview"), request.value);
     standin::PreviewTaker taker(user);
     host.panelHost.user = &taker;
     {
-        const standin::LoadedModule loaded(module);
-        const standin::ImageFilter filter(loaded, scene.server, standin::HostServices::lookup());
-        standin::Instance instance = filter.create();
-        loadSceneSettings(instance, scene);
-        standin::MemoryFrame memory = readFrame(scene, frame);
-        instance.process(memory);
-        filter.openInterface(instance);
+        SceneInstance filter(scene, module, host);
+        filter.renderFrame(scene, frame);
+        filter.openInterface();
     }
     if (!user.error().empty())
         throw AppError(user.error());

@@ -43,24 +43,24 @@ void checkSize(const std::string& role, const std::string& path, int32_t w, int3
 
 } // namespace
 
+SceneInstance::SceneInstance(const SceneFile& scene, const std::string& modulePath,
+                             standin::HostServices& host)
+    : module_(modulePath), filter_(module_, scene.server, standin::HostServices::lookup()),
+      instance_(filter_.create()) {
+    // The module reads the scene through the host's services only once an
+    // instance renders or opens its panel.
+    describeScene(host, scene);
+    loadSceneSettings(instance_, scene);
+}
+
+void SceneInstance::renderFrame(const SceneFile& scene, int frame) {
+    standin::MemoryFrame memory = readFrame(scene, frame);
+    instance_.process(memory);
+}
+
 SceneRenderer::SceneRenderer(const SceneFile& scene, const std::string& modulePath)
-    : scene_(scene), modulePath_(chooseModule(scene, "", modulePath)) {
-    describeScene(host_, scene_);
-
-    module_ = std::make_unique<standin::LoadedModule>(modulePath_);
-    filter_ = std::make_unique<standin::ImageFilter>(*module_, scene_.server,
-                                                     standin::HostServices::lookup());
-    instance_ = std::make_unique<standin::Instance>(filter_->create());
-    loadSceneSettings(*instance_, scene_);
-    saved_ = instance_->save();
-}
-
-SceneRenderer::~SceneRenderer() {
-    // The instance goes before the filter, the filter before the module.
-    instance_.reset();
-    filter_.reset();
-    module_.reset();
-}
+    : scene_(scene), instance_(scene_, chooseModule(scene, "", modulePath), host_),
+      saved_(instance_.instance().save()) {}
 
 FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath) {
     FrameReport report;
@@ -76,7 +76,7 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
 
     const uint64_t mark = standin::evaluationMark();
     t0 = std::chrono::steady_clock::now();
-    instance_->process(memory);
+    instance_.instance().process(memory);
     report.processMs = millisecondsSince(t0);
     report.envelopes = standin::evaluationsSince(mark);
 

@@ -8,7 +8,6 @@
 #include "standin/core/loader.h"
 #include "standin/core/memory_frame.h"
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,18 +41,42 @@ std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& ev
 // sees how the load used the lines.
 void loadSceneSettings(standin::Instance& instance, const SceneFile& scene);
 
-// The module loaded and its filter ready with the scene's settings. Every
-// failure is an AppError or a HostError with one line naming the fault; the
-// settings count as failed when the module's load stopped reading before
-// their last line that is not blank, or asked for a line past their end.
+// A scene's filter as the host sets it up before it renders a frame or opens
+// the settings: the scene told to `host`, the module loaded, its filter
+// activated, an instance made and the scene's settings loaded into it and
+// checked (loadSceneSettings). Every failure is an AppError or a HostError
+// with one line naming the fault. `host` must outlive it.
+class SceneInstance {
+  public:
+    SceneInstance(const SceneFile& scene, const std::string& modulePath,
+                  standin::HostServices& host);
+    SceneInstance(const SceneInstance&) = delete;
+    SceneInstance& operator=(const SceneInstance&) = delete;
+
+    const standin::LoadedModule& module() const { return module_; }
+    standin::Instance& instance() { return instance_; }
+    // Frame `frame` of the scene read and run through the instance, as a host
+    // renders a frame before the user opens the settings; no image written.
+    void renderFrame(const SceneFile& scene, int frame);
+    // Activates the filter's interface on the instance: the settings panel.
+    void openInterface() { filter_.openInterface(instance_); }
+
+  private:
+    // Declared in the order they are made; they go in reverse.
+    standin::LoadedModule module_;
+    standin::ImageFilter filter_;
+    standin::Instance instance_;
+};
+
+// A scene's instance with a host of its own, writing each frame it renders
+// to an image file.
 class SceneRenderer {
   public:
     // `modulePath` is used when the scene names no module file.
     SceneRenderer(const SceneFile& scene, const std::string& modulePath);
-    ~SceneRenderer();
 
     const SceneFile& scene() const { return scene_; }
-    const std::string& modulePath() const { return modulePath_; }
+    const std::string& modulePath() const { return instance_.module().path(); }
     // The settings as the module saves them after loading the scene's lines.
     const std::vector<std::string>& savedSettings() const { return saved_; }
 
@@ -63,11 +86,8 @@ class SceneRenderer {
 
   private:
     SceneFile scene_;
-    std::string modulePath_;
     standin::HostServices host_;
-    std::unique_ptr<standin::LoadedModule> module_;
-    std::unique_ptr<standin::ImageFilter> filter_;
-    std::unique_ptr<standin::Instance> instance_;
+    SceneInstance instance_;
     std::vector<std::string> saved_;
 };
 
