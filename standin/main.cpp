@@ -267,7 +267,9 @@ int main(int argc, char** argv) {
                                "color, depth, special or preview (default: preview, the value's "
                                "glow over the frame)");
     previewCommand->add_flag("--half", previewRequest.half, "tick \"1/2 res\"");
-    previewCommand->add_option("--output", previewRequest.output, ".png, .tif, .tiff or .exr")
+    previewCommand
+        ->add_option("--output", previewRequest.output,
+                     ".png, .tif, .tiff or .exr; #### in its name becomes the frame")
         ->required();
     previewCommand->add_option("--module", previewRequest.module, "module file");
 
@@ -297,8 +299,7 @@ int main(int argc, char** argv) {
             const PreviewResult r = previewScene(previewRequest, kBuiltModule);
             std::printf("preview of frame %s, special value %s, \"%s\"%s: %s\n",
                         previewRequest.frame.c_str(), r.value.c_str(), r.display.c_str(),
-                        previewRequest.half ? " at half resolution" : "",
-                        previewRequest.output.c_str());
+                        previewRequest.half ? " at half resolution" : "", r.output.c_str());
         } else if (demoCommand->parsed()) {
             const std::string folder = render(demo);
             std::printf("the demo's images are in %s\n", folder.c_str());

@@ -83,10 +83,10 @@ int defaultChunk(int64_t pixelsPerFrame, int frames) {
 FarmFiles farmFiles(const std::string& pattern) {
     const fs::path path(pattern);
     std::string name = path.filename().string();
-    const auto begin = name.find('#');
-    if (begin != std::string::npos) {
-        const auto end = name.find_first_not_of('#', begin);
-        name.erase(begin, (end == std::string::npos ? name.size() : end) - begin);
+    const FrameMark mark = frameMark(name);
+    if (mark.found()) {
+        const size_t begin = mark.begin;
+        name.erase(begin, mark.end - begin);
         // Of the separators on both sides of the number, one stays:
         // "glow.####.png" and "glow_####.png" both give "glow.png".
         auto separator = [](char c) { return c == '.' || c == '_' || c == '-'; };

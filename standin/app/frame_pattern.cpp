@@ -6,21 +6,27 @@
 
 namespace orvit::app {
 
+FrameMark frameMark(const std::string& pattern) {
+    const size_t name = pattern.find_last_of('/') + 1; // 0 when there is no folder
+    const size_t last = pattern.find_last_of('#');
+    if (last == std::string::npos || last < name)
+        return {};
+    size_t begin = last;
+    while (begin > name && pattern[begin - 1] == '#')
+        --begin;
+    return {begin, last + 1};
+}
+
 bool hasFrameNumber(const std::string& pattern) {
-    return pattern.find('#') != std::string::npos;
+    return frameMark(pattern).found();
 }
 
 std::string framePath(const std::string& pattern, int frame) {
-    const auto begin = pattern.find('#');
-    if (begin == std::string::npos)
-        return pattern;
-    auto end = pattern.find_first_not_of('#', begin);
-    if (end == std::string::npos)
-        end = pattern.size();
+    const FrameMark mark = frameMark(pattern);
     std::string number = std::to_string(frame);
-    if (number.size() < end - begin)
-        number.insert(0, end - begin - number.size(), '0');
-    return pattern.substr(0, begin) + number + pattern.substr(end);
+    if (number.size() < mark.end - mark.begin)
+        number.insert(0, mark.end - mark.begin - number.size(), '0');
+    return pattern.substr(0, mark.begin) + (mark.found() ? number : "") + pattern.substr(mark.end);
 }
 
 FrameRange parseFrameRange(const std::string& text) {

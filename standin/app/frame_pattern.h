@@ -2,15 +2,25 @@
 // stands for the frame number, and the frames given on the command line.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace orvit::app {
 
-// `pattern` with its run of '#' replaced by `frame`, zero-padded to the run's
-// length; a pattern without '#' is returned as it is.
+// Where the frame number goes in a pattern: the last run of '#' in its file
+// name. A '#' in a folder's name is part of that name.
+struct FrameMark {
+    size_t begin = 0;
+    size_t end = 0; // past the run; begin == end: the pattern has none
+    bool found() const { return end > begin; }
+};
+FrameMark frameMark(const std::string& pattern);
+
+// `pattern` with its frame mark replaced by `frame`, zero-padded to the
+// mark's length; a pattern without one is returned as it is.
 std::string framePath(const std::string& pattern, int frame);
 
-// True when `pattern` holds a run of '#'.
+// True when `pattern` has a frame mark.
 bool hasFrameNumber(const std::string& pattern);
 
 // The frame range "A-B" or "A"; refused when it holds no frames.

@@ -108,13 +108,15 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
     const int frame = parseFrameNumber(request.frame, "--frame");
     if (!request.value.empty() && !isSpecialValue(request.value))
         throw AppError("--value '" + request.value + "': expected a special value 1 to 255");
-    if (!isOutputExtension(request.output))
-        throw AppError("output '" + request.output +
+    // A frame mark in the file name becomes the frame, as render writes it.
+    result.output = framePath(request.output, frame);
+    if (!isOutputExtension(result.output))
+        throw AppError("output '" + result.output +
                        "': unknown image type; use .png, .tif, .tiff or .exr");
-    const fs::path folder = fs::path(request.output).parent_path();
+    const fs::path folder = fs::path(result.output).parent_path();
     std::error_code ec;
     if (!folder.empty() && !fs::is_directory(folder, ec))
-        throw AppError("output '" + request.output + "': no folder '" + folder.string() + "'");
+        throw AppError("output '" + result.output + "': no folder '" + folder.string() + "'");
 
     const SceneFile scene = parseSceneFile(request.scene);
     checkFrameInScene(scene, frame, "--frame");
@@ -155,7 +157,7 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
         throw AppError("module '" + module + "': its panel has no 256 x 192 preview area");
     result.value = user.shown();
     result.picture = taker.picture();
-    writePicture(request.output, result.picture);
+    writePicture(result.output, result.picture);
     return result;
 }
 

@@ -16,11 +16,12 @@ struct PreviewRequest {
     std::string value;               // empty: the panel's first special value
     std::string display = "preview"; // color, depth, special or preview
     bool half = false;               // the "1/2 res" box ticked
-    std::string output;
-    std::string module; // the module file, over the scene's
+    std::string output;              // a frame mark (####) in its file name becomes the frame
+    std::string module;              // the module file, over the scene's
 };
 
 struct PreviewResult {
+    std::string output;  // the file written: the output with its frame mark filled
     std::string display; // the item chosen, as the panel lists it
     std::string value;   // the special value shown, as the popup lists it
     standin::Picture picture;

@@ -96,6 +96,7 @@ TEST(FarmFiles, NamedForTheOutputWithoutItsFrameNumber) {
         {"/o/glow.####.png", "glow.png"}, {"/o/glow_####.exr", "glow.exr"},
         {"/o/a-##-b.tif", "a-b.tif"},     {"/o/####.png", "png"},
         {"/o/still.png", "still.png"},    {"/o/x####.png", "x.png"},
+        {"/o/a#1.##.png", "a#1.png"},
     };
     for (const Case& c : cases) {
         const FarmFiles f = farmFiles(c.pattern);

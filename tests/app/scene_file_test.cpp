@@ -223,13 +223,27 @@ TEST(ParseSceneFile, LettersTheTomlParserCannotTakeKeepTheirMeaning) {
     }
 }
 
-TEST(FramePatterns, NumbersFillTheRunOfHashes) {
-    EXPECT_EQ(framePath("a/c.####.png", 7), "a/c.0007.png");
-    EXPECT_EQ(framePath("c.##.png", 123), "c.123.png");
-    EXPECT_EQ(framePath("c#.png", 0), "c0.png");
-    EXPECT_EQ(framePath("still.png", 5), "still.png");
-    EXPECT_TRUE(hasFrameNumber("c.#.png"));
-    EXPECT_FALSE(hasFrameNumber("still.png"));
+// Only the last run of '#' in the file name is the frame mark; a '#' in a
+// folder's name, or an earlier one in the file name, is part of the name.
+TEST(FramePatterns, NumbersFillTheLastRunOfHashesInTheFileName) {
+    struct Case {
+        const char* pattern;
+        int frame;
+        const char* path; // as the pattern itself when it has no mark
+    } cases[] = {
+        {"a/c.####.png", 7, "a/c.0007.png"},
+        {"c.##.png", 123, "c.123.png"},
+        {"c#.png", 0, "c0.png"},
+        {"still.png", 5, "still.png"},
+        {"take#2/glow.####.png", 5, "take#2/glow.0005.png"},
+        {"take#2/still.png", 5, "take#2/still.png"},
+        {"shot#1.####.png", 5, "shot#1.0005.png"},
+        {"/a##/b/##", 3, "/a##/b/03"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(framePath(c.pattern, c.frame), c.path) << c.pattern;
+        EXPECT_EQ(hasFrameNumber(c.pattern), std::string(c.pattern) != c.path) << c.pattern;
+    }
 }
 
 TEST(FramePatterns, RangesFromTheCommandLine) {
