@@ -1,6 +1,7 @@
 #include "standin/app/edit.h"
 
 #include "standin/app/app_error.h"
+#include "standin/app/atomic_file.h"
 #include "standin/app/parser_safe_text.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
@@ -12,12 +13,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace orvit::app {
 namespace {
@@ -107,38 +104,6 @@ bool hasPanelMessage(const standin::HostServices& host) {
 }
 
 } // namespace
-
-void replaceFile(const std::string& path, const std::string& content) {
-    const fs::path target(path);
-    const fs::path temporary =
-        target.parent_path() /
-        ("." + target.filename().string() + ".orvit-" + std::to_string(getpid()) + ".tmp");
-    std::error_code ec;
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            throw AppError("'" + path + "' cannot be replaced: '" + temporary.string() +
-                           "' cannot be made: " + std::strerror(errno));
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.flush();
-        if (!out) {
-            const std::string why = std::strerror(errno);
-            out.close();
-            fs::remove(temporary, ec);
-            throw AppError("'" + path + "' cannot be replaced: writing '" + temporary.string() +
-                           "' failed: " + why);
-        }
-    }
-    const fs::file_status status = fs::status(target, ec);
-    if (!ec && fs::exists(status))
-        fs::permissions(temporary, status.permissions(), ec);
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw AppError("'" + path + "' cannot be replaced: " + ec.message());
-    }
-}
 
 std::string replaceInlineSettings(const std::string& sceneText, const std::string& scenePath,
                                   const std::vector<std::string>& lines) {
@@ -230,11 +195,12 @@ EditResult editScene(const std::string& scenePath, standin::PanelUser& panelUser
         return result;
     }
     if (!scene.settingsFile.empty()) {
-        replaceFile(scene.settingsFile, standin::joinLines(result.lines));
+        writeAtomically(scene.settingsFile, "settings '" + scene.settingsFile + "'",
+                        standin::joinLines(result.lines));
         result.written = scene.settingsFile;
     } else {
-        replaceFile(scene.path,
-                    replaceInlineSettings(readFile(scene.path), scene.path, result.lines));
+        writeAtomically(scene.path, "scene '" + scene.path + "'",
+                        replaceInlineSettings(readFile(scene.path), scene.path, result.lines));
         result.written = scene.path;
     }
     result.outcome = EditResult::Outcome::Written;

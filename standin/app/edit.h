@@ -48,11 +48,6 @@ EditResult editScene(const std::string& scenePath, standin::PanelUser& user,
 EditResult editScene(const std::string& scenePath, const standin::Script& script,
                      const std::string& builtModule, const EditOptions& options = {});
 
-// Replaces `path` with `content`: written to a temporary file beside it, then
-// renamed over it, so that a failure leaves the old file whole. The file keeps
-// its permissions.
-void replaceFile(const std::string& path, const std::string& content);
-
 // The scene text with the string value of `filter.settings` replaced by
 // `lines`; everything else stays byte for byte. `scenePath` names the file
 // in errors.

@@ -1,6 +1,7 @@
 #include "standin/app/farm.h"
 
 #include "standin/app/app_error.h"
+#include "standin/app/atomic_file.h"
 #include "standin/app/farm_plan.h"
 #include "standin/app/process_runner.h"
 #include "standin/app/render.h"
@@ -100,13 +101,7 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
     }
 
     BatchJob job{program, s.scene.path, s.output, s.range, chunk, files};
-    {
-        std::ofstream script(files.script(), std::ios::binary | std::ios::trunc);
-        script << batchScript(job);
-        if (!script.flush())
-            throw AppError("batch script '" + files.script() +
-                           "': cannot write: " + std::strerror(errno));
-    }
+    writeAtomically(files.script(), "batch script '" + files.script() + "'", batchScript(job));
     std::vector<std::string> args = sbatchArguments(job, tasks, request.partition);
     args.insert(args.begin(), sbatch);
     const ProgramResult run = runProgram(args);

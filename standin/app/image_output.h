@@ -1,7 +1,5 @@
 // Writing a finished frame: the format follows the extension (.png, .tif,
-// .tiff or .exr); the image is written to a temporary file in the same
-// folder and renamed into place, so that a failure never leaves a
-// half-written image under the final name.
+// .tiff or .exr); the image is written whole or not at all (writeAtomically).
 #pragma once
 
 #include <cstdint>

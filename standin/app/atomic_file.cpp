@@ -1,0 +1,164 @@
+#include "standin/app/atomic_file.h"
+
+#include "standin/app/app_error.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <iterator>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace orvit::app {
+namespace {
+
+// The temporary file being written, for the signal handler below. Only a
+// plain buffer and a flag, which a handler may read.
+char gUnfinished[4096];
+volatile std::sig_atomic_t gHaveUnfinished = 0;
+
+// The signals that end a process by default and that a user or a scheduler
+// sends to stop it (a cancelled farm task gets SIGTERM).
+constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr size_t kEndingSignalCount = std::size(kEndingSignals);
+struct sigaction gPrevious[kEndingSignalCount];
+
+extern "C" void removeUnfinishedFile(int signal) {
+    if (gHaveUnfinished)
+        unlink(gUnfinished);
+    // Then end as the signal would have ended the process.
+    for (size_t i = 0; i < kEndingSignalCount; ++i)
+        if (kEndingSignals[i] == signal)
+            sigaction(signal, &gPrevious[i], nullptr);
+    raise(signal);
+}
+
+// Removes the temporary file on every way out but success, a signal that
+// ends the process included.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {
+        const std::string& text = path_.native();
+        if (text.size() >= sizeof gUnfinished)
+            return;
+        std::memcpy(gUnfinished, text.c_str(), text.size() + 1);
+        gHaveUnfinished = 1;
+        struct sigaction action {};
+        action.sa_handler = removeUnfinishedFile;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < kEndingSignalCount; ++i) {
+            // A signal the process ignores or handles itself is left so.
+            sigaction(kEndingSignals[i], nullptr, &gPrevious[i]);
+            installed_[i] = gPrevious[i].sa_handler == SIG_DFL &&
+                            !(gPrevious[i].sa_flags & SA_SIGINFO) &&
+                            sigaction(kEndingSignals[i], &action, nullptr) == 0;
+        }
+    }
+    ~TemporaryFile() {
+        if (!keep_) {
+            std::error_code ec;
+            fs::remove(path_, ec);
+        }
+        for (size_t i = 0; i < kEndingSignalCount; ++i)
+            if (installed_[i])
+                sigaction(kEndingSignals[i], &gPrevious[i], nullptr);
+        gHaveUnfinished = 0;
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const fs::path& path() const { return path_; }
+    void keep() { keep_ = true; }
+
+  private:
+    fs::path path_;
+    bool keep_ = false;
+    bool installed_[kEndingSignalCount] = {};
+};
+
+// The file `path` finally names: each symlink on the way replaced by what it
+// points to. Past 40 links (a loop), the last one reached.
+fs::path realTarget(const fs::path& path) {
+    fs::path target = path;
+    std::error_code ec;
+    for (int links = 0; links < 40 && fs::is_symlink(target, ec); ++links) {
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec)
+            break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.lexically_normal();
+}
+
+// Flushes the file or folder at `path` to disk.
+bool flushToDisk(const fs::path& path, int flags) {
+    const int fd = open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = fsync(fd) == 0;
+    return close(fd) == 0 && ok;
+}
+
+} // namespace
+
+void writeAtomically(const std::string& path, const std::string& what,
+                     const std::function<void(const std::string& temporary)>& fill) {
+    const fs::path target = realTarget(path);
+    fs::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::error_code ec;
+    if (fs::is_directory(target, ec))
+        throw AppError(what + ": a folder of that name exists");
+    if (!fs::is_directory(folder, ec))
+        throw AppError(what + ": no folder '" + folder.string() + "'");
+
+    // Same folder, so that the rename stays on one file system; same
+    // extension, so that a writer that goes by it picks the same format.
+    TemporaryFile temporary(folder / ("." + target.stem().string() + ".tmp" +
+                                      std::to_string(getpid()) + target.extension().string()));
+    fill(temporary.path().string());
+    if (!flushToDisk(temporary.path(), O_RDONLY))
+        throw AppError(what + ": cannot flush '" + temporary.path().string() +
+                       "' to disk: " + std::strerror(errno));
+    struct stat old {};
+    if (stat(target.c_str(), &old) == 0 &&
+        chmod(temporary.path().c_str(), old.st_mode & 07777) != 0)
+        throw AppError(what + ": cannot keep its permissions: " + std::strerror(errno));
+    fs::rename(temporary.path(), target, ec);
+    if (ec)
+        throw AppError(what + ": cannot rename the finished file into place: " + ec.message());
+    temporary.keep();
+    // The rename itself lasts once the folder is on disk.
+    flushToDisk(folder, O_RDONLY | O_DIRECTORY);
+}
+
+void writeAtomically(const std::string& path, const std::string& what, std::string_view content) {
+    writeAtomically(path, what, [&](const std::string& temporary) {
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0)
+            throw AppError(what + ": cannot make '" + temporary + "': " + std::strerror(errno));
+        size_t done = 0;
+        while (done < content.size()) {
+            const ssize_t n = write(fd, content.data() + done, content.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                const int error = errno;
+                close(fd);
+                throw AppError(what + ": writing '" + temporary +
+                               "' failed: " + std::strerror(n < 0 ? error : ENOSPC));
+            }
+            done += static_cast<size_t>(n);
+        }
+        if (close(fd) != 0)
+            throw AppError(what + ": writing '" + temporary + "' failed: " + std::strerror(errno));
+    });
+}
+
+} // namespace orvit::app
