@@ -5,6 +5,7 @@
 #include "standin/app/app_error.h"
 #include "standin/app/edit.h"
 #include "standin/app/farm_command.h"
+#include "standin/app/paths.h"
 #include "standin/app/preview.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
@@ -106,8 +107,8 @@ std::string render(const RenderRequest& request) {
         bar.show(frame - range.first + 1);
     }
     bar.clear();
-    fs::path folder = fs::path(pattern).parent_path();
-    return fs::absolute(folder.empty() ? fs::path(".") : folder).lexically_normal().string();
+    const fs::path folder = fs::path(pattern).parent_path();
+    return wholePath(folder.empty() ? "." : folder.string());
 }
 
 void info(const std::string& path) {

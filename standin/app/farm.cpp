@@ -3,6 +3,7 @@
 #include "standin/app/app_error.h"
 #include "standin/app/atomic_file.h"
 #include "standin/app/farm_plan.h"
+#include "standin/app/paths.h"
 #include "standin/app/process_runner.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
@@ -11,11 +12,8 @@
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -49,9 +47,7 @@ Sequence readSequence(const FarmRequest& request) {
     s.scene = parseSceneFile(request.scene);
     s.range = request.frames.empty() ? FrameRange{s.scene.first, s.scene.last}
                                      : parseFrameRange(request.frames);
-    s.output = fs::absolute(request.output.empty() ? s.scene.output : request.output)
-                   .lexically_normal()
-                   .string();
+    s.output = wholePath(request.output.empty() ? s.scene.output : request.output);
     checkOneImagePerFrame(s.output, s.range);
     return s;
 }
@@ -74,13 +70,7 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
 
     // The module and its settings are checked here, not in every task.
     { const SceneRenderer renderer(s.scene, builtModule); }
-    prepareOutputFolder(s.output);
     const FarmFiles files = farmFiles(s.output);
-    std::error_code ec;
-    fs::create_directories(files.folder, ec);
-    if (ec)
-        throw AppError("farm folder '" + files.folder + "' cannot be made: " + ec.message());
-
     const std::vector<int> missing = missingFrames(s.output, s.range);
     if (missing.empty()) {
         std::printf("frames %s of %s are all done: nothing to submit\n", rangeText(s.range).c_str(),
@@ -100,8 +90,16 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
             tasks.push_back(static_cast<int>(i));
     }
 
-    BatchJob job{program, s.scene.path, s.output, s.range, chunk, files};
-    writeAtomically(files.script(), "batch script '" + files.script() + "'", batchScript(job));
+    // Tasks start in the farm folder: every path they are given is whole.
+    const BatchJob job{
+        wholePath(program), wholePath(s.scene.path), s.output, s.range, chunk, files};
+    const std::string script = batchScript(job);
+    prepareOutputFolder(s.output);
+    std::error_code ec;
+    fs::create_directories(files.folder, ec);
+    if (ec)
+        throw AppError("farm folder '" + files.folder + "' cannot be made: " + ec.message());
+    writeAtomically(files.script(), "batch script '" + files.script() + "'", script);
     std::vector<std::string> args = sbatchArguments(job, tasks, request.partition);
     args.insert(args.begin(), sbatch);
     const ProgramResult run = runProgram(args);

@@ -99,7 +99,27 @@ FarmFiles farmFiles(const std::string& pattern) {
     return FarmFiles{(path.parent_path() / "farm").string(), name};
 }
 
+std::string FarmFiles::logs() const {
+    std::string pattern;
+    for (char c : folder + "/" + name)
+        pattern += c == '%' ? std::string("%%") : std::string(1, c);
+    return pattern + ".%A_%a.log";
+}
+
 std::string batchScript(const BatchJob& job) {
+    const std::pair<const char*, const std::string*> paths[] = {
+        {"program", &job.program}, {"scene", &job.scene}, {"output", &job.output}};
+    for (const auto& [role, path] : paths)
+        if (path->find('\n') != std::string::npos) {
+            std::string shown;
+            for (char c : *path)
+                shown += c == '\n' ? std::string("\\n") : std::string(1, c);
+            throw AppError(std::string(role) + " '" + shown +
+                           "': a path with a line break cannot go into a batch script");
+        }
+    if ((job.files.folder + job.files.name).find('\\') != std::string::npos)
+        throw AppError("output '" + job.output + "': its logs would go to '" + job.files.folder +
+                       "', and Slurm cannot name a log on a path with a backslash");
     std::ostringstream s;
     s << "#!/bin/sh\n"
       << "# Frames " << rangeText(job.range) << " of " << job.scene << ", " << job.chunk

@@ -42,8 +42,9 @@ struct FarmFiles {
     std::string name;   // the output's file name without its frame number
     std::string script() const { return folder + "/" + name + ".sbatch"; }
     std::string jobs() const { return folder + "/" + name + ".jobs"; }
-    // Slurm's log file pattern: %A the job, %a the task.
-    std::string logs() const { return folder + "/" + name + ".%A_%a.log"; }
+    // Slurm's log file pattern: %A the job, %a the task, and a '%' of the
+    // path doubled, so that Slurm takes it as it is.
+    std::string logs() const;
     std::string log(const std::string& job, int task) const {
         return folder + "/" + name + "." + job + "_" + std::to_string(task) + ".log";
     }
@@ -51,18 +52,22 @@ struct FarmFiles {
 // `pattern` must be a whole path.
 FarmFiles farmFiles(const std::string& pattern);
 
-// What each task runs.
+// What each task runs. Tasks start in the farm folder, perhaps on another
+// node: every path is whole and normalised.
 struct BatchJob {
-    std::string program; // the orvit program, a whole path
-    std::string scene;   // whole paths
-    std::string output;  // pattern
+    std::string program; // the orvit program
+    std::string scene;
+    std::string output; // pattern
     FrameRange range;
     int chunk;
     FarmFiles files;
 };
 
 // The batch script: a POSIX shell script whose task SLURM_ARRAY_TASK_ID
-// renders chunk SLURM_ARRAY_TASK_ID of the range.
+// renders chunk SLURM_ARRAY_TASK_ID of the range. An AppError for a path
+// that holds a line break (it would end the script's comment line and run as
+// a command) and for a farm folder holding a backslash (Slurm then keeps the
+// log names' %A and %a as they are).
 std::string batchScript(const BatchJob& job);
 
 // sbatch's arguments (without the program) that submit the script as an

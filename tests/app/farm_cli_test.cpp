@@ -90,6 +90,35 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
     EXPECT_FALSE(fs::exists(slurm.bin + "/sbatch.args"));
 }
 
+// As a user submits: from the scene's folder, with relative paths, in a folder
+// whose name holds a space and a quote. The task starts in the farm folder,
+// as Slurm starts it, and still finds the program, the scene and the output.
+TEST(OrvitFarm, SubmittedFromTheScenesFolderTheTaskFindsEveryPath) {
+    apptest::TempFolder dir;
+    const FakeSlurm slurm(dir, "echo 9", "");
+    const fs::path shot = dir.path() / "it's a shot";
+    fs::copy(fs::path(ORVIT_DEMO_SCENE).parent_path(), shot, fs::copy_options::recursive);
+    fs::remove_all(shot / "out");
+    const auto submit = apptest::runShell(
+        "cd " + apptest::shellQuoted(shot.string()) + " && " + slurm.path() + " " +
+            apptest::orvitCommand({"farm", "submit", "./scene.toml", "--frames", "5", "--output",
+                                   "out/../out/glow.####.png"}),
+        dir / "");
+    ASSERT_EQ(submit.exitCode, 0) << submit.err;
+    const std::string farm = (shot / "out/farm").string();
+    EXPECT_NE(apptest::readAll(farm + "/glow.png.sbatch")
+                  .find(" render " + apptest::shellQuoted((shot / "scene.toml").string()) +
+                        " --frames \"$first-$last\" --output " +
+                        apptest::shellQuoted((shot / "out/glow.####.png").string())),
+              std::string::npos);
+
+    const auto task = apptest::runShell("cd " + apptest::shellQuoted(farm) +
+                                            " && SLURM_ARRAY_TASK_ID=0 sh glow.png.sbatch",
+                                        dir / "");
+    EXPECT_EQ(task.exitCode, 0) << task.err;
+    EXPECT_TRUE(fs::exists(shot / "out/glow.0005.png"));
+}
+
 TEST(OrvitFarm, StatusSaysWhenSlurmNoLongerKnowsAJob) {
     apptest::TempFolder dir;
     const FakeSlurm slurm(dir, "echo 7",

@@ -119,7 +119,7 @@ TEST(BatchScript, EachTaskRendersItsChunkOfTheRange) {
     BatchJob job;
     job.program = dir / "args";
     job.scene = "/scenes/it's a scene.toml";
-    job.output = "/o/glow $1.####.png";
+    job.output = "/o/50% glow $1.####.png";
     job.range = {3, 10};
     job.chunk = 3;
     job.files = farmFiles(job.output);
@@ -128,13 +128,13 @@ TEST(BatchScript, EachTaskRendersItsChunkOfTheRange) {
     EXPECT_EQ(batchScript(job).substr(0, 10), "#!/bin/sh\n");
     EXPECT_EQ(sbatchArguments(job, {1, 2, 4}, "night"),
               (std::vector<std::string>{
-                  "--parsable", "--array=1-2,4", "--job-name=orvit-glow $1.png",
-                  "--output=/o/farm/glow $1.png.%A_%a.log", "--chdir=/o/farm", "--ntasks=1",
-                  "--cpus-per-task=1", "--partition=night", "/o/farm/glow $1.png.sbatch"}));
+                  "--parsable", "--array=1-2,4", "--job-name=orvit-50% glow $1.png",
+                  "--output=/o/farm/50%% glow $1.png.%A_%a.log", "--chdir=/o/farm", "--ntasks=1",
+                  "--cpus-per-task=1", "--partition=night", "/o/farm/50% glow $1.png.sbatch"}));
     EXPECT_EQ(sbatchArguments(job, {0}, "").size(), 8u);
 
     const std::string expected = "[render]\n[/scenes/it's a scene.toml]\n[--frames]\n[FRAMES]\n"
-                                 "[--output]\n[/o/glow $1.####.png]\n[--skip-existing]\n";
+                                 "[--output]\n[/o/50% glow $1.####.png]\n[--skip-existing]\n";
     for (const auto& [task, frames] :
          std::vector<std::pair<int, std::string>>{{0, "3-5"}, {1, "6-8"}, {2, "9-10"}}) {
         const auto r = apptest::runShell("SLURM_ARRAY_TASK_ID=" + std::to_string(task) + " sh " +
@@ -145,6 +145,31 @@ TEST(BatchScript, EachTaskRendersItsChunkOfTheRange) {
         e.replace(e.find("FRAMES"), 6, frames);
         EXPECT_EQ(r.out, e) << "task " << task;
     }
+    // What a batch script cannot hold is refused: a line break would end its
+    // comment line and run the rest as a command.
+    struct Refused {
+        std::string BatchJob::*field;
+        std::string path;
+        std::string error;
+    } refused[] = {
+        {&BatchJob::scene, "/s/a\ntouch x.toml",
+         "scene '/s/a\\ntouch x.toml': a path with a line break cannot go into a batch script"},
+        {&BatchJob::program, "/bin/\norvit", "program '/bin/\\norvit': a path with a line break"},
+        {&BatchJob::output, "/o\\p/f.####.png",
+         "output '/o\\p/f.####.png': its logs would go to '/o\\p/farm', and Slurm cannot"},
+    };
+    for (const Refused& r : refused) {
+        BatchJob bad = job;
+        bad.*r.field = r.path;
+        bad.files = farmFiles(bad.output);
+        try {
+            batchScript(bad);
+            ADD_FAILURE() << r.path;
+        } catch (const AppError& e) {
+            EXPECT_EQ(std::string(e.what()).substr(0, r.error.size()), r.error);
+        }
+    }
+
     // Outside an array job the script refuses to run.
     const auto alone =
         apptest::runShell("sh " + apptest::shellQuoted(dir / "job.sbatch"), dir / "");

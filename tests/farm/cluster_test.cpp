@@ -1,7 +1,10 @@
 // orvit farm on a real Slurm cluster: tools/farm-test starts one on this
 // machine and names its folder in ORVIT_FARM_CLUSTER; without it every test
-// is skipped. Jobs are awaited by polling squeue until they leave the queue,
-// then each task's final state is read with `squeue -t all`.
+// is skipped. Each test submits as a user does: from the scene's folder, with
+// relative paths, in a folder whose name holds a space, a quote and a '%'
+// (which Slurm would take for a log name's pattern). Jobs are
+// awaited by polling squeue until they leave the queue, then each task's
+// final state is read with `squeue -t all`.
 #include "app/run_command.h"
 #include "app/temp_folder.h"
 
@@ -28,12 +31,20 @@ class FarmCluster : public ::testing::Test {
     void SetUp() override {
         if (!std::getenv("ORVIT_FARM_CLUSTER"))
             GTEST_SKIP() << "needs a Slurm cluster: run tools/farm-test";
+        fs::create_directories(shot);
     }
 
-    std::string submit(const std::vector<std::string>& args) {
-        std::vector<std::string> all = {"farm", "submit"};
+    // orvit farm COMMAND ARGS run in `folder`.
+    apptest::CommandResult farm(const fs::path& folder, const std::string& command,
+                                const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"farm", command};
         all.insert(all.end(), args.begin(), args.end());
-        const auto r = runOrvit(all, dir / "");
+        return runShell("cd " + shellQuoted(folder.string()) + " && " + apptest::orvitCommand(all),
+                        dir / "");
+    }
+
+    std::string submit(const fs::path& folder, const std::vector<std::string>& args) {
+        const auto r = farm(folder, "submit", args);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         const std::string prefix = "submitted job ";
         const auto at = r.out.find(prefix);
@@ -72,10 +83,8 @@ class FarmCluster : public ::testing::Test {
         return states;
     }
 
-    std::string status(const std::vector<std::string>& args) {
-        std::vector<std::string> all = {"farm", "status"};
-        all.insert(all.end(), args.begin(), args.end());
-        const auto r = runOrvit(all, dir / "");
+    std::string status(const fs::path& folder, const std::vector<std::string>& args) {
+        const auto r = farm(folder, "status", args);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return r.out;
     }
@@ -90,20 +99,32 @@ class FarmCluster : public ::testing::Test {
         }
     }
 
+    // A copy of the demo scene in the shot folder.
+    fs::path copyDemo(const std::string& name) {
+        const fs::path scene = shot / name;
+        fs::create_directories(scene);
+        for (const char* item : {"scene.toml", "glow.txt", "objects", "passes"})
+            fs::copy(fs::path(ORVIT_DEMO_FOLDER) / item, scene / item, fs::copy_options::recursive);
+        return scene;
+    }
+
     apptest::TempFolder dir;
+    const fs::path shot = dir.path() / "jo's 100%s shot";
 };
 
 TEST_F(FarmCluster, ThreeTasksGiveTheImagesOfALocalRender) {
-    const std::string scene = ORVIT_DEMO_FOLDER "/scene.toml";
-    const std::string id = submit({scene, "--chunk", "2", "--output", dir / "farm/demo.####.png"});
+    const fs::path demo = copyDemo("demo");
+    const std::string id =
+        submit(demo, {"scene.toml", "--chunk", "2", "--output", "farm/demo.####.png"});
     ASSERT_TRUE(waitForJob(id));
     EXPECT_EQ(taskStates(id), (TaskStates{{0, "COMPLETED"}, {1, "COMPLETED"}, {2, "COMPLETED"}}));
 
-    const auto local =
-        runOrvit({"render", scene, "--output", dir / "local/demo.####.png"}, dir / "");
+    const auto local = runOrvit(
+        {"render", ORVIT_DEMO_FOLDER "/scene.toml", "--output", dir / "local/demo.####.png"},
+        dir / "");
     ASSERT_EQ(local.exitCode, 0) << local.err;
-    expectSameImages(dir / "farm/demo", dir / "local/demo", 1, 6);
-    const std::string report = status({scene, "--output", dir / "farm/demo.####.png"});
+    expectSameImages((demo / "farm/demo").string(), dir / "local/demo", 1, 6);
+    const std::string report = status(demo, {"scene.toml", "--output", "farm/demo.####.png"});
     EXPECT_NE(report.find("done     6 of 6\nmissing  none\n"), std::string::npos) << report;
     EXPECT_NE(report.find("3 COMPLETED"), std::string::npos) << report;
 }
@@ -111,16 +132,19 @@ TEST_F(FarmCluster, ThreeTasksGiveTheImagesOfALocalRender) {
 TEST_F(FarmCluster, CancelLeavesNoPartialImageAndResubmissionRendersOnlyTheMissing) {
     // Twelve frames in one task, long enough to be cancelled on its way.
     const int frames = 12;
-    const auto made = runShell(shellQuoted(ORVIT_SEQUENCE_SCENE) + " " + shellQuoted(dir / "seq") +
+    const fs::path seq = shot / "seq";
+    const auto made = runShell(shellQuoted(ORVIT_SEQUENCE_SCENE) + " " + shellQuoted(seq.string()) +
                                    " " + std::to_string(frames) + " 1280 720",
                                dir / "");
     ASSERT_EQ(made.exitCode, 0) << made.err;
-    const std::string scene = dir / "seq/scene.toml", out = dir / "farm/glow.####.png";
-    const std::string id = submit({scene, "--chunk", std::to_string(frames), "--output", out});
+    const std::vector<std::string> args = {"scene.toml", "--chunk", std::to_string(frames),
+                                           "--output", "../farm/glow.####.png"};
+    const std::string id = submit(seq, args);
+    const fs::path out = shot / "farm";
 
     // Cancel as soon as the first image is there.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (!fs::exists(dir / "farm/glow.0001.png") && std::chrono::steady_clock::now() < deadline)
+    while (!fs::exists(out / "glow.0001.png") && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     runShell("scancel " + shellQuoted(id), dir / "");
     ASSERT_TRUE(waitForJob(id));
@@ -128,7 +152,7 @@ TEST_F(FarmCluster, CancelLeavesNoPartialImageAndResubmissionRendersOnlyTheMissi
 
     // Only whole images: each one a frame's name, nothing unfinished beside.
     int done = 0;
-    for (const auto& entry : fs::directory_iterator(dir / "farm")) {
+    for (const auto& entry : fs::directory_iterator(out)) {
         const std::string name = entry.path().filename().string();
         if (name == "farm")
             continue;
@@ -139,32 +163,31 @@ TEST_F(FarmCluster, CancelLeavesNoPartialImageAndResubmissionRendersOnlyTheMissi
     ASSERT_GT(done, 0);
     ASSERT_LT(done, frames) << "the task ended before it was cancelled";
 
-    const std::string again = submit({scene, "--chunk", std::to_string(frames), "--output", out});
+    const std::string again = submit(seq, args);
     ASSERT_TRUE(waitForJob(again));
     EXPECT_EQ(taskStates(again), (TaskStates{{0, "COMPLETED"}}));
-    const std::string log = apptest::readAll(dir / ("farm/farm/glow.png." + again + "_0.log"));
+    const std::string log =
+        apptest::readAll((out / ("farm/glow.png." + again + "_0.log")).string());
     EXPECT_EQ(apptest::count(log, "  already there -> "), static_cast<size_t>(done)) << log;
     EXPECT_EQ(apptest::count(log, " ms  -> "), static_cast<size_t>(frames - done)) << log;
 
     const auto local =
-        runOrvit({"render", scene, "--output", dir / "local/glow.####.png"}, dir / "");
+        runOrvit({"render", (seq / "scene.toml").string(), "--output", dir / "local/glow.####.png"},
+                 dir / "");
     ASSERT_EQ(local.exitCode, 0) << local.err;
-    expectSameImages(dir / "farm/glow", dir / "local/glow", 1, frames);
+    expectSameImages((out / "glow").string(), dir / "local/glow", 1, frames);
 }
 
 TEST_F(FarmCluster, AFailedFrameFailsItsTaskWhileTheOthersComplete) {
     // The demo scene without the colour pass of frame 4.
-    const fs::path scene = dir.path() / "scene";
-    fs::create_directories(scene);
-    for (const char* item : {"scene.toml", "glow.txt", "objects", "passes"})
-        fs::copy(fs::path(ORVIT_DEMO_FOLDER) / item, scene / item, fs::copy_options::recursive);
+    const fs::path scene = copyDemo("scene");
     fs::remove(scene / "passes/colour.0004.png");
 
-    const std::string id = submit({(scene / "scene.toml").string(), "--chunk", "2"});
+    const std::string id = submit(scene, {"scene.toml", "--chunk", "2"});
     ASSERT_TRUE(waitForJob(id));
     EXPECT_EQ(taskStates(id), (TaskStates{{0, "COMPLETED"}, {1, "FAILED"}, {2, "COMPLETED"}}));
 
-    const std::string report = status({(scene / "scene.toml").string()});
+    const std::string report = status(scene, {"scene.toml"});
     for (const char* line :
          {"done     5 of 6\n", "missing  4\n", "  task 0    frames 1-2          COMPLETED\n",
           "  task 1    frames 3-4          FAILED (NonZeroExitCode)  log ",
