@@ -77,6 +77,7 @@ std::string render(const RenderRequest& request) {
         range = parseFrameRange(request.frames);
     const std::string pattern = request.output.empty() ? scene.output : request.output;
     checkOneImagePerFrame(pattern, range);
+    checkOutputSparesInputs(scene, pattern, range);
     const int total = range.last - range.first + 1;
     // The module and its settings first: settings it did not take leave
     // nothing made on disk.

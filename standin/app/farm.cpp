@@ -57,6 +57,7 @@ Sequence readSequence(const FarmRequest& request) {
 void farmSubmit(const FarmRequest& request, const std::string& program,
                 const std::string& builtModule) {
     const Sequence s = readSequence(request);
+    checkOutputSparesInputs(s.scene, s.output, s.range);
     if (s.range.first < 0)
         throw AppError("frames " + rangeText(s.range) +
                        ": farm tasks take frame numbers from 0 (--frames)");

@@ -1,12 +1,31 @@
 // Paths as the host compares and hands them on.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <tuple>
 
 namespace orvit::app {
 
 // `path` whole (from the working folder) and normalised: no "." or ".."
 // steps, no doubled separators. Symlinks are kept as they are.
 std::string wholePath(const std::string& path);
+
+// What makes two paths the same file: the device and inode where the file
+// exists; where it does not, its whole path with the symlinks of the folders
+// that exist resolved. So "./a/../a/f", a hard link and a path through a
+// symlinked folder each name the file they reach.
+struct FileIdentity {
+    bool exists = false;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    std::string path; // when it does not exist
+
+    bool operator<(const FileIdentity& other) const {
+        return std::tie(exists, device, inode, path) <
+               std::tie(other.exists, other.device, other.inode, other.path);
+    }
+};
+FileIdentity fileIdentity(const std::string& path);
 
 } // namespace orvit::app

@@ -120,6 +120,7 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
 
     const SceneFile scene = parseSceneFile(request.scene);
     checkFrameInScene(scene, frame, "--frame");
+    checkOutputSparesInputs(scene, result.output, {frame, frame});
     const std::string module = chooseModule(scene, request.module, builtModule);
 
     // What a person does at the panel; Cancel, so the settings stay as they are.

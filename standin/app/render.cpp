@@ -3,6 +3,7 @@
 #include "standin/app/app_error.h"
 #include "standin/app/image_output.h"
 #include "standin/app/passes.h"
+#include "standin/app/paths.h"
 #include "standin/core/text.h"
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <system_error>
 #include <unistd.h>
@@ -199,6 +201,31 @@ void checkOneImagePerFrame(const std::string& pattern, FrameRange range) {
         throw AppError("output '" + pattern + "' has no #### for the frame number, and frames " +
                        std::to_string(range.first) + "-" + std::to_string(range.last) + " are " +
                        std::to_string(total) + " images");
+}
+
+void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern, FrameRange range) {
+    std::map<FileIdentity, std::string> inputs; // each file the scene reads, as named
+    const auto add = [&](const std::string& role, const std::string& path) {
+        if (!path.empty())
+            inputs.emplace(fileIdentity(path), role + " '" + path + "'");
+    };
+    add("scene", scene.path);
+    add("settings file", scene.settingsFile);
+    add("module", scene.module);
+    for (const std::string& object : scene.objects)
+        add("object file", object);
+    for (int frame = range.first; frame <= range.last; ++frame) {
+        add("colour pass", framePath(scene.passes.colour, frame));
+        add("special pass", framePath(scene.passes.special, frame));
+        add("depth pass", framePath(scene.passes.depth, frame));
+    }
+    for (int frame = range.first; frame <= range.last; ++frame) {
+        const std::string output = framePath(pattern, frame);
+        const auto input = inputs.find(fileIdentity(output));
+        if (input != inputs.end())
+            throw AppError("output '" + output + "' would overwrite the scene's " + input->second +
+                           "; choose another output");
+    }
 }
 
 void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option) {

@@ -108,6 +108,12 @@ standin::MemoryFrame readFrame(const SceneFile& scene, int frame);
 // an AppError when the range has several frames and the pattern no ####.
 void checkOneImagePerFrame(const std::string& pattern, FrameRange range);
 
+// Checks, before anything is written, that no frame of `range` written under
+// the output pattern would land on a file the scene reads: its passes for
+// those frames, the scene file, its settings file, its object files or the
+// module file it names. An AppError naming both files otherwise.
+void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern, FrameRange range);
+
 // Checks that `frame` lies in the scene's range: an AppError naming the
 // option `option` otherwise.
 void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option);

@@ -173,6 +173,7 @@ TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {
     SmallScene::writeFrame(passes + "small-c.0001.png", passes + "small-s.0001.png",
                            passes + "small-d.0001.exr", 4, 3);
     scene.write("blocker", "a file where a folder should be");
+    fs::create_directory_symlink("passes", dir.path() / "linked");
 
     struct Case {
         const char* name;
@@ -238,6 +239,22 @@ TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {
          "output '" + dir / "out/f.####.jpg" +
              "': unknown image type; use .png, .tif, .tiff or "
              ".exr"},
+        // An output on a file the scene reads, however it is named.
+        {"output-over-pass",
+         scene.text(),
+         {"--output", dir / "passes/colour.####.png"},
+         "output '" + passes + "colour.0001.png' would overwrite the scene's colour pass '" +
+             passes + "colour.0001.png'; choose another output"},
+        {"output-over-pass-dots",
+         scene.text(),
+         {"--output", dir / "passes/../passes/./special.####.png"},
+         "output '" + dir / "passes/../passes/./special.0001.png" +
+             "' would overwrite the scene's special pass '" + passes + "special.0001.png'"},
+        {"output-over-pass-symlink",
+         scene.text(),
+         {"--output", dir / "linked/colour.####.png", "--frames", "2"},
+         "output '" + dir / "linked/colour.0002.png" +
+             "' would overwrite the scene's colour pass '" + passes + "colour.0002.png'"},
         {"missing-module",
          scene.text(),
          {"--module", dir / "none.p"},
