@@ -17,7 +17,8 @@ namespace orvit {
 
 namespace {
 
-// Reallocates the four layer planes when the size differs, then clears them.
+// Reallocates the four layer planes when the size differs (taking the
+// instance's spare planes when they have the new size), then clears them.
 // False when a plane cannot be obtained; the layer is then released.
 bool prepareLayer(FilterInstance* instance, int32_t width, int32_t height) {
     auto& layer = instance->glowLayer;
@@ -27,32 +28,28 @@ bool prepareLayer(FilterInstance* instance, int32_t width, int32_t height) {
         releaseGlowLayer(instance);
         return false;
     }
+    uint8_t** planes[4] = {&layer.red, &layer.green, &layer.blue, &layer.strength};
     if (layer.width != width || layer.height != height) {
         releaseGlowLayer(instance);
         layer.width = width;
         layer.height = height;
-        // One byte more than needed so an empty frame still has planes. Fresh
-        // planes come cleared: pages the glow never reaches are never written.
-        layer.red = static_cast<uint8_t*>(std::calloc(count + 1, 1));
-        layer.green = static_cast<uint8_t*>(std::calloc(count + 1, 1));
-        layer.blue = static_cast<uint8_t*>(std::calloc(count + 1, 1));
-        layer.strength = static_cast<uint8_t*>(std::calloc(count + 1, 1));
-        if (layer.red == nullptr || layer.green == nullptr || layer.blue == nullptr ||
-            layer.strength == nullptr) {
+        // One byte more than needed so an empty frame still has planes.
+        auto& spare = instance->spare;
+        const bool spareFits = spare.width == width && spare.height == height;
+        for (int p = 0; p < 4; ++p) {
+            uint8_t* none = nullptr;
+            *planes[p] = takeSparePlane(spareFits ? spare.layer[p] : none, count);
+        }
+    } else {
+        for (uint8_t** plane : planes)
+            if (*plane != nullptr)
+                std::memset(*plane, 0, count);
+    }
+    for (uint8_t** plane : planes)
+        if (*plane == nullptr) {
             releaseGlowLayer(instance);
             return false;
         }
-        return true;
-    }
-    if (layer.red == nullptr || layer.green == nullptr || layer.blue == nullptr ||
-        layer.strength == nullptr) {
-        releaseGlowLayer(instance);
-        return false;
-    }
-    std::memset(layer.red, 0, count);
-    std::memset(layer.green, 0, count);
-    std::memset(layer.blue, 0, count);
-    std::memset(layer.strength, 0, count);
     return true;
 }
 

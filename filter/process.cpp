@@ -3,8 +3,10 @@
 #include "filter/arith.h"
 #include "filter/frame_source.h"
 #include "filter/glow_kernel.h"
+#include "filter/simd.h"
 #include "services/services.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -22,111 +24,151 @@ uint8_t byteAt(const uint8_t* line, int32_t x) {
     return line != nullptr ? line[x] : 0;
 }
 
-// acc = min(255, trunc(acc + glow * w)) with w = strength * k, for one
-// setting's transparency factor k. Into an empty accumulator the sum is
-// glow * w itself, whose saturated truncation is kept in a table of every
-// (strength, glow) pair, built with the same products; without room for the
-// table every pixel takes the full formula.
-class Weighting {
-  public:
-    explicit Weighting(double k) : fromEmpty_(static_cast<uint8_t*>(std::malloc(256 * 256))) {
-        for (int32_t s = 0; s < 256; ++s)
-            weight_[s] = s * k;
-        if (fromEmpty_ != nullptr)
-            for (int32_t s = 0; s < 256; ++s)
-                for (int32_t g = 0; g < 256; ++g)
-                    fromEmpty_[s * 256 + g] =
-                        static_cast<uint8_t>(saturate255(truncToInt(0 + g * weight_[s])));
-    }
-    ~Weighting() { std::free(fromEmpty_); }
-    Weighting(const Weighting&) = delete;
-    Weighting& operator=(const Weighting&) = delete;
-
-    // Strength 0 adds exactly nothing.
-    uint8_t add(uint8_t acc, uint8_t glow, uint8_t strength) const {
-        if (strength == 0)
-            return acc;
-        if (acc == 0 && fromEmpty_ != nullptr)
-            return fromEmpty_[static_cast<size_t>(strength) * 256 + glow];
-        return static_cast<uint8_t>(saturate255(truncToInt(acc + glow * weight_[strength])));
-    }
-
-  private:
-    double weight_[256];
-    uint8_t* fromEmpty_;
-};
-
-void accumulate(const GlowLayer& layer, size_t count, const Weighting& weighting, uint8_t* accRed,
-                uint8_t* accGreen, uint8_t* accBlue) {
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t s = layer.strength[i];
-        if (s == 0)
+// One setting's share of pixels [first, first + n): for each colour,
+// sum = min(255, trunc(acc + glow * w)) with w = strength * k, in double
+// precision, where acc is the accumulator's value (0 when `acc` is null).
+// Strength 0 adds exactly nothing. The sums go to out[c][0 .. n).
+void weightedSums(const GlowLayer& layer, const uint8_t* const acc[3], double k, size_t first,
+                  size_t n, uint8_t* const out[3]) {
+    const uint8_t* strength = layer.strength + first;
+    const uint8_t* glow[3] = {layer.red + first, layer.green + first, layer.blue + first};
+    const uint8_t* from[3] = {nullptr, nullptr, nullptr};
+    if (acc[0] != nullptr)
+        for (int c = 0; c < 3; ++c)
+            from[c] = acc[c] + first;
+    size_t i = 0;
+#ifdef ORVIT_HAVE_SSE2
+    // Sixteen pixels at a time, two doubles a register, with the same
+    // products and sums as one pixel at a time.
+    const __m128d kk = _mm_set1_pd(k);
+    const __m128i zero = _mm_setzero_si128();
+    auto load = [](const uint8_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    // The sixteen bytes as four groups of four 32-bit integers.
+    auto widen = [&](__m128i bytes, __m128i quads[4]) {
+        const __m128i low = _mm_unpacklo_epi8(bytes, zero);
+        const __m128i high = _mm_unpackhi_epi8(bytes, zero);
+        quads[0] = _mm_unpacklo_epi16(low, zero);
+        quads[1] = _mm_unpackhi_epi16(low, zero);
+        quads[2] = _mm_unpacklo_epi16(high, zero);
+        quads[3] = _mm_unpackhi_epi16(high, zero);
+    };
+    auto lowPair = [](__m128i quad) { return _mm_cvtepi32_pd(quad); };
+    auto highPair = [](__m128i quad) { return _mm_cvtepi32_pd(_mm_shuffle_epi32(quad, 0xEE)); };
+    for (; i + 16 <= n; i += 16) {
+        const __m128i s = load(strength + i);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(s, zero)) == 0xFFFF) {
+            for (int c = 0; c < 3; ++c)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out[c] + i),
+                                 from[c] != nullptr ? load(from[c] + i) : zero);
             continue;
-        accRed[i] = weighting.add(accRed[i], layer.red[i], s);
-        accGreen[i] = weighting.add(accGreen[i], layer.green[i], s);
-        accBlue[i] = weighting.add(accBlue[i], layer.blue[i], s);
-    }
-}
-
-// The glow a frame receives: the accumulated settings (planes absent when
-// none were accumulated) and the last setting's layer, added on the way out
-// rather than through one more pass over the accumulators.
-struct Glow {
-    const uint8_t* red = nullptr;
-    const uint8_t* green = nullptr;
-    const uint8_t* blue = nullptr;
-    const GlowLayer* last = nullptr;
-    const Weighting* lastWeighting = nullptr;
-};
-
-// Writes every pixel's colour, plus the glow with saturation, and its alpha;
-// one loop for each kind of glow, so a frame that passes through pays for
-// nothing but its reads and writes.
-template <bool kAccumulated, bool kLast>
-void compositeRows(const FrameAccess* access, const Glow& glow) {
-    const int32_t width = access->width;
-    for (int32_t y = 0; y < access->height; ++y) {
-        const uint8_t* red = access->byteLine(BufferRed, y);
-        const uint8_t* green = access->byteLine(BufferGreen, y);
-        const uint8_t* blue = access->byteLine(BufferBlue, y);
-        const uint8_t* alpha = access->byteLine(BufferAlpha, y);
-        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
-        for (int32_t x = 0; x < width; ++x) {
-            uint8_t rgb[3] = {byteAt(red, x), byteAt(green, x), byteAt(blue, x)};
-            if (kAccumulated || kLast) {
-                const size_t i = row + static_cast<size_t>(x);
-                uint8_t add[3] = {0, 0, 0};
-                if (kAccumulated) {
-                    add[0] = glow.red[i];
-                    add[1] = glow.green[i];
-                    add[2] = glow.blue[i];
+        }
+        __m128i sq[4];
+        widen(s, sq);
+        __m128d w[8];
+        for (int q = 0; q < 4; ++q) {
+            w[2 * q] = _mm_mul_pd(lowPair(sq[q]), kk);
+            w[2 * q + 1] = _mm_mul_pd(highPair(sq[q]), kk);
+        }
+        for (int c = 0; c < 3; ++c) {
+            __m128i gq[4];
+            __m128i aq[4];
+            widen(load(glow[c] + i), gq);
+            if (from[c] != nullptr)
+                widen(load(from[c] + i), aq);
+            __m128i sums[4];
+            for (int q = 0; q < 4; ++q) {
+                __m128d low = _mm_mul_pd(lowPair(gq[q]), w[2 * q]);
+                __m128d high = _mm_mul_pd(highPair(gq[q]), w[2 * q + 1]);
+                if (from[c] != nullptr) {
+                    low = _mm_add_pd(lowPair(aq[q]), low);
+                    high = _mm_add_pd(highPair(aq[q]), high);
                 }
-                if (kLast) {
-                    const uint8_t s = glow.last->strength[i];
-                    add[0] = glow.lastWeighting->add(add[0], glow.last->red[i], s);
-                    add[1] = glow.lastWeighting->add(add[1], glow.last->green[i], s);
-                    add[2] = glow.lastWeighting->add(add[2], glow.last->blue[i], s);
-                }
-                for (int c = 0; c < 3; ++c)
-                    rgb[c] = static_cast<uint8_t>(saturate255(rgb[c] + add[c]));
+                sums[q] = _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
             }
-            access->putRGB(x, y, rgb);
-            access->putAlpha(x, y, byteAt(alpha, x));
+            // Sums are at least 0; the packs saturate at 255.
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out[c] + i),
+                             _mm_packus_epi16(_mm_packs_epi32(sums[0], sums[1]),
+                                              _mm_packs_epi32(sums[2], sums[3])));
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        const double w = strength[i] * k;
+        for (int c = 0; c < 3; ++c) {
+            const int32_t a = from[c] != nullptr ? from[c][i] : 0;
+            out[c][i] = static_cast<uint8_t>(saturate255(truncToInt(a + glow[c][i] * w)));
         }
     }
 }
 
+void accumulate(const GlowLayer& layer, size_t count, double k, uint8_t* const acc[3]) {
+    weightedSums(layer, acc, k, 0, count, acc);
+}
+
+// The glow a frame receives: the accumulated settings (planes absent when
+// none were accumulated) and the last setting's layer with its transparency
+// factor, added on the way out rather than through one more pass over the
+// accumulators.
+struct Glow {
+    const uint8_t* acc[3] = {nullptr, nullptr, nullptr};
+    const GlowLayer* last = nullptr;
+    double lastK = 0.0;
+};
+
+// Pixels composed at a time: a row's colours plus glow are formed in a
+// buffer of this many, then handed to the host pixel by pixel.
+constexpr int32_t kChunk = 512;
+
+// The final colours of pixels [x0, x0 + n) of a row, as red, green, blue
+// triples: the rendered colour plus the glow, saturated.
+void composeChunk(const uint8_t* const colour[3], const Glow& glow, size_t first, int32_t n,
+                  uint8_t* rgb) {
+    uint8_t added[3][kChunk];
+    const uint8_t* add[3] = {nullptr, nullptr, nullptr};
+    if (glow.last != nullptr) {
+        uint8_t* const out[3] = {added[0], added[1], added[2]};
+        weightedSums(*glow.last, glow.acc, glow.lastK, first, static_cast<size_t>(n), out);
+        for (int c = 0; c < 3; ++c)
+            add[c] = added[c];
+    } else if (glow.acc[0] != nullptr) {
+        for (int c = 0; c < 3; ++c)
+            add[c] = glow.acc[c] + first;
+    }
+    if (add[0] == nullptr) {
+        for (int32_t j = 0; j < n; ++j)
+            for (int c = 0; c < 3; ++c)
+                rgb[3 * j + c] = colour[c][j];
+        return;
+    }
+    for (int32_t j = 0; j < n; ++j)
+        for (int c = 0; c < 3; ++c)
+            rgb[3 * j + c] = static_cast<uint8_t>(saturate255(colour[c][j] + add[c][j]));
+}
+
+// Writes every pixel's colour, plus the glow with saturation, and its alpha.
 void composite(const FrameAccess* access, const Glow& glow) {
-    const bool accumulated = glow.red != nullptr;
-    const bool last = glow.last != nullptr;
-    if (accumulated && last)
-        compositeRows<true, true>(access, glow);
-    else if (accumulated)
-        compositeRows<true, false>(access, glow);
-    else if (last)
-        compositeRows<false, true>(access, glow);
-    else
-        compositeRows<false, false>(access, glow);
+    static const uint8_t kNoLine[kChunk] = {}; // a buffer the host lacks reads as 0
+    const int32_t width = access->width;
+    uint8_t rgb[3 * kChunk];
+    for (int32_t y = 0; y < access->height; ++y) {
+        const uint8_t* lines[3] = {access->byteLine(BufferRed, y), access->byteLine(BufferGreen, y),
+                                   access->byteLine(BufferBlue, y)};
+        const uint8_t* alpha = access->byteLine(BufferAlpha, y);
+        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int32_t x0 = 0; x0 < width; x0 += kChunk) {
+            const int32_t n = std::min(kChunk, width - x0);
+            const uint8_t* colour[3];
+            for (int c = 0; c < 3; ++c)
+                colour[c] = lines[c] != nullptr ? lines[c] + x0 : kNoLine;
+            composeChunk(colour, glow, row + static_cast<size_t>(x0), n, rgb);
+            for (int32_t j = 0; j < n; ++j) {
+                access->putRGB(x0 + j, y, rgb + 3 * j);
+                access->putAlpha(x0 + j, y, byteAt(alpha, x0 + j));
+            }
+        }
+    }
 }
 
 // The transparency factor k of a setting at the frame time.
@@ -143,6 +185,29 @@ double transparencyFactor(const GlowSetting* setting, double time) {
 // A setting that runs a kernel: enabled, with a mode that has one.
 bool runsKernel(const GlowSetting* setting) {
     return setting->enabled != 0 && kernelForMode(setting->mode) != nullptr;
+}
+
+// Ends an enabled frame: the layer becomes empty and its planes, with the
+// accumulators', are kept as the instance's spares for the next frame.
+void setAside(FilterInstance* instance, uint8_t* const acc[3]) {
+    auto& layer = instance->glowLayer;
+    auto& spare = instance->spare;
+    uint8_t* planes[4] = {layer.red, layer.green, layer.blue, layer.strength};
+    layer.red = layer.green = layer.blue = layer.strength = nullptr;
+    const bool fits = layer.width == spare.width && layer.height == spare.height;
+    for (int p = 0; p < 4; ++p) {
+        std::free(spare.layer[p]);
+        spare.layer[p] = fits ? planes[p] : nullptr;
+        if (!fits)
+            std::free(planes[p]);
+    }
+    layer.width = 0;
+    layer.height = 0;
+    for (int c = 0; c < 3; ++c)
+        if (acc[c] != nullptr) {
+            std::free(spare.accumulator[c]);
+            spare.accumulator[c] = acc[c];
+        }
 }
 
 } // namespace
@@ -192,8 +257,15 @@ void process(FilterInstance* instance, const FrameAccess* access) {
     const size_t count = framePixels(access->width, access->height);
     HostFrameSource source(access);
     if (instance->enabled == 0 || count == 0 || !source.ready()) {
+        releaseSparePlanes(instance);
         composite(access, Glow{});
         return;
+    }
+    auto& spare = instance->spare;
+    if (spare.width != access->width || spare.height != access->height) {
+        releaseSparePlanes(instance);
+        spare.width = access->width;
+        spare.height = access->height;
     }
 
     int32_t last = -1;
@@ -201,14 +273,7 @@ void process(FilterInstance* instance, const FrameAccess* access) {
         if (runsKernel(instance->settings[s]))
             last = s;
     uint8_t* acc[3] = {nullptr, nullptr, nullptr};
-    auto freeAccumulators = [&] {
-        for (uint8_t*& plane : acc) {
-            std::free(plane);
-            plane = nullptr;
-        }
-    };
     Glow glow;
-    std::unique_ptr<Weighting> lastWeighting;
     for (int32_t s = 0; s <= last; ++s) {
         const GlowSetting* setting = instance->settings[s];
         if (!runsKernel(setting))
@@ -218,31 +283,28 @@ void process(FilterInstance* instance, const FrameAccess* access) {
             continue;
         const double k = transparencyFactor(setting, access->start);
         if (s == last) {
-            lastWeighting.reset(new (std::nothrow) Weighting(k));
-            if (lastWeighting) {
-                glow.last = &instance->glowLayer;
-                glow.lastWeighting = lastWeighting.get();
-                break;
-            }
+            glow.last = &instance->glowLayer;
+            glow.lastK = k;
+            break;
         }
         if (acc[0] == nullptr)
-            for (uint8_t*& plane : acc)
-                plane = static_cast<uint8_t*>(std::calloc(count, 1));
+            for (int c = 0; c < 3; ++c)
+                acc[c] = takeSparePlane(spare.accumulator[c], count);
         if (acc[0] == nullptr || acc[1] == nullptr || acc[2] == nullptr) {
             // No room to accumulate: the frame passes through unchanged.
-            freeAccumulators();
-            composite(access, Glow{});
+            for (uint8_t* plane : acc)
+                std::free(plane);
             releaseGlowLayer(instance);
+            releaseSparePlanes(instance);
+            composite(access, Glow{});
             return;
         }
-        accumulate(instance->glowLayer, count, Weighting(k), acc[0], acc[1], acc[2]);
+        accumulate(instance->glowLayer, count, k, acc);
     }
-    glow.red = acc[0];
-    glow.green = acc[1];
-    glow.blue = acc[2];
+    for (int c = 0; c < 3; ++c)
+        glow.acc[c] = acc[c];
     composite(access, glow);
-    freeAccumulators();
-    releaseGlowLayer(instance);
+    setAside(instance, acc);
 }
 
 } // namespace orvit

@@ -3,6 +3,7 @@
 
 #include "host/envelope.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace orvit {
@@ -67,6 +68,18 @@ struct FilterInstance {
     float maxDepth;
     float minDepth;
     GlowSetting clipboard;
+    // Working planes kept between enabled frames, so the next frame of the
+    // same size takes them again instead of fresh pages: the four layer
+    // planes and the three accumulator planes (present once a frame had two
+    // settings), width x height + 1 bytes each, contents left over. The layer
+    // itself is still empty between frames. Released by a frame of another
+    // size, by a disabled frame and by destroyInstance.
+    struct {
+        uint8_t* layer[4]; // red, green, blue, strength
+        uint8_t* accumulator[3];
+        int32_t width;
+        int32_t height;
+    } spare;
 };
 
 // Instances and settings.
@@ -87,5 +100,10 @@ bool obtainSnapshot(FilterInstance* instance);
 void releaseSnapshot(FilterInstance* instance);
 // Releases the glow layer's planes and sets its size to 0.
 void releaseGlowLayer(FilterInstance* instance);
+// Releases the spare planes kept between frames.
+void releaseSparePlanes(FilterInstance* instance);
+// A working plane of `count` + 1 zero bytes: `spare` cleared and taken (left
+// null) when present, else a fresh one; null when memory runs out.
+uint8_t* takeSparePlane(uint8_t*& spare, size_t count);
 
 } // namespace orvit
