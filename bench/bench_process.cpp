@@ -4,13 +4,16 @@
 // module's kernel run side by side on the same planes: both times, their
 // ratio, and whether all four layer planes are identical. Then process()
 // enabled and disabled against a plain copy of the planes and against the
-// bare cost of the host's per-pixel writes.
+// bare cost of the host's per-pixel writes. Last, the peak memory.
 //
-//   bench_process [REPEATS] [--quick] [--only CASE [--fill stamp|nearest]]
-// --quick skips the literal run at R = 960; --only runs the kernel of one case
-// (numbered from 0 in the printed order) REPEATS times and nothing else, for
-// a profiler, with --fill forcing one of the two fills of the Fixed modes;
-// --only with a number past the kernel cases runs only process().
+//   bench_process [REPEATS] [--quick] [--4k] [--only CASE [--fill stamp|nearest]]
+// --quick skips the literal run at R = 960; --4k makes the frame 3840 x 2160,
+// the same picture at twice the scale (the Depth radii stay 2..100); --only
+// runs the kernel of one case (numbered from 0 in the printed order) REPEATS
+// times and nothing else, for a profiler, with --fill forcing one of the two
+// fills of the Fixed modes. --only with the number just past the kernel cases
+// runs only the process() figures; with a greater number, only that one of
+// the enabled process() cases (numbered on from there) and the pass-through.
 #include "bench_clock.h"
 #include "filter/glow_kernel.h"
 #include "filter/process.h"
@@ -26,6 +29,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace orvit;
@@ -35,18 +39,22 @@ using standin::MemoryFrame;
 
 namespace {
 
-constexpr int32_t kWidth = 1920;
-constexpr int32_t kHeight = 1080;
-
-// The frame's special plane; depths are set per case.
+// The frame's special plane, drawn for 1920 x 1080 and scaled to the frame's
+// width; depths are set per case.
 void paintShapes(MemoryFrame& frame) {
+    const int scale = frame.width / 1920;
     for (size_t i = 0; i < frame.red.size(); ++i) {
         frame.red[i] = static_cast<uint8_t>(i * 7);
         frame.green[i] = static_cast<uint8_t>(i * 13);
         frame.blue[i] = static_cast<uint8_t>(i * 3);
     }
-    auto put = [&](int x, int y) { frame.special[frame.at(x, y)] = 1; };
-    const int cx = frame.width / 2, cy = frame.height / 2, r = 300;
+    // One pixel of the 1920 x 1080 drawing.
+    auto put = [&](int x, int y) {
+        for (int dy = 0; dy < scale; ++dy)
+            for (int dx = 0; dx < scale; ++dx)
+                frame.special[frame.at(x * scale + dx, y * scale + dy)] = 1;
+    };
+    const int cx = 960, cy = 540, r = 300;
     for (int y = cy - r; y <= cy + r; ++y)
         for (int x = cx - r; x <= cx + r; ++x)
             if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r)
@@ -70,15 +78,16 @@ void paintShapes(MemoryFrame& frame) {
 enum class Depths { Smooth, Noisy };
 
 // Depths giving outline radii 2..100 at glow size 1 with K = 1:
-// R = trunc(960 / D). Smooth: the radius grows steadily from the left edge to
-// the right; noisy: each pixel's radius at random.
+// R = trunc((W / 2) / D). Smooth: the radius grows steadily from the left edge
+// to the right; noisy: each pixel's radius at random.
 void paintDepths(MemoryFrame& frame, Depths kind) {
     std::mt19937 rng(7);
+    const float half = static_cast<float>(frame.width) / 2.0f;
     for (int y = 0; y < frame.height; ++y)
         for (int x = 0; x < frame.width; ++x) {
-            float d = 960.0f / (2.05f + static_cast<float>(x) * (98.0f / frame.width));
+            float d = half / (2.05f + static_cast<float>(x) * (98.0f / frame.width));
             if (kind == Depths::Noisy)
-                d = 960.0f / (2.05f + static_cast<float>(rng() % 9800) * 0.01f);
+                d = half / (2.05f + static_cast<float>(rng() % 9800) * 0.01f);
             frame.depth[frame.at(x, y)] = d;
         }
 }
@@ -152,32 +161,46 @@ void useKeys(GlowSetting* setting, int32_t keys) {
     }
 }
 
+// Peak resident memory of the benchmark so far, in MiB.
+double peakMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     int repeats = 5;
     bool quick = false;
     int only = -1;
+    int32_t width = 1920;
+    int32_t height = 1080;
     FillChoice fill = FillChoice::Fastest;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0)
             quick = true;
-        else if (std::strcmp(argv[i], "--fill") == 0 && i + 1 < argc)
+        else if (std::strcmp(argv[i], "--4k") == 0) {
+            width = 3840;
+            height = 2160;
+        } else if (std::strcmp(argv[i], "--fill") == 0 && i + 1 < argc)
             fill = std::strcmp(argv[++i], "stamp") == 0 ? FillChoice::Stamp : FillChoice::Nearest;
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
             only = std::atoi(argv[++i]);
         else
             repeats = std::max(1, std::atoi(argv[i]));
     }
-    MemoryFrame frame(kWidth, kHeight);
+    MemoryFrame frame(width, height);
     paintShapes(frame);
     orvit::globalLookup = lookup;
+    const double framePlanesMiB = static_cast<double>(frame.red.size()) * 13.0 / (1024.0 * 1024.0);
 
     std::printf("frame %d x %d, outline pixels %d (Fixed, Depth) / %d (G-Fixed, G-Depth); "
                 "processor time; fast: least of %d runs, literal: one run\n",
-                kWidth, kHeight, countOutline(frame, 4), countOutline(frame, 5), repeats);
+                width, height, countOutline(frame, 4), countOutline(frame, 5), repeats);
     std::printf("%-34s %12s %12s %9s  %s\n", "case", "literal ms", "fast ms", "ratio", "identical");
 
+    // Named for the 1920 x 1080 frame; at 4K the Fixed radii double.
     const KernelCase cases[] = {
         {"Fixed R=96 (0.05)", ModeFixed, 0.05, Depths::Smooth, true},
         {"Fixed R=192 (0.10)", ModeFixed, 0.10, Depths::Smooth, true},
@@ -228,7 +251,7 @@ int main(int argc, char** argv) {
         fixedRadius(&setting, source, &radius);
         reference::Layer ref;
         const double literal = fastest(1, [&] {
-            ref = reference::glow(frame.special, frame.depth, kWidth, kHeight, setting, radius,
+            ref = reference::glow(frame.special, frame.depth, width, height, setting, radius,
                                   setting.distance, 1.0);
         });
         const auto& layer = instance->glowLayer;
@@ -251,34 +274,6 @@ int main(int argc, char** argv) {
         FrameBinding binding(frame);
         process(filter, binding.access());
     };
-    filter->enabled = 0;
-    const double passThrough = fastest(repeats, runProcess);
-    const double copy = fastest(repeats, [&] {
-        std::memcpy(frame.outRed.data(), frame.red.data(), frame.red.size());
-        std::memcpy(frame.outGreen.data(), frame.green.data(), frame.green.size());
-        std::memcpy(frame.outBlue.data(), frame.blue.data(), frame.blue.size());
-        std::memcpy(frame.outAlpha.data(), frame.alpha.data(), frame.alpha.size());
-    });
-    const double writes = fastest(repeats, [&] {
-        FrameBinding binding(frame);
-        const FrameAccess* access = binding.access();
-        for (int32_t y = 0; y < access->height; ++y)
-            for (int32_t x = 0; x < access->width; ++x) {
-                const uint8_t rgb[3] = {0, 0, 0};
-                access->putRGB(x, y, rgb);
-                access->putAlpha(x, y, 0);
-            }
-    });
-    std::printf("\n%-34s %12s %9s\n", "process", "ms", "ratio");
-    std::printf("%-34s %12.2f %8.2fx  (of the plain copy)\n", "plain copy of the 4 planes", copy,
-                1.0);
-    std::printf("%-34s %12.2f %8.2fx  (of the plain copy)\n", "host putRGB+putAlpha per pixel",
-                writes, writes / copy);
-    std::printf("%-34s %12.2f %8.2fx  (of the plain copy)\n", "pass-through (disabled)",
-                passThrough, passThrough / copy);
-    filter->enabled = 1;
-    GlowSetting* one = appendSetting(filter, 1);
-    one->enabled = 1;
     const KernelCase enabledCases[] = {
         {"enabled, Fixed R=96", ModeFixed, 0.05, Depths::Smooth, false},
         {"enabled, Fixed R=192", ModeFixed, 0.10, Depths::Smooth, false},
@@ -286,12 +281,51 @@ int main(int argc, char** argv) {
         {"enabled, Depth R 2..100 smooth", ModeDepth, 1.0, Depths::Smooth, false},
         {"enabled, G-Depth R 2..100 smooth", ModeGDepth, 1.0, Depths::Smooth, false},
     };
-    for (const KernelCase& c : enabledCases) {
+    const int enabledCount = static_cast<int>(sizeof enabledCases / sizeof enabledCases[0]);
+    const int onlyEnabled = only > kernelCases ? only - kernelCases - 1 : -1;
+    filter->enabled = 0;
+    const double passThrough = fastest(repeats, runProcess);
+    std::printf("\n%-34s %12s %9s\n", "process", "ms", "ratio");
+    if (onlyEnabled < 0) {
+        const double copy = fastest(repeats, [&] {
+            std::memcpy(frame.outRed.data(), frame.red.data(), frame.red.size());
+            std::memcpy(frame.outGreen.data(), frame.green.data(), frame.green.size());
+            std::memcpy(frame.outBlue.data(), frame.blue.data(), frame.blue.size());
+            std::memcpy(frame.outAlpha.data(), frame.alpha.data(), frame.alpha.size());
+        });
+        const double writes = fastest(repeats, [&] {
+            FrameBinding binding(frame);
+            const FrameAccess* access = binding.access();
+            for (int32_t y = 0; y < access->height; ++y)
+                for (int32_t x = 0; x < access->width; ++x) {
+                    const uint8_t rgb[3] = {0, 0, 0};
+                    access->putRGB(x, y, rgb);
+                    access->putAlpha(x, y, 0);
+                }
+        });
+        std::printf("%-34s %12.2f %8.2fx  (of the plain copy)\n", "plain copy of the 4 planes",
+                    copy, 1.0);
+        std::printf("%-34s %12.2f %8.2fx  (of the plain copy)\n", "host putRGB+putAlpha per pixel",
+                    writes, writes / copy);
+        std::printf("%-34s %12.2f %8.2fx  (of the plain copy)\n", "pass-through (disabled)",
+                    passThrough, passThrough / copy);
+    } else {
+        std::printf("%-34s %12.2f\n", "pass-through (disabled)", passThrough);
+    }
+    filter->enabled = 1;
+    GlowSetting* one = appendSetting(filter, 1);
+    one->enabled = 1;
+    for (int e = 0; e < enabledCount; ++e) {
+        if (onlyEnabled >= 0 && e != onlyEnabled)
+            continue;
+        const KernelCase& c = enabledCases[e];
         one->mode = c.mode;
         one->distance = c.distance;
         const double ms = fastest(repeats, runProcess);
         std::printf("%-34s %12.2f %8.2fx  (of the pass-through)\n", c.name, ms, ms / passThrough);
     }
     destroyInstance(filter);
+    std::printf("\npeak memory %.0f MiB, of which the frame's own planes %.0f MiB\n", peakMiB(),
+                framePlanesMiB);
     return 0;
 }

@@ -206,23 +206,12 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
                 const uint8_t* prev = source.specialLine(y - 1);
                 const uint8_t* cur = source.specialLine(y);
                 const uint8_t* next = source.specialLine(y + 1);
-                const float* depth = nullptr;
+                const size_t rowStamps = events.column.size();
                 auto stamp = [&](int32_t x) {
-                    int32_t r = 0;
-                    if (radius.fromDepth) {
-                        if (!radius.haveCamera)
-                            return;
-                        if (depth == nullptr)
-                            depth = source.depthLine(y);
-                        if (!depthRadius(width, radius.size, depth[x], radius.k, &r))
-                            return;
-                    } else if (fixedStamps) {
-                        r = radius.radius;
-                    } else {
-                        return;
+                    if (radius.fromDepth ? radius.haveCamera : fixedStamps) {
+                        events.column.push_back(x);
+                        events.radius.push_back(radius.radius);
                     }
-                    events.column.push_back(x);
-                    events.radius.push_back(r);
                 };
                 auto core = [&](int32_t x) {
                     if (events.coreFrom.size() > rowCores && events.coreTo.back() == x - 1) {
@@ -233,6 +222,23 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
                     events.coreTo.push_back(x);
                 };
                 classifyRow(prev, cur, next, width, static_cast<uint8_t>(value), rule, stamp, core);
+                // Each outline pixel's radius from its depth, the row's depths
+                // read together; pixels out of range stamp nothing.
+                if (radius.fromDepth && events.column.size() > rowStamps) {
+                    const float* depth = source.depthLine(y);
+                    size_t kept = rowStamps;
+                    for (size_t e = rowStamps; e < events.column.size(); ++e) {
+                        const int32_t x = events.column[e];
+                        int32_t r = 0;
+                        if (depthRadius(width, radius.size, depth[x], radius.k, &r)) {
+                            events.column[kept] = x;
+                            events.radius[kept] = r;
+                            ++kept;
+                        }
+                    }
+                    events.column.resize(kept);
+                    events.radius.resize(kept);
+                }
             }
         }
         // Rows not scanned hold no events: the last two start at the end.

@@ -117,55 +117,89 @@ struct Glow {
     double lastK = 0.0;
 };
 
-// Pixels composed at a time: a row's colours plus glow are formed in a
-// buffer of this many, then handed to the host pixel by pixel.
+// Pixels composed at a time: a row's final colours are formed in a buffer of
+// this many, then handed to the host pixel by pixel.
 constexpr int32_t kChunk = 512;
 
-// The final colours of pixels [x0, x0 + n) of a row, as red, green, blue
-// triples: the rendered colour plus the glow, saturated.
-void composeChunk(const uint8_t* const colour[3], const Glow& glow, size_t first, int32_t n,
-                  uint8_t* rgb) {
-    uint8_t added[3][kChunk];
-    const uint8_t* add[3] = {nullptr, nullptr, nullptr};
+// Sets quads[j] = (red[j], green[j], blue[j], alpha[j]) for j < n.
+void interleave(const uint8_t* const lines[4], int32_t n, uint8_t* quads) {
+    int32_t j = 0;
+#ifdef ORVIT_HAVE_SSE2
+    auto load = [&](int c) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(lines[c] + j));
+    };
+    for (; j + 16 <= n; j += 16) {
+        const __m128i rg[2] = {_mm_unpacklo_epi8(load(0), load(1)),
+                               _mm_unpackhi_epi8(load(0), load(1))};
+        const __m128i ba[2] = {_mm_unpacklo_epi8(load(2), load(3)),
+                               _mm_unpackhi_epi8(load(2), load(3))};
+        auto* out = reinterpret_cast<__m128i*>(quads + 4 * j);
+        for (int h = 0; h < 2; ++h) {
+            _mm_storeu_si128(out + 2 * h, _mm_unpacklo_epi16(rg[h], ba[h]));
+            _mm_storeu_si128(out + 2 * h + 1, _mm_unpackhi_epi16(rg[h], ba[h]));
+        }
+    }
+#endif
+    for (; j < n; ++j)
+        for (int c = 0; c < 4; ++c)
+            quads[4 * j + c] = lines[c][j];
+}
+
+// The final pixels [first, first + n) of a row as red, green, blue, alpha
+// quads: the rendered colour plus the glow, saturated, and the alpha.
+// `lines` are the row's red, green, blue and alpha from x = first's column.
+void composeChunk(const uint8_t* const lines[4], const Glow& glow, size_t first, int32_t n,
+                  uint8_t* quads) {
+    uint8_t sums[3][kChunk];
+    uint8_t* const out[3] = {sums[0], sums[1], sums[2]};
+    const uint8_t* add[3] = {glow.acc[0], glow.acc[1], glow.acc[2]};
     if (glow.last != nullptr) {
-        uint8_t* const out[3] = {added[0], added[1], added[2]};
         weightedSums(*glow.last, glow.acc, glow.lastK, first, static_cast<size_t>(n), out);
         for (int c = 0; c < 3; ++c)
-            add[c] = added[c];
-    } else if (glow.acc[0] != nullptr) {
+            add[c] = sums[c];
+    } else if (add[0] != nullptr) {
         for (int c = 0; c < 3; ++c)
-            add[c] = glow.acc[c] + first;
-    }
-    if (add[0] == nullptr) {
-        for (int32_t j = 0; j < n; ++j)
-            for (int c = 0; c < 3; ++c)
-                rgb[3 * j + c] = colour[c][j];
+            add[c] += first;
+    } else {
+        interleave(lines, n, quads);
         return;
     }
-    for (int32_t j = 0; j < n; ++j)
-        for (int c = 0; c < 3; ++c)
-            rgb[3 * j + c] = static_cast<uint8_t>(saturate255(colour[c][j] + add[c][j]));
+    for (int c = 0; c < 3; ++c) {
+        int32_t j = 0;
+#ifdef ORVIT_HAVE_SSE2
+        for (; j + 16 <= n; j += 16)
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(out[c] + j),
+                _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lines[c] + j)),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(add[c] + j))));
+#endif
+        for (; j < n; ++j)
+            out[c][j] = static_cast<uint8_t>(saturate255(lines[c][j] + add[c][j]));
+    }
+    const uint8_t* const final[4] = {out[0], out[1], out[2], lines[3]};
+    interleave(final, n, quads);
 }
 
 // Writes every pixel's colour, plus the glow with saturation, and its alpha.
 void composite(const FrameAccess* access, const Glow& glow) {
     static const uint8_t kNoLine[kChunk] = {}; // a buffer the host lacks reads as 0
     const int32_t width = access->width;
-    uint8_t rgb[3 * kChunk];
+    const int32_t types[4] = {BufferRed, BufferGreen, BufferBlue, BufferAlpha};
+    uint8_t quads[4 * kChunk];
     for (int32_t y = 0; y < access->height; ++y) {
-        const uint8_t* lines[3] = {access->byteLine(BufferRed, y), access->byteLine(BufferGreen, y),
-                                   access->byteLine(BufferBlue, y)};
-        const uint8_t* alpha = access->byteLine(BufferAlpha, y);
-        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
+        const uint8_t* row[4];
+        for (int c = 0; c < 4; ++c)
+            row[c] = access->byteLine(types[c], y);
+        const size_t rowStart = static_cast<size_t>(y) * static_cast<size_t>(width);
         for (int32_t x0 = 0; x0 < width; x0 += kChunk) {
             const int32_t n = std::min(kChunk, width - x0);
-            const uint8_t* colour[3];
-            for (int c = 0; c < 3; ++c)
-                colour[c] = lines[c] != nullptr ? lines[c] + x0 : kNoLine;
-            composeChunk(colour, glow, row + static_cast<size_t>(x0), n, rgb);
+            const uint8_t* lines[4];
+            for (int c = 0; c < 4; ++c)
+                lines[c] = row[c] != nullptr ? row[c] + x0 : kNoLine;
+            composeChunk(lines, glow, rowStart + static_cast<size_t>(x0), n, quads);
             for (int32_t j = 0; j < n; ++j) {
-                access->putRGB(x0 + j, y, rgb + 3 * j);
-                access->putAlpha(x0 + j, y, byteAt(alpha, x0 + j));
+                access->putRGB(x0 + j, y, quads + 4 * j);
+                access->putAlpha(x0 + j, y, quads[4 * j + 3]);
             }
         }
     }

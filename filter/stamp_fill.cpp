@@ -35,9 +35,9 @@ void blendScalar(uint8_t* strength, uint8_t* index, uint8_t* written, const uint
 }
 
 #ifdef ORVIT_HAVE_SSE2
-inline void blend16(uint8_t* strength, uint8_t* index, uint8_t* written, const uint8_t* falloff,
-                    const uint8_t* rampIndex) {
-    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(strength));
+// Sixteen targets whose strength s and index i are already loaded.
+inline void blend16(__m128i s, __m128i i, uint8_t* strength, uint8_t* index, uint8_t* written,
+                    const uint8_t* falloff, const uint8_t* rampIndex) {
     const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(falloff));
     const __m128i top = _mm_max_epu8(s, f);
     const __m128i takes = _mm_cmpeq_epi8(top, f); // strength <= f
@@ -45,25 +45,34 @@ inline void blend16(uint8_t* strength, uint8_t* index, uint8_t* written, const u
     // was written before: sixteen such targets need no store at all.
     if (_mm_movemask_epi8(takes) == 0)
         return;
-    const __m128i i = _mm_loadu_si128(reinterpret_cast<const __m128i*>(index));
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rampIndex));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(strength), top);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(index),
                      _mm_or_si128(_mm_and_si128(takes, c), _mm_andnot_si128(takes, i)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(written), _mm_set1_epi8(-1));
 }
+
+inline __m128i load16(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 #endif
 
 // One target run of one stamp row. Blending a target twice with the same
-// values changes nothing, so the last sixteen may overlap the previous ones.
+// values changes nothing, so the last sixteen may overlap the previous ones;
+// they are read before those are written, as a read of bytes just written
+// by a store that only partly covers it waits for the store to finish.
 void blendRun(uint8_t* strength, uint8_t* index, uint8_t* written, const uint8_t* falloff,
               const uint8_t* rampIndex, int32_t count) {
 #ifdef ORVIT_HAVE_SSE2
     if (count >= 16) {
         const int32_t last = count - 16;
+        const __m128i lastStrength = load16(strength + last);
+        const __m128i lastIndex = load16(index + last);
         for (int32_t i = 0; i < last; i += 16)
-            blend16(strength + i, index + i, written + i, falloff + i, rampIndex + i);
-        blend16(strength + last, index + last, written + last, falloff + last, rampIndex + last);
+            blend16(load16(strength + i), load16(index + i), strength + i, index + i, written + i,
+                    falloff + i, rampIndex + i);
+        blend16(lastStrength, lastIndex, strength + last, index + last, written + last,
+                falloff + last, rampIndex + last);
         return;
     }
 #endif
@@ -75,7 +84,10 @@ void blendRun(uint8_t* strength, uint8_t* index, uint8_t* written, const uint8_t
 // neighbour cuts more.
 constexpr int32_t kNearRows = 3;
 constexpr int32_t kNearReach = 3;
-constexpr int32_t kMaxCovers = (2 * kNearRows + 1) * (2 * kNearReach + 1);
+// Beyond them, the nearest covering stamp straight to each side and straight
+// above and below: such a cut is the same on every row (or whole rows), so
+// it costs one look however far the neighbour is.
+constexpr int32_t kMaxCovers = (2 * kNearRows + 1) * (2 * kNearReach + 1) + 4;
 
 // Another stamp at offset (a, b) from this one whose falloff is at least this
 // stamp's at every distance (see Dominance). A later one takes the targets at
@@ -94,7 +106,7 @@ inline int64_t ceilDiv(int64_t n, int64_t d) {
 }
 
 // ceil(n / 2m) for m = 1 .. 3, by constants the compiler turns into
-// multiplications and shifts.
+// multiplications and shifts: sloped cuts take one a row.
 inline int64_t ceilHalf(int64_t n, int64_t m) {
     if (m == 1)
         return ceilDiv(n, 2);
@@ -106,7 +118,9 @@ static_assert(kNearRows <= 3 && kNearReach <= 3, "ceilHalf divides by 2, 4 or 6 
 // (dx - a)^2 + (dy - b)^2 <= dx^2 + dy^2, that is 2a dx + 2b dy >= k with
 // k = a^2 + b^2 (one more for an earlier neighbour). Narrows [lo, hi]
 // (offsets from the stamp's column) on stamp row dy to what it leaves; a != 0.
-void cutRow(const CoverStamp& other, int64_t dy, int64_t* lo, int64_t* hi) {
+// `half(n, m)` is ceil(n / 2m).
+template <typename Half>
+void cutRow(const CoverStamp& other, int64_t dy, int64_t* lo, int64_t* hi, Half half) {
     const int64_t a = other.a;
     const int64_t b = other.b;
     const int64_t r = other.radius;
@@ -114,12 +128,21 @@ void cutRow(const CoverStamp& other, int64_t dy, int64_t* lo, int64_t* hi) {
         return;
     const int64_t k = a * a + b * b - 2 * b * dy + (other.earlier ? 1 : 0);
     if (a > 0) {
-        const int64_t from = std::max(ceilHalf(k, a), a - r);
+        const int64_t from = std::max(half(k, a), a - r);
         *hi = std::min(*hi, from - 1);
     } else {
-        const int64_t to = std::min(-ceilHalf(k, -a), a + r);
+        const int64_t to = std::min(-half(k, -a), a + r);
         *lo = std::max(*lo, to + 1);
     }
+}
+
+void cutRow(const CoverStamp& other, int64_t dy, int64_t* lo, int64_t* hi) {
+    cutRow(other, dy, lo, hi, ceilHalf);
+}
+
+// ceil(n / 2m) for any m >= 1.
+int64_t ceilHalfAny(int64_t n, int64_t m) {
+    return ceilDiv(n, 2 * m);
 }
 
 void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, int32_t y,
@@ -143,11 +166,11 @@ void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, 
         const int64_t b = other.b;
         const int64_t k = b * b + (other.earlier ? 1 : 0);
         if (other.a == 0 && b > 0)
-            rowHi = std::min(rowHi, ceilHalf(k, b) - 1);
+            rowHi = std::min(rowHi, ceilHalfAny(k, b) - 1);
         else if (other.a == 0)
-            rowLo = std::max(rowLo, 1 - ceilHalf(k, -b));
+            rowLo = std::max(rowLo, 1 - ceilHalfAny(k, -b));
         else if (b == 0)
-            cutRow(other, 0, &keepLo, &keepHi);
+            cutRow(other, 0, &keepLo, &keepHi, ceilHalfAny);
         else {
             // One a quadrant: the nearest neighbour there cuts the most.
             const int32_t q = (other.a > 0 ? 1 : 0) + (b > 0 ? 2 : 0);
@@ -289,6 +312,36 @@ bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternC
                     if (other != nullptr && dominance.covers(*other, *pattern))
                         covers[coverCount++] =
                             CoverStamp{events.column[static_cast<size_t>(k)] - x, b, r, earlier};
+                }
+            }
+            bool straight[4] = {false, false, false, false}; // left, right, above, below
+            for (int32_t i = 0; i < coverCount; ++i) {
+                if (covers[i].b == 0)
+                    straight[covers[i].a > 0 ? 1 : 0] = true;
+                else if (covers[i].a == 0)
+                    straight[covers[i].b > 0 ? 3 : 2] = true;
+            }
+            auto coversThis = [&](int32_t k) {
+                const int32_t r = events.radius[static_cast<size_t>(k)];
+                if (r < radius || (k < e && !sameColour))
+                    return false;
+                const StampPattern* other = patterns.forRadius(r);
+                return other != nullptr && dominance.covers(*other, *pattern);
+            };
+            const int32_t rowFirst = events.stampStart[static_cast<size_t>(y)];
+            for (int32_t side = 0; side < 2; ++side) {
+                const int32_t step = side == 0 ? -1 : 1;
+                if (straight[side] || (step < 0 && !sameColour))
+                    continue;
+                for (int32_t k = e + step; k >= rowFirst && k < end; k += step) {
+                    const int32_t a = events.column[static_cast<size_t>(k)] - x;
+                    if (a * step > radius)
+                        break;
+                    if (a * step > kNearReach && coversThis(k)) {
+                        covers[coverCount++] =
+                            CoverStamp{a, 0, events.radius[static_cast<size_t>(k)], k < e};
+                        break;
+                    }
                 }
             }
             stampOne(planes, *pattern, x, y, covers, coverCount);
