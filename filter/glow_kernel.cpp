@@ -276,7 +276,7 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
             }
         }
         if (!filled) {
-            StampPatternCache patterns(width, height);
+            StampPatternCache patterns(width, height, !sameColour);
             ok = stampFill(planes, events, patterns, sameColour);
         }
     }

@@ -23,37 +23,43 @@ namespace orvit {
 
 namespace {
 
+// With kIndex false (a ramp of one colour, where no index decides a colour)
+// the index plane is left alone and the pattern has no indices.
+template <bool kIndex>
 void blendScalar(uint8_t* strength, uint8_t* index, uint8_t* written, const uint8_t* falloff,
                  const uint8_t* rampIndex, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         if (strength[i] <= falloff[i]) {
             strength[i] = falloff[i];
-            index[i] = rampIndex[i];
+            if (kIndex)
+                index[i] = rampIndex[i];
         }
         written[i] = 0xFF;
     }
 }
 
 #ifdef ORVIT_HAVE_SSE2
+inline __m128i load16(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
 // Sixteen targets whose strength s and index i are already loaded.
+template <bool kIndex>
 inline void blend16(__m128i s, __m128i i, uint8_t* strength, uint8_t* index, uint8_t* written,
                     const uint8_t* falloff, const uint8_t* rampIndex) {
-    const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(falloff));
+    const __m128i f = load16(falloff);
     const __m128i top = _mm_max_epu8(s, f);
     const __m128i takes = _mm_cmpeq_epi8(top, f); // strength <= f
     // A target that does not take the write holds strength above f >= 0, so it
     // was written before: sixteen such targets need no store at all.
     if (_mm_movemask_epi8(takes) == 0)
         return;
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rampIndex));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(strength), top);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(index),
-                     _mm_or_si128(_mm_and_si128(takes, c), _mm_andnot_si128(takes, i)));
+    if (kIndex)
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(index),
+            _mm_or_si128(_mm_and_si128(takes, load16(rampIndex)), _mm_andnot_si128(takes, i)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(written), _mm_set1_epi8(-1));
-}
-
-inline __m128i load16(const uint8_t* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 #endif
 
@@ -61,22 +67,24 @@ inline __m128i load16(const uint8_t* p) {
 // values changes nothing, so the last sixteen may overlap the previous ones;
 // they are read before those are written, as a read of bytes just written
 // by a store that only partly covers it waits for the store to finish.
+template <bool kIndex>
 void blendRun(uint8_t* strength, uint8_t* index, uint8_t* written, const uint8_t* falloff,
               const uint8_t* rampIndex, int32_t count) {
 #ifdef ORVIT_HAVE_SSE2
     if (count >= 16) {
         const int32_t last = count - 16;
+        const __m128i none = _mm_setzero_si128();
         const __m128i lastStrength = load16(strength + last);
-        const __m128i lastIndex = load16(index + last);
+        const __m128i lastIndex = kIndex ? load16(index + last) : none;
         for (int32_t i = 0; i < last; i += 16)
-            blend16(load16(strength + i), load16(index + i), strength + i, index + i, written + i,
-                    falloff + i, rampIndex + i);
-        blend16(lastStrength, lastIndex, strength + last, index + last, written + last,
-                falloff + last, rampIndex + last);
+            blend16<kIndex>(load16(strength + i), kIndex ? load16(index + i) : none, strength + i,
+                            index + i, written + i, falloff + i, rampIndex + i);
+        blend16<kIndex>(lastStrength, lastIndex, strength + last, index + last, written + last,
+                        falloff + last, rampIndex + last);
         return;
     }
 #endif
-    blendScalar(strength, index, written, falloff, rampIndex, count);
+    blendScalar<kIndex>(strength, index, written, falloff, rampIndex, count);
 }
 
 // Neighbouring stamps looked at for cuts: up to kNearRows rows away and
@@ -145,6 +153,7 @@ int64_t ceilHalfAny(int64_t n, int64_t m) {
     return ceilDiv(n, 2 * m);
 }
 
+template <bool kIndex>
 void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, int32_t y,
               const CoverStamp* covers, int32_t coverCount) {
     const int64_t r = pattern.radius;
@@ -198,9 +207,10 @@ void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, 
         const size_t offset = static_cast<size_t>(pattern.half + lo) + row * stride;
         const size_t first =
             static_cast<size_t>(y + dy) * static_cast<size_t>(width) + static_cast<size_t>(x + lo);
-        blendRun(planes.strength + first, planes.index + first, planes.written + first,
-                 pattern.falloff.data() + offset, pattern.rampIndex.data() + offset,
-                 static_cast<int32_t>(hi - lo + 1));
+        blendRun<kIndex>(planes.strength + first, planes.index + first, planes.written + first,
+                         pattern.falloff.data() + offset,
+                         kIndex ? pattern.rampIndex.data() + offset : nullptr,
+                         static_cast<int32_t>(hi - lo + 1));
     }
 }
 
@@ -344,7 +354,10 @@ bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternC
                     }
                 }
             }
-            stampOne(planes, *pattern, x, y, covers, coverCount);
+            if (sameColour)
+                stampOne<false>(planes, *pattern, x, y, covers, coverCount);
+            else
+                stampOne<true>(planes, *pattern, x, y, covers, coverCount);
         }
     }
     return true;

@@ -58,7 +58,7 @@ bool buildStampProfile(StampProfile* profile, int32_t radius, int32_t width, int
 }
 
 std::unique_ptr<StampPattern> buildStampPattern(const StampProfile& profile, int32_t width,
-                                                int32_t height) {
+                                                int32_t height, bool withIndex) {
     std::unique_ptr<StampPattern> pattern(new (std::nothrow) StampPattern);
     if (!pattern)
         return nullptr;
@@ -70,7 +70,8 @@ std::unique_ptr<StampPattern> buildStampPattern(const StampProfile& profile, int
     const size_t size = static_cast<size_t>(pattern->rows) * static_cast<size_t>(pattern->stride);
     try {
         pattern->falloff.resize(size);
-        pattern->rampIndex.resize(size);
+        if (withIndex)
+            pattern->rampIndex.resize(size);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -81,8 +82,9 @@ std::unique_ptr<StampPattern> buildStampPattern(const StampProfile& profile, int
     const uint8_t* rampIndex = profile.rampIndex.data();
     const int32_t half = pattern->half;
     for (int32_t dy = 0; dy < pattern->rows; ++dy) {
-        uint8_t* f = pattern->falloff.data() + static_cast<size_t>(dy) * pattern->stride + half;
-        uint8_t* c = pattern->rampIndex.data() + static_cast<size_t>(dy) * pattern->stride + half;
+        const size_t middle = static_cast<size_t>(dy) * pattern->stride + half;
+        uint8_t* f = pattern->falloff.data() + middle;
+        uint8_t* c = withIndex ? pattern->rampIndex.data() + middle : nullptr;
         int64_t root = dy;
         int64_t nextSquare = (root + 1) * (root + 1);
         int64_t sum = static_cast<int64_t>(dy) * dy;
@@ -93,13 +95,15 @@ std::unique_ptr<StampPattern> buildStampPattern(const StampProfile& profile, int
             }
             const size_t d = static_cast<size_t>(root < radius ? root : radius);
             f[dx] = falloff[d];
-            c[dx] = rampIndex[d];
+            if (c != nullptr)
+                c[dx] = rampIndex[d];
             sum += 2 * static_cast<int64_t>(dx) + 1;
         }
-        for (int32_t dx = 1; dx <= half; ++dx) {
+        for (int32_t dx = 1; dx <= half; ++dx)
             f[-dx] = f[dx];
-            c[-dx] = c[dx];
-        }
+        if (c != nullptr)
+            for (int32_t dx = 1; dx <= half; ++dx)
+                c[-dx] = c[dx];
     }
     return pattern;
 }
@@ -109,7 +113,7 @@ const StampPattern* StampPatternCache::forRadius(int32_t radius) {
         StampProfile profile;
         if (!buildStampProfile(&profile, radius, width_, height_))
             return nullptr;
-        return buildStampPattern(profile, width_, height_);
+        return buildStampPattern(profile, width_, height_, withIndex_);
     };
     if (radius >= 0 && radius < kDirect) {
         auto& slot = direct_[radius];

@@ -40,7 +40,7 @@ struct StampPattern {
     int32_t half = 0;   // min(R, width - 1)
     int32_t stride = 0; // 2 * half + 1
     std::vector<uint8_t> falloff;
-    std::vector<uint8_t> rampIndex;
+    std::vector<uint8_t> rampIndex; // empty when built without indices
 
     const uint8_t* falloffRow(int32_t dy) const {
         return falloff.data() + static_cast<size_t>(dy) * static_cast<size_t>(stride);
@@ -50,14 +50,18 @@ struct StampPattern {
     }
 };
 
-// Builds the pattern of radius R >= 0 from its profile; null when memory runs out.
+// Builds the pattern of radius R >= 0 from its profile, its ramp indices
+// only `withIndex`; null when memory runs out.
 std::unique_ptr<StampPattern> buildStampPattern(const StampProfile& profile, int32_t width,
-                                                int32_t height);
+                                                int32_t height, bool withIndex);
 
 // Patterns by radius for one kernel run, each built at most once.
 class StampPatternCache {
   public:
-    StampPatternCache(int32_t width, int32_t height) : width_(width), height_(height) {}
+    // Without `withIndex` the patterns hold no ramp indices: a ramp of one
+    // colour needs none.
+    StampPatternCache(int32_t width, int32_t height, bool withIndex)
+        : width_(width), height_(height), withIndex_(withIndex) {}
     const StampPattern* forRadius(int32_t radius);
 
   private:
@@ -65,6 +69,7 @@ class StampPatternCache {
 
     int32_t width_;
     int32_t height_;
+    bool withIndex_;
     std::unique_ptr<StampPattern> direct_[kDirect];
     std::vector<std::unique_ptr<StampPattern>> other_;
 };

@@ -19,7 +19,7 @@ TEST(StampTables, FalloffIndexAndPatternMatchTheRules) {
     EXPECT_EQ(r4.rampIndex, (std::vector<uint8_t>{0, 64, 128, 192, 255}));
     EXPECT_EQ(r4.falloffAtRadius, 0);
     // The pattern's rows hold falloff[min(R, trunc(sqrt(dx^2 + dy^2)))] for dx = -4..4.
-    auto p4 = buildStampPattern(r4, 100, 100);
+    auto p4 = buildStampPattern(r4, 100, 100, true);
     ASSERT_NE(p4, nullptr);
     const int32_t distances[5][5] = {
         {0, 1, 2, 3, 4}, {1, 1, 2, 3, 4}, {2, 2, 2, 3, 4}, {3, 3, 3, 4, 4}, {4, 4, 4, 4, 4}};
@@ -49,7 +49,7 @@ TEST(StampTables, HugeRadiusIsSizedByTheFrameNotTheRadius) {
     EXPECT_EQ(t.falloff.size(), 799u); // trunc(sqrt(639^2 + 479^2)) + 1
     EXPECT_EQ(t.falloff[798], 254);
     EXPECT_EQ(t.falloffAtRadius, 0);
-    auto p = buildStampPattern(t, 640, 480);
+    auto p = buildStampPattern(t, 640, 480, false);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->rows, 480);
     EXPECT_EQ(p->stride, 2 * 639 + 1);

@@ -218,7 +218,7 @@ TEST(GlowDepth, MatchesTheLiteralRulesWithPerPixelRadii) {
 }
 
 TEST(StampPatternCache, BuildsEachRadiusOnce) {
-    StampPatternCache cache(300, 200);
+    StampPatternCache cache(300, 200, true);
     const StampPattern* a = cache.forRadius(40);
     EXPECT_EQ(cache.forRadius(40), a);
     EXPECT_NE(cache.forRadius(41), a);
