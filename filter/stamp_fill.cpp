@@ -122,13 +122,20 @@ inline int64_t ceilHalf(int64_t n, int64_t m) {
 }
 static_assert(kNearRows <= 3 && kNearReach <= 3, "ceilHalf divides by 2, 4 or 6 only");
 
+// ceil(n / 2m) for any m >= 1.
+inline int64_t ceilHalfAny(int64_t n, int64_t m) {
+    return ceilDiv(n, 2 * m);
+}
+
 // A neighbour takes the targets its square holds that are as near to it,
 // (dx - a)^2 + (dy - b)^2 <= dx^2 + dy^2, that is 2a dx + 2b dy >= k with
 // k = a^2 + b^2 (one more for an earlier neighbour). Narrows [lo, hi]
 // (offsets from the stamp's column) on stamp row dy to what it leaves; a != 0.
-// `half(n, m)` is ceil(n / 2m).
-template <typename Half>
-void cutRow(const CoverStamp& other, int64_t dy, int64_t* lo, int64_t* hi, Half half) {
+// kNear: the neighbour lies within the window, |a| <= 3. Inlined: it runs for
+// every row of a stamp.
+template <bool kNear = true>
+[[gnu::always_inline]] inline void cutRow(const CoverStamp& other, int64_t dy, int64_t* lo,
+                                          int64_t* hi) {
     const int64_t a = other.a;
     const int64_t b = other.b;
     const int64_t r = other.radius;
@@ -136,21 +143,12 @@ void cutRow(const CoverStamp& other, int64_t dy, int64_t* lo, int64_t* hi, Half 
         return;
     const int64_t k = a * a + b * b - 2 * b * dy + (other.earlier ? 1 : 0);
     if (a > 0) {
-        const int64_t from = std::max(half(k, a), a - r);
+        const int64_t from = std::max(kNear ? ceilHalf(k, a) : ceilHalfAny(k, a), a - r);
         *hi = std::min(*hi, from - 1);
     } else {
-        const int64_t to = std::min(-half(k, -a), a + r);
+        const int64_t to = std::min(-(kNear ? ceilHalf(k, -a) : ceilHalfAny(k, -a)), a + r);
         *lo = std::max(*lo, to + 1);
     }
-}
-
-void cutRow(const CoverStamp& other, int64_t dy, int64_t* lo, int64_t* hi) {
-    cutRow(other, dy, lo, hi, ceilHalf);
-}
-
-// ceil(n / 2m) for any m >= 1.
-int64_t ceilHalfAny(int64_t n, int64_t m) {
-    return ceilDiv(n, 2 * m);
 }
 
 template <bool kIndex>
@@ -179,7 +177,7 @@ void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, 
         else if (other.a == 0)
             rowLo = std::max(rowLo, 1 - ceilHalfAny(k, -b));
         else if (b == 0)
-            cutRow(other, 0, &keepLo, &keepHi, ceilHalfAny);
+            cutRow<false>(other, 0, &keepLo, &keepHi);
         else {
             // One a quadrant: the nearest neighbour there cuts the most.
             const int32_t q = (other.a > 0 ? 1 : 0) + (b > 0 ? 2 : 0);

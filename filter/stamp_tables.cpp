@@ -58,7 +58,8 @@ bool buildStampProfile(StampProfile* profile, int32_t radius, int32_t width, int
 }
 
 std::unique_ptr<StampPattern> buildStampPattern(const StampProfile& profile, int32_t width,
-                                                int32_t height, bool withIndex) {
+                                                int32_t height, bool withIndex,
+                                                const RootTable* roots) {
     std::unique_ptr<StampPattern> pattern(new (std::nothrow) StampPattern);
     if (!pattern)
         return nullptr;
@@ -75,16 +76,33 @@ std::unique_ptr<StampPattern> buildStampPattern(const StampProfile& profile, int
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    // Along a row the distance d = min(R, trunc(sqrt(dx^2 + dy^2))) grows
-    // with |dx|; it is followed step by step in exact integers. Every d met
-    // lies inside the frame, so within the profile.
     const uint8_t* falloff = profile.falloff.data();
     const uint8_t* rampIndex = profile.rampIndex.data();
     const int32_t half = pattern->half;
+    const bool fromTable =
+        roots != nullptr && half < RootTable::kSize && pattern->rows <= RootTable::kSize;
     for (int32_t dy = 0; dy < pattern->rows; ++dy) {
         const size_t middle = static_cast<size_t>(dy) * pattern->stride + half;
         uint8_t* f = pattern->falloff.data() + middle;
         uint8_t* c = withIndex ? pattern->rampIndex.data() + middle : nullptr;
+        auto put = [&](int32_t dx, int64_t root) {
+            const size_t d = static_cast<size_t>(root < radius ? root : radius);
+            f[dx] = falloff[d];
+            f[-dx] = falloff[d];
+            if (c != nullptr) {
+                c[dx] = rampIndex[d];
+                c[-dx] = rampIndex[d];
+            }
+        };
+        if (fromTable) {
+            const uint8_t* root = roots->row(dy);
+            for (int32_t dx = 0; dx <= half; ++dx)
+                put(dx, root[dx]);
+            continue;
+        }
+        // Along a row the distance d = min(R, trunc(sqrt(dx^2 + dy^2))) grows
+        // with |dx|; it is followed step by step in exact integers. Every d
+        // met lies inside the frame, so within the profile.
         int64_t root = dy;
         int64_t nextSquare = (root + 1) * (root + 1);
         int64_t sum = static_cast<int64_t>(dy) * dy;
@@ -93,19 +111,18 @@ std::unique_ptr<StampPattern> buildStampPattern(const StampProfile& profile, int
                 ++root;
                 nextSquare += 2 * root + 1;
             }
-            const size_t d = static_cast<size_t>(root < radius ? root : radius);
-            f[dx] = falloff[d];
-            if (c != nullptr)
-                c[dx] = rampIndex[d];
+            put(dx, root);
             sum += 2 * static_cast<int64_t>(dx) + 1;
         }
-        for (int32_t dx = 1; dx <= half; ++dx)
-            f[-dx] = f[dx];
-        if (c != nullptr)
-            for (int32_t dx = 1; dx <= half; ++dx)
-                c[-dx] = c[dx];
     }
     return pattern;
+}
+
+RootTable::RootTable() {
+    for (int32_t a = 0; a < kSize; ++a)
+        for (int32_t b = 0; b < kSize; ++b)
+            roots_[a * kSize + b] =
+                static_cast<uint8_t>(integerRoot(static_cast<int64_t>(a) * a + b * b));
 }
 
 const StampPattern* StampPatternCache::forRadius(int32_t radius) {
@@ -113,7 +130,9 @@ const StampPattern* StampPatternCache::forRadius(int32_t radius) {
         StampProfile profile;
         if (!buildStampProfile(&profile, radius, width_, height_))
             return nullptr;
-        return buildStampPattern(profile, width_, height_, withIndex_);
+        if (radius < RootTable::kSize && !roots_)
+            roots_.reset(new (std::nothrow) RootTable);
+        return buildStampPattern(profile, width_, height_, withIndex_, roots_.get());
     };
     if (radius >= 0 && radius < kDirect) {
         auto& slot = direct_[radius];

@@ -50,10 +50,24 @@ struct StampPattern {
     }
 };
 
+// trunc(sqrt(a^2 + b^2)) for offsets a, b below kSize: the distances of the
+// depth modes' stamps, looked up rather than followed along every row.
+class RootTable {
+  public:
+    static constexpr int32_t kSize = 101;
+    RootTable();
+    const uint8_t* row(int32_t a) const { return roots_ + a * kSize; }
+
+  private:
+    uint8_t roots_[kSize * kSize];
+};
+
 // Builds the pattern of radius R >= 0 from its profile, its ramp indices
-// only `withIndex`; null when memory runs out.
+// only `withIndex`, its distances from `roots` where they reach (null: none);
+// null when memory runs out.
 std::unique_ptr<StampPattern> buildStampPattern(const StampProfile& profile, int32_t width,
-                                                int32_t height, bool withIndex);
+                                                int32_t height, bool withIndex,
+                                                const RootTable* roots = nullptr);
 
 // Patterns by radius for one kernel run, each built at most once.
 class StampPatternCache {
@@ -70,6 +84,7 @@ class StampPatternCache {
     int32_t width_;
     int32_t height_;
     bool withIndex_;
+    std::unique_ptr<RootTable> roots_;
     std::unique_ptr<StampPattern> direct_[kDirect];
     std::vector<std::unique_ptr<StampPattern>> other_;
 };
