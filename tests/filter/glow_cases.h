@@ -155,6 +155,38 @@ inline std::string describe(const Case& c) {
     return out.str();
 }
 
+// The setting a case describes, its size envelope (if any) made by `envelopes`.
+inline void fillSetting(orvit::GlowSetting* s, const Case& c, fakes::FakeEnvelopes& envelopes) {
+    orvit::initSetting(s, nullptr, c.value);
+    s->mode = c.mode;
+    s->distance = c.distance;
+    for (int k = 0; k < 5; ++k) {
+        s->keyEnabled[k] = c.keyEnabled[k];
+        s->keyRed[k] = c.keyRed[k];
+        s->keyGreen[k] = c.keyGreen[k];
+        s->keyBlue[k] = c.keyBlue[k];
+        s->keyPosition[k] = c.keyPosition[k];
+    }
+    if (c.envelope)
+        s->sizeEnvelope = envelopes.make(c.envelopeValue);
+}
+
+// The literal layer of setting `s` (made from case `c`) over the frame of case
+// `frame`, with the camera value of `frame`; *radius gets the Fixed modes' R
+// (-1 where there is none).
+inline reference::Layer referenceLayer(const Case& frame, const Case& c,
+                                       const orvit::GlowSetting& s, int32_t* radius) {
+    using namespace orvit;
+    fakes::PlaneSource source(frame.width, frame.height);
+    const bool depthMode = s.mode == ModeDepth || s.mode == ModeGDepth;
+    *radius = -1;
+    if (!depthMode && !fixedRadius(&s, source, radius))
+        *radius = -1;
+    const double size = c.envelope ? c.envelopeValue : c.distance;
+    return reference::glow(frame.special, frame.depth, frame.width, frame.height, s, *radius, size,
+                           frame.cameraK);
+}
+
 // Empty when the kernel, with every fill, matches the reference; otherwise the
 // first difference: fill, plane, x, y and both values.
 inline std::string compareCase(const Case& c) {
@@ -162,29 +194,12 @@ inline std::string compareCase(const Case& c) {
     fakes::FakeCamera camera(c.cameraK);
     fakes::FakeEnvelopes envelopes;
     GlowSetting s;
-    initSetting(&s, nullptr, c.value);
-    s.mode = c.mode;
-    s.distance = c.distance;
-    for (int k = 0; k < 5; ++k) {
-        s.keyEnabled[k] = c.keyEnabled[k];
-        s.keyRed[k] = c.keyRed[k];
-        s.keyGreen[k] = c.keyGreen[k];
-        s.keyBlue[k] = c.keyBlue[k];
-        s.keyPosition[k] = c.keyPosition[k];
-    }
-    if (c.envelope)
-        s.sizeEnvelope = envelopes.make(c.envelopeValue);
+    fillSetting(&s, c, envelopes);
     fakes::PlaneSource source(c.width, c.height);
     source.special = c.special;
     source.depth = c.depth;
-
-    const bool depthMode = c.mode == ModeDepth || c.mode == ModeGDepth;
     int32_t R = -1;
-    if (!depthMode && !fixedRadius(&s, source, &R))
-        R = -1;
-    const double size = c.envelope ? c.envelopeValue : c.distance;
-    const reference::Layer ref =
-        reference::glow(c.special, c.depth, c.width, c.height, s, R, size, c.cameraK);
+    const reference::Layer ref = referenceLayer(c, c, s, &R);
 
     const GlowRule rules[] = {kFixedRule, kDepthRule, kGFixedRule, kGDepthRule};
     const FillChoice choices[] = {FillChoice::Fastest, FillChoice::Stamp, FillChoice::Nearest};

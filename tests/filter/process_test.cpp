@@ -275,16 +275,10 @@ TEST(Process, OverlappingGlowsAddAsTheLiteralWeightsSay) {
         plane.assign(frame.red.size(), 0);
     for (int i = 0; i < 2; ++i) {
         const GlowSetting& s = *instance->settings[i];
-        const auto layer = reference::glow(frame.special, frame.depth, 40, 30, s,
-                                           static_cast<int32_t>(40 * s.distance), 0.0, 0.0);
-        const double k = (100.0 - s.transparency) * (1.0 / 25500);
-        const std::vector<uint8_t>* glow[3] = {&layer.red, &layer.green, &layer.blue};
-        for (size_t p = 0; p < acc[0].size(); ++p) {
-            const double w = layer.strength[p] * k;
-            for (int c = 0; c < 3; ++c)
-                acc[c][p] = static_cast<uint8_t>(
-                    std::min(255, static_cast<int>(acc[c][p] + (*glow[c])[p] * w)));
-        }
+        reference::accumulate(acc,
+                              reference::glow(frame.special, frame.depth, 40, 30, s,
+                                              static_cast<int32_t>(40 * s.distance), 0.0, 0.0),
+                              s.transparency);
     }
     process(instance.get(), frame.access());
     const std::vector<uint8_t>* rendered[3] = {&frame.red, &frame.green, &frame.blue};

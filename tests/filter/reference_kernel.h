@@ -140,4 +140,19 @@ inline Layer glow(const std::vector<uint8_t>& special, const std::vector<float>&
     return out;
 }
 
+// One setting's layer added into the three accumulator planes with its
+// transparency t (clamped to 0..100): acc = min(255, trunc(acc + glow * w)),
+// w = strength * ((100 - t) * (1 / 25500)).
+inline void accumulate(std::vector<uint8_t> (&acc)[3], const Layer& layer, double transparency) {
+    const double t = std::isnan(transparency) ? 0.0 : std::min(100.0, std::max(0.0, transparency));
+    const double k = (100.0 - t) * (1.0 / 25500);
+    const std::vector<uint8_t>* glow[3] = {&layer.red, &layer.green, &layer.blue};
+    for (size_t p = 0; p < acc[0].size(); ++p) {
+        const double w = layer.strength[p] * k;
+        for (int c = 0; c < 3; ++c)
+            acc[c][p] = static_cast<uint8_t>(
+                std::min(255, static_cast<int>(acc[c][p] + (*glow[c])[p] * w)));
+    }
+}
+
 } // namespace reference
