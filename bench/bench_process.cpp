@@ -161,6 +161,15 @@ void useKeys(GlowSetting* setting, int32_t keys) {
     }
 }
 
+// A case's name with the Fixed modes' radius at this width in place of '#'.
+std::string label(const KernelCase& c, int32_t width) {
+    std::string name = c.name;
+    const size_t mark = name.find('#');
+    if (mark != std::string::npos)
+        name.replace(mark, 1, std::to_string(static_cast<int32_t>(width * c.distance)));
+    return name;
+}
+
 // Peak resident memory of the benchmark so far, in MiB.
 double peakMiB() {
     rusage usage{};
@@ -200,18 +209,17 @@ int main(int argc, char** argv) {
                 width, height, countOutline(frame, 4), countOutline(frame, 5), repeats);
     std::printf("%-34s %12s %12s %9s  %s\n", "case", "literal ms", "fast ms", "ratio", "identical");
 
-    // Named for the 1920 x 1080 frame; at 4K the Fixed radii double.
     const KernelCase cases[] = {
-        {"Fixed R=96 (0.05)", ModeFixed, 0.05, Depths::Smooth, true},
-        {"Fixed R=192 (0.10)", ModeFixed, 0.10, Depths::Smooth, true},
-        {"Fixed R=960 (0.50)", ModeFixed, 0.50, Depths::Smooth, !quick},
-        {"G-Fixed R=96 (0.05)", ModeGFixed, 0.05, Depths::Smooth, true},
-        {"G-Fixed R=192 (0.10)", ModeGFixed, 0.10, Depths::Smooth, true},
+        {"Fixed R=# (0.05)", ModeFixed, 0.05, Depths::Smooth, true},
+        {"Fixed R=# (0.10)", ModeFixed, 0.10, Depths::Smooth, true},
+        {"Fixed R=# (0.50)", ModeFixed, 0.50, Depths::Smooth, !quick},
+        {"G-Fixed R=# (0.05)", ModeGFixed, 0.05, Depths::Smooth, true},
+        {"G-Fixed R=# (0.10)", ModeGFixed, 0.10, Depths::Smooth, true},
         {"Depth R 2..100, smooth depths", ModeDepth, 1.0, Depths::Smooth, true},
         {"Depth R 2..100, noisy depths", ModeDepth, 1.0, Depths::Noisy, true},
         {"G-Depth R 2..100, smooth depths", ModeGDepth, 1.0, Depths::Smooth, true},
         {"G-Depth R 2..100, noisy depths", ModeGDepth, 1.0, Depths::Noisy, true},
-        {"Fixed R=96, three colours", ModeFixed, 0.05, Depths::Smooth, true, 3},
+        {"Fixed R=#, three colours", ModeFixed, 0.05, Depths::Smooth, true, 3},
         {"Depth R 2..100 smooth, 3 colours", ModeDepth, 1.0, Depths::Smooth, true, 3},
         {"Depth R 2..100 noisy, 3 colours", ModeDepth, 1.0, Depths::Noisy, true, 3},
     };
@@ -229,7 +237,7 @@ int main(int argc, char** argv) {
         const GlowRule rules[] = {kFixedRule, kDepthRule, kGFixedRule, kGDepthRule};
         const double fast = fastest(
             repeats, [&] { runGlowKernel(instance, &setting, source, rules[c.mode], fill); });
-        std::printf("%-34s %12.2f ms\n", c.name, fast);
+        std::printf("%-34s %12.2f ms\n", label(c, width).c_str(), fast);
         destroyInstance(instance);
         return 0;
     }
@@ -244,7 +252,8 @@ int main(int argc, char** argv) {
         GlowKernel kernel = kernelForMode(c.mode);
         const double fast = fastest(repeats, [&] { kernel(instance, &setting, source); });
         if (!c.literal) {
-            std::printf("%-34s %12s %12.2f %9s  %s\n", c.name, "-", fast, "-", "-");
+            std::printf("%-34s %12s %12.2f %9s  %s\n", label(c, width).c_str(), "-", fast, "-",
+                        "-");
             continue;
         }
         int32_t radius = 0;
@@ -260,8 +269,8 @@ int main(int argc, char** argv) {
                           std::memcmp(layer.red, ref.red.data(), n) == 0 &&
                           std::memcmp(layer.green, ref.green.data(), n) == 0 &&
                           std::memcmp(layer.blue, ref.blue.data(), n) == 0;
-        std::printf("%-34s %12.1f %12.2f %8.1fx  %s\n", c.name, literal, fast, literal / fast,
-                    same ? "yes" : "NO");
+        std::printf("%-34s %12.1f %12.2f %8.1fx  %s\n", label(c, width).c_str(), literal, fast,
+                    literal / fast, same ? "yes" : "NO");
         std::fflush(stdout);
     }
     destroyInstance(instance);
@@ -275,9 +284,9 @@ int main(int argc, char** argv) {
         process(filter, binding.access());
     };
     const KernelCase enabledCases[] = {
-        {"enabled, Fixed R=96", ModeFixed, 0.05, Depths::Smooth, false},
-        {"enabled, Fixed R=192", ModeFixed, 0.10, Depths::Smooth, false},
-        {"enabled, G-Fixed R=96", ModeGFixed, 0.05, Depths::Smooth, false},
+        {"enabled, Fixed R=#", ModeFixed, 0.05, Depths::Smooth, false},
+        {"enabled, Fixed R=#", ModeFixed, 0.10, Depths::Smooth, false},
+        {"enabled, G-Fixed R=#", ModeGFixed, 0.05, Depths::Smooth, false},
         {"enabled, Depth R 2..100 smooth", ModeDepth, 1.0, Depths::Smooth, false},
         {"enabled, G-Depth R 2..100 smooth", ModeGDepth, 1.0, Depths::Smooth, false},
     };
@@ -322,7 +331,8 @@ int main(int argc, char** argv) {
         one->mode = c.mode;
         one->distance = c.distance;
         const double ms = fastest(repeats, runProcess);
-        std::printf("%-34s %12.2f %8.2fx  (of the pass-through)\n", c.name, ms, ms / passThrough);
+        std::printf("%-34s %12.2f %8.2fx  (of the pass-through)\n", label(c, width).c_str(), ms,
+                    ms / passThrough);
     }
     destroyInstance(filter);
     std::printf("\npeak memory %.0f MiB, of which the frame's own planes %.0f MiB\n", peakMiB(),
