@@ -18,7 +18,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <string>
@@ -168,7 +167,10 @@ void report(const EditRequest& request, const EditResult& r) {
     case EditResult::Outcome::NoSpecialValues:
         for (const std::string& line : r.message)
             std::printf("%s\n", line.c_str());
-        break;
+        std::fflush(stdout);
+        // Nothing was edited: a script must see that as a failure.
+        throw AppError("scene '" + request.scene +
+                       "': the module showed its message instead of its panel; nothing edited");
     }
 }
 
@@ -196,11 +198,7 @@ void edit(const EditRequest& request) {
     if (request.script == "-") {
         text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
     } else {
-        std::ifstream in(request.script, std::ios::binary);
-        if (!in)
-            throw AppError("script '" + request.script + "' cannot be read: " +
-                           (fs::exists(request.script) ? "permission denied" : "no such file"));
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        text = readRegularFile(request.script, "script '" + request.script + "'");
     }
     const orvit::standin::Script script = orvit::standin::parseScript(text, request.script);
     report(request, editScene(request.scene, script, kBuiltModule, editOptions(request)));

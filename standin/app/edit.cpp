@@ -3,6 +3,7 @@
 #include "standin/app/app_error.h"
 #include "standin/app/atomic_file.h"
 #include "standin/app/parser_safe_text.h"
+#include "standin/app/paths.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 #include "standin/core/host_services.h"
@@ -10,23 +11,10 @@
 
 #include <toml++/toml.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace orvit::app {
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw AppError("'" + path + "' cannot be read: " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Byte offset of a 1-based line and code-point column in `text`.
 size_t offsetOf(const std::string& text, toml::source_position at) {
@@ -199,8 +187,10 @@ EditResult editScene(const std::string& scenePath, standin::PanelUser& panelUser
                         standin::joinLines(result.lines));
         result.written = scene.settingsFile;
     } else {
-        writeAtomically(scene.path, "scene '" + scene.path + "'",
-                        replaceInlineSettings(readFile(scene.path), scene.path, result.lines));
+        writeAtomically(
+            scene.path, "scene '" + scene.path + "'",
+            replaceInlineSettings(readRegularFile(scene.path, "scene '" + scene.path + "'"),
+                                  scene.path, result.lines));
         result.written = scene.path;
     }
     result.outcome = EditResult::Outcome::Written;

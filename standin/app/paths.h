@@ -28,4 +28,13 @@ struct FileIdentity {
 };
 FileIdentity fileIdentity(const std::string& path);
 
+// Why `path` cannot be read as a file: "does not exist", "is not a regular
+// file" (a folder, or a pipe or a device, which could block or never end) or
+// "cannot be read: REASON"; empty when it can.
+std::string whyUnreadable(const std::string& path);
+
+// The whole of the regular file `path`; an AppError "WHAT: WHY" with the
+// reason above when it cannot be read.
+std::string readRegularFile(const std::string& path, const std::string& what);
+
 } // namespace orvit::app

@@ -162,6 +162,14 @@ std::string chooseModule(const SceneFile& scene, const std::string& given,
 }
 
 void describeScene(standin::HostServices& host, const SceneFile& scene) {
+    // The module's scan reads them: a missing one would drop its surfaces
+    // unseen, a pipe would hold the scan forever.
+    for (const std::string& object : scene.objects) {
+        const std::string why = whyUnreadable(object);
+        if (!why.empty())
+            throw AppError("scene '" + scene.path + "': key 'scene.objects' names '" + object +
+                           "', which " + why);
+    }
     host.scene.objects = scene.objects;
     standin::Camera camera;
     for (const FovKey& key : scene.camera)

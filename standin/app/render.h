@@ -96,7 +96,8 @@ class SceneRenderer {
 std::string chooseModule(const SceneFile& scene, const std::string& given,
                          const std::string& builtModule);
 
-// Tells the host what the scene holds: its object files and its camera.
+// Tells the host what the scene holds: its object files, each checked to be
+// a regular file it can read, and its camera.
 void describeScene(standin::HostServices& host, const SceneFile& scene);
 
 // Frame `frame` of the scene as the host hands it to the filter: the three

@@ -2,13 +2,13 @@
 
 #include "standin/app/app_error.h"
 #include "standin/app/parser_safe_text.h"
+#include "standin/app/paths.h"
 #include "standin/core/line_io.h"
 
 #include <toml++/toml.h>
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <sstream>
 
@@ -185,16 +185,7 @@ SceneFile parseSceneFile(const std::string& path) {
     const fs::path folder = fs::path(path).parent_path();
     scene.folder = folder.empty() ? "." : folder.string();
 
-    std::error_code ec;
-    if (fs::exists(path, ec) && !fs::is_regular_file(path, ec))
-        throw AppError("scene '" + path + "': cannot open: not a regular file");
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream)
-        throw AppError("scene '" + path + "': cannot open: " +
-                       (fs::exists(path, ec) ? "permission denied" : "no such file"));
-    std::ostringstream content;
-    content << stream.rdbuf();
-    const std::string text = parserSafeText(content.str(), path);
+    const std::string text = parserSafeText(readRegularFile(path, "scene '" + path + "'"), path);
     toml::table root;
     try {
         root = toml::parse(text, path);
@@ -303,19 +294,10 @@ SceneFile parseSceneFile(const std::string& path) {
     } else if (settingsFile) {
         const std::string file =
             resolve(scene.folder, r.string(filter, "filter", "settings_file", true));
-        // Only a regular file: a device or a pipe could block or never end.
-        if (!fs::is_regular_file(file, ec))
-            r.fail("filter.settings_file",
-                   "names '" + file + "', which " +
-                       (fs::exists(file, ec) ? "is not a regular file" : "does not exist"),
-                   settingsFile);
-        std::ifstream in(file, std::ios::binary);
-        if (!in)
-            r.fail("filter.settings_file", "names '" + file + "', which cannot be opened",
-                   settingsFile);
-        std::ostringstream settingsText;
-        settingsText << in.rdbuf();
-        scene.settingsLines = standin::splitLines(settingsText.str());
+        const std::string why = whyUnreadable(file);
+        if (!why.empty())
+            r.fail("filter.settings_file", "names '" + file + "', which " + why, settingsFile);
+        scene.settingsLines = standin::splitLines(readRegularFile(file, "settings '" + file + "'"));
         scene.settingsFile = file;
     } else {
         r.fail("filter.settings", "is missing (give settings or settings_file)");

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -91,7 +92,7 @@ std::string sceneText(const std::string& objects, const std::string& filter) {
 
 const char* const kInline = "settings = '''v 04\n1 0\n'''\n";
 
-TEST(OrvitEdit, WithoutSpecialValuesPrintsTheModulesMessageAndWritesNothing) {
+TEST(OrvitEdit, WithoutSpecialValuesShowsTheModulesMessageWritesNothingAndFails) {
     apptest::TempFolder dir;
     dir.write("s.toml", sceneText("", kInline));
     dir.write("f.toml", sceneText("", "settings_file = 'glow.txt'\n"));
@@ -101,9 +102,12 @@ TEST(OrvitEdit, WithoutSpecialValuesPrintsTheModulesMessageAndWritesNothing) {
         SCOPED_TRACE(scene);
         const auto r =
             apptest::runOrvit({"edit", dir / scene, "--script", dir / "ok.txt"}, dir / "");
-        EXPECT_EQ(r.exitCode, 0) << r.err;
+        // Nothing was edited, which a script sees in the exit status.
+        EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "There is no Special buffer.\nPlease set any Special buffers.\n");
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.err, "orvit: scene '" + dir / scene +
+                             "': the module showed its message instead of its panel; nothing "
+                             "edited\n");
     }
     EXPECT_EQ(apptest::readAll(dir / "s.toml"), sceneText("", kInline));
     EXPECT_EQ(apptest::readAll(dir / "glow.txt"), "v 04\n0 0\n");
@@ -116,10 +120,15 @@ TEST(OrvitEdit, BadScriptsAndScenesGiveOneLineAndWriteNothing) {
     dir.write("bad.txt", "tick \"Enable Orvit\" on\nchoose \"Mode\"\nok\n");
     dir.write("stdin.txt", "ok\nok\n");
     dir.write("ok.txt", "ok\n");
+    // Files that are not regular: a pipe would hold the reader forever.
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    dir.write("missing-object.toml", sceneText("'none.lwo'", kInline));
+    dir.write("pipe-object.toml", sceneText("'pipe'", kInline));
     struct Case {
         std::vector<std::string> args;
         std::string input;
         std::string error; // the line's start, after "orvit: "
+        std::string scene = "s.toml";
     };
     const Case cases[] = {
         {{"--script", dir / "bad.txt"},
@@ -128,16 +137,30 @@ TEST(OrvitEdit, BadScriptsAndScenesGiveOneLineAndWriteNothing) {
         {{"--script", "-"}, dir / "stdin.txt", "script '-' line 2: ok: the script ended at line 1"},
         {{"--script", dir / "none.txt"},
          "/dev/null",
-         "script '" + dir / "none.txt" + "' cannot be read: no such file"},
+         "script '" + dir / "none.txt" + "': does not exist"},
+        {{"--script", dir / "pipe"},
+         "/dev/null",
+         "script '" + dir / "pipe" + "': is not a regular file"},
+        {{"--script", dir / "ok.txt"},
+         "/dev/null",
+         "scene '" + dir / "missing-object.toml" + "': key 'scene.objects' names '" +
+             dir / "none.lwo" + "', which does not exist",
+         "missing-object.toml"},
+        {{"--script", dir / "ok.txt"},
+         "/dev/null",
+         "scene '" + dir / "pipe-object.toml" + "': key 'scene.objects' names '" + dir / "pipe" +
+             "', which is not a regular file",
+         "pipe-object.toml"},
         {{"--script", dir / "ok.txt", "--module", dir / "none.p"},
          "/dev/null",
          dir / "none.p" + ": cannot open module file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
-        std::vector<std::string> args = {"edit", dir / "s.toml"};
+        std::vector<std::string> args = {"edit", dir / c.scene};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const auto r = apptest::runOrvit(args, dir / "", c.input);
+        const auto r =
+            apptest::runShell("timeout 60 " + apptest::orvitCommand(args), dir / "", c.input);
         EXPECT_EQ(r.exitCode, 1);
         const auto lines = r.errLines();
         ASSERT_EQ(lines.size(), 1u) << r.err;

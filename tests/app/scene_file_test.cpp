@@ -153,10 +153,9 @@ TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
         EXPECT_EQ(message.substr(0, expected.size()), expected);
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
     }
-    EXPECT_EQ(failure(dir / "absent.toml"),
-              "scene '" + dir / "absent.toml" + "': cannot open: no such file");
+    EXPECT_EQ(failure(dir / "absent.toml"), "scene '" + dir / "absent.toml" + "': does not exist");
     EXPECT_EQ(failure(dir.path().string()),
-              "scene '" + dir.path().string() + "': cannot open: not a regular file");
+              "scene '" + dir.path().string() + "': is not a regular file");
 }
 
 // Letters such as "Ж", "°", "ⱞ" or "ﹿ" (U+00A1 to U+0499, U+2C5E to U+3057,
