@@ -3,13 +3,12 @@
 #include "standin/app/app_error.h"
 #include "standin/app/atomic_file.h"
 #include "standin/app/farm_plan.h"
+#include "standin/app/image_input.h"
 #include "standin/app/paths.h"
 #include "standin/app/process_runner.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 #include "standin/core/text.h"
-
-#include <OpenImageIO/imageio.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,13 +25,11 @@ constexpr int64_t kFallbackPixels = 1920 * 1080;
 
 // Pixels of one frame, from the header of its colour pass.
 int64_t framePixels(const std::string& colourPass) {
-    auto in = OIIO::ImageInput::open(colourPass);
-    if (!in) {
-        OIIO::geterror(); // the image library keeps the message otherwise
+    try {
+        return static_cast<int64_t>(openImage(colourPass)->pixelCount());
+    } catch (const ImageError&) {
         return kFallbackPixels;
     }
-    const OIIO::ImageSpec& spec = in->spec();
-    return std::max<int64_t>(1, static_cast<int64_t>(spec.width) * spec.height);
 }
 
 // The request's scene, range and whole output pattern, checked.

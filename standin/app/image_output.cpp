@@ -2,9 +2,7 @@
 
 #include "standin/app/app_error.h"
 #include "standin/app/atomic_file.h"
-#include "standin/core/text.h"
-
-#include <OpenImageIO/imageio.h>
+#include "standin/app/image_formats.h"
 
 #include <algorithm>
 #include <cctype>
@@ -30,7 +28,7 @@ bool isOutputExtension(const std::string& path) {
 }
 
 void writeImage(const std::string& path, int32_t width, int32_t height,
-                const std::vector<uint8_t>& rgba) {
+                const std::vector<uint8_t>& rgba, int compression) {
     const std::string where = "output '" + path + "'";
     if (!isOutputExtension(path))
         throw AppError(where + ": unknown image type; use .png, .tif, .tiff or .exr");
@@ -38,26 +36,17 @@ void writeImage(const std::string& path, int32_t width, int32_t height,
         rgba.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4)
         throw AppError(where + ": the frame holds no pixels");
 
+    const std::string ext = lowerExtension(path);
     writeAtomically(path, where, [&](const std::string& temporary) {
-        auto out = OIIO::ImageOutput::create(temporary);
-        if (!out)
-            throw AppError(
-                where + ": cannot write: " + standin::firstLine(OIIO::geterror(), "unknown error"));
-        const bool exr = lowerExtension(path) == ".exr";
-        OIIO::ImageSpec spec(width, height, 4, exr ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
-        spec.alpha_channel = 3;
-        // The bytes are stored as they are: colour is not divided by alpha.
-        spec.attribute("oiio:UnassociatedAlpha", 1);
-        if (exr)
-            spec.attribute("compression", "zip");
-        bool ok =
-            out->open(temporary, spec) && out->write_image(OIIO::TypeDesc::UINT8, rgba.data());
-        ok = out->close() && ok;
-        if (!ok) {
-            std::string reason = standin::firstLine(out->geterror(), "unknown error");
-            if (reason == "unknown error")
-                reason = "cannot write in '" + fs::path(temporary).parent_path().string() + "'";
-            throw AppError(where + ": " + reason);
+        try {
+            if (ext == ".png")
+                writePng(temporary, width, height, rgba.data(), compression);
+            else if (ext == ".exr")
+                writeExr(temporary, width, height, rgba.data(), compression);
+            else
+                writeTiff(temporary, width, height, rgba.data(), compression);
+        } catch (const ImageError& e) {
+            throw AppError(where + ": " + e.what());
         }
     });
 }

@@ -11,9 +11,16 @@ namespace orvit::app {
 // True for the extensions writeImage accepts, compared without case.
 bool isOutputExtension(const std::string& path);
 
+// The compression of writeImage by default: each format's fast setting.
+constexpr int kFastCompression = -1;
+
 // `rgba` holds width x height pixels of 4 interleaved bytes. EXR files store
-// the bytes as half floats 0..1.
+// the bytes as half floats 0..1. `compression` 0 to 9 is the zlib level of
+// the PNG, TIFF (deflate) or EXR (ZIP) data: 0 stores it uncompressed, 9
+// makes the smallest files, slowest; kFastCompression writes PNG rows as
+// their difference from the row above with run-length coding only and TIFF
+// and EXR at level 1.
 void writeImage(const std::string& path, int32_t width, int32_t height,
-                const std::vector<uint8_t>& rgba);
+                const std::vector<uint8_t>& rgba, int compression = kFastCompression);
 
 } // namespace orvit::app

@@ -1,139 +1,125 @@
 #include "standin/app/passes.h"
 
 #include "standin/app/app_error.h"
+#include "standin/app/frame_pattern.h"
+#include "standin/app/image_input.h"
 #include "standin/core/text.h"
 
-#include <OpenImageIO/imageio.h>
-
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <memory>
+#include <map>
 #include <sstream>
 #include <system_error>
-#include <unistd.h>
 
 namespace orvit::app {
 namespace {
 
-using standin::firstLine;
 using standin::inQuotes;
 
-// Some image format libraries print their own complaints to stderr before
-// the image library reports the failure; the command's one line names the
-// fault, so those are silenced while a pass is opened or read.
-class QuietStderr {
-  public:
-    QuietStderr() {
-        std::fflush(stderr);
-        saved_ = dup(2);
-        const int null = open("/dev/null", O_WRONLY);
-        if (saved_ >= 0 && null >= 0)
-            dup2(null, 2);
-        if (null >= 0)
-            close(null);
-    }
-    ~QuietStderr() {
-        if (saved_ >= 0) {
-            std::fflush(stderr);
-            dup2(saved_, 2);
-            close(saved_);
-        }
-    }
-    QuietStderr(const QuietStderr&) = delete;
-    QuietStderr& operator=(const QuietStderr&) = delete;
+std::string sizeText(int32_t w, int32_t h) {
+    return std::to_string(w) + "x" + std::to_string(h);
+}
 
-  private:
-    int saved_ = -1;
-};
-
-// An opened pass file with its checked header.
+// A pass's file, opened, with its header read. Passes that name the same
+// file share one opened image.
 struct OpenPass {
     std::string role; // "colour pass", ...
     std::string path;
-    std::unique_ptr<OIIO::ImageInput> input;
-    OIIO::ImageSpec spec;
+    std::shared_ptr<ImageInput> input;
 
     std::string where() const { return role + " " + inQuotes(path, '\''); }
     [[noreturn]] void fail(const std::string& what) const { throw AppError(where() + ": " + what); }
 
-    std::string channelName(int c) const { return std::string(spec.channel_name(c)); }
+    const std::string& channelName(int c) const { return input->channels()[c].name; }
+    SampleType channelType(int c) const { return input->channels()[c].type; }
+    int channelCount() const { return static_cast<int>(input->channels().size()); }
 
-    int channelNamed(const std::string& name) const {
-        for (int c = 0; c < spec.nchannels; ++c)
-            if (channelName(c) == name)
-                return c;
-        return -1;
-    }
-
-    [[noreturn]] void failChannel(const std::string& name) const {
+    // The channel named `name`; a failure naming the file's channels if none.
+    int channel(const std::string& name) const {
+        const int c = input->channelNamed(name);
+        if (c >= 0)
+            return c;
         std::string names;
-        for (int c = 0; c < spec.nchannels; ++c)
-            names += (c ? ", " : "") + channelName(c);
+        for (int i = 0; i < channelCount(); ++i)
+            names += (i ? ", " : "") + channelName(i);
         fail("no channel " + inQuotes(name, '\'') + " (the file has " + names + ")");
     }
-
-    size_t pixelCount() const {
-        return static_cast<size_t>(spec.width) * static_cast<size_t>(spec.height);
-    }
-
-    // Reads channels [begin, end) of the whole image as `type`, interleaved,
-    // into `data`.
-    void readChannels(int begin, int end, OIIO::TypeDesc type, void* data) {
-        bool ok;
-        {
-            QuietStderr quiet;
-            ok = input->read_image(0, 0, begin, end, type, data);
-        }
-        if (!ok) {
-            const std::string message = input->geterror();
-            fail("cannot read channel " + inQuotes(channelName(begin), '\'') +
-                 (end - begin > 1 ? " and on" : "") + ": " + firstLine(message, "unknown error"));
-        }
-    }
-    void readChannel(int c, OIIO::TypeDesc type, void* data) { readChannels(c, c + 1, type, data); }
 };
 
-OpenPass openPass(const std::string& role, const std::string& path) {
-    OpenPass pass;
-    pass.role = role;
-    pass.path = path;
+using OpenFiles = std::map<std::string, std::shared_ptr<ImageInput>>;
+
+OpenPass openPass(const std::string& role, const std::string& path, OpenFiles& open) {
+    OpenPass pass{role, path, nullptr};
+    auto known = open.find(path);
+    if (known != open.end()) {
+        pass.input = known->second;
+        return pass;
+    }
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
         pass.fail("no such file");
-    // Colour and alpha are taken as stored, never multiplied together.
-    OIIO::ImageSpec config;
-    config.attribute("oiio:UnassociatedAlpha", 1);
-    {
-        QuietStderr quiet;
-        pass.input = OIIO::ImageInput::open(path, &config);
+    try {
+        pass.input = openImage(path);
+    } catch (const ImageError& e) {
+        pass.fail(std::string("cannot read: ") + e.what());
     }
-    if (!pass.input)
-        pass.fail("cannot read: " + firstLine(OIIO::geterror(), "unknown error"));
-    pass.spec = pass.input->spec();
-    const OIIO::ImageSpec& s = pass.spec;
-    if (s.deep)
-        pass.fail("deep images are not supported");
-    if (s.depth > 1)
-        pass.fail("volume images are not supported");
-    if (s.width < 1 || s.height < 1 || s.nchannels < 1)
-        pass.fail("the image holds no pixels");
-    // The host numbers pixels from the frame's corner; an image whose pixels
-    // are offset from its frame would shift every pass differently.
-    if (s.x != 0 || s.y != 0 || s.width != s.full_width || s.height != s.full_height)
-        pass.fail("the pixel data window differs from the display window");
-    // Planes are indexed with 32-bit rows and columns by the host.
-    if (s.width > (1 << 15) || s.height > (1 << 15))
-        pass.fail("the image is larger than 32768 pixels on a side");
+    open[path] = pass.input;
     return pass;
 }
 
-bool isFloating(OIIO::TypeDesc t) {
-    return t.basetype == OIIO::TypeDesc::HALF || t.basetype == OIIO::TypeDesc::FLOAT ||
-           t.basetype == OIIO::TypeDesc::DOUBLE;
+// The channels a pass reads, chosen from the file's header.
+struct ColourChoice {
+    std::array<int, 4> channels; // red, green, blue, alpha (-1: none)
+};
+
+ColourChoice chooseColour(const OpenPass& pass, const ColourChannels& names) {
+    int r = -1, g = -1, b = -1, a = -1;
+    const int count = pass.channelCount();
+    if (!names.empty()) {
+        if (names.size() != 3 && names.size() != 4)
+            pass.fail("colour channels must be 3 or 4 names");
+        int* slots[4] = {&r, &g, &b, &a};
+        for (size_t i = 0; i < names.size(); ++i)
+            *slots[i] = pass.channel(names[i]);
+    } else if (pass.input->channelNamed("R") >= 0 && pass.input->channelNamed("G") >= 0 &&
+               pass.input->channelNamed("B") >= 0) {
+        r = pass.input->channelNamed("R");
+        g = pass.input->channelNamed("G");
+        b = pass.input->channelNamed("B");
+        a = pass.input->channelNamed("A");
+    } else if (count <= 2) {
+        r = g = b = 0; // grey
+        a = count == 2 ? 1 : -1;
+    } else {
+        r = 0;
+        g = 1;
+        b = 2;
+        a = pass.input->alphaChannel() >= 0 ? pass.input->alphaChannel() : (count >= 4 ? 3 : -1);
+    }
+    return {{r, g, b, a}};
+}
+
+// The special pass's channel: `name`, else the first; -1 for the indices of
+// an indexed image, which are its special values (its colours are not).
+int chooseSpecial(const OpenPass& pass, const std::string& name) {
+    if (!name.empty())
+        return pass.channel(name);
+    return pass.input->indexed() ? -1 : 0;
+}
+
+// The depth pass's channel: `name`, else "Z" when present, else the first.
+int chooseDepth(const OpenPass& pass, const std::string& name) {
+    int c = 0;
+    if (!name.empty())
+        c = pass.channel(name);
+    else if (pass.input->channelNamed("Z") >= 0)
+        c = pass.input->channelNamed("Z");
+    if (!isFloating(pass.channelType(c)))
+        pass.fail("channel " + inQuotes(pass.channelName(c), '\'') + " has type " +
+                  sampleTypeName(pass.channelType(c)) + "; depth must be floating point");
+    return c;
 }
 
 // Float colour to 8 bits: clamp to 0..1, scale, round to nearest.
@@ -145,181 +131,188 @@ uint8_t quantise(float v) {
     return static_cast<uint8_t>(static_cast<int>(v * 255.0f + 0.5f));
 }
 
-template <typename T> double loadAs(const unsigned char* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return static_cast<double>(v);
+std::vector<uint8_t> colourBytes(const OpenPass& pass, int c, const Plane& plane) {
+    if (!plane.bytes.empty())
+        return plane.bytes;
+    // Integer channels are scaled to 0..1 first, floating ones taken as they are.
+    const float scale = static_cast<float>(1.0 / unitScale(pass.channelType(c)));
+    std::vector<uint8_t> out(plane.floats.size());
+    for (size_t p = 0; p < out.size(); ++p)
+        out[p] = quantise(scale == 1.0f ? plane.floats[p] : plane.floats[p] * scale);
+    return out;
 }
 
-// Reads the colour channels in one pass over the file (a scanline format
-// decodes the whole image for every read): the span of channels from the
-// lowest chosen to the highest, as bytes when every chosen channel is 8-bit,
-// else as floats rounded to bytes.
-void readColourChannels(OpenPass& pass, const int* chosen, int count,
-                        std::vector<uint8_t>* const* planes) {
-    int lo = chosen[0], hi = chosen[0];
-    bool bytes = true;
-    for (int i = 0; i < count; ++i) {
-        lo = std::min(lo, chosen[i]);
-        hi = std::max(hi, chosen[i]);
-        bytes = bytes && pass.spec.channelformat(chosen[i]) == OIIO::TypeDesc::UINT8;
+ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
+                          const std::array<const Plane*, 4>& planes) {
+    ColourPlanes out;
+    out.width = pass.input->width();
+    out.height = pass.input->height();
+    std::vector<uint8_t>* const targets[4] = {&out.red, &out.green, &out.blue, &out.alpha};
+    for (int i = 0; i < 4; ++i)
+        if (choice.channels[i] >= 0)
+            *targets[i] = colourBytes(pass, choice.channels[i], *planes[i]);
+    if (choice.channels[3] < 0)
+        out.alpha.assign(pass.input->pixelCount(), 255);
+    return out;
+}
+
+SpecialPlane specialPlane(const OpenPass& pass, int c, const Plane& plane) {
+    SpecialPlane out;
+    out.width = pass.input->width();
+    out.height = pass.input->height();
+    if (!plane.bytes.empty()) {
+        out.values = plane.bytes;
+        return out;
     }
-    const size_t n = pass.pixelCount();
-    const size_t span = static_cast<size_t>(hi - lo + 1);
-    for (int i = 0; i < count; ++i)
-        planes[i]->assign(n, 0);
-    if (bytes) {
-        std::vector<uint8_t> all(n * span);
-        pass.readChannels(lo, hi + 1, OIIO::TypeDesc::UINT8, all.data());
-        for (int i = 0; i < count; ++i) {
-            const size_t offset = static_cast<size_t>(chosen[i] - lo);
-            uint8_t* out = planes[i]->data();
-            for (size_t p = 0; p < n; ++p)
-                out[p] = all[p * span + offset];
+    // Every other type arrives as a float of the stored value, exactly
+    // enough to tell 0..255 from the rest.
+    out.values.assign(plane.floats.size(), 0);
+    for (size_t i = 0; i < plane.floats.size(); ++i) {
+        const double value = plane.floats[i];
+        const double rounded = std::round(value);
+        if (!(rounded >= 0.0 && rounded <= 255.0)) {
+            std::ostringstream line;
+            line << "channel " << inQuotes(pass.channelName(c), '\'') << " holds " << value
+                 << " at pixel (" << i % out.width << ", " << i / out.width
+                 << "), outside the special values 0..255";
+            pass.fail(line.str());
         }
-        return;
+        out.values[i] = static_cast<uint8_t>(rounded);
     }
-    std::vector<float> all(n * span);
-    pass.readChannels(lo, hi + 1, OIIO::TypeDesc::FLOAT, all.data());
-    for (int i = 0; i < count; ++i) {
-        const size_t offset = static_cast<size_t>(chosen[i] - lo);
-        uint8_t* out = planes[i]->data();
-        for (size_t p = 0; p < n; ++p)
-            out[p] = quantise(all[p * span + offset]);
+    return out;
+}
+
+DepthPlane depthPlane(const OpenPass& pass, const Plane& plane, double farFrom) {
+    DepthPlane out;
+    out.width = pass.input->width();
+    out.height = pass.input->height();
+    out.depths = plane.floats;
+    for (float& d : out.depths)
+        if (!(static_cast<double>(d) < farFrom))
+            d = kHostFarDepth;
+    return out;
+}
+
+// Reads what each pass chose of one file, in one decode: `wanted` lists the
+// channels (-1 the palette's indices) and gets their planes.
+class FileRead {
+  public:
+    void want(const OpenPass& pass, int channel) {
+        auto& list = wanted_[pass.input.get()];
+        list.pass = pass;
+        if (std::find(list.channels.begin(), list.channels.end(), channel) == list.channels.end())
+            list.channels.push_back(channel);
     }
+
+    void readAll() {
+        for (auto& [input, list] : wanted_) {
+            std::vector<int> channels;
+            for (int c : list.channels)
+                if (c >= 0)
+                    channels.push_back(c);
+            try {
+                std::vector<Plane> planes = input->read(channels);
+                for (size_t i = 0; i < channels.size(); ++i)
+                    list.planes[channels[i]] = std::move(planes[i]);
+                if (channels.size() < list.channels.size())
+                    list.planes[-1].bytes = input->readIndices();
+            } catch (const ImageError& e) {
+                list.pass.fail(
+                    "cannot read channel " +
+                    inQuotes(channels.empty() ? "index" : list.pass.channelName(channels[0]),
+                             '\'') +
+                    (channels.size() > 1 ? " and on" : "") + ": " + e.what());
+            }
+        }
+    }
+
+    const Plane& plane(const OpenPass& pass, int channel) {
+        return wanted_[pass.input.get()].planes[channel];
+    }
+
+  private:
+    struct Wanted {
+        OpenPass pass;
+        std::vector<int> channels;
+        std::map<int, Plane> planes;
+    };
+    std::map<ImageInput*, Wanted> wanted_;
+};
+
+void checkSize(const OpenPass& pass, const OpenPass& colour) {
+    const ImageInput& a = *pass.input;
+    const ImageInput& b = *colour.input;
+    if (a.width() != b.width() || a.height() != b.height())
+        throw AppError(pass.where() + " is " + sizeText(a.width(), a.height()) + " but " +
+                       colour.where() + " is " + sizeText(b.width(), b.height()));
 }
 
 } // namespace
 
 ColourPlanes readColourPass(const std::string& path, const ColourChannels& channels) {
-    OpenPass pass = openPass("colour pass", path);
-    const OIIO::ImageSpec& s = pass.spec;
-    int r = -1, g = -1, b = -1, a = -1;
-    if (!channels.empty()) {
-        if (channels.size() != 3 && channels.size() != 4)
-            pass.fail("colour channels must be 3 or 4 names");
-        int* slots[4] = {&r, &g, &b, &a};
-        for (size_t i = 0; i < channels.size(); ++i) {
-            *slots[i] = pass.channelNamed(channels[i]);
-            if (*slots[i] < 0)
-                pass.failChannel(channels[i]);
-        }
-    } else if (pass.channelNamed("R") >= 0 && pass.channelNamed("G") >= 0 &&
-               pass.channelNamed("B") >= 0) {
-        r = pass.channelNamed("R");
-        g = pass.channelNamed("G");
-        b = pass.channelNamed("B");
-        a = pass.channelNamed("A");
-    } else if (s.nchannels <= 2) {
-        r = g = b = 0; // grey
-        a = s.nchannels == 2 ? 1 : -1;
-    } else {
-        r = 0;
-        g = 1;
-        b = 2;
-        a = s.alpha_channel >= 0 ? s.alpha_channel : (s.nchannels >= 4 ? 3 : -1);
-    }
-
-    ColourPlanes planes;
-    planes.width = s.width;
-    planes.height = s.height;
-    const int chosen[4] = {r, g, b, a};
-    std::vector<uint8_t>* const targets[4] = {&planes.red, &planes.green, &planes.blue,
-                                              &planes.alpha};
-    readColourChannels(pass, chosen, a >= 0 ? 4 : 3, targets);
-    if (a < 0)
-        planes.alpha.assign(pass.pixelCount(), 255);
-    return planes;
+    OpenFiles open;
+    const OpenPass pass = openPass("colour pass", path, open);
+    const ColourChoice choice = chooseColour(pass, channels);
+    FileRead read;
+    for (int c : choice.channels)
+        if (c >= 0)
+            read.want(pass, c);
+    read.readAll();
+    std::array<const Plane*, 4> planes{};
+    for (int i = 0; i < 4; ++i)
+        if (choice.channels[i] >= 0)
+            planes[i] = &read.plane(pass, choice.channels[i]);
+    return colourPlanes(pass, choice, planes);
 }
 
 SpecialPlane readSpecialPass(const std::string& path, const std::string& channel) {
-    OpenPass pass = openPass("special pass", path);
-    int c = 0;
-    if (!channel.empty()) {
-        c = pass.channelNamed(channel);
-        if (c < 0)
-            pass.failChannel(channel);
-    }
-    SpecialPlane plane;
-    plane.width = pass.spec.width;
-    plane.height = pass.spec.height;
-    const OIIO::TypeDesc type = pass.spec.channelformat(c);
-    if (type == OIIO::TypeDesc::UINT8) {
-        plane.values.assign(pass.pixelCount(), 0);
-        pass.readChannel(c, OIIO::TypeDesc::UINT8, plane.values.data());
-        return plane;
-    }
-    // Everything else goes through double, which holds every value of every
-    // channel type exactly enough to tell 0..255 from the rest.
-    std::vector<double> values(pass.pixelCount());
-    if (isFloating(type)) {
-        pass.readChannel(c, OIIO::TypeDesc::DOUBLE, values.data());
-    } else {
-        // Integer channels are converted by value, not scaled to 0..1.
-        std::vector<unsigned char> bytes(pass.pixelCount() * type.size());
-        pass.readChannel(c, type, bytes.data());
-        for (size_t i = 0; i < values.size(); ++i) {
-            const unsigned char* p = bytes.data() + i * type.size();
-            switch (type.basetype) {
-            case OIIO::TypeDesc::INT8:
-                values[i] = loadAs<int8_t>(p);
-                break;
-            case OIIO::TypeDesc::UINT16:
-                values[i] = loadAs<uint16_t>(p);
-                break;
-            case OIIO::TypeDesc::INT16:
-                values[i] = loadAs<int16_t>(p);
-                break;
-            case OIIO::TypeDesc::UINT32:
-                values[i] = loadAs<uint32_t>(p);
-                break;
-            case OIIO::TypeDesc::INT32:
-                values[i] = loadAs<int32_t>(p);
-                break;
-            default:
-                pass.fail("channel " + inQuotes(pass.channelName(c), '\'') + " has type " +
-                          type.c_str() + ", which special values cannot be read from");
-            }
-        }
-    }
-    plane.values.assign(pass.pixelCount(), 0);
-    for (size_t i = 0; i < values.size(); ++i) {
-        const double rounded = std::round(values[i]);
-        if (!(rounded >= 0.0 && rounded <= 255.0)) {
-            std::ostringstream line;
-            line << "channel " << inQuotes(pass.channelName(c), '\'') << " holds " << values[i]
-                 << " at pixel (" << i % plane.width << ", " << i / plane.width
-                 << "), outside the special values 0..255";
-            pass.fail(line.str());
-        }
-        plane.values[i] = static_cast<uint8_t>(rounded);
-    }
-    return plane;
+    OpenFiles open;
+    const OpenPass pass = openPass("special pass", path, open);
+    const int c = chooseSpecial(pass, channel);
+    FileRead read;
+    read.want(pass, c);
+    read.readAll();
+    return specialPlane(pass, c, read.plane(pass, c));
 }
 
 DepthPlane readDepthPass(const std::string& path, const std::string& channel, double farFrom) {
-    OpenPass pass = openPass("depth pass", path);
-    int c = 0;
-    if (!channel.empty()) {
-        c = pass.channelNamed(channel);
-        if (c < 0)
-            pass.failChannel(channel);
-    } else if (pass.channelNamed("Z") >= 0) {
-        c = pass.channelNamed("Z");
-    }
-    const OIIO::TypeDesc type = pass.spec.channelformat(c);
-    if (!isFloating(type))
-        pass.fail("channel " + inQuotes(pass.channelName(c), '\'') + " has type " + type.c_str() +
-                  "; depth must be floating point");
-    DepthPlane plane;
-    plane.width = pass.spec.width;
-    plane.height = pass.spec.height;
-    plane.depths.assign(pass.pixelCount(), 0.0f);
-    pass.readChannel(c, OIIO::TypeDesc::FLOAT, plane.depths.data());
-    for (float& d : plane.depths)
-        if (!(static_cast<double>(d) < farFrom))
-            d = kHostFarDepth;
-    return plane;
+    OpenFiles open;
+    const OpenPass pass = openPass("depth pass", path, open);
+    const int c = chooseDepth(pass, channel);
+    FileRead read;
+    read.want(pass, c);
+    read.readAll();
+    return depthPlane(pass, read.plane(pass, c), farFrom);
+}
+
+FramePasses readFramePasses(const PassFiles& files, int frame) {
+    OpenFiles open;
+    const OpenPass colour = openPass("colour pass", framePath(files.colour, frame), open);
+    const OpenPass special = openPass("special pass", framePath(files.special, frame), open);
+    checkSize(special, colour);
+    const OpenPass depth = openPass("depth pass", framePath(files.depth, frame), open);
+    checkSize(depth, colour);
+
+    const ColourChoice colourChoice = chooseColour(colour, files.colourChannels);
+    const int specialChoice = chooseSpecial(special, files.specialChannel);
+    const int depthChoice = chooseDepth(depth, files.depthChannel);
+    FileRead read;
+    for (int c : colourChoice.channels)
+        if (c >= 0)
+            read.want(colour, c);
+    read.want(special, specialChoice);
+    read.want(depth, depthChoice);
+    read.readAll();
+
+    std::array<const Plane*, 4> planes{};
+    for (int i = 0; i < 4; ++i)
+        if (colourChoice.channels[i] >= 0)
+            planes[i] = &read.plane(colour, colourChoice.channels[i]);
+    FramePasses passes;
+    passes.colour = colourPlanes(colour, colourChoice, planes);
+    passes.special = specialPlane(special, specialChoice, read.plane(special, specialChoice));
+    passes.depth = depthPlane(depth, read.plane(depth, depthChoice), files.farDepth);
+    return passes;
 }
 
 } // namespace orvit::app

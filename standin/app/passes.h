@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/frame_access.h"
+#include "standin/app/scene_file.h"
 
 #include <array>
 #include <cstdint>
@@ -41,12 +42,23 @@ ColourPlanes readColourPass(const std::string& path, const ColourChannels& chann
 
 // One channel (`channel`, or the first when empty) rounded to a byte: integer
 // channels by value, floating ones rounded to nearest. A value outside 0..255
-// or not a number is refused.
+// or not a number is refused. An indexed (palette) image without `channel`
+// gives its indices.
 SpecialPlane readSpecialPass(const std::string& path, const std::string& channel);
 
 // One floating-point channel (`channel`, else "Z" when present, else the
 // first). Depths at or beyond `farFrom`, and those that are not numbers,
 // become the host's far depth.
 DepthPlane readDepthPass(const std::string& path, const std::string& channel, double farFrom);
+
+// The three passes of frame `frame`, read as the functions above read them,
+// after checking that the special and depth passes are the colour pass's
+// size. A file that holds several passes is opened and decoded once.
+struct FramePasses {
+    ColourPlanes colour;
+    SpecialPlane special;
+    DepthPlane depth;
+};
+FramePasses readFramePasses(const PassFiles& files, int frame);
 
 } // namespace orvit::app

@@ -28,19 +28,8 @@ double millisecondsSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
-std::string sizeText(int32_t w, int32_t h) {
-    return std::to_string(w) + "x" + std::to_string(h);
-}
-
 bool blank(const std::string& line) {
     return line.find_first_not_of(" \t\r\f\v") == std::string::npos;
-}
-
-void checkSize(const std::string& role, const std::string& path, int32_t w, int32_t h,
-               const std::string& colourPath, int32_t cw, int32_t ch) {
-    if (w != cw || h != ch)
-        throw AppError(role + " '" + path + "' is " + sizeText(w, h) + " but colour pass '" +
-                       colourPath + "' is " + sizeText(cw, ch));
 }
 
 } // namespace
@@ -178,28 +167,17 @@ void describeScene(standin::HostServices& host, const SceneFile& scene) {
 }
 
 standin::MemoryFrame readFrame(const SceneFile& scene, int frame) {
-    const PassFiles& p = scene.passes;
-    const std::string colourPath = framePath(p.colour, frame);
-    const std::string specialPath = framePath(p.special, frame);
-    const std::string depthPath = framePath(p.depth, frame);
-    ColourPlanes colour = readColourPass(colourPath, p.colourChannels);
-    SpecialPlane special = readSpecialPass(specialPath, p.specialChannel);
-    checkSize("special pass", specialPath, special.width, special.height, colourPath, colour.width,
-              colour.height);
-    DepthPlane depth = readDepthPass(depthPath, p.depthChannel, p.farDepth);
-    checkSize("depth pass", depthPath, depth.width, depth.height, colourPath, colour.width,
-              colour.height);
-
-    standin::MemoryFrame memory(colour.width, colour.height);
+    FramePasses passes = readFramePasses(scene.passes, frame);
+    standin::MemoryFrame memory(passes.colour.width, passes.colour.height);
     memory.frame = frame;
     memory.start = frame / scene.rate;
     memory.end = (frame + 1) / scene.rate;
-    memory.red = std::move(colour.red);
-    memory.green = std::move(colour.green);
-    memory.blue = std::move(colour.blue);
-    memory.alpha = std::move(colour.alpha);
-    memory.special = std::move(special.values);
-    memory.depth = std::move(depth.depths);
+    memory.red = std::move(passes.colour.red);
+    memory.green = std::move(passes.colour.green);
+    memory.blue = std::move(passes.colour.blue);
+    memory.alpha = std::move(passes.colour.alpha);
+    memory.special = std::move(passes.special.values);
+    memory.depth = std::move(passes.depth.depths);
     return memory;
 }
 
