@@ -80,7 +80,7 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
         rgba[i * 4 + 2] = memory.outBlue[i];
         rgba[i * 4 + 3] = memory.outAlpha[i];
     }
-    writeImage(outputPath, memory.width, memory.height, rgba);
+    writeImage(outputPath, memory.width, memory.height, rgba, scene_.compression);
     report.writeMs = millisecondsSince(t0);
     return report;
 }

@@ -119,7 +119,9 @@ class SceneReader {
         }
     }
 
-    int integer(const toml::table* table, const std::string& prefix, const char* key) const {
+    // An integer from 0 to `high`.
+    int integer(const toml::table* table, const std::string& prefix, const char* key,
+                int high = 99999999) const {
         const toml::node* node = get(table, key);
         const std::string name = prefix + "." + key;
         if (!node)
@@ -127,8 +129,10 @@ class SceneReader {
         if (!node->is_integer())
             fail(name, "must be an integer, not " + typeName(*node), node);
         const int64_t v = node->as_integer()->get();
-        if (v < 0 || v > 99999999)
-            fail(name, "must lie between 0 and 99999999, not " + std::to_string(v), node);
+        if (v < 0 || v > high)
+            fail(name,
+                 "must lie between 0 and " + std::to_string(high) + ", not " + std::to_string(v),
+                 node);
         return static_cast<int>(v);
     }
 
@@ -280,8 +284,10 @@ SceneFile parseSceneFile(const std::string& path) {
                  std::numeric_limits<double>::infinity());
 
     const toml::table* output = r.section("output", true);
-    r.onlyKeys(*output, "output", {"file"});
+    r.onlyKeys(*output, "output", {"file", "compression"});
     scene.output = resolve(scene.folder, r.string(output, "output", "file", true));
+    if (output->get("compression"))
+        scene.compression = r.integer(output, "output", "compression", 9);
 
     const toml::table* filter = r.section("filter", true);
     r.onlyKeys(*filter, "filter", {"settings", "settings_file"});

@@ -24,12 +24,14 @@
 //   far_depth = 1.0e10             # depths from here on are the host's far
 //   [output]
 //   file = "out/glow.####.png"     # .png, .tif, .tiff or .exr
+//   compression = 6                # optional zlib level 0 to 9 (image_output.h)
 //   [filter]
 //   settings = """v 04 ..."""      # the module's saved lines, or
 //   settings_file = "glow.txt"
 #pragma once
 
 #include "standin/app/frame_pattern.h"
+#include "standin/app/image_output.h"
 
 #include <string>
 #include <vector>
@@ -66,6 +68,7 @@ struct SceneFile {
     double rate = 24.0;
     PassFiles passes;
     std::string output; // pattern
+    int compression = kFastCompression;
     std::vector<std::string> settingsLines;
     std::string settingsFile; // the file they came from; empty when inline
 };

@@ -41,16 +41,33 @@ inline void storeValue(double v, OIIO::TypeDesc type, unsigned char* out) {
     }
 }
 
+// How the samples lie in the file, where its format offers a choice: tiles
+// of `tile` pixels square rather than scanlines, and each channel in a plane
+// of its own (TIFF) rather than interleaved.
+struct Layout {
+    int tile = 0;
+    bool planes = false;
+};
+
 inline void writeChannels(const std::string& path, int width, int height,
-                          const std::vector<Channel>& channels) {
+                          const std::vector<Channel>& channels, Layout layout = {}) {
     OIIO::ImageSpec spec(width, height, static_cast<int>(channels.size()), channels[0].type);
+    spec.tile_width = spec.tile_height = layout.tile;
+    if (layout.planes)
+        spec.attribute("planarconfig", "separate");
     spec.channelnames.clear();
     size_t pixelBytes = 0;
+    bool mixed = false;
     for (const Channel& c : channels) {
         spec.channelnames.push_back(c.name);
-        spec.channelformats.push_back(c.type);
         pixelBytes += c.type.size();
+        mixed = mixed || c.type != channels[0].type;
     }
+    // Types per channel only where they differ: formats that hold one type
+    // for all (PNG, TIFF) are written wrongly by the library from them.
+    if (mixed)
+        for (const Channel& c : channels)
+            spec.channelformats.push_back(c.type);
     spec.alpha_channel = -1;
     for (size_t i = 0; i < channels.size(); ++i)
         if (channels[i].name == "A")
@@ -65,9 +82,25 @@ inline void writeChannels(const std::string& path, int width, int height,
         }
     }
     auto out = OIIO::ImageOutput::create(path);
-    if (!out || !out->open(path, spec) || !out->write_image(OIIO::TypeDesc::UNKNOWN, data.data()) ||
+    if (!out || !out->open(path, spec) ||
+        !out->write_image(mixed ? OIIO::TypeDesc::UNKNOWN : channels[0].type, data.data()) ||
         !out->close())
         throw std::runtime_error("test image " + path + ": " + OIIO::geterror());
+}
+
+// The bytes of an 8-bit image as the second image library reads them,
+// colour as stored, not multiplied by alpha.
+inline std::vector<uint8_t> readBytes(const std::string& path) {
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = OIIO::ImageInput::open(path, &config);
+    if (!in)
+        throw std::runtime_error("test image " + path + ": " + OIIO::geterror());
+    const OIIO::ImageSpec& spec = in->spec();
+    std::vector<uint8_t> rgba(static_cast<size_t>(spec.width) * spec.height * spec.nchannels);
+    if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, rgba.data()))
+        throw std::runtime_error("test image " + path + ": " + in->geterror());
+    return rgba;
 }
 
 } // namespace apptest

@@ -76,6 +76,49 @@ TEST(ReadColourPass, GreyIsSpreadOverRedGreenAndBlue) {
     EXPECT_EQ(c.alpha, bytes({1, 2}));
 }
 
+// Colour stored in each type a renderer writes, interleaved, in planes or in
+// tiles (with tiles cut short at the right and bottom edges), reads as the
+// same bytes: integers scaled from their full range, floats from 0..1.
+TEST(ReadColourPass, EveryStoredTypeAndLayoutGivesTheSameBytes) {
+    apptest::TempFolder dir;
+    const int w = 20, h = 18;
+    std::vector<uint8_t> expected[4];
+    for (int i = 0; i < w * h; ++i)
+        for (int c = 0; c < 4; ++c)
+            expected[c].push_back(static_cast<uint8_t>(i * (2 * c + 1) + c * 50));
+    struct Case {
+        const char* file;
+        OIIO::TypeDesc type;
+        double scale; // stored value of byte 1
+        apptest::Layout layout;
+    } cases[] = {
+        {"u8.png", OIIO::TypeDesc::UINT8, 1, {}},
+        {"u16.png", OIIO::TypeDesc::UINT16, 257, {}},
+        {"u8.tif", OIIO::TypeDesc::UINT8, 1, {}},
+        {"u16-planes.tif", OIIO::TypeDesc::UINT16, 257, {0, true}},
+        {"u32.tif", OIIO::TypeDesc::UINT32, 16843009, {}},
+        {"half.tif", OIIO::TypeDesc::HALF, 1 / 255.0, {}},
+        {"float-tiles.tif", OIIO::TypeDesc::FLOAT, 1 / 255.0, {16, false}},
+        {"half-tiles.exr", OIIO::TypeDesc::HALF, 1 / 255.0, {16, false}},
+        {"float.exr", OIIO::TypeDesc::FLOAT, 1 / 255.0, {}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.file);
+        std::vector<Channel> channels;
+        for (int c = 0; c < 4; ++c) {
+            channels.push_back({std::string(1, "RGBA"[c]), k.type, {}});
+            for (uint8_t v : expected[c])
+                channels.back().values.push_back(v * k.scale);
+        }
+        writeChannels(dir / k.file, w, h, channels, k.layout);
+        const ColourPlanes read = readColourPass(dir / k.file, {});
+        EXPECT_EQ(read.red, expected[0]);
+        EXPECT_EQ(read.green, expected[1]);
+        EXPECT_EQ(read.blue, expected[2]);
+        EXPECT_EQ(read.alpha, expected[3]);
+    }
+}
+
 TEST(ReadSpecialPass, ChannelsOfEveryTypeGiveBytesByValue) {
     apptest::TempFolder dir;
     const std::vector<double> stored{0, 3, 254.6, 2.5, 255, 7.4};

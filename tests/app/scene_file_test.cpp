@@ -35,6 +35,7 @@ far_depth = 1e10
 
 [output]
 file = "out/glow.####.png"
+compression = 9
 
 [filter]
 settings = """v 04
@@ -74,6 +75,7 @@ TEST(ParseSceneFile, ReadsEveryKeyAndResolvesPathsFromTheSceneFolder) {
     EXPECT_EQ(s.passes.depthChannel, "Z");
     EXPECT_EQ(s.passes.farDepth, 1e10);
     EXPECT_EQ(s.output, dir / "out/glow.####.png");
+    EXPECT_EQ(s.compression, 9);
     EXPECT_EQ(s.settingsLines, (std::vector<std::string>{"v 04", "1 0"}));
 }
 
@@ -90,6 +92,7 @@ TEST(ParseSceneFile, SettingsFromAFileAndAPlainFieldOfView) {
     EXPECT_EQ(s.module, "");
     EXPECT_EQ(s.rate, 24.0);
     EXPECT_TRUE(std::isinf(s.passes.farDepth));
+    EXPECT_EQ(s.compression, kFastCompression);
 }
 
 TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
@@ -121,6 +124,9 @@ TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
          ":2: key 'camera.fov' must lie between 0 and 180 (exclusive), not 180"},
         {"unknown-key", base.substr(0, base.find("[output]")) + "[output]\nfiel = 'x'\n",
          ":9: key 'output.fiel' is not a scene key"},
+        {"compression",
+         base.substr(0, base.find("[output]")) + "[output]\nfile = 'o.png'\ncompression = 10\n",
+         ":10: key 'output.compression' must lie between 0 and 9, not 10"},
         {"no-lens", "[camera]\nfilm_width = 36\n",
          ":1: key 'camera.fov' is missing (give fov or focal_length)"},
         {"no-film", "[camera]\nfocal_length = 35\n",
