@@ -39,48 +39,68 @@ void blendScalar(uint8_t* strength, uint8_t* index, uint8_t* written, const uint
 }
 
 #ifdef ORVIT_HAVE_SSE2
-inline __m128i load16(const uint8_t* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+// Loads and stores of kWidth = 16 or 8 bytes (the low half of a register).
+template <int kWidth> inline __m128i load(const uint8_t* p) {
+    return kWidth == 16 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p))
+                        : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+template <int kWidth> inline void store(uint8_t* p, __m128i v) {
+    if (kWidth == 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    else
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
 }
 
-// Sixteen targets whose strength s and index i are already loaded.
-template <bool kIndex>
-inline void blend16(__m128i s, __m128i i, uint8_t* strength, uint8_t* index, uint8_t* written,
-                    const uint8_t* falloff, const uint8_t* rampIndex) {
-    const __m128i f = load16(falloff);
+// kWidth targets whose strength s and index i are already loaded.
+template <int kWidth, bool kIndex>
+inline void blendChunk(__m128i s, __m128i i, uint8_t* strength, uint8_t* index, uint8_t* written,
+                       const uint8_t* falloff, const uint8_t* rampIndex) {
+    const __m128i f = load<kWidth>(falloff);
     const __m128i top = _mm_max_epu8(s, f);
     const __m128i takes = _mm_cmpeq_epi8(top, f); // strength <= f
     // A target that does not take the write holds strength above f >= 0, so it
-    // was written before: sixteen such targets need no store at all.
-    if (_mm_movemask_epi8(takes) == 0)
+    // was written before: a chunk of such targets needs no store at all.
+    if ((_mm_movemask_epi8(takes) & ((1 << kWidth) - 1)) == 0)
         return;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(strength), top);
+    store<kWidth>(strength, top);
     if (kIndex)
-        _mm_storeu_si128(
-            reinterpret_cast<__m128i*>(index),
-            _mm_or_si128(_mm_and_si128(takes, load16(rampIndex)), _mm_andnot_si128(takes, i)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(written), _mm_set1_epi8(-1));
+        store<kWidth>(index, _mm_or_si128(_mm_and_si128(takes, load<kWidth>(rampIndex)),
+                                          _mm_andnot_si128(takes, i)));
+    store<kWidth>(written, _mm_set1_epi8(-1));
+}
+
+// A run of kWidth .. 2 kWidth - 1 targets, or longer with kWidth = 16, as
+// chunks of kWidth. Blending a target twice with the same values changes
+// nothing, so the last chunk may overlap the one before; it is read before
+// that is written, as a read of bytes just written by a store that only
+// partly covers it waits for the store to finish.
+template <int kWidth, bool kIndex>
+inline void blendChunks(uint8_t* strength, uint8_t* index, uint8_t* written, const uint8_t* falloff,
+                        const uint8_t* rampIndex, int32_t count) {
+    const int32_t last = count - kWidth;
+    const __m128i none = _mm_setzero_si128();
+    const __m128i lastStrength = load<kWidth>(strength + last);
+    const __m128i lastIndex = kIndex ? load<kWidth>(index + last) : none;
+    for (int32_t i = 0; i < last; i += kWidth)
+        blendChunk<kWidth, kIndex>(load<kWidth>(strength + i),
+                                   kIndex ? load<kWidth>(index + i) : none, strength + i, index + i,
+                                   written + i, falloff + i, rampIndex + i);
+    blendChunk<kWidth, kIndex>(lastStrength, lastIndex, strength + last, index + last,
+                               written + last, falloff + last, rampIndex + last);
 }
 #endif
 
-// One target run of one stamp row. Blending a target twice with the same
-// values changes nothing, so the last sixteen may overlap the previous ones;
-// they are read before those are written, as a read of bytes just written
-// by a store that only partly covers it waits for the store to finish.
+// One target run of one stamp row.
 template <bool kIndex>
 void blendRun(uint8_t* strength, uint8_t* index, uint8_t* written, const uint8_t* falloff,
               const uint8_t* rampIndex, int32_t count) {
 #ifdef ORVIT_HAVE_SSE2
     if (count >= 16) {
-        const int32_t last = count - 16;
-        const __m128i none = _mm_setzero_si128();
-        const __m128i lastStrength = load16(strength + last);
-        const __m128i lastIndex = kIndex ? load16(index + last) : none;
-        for (int32_t i = 0; i < last; i += 16)
-            blend16<kIndex>(load16(strength + i), kIndex ? load16(index + i) : none, strength + i,
-                            index + i, written + i, falloff + i, rampIndex + i);
-        blend16<kIndex>(lastStrength, lastIndex, strength + last, index + last, written + last,
-                        falloff + last, rampIndex + last);
+        blendChunks<16, kIndex>(strength, index, written, falloff, rampIndex, count);
+        return;
+    }
+    if (count >= 8) {
+        blendChunks<8, kIndex>(strength, index, written, falloff, rampIndex, count);
         return;
     }
 #endif
