@@ -71,16 +71,30 @@ void weightedSums(const GlowLayer& layer, const uint8_t* const acc[3], double k,
             w[2 * q] = _mm_mul_pd(lowPair(sq[q]), kk);
             w[2 * q + 1] = _mm_mul_pd(highPair(sq[q]), kk);
         }
+        // Where every glowing pixel of the sixteen has one colour (a ramp of
+        // one colour), a channel's products take that colour once: the
+        // pixels without strength add 0 whatever their colour.
+        const __m128i dark = _mm_cmpeq_epi8(s, zero);
+        int lane = 0;
+        while ((_mm_movemask_epi8(dark) >> lane) & 1)
+            ++lane;
         for (int c = 0; c < 3; ++c) {
+            const __m128i g = load(glow[c] + i);
+            const uint8_t one = glow[c][i + static_cast<size_t>(lane)];
+            const bool shared =
+                _mm_movemask_epi8(_mm_or_si128(
+                    _mm_cmpeq_epi8(g, _mm_set1_epi8(static_cast<char>(one))), dark)) == 0xFFFF;
             __m128i gq[4];
             __m128i aq[4];
-            widen(load(glow[c] + i), gq);
+            if (!shared)
+                widen(g, gq);
             if (from[c] != nullptr)
                 widen(load(from[c] + i), aq);
+            const __m128d oneD = _mm_set1_pd(one);
             __m128i sums[4];
             for (int q = 0; q < 4; ++q) {
-                __m128d low = _mm_mul_pd(lowPair(gq[q]), w[2 * q]);
-                __m128d high = _mm_mul_pd(highPair(gq[q]), w[2 * q + 1]);
+                __m128d low = _mm_mul_pd(shared ? oneD : lowPair(gq[q]), w[2 * q]);
+                __m128d high = _mm_mul_pd(shared ? oneD : highPair(gq[q]), w[2 * q + 1]);
                 if (from[c] != nullptr) {
                     low = _mm_add_pd(lowPair(aq[q]), low);
                     high = _mm_add_pd(highPair(aq[q]), high);
