@@ -133,17 +133,8 @@ inline int64_t ceilDiv(int64_t n, int64_t d) {
     return n >= 0 ? (n + d - 1) / d : -((-n) / d);
 }
 
-// ceil(n / 2m) for m = 1 .. 3, by constants the compiler turns into
-// multiplications and shifts: sloped cuts take one a row.
+// ceil(n / 2m) for m >= 1.
 inline int64_t ceilHalf(int64_t n, int64_t m) {
-    if (m == 1)
-        return ceilDiv(n, 2);
-    return m == 2 ? ceilDiv(n, 4) : ceilDiv(n, 6);
-}
-static_assert(kNearRows <= 3 && kNearReach <= 3, "ceilHalf divides by 2, 4 or 6 only");
-
-// ceil(n / 2m) for any m >= 1.
-inline int64_t ceilHalfAny(int64_t n, int64_t m) {
     return ceilDiv(n, 2 * m);
 }
 
@@ -151,11 +142,7 @@ inline int64_t ceilHalfAny(int64_t n, int64_t m) {
 // (dx - a)^2 + (dy - b)^2 <= dx^2 + dy^2, that is 2a dx + 2b dy >= k with
 // k = a^2 + b^2 (one more for an earlier neighbour). Narrows [lo, hi]
 // (offsets from the stamp's column) on stamp row dy to what it leaves; a != 0.
-// kNear: the neighbour lies within the window, |a| <= 3. Inlined: it runs for
-// every row of a stamp.
-template <bool kNear = true>
-[[gnu::always_inline]] inline void cutRow(const CoverStamp& other, int64_t dy, int64_t* lo,
-                                          int64_t* hi) {
+void cutRow(const CoverStamp& other, int64_t dy, int64_t* lo, int64_t* hi) {
     const int64_t a = other.a;
     const int64_t b = other.b;
     const int64_t r = other.radius;
@@ -163,13 +150,55 @@ template <bool kNear = true>
         return;
     const int64_t k = a * a + b * b - 2 * b * dy + (other.earlier ? 1 : 0);
     if (a > 0) {
-        const int64_t from = std::max(kNear ? ceilHalf(k, a) : ceilHalfAny(k, a), a - r);
+        const int64_t from = std::max(ceilHalf(k, a), a - r);
         *hi = std::min(*hi, from - 1);
     } else {
-        const int64_t to = std::min(-(kNear ? ceilHalf(k, -a) : ceilHalfAny(k, -a)), a + r);
+        const int64_t to = std::min(-ceilHalf(k, -a), a + r);
         *lo = std::max(*lo, to + 1);
     }
 }
+
+// cutRow for a sloped neighbour (|a| <= 3, b != 0) row after row from rowLo:
+// the bound ceil((k - 2b dy) / 2|a|) is b less |a| rows on, so each row's
+// comes from the one |a| rows before, with no division.
+class SlopedCut {
+  public:
+    SlopedCut() = default;
+    SlopedCut(const CoverStamp& other, int64_t rowLo)
+        : period_(other.a > 0 ? other.a : -other.a), right_(other.a > 0), step_(other.b),
+          limit_(other.a > 0 ? other.a - other.radius : other.a + other.radius),
+          first_(other.b - other.radius), last_(other.b + other.radius) {
+        const int64_t a = other.a;
+        const int64_t b = other.b;
+        for (int32_t j = 0; j < period_; ++j) {
+            const int64_t k = a * a + b * b - 2 * b * (rowLo + j) + (other.earlier ? 1 : 0);
+            ring_[j] = ceilHalf(k, period_);
+        }
+    }
+    // Row dy, the row after the last one cut (the first: rowLo).
+    [[gnu::always_inline]] inline void cut(int64_t dy, int64_t* lo, int64_t* hi) {
+        const int64_t bound = ring_[slot_];
+        ring_[slot_] = bound - step_;
+        slot_ = slot_ + 1 == period_ ? 0 : slot_ + 1;
+        if (dy < first_ || dy > last_)
+            return;
+        if (right_)
+            *hi = std::min(*hi, std::max(bound, limit_) - 1);
+        else
+            *lo = std::max(*lo, std::min(-bound, limit_) + 1);
+    }
+
+  private:
+    int32_t period_ = 1;
+    int32_t slot_ = 0;
+    bool right_ = false;
+    int64_t step_ = 0;
+    int64_t limit_ = 0;
+    int64_t first_ = 0;
+    int64_t last_ = 0;
+    int64_t ring_[3] = {};
+};
+static_assert(kNearReach <= 3, "a sloped cut keeps a bound for each of up to three rows");
 
 template <bool kIndex>
 void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, int32_t y,
@@ -193,11 +222,11 @@ void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, 
         const int64_t b = other.b;
         const int64_t k = b * b + (other.earlier ? 1 : 0);
         if (other.a == 0 && b > 0)
-            rowHi = std::min(rowHi, ceilHalfAny(k, b) - 1);
+            rowHi = std::min(rowHi, ceilHalf(k, b) - 1);
         else if (other.a == 0)
-            rowLo = std::max(rowLo, 1 - ceilHalfAny(k, -b));
+            rowLo = std::max(rowLo, 1 - ceilHalf(k, -b));
         else if (b == 0)
-            cutRow<false>(other, 0, &keepLo, &keepHi);
+            cutRow(other, 0, &keepLo, &keepHi);
         else {
             // One a quadrant: the nearest neighbour there cuts the most.
             const int32_t q = (other.a > 0 ? 1 : 0) + (b > 0 ? 2 : 0);
@@ -213,12 +242,15 @@ void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, 
             }
         }
     }
+    SlopedCut cuts[4];
+    for (int32_t i = 0; i < slopedCount; ++i)
+        cuts[i] = SlopedCut(sloped[i], rowLo);
     const size_t stride = static_cast<size_t>(pattern.stride);
     for (int64_t dy = rowLo; dy <= rowHi; ++dy) {
         int64_t lo = keepLo;
         int64_t hi = keepHi;
         for (int32_t i = 0; i < slopedCount; ++i)
-            cutRow(sloped[i], dy, &lo, &hi);
+            cuts[i].cut(dy, &lo, &hi);
         if (lo > hi)
             continue;
         const size_t row = static_cast<size_t>(dy < 0 ? -dy : dy);
