@@ -9,6 +9,7 @@
 #include "standin/app/preview.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
+#include "standin/app/sequence.h"
 #include "standin/core/host_error.h"
 #include "standin/core/loader.h"
 #include "standin/window/display.h"
@@ -31,85 +32,6 @@ namespace {
 // The module and demo scene built and kept beside this program.
 const char* const kBuiltModule = ORVIT_BUILT_MODULE;
 const char* const kDemoScene = ORVIT_DEMO_SCENE;
-
-// A bar on the terminal while a sequence renders; nothing when stderr is not
-// a terminal or there is one frame.
-class ProgressBar {
-  public:
-    explicit ProgressBar(int total) : total_(total), active_(total > 1 && isatty(2)) {}
-    void show(int done) const {
-        if (!active_)
-            return;
-        const int width = 30;
-        const int filled = done * width / total_;
-        std::fprintf(stderr, "\r[%s%s] %d/%d frames", std::string(filled, '#').c_str(),
-                     std::string(width - filled, '.').c_str(), done, total_);
-        std::fflush(stderr);
-    }
-    void clear() const {
-        if (active_) {
-            std::fprintf(stderr, "\r\033[K");
-            std::fflush(stderr);
-        }
-    }
-
-  private:
-    int total_;
-    bool active_;
-};
-
-struct RenderRequest {
-    std::string scene;
-    std::string frames;
-    std::string output;
-    std::string module;
-    bool skipExisting = false;
-};
-
-// Renders the requested frames; returns the folder the images went to.
-std::string render(const RenderRequest& request) {
-    SceneFile scene = parseSceneFile(request.scene);
-    if (!request.module.empty())
-        scene.module = request.module;
-    FrameRange range{scene.first, scene.last};
-    if (!request.frames.empty())
-        range = parseFrameRange(request.frames);
-    const std::string pattern = request.output.empty() ? scene.output : request.output;
-    checkOneImagePerFrame(pattern, range);
-    checkOutputSparesInputs(scene, pattern, range);
-    const int total = range.last - range.first + 1;
-    // The module and its settings first: settings it did not take leave
-    // nothing made on disk.
-    SceneRenderer renderer(scene, kBuiltModule);
-    prepareOutputFolder(pattern);
-    std::printf("rendering %s, frames %d-%d, with %s\n", scene.path.c_str(), range.first,
-                range.last, renderer.modulePath().c_str());
-    std::fflush(stdout);
-    ProgressBar bar(total);
-    bar.show(0);
-    for (int frame = range.first; frame <= range.last; ++frame) {
-        // Images are renamed into place when finished, so one that is there is whole.
-        if (request.skipExisting && fs::is_regular_file(framePath(pattern, frame))) {
-            bar.clear();
-            std::printf("frame %d  already there -> %s\n", frame,
-                        framePath(pattern, frame).c_str());
-            std::fflush(stdout);
-            bar.show(frame - range.first + 1);
-            continue;
-        }
-        const FrameReport r = renderer.renderFrame(frame, framePath(pattern, frame));
-        bar.clear();
-        std::printf("frame %d  t %.4f s  %dx%d  read %.1f ms  process %.1f ms  write %.1f ms  "
-                    "-> %s\n  envelopes: %s\n",
-                    r.frame, r.start, r.width, r.height, r.readMs, r.processMs, r.writeMs,
-                    r.output.c_str(), describeEnvelopes(r.envelopes).c_str());
-        std::fflush(stdout);
-        bar.show(frame - range.first + 1);
-    }
-    bar.clear();
-    const fs::path folder = fs::path(pattern).parent_path();
-    return wholePath(folder.empty() ? "." : folder.string());
-}
 
 void info(const std::string& path) {
     const orvit::standin::LoadedModule module(path);
@@ -225,6 +147,10 @@ int main(int argc, char** argv) {
                               "orvit)");
     renderCommand->add_flag("--skip-existing", request.skipExisting,
                             "leave the frames whose image is already there");
+    renderCommand->add_option("--jobs", request.jobs,
+                              "frames rendered at once, each by a worker process of its own "
+                              "(default: the CPUs available, " +
+                                  std::to_string(availableCpus()) + " here)");
 
     std::string infoModule = kBuiltModule;
     CLI::App* infoCommand = app.add_subcommand("info", "Show a module's descriptor and servers.");
@@ -288,7 +214,7 @@ int main(int argc, char** argv) {
 
     try {
         if (renderCommand->parsed()) {
-            render(request);
+            renderSequence(request, kBuiltModule);
         } else if (infoCommand->parsed()) {
             info(infoModule);
         } else if (settingsCommand->parsed()) {
@@ -301,7 +227,7 @@ int main(int argc, char** argv) {
                         previewRequest.frame.c_str(), r.value.c_str(), r.display.c_str(),
                         previewRequest.half ? " at half resolution" : "", r.output.c_str());
         } else if (demoCommand->parsed()) {
-            const std::string folder = render(demo);
+            const std::string folder = renderSequence(demo, kBuiltModule);
             std::printf("the demo's images are in %s\n", folder.c_str());
         } else if (farm.parsed()) {
             farm.run(kBuiltModule);

@@ -22,9 +22,6 @@ namespace {
 char gUnfinished[4096];
 volatile std::sig_atomic_t gHaveUnfinished = 0;
 
-// The signals that end a process by default and that a user or a scheduler
-// sends to stop it (a cancelled farm task gets SIGTERM).
-constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 constexpr size_t kEndingSignalCount = std::size(kEndingSignals);
 struct sigaction gPrevious[kEndingSignalCount];
 

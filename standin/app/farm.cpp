@@ -62,6 +62,8 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
     if (request.chunk < 0)
         throw AppError("--chunk " + std::to_string(request.chunk) +
                        ": a task needs 1 frame or more");
+    if (request.cpus < 1)
+        throw AppError("--cpus " + std::to_string(request.cpus) + ": a task needs 1 CPU or more");
     const std::string sbatch = findOnPath("sbatch");
     if (sbatch.empty())
         throw AppError("no 'sbatch' on the PATH: orvit farm needs Slurm's commands");
@@ -75,10 +77,10 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
                     s.scene.path.c_str());
         return;
     }
-    const int chunk =
-        request.chunk > 0
-            ? request.chunk
-            : defaultChunk(framePixels(framePath(s.scene.passes.colour, missing[0])), total);
+    const int chunk = request.chunk > 0
+                          ? request.chunk
+                          : defaultChunk(framePixels(framePath(s.scene.passes.colour, missing[0])),
+                                         total, request.cpus);
     const std::vector<FrameRange> chunks = splitRange(s.range, chunk);
     std::vector<int> tasks;
     for (size_t i = 0, m = 0; i < chunks.size(); ++i) {
@@ -89,8 +91,8 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
     }
 
     // Tasks start in the farm folder: every path they are given is whole.
-    const BatchJob job{
-        wholePath(program), wholePath(s.scene.path), s.output, s.range, chunk, files};
+    const BatchJob job{wholePath(program), wholePath(s.scene.path), s.output, s.range, chunk, files,
+                       request.cpus};
     const std::string script = batchScript(job);
     prepareOutputFolder(s.output);
     std::error_code ec;

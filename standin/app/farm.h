@@ -15,6 +15,7 @@ struct FarmRequest {
     std::string output;    // empty: the scene's
     std::string partition; // empty: the cluster's default
     int chunk = 0;         // 0: defaultChunk
+    int cpus = 1;          // per task, each rendering a frame at once
 };
 
 // Checks the scene, the range, the output and the module, writes the batch

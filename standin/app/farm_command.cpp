@@ -22,6 +22,9 @@ FarmCommand::FarmCommand(CLI::App& app) {
                         "frames A-B, or one frame A (default: the scene's range)");
     submit_->add_option("--chunk", submitRequest_.chunk,
                         "frames per task (default: enough for several seconds of work)");
+    submit_->add_option("--cpus", submitRequest_.cpus,
+                        "CPUs per task, each rendering a frame at once (orvit render --jobs; "
+                        "default 1)");
     submit_->add_option("--partition", submitRequest_.partition,
                         "Slurm partition (default: the cluster's)");
     submit_->add_option("--output", submitRequest_.output,

@@ -67,8 +67,9 @@ std::string numberRuns(const std::vector<int>& numbers, const std::string& separ
     return text;
 }
 
-int defaultChunk(int64_t pixelsPerFrame, int frames) {
-    const double frameSeconds = static_cast<double>(pixelsPerFrame) * 1e-6 * kSecondsPerMegapixel;
+int defaultChunk(int64_t pixelsPerFrame, int frames, int cpus) {
+    const double frameSeconds =
+        static_cast<double>(pixelsPerFrame) * 1e-6 * kSecondsPerMegapixel / std::max(cpus, 1);
     int chunk = frameSeconds > 0.0
                     ? static_cast<int>(std::min(std::ceil(kTaskSeconds / frameSeconds), 1e9))
                     : frames;
@@ -131,7 +132,8 @@ std::string batchScript(const BatchJob& job) {
       << "last=$((first + " << job.chunk - 1 << "))\n"
       << "if [ \"$last\" -gt " << job.range.last << " ]; then last=" << job.range.last << "; fi\n"
       << "exec " << shellQuoted(job.program) << " render " << shellQuoted(job.scene)
-      << " --frames \"$first-$last\" --output " << shellQuoted(job.output) << " --skip-existing\n";
+      << " --frames \"$first-$last\" --output " << shellQuoted(job.output)
+      << " --skip-existing --jobs " << job.cpus << "\n";
     return s.str();
 }
 
@@ -145,7 +147,7 @@ std::vector<std::string> sbatchArguments(const BatchJob& job, const std::vector<
                                      "--output=" + job.files.logs(),
                                      "--chdir=" + job.files.folder,
                                      "--ntasks=1",
-                                     "--cpus-per-task=1"};
+                                     "--cpus-per-task=" + std::to_string(job.cpus)};
     if (!partition.empty())
         args.push_back("--partition=" + partition);
     args.push_back(job.files.script());

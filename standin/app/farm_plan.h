@@ -30,10 +30,11 @@ std::vector<int> missingFrames(const std::string& pattern, FrameRange range);
 std::string numberRuns(const std::vector<int>& numbers, const std::string& separator = ", ");
 
 // Frames per task that give each task several seconds of work, from the
-// frame's size in pixels; at least 1 and at most the range, large enough that
-// the range needs no more than Slurm's default 1001 array tasks, and even:
-// the range in as few tasks, split as equally as may be.
-int defaultChunk(int64_t pixelsPerFrame, int frames);
+// frame's size in pixels and the task's CPUs (which render that many frames
+// at once); at least 1 and at most the range, large enough that the range
+// needs no more than Slurm's default 1001 array tasks, and even: the range in
+// as few tasks, split as equally as may be.
+int defaultChunk(int64_t pixelsPerFrame, int frames, int cpus = 1);
 
 // ---- Files beside the output ----
 
@@ -61,6 +62,7 @@ struct BatchJob {
     FrameRange range;
     int chunk;
     FarmFiles files;
+    int cpus = 1; // per task, each rendering a frame at once
 };
 
 // The batch script: a POSIX shell script whose task SLURM_ARRAY_TASK_ID
@@ -71,7 +73,7 @@ struct BatchJob {
 std::string batchScript(const BatchJob& job);
 
 // sbatch's arguments (without the program) that submit the script as an
-// array of the given tasks, one CPU each, logs in the farm folder.
+// array of the given tasks, job.cpus CPUs each, logs in the farm folder.
 std::vector<std::string> sbatchArguments(const BatchJob& job, const std::vector<int>& tasks,
                                          const std::string& partition);
 

@@ -123,6 +123,14 @@ void loadSceneSettings(standin::Instance& instance, const SceneFile& scene) {
                    " not read");
 }
 
+std::string frameSummary(const FrameReport& r) {
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "frame %d  t %.4f s  %dx%d  read %.1f ms  process %.1f ms  write %.1f ms  -> ",
+                  r.frame, r.start, r.width, r.height, r.readMs, r.processMs, r.writeMs);
+    return line + r.output + "\n  envelopes: " + describeEnvelopes(r.envelopes) + "\n";
+}
+
 std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& evaluations) {
     if (evaluations.empty())
         return "none evaluated";

@@ -28,6 +28,10 @@ struct FrameReport {
     std::vector<standin::EnvelopeEvaluation> envelopes;
 };
 
+// The lines `orvit render` prints for a frame: its time, size, the
+// milliseconds of each step and the image written, then its envelope values.
+std::string frameSummary(const FrameReport& report);
+
 // The envelope values of a frame, e.g. "envelope 1 (settings line 5) at
 // 0.0417 s = 51.6667, envelope 2 ..." with the envelope service's ordinals;
 // "none evaluated" when there are none.

@@ -64,9 +64,11 @@ TEST(DefaultChunk, TasksGetSecondsOfWorkWithinTheRangeAndArrayLimit) {
         int64_t pixels;
         int frames;
         int expected;
+        int cpus = 1;
     } cases[] = {
         {1920 * 1080, 99, 33},    // about 0.31 s a frame: 33 frames for 10 s
         {1920 * 1080, 48, 24},    // two tasks of 24 rather than 33 and 15
+        {1920 * 1080, 99, 50, 2}, // two frames at once: 65 frames for 10 s, in 2 tasks
         {1920 * 1080, 2000, 33},  // 61 tasks, the last of 20 frames
         {640 * 360, 6, 6},        // small frames: the whole range in one task
         {1, 1, 1},                // one frame
@@ -74,7 +76,7 @@ TEST(DefaultChunk, TasksGetSecondsOfWorkWithinTheRangeAndArrayLimit) {
         {640 * 360, 500000, 500}, // no more than 1001 tasks
     };
     for (const Case& c : cases)
-        EXPECT_EQ(defaultChunk(c.pixels, c.frames), c.expected)
+        EXPECT_EQ(defaultChunk(c.pixels, c.frames, c.cpus), c.expected)
             << c.pixels << " pixels, " << c.frames << " frames";
 }
 
@@ -122,6 +124,7 @@ TEST(BatchScript, EachTaskRendersItsChunkOfTheRange) {
     job.output = "/o/50% glow $1.####.png";
     job.range = {3, 10};
     job.chunk = 3;
+    job.cpus = 4;
     job.files = farmFiles(job.output);
     dir.write("job.sbatch", batchScript(job));
 
@@ -130,11 +133,12 @@ TEST(BatchScript, EachTaskRendersItsChunkOfTheRange) {
               (std::vector<std::string>{
                   "--parsable", "--array=1-2,4", "--job-name=orvit-50% glow $1.png",
                   "--output=/o/farm/50%% glow $1.png.%A_%a.log", "--chdir=/o/farm", "--ntasks=1",
-                  "--cpus-per-task=1", "--partition=night", "/o/farm/50% glow $1.png.sbatch"}));
+                  "--cpus-per-task=4", "--partition=night", "/o/farm/50% glow $1.png.sbatch"}));
     EXPECT_EQ(sbatchArguments(job, {0}, "").size(), 8u);
 
     const std::string expected = "[render]\n[/scenes/it's a scene.toml]\n[--frames]\n[FRAMES]\n"
-                                 "[--output]\n[/o/50% glow $1.####.png]\n[--skip-existing]\n";
+                                 "[--output]\n[/o/50% glow $1.####.png]\n[--skip-existing]\n"
+                                 "[--jobs]\n[4]\n";
     for (const auto& [task, frames] :
          std::vector<std::pair<int, std::string>>{{0, "3-5"}, {1, "6-8"}, {2, "9-10"}}) {
         const auto r = apptest::runShell("SLURM_ARRAY_TASK_ID=" + std::to_string(task) + " sh " +
