@@ -78,12 +78,28 @@ void weightedSums(const GlowLayer& layer, const uint8_t* const acc[3], double k,
         int lane = 0;
         while ((_mm_movemask_epi8(dark) >> lane) & 1)
             ++lane;
+        // A shared colour's sums into an empty accumulator, by channel (a
+        // grey glow has the same in all three).
+        int sharedAs[3] = {-1, -1, -1};
+        __m128i sharedSums[3];
         for (int c = 0; c < 3; ++c) {
             const __m128i g = load(glow[c] + i);
             const uint8_t one = glow[c][i + static_cast<size_t>(lane)];
             const bool shared =
                 _mm_movemask_epi8(_mm_or_si128(
                     _mm_cmpeq_epi8(g, _mm_set1_epi8(static_cast<char>(one))), dark)) == 0xFFFF;
+            if (shared && from[c] == nullptr) {
+                sharedAs[c] = one;
+                int same = -1;
+                for (int earlier = 0; earlier < c; ++earlier)
+                    if (sharedAs[earlier] == one)
+                        same = earlier;
+                if (same >= 0) {
+                    sharedSums[c] = sharedSums[same];
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out[c] + i), sharedSums[c]);
+                    continue;
+                }
+            }
             __m128i gq[4];
             __m128i aq[4];
             if (!shared)
@@ -102,9 +118,9 @@ void weightedSums(const GlowLayer& layer, const uint8_t* const acc[3], double k,
                 sums[q] = _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
             }
             // Sums are at least 0; the packs saturate at 255.
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out[c] + i),
-                             _mm_packus_epi16(_mm_packs_epi32(sums[0], sums[1]),
-                                              _mm_packs_epi32(sums[2], sums[3])));
+            sharedSums[c] = _mm_packus_epi16(_mm_packs_epi32(sums[0], sums[1]),
+                                             _mm_packs_epi32(sums[2], sums[3]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out[c] + i), sharedSums[c]);
         }
     }
 #endif

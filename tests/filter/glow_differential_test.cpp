@@ -71,6 +71,9 @@ TEST(GlowDifferential, ProcessAddsTheLiteralLayersFrameAfterFrame) {
             settingCases.push_back(glowcases::makeCase(next));
             GlowSetting* s = appendSetting(instance.get(), 0);
             glowcases::fillSetting(s, settingCases.back(), envelopes);
+            if (next(3) == 0) // a grey glow: the same sums in every channel
+                for (int k = 0; k < kColorKeyCount; ++k)
+                    s->keyGreen[k] = s->keyBlue[k] = s->keyRed[k];
             s->owner = instance.get();
             s->enabled = next(5) == 0 ? 0 : 1;
             s->transparency = static_cast<double>(next(1201)) * 0.1 - 10.0;
