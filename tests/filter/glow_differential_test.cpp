@@ -48,8 +48,8 @@ TEST(GlowDifferential, ProcessAddsTheLiteralLayersFrameAfterFrame) {
     const Knobs knobs;
     std::mt19937_64 rng(knobs.seed + 1);
     auto next = [&](uint64_t n) { return n <= 1 ? 0 : rng() % n; };
+    fakes::FakeEnvelopes envelopes; // outlives the instance, which releases its envelopes
     fakes::Instance instance(createInstance());
-    fakes::FakeEnvelopes envelopes;
     glowcases::Case frameCase = glowcases::makeCase(next);
     for (long frame = 0; frame < knobs.frames; ++frame) {
         if (next(2) == 0)
