@@ -3,8 +3,10 @@
 // panel (in a window or from a script), writes the panel's preview of a
 // frame, and renders the bundled demo scene.
 #include "standin/app/app_error.h"
+#include "standin/app/default_glow.h"
 #include "standin/app/edit.h"
 #include "standin/app/farm_command.h"
+#include "standin/app/init.h"
 #include "standin/app/paths.h"
 #include "standin/app/preview.h"
 #include "standin/app/render.h"
@@ -73,6 +75,8 @@ EditOptions editOptions(const EditRequest& request) {
 }
 
 void report(const EditRequest& request, const EditResult& r) {
+    if (!r.surfacesOrigin.empty())
+        std::printf("%s\n", r.surfacesOrigin.c_str());
     if (request.controls)
         for (const std::string& line : r.controls)
             std::printf("%s\n", line.c_str());
@@ -159,10 +163,18 @@ int main(int argc, char** argv) {
                             "orvit)");
 
     std::string settingsScene, settingsModule;
-    CLI::App* settingsCommand =
-        app.add_subcommand("settings", "Print a scene's filter settings as the module saves them.");
+    std::vector<std::string> defaultGlows;
+    CLI::App* settingsCommand = app.add_subcommand(
+        "settings", "Print a scene's filter settings as the module saves them, or give special "
+                    "values the default glow.");
     settingsCommand->add_option("SCENE", settingsScene, "scene file (TOML)")->required();
     settingsCommand->add_option("--module", settingsModule, "module file");
+    settingsCommand
+        ->add_option("--default-glow", defaultGlows,
+                     "give this special value (1 to 255) the default glow (enabled, Fixed, a small "
+                     "distance, a colour of its own) and write the settings back; repeatable")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
     EditRequest editRequest;
     CLI::App* editCommand = app.add_subcommand(
@@ -208,6 +220,30 @@ int main(int argc, char** argv) {
     demoCommand->add_option("--output", demo.output, "output pattern (default: out/demo.####.png)");
     demoCommand->add_option("--module", demo.module, "module file");
 
+    InitRequest initRequest;
+    CLI::App* initCommand = app.add_subcommand(
+        "init", "Write a scene (and its settings, glow.txt beside it) for a renderer's numbered "
+                "frames, so that render shows a glow on every special value at once.");
+    initCommand
+        ->add_option("PATTERN", initRequest.pattern,
+                     "the frames, e.g. render/shot_####.exr (#### is the frame number)")
+        ->required();
+    initCommand->add_option("--output", initRequest.output, "the scene (default: scene.toml)");
+    initCommand->add_option("--fov", initRequest.fov,
+                            "the camera's horizontal field of view, "
+                            "degrees (for the Depth modes)");
+    initCommand->add_option("--focal-length", initRequest.focalLength,
+                            "the camera's focal length, mm (with --film-width)");
+    initCommand->add_option("--film-width", initRequest.filmWidth, "the camera's film width, mm");
+    initCommand->add_option("--frames", initRequest.frames,
+                            "frames A-B (default: every numbered file present)");
+    initCommand->add_option("--colour-channels", initRequest.colourChannels,
+                            "R,G,B[,A]: the colour channels (default: recognised by name)");
+    initCommand->add_option("--special-channel", initRequest.specialChannel,
+                            "the object index channel (default: recognised by name)");
+    initCommand->add_option("--depth-channel", initRequest.depthChannel,
+                            "the depth channel (default: recognised by name)");
+
     FarmCommand farm(app);
 
     CLI11_PARSE(app, argc, argv);
@@ -217,6 +253,9 @@ int main(int argc, char** argv) {
             renderSequence(request, kBuiltModule);
         } else if (infoCommand->parsed()) {
             info(infoModule);
+        } else if (settingsCommand->parsed() && !defaultGlows.empty()) {
+            report(EditRequest{},
+                   giveDefaultGlows(settingsScene, defaultGlows, kBuiltModule, settingsModule));
         } else if (settingsCommand->parsed()) {
             settings(settingsScene, settingsModule);
         } else if (editCommand->parsed()) {
@@ -229,6 +268,21 @@ int main(int argc, char** argv) {
         } else if (demoCommand->parsed()) {
             const std::string folder = renderSequence(demo, kBuiltModule);
             std::printf("the demo's images are in %s\n", folder.c_str());
+        } else if (initCommand->parsed()) {
+            const InitResult r = initScene(initRequest, kBuiltModule);
+            std::string values, channels;
+            for (int v : r.values)
+                values += (values.empty() ? "" : ", ") + std::to_string(v);
+            for (const std::string& c : r.colourChannels)
+                channels += (channels.empty() ? "" : ", ") + c;
+            std::printf("frames %d-%d, %dx%d: colour %s; special %s (values %s); depth %s%s\n",
+                        r.range.first, r.range.last, r.width, r.height, channels.c_str(),
+                        r.specialChannel.c_str(), values.c_str(), r.depthChannel.c_str(),
+                        r.farDepth ? " (empty background far)" : "");
+            std::printf("wrote %s and %s: a Fixed glow on every value\nnext: orvit edit %s "
+                        "--frame %d, then orvit render %s\n",
+                        r.scene.c_str(), r.settings.c_str(), initRequest.output.c_str(),
+                        r.range.first, initRequest.output.c_str());
         } else if (farm.parsed()) {
             farm.run(kBuiltModule);
         }

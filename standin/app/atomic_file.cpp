@@ -1,13 +1,12 @@
 #include "standin/app/atomic_file.h"
 
 #include "standin/app/app_error.h"
+#include "standin/app/removed_on_signal.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <iterator>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -17,54 +16,16 @@ namespace fs = std::filesystem;
 namespace orvit::app {
 namespace {
 
-// The temporary file being written, for the signal handler below. Only a
-// plain buffer and a flag, which a handler may read.
-char gUnfinished[4096];
-volatile std::sig_atomic_t gHaveUnfinished = 0;
-
-constexpr size_t kEndingSignalCount = std::size(kEndingSignals);
-struct sigaction gPrevious[kEndingSignalCount];
-
-extern "C" void removeUnfinishedFile(int signal) {
-    if (gHaveUnfinished)
-        unlink(gUnfinished);
-    // Then end as the signal would have ended the process.
-    for (size_t i = 0; i < kEndingSignalCount; ++i)
-        if (kEndingSignals[i] == signal)
-            sigaction(signal, &gPrevious[i], nullptr);
-    raise(signal);
-}
-
 // Removes the temporary file on every way out but success, a signal that
 // ends the process included.
 class TemporaryFile {
   public:
-    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {
-        const std::string& text = path_.native();
-        if (text.size() >= sizeof gUnfinished)
-            return;
-        std::memcpy(gUnfinished, text.c_str(), text.size() + 1);
-        gHaveUnfinished = 1;
-        struct sigaction action {};
-        action.sa_handler = removeUnfinishedFile;
-        sigemptyset(&action.sa_mask);
-        for (size_t i = 0; i < kEndingSignalCount; ++i) {
-            // A signal the process ignores or handles itself is left so.
-            sigaction(kEndingSignals[i], nullptr, &gPrevious[i]);
-            installed_[i] = gPrevious[i].sa_handler == SIG_DFL &&
-                            !(gPrevious[i].sa_flags & SA_SIGINFO) &&
-                            sigaction(kEndingSignals[i], &action, nullptr) == 0;
-        }
-    }
+    explicit TemporaryFile(fs::path path) : path_(std::move(path)), onSignal_(path_.string()) {}
     ~TemporaryFile() {
         if (!keep_) {
             std::error_code ec;
             fs::remove(path_, ec);
         }
-        for (size_t i = 0; i < kEndingSignalCount; ++i)
-            if (installed_[i])
-                sigaction(kEndingSignals[i], &gPrevious[i], nullptr);
-        gHaveUnfinished = 0;
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -74,8 +35,8 @@ class TemporaryFile {
 
   private:
     fs::path path_;
+    RemovedOnSignal onSignal_;
     bool keep_ = false;
-    bool installed_[kEndingSignalCount] = {};
 };
 
 // The file `path` finally names: each symlink on the way replaced by what it

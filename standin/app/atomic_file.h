@@ -3,16 +3,13 @@
 // leaves a half-written file under the real name.
 #pragma once
 
-#include <csignal>
+#include "standin/app/removed_on_signal.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace orvit::app {
-
-// The signals that end a process by default and that a user or a scheduler
-// sends to stop it (a cancelled farm task gets SIGTERM).
-inline constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 // Writes the file `path` names: `fill` writes the new file under the
 // temporary name it is given, beside the real target (a symlink at `path` is

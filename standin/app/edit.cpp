@@ -6,6 +6,8 @@
 #include "standin/app/paths.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
+#include "standin/app/surfaces.h"
+#include "standin/app/toml_text.h"
 #include "standin/core/host_services.h"
 #include "standin/core/line_io.h"
 
@@ -43,21 +45,7 @@ std::string tomlText(const std::vector<std::string>& lines) {
                   c != 0x7F;
     if (literal)
         return "'''\n" + body + "'''";
-    std::string out = "\"\"\"\n";
-    for (char c : body) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\\' || c == '"') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n' || c == '\t' || (u >= 0x20 && u != 0x7F)) {
-            out += c;
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", u);
-            out += escape;
-        }
-    }
-    return out + "\"\"\"";
+    return "\"\"\"\n" + tomlEscaped(body, true) + "\"\"\"";
 }
 
 toml::table parseText(const std::string& text, const std::string& path) {
@@ -125,29 +113,20 @@ std::string replaceInlineSettings(const std::string& sceneText, const std::strin
     return text;
 }
 
-EditResult editScene(const std::string& scenePath, const standin::Script& script,
-                     const std::string& builtModule, const EditOptions& options) {
-    standin::ScriptedUser user(script);
-    EditResult result = editScene(scenePath, user, builtModule, options);
-    // A line that could not run cancelled the panel: nothing was written.
-    if (!user.error().empty())
-        throw AppError(user.error());
-    return result;
-}
+namespace {
 
-EditResult editScene(const std::string& scenePath, standin::PanelUser& panelUser,
+EditResult editScene(const SceneFile& scene, standin::PanelUser& panelUser,
                      const std::string& builtModule, const EditOptions& options) {
-    const SceneFile scene = parseSceneFile(scenePath);
     const std::string module = chooseModule(scene, options.module, builtModule);
     if (options.frame)
         checkFrameInScene(scene, *options.frame, "--frame");
 
+    EditResult result;
     standin::HostServices host;
     host.quiet = true;
     CountingUser user(panelUser);
     host.panelHost.user = &user;
 
-    EditResult result;
     // Blank lines at the end are not the module's: it neither reads nor writes them.
     size_t given = scene.settingsLines.size();
     while (given > 0 && scene.settingsLines[given - 1].empty())
@@ -157,7 +136,15 @@ EditResult editScene(const std::string& scenePath, standin::PanelUser& panelUser
                                                 static_cast<std::ptrdiff_t>(given));
     {
         // Settings the module did not take would be lost or changed on saving.
-        SceneInstance filter(scene, module, host);
+        SceneInstance filter(scene, module, host, !options.freshSettings);
+        if (options.surfaces) {
+            filter.offerSurfaces(*options.surfaces);
+        } else {
+            const PanelSurfaces surfaces =
+                panelSurfaces(scene, options.frame.value_or(scene.first));
+            result.surfacesOrigin = surfaces.origin;
+            filter.offerSurfaces(surfaces.surfaces);
+        }
         if (options.frame)
             filter.renderFrame(scene, *options.frame);
         filter.openInterface();
@@ -195,6 +182,29 @@ EditResult editScene(const std::string& scenePath, standin::PanelUser& panelUser
     }
     result.outcome = EditResult::Outcome::Written;
     return result;
+}
+
+} // namespace
+
+EditResult editScene(const std::string& scenePath, standin::PanelUser& user,
+                     const std::string& builtModule, const EditOptions& options) {
+    return editScene(parseSceneFile(scenePath), user, builtModule, options);
+}
+
+EditResult editScene(const SceneFile& scene, const standin::Script& script,
+                     const std::string& builtModule, const EditOptions& options) {
+    standin::ScriptedUser user(script);
+    EditResult result =
+        editScene(scene, static_cast<standin::PanelUser&>(user), builtModule, options);
+    // A line that could not run cancelled the panel: nothing was written.
+    if (!user.error().empty())
+        throw AppError(user.error());
+    return result;
+}
+
+EditResult editScene(const std::string& scenePath, const standin::Script& script,
+                     const std::string& builtModule, const EditOptions& options) {
+    return editScene(parseSceneFile(scenePath), script, builtModule, options);
 }
 
 } // namespace orvit::app

@@ -3,6 +3,7 @@
 // on OK the settings the module then saves go back where the scene keeps them.
 #pragma once
 
+#include "standin/app/scene_file.h"
 #include "standin/core/script_runner.h"
 
 #include <optional>
@@ -24,6 +25,8 @@ struct EditResult {
     std::vector<std::string> message; // the module's two lines, when it showed them
     // The panel's controls as they stood when it closed (describeControls).
     std::vector<std::string> controls;
+    // Where the panel's surfaces came from, in one line (PanelSurfaces).
+    std::string surfacesOrigin;
 };
 
 struct EditOptions {
@@ -31,6 +34,12 @@ struct EditOptions {
     // A frame of the scene's range rendered through the module before the
     // panel opens (no image written), so that the panel has a snapshot.
     std::optional<int> frame;
+    // The surfaces offered to the panel besides the scene's object files;
+    // without them, the scene's (panelSurfaces).
+    std::optional<std::vector<SurfaceEntry>> surfaces;
+    // A new instance with the module's own defaults, the scene's settings
+    // not loaded (they are yet to be made).
+    bool freshSettings = false;
 };
 
 // Loads the scene and its settings into a filter instance through the
@@ -46,6 +55,11 @@ EditResult editScene(const std::string& scenePath, standin::PanelUser& user,
 // The same with `script` at the panel; a script line that cannot run is an
 // AppError too.
 EditResult editScene(const std::string& scenePath, const standin::Script& script,
+                     const std::string& builtModule, const EditOptions& options = {});
+
+// The same for a scene already read (or not yet written: the settings then
+// go to its settings file).
+EditResult editScene(const SceneFile& scene, const standin::Script& script,
                      const std::string& builtModule, const EditOptions& options = {});
 
 // The scene text with the string value of `filter.settings` replaced by

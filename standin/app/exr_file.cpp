@@ -9,6 +9,7 @@
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
 #include <ImfPartType.h>
+#include <ImfStringAttribute.h>
 #include <ImfThreading.h>
 
 #include <Imath/half.h>
@@ -99,7 +100,7 @@ std::unique_ptr<ImageInput> openExr(const std::string& path) {
 }
 
 void writeExr(const std::string& path, int32_t width, int32_t height, const uint8_t* rgba,
-              int compression) {
+              int compression, const std::string& colourSpace) {
     // Bytes 0..255 as half floats 0..1, by table.
     Imath::half table[256];
     for (int v = 0; v < 256; ++v)
@@ -113,6 +114,7 @@ void writeExr(const std::string& path, int32_t width, int32_t height, const uint
     header.compression() = compression == 0 ? Imf::NO_COMPRESSION : Imf::ZIP_COMPRESSION;
     // Half-float colour is noise to a compressor past its fastest level.
     header.zipCompressionLevel() = compression < 0 ? 1 : compression;
+    header.insert("colorSpace", Imf::StringAttribute(colourSpace));
     Imf::FrameBuffer buffer;
     const char* names[4] = {"R", "G", "B", "A"};
     for (int c = 0; c < 4; ++c) {

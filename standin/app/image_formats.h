@@ -15,9 +15,10 @@ std::unique_ptr<ImageInput> openPng(const std::string& path);
 std::unique_ptr<ImageInput> openTiff(const std::string& path);
 
 // `rgba` holds width x height pixels of 4 interleaved bytes. `compression`
-// is a zlib level 0 to 9, or -1 for the format's fast default.
+// is a zlib level 0 to 9, or -1 for the format's fast default. An EXR's
+// header names `colourSpace`, the space its values are in.
 void writeExr(const std::string& path, int32_t width, int32_t height, const uint8_t* rgba,
-              int compression);
+              int compression, const std::string& colourSpace);
 void writePng(const std::string& path, int32_t width, int32_t height, const uint8_t* rgba,
               int compression);
 void writeTiff(const std::string& path, int32_t width, int32_t height, const uint8_t* rgba,

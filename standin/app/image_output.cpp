@@ -28,7 +28,7 @@ bool isOutputExtension(const std::string& path) {
 }
 
 void writeImage(const std::string& path, int32_t width, int32_t height,
-                const std::vector<uint8_t>& rgba, int compression) {
+                const std::vector<uint8_t>& rgba, int compression, const std::string& colourSpace) {
     const std::string where = "output '" + path + "'";
     if (!isOutputExtension(path))
         throw AppError(where + ": unknown image type; use .png, .tif, .tiff or .exr");
@@ -42,7 +42,7 @@ void writeImage(const std::string& path, int32_t width, int32_t height,
             if (ext == ".png")
                 writePng(temporary, width, height, rgba.data(), compression);
             else if (ext == ".exr")
-                writeExr(temporary, width, height, rgba.data(), compression);
+                writeExr(temporary, width, height, rgba.data(), compression, colourSpace);
             else
                 writeTiff(temporary, width, height, rgba.data(), compression);
         } catch (const ImageError& e) {

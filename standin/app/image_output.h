@@ -2,6 +2,8 @@
 // .tiff or .exr); the image is written whole or not at all (writeAtomically).
 #pragma once
 
+#include "standin/app/colour_transform.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,8 +21,11 @@ constexpr int kFastCompression = -1;
 // the PNG, TIFF (deflate) or EXR (ZIP) data: 0 stores it uncompressed, 9
 // makes the smallest files, slowest; kFastCompression writes PNG rows as
 // their difference from the row above with run-length coding only and TIFF
-// and EXR at level 1.
+// and EXR at level 1. `colourSpace` is what the bytes hold; an EXR names it
+// in its header (string attribute "colorSpace"), since its values are not
+// the linear light EXR readers otherwise assume.
 void writeImage(const std::string& path, int32_t width, int32_t height,
-                const std::vector<uint8_t>& rgba, int compression = kFastCompression);
+                const std::vector<uint8_t>& rgba, int compression = kFastCompression,
+                const std::string& colourSpace = kEightBitColourSpace);
 
 } // namespace orvit::app

@@ -1,6 +1,7 @@
 #include "standin/app/passes.h"
 
 #include "standin/app/app_error.h"
+#include "standin/app/channels.h"
 #include "standin/app/frame_pattern.h"
 #include "standin/app/image_input.h"
 #include "standin/core/text.h"
@@ -36,15 +37,29 @@ struct OpenPass {
     SampleType channelType(int c) const { return input->channels()[c].type; }
     int channelCount() const { return static_cast<int>(input->channels().size()); }
 
+    std::vector<std::string> channelNames() const {
+        std::vector<std::string> names;
+        for (const ImageChannel& c : input->channels())
+            names.push_back(c.name);
+        return names;
+    }
+
     // The channel named `name`; a failure naming the file's channels if none.
     int channel(const std::string& name) const {
         const int c = input->channelNamed(name);
-        if (c >= 0)
-            return c;
-        std::string names;
-        for (int i = 0; i < channelCount(); ++i)
-            names += (i ? ", " : "") + channelName(i);
-        fail("no channel " + inQuotes(name, '\'') + " (the file has " + names + ")");
+        if (c < 0)
+            fail(missingChannel(name, channelNames()));
+        return c;
+    }
+
+    // The one channel recognised for `pass` among several; a failure listing
+    // the file's channels when there is none or more than one.
+    std::vector<int> recognised(PassRole pass) const {
+        std::vector<int> chosen;
+        for (const std::string& name :
+             recogniseChannels(pass, channelNames(), where(), channelKey(pass)))
+            chosen.push_back(channel(name));
+        return chosen;
     }
 };
 
@@ -74,85 +89,95 @@ struct ColourChoice {
     std::array<int, 4> channels; // red, green, blue, alpha (-1: none)
 };
 
+// The colour channels: those named, else those recognised, else the one
+// channel of a grey file. Never a channel merely for its place in the file.
 ColourChoice chooseColour(const OpenPass& pass, const ColourChannels& names) {
-    int r = -1, g = -1, b = -1, a = -1;
-    const int count = pass.channelCount();
+    ColourChoice choice{{-1, -1, -1, -1}};
+    if (!names.empty() && names.size() != 3 && names.size() != 4)
+        pass.fail("colour channels must be 3 or 4 names");
+    std::vector<int> chosen;
     if (!names.empty()) {
-        if (names.size() != 3 && names.size() != 4)
-            pass.fail("colour channels must be 3 or 4 names");
-        int* slots[4] = {&r, &g, &b, &a};
-        for (size_t i = 0; i < names.size(); ++i)
-            *slots[i] = pass.channel(names[i]);
-    } else if (pass.input->channelNamed("R") >= 0 && pass.input->channelNamed("G") >= 0 &&
-               pass.input->channelNamed("B") >= 0) {
-        r = pass.input->channelNamed("R");
-        g = pass.input->channelNamed("G");
-        b = pass.input->channelNamed("B");
-        a = pass.input->channelNamed("A");
-    } else if (count <= 2) {
-        r = g = b = 0; // grey
-        a = count == 2 ? 1 : -1;
+        for (const std::string& name : names)
+            chosen.push_back(pass.channel(name));
+    } else if (pass.channelCount() == 1) {
+        chosen = {0, 0, 0}; // grey
     } else {
-        r = 0;
-        g = 1;
-        b = 2;
-        a = pass.input->alphaChannel() >= 0 ? pass.input->alphaChannel() : (count >= 4 ? 3 : -1);
+        chosen = pass.recognised(PassRole::Colour);
     }
-    return {{r, g, b, a}};
+    std::copy(chosen.begin(), chosen.end(), choice.channels.begin());
+    return choice;
 }
 
-// The special pass's channel: `name`, else the first; -1 for the indices of
-// an indexed image, which are its special values (its colours are not).
+// The special pass's channel: `name`, else -1 for the indices of an indexed
+// image, which are its special values (its colours are not), else the one
+// recognised, else the file's only channel.
 int chooseSpecial(const OpenPass& pass, const std::string& name) {
     if (!name.empty())
         return pass.channel(name);
-    return pass.input->indexed() ? -1 : 0;
+    if (pass.input->indexed())
+        return -1;
+    return pass.channelCount() == 1 ? 0 : pass.recognised(PassRole::Special).front();
 }
 
-// The depth pass's channel: `name`, else "Z" when present, else the first.
+// The depth pass's channel: `name`, else the one recognised, else the
+// file's only channel.
 int chooseDepth(const OpenPass& pass, const std::string& name) {
-    int c = 0;
-    if (!name.empty())
-        c = pass.channel(name);
-    else if (pass.input->channelNamed("Z") >= 0)
-        c = pass.input->channelNamed("Z");
+    const int c = !name.empty()              ? pass.channel(name)
+                  : pass.channelCount() == 1 ? 0
+                                             : pass.recognised(PassRole::Depth).front();
     if (!isFloating(pass.channelType(c)))
         pass.fail("channel " + inQuotes(pass.channelName(c), '\'') + " has type " +
                   sampleTypeName(pass.channelType(c)) + "; depth must be floating point");
     return c;
 }
 
-// Float colour to 8 bits: clamp to 0..1, scale, round to nearest.
-uint8_t quantise(float v) {
-    if (!(v > 0.0f))
-        return 0;
-    if (v >= 1.0f)
-        return 255;
-    return static_cast<uint8_t>(static_cast<int>(v * 255.0f + 0.5f));
-}
-
-std::vector<uint8_t> colourBytes(const OpenPass& pass, int c, const Plane& plane) {
+// An integer channel's samples scaled to 0..1 (floating ones as they are),
+// clamped and rounded to bytes; 8-bit ones as they are.
+std::vector<uint8_t> unitBytes(const OpenPass& pass, int c, const Plane& plane) {
     if (!plane.bytes.empty())
         return plane.bytes;
-    // Integer channels are scaled to 0..1 first, floating ones taken as they are.
     const float scale = static_cast<float>(1.0 / unitScale(pass.channelType(c)));
     std::vector<uint8_t> out(plane.floats.size());
     for (size_t p = 0; p < out.size(); ++p)
-        out[p] = quantise(scale == 1.0f ? plane.floats[p] : plane.floats[p] * scale);
+        out[p] = unitToByte(scale == 1.0f ? plane.floats[p] : plane.floats[p] * scale);
     return out;
 }
 
+// Integer colour is display-referred already and only scaled to bytes;
+// floating colour is linear light and goes through `transform`.
 ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
-                          const std::array<const Plane*, 4>& planes) {
+                          const std::array<const Plane*, 4>& planes,
+                          const ColourTransform& transform) {
     ColourPlanes out;
     out.width = pass.input->width();
     out.height = pass.input->height();
-    std::vector<uint8_t>* const targets[4] = {&out.red, &out.green, &out.blue, &out.alpha};
-    for (int i = 0; i < 4; ++i)
-        if (choice.channels[i] >= 0)
-            *targets[i] = colourBytes(pass, choice.channels[i], *planes[i]);
-    if (choice.channels[3] < 0)
-        out.alpha.assign(pass.input->pixelCount(), 255);
+    const size_t n = pass.input->pixelCount();
+    bool floating = false;
+    for (int i = 0; i < 3; ++i)
+        floating = floating || isFloating(pass.channelType(choice.channels[i]));
+    std::vector<uint8_t>* const targets[3] = {&out.red, &out.green, &out.blue};
+    if (floating) {
+        out.colourSpace = transform.colourSpace();
+        std::vector<float> rgb(n * 3);
+        for (int i = 0; i < 3; ++i) {
+            const Plane& plane = *planes[i];
+            const float scale =
+                static_cast<float>(1.0 / unitScale(pass.channelType(choice.channels[i])));
+            for (size_t p = 0; p < n; ++p)
+                rgb[p * 3 + i] = plane.bytes.empty() ? plane.floats[p] * scale
+                                                     : plane.bytes[p] * (1.0f / 255.0f);
+            targets[i]->resize(n);
+        }
+        transform.toBytes(rgb, out.red.data(), out.green.data(), out.blue.data());
+    } else {
+        out.colourSpace = kEightBitColourSpace;
+        for (int i = 0; i < 3; ++i)
+            *targets[i] = unitBytes(pass, choice.channels[i], *planes[i]);
+    }
+    if (choice.channels[3] >= 0)
+        out.alpha = unitBytes(pass, choice.channels[3], *planes[3]);
+    else
+        out.alpha.assign(n, 255);
     return out;
 }
 
@@ -249,9 +274,16 @@ void checkSize(const OpenPass& pass, const OpenPass& colour) {
 
 } // namespace
 
-ColourPlanes readColourPass(const std::string& path, const ColourChannels& channels) {
+PassHeader readPassHeader(const std::string& role, const std::string& path) {
     OpenFiles open;
-    const OpenPass pass = openPass("colour pass", path, open);
+    const OpenPass pass = openPass(role, path, open);
+    return {pass.input->width(), pass.input->height(), pass.channelNames()};
+}
+
+ColourPlanes readColourPass(const std::string& path, const ColourChannels& channels,
+                            const ColourTransform& transform) {
+    OpenFiles open;
+    const OpenPass pass = openPass(passName(PassRole::Colour), path, open);
     const ColourChoice choice = chooseColour(pass, channels);
     FileRead read;
     for (int c : choice.channels)
@@ -262,12 +294,12 @@ ColourPlanes readColourPass(const std::string& path, const ColourChannels& chann
     for (int i = 0; i < 4; ++i)
         if (choice.channels[i] >= 0)
             planes[i] = &read.plane(pass, choice.channels[i]);
-    return colourPlanes(pass, choice, planes);
+    return colourPlanes(pass, choice, planes, transform);
 }
 
 SpecialPlane readSpecialPass(const std::string& path, const std::string& channel) {
     OpenFiles open;
-    const OpenPass pass = openPass("special pass", path, open);
+    const OpenPass pass = openPass(passName(PassRole::Special), path, open);
     const int c = chooseSpecial(pass, channel);
     FileRead read;
     read.want(pass, c);
@@ -277,7 +309,7 @@ SpecialPlane readSpecialPass(const std::string& path, const std::string& channel
 
 DepthPlane readDepthPass(const std::string& path, const std::string& channel, double farFrom) {
     OpenFiles open;
-    const OpenPass pass = openPass("depth pass", path, open);
+    const OpenPass pass = openPass(passName(PassRole::Depth), path, open);
     const int c = chooseDepth(pass, channel);
     FileRead read;
     read.want(pass, c);
@@ -285,12 +317,14 @@ DepthPlane readDepthPass(const std::string& path, const std::string& channel, do
     return depthPlane(pass, read.plane(pass, c), farFrom);
 }
 
-FramePasses readFramePasses(const PassFiles& files, int frame) {
+FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTransform& transform) {
     OpenFiles open;
-    const OpenPass colour = openPass("colour pass", framePath(files.colour, frame), open);
-    const OpenPass special = openPass("special pass", framePath(files.special, frame), open);
+    const OpenPass colour =
+        openPass(passName(PassRole::Colour), framePath(files.colour, frame), open);
+    const OpenPass special =
+        openPass(passName(PassRole::Special), framePath(files.special, frame), open);
     checkSize(special, colour);
-    const OpenPass depth = openPass("depth pass", framePath(files.depth, frame), open);
+    const OpenPass depth = openPass(passName(PassRole::Depth), framePath(files.depth, frame), open);
     checkSize(depth, colour);
 
     const ColourChoice colourChoice = chooseColour(colour, files.colourChannels);
@@ -309,7 +343,7 @@ FramePasses readFramePasses(const PassFiles& files, int frame) {
         if (colourChoice.channels[i] >= 0)
             planes[i] = &read.plane(colour, colourChoice.channels[i]);
     FramePasses passes;
-    passes.colour = colourPlanes(colour, colourChoice, planes);
+    passes.colour = colourPlanes(colour, colourChoice, planes, transform);
     passes.special = specialPlane(special, specialChoice, read.plane(special, specialChoice));
     passes.depth = depthPlane(depth, read.plane(depth, depthChoice), files.farDepth);
     return passes;

@@ -4,6 +4,7 @@
 #include "standin/app/image_output.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
+#include "standin/app/surfaces.h"
 #include "standin/core/host_services.h"
 #include "standin/core/script_runner.h"
 #include "standin/core/text.h"
@@ -27,17 +28,6 @@ struct DisplayName {
 
 const DisplayName kDisplays[] = {
     {"color", "Color"}, {"depth", "Depth"}, {"special", "Special"}, {"preview", "Preview"}};
-
-// A special value as the popup lists it: 1 to 255, digits only.
-bool isSpecialValue(const std::string& text) {
-    if (text.empty() || text.size() > 3)
-        return false;
-    for (char c : text)
-        if (!std::isdigit(static_cast<unsigned char>(c)))
-            return false;
-    const int v = std::stoi(text);
-    return v >= 1 && v <= 255 && text[0] != '0';
-}
 
 // Checks the asked value against the "Special Buffer" popup, then lets the
 // script work the panel. A value the scene lacks is named as the option.
@@ -142,9 +132,13 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
     host.panelHost.user = &taker;
     {
         SceneInstance filter(scene, module, host);
+        filter.offerSurfaces(panelSurfaces(scene, frame).surfaces);
         filter.renderFrame(scene, frame);
+        // Only the glow shown counts: other values' settings draw nothing here.
+        host.missingCameraRequests = 0;
         filter.openInterface();
     }
+    checkCameraGiven(host, scene);
     if (!user.error().empty())
         throw AppError(user.error());
     if (user.runs() == 0) {

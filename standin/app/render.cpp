@@ -4,6 +4,7 @@
 #include "standin/app/image_output.h"
 #include "standin/app/passes.h"
 #include "standin/app/paths.h"
+#include "standin/app/surfaces.h"
 #include "standin/core/text.h"
 
 #include <cerrno>
@@ -35,13 +36,22 @@ bool blank(const std::string& line) {
 } // namespace
 
 SceneInstance::SceneInstance(const SceneFile& scene, const std::string& modulePath,
-                             standin::HostServices& host)
-    : module_(modulePath), filter_(module_, scene.server, standin::HostServices::lookup()),
-      instance_(filter_.create()) {
+                             standin::HostServices& host, bool loadSettings)
+    : host_(host), module_(modulePath),
+      filter_(module_, scene.server, standin::HostServices::lookup()), instance_(filter_.create()) {
     // The module reads the scene through the host's services only once an
     // instance renders or opens its panel.
     describeScene(host, scene);
-    loadSceneSettings(instance_, scene);
+    if (loadSettings)
+        loadSceneSettings(instance_, scene);
+}
+
+SceneInstance::~SceneInstance() = default;
+
+void SceneInstance::offerSurfaces(const std::vector<SurfaceEntry>& surfaces) {
+    surfaces_ = std::make_unique<SurfaceObject>(surfaces);
+    if (!surfaces_->path().empty())
+        host_.scene.objects.push_back(surfaces_->path());
 }
 
 void SceneInstance::renderFrame(const SceneFile& scene, int frame) {
@@ -51,7 +61,7 @@ void SceneInstance::renderFrame(const SceneFile& scene, int frame) {
 
 SceneRenderer::SceneRenderer(const SceneFile& scene, const std::string& modulePath)
     : scene_(scene), instance_(scene_, chooseModule(scene, "", modulePath), host_),
-      saved_(instance_.instance().save()) {}
+      saved_(instance_.instance().save()), colour_(sceneColourTransform(scene_)) {}
 
 FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath) {
     FrameReport report;
@@ -60,7 +70,8 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
     report.start = frame / scene_.rate;
 
     auto t0 = std::chrono::steady_clock::now();
-    standin::MemoryFrame memory = readFrame(scene_, frame);
+    std::string colourSpace;
+    standin::MemoryFrame memory = readFrame(scene_, frame, colour_.get(), &colourSpace);
     report.readMs = millisecondsSince(t0);
     report.width = memory.width;
     report.height = memory.height;
@@ -69,6 +80,7 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
     t0 = std::chrono::steady_clock::now();
     instance_.instance().process(memory);
     report.processMs = millisecondsSince(t0);
+    checkCameraGiven(host_, scene_);
     report.envelopes = standin::evaluationsSince(mark);
 
     t0 = std::chrono::steady_clock::now();
@@ -80,7 +92,7 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
         rgba[i * 4 + 2] = memory.outBlue[i];
         rgba[i * 4 + 3] = memory.outAlpha[i];
     }
-    writeImage(outputPath, memory.width, memory.height, rgba, scene_.compression);
+    writeImage(outputPath, memory.width, memory.height, rgba, scene_.compression, colourSpace);
     report.writeMs = millisecondsSince(t0);
     return report;
 }
@@ -168,14 +180,29 @@ void describeScene(standin::HostServices& host, const SceneFile& scene) {
                            "', which " + why);
     }
     host.scene.objects = scene.objects;
+    host.scene.cameras.clear();
+    if (scene.camera.empty())
+        return;
     standin::Camera camera;
     for (const FovKey& key : scene.camera)
         camera.horizontalFov.push_back({key.time, key.fov});
     host.scene.cameras = {camera};
 }
 
-standin::MemoryFrame readFrame(const SceneFile& scene, int frame) {
-    FramePasses passes = readFramePasses(scene.passes, frame);
+std::unique_ptr<ColourTransform> sceneColourTransform(const SceneFile& scene) {
+    return std::make_unique<ColourTransform>(scene.colour, "scene '" + scene.path + "': [colour]");
+}
+
+standin::MemoryFrame readFrame(const SceneFile& scene, int frame, const ColourTransform* transform,
+                               std::string* colourSpace) {
+    std::unique_ptr<ColourTransform> own;
+    if (transform == nullptr) {
+        own = sceneColourTransform(scene);
+        transform = own.get();
+    }
+    FramePasses passes = readFramePasses(scene.passes, frame, *transform);
+    if (colourSpace != nullptr)
+        *colourSpace = passes.colour.colourSpace;
     standin::MemoryFrame memory(passes.colour.width, passes.colour.height);
     memory.frame = frame;
     memory.start = frame / scene.rate;
@@ -187,6 +214,13 @@ standin::MemoryFrame readFrame(const SceneFile& scene, int frame) {
     memory.special = std::move(passes.special.values);
     memory.depth = std::move(passes.depth.depths);
     return memory;
+}
+
+void checkCameraGiven(const standin::HostServices& host, const SceneFile& scene) {
+    if (host.missingCameraRequests > 0)
+        throw AppError("scene '" + scene.path +
+                       "': a glow in a Depth mode needs the camera: add [camera] with fov, or "
+                       "focal_length and film_width");
 }
 
 void checkOneImagePerFrame(const std::string& pattern, FrameRange range) {

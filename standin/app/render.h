@@ -8,10 +8,13 @@
 #include "standin/core/loader.h"
 #include "standin/core/memory_frame.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace orvit::app {
+
+class SurfaceObject;
 
 // What the host knows of one frame it rendered: its time, the milliseconds
 // spent on each step, the image written and the envelope values its envelope
@@ -52,10 +55,16 @@ void loadSceneSettings(standin::Instance& instance, const SceneFile& scene);
 // with one line naming the fault. `host` must outlive it.
 class SceneInstance {
   public:
+    // Without `loadSettings` the instance keeps the module's defaults.
     SceneInstance(const SceneFile& scene, const std::string& modulePath,
-                  standin::HostServices& host);
+                  standin::HostServices& host, bool loadSettings = true);
+    ~SceneInstance();
     SceneInstance(const SceneInstance&) = delete;
     SceneInstance& operator=(const SceneInstance&) = delete;
+
+    // Offers `surfaces` to the module as one more object item, whose file
+    // (SurfaceObject) lasts as long as the instance.
+    void offerSurfaces(const std::vector<SurfaceEntry>& surfaces);
 
     const standin::LoadedModule& module() const { return module_; }
     standin::Instance& instance() { return instance_; }
@@ -66,6 +75,8 @@ class SceneInstance {
     void openInterface() { filter_.openInterface(instance_); }
 
   private:
+    standin::HostServices& host_;
+    std::unique_ptr<SurfaceObject> surfaces_;
     // Declared in the order they are made; they go in reverse.
     standin::LoadedModule module_;
     standin::ImageFilter filter_;
@@ -93,6 +104,7 @@ class SceneRenderer {
     standin::HostServices host_;
     SceneInstance instance_;
     std::vector<std::string> saved_;
+    std::unique_ptr<ColourTransform> colour_;
 };
 
 // The module file: `given` if not empty, else the scene's, else
@@ -101,13 +113,25 @@ std::string chooseModule(const SceneFile& scene, const std::string& given,
                          const std::string& builtModule);
 
 // Tells the host what the scene holds: its object files, each checked to be
-// a regular file it can read, and its camera.
+// a regular file it can read, and its camera, when it has one.
 void describeScene(standin::HostServices& host, const SceneFile& scene);
 
 // Frame `frame` of the scene as the host hands it to the filter: the three
 // passes read and checked against each other, the frame's start time from
-// the rate.
-standin::MemoryFrame readFrame(const SceneFile& scene, int frame);
+// the rate. Float colour goes through `transform`, else through one made
+// from the scene's [colour]; `colourSpace`, when given, receives the colour
+// space of the frame's bytes.
+standin::MemoryFrame readFrame(const SceneFile& scene, int frame,
+                               const ColourTransform* transform = nullptr,
+                               std::string* colourSpace = nullptr);
+
+// The scene's colour transform; an AppError naming the scene's [colour]
+// when it cannot be set up.
+std::unique_ptr<ColourTransform> sceneColourTransform(const SceneFile& scene);
+
+// Fails, naming [camera], when the module asked `host` for the camera of a
+// scene that has none: a setting in a Depth mode then drew no outline glow.
+void checkCameraGiven(const standin::HostServices& host, const SceneFile& scene);
 
 // Checks that the output pattern gives each frame of `range` its own file:
 // an AppError when the range has several frames and the pattern no ####.

@@ -181,6 +181,68 @@ double fieldOfView(const SceneReader& r, const toml::table* table, const std::st
     r.fail(prefix + ".fov", "is missing (give fov or focal_length)", table);
 }
 
+// [[surfaces]]: each a name and a special value.
+void readSurfaces(const SceneReader& r, const toml::table& root, SceneFile& scene) {
+    const toml::node* surfaces = root.get("surfaces");
+    if (surfaces == nullptr)
+        return;
+    if (!surfaces->is_array() || !(surfaces->as_array()->empty() || surfaces->is_array_of_tables()))
+        r.fail("surfaces", "must be an array of tables ([[surfaces]]), not " + typeName(*surfaces),
+               surfaces);
+    size_t index = 0;
+    for (const toml::node& item : *surfaces->as_array()) {
+        const std::string prefix = "surfaces[" + std::to_string(index++) + "]";
+        const toml::table* t = item.as_table();
+        r.onlyKeys(*t, prefix, {"name", "special"});
+        SurfaceEntry surface;
+        surface.name = r.string(t, prefix, "name", true);
+        if (surface.name.find('\0') != std::string::npos)
+            r.fail(prefix + ".name", "must not hold the character U+0000", t->get("name"));
+        const toml::node* special = t->get("special");
+        if (special == nullptr)
+            r.fail(prefix + ".special", "is missing", t);
+        if (!special->is_integer() || special->as_integer()->get() < 1 ||
+            special->as_integer()->get() > 255)
+            r.fail(prefix + ".special", "must be an integer from 1 to 255", special);
+        surface.special = static_cast<int>(special->as_integer()->get());
+        scene.surfaces.push_back(surface);
+    }
+}
+
+// [colour]: how float colour passes become the module's 8-bit colour.
+void readColour(const SceneReader& r, SceneFile& scene) {
+    const toml::table* colour = r.section("colour", false);
+    if (colour == nullptr)
+        return;
+    r.onlyKeys(*colour, "colour", {"transform", "config", "display", "view", "look"});
+    const std::string transform = r.string(colour, "colour", "transform", false, "srgb");
+    ColourSettings& settings = scene.colour;
+    if (transform == "srgb") {
+        settings.transform = ColourSettings::Transform::Srgb;
+    } else if (transform == "linear") {
+        settings.transform = ColourSettings::Transform::Linear;
+    } else if (transform == "ocio") {
+        settings.transform = ColourSettings::Transform::Ocio;
+    } else {
+        r.fail("colour.transform",
+               "must be \"srgb\", \"linear\" or \"ocio\", not \"" + transform + "\"",
+               colour->get("transform"));
+    }
+    const bool ocio = settings.transform == ColourSettings::Transform::Ocio;
+    for (const char* key : {"config", "display", "view", "look"})
+        if (!ocio && colour->get(key) != nullptr)
+            r.fail(std::string("colour.") + key, "is only for transform = \"ocio\"",
+                   colour->get(key));
+    if (!ocio)
+        return;
+    const std::string config = r.string(colour, "colour", "config", false);
+    if (!config.empty())
+        settings.config = resolve(scene.folder, config);
+    settings.display = r.string(colour, "colour", "display", true);
+    settings.view = r.string(colour, "colour", "view", true);
+    settings.look = r.string(colour, "colour", "look", false);
+}
+
 } // namespace
 
 SceneFile parseSceneFile(const std::string& path) {
@@ -199,7 +261,9 @@ SceneFile parseSceneFile(const std::string& path) {
                        ": syntax error: " + std::string(e.description()));
     }
     const SceneReader r(path, root);
-    r.onlyKeys(root, "", {"module", "scene", "camera", "frames", "passes", "output", "filter"});
+    r.onlyKeys(root, "",
+               {"module", "scene", "surfaces", "camera", "frames", "passes", "colour", "output",
+                "filter"});
 
     if (const toml::table* module = r.section("module", false)) {
         r.onlyKeys(*module, "module", {"file", "server"});
@@ -215,10 +279,15 @@ SceneFile parseSceneFile(const std::string& path) {
             scene.objects.push_back(resolve(scene.folder, object));
     }
 
-    const toml::table* camera = r.section("camera", true);
-    r.onlyKeys(*camera, "camera", {"fov", "focal_length", "film_width", "keys"});
+    readSurfaces(r, root, scene);
+
+    const toml::table* camera = r.section("camera", false);
+    if (camera != nullptr)
+        r.onlyKeys(*camera, "camera", {"fov", "focal_length", "film_width", "keys"});
     const double filmWidth = r.number(camera, "camera", "film_width", false, 0.0, 0.0, 1e9);
-    if (const toml::node* keys = camera->get("keys")) {
+    if (camera == nullptr) {
+        // No camera: the Fixed modes need none.
+    } else if (const toml::node* keys = camera->get("keys")) {
         if (!keys->is_array() || keys->as_array()->empty())
             r.fail("camera.keys", "must be a non-empty array of tables", keys);
         size_t index = 0;
@@ -282,6 +351,8 @@ SceneFile parseSceneFile(const std::string& path) {
     scene.passes.farDepth =
         r.number(passes, "passes", "far_depth", false, std::numeric_limits<double>::infinity(), 0.0,
                  std::numeric_limits<double>::infinity());
+
+    readColour(r, scene);
 
     const toml::table* output = r.section("output", true);
     r.onlyKeys(*output, "output", {"file", "compression"});

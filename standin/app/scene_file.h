@@ -6,9 +6,12 @@
 //   server = "Tesk_Orvit"          # default
 //   [scene]
 //   objects = ["objects/ball.lwo"] # object files, in item order
-//   [camera]                       # horizontal field of view in degrees ...
-//   fov = 60.0                     # ... or focal_length and film_width (mm);
-//   keys = [{time = 0.0, fov = 60.0}, {time = 0.25, fov = 45.0}]  # optional
+//   [[surfaces]]                   # any number: surfaces without object files
+//   name = "Cube"
+//   special = 1                    # 1 to 255; surfaces may share a value
+//   [camera]                       # optional; horizontal field of view in
+//   fov = 60.0                     # degrees, or focal_length and film_width
+//   keys = [{time = 0.0, fov = 60.0}, {time = 0.25, fov = 45.0}]  # (mm); optional
 //   [frames]
 //   first = 1
 //   last = 6
@@ -22,6 +25,12 @@
 //   special_channel = "objectid"
 //   depth_channel = "Z"
 //   far_depth = 1.0e10             # depths from here on are the host's far
+//   [colour]                       # how float colour becomes 8-bit
+//   transform = "srgb"             # default; "linear" clamps; "ocio" needs
+//   config = "config.ocio"         #   display and view, and takes config
+//   display = "sRGB"               #   (else $OCIO) and look
+//   view = "Filmic"
+//   look = "Medium Contrast"
 //   [output]
 //   file = "out/glow.####.png"     # .png, .tif, .tiff or .exr
 //   compression = 6                # optional zlib level 0 to 9 (image_output.h)
@@ -30,6 +39,7 @@
 //   settings_file = "glow.txt"
 #pragma once
 
+#include "standin/app/colour_transform.h"
 #include "standin/app/frame_pattern.h"
 #include "standin/app/image_output.h"
 
@@ -56,17 +66,25 @@ struct PassFiles {
     double farDepth; // depths at or beyond become the host's far depth
 };
 
+// A surface the scene declares by name and special value.
+struct SurfaceEntry {
+    std::string name;
+    int special = 0; // 1 to 255
+};
+
 struct SceneFile {
     std::string path;   // the scene file itself
     std::string folder; // its folder, where relative paths start
     std::string module; // empty: the module built with orvit
     std::string server = kDefaultServer;
     std::vector<std::string> objects;
-    std::vector<FovKey> camera; // at least one key, ordered by time
+    std::vector<SurfaceEntry> surfaces;
+    std::vector<FovKey> camera; // ordered by time; empty: the scene has no camera
     int first = 0;
     int last = 0;
     double rate = 24.0;
     PassFiles passes;
+    ColourSettings colour;
     std::string output; // pattern
     int compression = kFastCompression;
     std::vector<std::string> settingsLines;

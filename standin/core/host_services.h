@@ -41,6 +41,9 @@ class HostServices {
     std::vector<std::string> lookups;
     // Names the lookup answers with null, as a host without them would.
     std::set<std::string> withheld;
+    // How often the module asked for the first camera of a scene that has
+    // none (a glow in a Depth mode does, and then draws no outline glow).
+    int missingCameraRequests = 0;
 
     MessageService messageService{};
     ItemInfo itemInfo{};

@@ -343,7 +343,9 @@ TEST(OrvitRender, OneMultiChannelExrRendersLikeSeparatePasses) {
     dir.write("one.toml", common + "[passes]\nfile = 'p/all.####.exr'\n"
                                    "colour_channels = ['R', 'G', 'B', 'A']\n"
                                    "special_channel = 'object_index'\ndepth_channel = 'depth'\n"
-                                   "far_depth = 1e9\n[output]\nfile = 'b.####.png'\n");
+                                   "far_depth = 1e9\n[output]\nfile = 'b.####.png'\n"
+                                   // The float colour is the bytes over 255: no transfer.
+                                   "[colour]\ntransform = 'linear'\n");
     for (const char* scene : {"separate.toml", "one.toml"}) {
         const auto run = apptest::runOrvit({"render", dir / scene}, dir / "");
         ASSERT_EQ(run.exitCode, 0) << scene << ": " << run.err;

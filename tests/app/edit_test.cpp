@@ -81,8 +81,12 @@ TEST(EditWriteBack, InlineSettingsAreReplacedAndEveryOtherByteKept) {
 
 #ifdef ORVIT_PROGRAM
 
-// A scene for orvit edit: no passes are read, so none need exist.
-std::string sceneText(const std::string& objects, const std::string& filter) {
+// A scene for orvit edit: no passes are read, so none need exist. Without
+// objects it names an object file without surfaces, so that the panel finds
+// no special value.
+std::string sceneText(std::string objects, const std::string& filter) {
+    if (objects.empty())
+        objects = "'" ORVIT_TEST_DATA "/objects/empty.lwo'";
     return "[scene]\nobjects = [" + objects +
            "]\n[camera]\nfov = 60\n[frames]\nfirst = 1\nlast = 1\n"
            "[passes]\nfile = 'beauty.####.exr'\n[output]\nfile = 'out/o.####.png'\n"

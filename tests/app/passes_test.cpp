@@ -1,10 +1,12 @@
 #include "app/image_files.h"
+#include "app/renderer_frames.h"
 #include "app/temp_folder.h"
 #include "standin/app/app_error.h"
 #include "standin/app/passes.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -32,6 +34,9 @@ std::vector<uint8_t> bytes(std::initializer_list<int> v) {
     return {v.begin(), v.end()};
 }
 
+// Float colour clamped, with no transfer: the stored values over 255.
+const ColourSettings kLinear{ColourSettings::Transform::Linear, "", "", "", ""};
+
 TEST(ReadColourPass, EightBitRgbKeepsValuesAndGetsOpaqueAlpha) {
     apptest::TempFolder dir;
     writeChannels(dir / "c.png", 3, 2,
@@ -47,7 +52,7 @@ TEST(ReadColourPass, EightBitRgbKeepsValuesAndGetsOpaqueAlpha) {
     EXPECT_EQ(c.alpha, bytes({255, 255, 255, 255, 255, 255}));
 }
 
-TEST(ReadColourPass, FloatIsClampedAndRoundedToEightBits) {
+TEST(ReadColourPass, FloatIsClampedAndRoundedToEightBitsWithTheLinearTransform) {
     apptest::TempFolder dir;
     // Each column one case: below 0, 0, under half a step, over half a step,
     // mid grey, 1, above 1, not a number.
@@ -57,7 +62,7 @@ TEST(ReadColourPass, FloatIsClampedAndRoundedToEightBits) {
                    {"G", OIIO::TypeDesc::FLOAT, v},
                    {"B", OIIO::TypeDesc::FLOAT, v},
                    {"A", OIIO::TypeDesc::FLOAT, v}});
-    const ColourPlanes c = readColourPass(dir / "c.exr", {});
+    const ColourPlanes c = readColourPass(dir / "c.exr", {}, ColourTransform(kLinear));
     const auto expected = bytes({0, 0, 0, 1, 128, 255, 255, 0});
     EXPECT_EQ(c.red, expected);
     EXPECT_EQ(c.green, expected);
@@ -111,7 +116,7 @@ TEST(ReadColourPass, EveryStoredTypeAndLayoutGivesTheSameBytes) {
                 channels.back().values.push_back(v * k.scale);
         }
         writeChannels(dir / k.file, w, h, channels, k.layout);
-        const ColourPlanes read = readColourPass(dir / k.file, {});
+        const ColourPlanes read = readColourPass(dir / k.file, {}, ColourTransform(kLinear));
         EXPECT_EQ(read.red, expected[0]);
         EXPECT_EQ(read.green, expected[1]);
         EXPECT_EQ(read.blue, expected[2]);
@@ -138,6 +143,16 @@ TEST(ReadSpecialPass, ChannelsOfEveryTypeGiveBytesByValue) {
         SCOPED_TRACE(c.file);
         writeChannels(dir / c.file, 3, 2, {{"Y", c.type, stored}});
         EXPECT_EQ(readSpecialPass(dir / c.file, "").values, c.expected);
+    }
+}
+
+TEST(ReadSpecialPass, IndexedImagesGiveTheirIndicesNotTheirPalettesColours) {
+    for (const char* file : {"special-palette.png", "special-palette.tif"}) {
+        SCOPED_TRACE(file);
+        const SpecialPlane p =
+            readSpecialPass(std::string(ORVIT_TEST_DATA) + "/passes/" + file, "");
+        EXPECT_EQ(p.width, 4);
+        EXPECT_EQ(p.values, bytes({0, 1, 7, 12, 12, 7, 1, 0}));
     }
 }
 
@@ -169,11 +184,12 @@ TEST(ReadDepthPass, FarFromTheThresholdOnAndNonNumbersBecomeTheHostFar) {
     EXPECT_EQ(readDepthPass(dir / "z.exr", "", kInf).depths[3], 1e10f);
 }
 
-TEST(ReadDepthPass, PicksTheNamedChannelElseZElseTheFirst) {
+TEST(ReadDepthPass, PicksTheNamedChannelElseTheRecognisedElseTheOnlyOne) {
     apptest::TempFolder dir;
     writeChannels(dir / "m.exr", 1, 1,
-                  {{"depth", OIIO::TypeDesc::FLOAT, {4}}, {"Z", OIIO::TypeDesc::FLOAT, {5}}});
-    EXPECT_EQ(readDepthPass(dir / "m.exr", "depth", kInf).depths[0], 4.0f);
+                  {{"ViewLayer.Normal.Z", OIIO::TypeDesc::FLOAT, {4}},
+                   {"ViewLayer.Depth.Z", OIIO::TypeDesc::FLOAT, {5}}});
+    EXPECT_EQ(readDepthPass(dir / "m.exr", "ViewLayer.Normal.Z", kInf).depths[0], 4.0f);
     EXPECT_EQ(readDepthPass(dir / "m.exr", "", kInf).depths[0], 5.0f);
     writeChannels(dir / "one.exr", 1, 1, {{"distance", OIIO::TypeDesc::HALF, {6}}});
     EXPECT_EQ(readDepthPass(dir / "one.exr", "", kInf).depths[0], 6.0f);
@@ -190,7 +206,7 @@ TEST(ReadPasses, AllThreeFromOneMultiChannelExr) {
                    {"A", OIIO::TypeDesc::HALF, {1.0, 1.0, 0.0, 0.5}},
                    {"crypto_index", OIIO::TypeDesc::FLOAT, {0, 3, 3, 12}},
                    {"Z", OIIO::TypeDesc::FLOAT, {2.5, 10.0, 1e10, 7.0}}});
-    const ColourPlanes c = readColourPass(file, {"R", "G", "B", "A"});
+    const ColourPlanes c = readColourPass(file, {"R", "G", "B", "A"}, ColourTransform(kLinear));
     EXPECT_EQ(c.red, bytes({0, 128, 255, 64}));
     EXPECT_EQ(c.green, bytes({255, 0, 0, 0}));
     EXPECT_EQ(c.blue, bytes({0, 0, 255, 255}));
@@ -202,8 +218,101 @@ TEST(ReadPasses, AllThreeFromOneMultiChannelExr) {
     EXPECT_EQ(readColourPass(file, {"R", "G", "B"}).alpha, bytes({255, 255, 255, 255}));
 }
 
+// A renderer's multilayer frame, read with no channel named: each pass from
+// the channels recognised for it, the others left alone.
+TEST(ReadPasses, ARenderersMultilayerFrameGivesEachPassFromItsOwnChannels) {
+    apptest::TempFolder dir;
+    const std::string file = dir / "shot_0001.exr";
+    apptest::writeRendererFrame(file, 3, 1, {{2, 1, 0, 2, 1, 7.5}});
+    const ColourPlanes c = readColourPass(file, {});
+    EXPECT_EQ(c.red, bytes({124, 255, 124}));   // 0.2 and 4.0 through the sRGB transfer
+    EXPECT_EQ(c.green, bytes({149, 188, 149})); // 0.3 and 0.5
+    EXPECT_EQ(c.blue, bytes({188, 10, 188}));   // 0.5 and 0.0031308
+    EXPECT_EQ(c.alpha, bytes({255, 255, 255}));
+    EXPECT_EQ(c.colourSpace, "sRGB");
+    EXPECT_EQ(readSpecialPass(file, "").values, bytes({0, 2, 0}));
+    EXPECT_EQ(readDepthPass(file, "", 1e9).depths,
+              (std::vector<float>{kHostFarDepth, 7.5f, kHostFarDepth}));
+}
+
+// The sRGB transfer, clamped after it, against its formula at the two ends,
+// the point where its two pieces meet, mid grey and above white.
+TEST(ReadColourPass, FloatColourFollowsTheSrgbFormula) {
+    apptest::TempFolder dir;
+    const std::vector<double> linear{0.0, 0.0031308, 0.5, 1.0, 4.0};
+    writeChannels(dir / "c.exr", 5, 1,
+                  {{"R", OIIO::TypeDesc::FLOAT, linear},
+                   {"G", OIIO::TypeDesc::FLOAT, linear},
+                   {"B", OIIO::TypeDesc::FLOAT, linear}});
+    std::vector<uint8_t> expected;
+    for (double v : linear) {
+        const double f = static_cast<float>(v); // as the file holds it
+        const double encoded = f <= 0.0031308 ? 12.92 * f : 1.055 * std::pow(f, 1 / 2.4) - 0.055;
+        expected.push_back(static_cast<uint8_t>(std::lround(std::min(1.0, encoded) * 255)));
+    }
+    EXPECT_EQ(expected, bytes({0, 10, 188, 255, 255}));
+    EXPECT_EQ(readColourPass(dir / "c.exr", {}).red, expected);
+}
+
+// A display and view of an OpenColorIO configuration: here a square root, so
+// linear 0.25 shows as 0.5, and a look that doubles the light first.
+TEST(ReadColourPass, AnOpenColorIoViewAndLookApplyToFloatColour) {
+    apptest::TempFolder dir;
+    dir.write("config.ocio", R"(ocio_profile_version: 2
+roles:
+  default: linear
+  scene_linear: linear
+displays:
+  screen:
+    - !<View> {name: root, colorspace: root}
+looks:
+  - !<Look> {name: double, process_space: linear, transform: !<MatrixTransform> {matrix: [2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1]}}
+colorspaces:
+  - !<ColorSpace> {name: linear}
+  - !<ColorSpace> {name: root, from_scene_reference: !<ExponentTransform> {value: [2, 2, 2, 1], direction: inverse}}
+)");
+    writeChannels(dir / "c.exr", 2, 1,
+                  {{"R", OIIO::TypeDesc::FLOAT, {0.25, 1.0}},
+                   {"G", OIIO::TypeDesc::FLOAT, {0.0, 0.0}},
+                   {"B", OIIO::TypeDesc::FLOAT, {0.125, 0.0}}});
+    ColourSettings ocio{ColourSettings::Transform::Ocio, dir / "config.ocio", "screen", "root", ""};
+    const ColourPlanes plain = readColourPass(dir / "c.exr", {}, ColourTransform(ocio));
+    EXPECT_EQ(plain.red, bytes({128, 255}));
+    EXPECT_EQ(plain.blue, bytes({90, 0})); // sqrt(0.125) = 0.354
+    EXPECT_EQ(plain.colourSpace, "root");
+    ocio.look = "double";
+    EXPECT_EQ(readColourPass(dir / "c.exr", {}, ColourTransform(ocio)).red, bytes({180, 255}));
+
+    struct Case {
+        ColourSettings settings;
+        std::string expected;
+    } cases[] = {
+        {{ColourSettings::Transform::Ocio, dir / "none.ocio", "screen", "root", ""},
+         "s: OpenColorIO configuration '" + dir / "none.ocio" + "' cannot be read: "},
+        {{ColourSettings::Transform::Ocio, dir / "config.ocio", "sRGB", "root", ""},
+         "s: OpenColorIO configuration '" + dir / "config.ocio" +
+             "' has no display 'sRGB' (it has screen)"},
+        {{ColourSettings::Transform::Ocio, dir / "config.ocio", "screen", "Filmic", ""},
+         "s: OpenColorIO display 'screen' has no view 'Filmic' (it has root)"},
+        {{ColourSettings::Transform::Ocio, dir / "config.ocio", "screen", "root", "Punchy"},
+         "s: OpenColorIO configuration '" + dir / "config.ocio" +
+             "' has no look 'Punchy' (it has double)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const std::string message = failure([&] { ColourTransform(c.settings, "s"); });
+        EXPECT_EQ(message.substr(0, c.expected.size()), c.expected);
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    }
+}
+
 TEST(ReadPasses, BadFilesFailWithOneLineNamingFileAndFault) {
     apptest::TempFolder dir;
+    writeChannels(dir / "layers.exr", 1, 1,
+                  {{"ViewLayer.Depth.Z", OIIO::TypeDesc::FLOAT, {1}},
+                   {"ViewLayer.IndexOB.X", OIIO::TypeDesc::FLOAT, {1}}});
+    writeChannels(dir / "two-depths.exr", 1, 1,
+                  {{"Z", OIIO::TypeDesc::FLOAT, {1}}, {"depth", OIIO::TypeDesc::FLOAT, {1}}});
     writeChannels(dir / "z8.png", 1, 1, {{"Y", OIIO::TypeDesc::UINT8, {1}}});
     writeChannels(dir / "m.exr", 1, 1,
                   {{"R", OIIO::TypeDesc::FLOAT, {0}}, {"Z", OIIO::TypeDesc::FLOAT, {0}}});
@@ -227,6 +336,23 @@ TEST(ReadPasses, BadFilesFailWithOneLineNamingFileAndFault) {
         {[&] { readDepthPass(dir / "z8.png", "", kInf); },
          "depth pass '" + dir / "z8.png" +
              "': channel 'Y' has type uint8; depth must be floating point"},
+        // Several channels and none named or recognised for the pass: never
+        // the first channel.
+        {[&] { readSpecialPass(dir / "m.exr", ""); },
+         "special pass '" + dir / "m.exr" +
+             "': no channel is recognised as an object index (the file has R, Z); pick with "
+             "passes.special_channel"},
+        {[&] { readColourPass(dir / "two-depths.exr", {}); },
+         "colour pass '" + dir / "two-depths.exr" +
+             "': no channel is recognised as the colour (the file has Z, depth); pick with "
+             "passes.colour_channels"},
+        {[&] { readDepthPass(dir / "two-depths.exr", "", kInf); },
+         "depth pass '" + dir / "two-depths.exr" +
+             "': 2 could be a depth: Z or depth (the file has Z, depth); pick with "
+             "passes.depth_channel"},
+        {[&] { readSpecialPass(dir / "layers.exr", "IndexOB"); },
+         "special pass '" + dir / "layers.exr" +
+             "': no channel 'IndexOB' (the file has ViewLayer.Depth.Z, ViewLayer.IndexOB.X)"},
     };
     for (const Case& c : cases) {
         const std::string message = failure(c.read);

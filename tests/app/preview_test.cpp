@@ -205,7 +205,9 @@ TEST(OrvitPreview, BadArgumentsAreOneLineAndWriteNothing) {
     apptest::TempFolder dir;
     const std::string demo = ORVIT_DEMO_SCENE;
     const std::string passes = fs::path(demo).parent_path().string() + "/passes/";
-    const std::string head = "[scene]\nobjects = []\n[camera]\nfov = 60\n[frames]\nfirst = 1\n"
+    // An object file without surfaces: the scene carries no special value.
+    const std::string head = "[scene]\nobjects = ['" ORVIT_TEST_DATA
+                             "/objects/empty.lwo']\n[camera]\nfov = 60\n[frames]\nfirst = 1\n"
                              "last = 1\n[passes]\ncolour = '" +
                              passes + "colour.0001.png'\nspecial = '" + passes +
                              "special.0001.png'\ndepth = '" + passes +

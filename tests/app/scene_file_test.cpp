@@ -17,6 +17,14 @@ file = "lib/Orvit.p"
 [scene]
 objects = ["objects/ball.lwo", "/abs/crate.lwo"]
 
+[[surfaces]]
+name = "Cube"
+special = 3
+
+[[surfaces]]
+name = "Lamp shade"
+special = 255
+
 [camera]
 film_width = 36.0
 keys = [{time = 0.0, fov = 90.0}, {time = 0.5, focal_length = 18.0}]
@@ -32,6 +40,13 @@ special = "passes/id.####.png"
 colour_channels = ["R", "G", "B"]
 depth_channel = "Z"
 far_depth = 1e10
+
+[colour]
+transform = "ocio"
+config = "colour/config.ocio"
+display = "sRGB"
+view = "Filmic"
+look = "Medium Contrast"
 
 [output]
 file = "out/glow.####.png"
@@ -59,6 +74,13 @@ TEST(ParseSceneFile, ReadsEveryKeyAndResolvesPathsFromTheSceneFolder) {
     EXPECT_EQ(s.module, dir / "lib/Orvit.p");
     EXPECT_EQ(s.server, "Tesk_Orvit");
     EXPECT_EQ(s.objects, (std::vector<std::string>{dir / "objects/ball.lwo", "/abs/crate.lwo"}));
+    ASSERT_EQ(s.surfaces.size(), 2u);
+    EXPECT_EQ(s.surfaces[1].name, "Lamp shade");
+    EXPECT_EQ(s.surfaces[1].special, 255);
+    EXPECT_EQ(s.colour.transform, ColourSettings::Transform::Ocio);
+    EXPECT_EQ(s.colour.config, dir / "colour/config.ocio");
+    EXPECT_EQ(s.colour.view, "Filmic");
+    EXPECT_EQ(s.colour.look, "Medium Contrast");
     ASSERT_EQ(s.camera.size(), 2u);
     EXPECT_EQ(s.camera[0].time, 0.0);
     EXPECT_DOUBLE_EQ(s.camera[0].fov, M_PI / 2);
@@ -79,9 +101,14 @@ TEST(ParseSceneFile, ReadsEveryKeyAndResolvesPathsFromTheSceneFolder) {
     EXPECT_EQ(s.settingsLines, (std::vector<std::string>{"v 04", "1 0"}));
 }
 
-TEST(ParseSceneFile, SettingsFromAFileAndAPlainFieldOfView) {
+TEST(ParseSceneFile, SettingsFromAFileAndAPlainFieldOfViewOrNoCamera) {
     apptest::TempFolder dir;
     dir.write("glow.txt", "v 04\r\n0 0\r\n");
+    dir.write("plain.toml", "[frames]\nfirst = 0\nlast = 0\n[passes]\nfile = 'p.exr'\n"
+                            "[output]\nfile = 'o.png'\n[filter]\nsettings = 'v 04'\n");
+    const SceneFile plain = parseSceneFile(dir / "plain.toml");
+    EXPECT_TRUE(plain.camera.empty());
+    EXPECT_EQ(plain.colour.transform, ColourSettings::Transform::Srgb);
     dir.write("s.toml", "[camera]\nfov = 60\n[frames]\nfirst = 0\nlast = 0\n"
                         "[passes]\ncolour = 'c.png'\nspecial = 's.png'\ndepth = 'd.exr'\n"
                         "[output]\nfile = 'o.png'\n[filter]\nsettings_file = 'glow.txt'\n");
@@ -131,6 +158,22 @@ TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
          ":1: key 'camera.fov' is missing (give fov or focal_length)"},
         {"no-film", "[camera]\nfocal_length = 35\n",
          ": key 'camera.film_width' is missing; focal_length needs it"},
+        {"surfaces-table", base + "[surfaces]\nname = 'a'\n",
+         ":12: key 'surfaces' must be an array of tables ([[surfaces]]), not table"},
+        {"surface-value", base + "[[surfaces]]\nname = 'a'\nspecial = 256\n",
+         ":14: key 'surfaces[0].special' must be an integer from 1 to 255"},
+        {"surface-name", base + "[[surfaces]]\nspecial = 1\n",
+         ": key 'surfaces[0].name' is missing"},
+        {"surface-nul",
+         base + "[[surfaces]]\nname = 'a'\nspecial = 1\n[[surfaces]]\n"
+                "name = \"b\\u0000\"\nspecial = 2\n",
+         ":16: key 'surfaces[1].name' must not hold the character U+0000"},
+        {"transform", base + "[colour]\ntransform = 'filmic'\n",
+         ":13: key 'colour.transform' must be \"srgb\", \"linear\" or \"ocio\", not \"filmic\""},
+        {"view-without-ocio", base + "[colour]\nview = 'Filmic'\n",
+         ":13: key 'colour.view' is only for transform = \"ocio\""},
+        {"ocio-without-view", base + "[colour]\ntransform = 'ocio'\ndisplay = 'sRGB'\n",
+         ": key 'colour.view' is missing"},
         {"unordered-keys", "[camera]\nkeys = [{time = 1, fov = 50}, {time = 1, fov = 40}]\n",
          ":2: key 'camera.keys' must be in increasing time order"},
         {"pass-missing",
