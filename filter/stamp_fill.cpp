@@ -51,22 +51,24 @@ template <int kWidth> inline void store(uint8_t* p, __m128i v) {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
 }
 
-// kWidth targets whose strength s and index i are already loaded.
+// kWidth targets from `at` whose strength s and index i are already loaded.
+// The planes come as bases with an offset: without ramp indices `index` and
+// `rampIndex` are null, and no offset may be added to a null pointer.
 template <int kWidth, bool kIndex>
-inline void blendChunk(__m128i s, __m128i i, uint8_t* strength, uint8_t* index, uint8_t* written,
-                       const uint8_t* falloff, const uint8_t* rampIndex) {
-    const __m128i f = load<kWidth>(falloff);
+inline void blendChunk(__m128i s, __m128i i, int32_t at, uint8_t* strength, uint8_t* index,
+                       uint8_t* written, const uint8_t* falloff, const uint8_t* rampIndex) {
+    const __m128i f = load<kWidth>(falloff + at);
     const __m128i top = _mm_max_epu8(s, f);
     const __m128i takes = _mm_cmpeq_epi8(top, f); // strength <= f
     // A target that does not take the write holds strength above f >= 0, so it
     // was written before: a chunk of such targets needs no store at all.
     if ((_mm_movemask_epi8(takes) & ((1 << kWidth) - 1)) == 0)
         return;
-    store<kWidth>(strength, top);
+    store<kWidth>(strength + at, top);
     if (kIndex)
-        store<kWidth>(index, _mm_or_si128(_mm_and_si128(takes, load<kWidth>(rampIndex)),
-                                          _mm_andnot_si128(takes, i)));
-    store<kWidth>(written, _mm_set1_epi8(-1));
+        store<kWidth>(index + at, _mm_or_si128(_mm_and_si128(takes, load<kWidth>(rampIndex + at)),
+                                               _mm_andnot_si128(takes, i)));
+    store<kWidth>(written + at, _mm_set1_epi8(-1));
 }
 
 // A run of kWidth .. 2 kWidth - 1 targets, or longer with kWidth = 16, as
@@ -83,10 +85,10 @@ inline void blendChunks(uint8_t* strength, uint8_t* index, uint8_t* written, con
     const __m128i lastIndex = kIndex ? load<kWidth>(index + last) : none;
     for (int32_t i = 0; i < last; i += kWidth)
         blendChunk<kWidth, kIndex>(load<kWidth>(strength + i),
-                                   kIndex ? load<kWidth>(index + i) : none, strength + i, index + i,
-                                   written + i, falloff + i, rampIndex + i);
-    blendChunk<kWidth, kIndex>(lastStrength, lastIndex, strength + last, index + last,
-                               written + last, falloff + last, rampIndex + last);
+                                   kIndex ? load<kWidth>(index + i) : none, i, strength, index,
+                                   written, falloff, rampIndex);
+    blendChunk<kWidth, kIndex>(lastStrength, lastIndex, last, strength, index, written, falloff,
+                               rampIndex);
 }
 #endif
 
@@ -257,8 +259,8 @@ void stampOne(const FillPlanes& planes, const StampPattern& pattern, int32_t x, 
         const size_t offset = static_cast<size_t>(pattern.half + lo) + row * stride;
         const size_t first =
             static_cast<size_t>(y + dy) * static_cast<size_t>(width) + static_cast<size_t>(x + lo);
-        blendRun<kIndex>(planes.strength + first, planes.index + first, planes.written + first,
-                         pattern.falloff.data() + offset,
+        blendRun<kIndex>(planes.strength + first, kIndex ? planes.index + first : nullptr,
+                         planes.written + first, pattern.falloff.data() + offset,
                          kIndex ? pattern.rampIndex.data() + offset : nullptr,
                          static_cast<int32_t>(hi - lo + 1));
     }
