@@ -55,12 +55,16 @@ EditResult giveDefaultGlows(const std::string& scenePath, const std::vector<std:
         if (std::find(listed.begin(), listed.end(), value) == listed.end())
             listed.push_back(value);
     }
+    // A scene whose settings file is yet to be made starts from the module's
+    // own defaults, and the file is made.
+    const SceneFile scene = parseSceneFile(scenePath, true);
     EditOptions options;
     options.module = module;
+    options.freshSettings = scene.settingsFileAbsent;
     // The panel offers exactly the listed values, whatever the scene's
     // surfaces carry.
     options.surfaces = surfacesForValues(listed);
-    return editScene(scenePath, defaultGlowScript(listed), builtModule, options);
+    return editScene(scene, defaultGlowScript(listed), builtModule, options);
 }
 
 } // namespace orvit::app

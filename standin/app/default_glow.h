@@ -29,7 +29,8 @@ standin::Script defaultGlowScript(const std::vector<int>& values);
 
 // `orvit settings SCENE --default-glow N ...`: each listed value (1 to 255)
 // gets the default glow, every other setting stays exactly as it is, and the
-// settings go back where the scene keeps them.
+// settings go back where the scene keeps them. A settings file the scene
+// names that does not exist yet is made, from the module's defaults.
 EditResult giveDefaultGlows(const std::string& scenePath, const std::vector<std::string>& values,
                             const std::string& builtModule, const std::string& module = "");
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <limits>
 #include <sstream>
+#include <system_error>
 
 namespace fs = std::filesystem;
 
@@ -245,7 +246,7 @@ void readColour(const SceneReader& r, SceneFile& scene) {
 
 } // namespace
 
-SceneFile parseSceneFile(const std::string& path) {
+SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
     SceneFile scene;
     scene.path = path;
     const fs::path folder = fs::path(path).parent_path();
@@ -371,11 +372,16 @@ SceneFile parseSceneFile(const std::string& path) {
     } else if (settingsFile) {
         const std::string file =
             resolve(scene.folder, r.string(filter, "filter", "settings_file", true));
+        scene.settingsFile = file;
+        std::error_code ec;
+        if (settingsMayBeAbsent && !fs::exists(fs::symlink_status(file, ec))) {
+            scene.settingsFileAbsent = true;
+            return scene;
+        }
         const std::string why = whyUnreadable(file);
         if (!why.empty())
             r.fail("filter.settings_file", "names '" + file + "', which " + why, settingsFile);
         scene.settingsLines = standin::splitLines(readRegularFile(file, "settings '" + file + "'"));
-        scene.settingsFile = file;
     } else {
         r.fail("filter.settings", "is missing (give settings or settings_file)");
     }

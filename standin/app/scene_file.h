@@ -88,11 +88,14 @@ struct SceneFile {
     std::string output; // pattern
     int compression = kFastCompression;
     std::vector<std::string> settingsLines;
-    std::string settingsFile; // the file they came from; empty when inline
+    std::string settingsFile;        // the file they came from; empty when inline
+    bool settingsFileAbsent = false; // settingsFile is yet to be made
 };
 
 // Reads and checks the whole file. Every failure is an AppError whose line
-// names the file, the key and, where there is one, the value.
-SceneFile parseSceneFile(const std::string& path);
+// names the file, the key and, where there is one, the value. With
+// `settingsMayBeAbsent`, a `filter.settings_file` that does not exist yet
+// is no failure: the scene then has no settings lines.
+SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent = false);
 
 } // namespace orvit::app

@@ -110,6 +110,17 @@ TEST(OrvitInit, ASceneWithoutACameraRefusesADepthGlowUntilItsDefaultGlowIsBack) 
     ASSERT_EQ(reset.exitCode, 0) << reset.err;
     EXPECT_EQ(apptest::readAll(dir / "glow.txt"), fixed);
     EXPECT_EQ(runIn(dir, {"render", "scene.toml"}).exitCode, 0);
+
+    // A settings file yet to be made is made, as init makes it.
+    fs::remove(dir / "glow.txt");
+    EXPECT_EQ(
+        runIn(dir, {"settings", "scene.toml", "--default-glow", "0"}).errLines(),
+        std::vector<std::string>{"orvit: --default-glow '0': expected a special value 1 to 255"});
+    EXPECT_FALSE(fs::exists(dir / "glow.txt"));
+    const auto made =
+        runIn(dir, {"settings", "scene.toml", "--default-glow", "1", "--default-glow", "2"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_EQ(apptest::readAll(dir / "glow.txt"), fixed);
 }
 
 // A scene naming neither objects nor surfaces: the panel offers the values
