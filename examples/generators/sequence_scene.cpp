@@ -14,6 +14,7 @@
 // The images go to FOLDER/passes, frames 1 to FRAMES; the scene renders to
 // FOLDER/out.
 #include "mode_settings.h"
+#include "multilayer_names.h"
 #include "shaded_background.h"
 
 #include <OpenImageIO/imageio.h>
@@ -47,11 +48,6 @@ bool write(const std::string& path, int w, int h, int channels, OIIO::TypeDesc t
     }
     return true;
 }
-
-const char* const kCombined[4] = {"ViewLayer.Combined.R", "ViewLayer.Combined.G",
-                                  "ViewLayer.Combined.B", "ViewLayer.Combined.A"};
-const char* const kIndexOB = "ViewLayer.IndexOB.X";
-const char* const kDepthZ = "ViewLayer.Depth.Z";
 
 std::string name(const fs::path& folder, const char* pass, int frame, const char* ext) {
     char number[16];

@@ -207,11 +207,12 @@ SpecialPlane specialPlane(const OpenPass& pass, int c, const Plane& plane) {
     return out;
 }
 
-DepthPlane depthPlane(const OpenPass& pass, const Plane& plane, double farFrom) {
+// Takes the plane's floats: the depth is the last pass made from a read.
+DepthPlane depthPlane(const OpenPass& pass, Plane& plane, double farFrom) {
     DepthPlane out;
     out.width = pass.input->width();
     out.height = pass.input->height();
-    out.depths = plane.floats;
+    out.depths = std::move(plane.floats);
     for (float& d : out.depths)
         if (!(static_cast<double>(d) < farFrom))
             d = kHostFarDepth;
@@ -251,7 +252,7 @@ class FileRead {
         }
     }
 
-    const Plane& plane(const OpenPass& pass, int channel) {
+    Plane& plane(const OpenPass& pass, int channel) {
         return wanted_[pass.input.get()].planes[channel];
     }
 

@@ -1,9 +1,9 @@
 #include "standin/app/sequence.h"
 
 #include "standin/app/app_error.h"
-#include "standin/app/atomic_file.h"
 #include "standin/app/image_input.h"
 #include "standin/app/paths.h"
+#include "standin/app/removed_on_signal.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
 
