@@ -223,9 +223,11 @@ bool encode(Png& png, FILE* file, png_uint_32 width, png_uint_32 height, const u
     png_set_IHDR(p, png.info(), width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (compression < 0) {
-        // Measured on rendered frames (README: the sequence benchmark): each
-        // row minus the one above, then runs only, is several times faster
-        // than zlib's default level, and no larger on noisy renders.
+        // Each row minus the one above, then runs only. Measured on glowed
+        // 1920 x 1080 renders: on a noisy one a fourteenth of the time of
+        // zlib's default level for a file as small, two thirds of level 1's
+        // time for a smaller file; flat synthetic frames come out larger
+        // (three times level 1's size on the demo's), but they are small.
         png_set_compression_level(p, 1);
         png_set_compression_strategy(p, Z_RLE);
         png_set_filter(p, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
