@@ -1,5 +1,6 @@
 // orvit render with several workers: the same images and lines as one, and
 // an interrupt that leaves only whole images.
+#include "app/demo_copy.h"
 #include "app/image_files.h"
 #include "app/run_command.h"
 #include "app/temp_folder.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -26,7 +28,7 @@ std::vector<std::string> linesStarting(const std::string& out, const std::string
     std::vector<std::string> found;
     for (size_t at = out.find(prefix); at != std::string::npos; at = out.find(prefix, at + 1))
         if (at == 0 || out[at - 1] == '\n')
-            found.push_back(out.substr(at, out.find(end, at) - at));
+            found.push_back(out.substr(at, out.find(end, at + prefix.size()) - at));
     return found;
 }
 
@@ -47,10 +49,33 @@ TEST(RenderJobs, SeveralWorkersGiveTheImagesAndLinesOfOne) {
             << name;
     }
     // In frame order, each with the envelope values one worker gives.
-    EXPECT_EQ(linesStarting(outs[1], "frame ", " "), linesStarting(outs[0], "frame ", " "));
-    EXPECT_EQ(linesStarting(outs[0], "frame ", " ").size(), 6u);
+    const std::vector<std::string> frames = {"frame 1", "frame 2", "frame 3",
+                                             "frame 4", "frame 5", "frame 6"};
+    EXPECT_EQ(linesStarting(outs[0], "frame ", " "), frames);
+    EXPECT_EQ(linesStarting(outs[1], "frame ", " "), frames);
     EXPECT_EQ(linesStarting(outs[1], "  envelopes: "), linesStarting(outs[0], "  envelopes: "));
     EXPECT_NE(outs[1].find(", 3 workers\n"), std::string::npos) << outs[1];
+}
+
+// A frame that fails stops the handing out; the frames before it are
+// finished and printed in order, and its failure is the last line.
+TEST(RenderJobs, AFailedFrameEndsTheRunAfterTheFramesBeforeIt) {
+    apptest::TempFolder dir;
+    const std::string scene = apptest::copyDemo(dir);
+    fs::remove(dir.path() / "demo/passes/colour.0003.png");
+    const auto run = apptest::runOrvit(
+        {"render", scene, "--jobs", "2", "--output", dir / "out/g.####.png"}, dir / "");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err,
+              "orvit: colour pass '" + dir / "demo/passes/colour.0003.png" + "': no such file\n");
+    const std::vector<std::string> frames = linesStarting(run.out, "frame ", " ");
+    ASSERT_GE(frames.size(), 2u) << run.out;
+    EXPECT_EQ(frames[0], "frame 1");
+    EXPECT_EQ(frames[1], "frame 2");
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "frame 3"), 0);
+    for (const auto& e : fs::directory_iterator(dir.path() / "out"))
+        EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+    EXPECT_TRUE(fs::exists(dir.path() / "out/g.0002.png"));
 }
 
 // SIGINT or SIGTERM to the parent alone, as a user's kill or a scheduler
