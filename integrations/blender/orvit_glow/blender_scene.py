@@ -1,0 +1,166 @@
+"""What the scene file says, read from a Blender scene."""
+
+import os
+
+import bpy
+
+from . import scene_text
+from .scene_text import SceneDescription, SceneError, Surface
+
+# Object types that draw into the Object Index pass.
+RENDERED_TYPES = {'MESH', 'CURVE', 'SURFACE', 'META', 'FONT', 'VOLUME', 'GPENCIL', 'CURVES',
+                  'POINTCLOUD'}
+
+# Engines whose renders hold no Object Index pass.
+ENGINES_WITHOUT_INDEX = {'BLENDER_EEVEE': 'Eevee', 'BLENDER_WORKBENCH': 'Workbench'}
+
+PASSES_FORMAT = 'OPEN_EXR_MULTILAYER'
+
+
+def check_engine(scene):
+    engine = ENGINES_WITHOUT_INDEX.get(scene.render.engine)
+    if engine:
+        raise SceneError(f"{engine} renders no Object Index pass: render with Cycles")
+
+
+def render_size(render):
+    """The rendered image's size in pixels, as Blender rounds it."""
+    return (render.resolution_x * render.resolution_percentage // 100,
+            render.resolution_y * render.resolution_percentage // 100)
+
+
+def camera_fov(scene, depsgraph):
+    """The horizontal field of view of the scene's camera now, in radians."""
+    camera = scene.camera
+    if camera is None:
+        raise SceneError(f"scene '{scene.name}' has no camera")
+    data = camera.evaluated_get(depsgraph).data
+    if data.type != 'PERSP':
+        kind = 'orthographic' if data.type == 'ORTHO' else 'panoramic'
+        raise SceneError(f"camera '{camera.name}' is {kind} at frame {scene.frame_current}; "
+                         "orvit needs a perspective camera")
+    width, height = render_size(scene.render)
+    return scene_text.horizontal_fov(data.lens, data.sensor_width, data.sensor_height,
+                                     data.sensor_fit, width, height,
+                                     scene.render.pixel_aspect_x, scene.render.pixel_aspect_y)
+
+
+def _animated(data):
+    animation = data.animation_data if data else None
+    return animation is not None and bool(animation.action or animation.drivers or
+                                          animation.nla_tracks)
+
+
+def camera_fovs(scene, depsgraph, rate):
+    """[(time, radians)]: one entry when the field of view cannot change,
+    else one at the start of every frame of the scene's range."""
+    fov = camera_fov(scene, depsgraph)
+    may_change = (_animated(scene.camera.data) or _animated(scene) or
+                  any(marker.camera for marker in scene.timeline_markers))
+    if not may_change:
+        return [(scene.frame_start / rate, fov)]
+    now, subframe = scene.frame_current, scene.frame_subframe
+    keys = []
+    try:
+        for frame in range(scene.frame_start, scene.frame_end + 1):
+            scene.frame_set(frame)
+            keys.append((frame / rate, camera_fov(scene, depsgraph)))
+    finally:
+        scene.frame_set(now, subframe=subframe)
+    if all(fov == keys[0][1] for _, fov in keys):
+        return keys[:1]
+    return keys
+
+
+def pass_file(scene):
+    """The pattern of the files Blender renders the passes to."""
+    settings = scene.render.image_settings
+    if settings.file_format != PASSES_FORMAT:
+        raise SceneError(f"the render output is {settings.file_format}, not multilayer "
+                         "OpenEXR: press Set up passes")
+    if scene.render.use_multiview:
+        raise SceneError("the render has several views (stereoscopy); orvit takes one")
+    return scene_text.frame_pattern(
+        lambda frame: os.path.abspath(bpy.path.abspath(scene.render.frame_path(frame=frame))))
+
+
+def check_layer(layer):
+    if not layer.use:
+        raise SceneError(f"view layer '{layer.name}' is not rendered (its Use for Rendering "
+                         "is off)")
+    missing = [name for name, on in (('Object Index', layer.use_pass_object_index),
+                                     ('Z', layer.use_pass_z)) if not on]
+    if missing:
+        raise SceneError(f"view layer '{layer.name}' has no {' or '.join(missing)} pass: "
+                         "press Set up passes")
+
+
+def surfaces(layer):
+    """One surface for each rendered object of `layer` with a pass index."""
+    found = []
+    for obj in layer.objects:
+        if obj.pass_index == 0 or obj.type not in RENDERED_TYPES or obj.hide_render:
+            continue
+        if obj.pass_index > 255:
+            raise SceneError(f"object '{obj.name}' has pass index {obj.pass_index}; orvit's "
+                             "special values are 1 to 255")
+        found.append(Surface(obj.name, obj.pass_index))
+    if not found:
+        raise SceneError("no rendered object has a pass index above 0: give the objects to "
+                         "glow one (Object properties > Relations > Pass Index)")
+    return sorted(found, key=lambda s: (s.special, s.name))
+
+
+def ocio_config():
+    """The OpenColorIO configuration Blender uses: $OCIO, else its own."""
+    env = os.environ.get('OCIO')
+    if env and os.path.isfile(env):
+        return env
+    for folder in (bpy.utils.user_resource('DATAFILES', path='colormanagement'),
+                   bpy.utils.system_resource('DATAFILES', path='colormanagement')):
+        if folder and os.path.isfile(os.path.join(folder, 'config.ocio')):
+            return os.path.join(folder, 'config.ocio')
+    raise SceneError("Blender's colour configuration (datafiles/colormanagement/config.ocio) "
+                     "is not found")
+
+
+def colour(scene):
+    view = scene.view_settings
+    return scene_text.colour_transform(scene.display_settings.display_device,
+                                       view.view_transform, view.look, ocio_config())
+
+
+def colour_warnings(scene):
+    view = scene.view_settings
+    if view.exposure != 0 or view.gamma != 1 or view.use_curve_mapping:
+        return ["the view's exposure, gamma and curves are not applied to the glowed frames"]
+    return []
+
+
+class Paths:
+    """The files of one scene's glow, as the add-on's settings give them."""
+
+    def __init__(self, scene):
+        self.passes = pass_file(scene)
+        settings = scene.orvit_glow
+        self.scene = (os.path.abspath(bpy.path.abspath(settings.scene_file))
+                      if settings.scene_file else scene_text.default_scene_path(self.passes))
+        self.output = (os.path.abspath(bpy.path.abspath(settings.output))
+                       if settings.output else scene_text.default_output(self.passes))
+
+
+def describe(scene, layer, depsgraph, path):
+    """The scene file for the frames Blender renders of `scene`, to be
+    written at `path`."""
+    check_engine(scene)
+    paths = Paths(scene)
+    check_layer(layer)
+    if scene.frame_start < 0:
+        raise SceneError(f"the frame range starts at {scene.frame_start}; orvit's frames "
+                         "start at 0")
+    rate = scene.render.fps / scene.render.fps_base
+    return SceneDescription(
+        path=path, first=scene.frame_start, last=scene.frame_end, rate=rate,
+        fovs=camera_fovs(scene, depsgraph, rate), pass_file=paths.passes, layer=layer.name,
+        colour=colour(scene), output=paths.output,
+        settings_file=scene_text.settings_path(path), surfaces=surfaces(layer))

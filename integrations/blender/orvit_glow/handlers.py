@@ -1,0 +1,87 @@
+"""Renders the glow after every animation render, for the scenes that ask
+for it ("Glow after animation renders").
+
+Blender calls render handlers from its render thread; the frames are noted
+there and the glow starts from a timer on the main thread. In background
+Blender (`blender -b FILE -a`) the render runs on the main thread and the
+glow renders at once, before Blender quits."""
+
+import queue
+
+import bpy
+from bpy.app.handlers import persistent
+
+from . import operators
+from .scene_text import SceneError
+
+# The frames the render in progress wrote, by scene name.
+written = {}
+# (scene name, first frame, last frame) of finished animation renders.
+finished = queue.SimpleQueue()
+
+
+@persistent
+def on_render_init(scene, *args):
+    written.pop(scene.name, None)
+
+
+@persistent
+def on_render_write(scene, *args):
+    written.setdefault(scene.name, []).append(scene.frame_current)
+
+
+@persistent
+def on_render_cancel(scene, *args):
+    written.pop(scene.name, None)
+
+
+@persistent
+def on_render_complete(scene, *args):
+    frames = written.pop(scene.name, None)
+    if not frames or not scene.orvit_glow.render_after_animation:
+        return
+    if bpy.app.background:
+        glow_now(scene, min(frames), max(frames))
+    else:
+        finished.put((scene.name, min(frames), max(frames)))
+
+
+def glow_now(scene, first, last):
+    try:
+        run = operators.start_glow(scene, bpy.context, first, last).wait()
+        message = operators.glow_outcome(run)
+    except SceneError as e:
+        message = str(e)
+    print(f'Orvit glow: {message}')
+
+
+def start_finished():
+    """Starts the glow of each finished animation render in the window."""
+    while not finished.empty():
+        name, first, last = finished.get()
+        scene = bpy.data.scenes.get(name)
+        windows = bpy.context.window_manager.windows
+        if scene is None or not windows:
+            continue
+        with bpy.context.temp_override(window=windows[0], scene=scene):
+            bpy.ops.orvit.render_glow('INVOKE_DEFAULT', first=first, last=last)
+    return 0.5
+
+
+HANDLERS = (('render_init', on_render_init), ('render_write', on_render_write),
+            ('render_cancel', on_render_cancel), ('render_complete', on_render_complete))
+
+
+def register():
+    for name, function in HANDLERS:
+        getattr(bpy.app.handlers, name).append(function)
+    bpy.app.timers.register(start_finished, first_interval=0.5, persistent=True)
+
+
+def unregister():
+    if bpy.app.timers.is_registered(start_finished):
+        bpy.app.timers.unregister(start_finished)
+    for name, function in HANDLERS:
+        handlers = getattr(bpy.app.handlers, name)
+        if function in handlers:
+            handlers.remove(function)

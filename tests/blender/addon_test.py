@@ -1,0 +1,239 @@
+"""The Blender add-on's tests, run inside headless Blender by tests/blender/run:
+
+    blender -b --factory-startup -noaudio --python addon_test.py -- \
+        --orvit ORVIT --zip ADDON_ZIP --work FOLDER
+"""
+
+import argparse
+import math
+import os
+import subprocess
+import sys
+import tomllib
+import unittest
+
+import bpy
+
+ARGS = None  # the command line after "--", parsed in main
+SENSOR_FITS = ('AUTO', 'HORIZONTAL', 'VERTICAL')
+
+
+def setUpModule():
+    bpy.ops.preferences.addon_install(filepath=ARGS.zip)
+    bpy.ops.preferences.addon_enable(module='orvit_glow')
+
+
+def addon():
+    import orvit_glow
+    return orvit_glow
+
+
+def preferences():
+    return bpy.context.preferences.addons['orvit_glow'].preferences
+
+
+def build_scene(folder):
+    """A small Cycles scene: a camera, a light, and objects with and without
+    pass indices; renders of 40 x 24 pixels, one sample, to `folder`."""
+    scene = bpy.context.scene
+    for obj in list(bpy.data.objects):
+        bpy.data.objects.remove(obj)
+    preferences().orvit_path = ARGS.orvit
+    scene.orvit_glow.scene_file = ''
+    scene.orvit_glow.output = ''
+    scene.render.engine = 'CYCLES'
+    scene.cycles.device = 'CPU'
+    scene.cycles.samples = 1
+    scene.cycles.use_denoising = False
+    scene.render.resolution_x, scene.render.resolution_y = 40, 24
+    scene.render.resolution_percentage = 100
+    scene.render.pixel_aspect_x = scene.render.pixel_aspect_y = 1
+    scene.render.dither_intensity = 0
+    scene.render.filepath = os.path.join(folder, 'shot_')
+    scene.render.image_settings.file_format = 'PNG'
+    scene.frame_start, scene.frame_end, scene.frame_step = 1, 3, 1
+    scene.render.fps, scene.render.fps_base = 24, 1
+    scene.view_settings.view_transform = 'Standard'
+    scene.world.color = (0.05, 0.08, 0.12)
+
+    camera = bpy.data.objects.new('Camera', bpy.data.cameras.new('Camera'))
+    camera.location = (0, -7, 1.5)
+    camera.rotation_euler = (math.radians(80), 0, 0)
+    scene.collection.objects.link(camera)
+    scene.camera = camera
+    light = bpy.data.objects.new('Sun', bpy.data.lights.new('Sun', 'SUN'))
+    light.rotation_euler = (0.6, 0.3, 0)
+    scene.collection.objects.link(light)
+    for name, add, location, index in (('Cube', bpy.ops.mesh.primitive_cube_add, (-2, 0, 0), 3),
+                                       ('Sphere', bpy.ops.mesh.primitive_uv_sphere_add,
+                                        (0, 0, 0), 3),
+                                       ('Torus', bpy.ops.mesh.primitive_torus_add, (2, 0, 0), 7),
+                                       ('Floor', bpy.ops.mesh.primitive_plane_add,
+                                        (0, 0, -1), 0),
+                                       ('Hidden', bpy.ops.mesh.primitive_cone_add,
+                                        (0, 2, 0), 9)):
+        add(location=location)
+        obj = bpy.context.active_object
+        obj.name = name
+        obj.pass_index = index
+    bpy.data.objects['Floor'].scale = (6, 6, 1)
+    bpy.data.objects['Hidden'].hide_render = True
+    marker = bpy.data.objects.new('Marker', None)  # an empty draws nothing
+    marker.pass_index = 5
+    scene.collection.objects.link(marker)
+    return scene
+
+
+def written_scene(scene, path):
+    """The scene file text the add-on makes for `scene`, read as TOML."""
+    glow = addon()
+    d = glow.blender_scene.describe(scene, bpy.context.view_layer,
+                                    bpy.context.evaluated_depsgraph_get(), path)
+    return tomllib.loads(glow.scene_text.scene_text(d))
+
+
+def blender_fov(scene):
+    """The horizontal field of view Blender's own projection gives now."""
+    render = scene.render
+    width = render.resolution_x * render.resolution_percentage // 100
+    height = render.resolution_y * render.resolution_percentage // 100
+    matrix = scene.camera.calc_matrix_camera(bpy.context.evaluated_depsgraph_get(), x=width,
+                                             y=height, scale_x=render.pixel_aspect_x,
+                                             scale_y=render.pixel_aspect_y)
+    return 2.0 * math.atan(1.0 / matrix[0][0])
+
+
+def exr_channels(path):
+    info = subprocess.run(['oiiotool', '--info', '-v', path], capture_output=True, text=True,
+                          check=True).stdout
+    line = next(line for line in info.splitlines() if 'channel list:' in line)
+    return [name.strip() for name in line.split(':', 1)[1].split(',')]
+
+
+class FieldOfView(unittest.TestCase):
+    # Blender keeps the lens, the sensor and its projection in 32-bit floats:
+    # its own numbers for one field of view differ by up to about 7e-8 rad.
+    TOLERANCE = 2e-7
+    worst = 0.0
+    compared = 0
+
+    @classmethod
+    def tearDownClass(cls):
+        print(f'fields of view compared: {cls.compared}, largest difference from '
+              f"Blender's projection {cls.worst:.2e} rad")
+
+    def test_matches_blender_at_every_frame_for_each_sensor_fit(self):
+        scene = build_scene(ARGS.work)
+        scene.render.image_settings.file_format = 'OPEN_EXR_MULTILAYER'
+        bpy.ops.orvit.setup_passes()
+        scene.frame_start, scene.frame_end = 2, 5
+        scene.render.fps, scene.render.fps_base = 30, 1.001
+        camera = scene.camera.data
+        camera.sensor_width, camera.sensor_height = 36, 18
+        camera.lens = 18
+        camera.keyframe_insert('lens', frame=2)
+        camera.lens = 85
+        camera.keyframe_insert('lens', frame=5)
+        rate = 30 / scene.render.fps_base
+        # width, height, percentage, pixel aspect x and y
+        frames = ((64, 36, 100, 1, 1), (63, 35, 50, 1, 1), (36, 64, 100, 1, 1),
+                  (64, 36, 100, 1, 2.5), (40, 40, 100, 1.3, 1))
+        for fit in SENSOR_FITS:
+            for width, height, percentage, aspect_x, aspect_y in frames:
+                with self.subTest(fit=fit, size=(width, height, percentage),
+                                  aspect=(aspect_x, aspect_y)):
+                    camera.sensor_fit = fit
+                    render = scene.render
+                    render.resolution_x, render.resolution_y = width, height
+                    render.resolution_percentage = percentage
+                    render.pixel_aspect_x, render.pixel_aspect_y = aspect_x, aspect_y
+                    toml = written_scene(scene, os.path.join(ARGS.work, 'fov.toml'))
+                    self.assertEqual((toml['frames']['first'], toml['frames']['last']), (2, 5))
+                    self.assertEqual(toml['frames']['rate'], rate)
+                    keys = toml['camera']['keys']
+                    self.assertEqual([k['time'] for k in keys], [f / rate for f in range(2, 6)])
+                    for frame, key in zip(range(2, 6), keys):
+                        scene.frame_set(frame)
+                        difference = abs(math.radians(key['fov']) - blender_fov(scene))
+                        self.assertLess(difference, self.TOLERANCE, f'frame {frame}')
+                        FieldOfView.worst = max(FieldOfView.worst, difference)
+                        FieldOfView.compared += 1
+
+    def test_unanimated_camera_gives_one_field_of_view(self):
+        scene = build_scene(ARGS.work)
+        bpy.ops.orvit.setup_passes()
+        toml = written_scene(scene, os.path.join(ARGS.work, 'fov.toml'))
+        self.assertNotIn('keys', toml['camera'])
+        self.assertLess(abs(math.radians(toml['camera']['fov']) - blender_fov(scene)),
+                        self.TOLERANCE)
+
+
+class Passes(unittest.TestCase):
+    def test_channels_and_surfaces_are_those_blender_renders(self):
+        folder = os.path.join(ARGS.work, 'passes')
+        scene = build_scene(folder)
+        bpy.context.view_layer.name = 'Beauty layer'
+        bpy.ops.orvit.setup_passes()
+        scene.frame_end = 1
+        bpy.ops.render.render(animation=True)
+        toml = written_scene(scene, os.path.join(folder, 'scene.toml'))
+        passes = toml['passes']
+        rendered = os.path.join(folder, passes['file'].replace('####', '0001'))
+        named = passes['colour_channels'] + [passes['special_channel'], passes['depth_channel']]
+        self.assertEqual(set(named) - set(exr_channels(rendered)), set())
+        self.assertEqual(passes['far_depth'], 1e10)
+        self.assertEqual([(s['name'], s['special']) for s in toml['surfaces']],
+                         [('Cube', 3), ('Sphere', 3), ('Torus', 7)])
+
+
+class Errors(unittest.TestCase):
+    def test_each_fault_is_one_line_in_the_report(self):
+        def no_camera(scene):
+            scene.camera = None
+
+        def orthographic(scene):
+            scene.camera.data.type = 'ORTHO'
+
+        def eevee(scene):
+            scene.render.engine = 'BLENDER_EEVEE'
+
+        def no_orvit(scene):
+            preferences().orvit_path = os.path.join(ARGS.work, 'no-orvit')
+
+        def big_index(scene):
+            bpy.data.objects['Torus'].pass_index = 300
+
+        def png(scene):
+            scene.render.image_settings.file_format = 'PNG'
+
+        cases = ((no_camera, bpy.ops.orvit.write_scene, "scene 'Scene' has no camera"),
+                 (orthographic, bpy.ops.orvit.write_scene, "camera 'Camera' is orthographic"),
+                 (eevee, bpy.ops.orvit.write_scene, 'Eevee renders no Object Index pass'),
+                 (no_orvit, bpy.ops.orvit.write_scene, 'no-orvit\' is not an executable file'),
+                 (big_index, bpy.ops.orvit.write_scene, "object 'Torus' has pass index 300"),
+                 (png, bpy.ops.orvit.write_scene, 'render output is PNG, not multilayer'),
+                 (no_camera, bpy.ops.orvit.render_glow, "shot_orvit.toml': press Write scene"))
+        for setup, operator, message in cases:
+            with self.subTest(fault=setup.__name__, operator=operator.idname()):
+                scene = build_scene(os.path.join(ARGS.work, 'errors'))
+                bpy.ops.orvit.setup_passes()
+                setup(scene)
+                with self.assertRaises(RuntimeError) as raised:
+                    operator()
+                report = str(raised.exception)
+                self.assertIn(message, report)
+                self.assertEqual(len(report.strip().splitlines()), 1, report)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--orvit', required=True)
+    parser.add_argument('--zip', required=True)
+    parser.add_argument('--work', required=True)
+    ARGS = parser.parse_args(sys.argv[sys.argv.index('--') + 1:])
+    result = unittest.main(argv=[sys.argv[0]], exit=False, verbosity=2).result
+    sys.exit(0 if result.wasSuccessful() else 1)
+
+
+main()
