@@ -54,7 +54,9 @@ def build_scene(folder):
     scene.frame_start, scene.frame_end, scene.frame_step = 1, 3, 1
     scene.render.fps, scene.render.fps_base = 24, 1
     scene.view_settings.view_transform = 'Standard'
-    scene.world.color = (0.05, 0.08, 0.12)
+    # Blender's "Standard" view makes the red 60; the sRGB formula gives 61.
+    background = scene.world.node_tree.nodes['Background']
+    background.inputs['Color'].default_value = (0.045922216, 0.03, 0.08, 1)
 
     camera = bpy.data.objects.new('Camera', bpy.data.cameras.new('Camera'))
     camera.location = (0, -7, 1.5)
@@ -184,6 +186,82 @@ class Passes(unittest.TestCase):
         self.assertEqual(passes['far_depth'], 1e10)
         self.assertEqual([(s['name'], s['special']) for s in toml['surfaces']],
                          [('Cube', 3), ('Sphere', 3), ('Torus', 7)])
+
+
+def pixels(path):
+    """The image's pixels as Blender reads them, and its width."""
+    image = bpy.data.images.load(path)
+    try:
+        return list(image.pixels), image.size[0]
+    finally:
+        bpy.data.images.remove(image)
+
+
+def work_panel(scene_path, script):
+    """Works the scene's settings panel with a panel script, as a user would."""
+    subprocess.run([ARGS.orvit, 'edit', scene_path, '--script', '-'], input=script, text=True,
+                   check=True, capture_output=True)
+
+
+class GlowedFrames(unittest.TestCase):
+    frames = 0
+
+    @classmethod
+    def tearDownClass(cls):
+        print(f"glowed frames compared with Blender's own 8-bit frames: {cls.frames}")
+
+    def assertSamePixels(self, path, expected_path):
+        got, width = pixels(path)
+        want, _ = pixels(expected_path)
+        self.assertEqual(len(got), len(want))
+        for i in range(0, len(want), 4):
+            if got[i:i + 4] != want[i:i + 4]:
+                x, y = i // 4 % width, i // 4 // width
+                self.fail(f'{path} ({x}, {y}): {[round(v * 255) for v in got[i:i + 4]]}, '
+                          f'Blender wrote {[round(v * 255) for v in want[i:i + 4]]}')
+        GlowedFrames.frames += 1
+
+    @unittest.skip('NOT DONE: needs [[surfaces]], [colour] and orvit settings --default-glow '
+                   'on main')
+    def test_unglowed_pixels_are_blenders_own_8_bit_output(self):
+        # Standard runs the glow with the button; Filmic with a look after
+        # the animation render, from the render handler.
+        for view, look in (('Standard', 'None'), ('Filmic', 'Medium High Contrast')):
+            with self.subTest(view=view):
+                folder = os.path.join(ARGS.work, view)
+                scene = build_scene(folder)
+                scene.view_settings.view_transform, scene.view_settings.look = view, look
+                image = scene.render.image_settings
+                image.color_mode, image.color_depth = 'RGBA', '8'
+                scene.render.filepath = os.path.join(folder, 'blender', 'shot_')
+                bpy.ops.render.render(animation=True)
+
+                scene.render.filepath = os.path.join(folder, 'shot_')
+                bpy.ops.orvit.setup_passes()
+                bpy.ops.render.render(animation=True)
+                bpy.ops.orvit.write_scene()
+                scene_path = os.path.join(folder, 'shot_orvit.toml')
+                glowed = os.path.join(folder, 'glow', 'shot_{:04}.png')
+                blender = os.path.join(folder, 'blender', 'shot_{:04}.png')
+                bpy.ops.orvit.render_glow()
+                changed = sum(pixels(glowed.format(f))[0] != pixels(blender.format(f))[0]
+                              for f in range(1, 4))
+                self.assertEqual(changed, 3, 'the default glow shows in every frame')
+
+                work_panel(scene_path, 'tick "Enable Orvit" off\nok\n')
+                for f in range(1, 4):
+                    os.remove(glowed.format(f))
+                if view == 'Standard':
+                    bpy.ops.orvit.render_glow()
+                else:
+                    scene.orvit_glow.render_after_animation = True
+                    bpy.ops.render.render(animation=True)
+                for f in range(1, 4):
+                    self.assertSamePixels(glowed.format(f), blender.format(f))
+
+                with self.assertRaises(RuntimeError) as raised:
+                    bpy.ops.orvit.edit_glow()  # no display here
+                self.assertIn('orvit: ', str(raised.exception))
 
 
 class Errors(unittest.TestCase):

@@ -50,11 +50,12 @@ class ORVIT_PT_glow(bpy.types.Panel):
 
     def draw(self, context):
         layout = self.layout
+        layout.use_property_split = True
+        layout.use_property_decorate = False
         settings = context.scene.orvit_glow
         layout.operator('orvit.setup_passes', icon='RENDERLAYERS')
-        column = layout.column()
-        column.prop(settings, 'scene_file')
-        column.prop(settings, 'output')
+        layout.prop(settings, 'scene_file')
+        layout.prop(settings, 'output')
         row = layout.row(align=True)
         row.operator('orvit.write_scene', icon='FILE_TICK')
         row.operator('orvit.edit_glow', icon='PREFERENCES')

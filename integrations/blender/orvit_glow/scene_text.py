@@ -71,13 +71,11 @@ def channel_names(layer):
 
 
 def colour_transform(display, view, look, config):
-    """The `[colour]` keys that turn float colour into what Blender shows.
-
-    Blender's "Standard" view on an "sRGB" display is the sRGB transfer;
-    every other view goes through Blender's own OpenColorIO configuration.
-    """
-    if display == 'sRGB' and view == 'Standard' and look in ('', 'None'):
-        return {'transform': 'srgb'}
+    """The `[colour]` keys that turn float colour into what Blender shows:
+    the scene's display, view and look through Blender's own OpenColorIO
+    configuration. Even for "Standard" on "sRGB": that view is a table
+    which, near a step between two bytes, can give the byte below the one
+    the sRGB formula gives."""
     keys = {'transform': 'ocio', 'config': config, 'display': display, 'view': view}
     if look not in ('', 'None'):
         keys['look'] = look
