@@ -61,8 +61,8 @@ def build(folder):
     scene.render.resolution_x, scene.render.resolution_y = SIZE
     scene.render.filepath = os.path.join(folder, 'render', 'shot_')
     scene.frame_start, scene.frame_end = 1, FRAMES
-    scene.world.node_tree.nodes['Background'].inputs['Color'].default_value = (0.01, 0.012,
-                                                                              0.02, 1)
+    background = scene.world.node_tree.nodes['Background']
+    background.inputs['Color'].default_value = (0.01, 0.012, 0.02, 1)
 
     camera = bpy.data.objects.new('Camera', bpy.data.cameras.new('Camera'))
     camera.location = (0, -9, 2.2)
