@@ -228,7 +228,7 @@ class GlowedFrames(unittest.TestCase):
         # the animation render, from the render handler.
         for view, look in (('Standard', 'None'), ('Filmic', 'Medium High Contrast')):
             with self.subTest(view=view):
-                folder = os.path.join(ARGS.work, view)
+                folder = os.path.join(ARGS.work, f'{view} #1')  # '#' in a folder's name
                 scene = build_scene(folder)
                 scene.view_settings.view_transform, scene.view_settings.look = view, look
                 image = scene.render.image_settings

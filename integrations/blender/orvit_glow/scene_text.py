@@ -41,12 +41,10 @@ def horizontal_fov(lens, sensor_width, sensor_height, sensor_fit, width, height,
 
 
 def frame_pattern(path_of_frame):
-    """`orvit`'s pattern for the files `path_of_frame(frame)` names.
-
-    The frame number's digits become a run of '#' as long as the number is
-    padded; `orvit` replaces the first run of '#' in a pattern, so a '#'
-    anywhere else is refused.
-    """
+    """`orvit`'s pattern for the files `path_of_frame(frame)` names: the
+    frame number's digits become a run of '#' as long as the number is
+    padded. Like Blender, `orvit` takes the last run of '#' in the file name
+    for the frame, so any '#' the name had besides is left as it is."""
     one, two = path_of_frame(1), path_of_frame(2)
     if one == two or len(one) != len(two):
         raise SceneError(f"the render output '{one}' holds no frame number")
@@ -55,9 +53,6 @@ def frame_pattern(path_of_frame):
     while len(path_of_frame(10 ** digits)) == len(one):
         digits += 1
     begin = last - digits + 1
-    if '#' in one:
-        raise SceneError(f"the render output '{one}' holds a '#' besides the frame number; "
-                         "orvit takes the first '#' for it")
     return one[:begin] + '#' * digits + one[last + 1:]
 
 
@@ -83,19 +78,21 @@ def colour_transform(display, view, look, config):
 
 
 def frame_path(pattern, frame):
-    """`pattern` with its first run of '#' replaced by the frame number,
-    zero-padded to the run's length, as `orvit` reads it."""
-    match = re.search('#+', pattern)
-    if not match:
+    """`pattern` with the last run of '#' in its file name replaced by the
+    frame number, zero-padded to the run's length, as `orvit` reads it."""
+    name = pattern.rfind('/') + 1
+    runs = list(re.finditer('#+', pattern[name:]))
+    if not runs:
         return pattern
-    number = str(frame).zfill(len(match.group()))
-    return pattern[:match.start()] + number + pattern[match.end():]
+    begin, end = name + runs[-1].start(), name + runs[-1].end()
+    return pattern[:begin] + str(frame).zfill(end - begin) + pattern[end:]
 
 
 def default_scene_path(pass_file):
     """The scene file beside the passes: `shot_####.exr` gives `shot_orvit.toml`."""
     folder, name = os.path.split(pass_file)
-    return os.path.join(folder, name[:name.index('#')] + 'orvit.toml')
+    mark = list(re.finditer('#+', name))[-1]
+    return os.path.join(folder, name[:mark.start()] + 'orvit.toml')
 
 
 def default_output(pass_file):
