@@ -41,6 +41,7 @@ def build_scene(folder):
     preferences().orvit_path = ARGS.orvit
     scene.orvit_glow.scene_file = ''
     scene.orvit_glow.output = ''
+    scene.orvit_glow.render_after_animation = False
     scene.render.engine = 'CYCLES'
     scene.cycles.device = 'CPU'
     scene.cycles.samples = 1

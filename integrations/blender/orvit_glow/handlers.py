@@ -49,7 +49,7 @@ def on_render_complete(scene, *args):
 def glow_now(scene, first, last):
     try:
         run = operators.start_glow(scene, bpy.context, first, last).wait()
-        message = operators.glow_outcome(run)
+        _, message = operators.glow_outcome(run)
     except SceneError as e:
         message = str(e)
     print(f'Orvit glow: {message}')
