@@ -85,7 +85,7 @@ def build(folder):
     ring = bpy.context.active_object
     ring.name = 'Ring'
     ring.pass_index = 1
-    ring.data.materials.append(material('Ring', (1.0, 0.55, 0.15), 2))
+    ring.data.materials.append(material('Ring', (1.0, 0.55, 0.15), 0.6))
     ring.keyframe_insert('rotation_euler', frame=1)
     ring.rotation_euler.z = math.radians(90)
     ring.keyframe_insert('rotation_euler', frame=FRAMES)
@@ -93,7 +93,7 @@ def build(folder):
     orb = bpy.context.active_object
     orb.name = 'Orb'
     orb.pass_index = 2
-    orb.data.materials.append(material('Orb', (0.2, 0.6, 1.0), 3))
+    orb.data.materials.append(material('Orb', (0.2, 0.6, 1.0), 0.8))
     bpy.ops.mesh.primitive_cube_add(size=1.2, location=(0, 1.5, -0.4))
     bpy.context.active_object.name = 'Crate'
     bpy.context.active_object.data.materials.append(material('Crate', (0.5, 0.45, 0.4), 0))
