@@ -169,10 +169,12 @@ class OrvitModal:
         return {'RUNNING_MODAL'}
 
     def modal(self, context, event):
-        if event.type == 'TIMER' and event.timer is self.timer:
+        # Every event passes on, timers too (one may be another operator's),
+        # so that Blender stays usable while orvit runs.
+        if event.type == 'TIMER':
             if self.run.poll():
                 self.progress(context, self.run)
-                return {'RUNNING_MODAL'}
+                return {'PASS_THROUGH'}
         elif self.cancellable(event):
             self.run.cancel()
         else:
@@ -258,7 +260,7 @@ class ORVIT_OT_render_glow(OrvitModal, bpy.types.Operator):
             f'Orvit glow: {run.done} of {run.total} frames (Esc to cancel)')
 
     def cancellable(self, event):
-        return event.type in {'ESC', 'RIGHTMOUSE'} and event.value == 'PRESS'
+        return event.type == 'ESC' and event.value == 'PRESS'
 
     def finish(self, context, run):
         if self.run is not None:
