@@ -222,8 +222,6 @@ class GlowedFrames(unittest.TestCase):
                           f'Blender wrote {[round(v * 255) for v in want[i:i + 4]]}')
         GlowedFrames.frames += 1
 
-    @unittest.skip('NOT DONE: needs [[surfaces]], [colour] and orvit settings --default-glow '
-                   'on main')
     def test_unglowed_pixels_are_blenders_own_8_bit_output(self):
         # Standard runs the glow with the button; Filmic with a look after
         # the animation render, from the render handler.
@@ -250,6 +248,7 @@ class GlowedFrames(unittest.TestCase):
                 self.assertEqual(changed, 3, 'the default glow shows in every frame')
 
                 work_panel(scene_path, 'tick "Enable Orvit" off\nok\n')
+                bpy.ops.orvit.write_scene()  # keeps the settings
                 for f in range(1, 4):
                     os.remove(glowed.format(f))
                 if view == 'Standard':
