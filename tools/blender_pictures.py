@@ -50,7 +50,7 @@ def material(name, colour, emission):
     return m
 
 
-def build(folder):
+def build():
     scene = bpy.context.scene
     for obj in list(bpy.data.objects):
         bpy.data.objects.remove(obj)
@@ -59,7 +59,7 @@ def build(folder):
     scene.cycles.samples = SAMPLES
     scene.cycles.use_denoising = False
     scene.render.resolution_x, scene.render.resolution_y = SIZE
-    scene.render.filepath = os.path.join(folder, 'render', 'shot_')
+    scene.render.filepath = '//render/shot_'
     scene.frame_start, scene.frame_end = 1, FRAMES
     background = scene.world.node_tree.nodes['Background']
     background.inputs['Color'].default_value = (0.01, 0.012, 0.02, 1)
@@ -110,7 +110,9 @@ def render(orvit, zip_path, folder):
     bpy.ops.preferences.addon_install(filepath=zip_path)
     bpy.ops.preferences.addon_enable(module='orvit_glow')
     bpy.context.preferences.addons['orvit_glow'].preferences.orvit_path = orvit
-    scene = build(folder)
+    # Saved first, so that the output is relative to the .blend, as users keep it.
+    bpy.ops.wm.save_as_mainfile(filepath=os.path.join(folder, 'scene.blend'))
+    scene = build()
     bpy.ops.orvit.setup_passes()
     blender = seconds(lambda: bpy.ops.render.render(animation=True))
     write = seconds(bpy.ops.orvit.write_scene)
@@ -122,7 +124,7 @@ def render(orvit, zip_path, folder):
     print(f'blender-pictures: {FRAMES} frames of {width} x {height}, Cycles {SAMPLES} samples: '
           f'Blender renders them in {blender:.1f} s; Write scene {write:.2f} s, Render glow '
           f'{glow:.2f} s ({glow / FRAMES * 1000:.0f} ms a frame)')
-    bpy.ops.wm.save_as_mainfile(filepath=os.path.join(folder, 'scene.blend'))
+    bpy.ops.wm.save_mainfile()
 
 
 def panel(png):
