@@ -2,6 +2,7 @@
 
 #include "standin/app/app_error.h"
 #include "standin/app/removed_on_signal.h"
+#include "standin/app/whole_io.h"
 
 #include <cerrno>
 #include <cstring>
@@ -101,18 +102,10 @@ void writeAtomically(const std::string& path, const std::string& what, std::stri
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0)
             throw AppError(what + ": cannot make '" + temporary + "': " + std::strerror(errno));
-        size_t done = 0;
-        while (done < content.size()) {
-            const ssize_t n = write(fd, content.data() + done, content.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                const int error = errno;
-                close(fd);
-                throw AppError(what + ": writing '" + temporary +
-                               "' failed: " + std::strerror(n < 0 ? error : ENOSPC));
-            }
-            done += static_cast<size_t>(n);
+        if (!writeWhole(fd, content.data(), content.size())) {
+            const int error = errno;
+            close(fd);
+            throw AppError(what + ": writing '" + temporary + "' failed: " + std::strerror(error));
         }
         if (close(fd) != 0)
             throw AppError(what + ": writing '" + temporary + "' failed: " + std::strerror(errno));

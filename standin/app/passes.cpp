@@ -265,6 +265,23 @@ class FileRead {
     std::map<ImageInput*, Wanted> wanted_;
 };
 
+// The colour channels `choice` names, asked of `read` before it reads...
+void wantColour(FileRead& read, const OpenPass& pass, const ColourChoice& choice) {
+    for (int c : choice.channels)
+        if (c >= 0)
+            read.want(pass, c);
+}
+
+// ... and made into the frame's colour planes after.
+ColourPlanes colourFrom(FileRead& read, const OpenPass& pass, const ColourChoice& choice,
+                        const ColourTransform& transform) {
+    std::array<const Plane*, 4> planes{};
+    for (int i = 0; i < 4; ++i)
+        if (choice.channels[i] >= 0)
+            planes[i] = &read.plane(pass, choice.channels[i]);
+    return colourPlanes(pass, choice, planes, transform);
+}
+
 void checkSize(const OpenPass& pass, const OpenPass& colour) {
     const ImageInput& a = *pass.input;
     const ImageInput& b = *colour.input;
@@ -287,15 +304,9 @@ ColourPlanes readColourPass(const std::string& path, const ColourChannels& chann
     const OpenPass pass = openPass(passName(PassRole::Colour), path, open);
     const ColourChoice choice = chooseColour(pass, channels);
     FileRead read;
-    for (int c : choice.channels)
-        if (c >= 0)
-            read.want(pass, c);
+    wantColour(read, pass, choice);
     read.readAll();
-    std::array<const Plane*, 4> planes{};
-    for (int i = 0; i < 4; ++i)
-        if (choice.channels[i] >= 0)
-            planes[i] = &read.plane(pass, choice.channels[i]);
-    return colourPlanes(pass, choice, planes, transform);
+    return colourFrom(read, pass, choice, transform);
 }
 
 SpecialPlane readSpecialPass(const std::string& path, const std::string& channel) {
@@ -332,19 +343,13 @@ FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTrans
     const int specialChoice = chooseSpecial(special, files.specialChannel);
     const int depthChoice = chooseDepth(depth, files.depthChannel);
     FileRead read;
-    for (int c : colourChoice.channels)
-        if (c >= 0)
-            read.want(colour, c);
+    wantColour(read, colour, colourChoice);
     read.want(special, specialChoice);
     read.want(depth, depthChoice);
     read.readAll();
 
-    std::array<const Plane*, 4> planes{};
-    for (int i = 0; i < 4; ++i)
-        if (colourChoice.channels[i] >= 0)
-            planes[i] = &read.plane(colour, colourChoice.channels[i]);
     FramePasses passes;
-    passes.colour = colourPlanes(colour, colourChoice, planes, transform);
+    passes.colour = colourFrom(read, colour, colourChoice, transform);
     passes.special = specialPlane(special, specialChoice, read.plane(special, specialChoice));
     passes.depth = depthPlane(depth, read.plane(depth, depthChoice), files.farDepth);
     return passes;

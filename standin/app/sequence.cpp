@@ -6,6 +6,7 @@
 #include "standin/app/removed_on_signal.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
+#include "standin/app/whole_io.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -44,40 +45,11 @@ struct Result {
     std::string text;
 };
 
-bool writeAll(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = write(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// False at the end of the pipe.
-bool readAll(int fd, void* data, size_t size) {
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = read(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 void sendResult(int fd, const Result& r) {
     const int32_t header[3] = {r.frame, r.ok ? 1 : 0, static_cast<int32_t>(r.text.size())};
     std::string message(reinterpret_cast<const char*>(header), sizeof header);
     message += r.text;
-    writeAll(fd, message.data(), message.size());
+    writeWhole(fd, message.data(), message.size());
 }
 
 // Takes the whole messages at the front of `buffer`.
@@ -167,7 +139,7 @@ constexpr int32_t kReady = INT32_MIN;
     }
     sendResult(results, ready);
     int32_t frame = 0;
-    while (renderer && readAll(commands, &frame, sizeof frame)) {
+    while (renderer && readWhole(commands, &frame, sizeof frame)) {
         Result r{frame, false, ""};
         try {
             r.text = frameSummary(renderer->renderFrame(frame, framePath(pattern, frame)));
@@ -254,10 +226,10 @@ class WorkerPool {
         std::string module;
         for (Worker& w : workers_) {
             int32_t header[3];
-            if (!readAll(w.results, header, sizeof header) || header[0] != kReady)
+            if (!readWhole(w.results, header, sizeof header) || header[0] != kReady)
                 throw AppError("a worker ended before it loaded the module");
             std::string text(static_cast<size_t>(header[2]), '\0');
-            if (!readAll(w.results, text.data(), text.size()))
+            if (!readWhole(w.results, text.data(), text.size()))
                 throw AppError("a worker ended before it loaded the module");
             if (header[1] == 0)
                 throw AppError(text);
@@ -457,7 +429,7 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     auto handOut = [&](WorkerPool::Worker& w) {
         if (!failed && !queue.empty() && !gStopSignal) {
             const int32_t frame = queue.front();
-            if (writeAll(w.commands, &frame, sizeof frame)) {
+            if (writeWhole(w.commands, &frame, sizeof frame)) {
                 queue.pop_front();
                 w.frame = frame;
                 return;
