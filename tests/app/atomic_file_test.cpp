@@ -1,6 +1,7 @@
 // Writing a file whole or not at all: through symlinks to the file they name,
 // keeping its permissions, and leaving nothing behind on a failure or a
 // signal that ends the process.
+#include "app/interrupted_write.h"
 #include "app/run_command.h"
 #include "app/temp_folder.h"
 #include "standin/app/app_error.h"
@@ -68,19 +69,8 @@ TEST(WriteAtomically, EndingSignalDuringTheWriteRemovesTheTemporaryFile) {
     dir.write("glow.txt", "old\n");
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            writeAtomically(dir / "glow.txt", "settings", [&](const std::string& temporary) {
-                std::ofstream(temporary) << "half";
-                raise(signal);
-            });
-            _exit(0);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status));
-        EXPECT_EQ(WTERMSIG(status), signal);
+        apptest::expectEndsBySignal(signal,
+                                    [&] { apptest::writeHalfThenRaise(dir / "glow.txt", signal); });
         EXPECT_EQ(dir.files(), std::vector<std::string>{"glow.txt"});
         EXPECT_EQ(apptest::readAll(dir / "glow.txt"), "old\n");
     }

@@ -1,4 +1,5 @@
 // The object file the host writes for surfaces that have none of their own.
+#include "app/interrupted_write.h"
 #include "app/run_command.h"
 #include "app/temp_folder.h"
 #include "standin/app/atomic_file.h"
@@ -40,20 +41,10 @@ TEST(SurfaceObject, ItsFolderGoesWithItAndWithAnEndingSignal) {
 
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        apptest::expectEndsBySignal(signal, [&] {
             const SurfaceObject object({{"Cube", 1}});
-            writeAtomically(dir / "glow.txt", "settings", [&](const std::string& temporary) {
-                std::ofstream(temporary) << "half";
-                raise(signal);
-            });
-            _exit(0);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status));
-        EXPECT_EQ(WTERMSIG(status), signal);
+            apptest::writeHalfThenRaise(dir / "glow.txt", signal);
+        });
         EXPECT_TRUE(fs::is_empty(dir / "tmp"));
         EXPECT_EQ(dir.files(), std::vector<std::string>{"tmp"});
     }
