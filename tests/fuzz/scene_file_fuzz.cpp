@@ -14,6 +14,7 @@
 //                        a comment, literal, basic and multi-line strings
 //   small-form-letter.toml  U+FE7F after a value (found by this target: the
 //                        last of the parser's three ranges)
+//   surfaces-colour.toml surfaces, an OpenColorIO view and no camera
 #include "fuzz/memory_file.h"
 #include "standin/app/app_error.h"
 #include "standin/app/scene_file.h"
@@ -33,7 +34,7 @@ void check(bool condition) {
 
 void checkScene(const orvit::app::SceneFile& scene) {
     check(!scene.server.empty());
-    check(!scene.camera.empty());
+    // A scene may have no camera; its keys, when there are some, are sound.
     for (size_t i = 0; i < scene.camera.size(); ++i) {
         const orvit::app::FovKey& key = scene.camera[i];
         check(std::isfinite(key.time));
@@ -49,6 +50,14 @@ void checkScene(const orvit::app::SceneFile& scene) {
     check(channels == 0 || channels == 3 || channels == 4);
     check(scene.passes.farDepth > 0.0);
     check(!scene.output.empty());
+    for (const orvit::app::SurfaceEntry& surface : scene.surfaces)
+        check(!surface.name.empty() && surface.special >= 1 && surface.special <= 255);
+    using Transform = orvit::app::ColourSettings::Transform;
+    const orvit::app::ColourSettings& colour = scene.colour;
+    check(colour.transform == Transform::Ocio ||
+          (colour.display.empty() && colour.view.empty() && colour.look.empty()));
+    check(colour.transform != Transform::Ocio || (!colour.display.empty() && !colour.view.empty()));
+    check(scene.compression >= -1 && scene.compression <= 9);
 }
 
 } // namespace
