@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace orvit::app {
 namespace {
@@ -106,31 +107,35 @@ void widenRow(SampleType type, const uint8_t* in, size_t step, size_t count, flo
     }
 }
 
+struct TiffClose {
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+};
+
 class TiffInput final : public ImageInput {
   public:
     explicit TiffInput(const std::string& path) : tiff_(openTiffFile(path, "r", message_)) {
         uint32_t w = 0, h = 0;
-        TIFFGetField(tiff_, TIFFTAG_IMAGEWIDTH, &w);
-        TIFFGetField(tiff_, TIFFTAG_IMAGELENGTH, &h);
+        TIFFGetField(tiff_.get(), TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(tiff_.get(), TIFFTAG_IMAGELENGTH, &h);
         width_ = static_cast<int32_t>(std::min<uint32_t>(w, 1u << 30));
         height_ = static_cast<int32_t>(std::min<uint32_t>(h, 1u << 30));
         uint16_t bits = 1, format = SAMPLEFORMAT_UINT, compression = COMPRESSION_NONE;
-        TIFFGetFieldDefaulted(tiff_, TIFFTAG_BITSPERSAMPLE, &bits);
-        TIFFGetFieldDefaulted(tiff_, TIFFTAG_SAMPLESPERPIXEL, &samples_);
-        TIFFGetFieldDefaulted(tiff_, TIFFTAG_SAMPLEFORMAT, &format);
-        TIFFGetFieldDefaulted(tiff_, TIFFTAG_PLANARCONFIG, &planar_);
-        TIFFGetFieldDefaulted(tiff_, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_SAMPLESPERPIXEL, &samples_);
+        TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_SAMPLEFORMAT, &format);
+        TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_PLANARCONFIG, &planar_);
+        TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_COMPRESSION, &compression);
         if (!TIFFIsCODECConfigured(compression))
             throw ImageError("TIFF compression " + std::to_string(compression) +
                              " is not supported");
         uint16_t photometric = samples_ >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
-        TIFFGetField(tiff_, TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetField(tiff_.get(), TIFFTAG_PHOTOMETRIC, &photometric);
         type_ = sampleType(format, bits);
         sampleBytes_ = bits / 8;
 
         int colours = 1;
         if (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG) {
-            TIFFSetField(tiff_, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+            TIFFSetField(tiff_.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
             photometric = PHOTOMETRIC_RGB;
         }
         if (photometric == PHOTOMETRIC_RGB) {
@@ -166,13 +171,13 @@ class TiffInput final : public ImageInput {
         }
         alpha_ = channelNamed("A");
 
-        tiled_ = TIFFIsTiled(tiff_) != 0;
+        tiled_ = TIFFIsTiled(tiff_.get()) != 0;
         if (tiled_) {
-            TIFFGetField(tiff_, TIFFTAG_TILEWIDTH, &blockWidth_);
-            TIFFGetField(tiff_, TIFFTAG_TILELENGTH, &blockHeight_);
+            TIFFGetField(tiff_.get(), TIFFTAG_TILEWIDTH, &blockWidth_);
+            TIFFGetField(tiff_.get(), TIFFTAG_TILELENGTH, &blockHeight_);
         } else {
             blockWidth_ = w;
-            TIFFGetFieldDefaulted(tiff_, TIFFTAG_ROWSPERSTRIP, &blockHeight_);
+            TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_ROWSPERSTRIP, &blockHeight_);
             blockHeight_ = std::min(blockHeight_, h);
         }
         if (blockWidth_ < 1 || blockHeight_ < 1 || blockWidth_ > (1u << 16) ||
@@ -180,11 +185,11 @@ class TiffInput final : public ImageInput {
             throw ImageError("the image's blocks are " + std::to_string(blockWidth_) + " x " +
                              std::to_string(blockHeight_) + " pixels");
     }
-    ~TiffInput() override { TIFFClose(tiff_); }
 
   private:
     std::string message_;
-    TIFF* tiff_;
+    // Closed however the constructor ends: a refused file keeps no handle.
+    std::unique_ptr<TIFF, TiffClose> tiff_;
     uint16_t samples_ = 1;
     uint16_t planar_ = PLANARCONFIG_CONTIG;
     SampleType type_ = SampleType::UInt8;
@@ -197,7 +202,7 @@ class TiffInput final : public ImageInput {
         if (bits != 8)
             throw ImageError(std::to_string(bits) + "-bit palette images are not supported");
         uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
-        if (!TIFFGetField(tiff_, TIFFTAG_COLORMAP, &red, &green, &blue))
+        if (!TIFFGetField(tiff_.get(), TIFFTAG_COLORMAP, &red, &green, &blue))
             throw ImageError("the palette image has no palette");
         // Colour map entries are 16-bit; 8-bit values are stored times 257.
         for (int i = 0; i < 256; ++i)
@@ -218,9 +223,11 @@ class TiffInput final : public ImageInput {
             for (uint32_t x0 = 0; x0 < w; x0 += blockWidth_) {
                 const tmsize_t got =
                     tiled_
-                        ? TIFFReadEncodedTile(tiff_, TIFFComputeTile(tiff_, x0, y0, 0, plane),
+                        ? TIFFReadEncodedTile(tiff_.get(),
+                                              TIFFComputeTile(tiff_.get(), x0, y0, 0, plane),
                                               block.data(), static_cast<tmsize_t>(block.size()))
-                        : TIFFReadEncodedStrip(tiff_, TIFFComputeStrip(tiff_, y0, plane),
+                        : TIFFReadEncodedStrip(tiff_.get(),
+                                               TIFFComputeStrip(tiff_.get(), y0, plane),
                                                block.data(), static_cast<tmsize_t>(block.size()));
                 if (got < 0)
                     throw ImageError(message_.empty() ? "cannot decode" : message_);
