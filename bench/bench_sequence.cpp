@@ -14,6 +14,7 @@
 // --baseline times another orvit program in the same turns (`render` without
 // --jobs), such as a build of an earlier version.
 #include "examples/generators/multilayer_names.h"
+#include "standin/app/process_runner.h"
 #include "standin/app/sequence.h"
 
 #include <algorithm>
@@ -71,10 +72,6 @@ Run run(const std::vector<std::string>& args, const std::string& log) {
     return r;
 }
 
-bool onPath(const std::string& program) {
-    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 struct Contender {
     std::string name;
     std::vector<std::string> args; // the output folder is removed before each run
@@ -110,7 +107,7 @@ void timeSequence(const fs::path& folder, int width, int height, int frames, int
                               out,
                               {},
                               0.0});
-    if (onPath("oiiotool")) {
+    if (!orvit::app::findOnPath("oiiotool").empty()) {
         std::string channels;
         for (const char* c : kCombined)
             channels += std::string(channels.empty() ? "" : ",") + c;

@@ -58,7 +58,9 @@ void weightedSums(const GlowLayer& layer, const uint8_t* const acc[3], double k,
     auto highPair = [](__m128i quad) { return _mm_cvtepi32_pd(_mm_shuffle_epi32(quad, 0xEE)); };
     for (; i + 16 <= n; i += 16) {
         const __m128i s = load(strength + i);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(s, zero)) == 0xFFFF) {
+        const __m128i dark = _mm_cmpeq_epi8(s, zero);
+        const int darkMask = _mm_movemask_epi8(dark);
+        if (darkMask == 0xFFFF) {
             for (int c = 0; c < 3; ++c)
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(out[c] + i),
                                  from[c] != nullptr ? load(from[c] + i) : zero);
@@ -74,10 +76,7 @@ void weightedSums(const GlowLayer& layer, const uint8_t* const acc[3], double k,
         // Where every glowing pixel of the sixteen has one colour (a ramp of
         // one colour), a channel's products take that colour once: the
         // pixels without strength add 0 whatever their colour.
-        const __m128i dark = _mm_cmpeq_epi8(s, zero);
-        int lane = 0;
-        while ((_mm_movemask_epi8(dark) >> lane) & 1)
-            ++lane;
+        const int lane = __builtin_ctz(static_cast<unsigned>(~darkMask)); // the first that glows
         // A shared colour's sums into an empty accumulator, by channel (a
         // grey glow has the same in all three).
         int sharedAs[3] = {-1, -1, -1};

@@ -114,10 +114,10 @@ void blendRun(uint8_t* strength, uint8_t* index, uint8_t* written, const uint8_t
 // neighbour cuts more.
 constexpr int32_t kNearRows = 3;
 constexpr int32_t kNearReach = 3;
-// Beyond them, the nearest covering stamp straight to each side and straight
-// above and below: such a cut is the same on every row (or whole rows), so
-// it costs one look however far the neighbour is.
-constexpr int32_t kMaxCovers = (2 * kNearRows + 1) * (2 * kNearReach + 1) + 4;
+// Beyond them, the nearest covering stamp straight to each side: such a cut
+// is the same on every row, so it costs one look however far the neighbour
+// is.
+constexpr int32_t kMaxCovers = (2 * kNearRows + 1) * (2 * kNearReach + 1) + 2;
 
 // Another stamp at offset (a, b) from this one whose falloff is at least this
 // stamp's at every distance (see Dominance). A later one takes the targets at
@@ -376,13 +376,10 @@ bool stampFill(const FillPlanes& planes, const GlowEvents& events, StampPatternC
                             CoverStamp{events.column[static_cast<size_t>(k)] - x, b, r, earlier};
                 }
             }
-            bool straight[4] = {false, false, false, false}; // left, right, above, below
-            for (int32_t i = 0; i < coverCount; ++i) {
+            bool straight[2] = {false, false}; // a near cover to the left, to the right
+            for (int32_t i = 0; i < coverCount; ++i)
                 if (covers[i].b == 0)
                     straight[covers[i].a > 0 ? 1 : 0] = true;
-                else if (covers[i].a == 0)
-                    straight[covers[i].b > 0 ? 3 : 2] = true;
-            }
             auto coversThis = [&](int32_t k) {
                 const int32_t r = events.radius[static_cast<size_t>(k)];
                 if (r < radius || (k < e && !sameColour))

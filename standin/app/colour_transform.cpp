@@ -1,6 +1,7 @@
 #include "standin/app/colour_transform.h"
 
 #include "standin/app/app_error.h"
+#include "standin/core/text.h"
 
 #include <OpenColorIO/OpenColorIO.h>
 
@@ -86,8 +87,7 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
     try {
         config = OCIO::Config::CreateFromFile(configName.c_str());
     } catch (const OCIO::Exception& e) {
-        std::string why = e.what();
-        why = why.substr(0, why.find('\n'));
+        const std::string why = standin::firstLine(e.what());
         throw AppError(prefix + "configuration '" + configName + "' cannot be read: " + why);
     }
     const char* display = settings.display.c_str();
@@ -132,8 +132,7 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
         ocio_ = std::make_unique<Ocio>();
         ocio_->cpu = config->getProcessor(group)->getDefaultCPUProcessor();
     } catch (const OCIO::Exception& e) {
-        std::string why = e.what();
-        why = why.substr(0, why.find('\n'));
+        const std::string why = standin::firstLine(e.what());
         throw AppError(prefix + "display '" + settings.display + "', view '" + settings.view +
                        "': " + why);
     }

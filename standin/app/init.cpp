@@ -10,8 +10,6 @@
 #include "standin/core/text.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>

@@ -163,9 +163,12 @@ ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
             const Plane& plane = *planes[i];
             const float scale =
                 static_cast<float>(1.0 / unitScale(pass.channelType(choice.channels[i])));
-            for (size_t p = 0; p < n; ++p)
-                rgb[p * 3 + i] = plane.bytes.empty() ? plane.floats[p] * scale
-                                                     : plane.bytes[p] * (1.0f / 255.0f);
+            if (plane.bytes.empty())
+                for (size_t p = 0; p < n; ++p)
+                    rgb[p * 3 + i] = plane.floats[p] * scale;
+            else
+                for (size_t p = 0; p < n; ++p)
+                    rgb[p * 3 + i] = plane.bytes[p] * (1.0f / 255.0f);
             targets[i]->resize(n);
         }
         transform.toBytes(rgb, out.red.data(), out.green.data(), out.blue.data());

@@ -10,7 +10,6 @@
 #include "standin/core/text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <utility>
 

@@ -93,11 +93,18 @@ ProgramResult runProgram(const std::vector<std::string>& args) {
     for (const pollfd& f : fds)
         if (f.fd >= 0)
             close(f.fd);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = waitForChild(pid);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+}
+
+int waitForChild(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return 0;
+    }
+    return status;
 }
 
 } // namespace orvit::app

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace orvit::app {
@@ -18,5 +19,9 @@ struct ProgramResult {
 // Runs `args` (args[0] a whole path) with no input and both outputs kept.
 // An AppError when it cannot start.
 ProgramResult runProgram(const std::vector<std::string>& args);
+
+// Waits for the child `pid` to end, again when a signal interrupts the wait,
+// and gives its wait status (0 when it cannot be waited for).
+int waitForChild(pid_t pid);
 
 } // namespace orvit::app

@@ -3,6 +3,7 @@
 #include "standin/app/app_error.h"
 #include "standin/app/image_input.h"
 #include "standin/app/paths.h"
+#include "standin/app/process_runner.h"
 #include "standin/app/removed_on_signal.h"
 #include "standin/app/render.h"
 #include "standin/app/scene_file.h"
@@ -191,8 +192,7 @@ class WorkerPool {
             closeFd(w.commands);
             closeFd(w.results);
             if (w.pid > 0)
-                while (waitpid(w.pid, nullptr, 0) < 0 && errno == EINTR) {
-                }
+                waitForChild(w.pid);
             w.pid = -1;
         }
         gWorkerCount = 0;
@@ -482,9 +482,7 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
             closeFd(w.results);
             closeFd(w.commands);
             if (w.frame >= 0 && !gStopSignal) {
-                int status = 0;
-                while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
-                }
+                const int status = waitForChild(w.pid);
                 w.pid = -1;
                 fail(w.frame,
                      "the worker rendering frame " + std::to_string(w.frame) +
