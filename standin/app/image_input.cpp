@@ -95,7 +95,10 @@ int ImageInput::channelNamed(const std::string& name) const {
     return -1;
 }
 
-std::vector<Plane> ImageInput::read(const std::vector<int>& channels) {
+std::vector<Plane> ImageInput::read(const std::vector<int>& channels,
+                                    std::vector<uint8_t>* indicesOut) {
+    if (indicesOut != nullptr && !indexed())
+        throw ImageError("the image has no palette");
     const size_t n = pixelCount();
     std::vector<Plane> planes(channels.size());
     for (size_t i = 0; i < channels.size(); ++i) {
@@ -116,7 +119,7 @@ std::vector<Plane> ImageInput::read(const std::vector<int>& channels) {
     }
     // An indexed image's channels are its palette's colours; an index past
     // the palette's end has none.
-    const std::vector<uint8_t> indices = readIndices();
+    std::vector<uint8_t> indices = readIndices();
     for (size_t p = 0; p < n; ++p)
         if (indices[p] >= palette_.size())
             throw ImageError("palette index " + std::to_string(indices[p]) + " at pixel (" +
@@ -129,6 +132,8 @@ std::vector<Plane> ImageInput::read(const std::vector<int>& channels) {
         for (size_t p = 0; p < n; ++p)
             out[p] = palette_[indices[p]][c];
     }
+    if (indicesOut != nullptr)
+        *indicesOut = std::move(indices);
     return planes;
 }
 

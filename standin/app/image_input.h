@@ -62,8 +62,10 @@ class ImageInput {
     bool indexed() const { return !palette_.empty(); }
 
     // Reads the pixels of `channels` (indices into channels()), one plane
-    // each, in one pass over the file. Throws ImageError.
-    std::vector<Plane> read(const std::vector<int>& channels);
+    // each, in one pass over the file; with `indicesOut`, an indexed image's
+    // indices from the same pass. Throws ImageError.
+    std::vector<Plane> read(const std::vector<int>& channels,
+                            std::vector<uint8_t>* indicesOut = nullptr);
     // An indexed image's indices, one byte a pixel. Throws ImageError.
     std::vector<uint8_t> readIndices();
 

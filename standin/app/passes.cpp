@@ -240,11 +240,11 @@ class FileRead {
                 if (c >= 0)
                     channels.push_back(c);
             try {
-                std::vector<Plane> planes = input->read(channels);
+                const bool indices = channels.size() < list.channels.size();
+                std::vector<Plane> planes =
+                    input->read(channels, indices ? &list.planes[-1].bytes : nullptr);
                 for (size_t i = 0; i < channels.size(); ++i)
                     list.planes[channels[i]] = std::move(planes[i]);
-                if (channels.size() < list.channels.size())
-                    list.planes[-1].bytes = input->readIndices();
             } catch (const ImageError& e) {
                 list.pass.fail(
                     "cannot read channel " +
