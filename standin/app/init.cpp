@@ -238,11 +238,12 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
             if (!missing.empty())
                 throw AppError(frameName(frame) + ": " + missing);
         }
-        for (int v : specialValuesIn(readSpecialPass(path, r.specialChannel)))
+        const SpecialAndDepth passes = readSpecialAndDepth(path, r.specialChannel, r.depthChannel,
+                                                           std::numeric_limits<double>::infinity());
+        for (int v : specialValuesIn(passes.special))
             values.insert(v);
-        const DepthPlane depth =
-            readDepthPass(path, r.depthChannel, std::numeric_limits<double>::infinity());
-        r.farDepth = r.farDepth || std::any_of(depth.depths.begin(), depth.depths.end(),
+        const std::vector<float>& depths = passes.depth.depths;
+        r.farDepth = r.farDepth || std::any_of(depths.begin(), depths.end(),
                                                [](float d) { return d >= kFarFrom; });
     }
     r.values.assign(values.begin(), values.end());

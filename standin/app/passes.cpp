@@ -332,6 +332,21 @@ DepthPlane readDepthPass(const std::string& path, const std::string& channel, do
     return depthPlane(pass, read.plane(pass, c), farFrom);
 }
 
+SpecialAndDepth readSpecialAndDepth(const std::string& path, const std::string& specialChannel,
+                                    const std::string& depthChannel, double farFrom) {
+    OpenFiles open;
+    const OpenPass special = openPass(passName(PassRole::Special), path, open);
+    const OpenPass depth = openPass(passName(PassRole::Depth), path, open);
+    const int s = chooseSpecial(special, specialChannel);
+    const int d = chooseDepth(depth, depthChannel);
+    FileRead read;
+    read.want(special, s);
+    read.want(depth, d);
+    read.readAll();
+    return {specialPlane(special, s, read.plane(special, s)),
+            depthPlane(depth, read.plane(depth, d), farFrom)};
+}
+
 FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTransform& transform) {
     OpenFiles open;
     const OpenPass colour =

@@ -63,6 +63,15 @@ SpecialPlane readSpecialPass(const std::string& path, const std::string& channel
 // that are not numbers, become the host's far depth.
 DepthPlane readDepthPass(const std::string& path, const std::string& channel, double farFrom);
 
+// The special and depth passes held by one file, as the functions above read
+// them, in one decode.
+struct SpecialAndDepth {
+    SpecialPlane special;
+    DepthPlane depth;
+};
+SpecialAndDepth readSpecialAndDepth(const std::string& path, const std::string& specialChannel,
+                                    const std::string& depthChannel, double farFrom);
+
 // The three passes of frame `frame`, read as the functions above read them,
 // after checking that the special and depth passes are the colour pass's
 // size. A file that holds several passes is opened and decoded once.
