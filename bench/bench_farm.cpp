@@ -6,7 +6,7 @@
 // --bench starts one of one node and runs this.
 //
 //   bench_farm [FRAMES]      (frames of the generated sequence, default 48)
-#include "standin/app/shell_quote.h"
+#include "orvit/files/shell_quote.h"
 
 #include <algorithm>
 #include <chrono>

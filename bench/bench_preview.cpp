@@ -8,11 +8,11 @@
 //
 //   bench_preview [REPEATS]
 #include "bench_clock.h"
-#include "standin/core/host_services.h"
-#include "standin/core/loader.h"
-#include "standin/core/memory_frame.h"
-#include "standin/core/panel_host.h"
-#include "standin/core/preview_picture.h"
+#include "orvit/core/host_services.h"
+#include "orvit/core/loader.h"
+#include "orvit/core/memory_frame.h"
+#include "orvit/panel/panel_host.h"
+#include "orvit/panel/preview_picture.h"
 
 #include <algorithm>
 #include <cstdio>

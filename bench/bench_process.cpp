@@ -15,13 +15,13 @@
 // runs only the process() figures; with a greater number, only that one of
 // the enabled process() cases (numbered on from there) and the pass-through.
 #include "bench_clock.h"
-#include "filter/glow_kernel.h"
-#include "filter/process.h"
-#include "host/items.h"
-#include "services/services.h"
-#include "settings/settings.h"
-#include "standin/core/memory_frame.h"
-#include "tests/filter/reference_kernel.h"
+#include "module/abi/items.h"
+#include "module/filter/glow_kernel.h"
+#include "module/filter/process.h"
+#include "module/services/services.h"
+#include "module/settings/settings.h"
+#include "orvit/core/memory_frame.h"
+#include "tests/module/filter/reference_kernel.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -6,8 +6,8 @@
 //   bench_render [REPEATS]
 #include "examples/generators/mode_settings.h"
 #include "examples/generators/shaded_background.h"
-#include "standin/app/render.h"
-#include "standin/app/scene_file.h"
+#include "orvit/scene/scene_file.h"
+#include "orvit/sequence/scene_render.h"
 
 #include <OpenImageIO/imageio.h>
 

@@ -14,8 +14,8 @@
 // --baseline times another orvit program in the same turns (`render` without
 // --jobs), such as a build of an earlier version.
 #include "examples/generators/multilayer_names.h"
-#include "standin/app/process_runner.h"
-#include "standin/app/sequence.h"
+#include "orvit/farm/process_runner.h"
+#include "orvit/sequence/sequence.h"
 
 #include <algorithm>
 #include <chrono>

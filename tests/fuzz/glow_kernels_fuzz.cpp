@@ -9,7 +9,7 @@
 //   fixed-block.bin       one block, Fixed mode, a middling radius
 //   close-keys.bin        several shapes and keys at close positions
 //   depth-noise.bin       Depth mode over noisy depths
-#include "filter/glow_cases.h"
+#include "tests/module/filter/glow_cases.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -13,8 +13,8 @@
 //                         file's handle was never closed)
 //   float-planar.tif      32-bit float RGB in planes
 //   tiled16.tif           16-bit RGBA in tiles
-#include "fuzz/memory_file.h"
-#include "standin/app/image_input.h"
+#include "orvit/images/image_input.h"
+#include "tests/fuzz/memory_file.h"
 
 #include <cstdint>
 #include <numeric>

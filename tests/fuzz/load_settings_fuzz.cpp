@@ -8,11 +8,11 @@
 //   envelopes-cut-short.txt    both envelopes, out-of-range reals, data ending in an entry
 //   huge-count-no-service.txt  a count of 2,000,000,000 and a flag with no service
 //   version-wraps.txt          a version that wraps to 4 in 32 bits
-#include "fakes/fake_envelopes.h"
-#include "fakes/fake_lines.h"
-#include "services/services.h"
-#include "settings/scene_format.h"
-#include "settings/settings.h"
+#include "module/services/services.h"
+#include "module/settings/settings.h"
+#include "module/settings/settings_lines.h"
+#include "tests/support/fakes/fake_envelopes.h"
+#include "tests/support/fakes/fake_lines.h"
 
 #include <cstddef>
 #include <cstdint>

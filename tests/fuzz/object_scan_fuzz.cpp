@@ -1,9 +1,9 @@
 // Scans one object file made of the fuzzer's bytes (a file in memory), through
 // the item and object services, and checks the table the scan leaves behind.
-#include "fakes/fake_items.h"
-#include "fuzz/memory_file.h"
-#include "scan/object_scan.h"
-#include "settings/surfaces.h"
+#include "module/scan/object_scan.h"
+#include "module/settings/surface_table.h"
+#include "tests/fuzz/memory_file.h"
+#include "tests/support/fakes/fake_items.h"
 
 #include <cstdint>
 

@@ -15,9 +15,9 @@
 //   small-form-letter.toml  U+FE7F after a value (found by this target: the
 //                        last of the parser's three ranges)
 //   surfaces-colour.toml surfaces, an OpenColorIO view and no camera
-#include "fuzz/memory_file.h"
-#include "standin/app/app_error.h"
-#include "standin/app/scene_file.h"
+#include "orvit/core/host_error.h"
+#include "orvit/scene/scene_file.h"
+#include "tests/fuzz/memory_file.h"
 
 #include <cmath>
 #include <cstdint>

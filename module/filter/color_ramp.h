@@ -1,0 +1,21 @@
+// A setting's colour keys turned into a table of N colours.
+#pragma once
+
+#include "module/settings/settings.h"
+
+#include <cstdint>
+
+namespace orvit {
+
+struct ColorRamp {
+    int32_t keyCount; // enabled keys, 0..5; arrays absent when 0
+    int32_t size;     // N
+    uint8_t* red;
+    uint8_t* green;
+    uint8_t* blue;
+};
+
+ColorRamp* buildColorRamp(ColorRamp* ramp, const GlowSetting* setting, int32_t size);
+void freeColorRamp(ColorRamp* ramp);
+
+} // namespace orvit

@@ -1,0 +1,210 @@
+#include "orvit/commands/edit_command.h"
+
+#include "orvit/core/host_error.h"
+#include "orvit/core/host_services.h"
+#include "orvit/core/saved_lines.h"
+#include "orvit/files/atomic_file.h"
+#include "orvit/files/paths.h"
+#include "orvit/scene/parser_safe_text.h"
+#include "orvit/scene/scene_file.h"
+#include "orvit/scene/scene_surfaces.h"
+#include "orvit/scene/toml_text.h"
+#include "orvit/sequence/scene_render.h"
+
+#include <toml++/toml.h>
+
+#include <cstdio>
+
+namespace orvit::app {
+namespace {
+
+// Byte offset of a 1-based line and code-point column in `text`.
+size_t offsetOf(const std::string& text, toml::source_position at) {
+    size_t i = 0;
+    for (uint32_t line = 1; line < at.line; ++line) {
+        i = text.find('\n', i);
+        if (i == std::string::npos)
+            return text.size();
+        ++i;
+    }
+    for (uint32_t column = 1; column < at.column && i < text.size(); ++column) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            ++i;
+    }
+    return i;
+}
+
+// The lines as a TOML multi-line string: a literal one where it can hold
+// them, else a basic one with escapes.
+std::string tomlText(const std::vector<std::string>& lines) {
+    const std::string body = standin::joinLines(lines);
+    bool literal = body.find("'''") == std::string::npos;
+    for (char c : body)
+        literal = literal && (c == '\n' || c == '\t' || static_cast<unsigned char>(c) >= 0x20) &&
+                  c != 0x7F;
+    if (literal)
+        return "'''\n" + body + "'''";
+    return "\"\"\"\n" + tomlEscaped(body, true) + "\"\"\"";
+}
+
+toml::table parseText(const std::string& text, const std::string& path) {
+    try {
+        return toml::parse(text, path);
+    } catch (const toml::parse_error& e) {
+        throw AppError("scene '" + path +
+                       "': cannot be read again: " + std::string(e.description()));
+    }
+}
+
+// Stands for the panel's user, noting how often the panel opened and the
+// last answer.
+class CountingUser : public standin::PanelUser {
+  public:
+    explicit CountingUser(standin::PanelUser& user) : user_(user) {}
+    int32_t run(standin::Panel& panel, int32_t flags) override {
+        ++runs;
+        answer = user_.run(panel, flags);
+        return answer;
+    }
+    int runs = 0;
+    int32_t answer = 0;
+
+  private:
+    standin::PanelUser& user_;
+};
+
+bool hasPanelMessage(const standin::HostServices& host) {
+    return !host.messages.empty() && host.messages.back().first == "There is no Special buffer." &&
+           host.messages.back().second == "Please set any Special buffers.";
+}
+
+} // namespace
+
+std::string replaceInlineSettings(const std::string& sceneText, const std::string& scenePath,
+                                  const std::vector<std::string>& lines) {
+    // The parser reads the text made safe for it; the settings are put back
+    // into the text as the user wrote it.
+    std::vector<size_t> origin;
+    const std::string safe = parserSafeText(sceneText, scenePath, &origin);
+    const toml::table root = parseText(safe, scenePath);
+    const toml::node* node = root["filter"]["settings"].node();
+    if (node == nullptr || !node->is_string())
+        throw AppError("scene '" + scenePath + "': key 'filter.settings' is no longer there");
+    const size_t safeBegin = offsetOf(safe, node->source().begin);
+    const size_t safeEnd = offsetOf(safe, node->source().end);
+    const size_t begin = safeBegin < origin.size() ? origin[safeBegin] : sceneText.size();
+    const size_t end = safeEnd < origin.size() ? origin[safeEnd] : sceneText.size();
+    if (begin >= end || end > sceneText.size())
+        throw AppError("scene '" + scenePath + "': key 'filter.settings' cannot be found");
+    std::string text = sceneText.substr(0, begin) + tomlText(lines) + sceneText.substr(end);
+
+    // The new text must read back as the old one with the new settings.
+    toml::table expected = root;
+    expected.insert_or_assign("filter", [&] {
+        toml::table filter = *root["filter"].as_table();
+        filter.insert_or_assign("settings", standin::joinLines(lines));
+        return filter;
+    }());
+    const toml::table again = parseText(parserSafeText(text, scenePath), scenePath);
+    if (again != expected)
+        throw AppError("scene '" + scenePath +
+                       "': the settings cannot be put back without changing other keys");
+    return text;
+}
+
+namespace {
+
+EditResult editScene(const SceneFile& scene, standin::PanelUser& panelUser,
+                     const std::string& builtModule, const EditOptions& options) {
+    const std::string module = chooseModule(scene, options.module, builtModule);
+    if (options.frame)
+        checkFrameInScene(scene, *options.frame, "--frame");
+
+    EditResult result;
+    standin::HostServices host;
+    host.quiet = true;
+    CountingUser user(panelUser);
+    host.panelHost.user = &user;
+
+    // Blank lines at the end are not the module's: it neither reads nor writes them.
+    size_t given = scene.settingsLines.size();
+    while (given > 0 && scene.settingsLines[given - 1].empty())
+        --given;
+    const std::vector<std::string> original(scene.settingsLines.begin(),
+                                            scene.settingsLines.begin() +
+                                                static_cast<std::ptrdiff_t>(given));
+    {
+        // Settings the module did not take would be lost or changed on saving.
+        SceneInstance filter(scene, module, host, !options.freshSettings);
+        if (options.surfaces) {
+            filter.offerSurfaces(*options.surfaces);
+        } else {
+            const PanelSurfaces surfaces =
+                panelSurfaces(scene, options.frame.value_or(scene.first));
+            result.surfacesOrigin = surfaces.origin;
+            filter.offerSurfaces(surfaces.surfaces);
+        }
+        if (options.frame)
+            filter.renderFrame(scene, *options.frame);
+        filter.openInterface();
+        if (!host.panelHost.panels().empty())
+            result.controls = standin::describeControls(*host.panelHost.panels().back());
+        if (user.runs == 0) {
+            if (!hasPanelMessage(host))
+                throw AppError(filter.module().describe("ImageFilterInterface", scene.server) +
+                               " opened no panel and showed no message");
+            result.outcome = EditResult::Outcome::NoSpecialValues;
+            result.message = {host.messages.back().first, host.messages.back().second};
+            return result;
+        }
+        if (user.answer == 0) {
+            result.outcome = EditResult::Outcome::Cancelled;
+            return result;
+        }
+        result.lines = filter.instance().save();
+    }
+
+    if (result.lines == original) {
+        result.outcome = EditResult::Outcome::Unchanged;
+        return result;
+    }
+    if (!scene.settingsFile.empty()) {
+        writeAtomically(scene.settingsFile, "settings '" + scene.settingsFile + "'",
+                        standin::joinLines(result.lines));
+        result.written = scene.settingsFile;
+    } else {
+        writeAtomically(
+            scene.path, "scene '" + scene.path + "'",
+            replaceInlineSettings(readRegularFile(scene.path, "scene '" + scene.path + "'"),
+                                  scene.path, result.lines));
+        result.written = scene.path;
+    }
+    result.outcome = EditResult::Outcome::Written;
+    return result;
+}
+
+} // namespace
+
+EditResult editScene(const std::string& scenePath, standin::PanelUser& user,
+                     const std::string& builtModule, const EditOptions& options) {
+    return editScene(parseSceneFile(scenePath), user, builtModule, options);
+}
+
+EditResult editScene(const SceneFile& scene, const standin::Script& script,
+                     const std::string& builtModule, const EditOptions& options) {
+    standin::ScriptedUser user(script);
+    EditResult result =
+        editScene(scene, static_cast<standin::PanelUser&>(user), builtModule, options);
+    // A line that could not run cancelled the panel: nothing was written.
+    if (!user.error().empty())
+        throw AppError(user.error());
+    return result;
+}
+
+EditResult editScene(const std::string& scenePath, const standin::Script& script,
+                     const std::string& builtModule, const EditOptions& options) {
+    return editScene(parseSceneFile(scenePath), script, builtModule, options);
+}
+
+} // namespace orvit::app

@@ -1,0 +1,62 @@
+#include "orvit/commands/farm_command.h"
+
+#include "orvit/core/host_error.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <system_error>
+
+namespace orvit::app {
+
+FarmCommand::FarmCommand(CLI::App& app) {
+    farm_ = app.add_subcommand("farm", "Render a scene's frames as a Slurm array job, and see how "
+                                       "far it is.");
+    farm_->require_subcommand(1);
+
+    submit_ = farm_->add_subcommand(
+        "submit", "Submit the frames that are not yet rendered as one array job, one task per "
+                  "chunk of frames; each task is an orvit render --skip-existing of its chunk.");
+    submit_->add_option("SCENE", submitRequest_.scene, "scene file (TOML)")->required();
+    submit_->add_option("--frames", submitRequest_.frames,
+                        "frames A-B, or one frame A (default: the scene's range)");
+    submit_->add_option("--chunk", submitRequest_.chunk,
+                        "frames per task (default: enough for several seconds of work)");
+    submit_->add_option("--cpus", submitRequest_.cpus,
+                        "CPUs per task, each rendering a frame at once (orvit render --jobs; "
+                        "default 1)");
+    submit_->add_option("--partition", submitRequest_.partition,
+                        "Slurm partition (default: the cluster's)");
+    submit_->add_option("--output", submitRequest_.output,
+                        "output pattern, #### for the frame number (default: the scene's)");
+
+    status_ = farm_->add_subcommand("status", "Show which frames are done and which are missing, "
+                                              "and the state of each task Slurm still knows.");
+    status_->add_option("SCENE", statusRequest_.scene, "scene file (TOML)")->required();
+    status_->add_option("--frames", statusRequest_.frames,
+                        "frames A-B, or one frame A (default: the scene's range)");
+    status_->add_option("--output", statusRequest_.output,
+                        "output pattern given to submit (default: the scene's)");
+}
+
+bool FarmCommand::parsed() const {
+    return farm_->parsed();
+}
+
+void FarmCommand::run(const std::string& builtModule) const {
+    if (submit_->parsed()) {
+        if (submit_->count("--chunk") > 0 && submitRequest_.chunk < 1)
+            throw AppError("--chunk " + std::to_string(submitRequest_.chunk) +
+                           ": a task needs 1 frame or more");
+        // Tasks run this very program, by its whole path.
+        std::error_code ec;
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+        if (ec)
+            throw AppError("cannot find this program's own path: " + ec.message());
+        farmSubmit(submitRequest_, self, builtModule);
+    } else if (status_->parsed()) {
+        farmStatus(statusRequest_);
+    }
+}
+
+} // namespace orvit::app

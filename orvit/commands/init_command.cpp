@@ -1,0 +1,283 @@
+#include "orvit/commands/init_command.h"
+
+#include "orvit/commands/default_glow.h"
+#include "orvit/core/host_error.h"
+#include "orvit/core/text.h"
+#include "orvit/files/atomic_file.h"
+#include "orvit/passes/channels.h"
+#include "orvit/passes/passes.h"
+#include "orvit/scene/scene_surfaces.h"
+#include "orvit/scene/toml_text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <set>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace orvit::app {
+namespace {
+
+using standin::inQuotes;
+
+// Depths from here on are no surface's: renderers mark empty background
+// with 1e10 or more (a million kilometres in metres). The scene says 1.0e9.
+constexpr double kFarFrom = 1.0e9;
+
+// A number typed for `option`, in (low, high).
+double parseNumber(const std::string& text, const std::string& option, double low, double high) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    const bool plain = !text.empty() && end == text.c_str() + text.size() &&
+                       text.find_first_not_of("0123456789.eE+-") == std::string::npos;
+    if (!plain || !(v > low && v < high)) {
+        char range[96];
+        std::snprintf(range, sizeof range, "expected a number between %g and %g", low, high);
+        throw AppError(option + " " + inQuotes(text, '\'') + ": " + range);
+    }
+    return v;
+}
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", v);
+    return text;
+}
+
+std::vector<std::string> splitNames(const std::string& text) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        names.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos)
+            return names;
+        start = comma + 1;
+    }
+}
+
+// The frames of `pattern` present in its folder, ascending: files whose
+// name is the pattern's with its frame mark filled by a frame number.
+std::vector<int> framesPresent(const fs::path& pattern) {
+    const std::string name = pattern.filename().string();
+    const FrameMark mark = frameMark(name);
+    const std::string prefix = name.substr(0, mark.begin), suffix = name.substr(mark.end);
+    std::vector<int> frames;
+    std::error_code ec;
+    const fs::path folder = pattern.parent_path();
+    for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string file = it->path().filename().string();
+        if (file.size() <= prefix.size() + suffix.size() ||
+            file.compare(0, prefix.size(), prefix) ||
+            file.compare(file.size() - suffix.size(), suffix.size(), suffix))
+            continue;
+        const std::string digits =
+            file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
+        if (digits.size() > 8 || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const int frame = std::atoi(digits.c_str());
+        if (framePath(name, frame) == file)
+            frames.push_back(frame);
+    }
+    std::sort(frames.begin(), frames.end());
+    return frames;
+}
+
+// The range to read: --frames, every file of which must be there, or the
+// files present, which must leave no gap.
+FrameRange frameRange(const InitRequest& request, const fs::path& pattern) {
+    const std::string shown = inQuotes(request.pattern, '\'');
+    FrameRange range{1, 1};
+    if (!request.frames.empty()) {
+        range = parseFrameRange(request.frames);
+    } else if (hasFrameNumber(pattern.string())) {
+        const std::vector<int> present = framesPresent(pattern);
+        if (present.empty())
+            throw AppError(shown + ": no file matches it (#### stands for the frame number)");
+        range = {present.front(), present.back()};
+    }
+    for (int frame = range.first; frame <= range.last; ++frame) {
+        const std::string path = framePath(pattern.string(), frame);
+        std::error_code ec;
+        if (!fs::is_regular_file(path, ec))
+            throw AppError("frames " + std::to_string(range.first) + "-" +
+                           std::to_string(range.last) + " of " + shown + ": frame " +
+                           std::to_string(frame) + " is missing (" + inQuotes(path, '\'') + ")");
+    }
+    return range;
+}
+
+// The channels of one pass: those named on the command line, else the ones
+// recognised, in the first frame.
+std::vector<std::string> passChannels(PassRole role, const std::vector<std::string>& named,
+                                      const PassHeader& first, const std::string& where,
+                                      const std::string& option) {
+    if (named.empty())
+        return recogniseChannels(role, first.channels, where, option);
+    for (const std::string& name : named) {
+        const std::string missing = missingChannel(name, first.channels);
+        if (!missing.empty())
+            throw AppError(where + ": " + missing);
+    }
+    return named;
+}
+
+std::string sceneText(const InitResult& r, const InitRequest& request, const std::string& passes,
+                      const std::string& output) {
+    std::string text =
+        "# Made by orvit init from " + tomlEscaped(request.pattern, false) + ": frames " +
+        std::to_string(r.range.first) + "-" + std::to_string(r.range.last) + ", " +
+        std::to_string(r.width) + "x" + std::to_string(r.height) +
+        ".\n"
+        "# Surfaces can be renamed; README.md (Your own renders) tells the rest.\n\n";
+    text += "[frames]\nfirst = " + std::to_string(r.range.first) +
+            "\nlast = " + std::to_string(r.range.last) +
+            "\nrate = 24.0 # frames a second, as rendered: envelopes run in seconds\n\n";
+    if (!request.fov.empty())
+        text += "[camera]\nfov = " + number(parseNumber(request.fov, "--fov", 0, 180)) +
+                " # horizontal, degrees\n\n";
+    if (!request.focalLength.empty())
+        text += "[camera]\nfocal_length = " +
+                number(parseNumber(request.focalLength, "--focal-length", 0, 1e9)) +
+                "\nfilm_width = " + number(parseNumber(request.filmWidth, "--film-width", 0, 1e9)) +
+                " # mm\n\n";
+    text += "[passes]\nfile = " + tomlString(passes) + "\ncolour_channels = [";
+    for (size_t i = 0; i < r.colourChannels.size(); ++i)
+        text += (i ? ", " : "") + tomlString(r.colourChannels[i]);
+    text += "]\nspecial_channel = " + tomlString(r.specialChannel) +
+            "\ndepth_channel = " + tomlString(r.depthChannel) + "\n";
+    if (r.farDepth)
+        text += "far_depth = 1.0e9 # the renderer marks empty background with a huge depth\n";
+    text += "\n[colour]\ntransform = \"srgb\"\n\n[output]\nfile = " + tomlString(output) +
+            "\n\n[filter]\nsettings_file = \"glow.txt\"\n";
+    for (int value : r.values)
+        text += "\n[[surfaces]]\nname = \"Object " + std::to_string(value) +
+                "\"\nspecial = " + std::to_string(value) + "\n";
+    return text;
+}
+
+} // namespace
+
+InitResult initScene(const InitRequest& request, const std::string& builtModule) {
+    InitResult r;
+    // The camera first: a typing error costs no reading of frames.
+    if (!request.fov.empty() && (!request.focalLength.empty() || !request.filmWidth.empty()))
+        throw AppError("--fov and --focal-length with --film-width both give the camera; give one");
+    if (request.focalLength.empty() != request.filmWidth.empty())
+        throw AppError(request.focalLength.empty() ? "--film-width needs --focal-length"
+                                                   : "--focal-length needs --film-width");
+    for (const auto& [text, option, high] : {std::tuple{request.fov, "--fov", 180.0},
+                                             std::tuple{request.focalLength, "--focal-length", 1e9},
+                                             std::tuple{request.filmWidth, "--film-width", 1e9}})
+        if (!text.empty())
+            parseNumber(text, option, 0, high);
+    const std::vector<std::string> colourNamed = request.colourChannels.empty()
+                                                     ? std::vector<std::string>{}
+                                                     : splitNames(request.colourChannels);
+    if (colourNamed.size() != 0 && colourNamed.size() != 3 && colourNamed.size() != 4)
+        throw AppError("--colour-channels " + inQuotes(request.colourChannels, '\'') +
+                       ": give 3 or 4 names, R,G,B[,A]");
+
+    const fs::path scene = fs::absolute(request.output).lexically_normal();
+    const fs::path folder = scene.parent_path();
+    r.scene = scene.string();
+    r.settings = (folder / "glow.txt").string();
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec))
+        throw AppError("scene " + inQuotes(r.scene, '\'') + ": no folder " +
+                       inQuotes(folder.string(), '\''));
+    for (const std::string& path : {r.scene, r.settings})
+        if (fs::exists(fs::symlink_status(path, ec)))
+            throw AppError(inQuotes(path, '\'') +
+                           " already exists; orvit init writes a new scene and its settings "
+                           "(remove it, or give --output in another folder)");
+
+    const fs::path pattern = fs::absolute(request.pattern).lexically_normal();
+    r.range = frameRange(request, pattern);
+    const auto frameName = [&](int frame) {
+        return "frame " + std::to_string(frame) + " " +
+               inQuotes(framePath(pattern.string(), frame), '\'');
+    };
+    const PassHeader first =
+        readPassHeader(frameName(r.range.first), framePath(pattern.string(), r.range.first));
+    r.width = first.width;
+    r.height = first.height;
+    const std::string where = frameName(r.range.first);
+    r.colourChannels =
+        passChannels(PassRole::Colour, colourNamed, first, where, "--colour-channels R,G,B[,A]");
+    const auto one = [](const std::string& name) {
+        return name.empty() ? std::vector<std::string>{} : std::vector<std::string>{name};
+    };
+    r.specialChannel = passChannels(PassRole::Special, one(request.specialChannel), first, where,
+                                    "--special-channel NAME")
+                           .front();
+    r.depthChannel = passChannels(PassRole::Depth, one(request.depthChannel), first, where,
+                                  "--depth-channel NAME")
+                         .front();
+
+    // Every frame once: its size and channels, the special values it holds
+    // and whether empty background is marked with a huge depth.
+    std::set<int> values;
+    for (int frame = r.range.first; frame <= r.range.last; ++frame) {
+        const std::string path = framePath(pattern.string(), frame);
+        const PassHeader header = readPassHeader(frameName(frame), path);
+        if (header.width != r.width || header.height != r.height)
+            throw AppError(frameName(frame) + " is " + std::to_string(header.width) + "x" +
+                           std::to_string(header.height) + " but " + where + " is " +
+                           std::to_string(r.width) + "x" + std::to_string(r.height));
+        std::vector<std::string> used = r.colourChannels;
+        used.push_back(r.specialChannel);
+        used.push_back(r.depthChannel);
+        for (const std::string& name : used) {
+            const std::string missing = missingChannel(name, header.channels);
+            if (!missing.empty())
+                throw AppError(frameName(frame) + ": " + missing);
+        }
+        const SpecialAndDepth passes = readSpecialAndDepth(path, r.specialChannel, r.depthChannel,
+                                                           std::numeric_limits<double>::infinity());
+        for (int v : specialValuesIn(passes.special))
+            values.insert(v);
+        const std::vector<float>& depths = passes.depth.depths;
+        r.farDepth = r.farDepth || std::any_of(depths.begin(), depths.end(),
+                                               [](float d) { return d >= kFarFrom; });
+    }
+    r.values.assign(values.begin(), values.end());
+    if (r.values.empty())
+        throw AppError("channel " + inQuotes(r.specialChannel, '\'') + " of frames " +
+                       std::to_string(r.range.first) + "-" + std::to_string(r.range.last) +
+                       " holds no special value but 0: there is nothing to glow");
+
+    // Paths in the scene start from its folder.
+    fs::path passes = pattern.lexically_relative(folder);
+    if (passes.empty())
+        passes = pattern;
+    std::string output = (fs::path("glow") / pattern.filename()).replace_extension(".png").string();
+
+    // The settings by the module, into the settings file; then the scene.
+    SceneFile made;
+    made.path = r.scene;
+    made.folder = folder.string();
+    made.first = r.range.first;
+    made.last = r.range.last;
+    made.settingsFile = r.settings;
+    made.surfaces = surfacesForValues(r.values);
+    EditOptions options;
+    options.freshSettings = true;
+    options.surfaces = made.surfaces;
+    editScene(made, defaultGlowScript(r.values), builtModule, options);
+    try {
+        writeAtomically(r.scene, "scene " + inQuotes(r.scene, '\''),
+                        sceneText(r, request, passes.string(), output));
+    } catch (...) {
+        fs::remove(r.settings, ec);
+        throw;
+    }
+    return r;
+}
+
+} // namespace orvit::app

@@ -1,0 +1,49 @@
+// `orvit init`: a scene that renders at once, made from a renderer's
+// numbered frames: the frame range from the files present, the channels of
+// each pass recognised by their names, a far depth where the renderer marks
+// empty background with a huge one, a surface for every special value the
+// frames hold, and settings, made by the module itself, that give each value
+// a glow.
+#pragma once
+
+#include "orvit/scene/frame_pattern.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvit::app {
+
+struct InitRequest {
+    std::string pattern;               // the frames, #### for the frame number
+    std::string output = "scene.toml"; // the scene to write
+    // As typed on the command line, so that a bad one is named as typed.
+    std::string fov;            // degrees
+    std::string focalLength;    // mm, with filmWidth
+    std::string filmWidth;      // mm
+    std::string frames;         // A-B; empty: every numbered file present
+    std::string colourChannels; // "R,G,B" or "R,G,B,A"; empty: recognised
+    std::string specialChannel;
+    std::string depthChannel;
+};
+
+struct InitResult {
+    std::string scene;    // the scene written
+    std::string settings; // the settings file written beside it
+    FrameRange range{0, 0};
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<std::string> colourChannels;
+    std::string specialChannel;
+    std::string depthChannel;
+    std::vector<int> values; // the special values found
+    bool farDepth = false;   // far_depth written
+};
+
+// Reads every frame once and writes the scene and its settings file
+// ("glow.txt" beside it), neither of which may exist yet. Every failure is
+// an AppError with one line, and then nothing has been written. The settings
+// come from `builtModule`.
+InitResult initScene(const InitRequest& request, const std::string& builtModule);
+
+} // namespace orvit::app

@@ -1,0 +1,158 @@
+#include "orvit/commands/preview_command.h"
+
+#include "orvit/core/host_error.h"
+#include "orvit/core/host_services.h"
+#include "orvit/core/text.h"
+#include "orvit/images/image_output.h"
+#include "orvit/panel/script_runner.h"
+#include "orvit/scene/scene_file.h"
+#include "orvit/scene/scene_surfaces.h"
+#include "orvit/sequence/scene_render.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace orvit::app {
+namespace {
+
+using standin::trimmed;
+
+struct DisplayName {
+    const char* option;
+    const char* item; // as the display popup lists it
+};
+
+const DisplayName kDisplays[] = {
+    {"color", "Color"}, {"depth", "Depth"}, {"special", "Special"}, {"preview", "Preview"}};
+
+// Checks the asked value against the "Special Buffer" popup, then lets the
+// script work the panel. A value the scene lacks is named as the option.
+class PreviewUser : public standin::PanelUser {
+  public:
+    PreviewUser(standin::Script script, std::string value)
+        : script_(std::move(script)), value_(std::move(value)) {}
+
+    int32_t run(standin::Panel& panel, int32_t flags) override {
+        ++runs_;
+        standin::ScriptTarget target;
+        target.label = "Special Buffer";
+        std::string why;
+        const standin::PanelControl* popup = standin::resolveTarget(target, panel, &why);
+        if (popup == nullptr) {
+            error_ = "the panel has no special value popup: " + why;
+            return 0;
+        }
+        const std::vector<std::string>& items = popup->description().items;
+        std::string listed;
+        bool found = value_.empty() && !items.empty();
+        for (const std::string& item : items) {
+            listed += (listed.empty() ? "" : ", ") + trimmed(item);
+            found = found || trimmed(item) == value_;
+        }
+        if (!found) {
+            error_ = "--value " + value_ +
+                     ": the scene has no such special value (its values: " + listed + ")";
+            return 0;
+        }
+        shown_ = value_.empty() ? trimmed(items.front()) : value_;
+        return script_.run(panel, flags);
+    }
+
+    int runs() const { return runs_; }
+    const std::string& shown() const { return shown_; }
+    // The first error: the value's, or the script's.
+    const std::string& error() const { return error_.empty() ? script_.error() : error_; }
+
+  private:
+    standin::ScriptedUser script_;
+    std::string value_;
+    std::string shown_;
+    std::string error_;
+    int runs_ = 0;
+};
+
+} // namespace
+
+void writePicture(const std::string& path, const standin::Picture& picture) {
+    const size_t pixels = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+    std::vector<uint8_t> rgba(pixels * 4, 255);
+    // Pixels past the end of a short picture stay white.
+    const size_t painted = std::min(pixels, picture.rgb.size() / 3);
+    for (size_t i = 0; i < painted; ++i)
+        std::copy_n(&picture.rgb[i * 3], 3, &rgba[i * 4]);
+    writeImage(path, picture.width, picture.height, rgba);
+}
+
+PreviewResult previewScene(const PreviewRequest& request, const std::string& builtModule) {
+    PreviewResult result;
+    for (const DisplayName& d : kDisplays)
+        if (request.display == d.option)
+            result.display = d.item;
+    if (result.display.empty())
+        throw AppError("--display '" + request.display +
+                       "': expected color, depth, special or preview");
+    const int frame = parseFrameNumber(request.frame, "--frame");
+    if (!request.value.empty() && !isSpecialValue(request.value))
+        throw AppError("--value '" + request.value + "': expected a special value 1 to 255");
+    // A frame mark in the file name becomes the frame, as render writes it.
+    result.output = framePath(request.output, frame);
+    if (!isOutputExtension(result.output))
+        throw AppError("output '" + result.output +
+                       "': unknown image type; use .png, .tif, .tiff or .exr");
+    const fs::path folder = fs::path(result.output).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !fs::is_directory(folder, ec))
+        throw AppError("output '" + result.output + "': no folder '" + folder.string() + "'");
+
+    const SceneFile scene = parseSceneFile(request.scene);
+    checkFrameInScene(scene, frame, "--frame");
+    checkOutputSparesInputs(scene, result.output, {frame, frame});
+    const std::string module = chooseModule(scene, request.module, builtModule);
+
+    // What a person does at the panel; Cancel, so the settings stay as they are.
+    std::string text;
+    if (!request.value.empty())
+        text += "choose \"Special Buffer\" " + request.value + "\n";
+    if (request.half)
+        text += "tick \"1/2 res\" on\n";
+    if (result.display == "Preview")
+        text += "press \"Preview\"\n";
+    else
+        text += "choose popup right of \"Preview\" " + result.display + "\n";
+    text += "cancel\n";
+
+    standin::HostServices host;
+    host.quiet = true;
+    PreviewUser user(standin::parseScript(text, "orvit preview"), request.value);
+    standin::PreviewTaker taker(user);
+    host.panelHost.user = &taker;
+    {
+        SceneInstance filter(scene, module, host);
+        filter.offerSurfaces(panelSurfaces(scene, frame).surfaces);
+        filter.renderFrame(scene, frame);
+        // Only the glow shown counts: other values' settings draw nothing here.
+        host.missingCameraRequests = 0;
+        filter.openInterface();
+    }
+    checkCameraGiven(host, scene);
+    if (!user.error().empty())
+        throw AppError(user.error());
+    if (user.runs() == 0) {
+        std::string said;
+        for (const standin::Message& m : host.messages)
+            said += (said.empty() ? " \"" : " / \"") + m.first + "\" \"" + m.second + "\"";
+        throw AppError("scene '" + scene.path + "': the module opened no panel" +
+                       (said.empty() ? std::string() : "; it said" + said));
+    }
+    if (!taker.taken())
+        throw AppError("module '" + module + "': its panel has no 256 x 192 preview area");
+    result.value = user.shown();
+    result.picture = taker.picture();
+    writePicture(result.output, result.picture);
+    return result;
+}
+
+} // namespace orvit::app

@@ -1,0 +1,168 @@
+#include "orvit/images/colour_transform.h"
+
+#include "orvit/core/host_error.h"
+#include "orvit/core/text.h"
+
+#include <OpenColorIO/OpenColorIO.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+
+namespace OCIO = OCIO_NAMESPACE;
+
+namespace orvit::app {
+namespace {
+
+uint8_t srgbByte(float linear) {
+    return unitToByte(static_cast<float>(srgbFromLinear(linear)));
+}
+
+// The least float in (0, 1] that becomes at least byte `k` through the
+// transfer function, found by halving the float range: the steps then give
+// exactly the formula's byte for every float, at the cost of a search.
+float firstFloatOf(int k) {
+    float low = 0.0f, high = 1.0f; // srgbByte(low) < k <= srgbByte(high)
+    while (std::nextafter(low, high) < high) {
+        const float middle = low + (high - low) / 2;
+        if (middle <= low || middle >= high)
+            break;
+        (srgbByte(middle) >= k ? high : low) = middle;
+    }
+    return high;
+}
+
+// A list of names as "a, b, c".
+std::string listed(int count, const std::function<const char*(int)>& name) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += (i ? ", " : "") + std::string(name(i));
+    return text.empty() ? "none" : text;
+}
+
+} // namespace
+
+struct ColourTransform::Ocio {
+    OCIO::ConstCPUProcessorRcPtr cpu;
+};
+
+double srgbFromLinear(double linear) {
+    if (linear <= 0.0031308)
+        return 12.92 * linear;
+    return 1.055 * std::pow(linear, 1.0 / 2.4) - 0.055;
+}
+
+uint8_t unitToByte(float value) {
+    if (!(value > 0.0f))
+        return 0;
+    if (value >= 1.0f)
+        return 255;
+    return static_cast<uint8_t>(static_cast<int>(value * 255.0f + 0.5f));
+}
+
+ColourTransform::ColourTransform(const ColourSettings& settings, const std::string& where)
+    : transform_(settings.transform) {
+    switch (settings.transform) {
+    case ColourSettings::Transform::Linear:
+        colourSpace_ = "Linear";
+        return;
+    case ColourSettings::Transform::Srgb:
+        colourSpace_ = "sRGB";
+        for (int k = 1; k <= 255; ++k)
+            srgbSteps_.push_back(firstFloatOf(k));
+        return;
+    case ColourSettings::Transform::Ocio:
+        break;
+    }
+    const std::string prefix = where + (where.empty() ? "" : ": ") + "OpenColorIO ";
+    std::string configName = settings.config;
+    if (configName.empty()) {
+        const char* environment = std::getenv("OCIO");
+        if (environment == nullptr || *environment == '\0')
+            throw AppError(prefix + "needs a configuration: give colour.config or set $OCIO");
+        configName = environment;
+    }
+    OCIO::ConstConfigRcPtr config;
+    try {
+        config = OCIO::Config::CreateFromFile(configName.c_str());
+    } catch (const OCIO::Exception& e) {
+        const std::string why = standin::firstLine(e.what());
+        throw AppError(prefix + "configuration '" + configName + "' cannot be read: " + why);
+    }
+    const char* display = settings.display.c_str();
+    const char* view = settings.view.c_str();
+    bool known = false;
+    for (int i = 0; i < config->getNumDisplays(); ++i)
+        known = known || settings.display == config->getDisplay(i);
+    if (!known)
+        throw AppError(
+            prefix + "configuration '" + configName + "' has no display '" + settings.display +
+            "' (it has " +
+            listed(config->getNumDisplays(), [&](int i) { return config->getDisplay(i); }) + ")");
+    known = false;
+    for (int i = 0; i < config->getNumViews(display); ++i)
+        known = known || settings.view == config->getView(display, i);
+    if (!known)
+        throw AppError(prefix + "display '" + settings.display + "' has no view '" + settings.view +
+                       "' (it has " +
+                       listed(config->getNumViews(display),
+                              [&](int i) { return config->getView(display, i); }) +
+                       ")");
+    if (!settings.look.empty() && !config->getLook(settings.look.c_str()))
+        throw AppError(
+            prefix + "configuration '" + configName + "' has no look '" + settings.look +
+            "' (it has " +
+            listed(config->getNumLooks(), [&](int i) { return config->getLookNameByIndex(i); }) +
+            ")");
+    try {
+        OCIO::GroupTransformRcPtr group = OCIO::GroupTransform::Create();
+        if (!settings.look.empty()) {
+            OCIO::LookTransformRcPtr look = OCIO::LookTransform::Create();
+            look->setSrc(OCIO::ROLE_SCENE_LINEAR);
+            look->setDst(OCIO::ROLE_SCENE_LINEAR);
+            look->setLooks(settings.look.c_str());
+            group->appendTransform(look);
+        }
+        OCIO::DisplayViewTransformRcPtr displayView = OCIO::DisplayViewTransform::Create();
+        displayView->setSrc(OCIO::ROLE_SCENE_LINEAR);
+        displayView->setDisplay(display);
+        displayView->setView(view);
+        group->appendTransform(displayView);
+        ocio_ = std::make_unique<Ocio>();
+        ocio_->cpu = config->getProcessor(group)->getDefaultCPUProcessor();
+    } catch (const OCIO::Exception& e) {
+        const std::string why = standin::firstLine(e.what());
+        throw AppError(prefix + "display '" + settings.display + "', view '" + settings.view +
+                       "': " + why);
+    }
+    const char* space = config->getDisplayViewColorSpaceName(display, view);
+    colourSpace_ =
+        space != nullptr && *space != '\0' ? space : settings.display + " " + settings.view;
+}
+
+ColourTransform::~ColourTransform() = default;
+
+void ColourTransform::toBytes(std::vector<float>& rgb, uint8_t* red, uint8_t* green,
+                              uint8_t* blue) const {
+    const size_t n = rgb.size() / 3;
+    uint8_t* const out[3] = {red, green, blue};
+    if (transform_ == ColourSettings::Transform::Srgb) {
+        for (size_t i = 0; i < n * 3; ++i) {
+            const float v = rgb[i];
+            // Not a number, like 0, finds no step below it.
+            const auto steps = v > 0.0f ? std::upper_bound(srgbSteps_.begin(), srgbSteps_.end(), v)
+                                        : srgbSteps_.begin();
+            out[i % 3][i / 3] = static_cast<uint8_t>(steps - srgbSteps_.begin());
+        }
+        return;
+    }
+    if (ocio_ && n > 0) {
+        OCIO::PackedImageDesc image(rgb.data(), static_cast<long>(n), 1, 3);
+        ocio_->cpu->apply(image);
+    }
+    for (size_t i = 0; i < n * 3; ++i)
+        out[i % 3][i / 3] = unitToByte(rgb[i]);
+}
+
+} // namespace orvit::app

@@ -1,0 +1,175 @@
+#include "orvit/images/image_input.h"
+
+#include "orvit/core/text.h"
+#include "orvit/images/image_formats.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace orvit::app {
+namespace {
+
+enum class Format { Exr, Png, Tiff, Unknown };
+
+// The format from the file's first bytes.
+Format sniff(const std::string& path) {
+    unsigned char magic[8] = {};
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        throw ImageError(std::strerror(errno));
+    const size_t got = std::fread(magic, 1, sizeof magic, file);
+    std::fclose(file);
+    static const unsigned char exr[] = {0x76, 0x2f, 0x31, 0x01};
+    static const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (got >= sizeof exr && std::memcmp(magic, exr, sizeof exr) == 0)
+        return Format::Exr;
+    if (got >= sizeof png && std::memcmp(magic, png, sizeof png) == 0)
+        return Format::Png;
+    // Classic and big TIFF, either byte order.
+    if (got >= 4 && ((magic[0] == 'I' && magic[1] == 'I' && magic[3] == 0 &&
+                      (magic[2] == 42 || magic[2] == 43)) ||
+                     (magic[0] == 'M' && magic[1] == 'M' && magic[2] == 0 &&
+                      (magic[3] == 42 || magic[3] == 43))))
+        return Format::Tiff;
+    return Format::Unknown;
+}
+
+} // namespace
+
+// Libraries' messages can run over several lines; the command prints one.
+ImageError::ImageError(const std::string& what)
+    : std::runtime_error(standin::firstLine(what, "unknown error")) {}
+
+const char* sampleTypeName(SampleType type) {
+    switch (type) {
+    case SampleType::UInt8:
+        return "uint8";
+    case SampleType::Int8:
+        return "int8";
+    case SampleType::UInt16:
+        return "uint16";
+    case SampleType::Int16:
+        return "int16";
+    case SampleType::UInt32:
+        return "uint";
+    case SampleType::Int32:
+        return "int";
+    case SampleType::Half:
+        return "half";
+    case SampleType::Float:
+        return "float";
+    case SampleType::Double:
+        return "double";
+    }
+    return "unknown";
+}
+
+bool isFloating(SampleType type) {
+    return type == SampleType::Half || type == SampleType::Float || type == SampleType::Double;
+}
+
+double unitScale(SampleType type) {
+    switch (type) {
+    case SampleType::UInt8:
+        return 255.0;
+    case SampleType::Int8:
+        return 127.0;
+    case SampleType::UInt16:
+        return 65535.0;
+    case SampleType::Int16:
+        return 32767.0;
+    case SampleType::UInt32:
+        return 4294967295.0;
+    case SampleType::Int32:
+        return 2147483647.0;
+    default:
+        return 1.0;
+    }
+}
+
+int ImageInput::channelNamed(const std::string& name) const {
+    for (size_t c = 0; c < channels_.size(); ++c)
+        if (channels_[c].name == name)
+            return static_cast<int>(c);
+    return -1;
+}
+
+std::vector<Plane> ImageInput::read(const std::vector<int>& channels,
+                                    std::vector<uint8_t>* indicesOut) {
+    if (indicesOut != nullptr && !indexed())
+        throw ImageError("the image has no palette");
+    const size_t n = pixelCount();
+    std::vector<Plane> planes(channels.size());
+    for (size_t i = 0; i < channels.size(); ++i) {
+        const int c = channels[i];
+        if (c < 0 || c >= static_cast<int>(channels_.size()))
+            throw ImageError("no channel " + std::to_string(c));
+        for (size_t j = 0; j < i; ++j)
+            if (channels[j] == c)
+                throw ImageError("channel '" + channels_[c].name + "' asked for twice");
+        if (channels_[c].type == SampleType::UInt8)
+            planes[i].bytes.resize(n);
+        else
+            planes[i].floats.resize(n);
+    }
+    if (!indexed()) {
+        readPlanes(channels, planes);
+        return planes;
+    }
+    // An indexed image's channels are its palette's colours; an index past
+    // the palette's end has none.
+    std::vector<uint8_t> indices = readIndices();
+    for (size_t p = 0; p < n; ++p)
+        if (indices[p] >= palette_.size())
+            throw ImageError("palette index " + std::to_string(indices[p]) + " at pixel (" +
+                             std::to_string(p % width_) + ", " + std::to_string(p / width_) +
+                             ") is past the palette's " + std::to_string(palette_.size()) +
+                             " colours");
+    for (size_t i = 0; i < channels.size(); ++i) {
+        uint8_t* out = planes[i].bytes.data();
+        const int c = channels[i];
+        for (size_t p = 0; p < n; ++p)
+            out[p] = palette_[indices[p]][c];
+    }
+    if (indicesOut != nullptr)
+        *indicesOut = std::move(indices);
+    return planes;
+}
+
+std::vector<uint8_t> ImageInput::readIndices() {
+    if (!indexed())
+        throw ImageError("the image has no palette");
+    std::vector<uint8_t> indices(pixelCount());
+    readIndexPlane(indices);
+    return indices;
+}
+
+void ImageInput::readIndexPlane(std::vector<uint8_t>&) {
+    throw ImageError("the image has no palette");
+}
+
+std::unique_ptr<ImageInput> openImage(const std::string& path) {
+    std::unique_ptr<ImageInput> image;
+    switch (sniff(path)) {
+    case Format::Exr:
+        image = openExr(path);
+        break;
+    case Format::Png:
+        image = openPng(path);
+        break;
+    case Format::Tiff:
+        image = openTiff(path);
+        break;
+    case Format::Unknown:
+        throw ImageError("not an OpenEXR, PNG or TIFF image");
+    }
+    if (image->width_ < 1 || image->height_ < 1 || image->channels_.empty())
+        throw ImageError("the image holds no pixels");
+    // Planes are indexed with 32-bit rows and columns by the host.
+    if (image->width_ > (1 << 15) || image->height_ > (1 << 15))
+        throw ImageError("the image is larger than 32768 pixels on a side");
+    return image;
+}
+
+} // namespace orvit::app

@@ -1,0 +1,391 @@
+#include "orvit/scene/scene_file.h"
+
+#include "orvit/core/host_error.h"
+#include "orvit/core/saved_lines.h"
+#include "orvit/files/paths.h"
+#include "orvit/scene/parser_safe_text.h"
+
+#include <toml++/toml.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <sstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace orvit::app {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::string typeName(const toml::node& node) {
+    std::ostringstream s;
+    s << node.type();
+    return s.str();
+}
+
+// Reads one scene file, naming the file, the key and its line in each failure.
+class SceneReader {
+  public:
+    SceneReader(std::string path, const toml::table& root) : path_(std::move(path)), root_(root) {}
+
+    [[noreturn]] void fail(const std::string& key, const std::string& what,
+                           const toml::node* at = nullptr) const {
+        std::string where = "scene '" + path_ + "'";
+        if (at && at->source().begin.line > 0)
+            where += ":" + std::to_string(at->source().begin.line);
+        throw AppError(where + ": " + (key.empty() ? "" : "key '" + key + "' ") + what);
+    }
+
+    // The table `name` of the root; null when absent.
+    const toml::table* section(const std::string& name, bool required) const {
+        const toml::node* node = root_.get(name);
+        if (!node) {
+            if (required)
+                fail(name, "is missing");
+            return nullptr;
+        }
+        if (!node->is_table())
+            fail(name, "must be a table, not " + typeName(*node), node);
+        return node->as_table();
+    }
+
+    // Refuses keys the scene does not know, so that a misspelt key is not
+    // silently ignored.
+    void onlyKeys(const toml::table& table, const std::string& prefix,
+                  std::initializer_list<const char*> known) const {
+        for (const auto& entry : table) {
+            const std::string key(entry.first.str());
+            bool found = false;
+            for (const char* k : known)
+                found = found || key == k;
+            if (!found)
+                fail((prefix.empty() ? "" : prefix + ".") + key, "is not a scene key",
+                     &entry.second);
+        }
+    }
+
+    const toml::node* get(const toml::table* table, const char* key) const {
+        return table ? table->get(key) : nullptr;
+    }
+
+    std::string string(const toml::table* table, const std::string& prefix, const char* key,
+                       bool required, std::string fallback = {}) const {
+        const toml::node* node = get(table, key);
+        const std::string name = prefix + "." + key;
+        if (!node) {
+            if (required)
+                fail(name, "is missing");
+            return fallback;
+        }
+        if (!node->is_string())
+            fail(name, "must be a string, not " + typeName(*node), node);
+        const std::string value = node->as_string()->get();
+        if (value.empty())
+            fail(name, "must not be empty", node);
+        return value;
+    }
+
+    double number(const toml::node* node, const std::string& name) const {
+        if (node->is_integer())
+            return static_cast<double>(node->as_integer()->get());
+        if (node->is_floating_point())
+            return node->as_floating_point()->get();
+        fail(name, "must be a number, not " + typeName(*node), node);
+    }
+
+    // A number in (low, high); `required` or else `fallback`.
+    double number(const toml::table* table, const std::string& prefix, const char* key,
+                  bool required, double fallback, double low, double high) const {
+        const toml::node* node = get(table, key);
+        const std::string name = prefix + "." + key;
+        if (!node) {
+            if (required)
+                fail(name, "is missing");
+            return fallback;
+        }
+        const double v = number(node, name);
+        checkRange(v, name, node, low, high);
+        return v;
+    }
+
+    void checkRange(double v, const std::string& name, const toml::node* node, double low,
+                    double high) const {
+        if (!(v > low && v < high)) {
+            std::ostringstream s;
+            s << "must lie between " << low << " and " << high << " (exclusive), not " << v;
+            fail(name, s.str(), node);
+        }
+    }
+
+    // An integer from 0 to `high`.
+    int integer(const toml::table* table, const std::string& prefix, const char* key,
+                int high = 99999999) const {
+        const toml::node* node = get(table, key);
+        const std::string name = prefix + "." + key;
+        if (!node)
+            fail(name, "is missing");
+        if (!node->is_integer())
+            fail(name, "must be an integer, not " + typeName(*node), node);
+        const int64_t v = node->as_integer()->get();
+        if (v < 0 || v > high)
+            fail(name,
+                 "must lie between 0 and " + std::to_string(high) + ", not " + std::to_string(v),
+                 node);
+        return static_cast<int>(v);
+    }
+
+    std::vector<std::string> strings(const toml::table* table, const std::string& prefix,
+                                     const char* key) const {
+        std::vector<std::string> out;
+        const toml::node* node = get(table, key);
+        const std::string name = prefix + "." + key;
+        if (!node)
+            return out;
+        if (!node->is_array())
+            fail(name, "must be an array of strings, not " + typeName(*node), node);
+        for (const toml::node& item : *node->as_array()) {
+            if (!item.is_string())
+                fail(name, "must hold strings, not " + typeName(item), &item);
+            out.push_back(item.as_string()->get());
+        }
+        return out;
+    }
+
+    std::string path_;
+    const toml::table& root_;
+};
+
+std::string resolve(const fs::path& folder, const std::string& path) {
+    const fs::path p(path);
+    return (p.is_absolute() ? p : folder / p).lexically_normal().string();
+}
+
+// The horizontal field of view of one camera description: `fov` in degrees,
+// or `focal_length` with the film width.
+double fieldOfView(const SceneReader& r, const toml::table* table, const std::string& prefix,
+                   double filmWidth) {
+    const bool hasFov = table->get("fov") != nullptr;
+    const bool hasFocal = table->get("focal_length") != nullptr;
+    if (hasFov && hasFocal)
+        r.fail(prefix, "gives both fov and focal_length; give one", table);
+    if (hasFov)
+        return r.number(table, prefix, "fov", true, 0, 0.0, 180.0) * (kPi / 180.0);
+    if (hasFocal) {
+        if (!(filmWidth > 0.0))
+            r.fail("camera.film_width", "is missing; focal_length needs it");
+        const double focal = r.number(table, prefix, "focal_length", true, 0, 0.0, 1e9);
+        return 2.0 * std::atan(filmWidth / (2.0 * focal));
+    }
+    r.fail(prefix + ".fov", "is missing (give fov or focal_length)", table);
+}
+
+// [[surfaces]]: each a name and a special value.
+void readSurfaces(const SceneReader& r, const toml::table& root, SceneFile& scene) {
+    const toml::node* surfaces = root.get("surfaces");
+    if (surfaces == nullptr)
+        return;
+    if (!surfaces->is_array() || !(surfaces->as_array()->empty() || surfaces->is_array_of_tables()))
+        r.fail("surfaces", "must be an array of tables ([[surfaces]]), not " + typeName(*surfaces),
+               surfaces);
+    size_t index = 0;
+    for (const toml::node& item : *surfaces->as_array()) {
+        const std::string prefix = "surfaces[" + std::to_string(index++) + "]";
+        const toml::table* t = item.as_table();
+        r.onlyKeys(*t, prefix, {"name", "special"});
+        SurfaceEntry surface;
+        surface.name = r.string(t, prefix, "name", true);
+        if (surface.name.find('\0') != std::string::npos)
+            r.fail(prefix + ".name", "must not hold the character U+0000", t->get("name"));
+        const toml::node* special = t->get("special");
+        if (special == nullptr)
+            r.fail(prefix + ".special", "is missing", t);
+        if (!special->is_integer() || special->as_integer()->get() < 1 ||
+            special->as_integer()->get() > 255)
+            r.fail(prefix + ".special", "must be an integer from 1 to 255", special);
+        surface.special = static_cast<int>(special->as_integer()->get());
+        scene.surfaces.push_back(surface);
+    }
+}
+
+// [colour]: how float colour passes become the module's 8-bit colour.
+void readColour(const SceneReader& r, SceneFile& scene) {
+    const toml::table* colour = r.section("colour", false);
+    if (colour == nullptr)
+        return;
+    r.onlyKeys(*colour, "colour", {"transform", "config", "display", "view", "look"});
+    const std::string transform = r.string(colour, "colour", "transform", false, "srgb");
+    ColourSettings& settings = scene.colour;
+    if (transform == "srgb") {
+        settings.transform = ColourSettings::Transform::Srgb;
+    } else if (transform == "linear") {
+        settings.transform = ColourSettings::Transform::Linear;
+    } else if (transform == "ocio") {
+        settings.transform = ColourSettings::Transform::Ocio;
+    } else {
+        r.fail("colour.transform",
+               "must be \"srgb\", \"linear\" or \"ocio\", not \"" + transform + "\"",
+               colour->get("transform"));
+    }
+    const bool ocio = settings.transform == ColourSettings::Transform::Ocio;
+    for (const char* key : {"config", "display", "view", "look"})
+        if (!ocio && colour->get(key) != nullptr)
+            r.fail(std::string("colour.") + key, "is only for transform = \"ocio\"",
+                   colour->get(key));
+    if (!ocio)
+        return;
+    const std::string config = r.string(colour, "colour", "config", false);
+    if (!config.empty())
+        settings.config = resolve(scene.folder, config);
+    settings.display = r.string(colour, "colour", "display", true);
+    settings.view = r.string(colour, "colour", "view", true);
+    settings.look = r.string(colour, "colour", "look", false);
+}
+
+} // namespace
+
+SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
+    SceneFile scene;
+    scene.path = path;
+    const fs::path folder = fs::path(path).parent_path();
+    scene.folder = folder.empty() ? "." : folder.string();
+
+    const std::string text = parserSafeText(readRegularFile(path, "scene '" + path + "'"), path);
+    toml::table root;
+    try {
+        root = toml::parse(text, path);
+    } catch (const toml::parse_error& e) {
+        throw AppError("scene '" + path + "':" + std::to_string(e.source().begin.line) + ":" +
+                       std::to_string(e.source().begin.column) +
+                       ": syntax error: " + std::string(e.description()));
+    }
+    const SceneReader r(path, root);
+    r.onlyKeys(root, "",
+               {"module", "scene", "surfaces", "camera", "frames", "passes", "colour", "output",
+                "filter"});
+
+    if (const toml::table* module = r.section("module", false)) {
+        r.onlyKeys(*module, "module", {"file", "server"});
+        const std::string file = r.string(module, "module", "file", false);
+        if (!file.empty())
+            scene.module = resolve(scene.folder, file);
+        scene.server = r.string(module, "module", "server", false, kDefaultServer);
+    }
+
+    if (const toml::table* objects = r.section("scene", false)) {
+        r.onlyKeys(*objects, "scene", {"objects"});
+        for (const std::string& object : r.strings(objects, "scene", "objects"))
+            scene.objects.push_back(resolve(scene.folder, object));
+    }
+
+    readSurfaces(r, root, scene);
+
+    const toml::table* camera = r.section("camera", false);
+    if (camera != nullptr)
+        r.onlyKeys(*camera, "camera", {"fov", "focal_length", "film_width", "keys"});
+    const double filmWidth = r.number(camera, "camera", "film_width", false, 0.0, 0.0, 1e9);
+    if (camera == nullptr) {
+        // No camera: the Fixed modes need none.
+    } else if (const toml::node* keys = camera->get("keys")) {
+        if (!keys->is_array() || keys->as_array()->empty())
+            r.fail("camera.keys", "must be a non-empty array of tables", keys);
+        size_t index = 0;
+        for (const toml::node& key : *keys->as_array()) {
+            const std::string prefix = "camera.keys[" + std::to_string(index++) + "]";
+            if (!key.is_table())
+                r.fail(prefix, "must be a table, not " + typeName(key), &key);
+            const toml::table* t = key.as_table();
+            r.onlyKeys(*t, prefix, {"time", "fov", "focal_length"});
+            const toml::node* time = t->get("time");
+            if (!time)
+                r.fail(prefix + ".time", "is missing", t);
+            const double seconds = r.number(time, prefix + ".time");
+            if (!std::isfinite(seconds))
+                r.fail(prefix + ".time", "must be finite", time);
+            scene.camera.push_back({seconds, fieldOfView(r, t, prefix, filmWidth)});
+        }
+        if (camera->get("fov") || camera->get("focal_length"))
+            r.fail("camera.keys", "cannot be given together with camera.fov or focal_length", keys);
+        for (size_t i = 1; i < scene.camera.size(); ++i)
+            if (!(scene.camera[i].time > scene.camera[i - 1].time))
+                r.fail("camera.keys", "must be in increasing time order", keys);
+    } else {
+        scene.camera.push_back({0.0, fieldOfView(r, camera, "camera", filmWidth)});
+    }
+
+    const toml::table* frames = r.section("frames", true);
+    r.onlyKeys(*frames, "frames", {"first", "last", "rate"});
+    scene.first = r.integer(frames, "frames", "first");
+    scene.last = r.integer(frames, "frames", "last");
+    if (scene.last < scene.first)
+        r.fail("frames",
+               "range " + std::to_string(scene.first) + "-" + std::to_string(scene.last) +
+                   " holds no frames",
+               frames);
+    scene.rate = r.number(frames, "frames", "rate", false, 24.0, 0.0, 1e6);
+
+    const toml::table* passes = r.section("passes", true);
+    r.onlyKeys(*passes, "passes",
+               {"colour", "special", "depth", "file", "colour_channels", "special_channel",
+                "depth_channel", "far_depth"});
+    const std::string shared = r.string(passes, "passes", "file", false);
+    auto pattern = [&](const char* key) {
+        const std::string own = r.string(passes, "passes", key, false);
+        if (own.empty() && shared.empty())
+            r.fail(std::string("passes.") + key, "is missing (give it, or passes.file)");
+        return resolve(scene.folder, own.empty() ? shared : own);
+    };
+    scene.passes.colour = pattern("colour");
+    scene.passes.special = pattern("special");
+    scene.passes.depth = pattern("depth");
+    scene.passes.colourChannels = r.strings(passes, "passes", "colour_channels");
+    if (!scene.passes.colourChannels.empty() && scene.passes.colourChannels.size() != 3 &&
+        scene.passes.colourChannels.size() != 4)
+        r.fail("passes.colour_channels",
+               "must name 3 or 4 channels, not " +
+                   std::to_string(scene.passes.colourChannels.size()),
+               passes->get("colour_channels"));
+    scene.passes.specialChannel = r.string(passes, "passes", "special_channel", false);
+    scene.passes.depthChannel = r.string(passes, "passes", "depth_channel", false);
+    scene.passes.farDepth =
+        r.number(passes, "passes", "far_depth", false, std::numeric_limits<double>::infinity(), 0.0,
+                 std::numeric_limits<double>::infinity());
+
+    readColour(r, scene);
+
+    const toml::table* output = r.section("output", true);
+    r.onlyKeys(*output, "output", {"file", "compression"});
+    scene.output = resolve(scene.folder, r.string(output, "output", "file", true));
+    if (output->get("compression"))
+        scene.compression = r.integer(output, "output", "compression", 9);
+
+    const toml::table* filter = r.section("filter", true);
+    r.onlyKeys(*filter, "filter", {"settings", "settings_file"});
+    const toml::node* inlineSettings = filter->get("settings");
+    const toml::node* settingsFile = filter->get("settings_file");
+    if (inlineSettings && settingsFile)
+        r.fail("filter", "gives both settings and settings_file; give one", filter);
+    if (inlineSettings) {
+        scene.settingsLines = standin::splitLines(r.string(filter, "filter", "settings", true));
+    } else if (settingsFile) {
+        const std::string file =
+            resolve(scene.folder, r.string(filter, "filter", "settings_file", true));
+        scene.settingsFile = file;
+        std::error_code ec;
+        if (settingsMayBeAbsent && !fs::exists(fs::symlink_status(file, ec))) {
+            scene.settingsFileAbsent = true;
+            return scene;
+        }
+        const std::string why = whyUnreadable(file);
+        if (!why.empty())
+            r.fail("filter.settings_file", "names '" + file + "', which " + why, settingsFile);
+        scene.settingsLines = standin::splitLines(readRegularFile(file, "settings '" + file + "'"));
+    } else {
+        r.fail("filter.settings", "is missing (give settings or settings_file)");
+    }
+    return scene;
+}
+
+} // namespace orvit::app

@@ -1,0 +1,101 @@
+// The scene file: a TOML description of what `orvit render` runs. Paths in it
+// are relative to the scene file's folder; parseSceneFile makes them whole.
+//
+//   [module]                       # optional
+//   file = "Orvit.p"               # default: the module built with orvit
+//   server = "Tesk_Orvit"          # default
+//   [scene]
+//   objects = ["objects/ball.lwo"] # object files, in item order
+//   [[surfaces]]                   # any number: surfaces without object files
+//   name = "Cube"
+//   special = 1                    # 1 to 255; surfaces may share a value
+//   [camera]                       # optional; horizontal field of view in
+//   fov = 60.0                     # degrees, or focal_length and film_width
+//   keys = [{time = 0.0, fov = 60.0}, {time = 0.25, fov = 45.0}]  # (mm); optional
+//   [frames]
+//   first = 1
+//   last = 6
+//   rate = 24.0                    # a frame starts at frame / rate seconds
+//   [passes]
+//   colour = "colour.####.png"     # #### is the zero-padded frame number
+//   special = "special.####.png"
+//   depth = "depth.####.exr"
+//   file = "beauty.####.exr"       # the file of any pass not given its own
+//   colour_channels = ["R", "G", "B", "A"]   # optional channel names
+//   special_channel = "objectid"
+//   depth_channel = "Z"
+//   far_depth = 1.0e10             # depths from here on are the host's far
+//   [colour]                       # how float colour becomes 8-bit
+//   transform = "srgb"             # default; "linear" clamps; "ocio" needs
+//   config = "config.ocio"         #   display and view, and takes config
+//   display = "sRGB"               #   (else $OCIO) and look
+//   view = "Filmic"
+//   look = "Medium Contrast"
+//   [output]
+//   file = "out/glow.####.png"     # .png, .tif, .tiff or .exr
+//   compression = 6                # optional zlib level 0 to 9 (image_output.h)
+//   [filter]
+//   settings = """v 04 ..."""      # the module's saved lines, or
+//   settings_file = "glow.txt"
+#pragma once
+
+#include "orvit/images/colour_transform.h"
+#include "orvit/images/image_output.h"
+#include "orvit/scene/frame_pattern.h"
+
+#include <string>
+#include <vector>
+
+namespace orvit::app {
+
+constexpr const char* kDefaultServer = "Tesk_Orvit";
+
+// The horizontal field of view at one time, in radians.
+struct FovKey {
+    double time;
+    double fov;
+};
+
+struct PassFiles {
+    std::string colour;  // pattern
+    std::string special; // pattern
+    std::string depth;   // pattern
+    std::vector<std::string> colourChannels;
+    std::string specialChannel;
+    std::string depthChannel;
+    double farDepth; // depths at or beyond become the host's far depth
+};
+
+// A surface the scene declares by name and special value.
+struct SurfaceEntry {
+    std::string name;
+    int special = 0; // 1 to 255
+};
+
+struct SceneFile {
+    std::string path;   // the scene file itself
+    std::string folder; // its folder, where relative paths start
+    std::string module; // empty: the module built with orvit
+    std::string server = kDefaultServer;
+    std::vector<std::string> objects;
+    std::vector<SurfaceEntry> surfaces;
+    std::vector<FovKey> camera; // ordered by time; empty: the scene has no camera
+    int first = 0;
+    int last = 0;
+    double rate = 24.0;
+    PassFiles passes;
+    ColourSettings colour;
+    std::string output; // pattern
+    int compression = kFastCompression;
+    std::vector<std::string> settingsLines;
+    std::string settingsFile;        // the file they came from; empty when inline
+    bool settingsFileAbsent = false; // settingsFile is yet to be made
+};
+
+// Reads and checks the whole file. Every failure is an AppError whose line
+// names the file, the key and, where there is one, the value. With
+// `settingsMayBeAbsent`, a `filter.settings_file` that does not exist yet
+// is no failure: the scene then has no settings lines.
+SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent = false);
+
+} // namespace orvit::app

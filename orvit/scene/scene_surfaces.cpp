@@ -1,0 +1,103 @@
+#include "orvit/scene/scene_surfaces.h"
+
+#include "orvit/core/host_error.h"
+#include "orvit/scene/object_writer.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace orvit::app {
+
+SurfaceObject::SurfaceObject(const std::vector<SurfaceEntry>& surfaces) {
+    if (surfaces.empty())
+        return;
+    standin::ObjectDescription object;
+    for (const SurfaceEntry& s : surfaces) {
+        standin::ObjectSurface surface;
+        surface.name = s.name;
+        surface.buffers = {static_cast<uint8_t>(s.special), 0, 0, 0};
+        object.surfaces.push_back(surface);
+    }
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = standin::writeObjectFile(object);
+    } catch (const std::invalid_argument& e) {
+        throw AppError(std::string("the scene's surfaces cannot be written as an object: ") +
+                       e.what());
+    }
+    std::error_code ec;
+    std::string folder = (fs::temp_directory_path(ec) / "orvit-surfaces-XXXXXX").string();
+    if (ec || mkdtemp(folder.data()) == nullptr)
+        throw AppError("a temporary folder for the scene's surfaces cannot be made: " +
+                       std::string(std::strerror(ec ? ec.value() : errno)));
+    folder_ = folder;
+    folderOnSignal_ = std::make_unique<RemovedOnSignal>(folder_);
+    path_ = (fs::path(folder_) / "surfaces.lwo").string();
+    fileOnSignal_ = std::make_unique<RemovedOnSignal>(path_);
+    if (!standin::saveObjectFile(path_, bytes)) {
+        const std::string why = std::strerror(errno);
+        fs::remove_all(folder_, ec);
+        throw AppError("the scene's surfaces cannot be written to '" + path_ + "': " + why);
+    }
+}
+
+SurfaceObject::~SurfaceObject() {
+    if (folder_.empty())
+        return;
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+}
+
+bool isSpecialValue(const std::string& text) {
+    if (text.empty() || text.size() > 3 || text[0] == '0')
+        return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return false;
+    return std::stoi(text) <= 255;
+}
+
+std::vector<int> specialValuesIn(const SpecialPlane& plane) {
+    bool present[256] = {};
+    for (uint8_t v : plane.values)
+        present[v] = true;
+    std::vector<int> values;
+    for (int v = 1; v < 256; ++v)
+        if (present[v])
+            values.push_back(v);
+    return values;
+}
+
+std::vector<SurfaceEntry> surfacesForValues(const std::vector<int>& values) {
+    std::vector<SurfaceEntry> surfaces;
+    for (int v : values)
+        surfaces.push_back({"Object " + std::to_string(v), v});
+    return surfaces;
+}
+
+PanelSurfaces panelSurfaces(const SceneFile& scene, int frame) {
+    PanelSurfaces result;
+    if (!scene.objects.empty() || !scene.surfaces.empty()) {
+        result.surfaces = scene.surfaces;
+        return result;
+    }
+    const std::string path = framePath(scene.passes.special, frame);
+    const std::vector<int> values =
+        specialValuesIn(readSpecialPass(path, scene.passes.specialChannel));
+    result.surfaces = surfacesForValues(values);
+    std::string listed;
+    for (int v : values)
+        listed += (listed.empty() ? "" : ", ") + std::to_string(v);
+    result.origin = "surfaces: the scene names none; found in the special pass of frame " +
+                    std::to_string(frame) + " ('" + path +
+                    "'): " + (listed.empty() ? "no value" : "values " + listed);
+    return result;
+}
+
+} // namespace orvit::app

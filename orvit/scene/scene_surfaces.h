@@ -1,0 +1,55 @@
+// Surfaces that reach the module's panel without object files of their own:
+// those a scene declares ([[surfaces]]) and those found in a frame's special
+// pass. The host writes them as one object file of the format the module's
+// scan reads and offers it as one more object item, so the panel lists
+// their values and names exactly as it does for object files.
+#pragma once
+
+#include "orvit/files/removed_on_signal.h"
+#include "orvit/passes/passes.h"
+#include "orvit/scene/scene_file.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvit::app {
+
+// One object file holding `surfaces`, in a private temporary folder that is
+// removed with this object, and by an ending signal (SIGTERM, SIGINT,
+// SIGHUP) before the process ends. No file is made for no surfaces.
+class SurfaceObject {
+  public:
+    explicit SurfaceObject(const std::vector<SurfaceEntry>& surfaces);
+    ~SurfaceObject();
+    SurfaceObject(const SurfaceObject&) = delete;
+    SurfaceObject& operator=(const SurfaceObject&) = delete;
+
+    // The object file; empty when there are no surfaces.
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string folder_;
+    std::string path_;
+    std::unique_ptr<RemovedOnSignal> folderOnSignal_, fileOnSignal_;
+};
+
+// A special value as the panel lists it: 1 to 255, digits only.
+bool isSpecialValue(const std::string& text);
+
+// The distinct values other than 0 in `plane`, ascending.
+std::vector<int> specialValuesIn(const SpecialPlane& plane);
+
+// A surface "Object N" for each value N.
+std::vector<SurfaceEntry> surfacesForValues(const std::vector<int>& values);
+
+// Where the panel's surfaces come from: the scene's object files and
+// surfaces, or, when it names neither, the values of the special pass of
+// frame `frame`, which `origin` then names in one line.
+struct PanelSurfaces {
+    std::vector<SurfaceEntry> surfaces; // besides the scene's object files
+    std::string origin;                 // empty for the scene's own
+};
+PanelSurfaces panelSurfaces(const SceneFile& scene, int frame);
+
+} // namespace orvit::app

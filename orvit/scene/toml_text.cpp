@@ -1,0 +1,29 @@
+#include "orvit/scene/toml_text.h"
+
+#include <cstdio>
+
+namespace orvit::app {
+
+std::string tomlEscaped(std::string_view text, bool multiLine) {
+    std::string out;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if ((multiLine && (c == '\n' || c == '\t')) || (u >= 0x20 && u != 0x7F)) {
+            out += c;
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", u);
+            out += escape;
+        }
+    }
+    return out;
+}
+
+std::string tomlString(std::string_view text) {
+    return "\"" + tomlEscaped(text, false) + "\"";
+}
+
+} // namespace orvit::app

@@ -1,0 +1,288 @@
+#include "orvit/sequence/scene_render.h"
+
+#include "orvit/core/host_error.h"
+#include "orvit/core/text.h"
+#include "orvit/files/paths.h"
+#include "orvit/images/image_output.h"
+#include "orvit/passes/passes.h"
+#include "orvit/scene/scene_surfaces.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace orvit::app {
+namespace {
+
+using standin::inQuotes;
+
+double millisecondsSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+bool blank(const std::string& line) {
+    return line.find_first_not_of(" \t\r\f\v") == std::string::npos;
+}
+
+} // namespace
+
+SceneInstance::SceneInstance(const SceneFile& scene, const std::string& modulePath,
+                             standin::HostServices& host, bool loadSettings)
+    : host_(host), module_(modulePath),
+      filter_(module_, scene.server, standin::HostServices::lookup()), instance_(filter_.create()) {
+    // The module reads the scene through the host's services only once an
+    // instance renders or opens its panel.
+    describeScene(host, scene);
+    if (loadSettings)
+        loadSceneSettings(instance_, scene);
+}
+
+SceneInstance::~SceneInstance() = default;
+
+void SceneInstance::offerSurfaces(const std::vector<SurfaceEntry>& surfaces) {
+    surfaces_ = std::make_unique<SurfaceObject>(surfaces);
+    if (!surfaces_->path().empty())
+        host_.scene.objects.push_back(surfaces_->path());
+}
+
+void SceneInstance::renderFrame(const SceneFile& scene, int frame) {
+    standin::MemoryFrame memory = readFrame(scene, frame);
+    instance_.process(memory);
+}
+
+SceneRenderer::SceneRenderer(const SceneFile& scene, const std::string& modulePath)
+    : scene_(scene), instance_(scene_, chooseModule(scene, "", modulePath), host_),
+      saved_(instance_.instance().save()), colour_(sceneColourTransform(scene_)) {}
+
+FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath) {
+    FrameReport report;
+    report.frame = frame;
+    report.output = outputPath;
+    report.start = frame / scene_.rate;
+
+    auto t0 = std::chrono::steady_clock::now();
+    std::string colourSpace;
+    standin::MemoryFrame memory = readFrame(scene_, frame, colour_.get(), &colourSpace);
+    report.readMs = millisecondsSince(t0);
+    report.width = memory.width;
+    report.height = memory.height;
+
+    const uint64_t mark = standin::evaluationMark();
+    t0 = std::chrono::steady_clock::now();
+    instance_.instance().process(memory);
+    report.processMs = millisecondsSince(t0);
+    checkCameraGiven(host_, scene_);
+    report.envelopes = standin::evaluationsSince(mark);
+
+    t0 = std::chrono::steady_clock::now();
+    const size_t n = memory.outRed.size();
+    std::vector<uint8_t> rgba(n * 4);
+    for (size_t i = 0; i < n; ++i) {
+        rgba[i * 4] = memory.outRed[i];
+        rgba[i * 4 + 1] = memory.outGreen[i];
+        rgba[i * 4 + 2] = memory.outBlue[i];
+        rgba[i * 4 + 3] = memory.outAlpha[i];
+    }
+    writeImage(outputPath, memory.width, memory.height, rgba, scene_.compression, colourSpace);
+    report.writeMs = millisecondsSince(t0);
+    return report;
+}
+
+void loadSceneSettings(standin::Instance& instance, const SceneFile& scene) {
+    const std::vector<std::string>& lines = scene.settingsLines;
+    const standin::Instance::LoadReport load = instance.loadReporting(lines);
+    const std::string where = scene.settingsFile.empty()
+                                  ? "scene '" + scene.path + "': key 'filter.settings'"
+                                  : "settings '" + scene.settingsFile + "'";
+    const std::string total = std::to_string(lines.size());
+    if (load.firstCutLine > 0) {
+        // The module took only the start of the line, not what it says.
+        const std::string& line = lines[load.firstCutLine - 1];
+        throw AppError(where + ": line " + std::to_string(load.firstCutLine) + " of " + total +
+                       " has " + std::to_string(line.size()) + " characters; the module reads " +
+                       std::to_string(load.cutRoom) + " (" + inQuotes(line.substr(0, 20) + "...") +
+                       "): it was not taken as written");
+    }
+    if (load.readsPastEnd > 0) {
+        if (lines.empty())
+            throw AppError(where + ": the module read past the end: the settings have no lines");
+        throw AppError(where + ": the module read past the end, after line " + total + " of " +
+                       total + " (" + inQuotes(lines.back()) + "): the settings are cut short");
+    }
+    size_t last = lines.size();
+    while (last > 0 && blank(lines[last - 1]))
+        --last;
+    if (load.linesRead >= last)
+        return;
+    if (load.linesRead == 0)
+        throw AppError(where + ": the module read none of the " + total + " lines");
+    const std::string stop = std::to_string(load.linesRead);
+    const std::string next = std::to_string(load.linesRead + 1);
+    throw AppError(where + ": the module stopped reading at line " + stop + " of " + total + " (" +
+                   inQuotes(lines[load.linesRead - 1]) + "): " +
+                   (load.linesRead + 1 == lines.size()
+                        ? "line " + next + " was"
+                        : "lines " + next + " to " + total + " were") +
+                   " not read");
+}
+
+std::string frameSummary(const FrameReport& r) {
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "frame %d  t %.4f s  %dx%d  read %.1f ms  process %.1f ms  write %.1f ms  -> ",
+                  r.frame, r.start, r.width, r.height, r.readMs, r.processMs, r.writeMs);
+    return line + r.output + "\n  envelopes: " + describeEnvelopes(r.envelopes) + "\n";
+}
+
+std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& evaluations) {
+    if (evaluations.empty())
+        return "none evaluated";
+    std::string text;
+    char number[64];
+    for (const standin::EnvelopeEvaluation& e : evaluations) {
+        if (!text.empty())
+            text += ", ";
+        text += "envelope " + std::to_string(e.ordinal);
+        if (e.loadedAtLine > 0)
+            text += " (settings line " + std::to_string(e.loadedAtLine) + ")";
+        std::snprintf(number, sizeof number, " at %.4f s = %g", e.time, e.value);
+        text += number;
+    }
+    return text;
+}
+
+std::string chooseModule(const SceneFile& scene, const std::string& given,
+                         const std::string& builtModule) {
+    const std::string module = !given.empty()          ? given
+                               : !scene.module.empty() ? scene.module
+                                                       : builtModule;
+    if (module.empty())
+        throw AppError("scene '" + scene.path + "': no module file (key 'module.file')");
+    return module;
+}
+
+void describeScene(standin::HostServices& host, const SceneFile& scene) {
+    // The module's scan reads them: a missing one would drop its surfaces
+    // unseen, a pipe would hold the scan forever.
+    for (const std::string& object : scene.objects) {
+        const std::string why = whyUnreadable(object);
+        if (!why.empty())
+            throw AppError("scene '" + scene.path + "': key 'scene.objects' names '" + object +
+                           "', which " + why);
+    }
+    host.scene.objects = scene.objects;
+    host.scene.cameras.clear();
+    if (scene.camera.empty())
+        return;
+    standin::Camera camera;
+    for (const FovKey& key : scene.camera)
+        camera.horizontalFov.push_back({key.time, key.fov});
+    host.scene.cameras = {camera};
+}
+
+std::unique_ptr<ColourTransform> sceneColourTransform(const SceneFile& scene) {
+    return std::make_unique<ColourTransform>(scene.colour, "scene '" + scene.path + "': [colour]");
+}
+
+standin::MemoryFrame readFrame(const SceneFile& scene, int frame, const ColourTransform* transform,
+                               std::string* colourSpace) {
+    std::unique_ptr<ColourTransform> own;
+    if (transform == nullptr) {
+        own = sceneColourTransform(scene);
+        transform = own.get();
+    }
+    FramePasses passes = readFramePasses(scene.passes, frame, *transform);
+    if (colourSpace != nullptr)
+        *colourSpace = passes.colour.colourSpace;
+    standin::MemoryFrame memory(passes.colour.width, passes.colour.height);
+    memory.frame = frame;
+    memory.start = frame / scene.rate;
+    memory.end = (frame + 1) / scene.rate;
+    memory.red = std::move(passes.colour.red);
+    memory.green = std::move(passes.colour.green);
+    memory.blue = std::move(passes.colour.blue);
+    memory.alpha = std::move(passes.colour.alpha);
+    memory.special = std::move(passes.special.values);
+    memory.depth = std::move(passes.depth.depths);
+    return memory;
+}
+
+void checkCameraGiven(const standin::HostServices& host, const SceneFile& scene) {
+    if (host.missingCameraRequests > 0)
+        throw AppError("scene '" + scene.path +
+                       "': a glow in a Depth mode needs the camera: add [camera] with fov, or "
+                       "focal_length and film_width");
+}
+
+void checkOneImagePerFrame(const std::string& pattern, FrameRange range) {
+    const int total = range.last - range.first + 1;
+    if (total > 1 && !hasFrameNumber(pattern))
+        throw AppError("output '" + pattern + "' has no #### for the frame number, and frames " +
+                       std::to_string(range.first) + "-" + std::to_string(range.last) + " are " +
+                       std::to_string(total) + " images");
+}
+
+void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern, FrameRange range) {
+    std::map<FileIdentity, std::string> inputs; // each file the scene reads, as named
+    const auto add = [&](const std::string& role, const std::string& path) {
+        if (!path.empty())
+            inputs.emplace(fileIdentity(path), role + " '" + path + "'");
+    };
+    add("scene", scene.path);
+    add("settings file", scene.settingsFile);
+    add("module", scene.module);
+    for (const std::string& object : scene.objects)
+        add("object file", object);
+    for (int frame = range.first; frame <= range.last; ++frame) {
+        add("colour pass", framePath(scene.passes.colour, frame));
+        add("special pass", framePath(scene.passes.special, frame));
+        add("depth pass", framePath(scene.passes.depth, frame));
+    }
+    for (int frame = range.first; frame <= range.last; ++frame) {
+        const std::string output = framePath(pattern, frame);
+        const auto input = inputs.find(fileIdentity(output));
+        if (input != inputs.end())
+            throw AppError("output '" + output + "' would overwrite the scene's " + input->second +
+                           "; choose another output");
+    }
+}
+
+void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option) {
+    if (frame < scene.first || frame > scene.last)
+        throw AppError(option + " " + std::to_string(frame) + ": scene '" + scene.path +
+                       "' has frames " + std::to_string(scene.first) + " to " +
+                       std::to_string(scene.last));
+}
+
+void prepareOutputFolder(const std::string& pattern) {
+    if (!isOutputExtension(pattern))
+        throw AppError("output '" + pattern +
+                       "': unknown image type; use .png, .tif, .tiff or .exr");
+    fs::path folder = fs::path(pattern).parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec || !fs::is_directory(folder))
+        throw AppError("output folder '" + folder.string() +
+                       "' cannot be made: " + (ec ? ec.message() : "a file of that name exists"));
+    const fs::path probe = folder / (".orvit-probe" + std::to_string(getpid()));
+    {
+        std::ofstream out(probe, std::ios::binary);
+        if (!out)
+            throw AppError("output folder '" + folder.string() +
+                           "' cannot be written: " + std::strerror(errno));
+    }
+    fs::remove(probe, ec);
+}
+
+} // namespace orvit::app

@@ -1,0 +1,154 @@
+// Rendering a scene file's frames through a loaded module: passes in, the
+// filter's process, the finished image out, one frame at a time.
+#pragma once
+
+#include "orvit/core/envelopes.h"
+#include "orvit/core/host_services.h"
+#include "orvit/core/loader.h"
+#include "orvit/core/memory_frame.h"
+#include "orvit/scene/scene_file.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvit::app {
+
+class SurfaceObject;
+
+// What the host knows of one frame it rendered: its time, the milliseconds
+// spent on each step, the image written and the envelope values its envelope
+// service gave while the filter processed the frame.
+struct FrameReport {
+    int frame = 0;
+    double start = 0.0; // seconds
+    std::string output;
+    int32_t width = 0;
+    int32_t height = 0;
+    double readMs = 0.0;
+    double processMs = 0.0;
+    double writeMs = 0.0;
+    std::vector<standin::EnvelopeEvaluation> envelopes;
+};
+
+// The lines `orvit render` prints for a frame: its time, size, the
+// milliseconds of each step and the image written, then its envelope values.
+std::string frameSummary(const FrameReport& report);
+
+// The envelope values of a frame, e.g. "envelope 1 (settings line 5) at
+// 0.0417 s = 51.6667, envelope 2 ..." with the envelope service's ordinals;
+// "none evaluated" when there are none.
+std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& evaluations);
+
+// Loads the scene's settings into `instance`. Fails, naming the settings
+// file (or the scene's key), the line where the module stopped and what was
+// there, unless the module's load read the scene's settings lines exactly:
+// every line up to the last one that is not blank, as written, and no line
+// past the end. The host cannot read the module's format; its line reader
+// sees how the load used the lines.
+void loadSceneSettings(standin::Instance& instance, const SceneFile& scene);
+
+// A scene's filter as the host sets it up before it renders a frame or opens
+// the settings: the scene told to `host`, the module loaded, its filter
+// activated, an instance made and the scene's settings loaded into it and
+// checked (loadSceneSettings). Every failure is an AppError or a HostError
+// with one line naming the fault. `host` must outlive it.
+class SceneInstance {
+  public:
+    // Without `loadSettings` the instance keeps the module's defaults.
+    SceneInstance(const SceneFile& scene, const std::string& modulePath,
+                  standin::HostServices& host, bool loadSettings = true);
+    ~SceneInstance();
+    SceneInstance(const SceneInstance&) = delete;
+    SceneInstance& operator=(const SceneInstance&) = delete;
+
+    // Offers `surfaces` to the module as one more object item, whose file
+    // (SurfaceObject) lasts as long as the instance.
+    void offerSurfaces(const std::vector<SurfaceEntry>& surfaces);
+
+    const standin::LoadedModule& module() const { return module_; }
+    standin::Instance& instance() { return instance_; }
+    // Frame `frame` of the scene read and run through the instance, as a host
+    // renders a frame before the user opens the settings; no image written.
+    void renderFrame(const SceneFile& scene, int frame);
+    // Activates the filter's interface on the instance: the settings panel.
+    void openInterface() { filter_.openInterface(instance_); }
+
+  private:
+    standin::HostServices& host_;
+    std::unique_ptr<SurfaceObject> surfaces_;
+    // Declared in the order they are made; they go in reverse.
+    standin::LoadedModule module_;
+    standin::ImageFilter filter_;
+    standin::Instance instance_;
+};
+
+// A scene's instance with a host of its own, writing each frame it renders
+// to an image file.
+class SceneRenderer {
+  public:
+    // `modulePath` is used when the scene names no module file.
+    SceneRenderer(const SceneFile& scene, const std::string& modulePath);
+
+    const SceneFile& scene() const { return scene_; }
+    const std::string& modulePath() const { return instance_.module().path(); }
+    // The settings as the module saves them after loading the scene's lines.
+    const std::vector<std::string>& savedSettings() const { return saved_; }
+
+    // Renders frame `frame` to `outputPath`: reads the three passes, checks
+    // their sizes, runs the filter and writes the image.
+    FrameReport renderFrame(int frame, const std::string& outputPath);
+
+  private:
+    SceneFile scene_;
+    standin::HostServices host_;
+    SceneInstance instance_;
+    std::vector<std::string> saved_;
+    std::unique_ptr<ColourTransform> colour_;
+};
+
+// The module file: `given` if not empty, else the scene's, else
+// `builtModule`; an AppError when all three are empty.
+std::string chooseModule(const SceneFile& scene, const std::string& given,
+                         const std::string& builtModule);
+
+// Tells the host what the scene holds: its object files, each checked to be
+// a regular file it can read, and its camera, when it has one.
+void describeScene(standin::HostServices& host, const SceneFile& scene);
+
+// Frame `frame` of the scene as the host hands it to the filter: the three
+// passes read and checked against each other, the frame's start time from
+// the rate. Float colour goes through `transform`, else through one made
+// from the scene's [colour]; `colourSpace`, when given, receives the colour
+// space of the frame's bytes.
+standin::MemoryFrame readFrame(const SceneFile& scene, int frame,
+                               const ColourTransform* transform = nullptr,
+                               std::string* colourSpace = nullptr);
+
+// The scene's colour transform; an AppError naming the scene's [colour]
+// when it cannot be set up.
+std::unique_ptr<ColourTransform> sceneColourTransform(const SceneFile& scene);
+
+// Fails, naming [camera], when the module asked `host` for the camera of a
+// scene that has none: a setting in a Depth mode then drew no outline glow.
+void checkCameraGiven(const standin::HostServices& host, const SceneFile& scene);
+
+// Checks that the output pattern gives each frame of `range` its own file:
+// an AppError when the range has several frames and the pattern no ####.
+void checkOneImagePerFrame(const std::string& pattern, FrameRange range);
+
+// Checks, before anything is written, that no frame of `range` written under
+// the output pattern would land on a file the scene reads: its passes for
+// those frames, the scene file, its settings file, its object files or the
+// module file it names. An AppError naming both files otherwise.
+void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern, FrameRange range);
+
+// Checks that `frame` lies in the scene's range: an AppError naming the
+// option `option` otherwise.
+void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option);
+
+// Makes the output pattern's folder if needed and checks that a file can be
+// made in it, before any frame is rendered.
+void prepareOutputFolder(const std::string& pattern);
+
+} // namespace orvit::app

@@ -1,0 +1,216 @@
+// From a renderer's own frames to glowed frames: orvit init, the surfaces
+// the panel then lists, the default glows, and the scene without a camera.
+#include "orvit/commands/default_glow.h"
+#include "orvit/passes/passes.h"
+#include "tests/support/renderer_frames.h"
+#include "tests/support/run_command.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using namespace orvit::app;
+
+namespace {
+
+constexpr int kWidth = 200, kHeight = 100;
+
+// Three frames: objects 1 and 2, then 1 and 3.
+void writeShot(const apptest::TempFolder& dir) {
+    fs::create_directories(dir.path() / "render");
+    const apptest::RenderedBox one{1, 20, 20, 60, 60, 5.0};
+    for (int frame : {1, 2, 3})
+        apptest::writeRendererFrame(dir / ("render/shot_000" + std::to_string(frame) + ".exr"),
+                                    kWidth, kHeight,
+                                    {one, {frame < 3 ? 2 : 3, 120, 30, 160, 70, 8.0}});
+}
+
+// orvit run in `dir`, as a user types it there.
+apptest::CommandResult runIn(const apptest::TempFolder& dir, const std::vector<std::string>& args,
+                             const std::string& input = "/dev/null") {
+    return apptest::runShell("cd " + apptest::shellQuoted(dir.path().string()) + " && " +
+                                 apptest::orvitCommand(args),
+                             dir / "", input);
+}
+
+// The popup of the panel's controls, as --controls prints it: "[...]".
+std::string popupItems(const std::string& controls, const std::string& label) {
+    const size_t at = controls.find("PopupControl \"" + label + "\"");
+    const size_t open = controls.find('[', at), close = controls.find(']', open);
+    return at == std::string::npos ? "" : controls.substr(open, close - open + 1);
+}
+
+TEST(OrvitInit, TurnsARenderersFramesIntoASceneThatRendersGlowsWhereTheValuesAre) {
+    apptest::TempFolder dir;
+    writeShot(dir);
+    const auto init = runIn(dir, {"init", "render/shot_####.exr"});
+    ASSERT_EQ(init.exitCode, 0) << init.err;
+    EXPECT_NE(init.out.find("frames 1-3, 200x100: colour ViewLayer.Combined.R, "
+                            "ViewLayer.Combined.G, ViewLayer.Combined.B, ViewLayer.Combined.A; "
+                            "special ViewLayer.IndexOB.X (values 1, 2, 3); depth "
+                            "ViewLayer.Depth.Z (empty background far)"),
+              std::string::npos)
+        << init.out;
+    const std::string scene = apptest::readAll(dir / "scene.toml");
+    EXPECT_NE(scene.find("file = \"render/shot_####.exr\""), std::string::npos) << scene;
+    EXPECT_NE(scene.find("far_depth = 1.0e9"), std::string::npos) << scene;
+    EXPECT_NE(scene.find("name = \"Object 3\"\nspecial = 3"), std::string::npos) << scene;
+    EXPECT_EQ(scene.find("[camera]"), std::string::npos) << scene;
+
+    const auto render = runIn(dir, {"render", "scene.toml"});
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    // Glow just outside object 1 and, in frame 3, object 3; none far from
+    // any object, where the sky keeps its colour through the sRGB transfer.
+    const ColourPlanes first = readColourPass(dir / "glow/shot_0001.png", {});
+    const ColourPlanes last = readColourPass(dir / "glow/shot_0003.png", {});
+    const auto at = [](int x, int y) { return static_cast<size_t>(y) * kWidth + x; };
+    EXPECT_EQ(first.red[at(90, 90)], 124);
+    EXPECT_EQ(first.green[at(90, 90)], 149);
+    EXPECT_EQ(first.blue[at(90, 90)], 188);
+    EXPECT_GT(first.green[at(18, 40)], 149); // value 1's glow is green
+    EXPECT_GT(last.red[at(162, 50)], 124);   // value 3's is orange
+    EXPECT_EQ(last.red[at(190, 90)], 124);
+
+    // The panel lists every value of every frame, named for it.
+    dir.write("cancel.txt", "cancel\n");
+    const auto edit =
+        runIn(dir, {"edit", "scene.toml", "--frame", "1", "--script", "cancel.txt", "--controls"});
+    ASSERT_EQ(edit.exitCode, 0) << edit.err;
+    EXPECT_EQ(popupItems(edit.out, "Special Buffer"), "[\"  1 \", \"  2 \", \"  3 \"]");
+    EXPECT_EQ(popupItems(edit.out, "Surface"), "[\"Object 1\", \"Object 2\", \"Object 3\"]");
+}
+
+// Without a camera the Fixed modes render; a Depth mode is refused naming
+// [camera], until the value is given the default glow again.
+TEST(OrvitInit, ASceneWithoutACameraRefusesADepthGlowUntilItsDefaultGlowIsBack) {
+    apptest::TempFolder dir;
+    writeShot(dir);
+    ASSERT_EQ(runIn(dir, {"init", "render/shot_####.exr", "--frames", "1-2"}).exitCode, 0);
+    const std::string fixed = apptest::readAll(dir / "glow.txt");
+    dir.write("depth.txt", "choose \"Special Buffer\" 2\nchoose \"Mode\" Depth\n"
+                           "type \"Transparency\" 20\nok\n");
+    ASSERT_EQ(runIn(dir, {"edit", "scene.toml", "--script", "depth.txt"}).exitCode, 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"render", "scene.toml"},
+          {"preview", "scene.toml", "--frame", "1", "--value", "2", "--output", "p.png"}}) {
+        const auto r = runIn(dir, args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(
+            r.errLines(),
+            std::vector<std::string>{
+                "orvit: scene 'scene.toml': a glow in a Depth mode needs the camera: add [camera] "
+                "with fov, or focal_length and film_width"});
+    }
+    EXPECT_FALSE(fs::exists(dir / "glow/shot_0001.png"));
+    EXPECT_FALSE(fs::exists(dir / "p.png"));
+
+    const auto reset = runIn(dir, {"settings", "scene.toml", "--default-glow", "2"});
+    ASSERT_EQ(reset.exitCode, 0) << reset.err;
+    EXPECT_EQ(apptest::readAll(dir / "glow.txt"), fixed);
+    EXPECT_EQ(runIn(dir, {"render", "scene.toml"}).exitCode, 0);
+
+    // A settings file yet to be made is made, as init makes it.
+    fs::remove(dir / "glow.txt");
+    EXPECT_EQ(
+        runIn(dir, {"settings", "scene.toml", "--default-glow", "0"}).errLines(),
+        std::vector<std::string>{"orvit: --default-glow '0': expected a special value 1 to 255"});
+    EXPECT_FALSE(fs::exists(dir / "glow.txt"));
+    const auto made =
+        runIn(dir, {"settings", "scene.toml", "--default-glow", "1", "--default-glow", "2"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_EQ(apptest::readAll(dir / "glow.txt"), fixed);
+}
+
+// A scene naming neither objects nor surfaces: the panel offers the values
+// of the special pass of the frame it opens on, and says so.
+TEST(OrvitEdit, ASceneWithoutSurfacesOffersTheValuesOfTheSpecialPass) {
+    apptest::TempFolder dir;
+    writeShot(dir);
+    dir.write("s.toml", "[frames]\nfirst = 1\nlast = 3\n[passes]\nfile = 'render/shot_####.exr'\n"
+                        "[output]\nfile = 'o/####.png'\n[filter]\nsettings = '''v 04\n0 0\n'''\n");
+    dir.write("cancel.txt", "cancel\n");
+    const auto r =
+        runIn(dir, {"edit", "s.toml", "--frame", "3", "--script", "cancel.txt", "--controls"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              "surfaces: the scene names none; found in the special pass of frame 3 "
+              "('render/shot_0003.exr'): values 1, 3");
+    EXPECT_EQ(popupItems(r.out, "Surface"), "[\"Object 1\", \"Object 3\"]");
+}
+
+TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
+    apptest::TempFolder dir;
+    writeShot(dir);
+    fs::create_directories(dir.path() / "gap");
+    fs::copy(dir / "render/shot_0001.exr", dir / "gap/shot_0001.exr");
+    fs::copy(dir / "render/shot_0003.exr", dir / "gap/shot_0003.exr");
+    fs::create_directories(dir.path() / "sizes");
+    fs::copy(dir / "render/shot_0001.exr", dir / "sizes/shot_0001.exr");
+    apptest::writeRendererFrame(dir / "sizes/shot_0002.exr", 20, 10, {});
+    const auto half = OIIO::TypeDesc::HALF, f32 = OIIO::TypeDesc::FLOAT;
+    apptest::writeChannels(dir / "rgb.exr", 1, 1,
+                           {{"R", half, {1}}, {"G", half, {1}}, {"B", half, {1}}, {"Z", f32, {1}}});
+    apptest::writeChannels(dir / "empty.exr", 1, 1,
+                           {{"R", half, {1}},
+                            {"G", half, {1}},
+                            {"B", half, {1}},
+                            {"IndexOB", f32, {0}},
+                            {"Z", f32, {1}}});
+    const std::string first = dir / "render/shot_0001.exr";
+    struct Case {
+        std::vector<std::string> args;
+        std::string error; // the start of the line after "orvit: "
+    } cases[] = {
+        {{"init", "none_####.exr"},
+         "'none_####.exr': no file matches it (#### stands for the frame number)"},
+        {{"init", "gap/shot_####.exr"},
+         "frames 1-3 of 'gap/shot_####.exr': frame 2 is missing ('" + dir / "gap/shot_0002.exr" +
+             "')"},
+        {{"init", "render/shot_####.exr", "--frames", "2-4"},
+         "frames 2-4 of 'render/shot_####.exr': frame 4 is missing ('" +
+             dir / "render/shot_0004.exr" + "')"},
+        {{"init", "sizes/shot_####.exr"},
+         "frame 2 '" + dir / "sizes/shot_0002.exr" + "' is 20x10 but frame 1 '" +
+             dir / "sizes/shot_0001.exr" + "' is 200x100"},
+        {{"init", "rgb.exr"},
+         "frame 1 '" + dir / "rgb.exr" +
+             "': no channel is recognised as an object index (the file has R, G, B, Z); pick "
+             "with --special-channel NAME"},
+        {{"init", "render/shot_####.exr", "--depth-channel", "ViewLayer.Z"},
+         "frame 1 '" + first + "': no channel 'ViewLayer.Z' (the file has "},
+        {{"init", "render/shot_####.exr", "--colour-channels", "R,G"},
+         "--colour-channels 'R,G': give 3 or 4 names, R,G,B[,A]"},
+        {{"init", "empty.exr"},
+         "channel 'IndexOB' of frames 1-1 holds no special value but 0: there is nothing to glow"},
+        {{"init", "render/shot_####.exr", "--fov", "60", "--focal-length", "35"},
+         "--fov and --focal-length with --film-width both give the camera; give one"},
+        {{"init", "render/shot_####.exr", "--focal-length", "35"},
+         "--focal-length needs --film-width"},
+        {{"init", "render/shot_####.exr", "--fov", "180"},
+         "--fov '180': expected a number between 0 and 180"},
+        {{"init", "render/shot_####.exr", "--output", "none/s.toml"},
+         "scene '" + dir / "none/s.toml" + "': no folder '" + dir / "none" + "'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        const auto r = runIn(dir, c.args);
+        EXPECT_EQ(r.exitCode, 1);
+        ASSERT_EQ(r.errLines().size(), 1u) << r.err;
+        EXPECT_EQ(r.errLines()[0].substr(0, c.error.size() + 7), "orvit: " + c.error);
+        EXPECT_FALSE(fs::exists(dir / "scene.toml"));
+        EXPECT_FALSE(fs::exists(dir / "glow.txt"));
+    }
+    // A scene of that name, or settings beside it, are never overwritten.
+    dir.write("glow.txt", "mine\n");
+    const auto r = runIn(dir, {"init", "render/shot_####.exr"});
+    EXPECT_EQ(r.errLines(), std::vector<std::string>{
+                                "orvit: '" + dir / "glow.txt" +
+                                "' already exists; orvit init writes a new scene and its settings "
+                                "(remove it, or give --output in another folder)"});
+    EXPECT_EQ(apptest::readAll(dir / "glow.txt"), "mine\n");
+    EXPECT_FALSE(fs::exists(dir / "scene.toml"));
+}
+
+} // namespace

@@ -1,0 +1,135 @@
+#include "orvit/core/host_error.h"
+#include "orvit/images/image_output.h"
+#include "orvit/passes/passes.h"
+#include "tests/support/image_files.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace orvit::app;
+
+namespace {
+
+std::vector<uint8_t> testPixels(int w, int h) {
+    std::vector<uint8_t> rgba(static_cast<size_t>(w) * h * 4);
+    for (size_t i = 0; i < rgba.size(); ++i)
+        rgba[i] = static_cast<uint8_t>(i * 37 + i / 7);
+    return rgba;
+}
+
+// Each format at each kind of compression, read back by orvit's readers and
+// by a second image library.
+TEST(WriteImage, EveryFormatReadsBackTheSameBytes) {
+    apptest::TempFolder dir;
+    const int w = 17, h = 5;
+    const std::vector<uint8_t> rgba = testPixels(w, h);
+    for (const char* name : {"f.png", "f.tif", "f.TIFF", "f.exr"})
+        for (int compression : {kFastCompression, 0, 9}) {
+            SCOPED_TRACE(std::string(name) + " at " + std::to_string(compression));
+            writeImage(dir / name, w, h, rgba, compression, "Filmic sRGB");
+            EXPECT_EQ(apptest::readBytes(dir / name), rgba);
+            // The EXR holds the bytes over 255, which only the plain clamp
+            // gives back.
+            const ColourPlanes back = readColourPass(
+                dir / name, {},
+                ColourTransform({ColourSettings::Transform::Linear, "", "", "", ""}));
+            ASSERT_EQ(back.width, w);
+            ASSERT_EQ(back.height, h);
+            for (size_t i = 0; i < back.red.size(); ++i) {
+                ASSERT_EQ(back.red[i], rgba[i * 4]) << "pixel " << i;
+                ASSERT_EQ(back.green[i], rgba[i * 4 + 1]) << "pixel " << i;
+                ASSERT_EQ(back.blue[i], rgba[i * 4 + 2]) << "pixel " << i;
+                ASSERT_EQ(back.alpha[i], rgba[i * 4 + 3]) << "pixel " << i;
+            }
+        }
+    // The EXR, whose values are not linear light, says what they are.
+    const auto exr = OIIO::ImageInput::open(dir / "f.exr");
+    ASSERT_TRUE(exr);
+    EXPECT_EQ(exr->spec().get_string_attribute("colorSpace"), "Filmic sRGB");
+    // Nothing but the finished images is left behind.
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"f.TIFF", "f.exr", "f.png", "f.tif"}));
+}
+
+TEST(WriteImage, ReplacesAnEarlierImageWhole) {
+    apptest::TempFolder dir;
+    writeImage(dir / "f.png", 4, 4, testPixels(4, 4));
+    const std::vector<uint8_t> black(2 * 2 * 4, 0);
+    writeImage(dir / "f.png", 2, 2, black);
+    EXPECT_EQ(readColourPass(dir / "f.png", {}).red, std::vector<uint8_t>(4, 0));
+}
+
+TEST(WriteImage, FailuresLeaveNoFileBehind) {
+    apptest::TempFolder dir;
+    dir.write("plain-file", "x");
+    std::filesystem::create_directories(dir.path() / "taken.png");
+    const std::vector<uint8_t> rgba = testPixels(2, 2);
+    struct Case {
+        std::string path;
+        std::string expected;
+    } cases[] = {
+        // A folder that cannot hold files (its path runs through a file).
+        {dir / "plain-file/f.png", "no folder '" + dir / "plain-file" + "'"},
+        {dir / "absent/f.png", "no folder '" + dir / "absent" + "'"},
+        {dir / "taken.png", "a folder of that name exists"},
+        {dir / "f.jpg", "unknown image type; use .png, .tif, .tiff or .exr"},
+    };
+    for (const Case& c : cases) {
+        try {
+            writeImage(c.path, 2, 2, rgba);
+            ADD_FAILURE() << c.path << " was written";
+        } catch (const AppError& e) {
+            EXPECT_EQ(std::string(e.what()), "output '" + c.path + "': " + c.expected);
+        }
+    }
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"plain-file", "taken.png"}));
+}
+
+// A signal that ends the process while an image is being written, as a
+// cancelled farm task gets, leaves no unfinished file: the temporary file
+// goes, and the process still ends by that signal.
+TEST(WriteImage, EndingSignalDuringTheWriteLeavesNoFile) {
+    apptest::TempFolder dir;
+    // Noise compresses slowly, so that the write lasts long enough to be hit.
+    const int w = 2500, h = 2500;
+    std::vector<uint8_t> noise(static_cast<size_t>(w) * h * 4);
+    uint32_t x = 12345;
+    for (uint8_t& v : noise) {
+        x = x * 1664525u + 1013904223u;
+        v = static_cast<uint8_t>(x >> 24);
+    }
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            writeImage(dir / "big.png", w, h, noise);
+            _exit(0);
+        }
+        // Signal once the temporary file is there.
+        bool seen = false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!seen && std::chrono::steady_clock::now() < deadline) {
+            for (const std::string& name : dir.files())
+                seen = seen || name.rfind(".big.tmp", 0) == 0;
+            if (!seen)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        kill(child, seen ? signal : SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(seen) << "the temporary file never appeared";
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the write ended before the signal came";
+        EXPECT_EQ(WTERMSIG(status), signal);
+        EXPECT_EQ(dir.files(), std::vector<std::string>{});
+    }
+}
+
+} // namespace

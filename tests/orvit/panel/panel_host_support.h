@@ -1,0 +1,158 @@
+// Drives the stand-in's panels through the "LWPanelServices" record, as a
+// module does: descriptors, attribute records and callbacks that note their
+// calls.
+#pragma once
+
+#include "module/abi/panel.h"
+#include "orvit/core/host_services.h"
+#include "orvit/panel/panel_model.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace paneltest {
+
+inline const PanelServices* panelServices() {
+    return static_cast<const PanelServices*>(
+        orvit::standin::HostServices::lookup()("LWPanelServices", 0));
+}
+
+inline ControlDesc plainDesc(int32_t code) {
+    ControlDesc d{};
+    d.type = code;
+    return d;
+}
+
+inline ControlDesc listDesc(const char* const* items, int32_t param) {
+    ControlDesc d{};
+    d.type = DescList;
+    d.list.items = items;
+    d.list.listParam = param;
+    return d;
+}
+
+inline ControlDesc textDesc(const char* const* lines) {
+    ControlDesc d{};
+    d.type = DescText;
+    d.text.lines = lines;
+    return d;
+}
+
+inline ControlDesc rangeDesc(int32_t width, int32_t min, int32_t max) {
+    ControlDesc d{};
+    d.type = DescRange;
+    d.range.width = width;
+    d.range.min = min;
+    d.range.max = max;
+    return d;
+}
+
+inline ControlDesc areaDesc(int32_t width, int32_t height) {
+    ControlDesc d{};
+    d.type = DescArea;
+    d.area.width = width;
+    d.area.height = height;
+    return d;
+}
+
+inline int32_t getInt(ControlHandle c, int32_t attr) {
+    ControlValue v{};
+    v.type = ValueInt;
+    v.intValue = -12345;
+    c->getControlAttr(c, attr, &v);
+    return v.intValue;
+}
+
+inline void setInt(ControlHandle c, int32_t attr, int32_t value) {
+    ControlValue v{};
+    v.type = ValueInt;
+    v.intValue = value;
+    c->setControlAttr(c, attr, &v);
+}
+
+inline double getReal(ControlHandle c) {
+    ControlValue v{};
+    v.type = ValueFloat;
+    v.real.value = -12345.0;
+    c->getControlAttr(c, AttrValue, &v);
+    return v.real.value;
+}
+
+inline void setReal(ControlHandle c, double value) {
+    ControlValue v{};
+    v.type = ValueFloat;
+    v.real.value = value;
+    c->setControlAttr(c, AttrValue, &v);
+}
+
+inline void setPointer(ControlHandle c, int32_t attr, void* pointer) {
+    ControlValue v{};
+    v.type = ValueInt;
+    v.pointer = pointer;
+    c->setControlAttr(c, attr, &v);
+}
+
+// A callback's note: which routine ran, on which control, with what.
+struct Call {
+    std::string routine;
+    ControlHandle control;
+    void* userData;
+    int32_t mode;  // draw callbacks; 0 for events
+    int32_t value; // the control's Value as the callback read it (valueSeen)
+};
+
+// Where the callbacks below note their calls; user data points at it.
+struct CallLog {
+    std::vector<Call> calls;
+    // Runs inside every callback, after the note.
+    void (*then)(ControlHandle control, CallLog* log) = nullptr;
+};
+
+// The integer Value, or a colour's red, read in the record of its type.
+inline int32_t valueSeen(ControlHandle control) {
+    const auto* c = orvit::standin::PanelControl::fromHandle(control);
+    if (c == nullptr ||
+        orvit::standin::payloadKind(c->type()) != orvit::standin::PayloadKind::IntVector)
+        return getInt(control, AttrValue);
+    ControlValue v{};
+    v.type = ValueIntVector;
+    control->getControlAttr(control, AttrValue, &v);
+    return v.intVector[0];
+}
+
+extern "C" inline void ORVIT_CALL noteEvent(ControlHandle control, void* userData) {
+    auto* log = static_cast<CallLog*>(userData);
+    log->calls.push_back({"event", control, userData, 0, valueSeen(control)});
+    if (log->then != nullptr)
+        log->then(control, log);
+}
+
+extern "C" inline void ORVIT_CALL noteDraw(ControlHandle control, void* userData, int32_t mode) {
+    auto* log = static_cast<CallLog*>(userData);
+    log->calls.push_back({"draw", control, userData, mode, 0});
+    if (log->then != nullptr)
+        log->then(control, log);
+}
+
+inline void bindEvent(ControlHandle c, CallLog* log) {
+    ControlEventFunc f = noteEvent;
+    ControlValue v{};
+    v.type = ValueInt;
+    static_assert(sizeof f == sizeof v.pointer, "a routine fits the pointer field");
+    std::memcpy(&v.pointer, &f, sizeof f);
+    c->setControlAttr(c, AttrEventCallback, &v);
+    setPointer(c, AttrUserData, log);
+}
+
+inline void bindDraw(ControlHandle c, CallLog* log) {
+    ControlDrawFunc f = noteDraw;
+    ControlValue v{};
+    v.type = ValueInt;
+    std::memcpy(&v.pointer, &f, sizeof f);
+    c->setControlAttr(c, AttrDrawCallback, &v);
+    setPointer(c, AttrUserData, log);
+}
+
+} // namespace paneltest

@@ -1,0 +1,364 @@
+#include "orvit/core/host_error.h"
+#include "orvit/passes/passes.h"
+#include "tests/support/image_files.h"
+#include "tests/support/renderer_frames.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+
+using namespace orvit::app;
+using apptest::Channel;
+using apptest::writeChannels;
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+// Runs `read` and returns the one-line message it fails with.
+template <typename F> std::string failure(F read) {
+    try {
+        read();
+    } catch (const AppError& e) {
+        return e.what();
+    }
+    return "(no failure)";
+}
+
+std::vector<uint8_t> bytes(std::initializer_list<int> v) {
+    return {v.begin(), v.end()};
+}
+
+// Float colour clamped, with no transfer: the stored values over 255.
+const ColourSettings kLinear{ColourSettings::Transform::Linear, "", "", "", ""};
+
+TEST(ReadColourPass, EightBitRgbKeepsValuesAndGetsOpaqueAlpha) {
+    apptest::TempFolder dir;
+    writeChannels(dir / "c.png", 3, 2,
+                  {{"R", OIIO::TypeDesc::UINT8, {0, 1, 2, 3, 4, 255}},
+                   {"G", OIIO::TypeDesc::UINT8, {10, 11, 12, 13, 14, 15}},
+                   {"B", OIIO::TypeDesc::UINT8, {20, 21, 22, 23, 24, 25}}});
+    const ColourPlanes c = readColourPass(dir / "c.png", {});
+    EXPECT_EQ(c.width, 3);
+    EXPECT_EQ(c.height, 2);
+    EXPECT_EQ(c.red, bytes({0, 1, 2, 3, 4, 255}));
+    EXPECT_EQ(c.green, bytes({10, 11, 12, 13, 14, 15}));
+    EXPECT_EQ(c.blue, bytes({20, 21, 22, 23, 24, 25}));
+    EXPECT_EQ(c.alpha, bytes({255, 255, 255, 255, 255, 255}));
+}
+
+TEST(ReadColourPass, FloatIsClampedAndRoundedToEightBitsWithTheLinearTransform) {
+    apptest::TempFolder dir;
+    // Each column one case: below 0, 0, under half a step, over half a step,
+    // mid grey, 1, above 1, not a number.
+    const std::vector<double> v{-0.5, 0.0, 0.4 / 255, 0.6 / 255, 0.5, 1.0, 2.0, kNaN};
+    writeChannels(dir / "c.exr", 8, 1,
+                  {{"R", OIIO::TypeDesc::FLOAT, v},
+                   {"G", OIIO::TypeDesc::FLOAT, v},
+                   {"B", OIIO::TypeDesc::FLOAT, v},
+                   {"A", OIIO::TypeDesc::FLOAT, v}});
+    const ColourPlanes c = readColourPass(dir / "c.exr", {}, ColourTransform(kLinear));
+    const auto expected = bytes({0, 0, 0, 1, 128, 255, 255, 0});
+    EXPECT_EQ(c.red, expected);
+    EXPECT_EQ(c.green, expected);
+    EXPECT_EQ(c.blue, expected);
+    EXPECT_EQ(c.alpha, expected);
+}
+
+TEST(ReadColourPass, GreyIsSpreadOverRedGreenAndBlue) {
+    apptest::TempFolder dir;
+    writeChannels(dir / "g.png", 2, 1,
+                  {{"Y", OIIO::TypeDesc::UINT8, {7, 9}}, {"A", OIIO::TypeDesc::UINT8, {1, 2}}});
+    const ColourPlanes c = readColourPass(dir / "g.png", {});
+    EXPECT_EQ(c.red, bytes({7, 9}));
+    EXPECT_EQ(c.green, bytes({7, 9}));
+    EXPECT_EQ(c.blue, bytes({7, 9}));
+    EXPECT_EQ(c.alpha, bytes({1, 2}));
+}
+
+// Colour stored in each type a renderer writes, interleaved, in planes or in
+// tiles (with tiles cut short at the right and bottom edges), reads as the
+// same bytes: integers scaled from their full range, floats from 0..1.
+TEST(ReadColourPass, EveryStoredTypeAndLayoutGivesTheSameBytes) {
+    apptest::TempFolder dir;
+    const int w = 20, h = 18;
+    std::vector<uint8_t> expected[4];
+    for (int i = 0; i < w * h; ++i)
+        for (int c = 0; c < 4; ++c)
+            expected[c].push_back(static_cast<uint8_t>(i * (2 * c + 1) + c * 50));
+    struct Case {
+        const char* file;
+        OIIO::TypeDesc type;
+        double scale; // stored value of byte 1
+        apptest::Layout layout;
+    } cases[] = {
+        {"u8.png", OIIO::TypeDesc::UINT8, 1, {}},
+        {"u16.png", OIIO::TypeDesc::UINT16, 257, {}},
+        {"u8.tif", OIIO::TypeDesc::UINT8, 1, {}},
+        {"u16-planes.tif", OIIO::TypeDesc::UINT16, 257, {0, true}},
+        {"u32.tif", OIIO::TypeDesc::UINT32, 16843009, {}},
+        {"half.tif", OIIO::TypeDesc::HALF, 1 / 255.0, {}},
+        {"float-tiles.tif", OIIO::TypeDesc::FLOAT, 1 / 255.0, {16, false}},
+        {"half-tiles.exr", OIIO::TypeDesc::HALF, 1 / 255.0, {16, false}},
+        {"float.exr", OIIO::TypeDesc::FLOAT, 1 / 255.0, {}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.file);
+        std::vector<Channel> channels;
+        for (int c = 0; c < 4; ++c) {
+            channels.push_back({std::string(1, "RGBA"[c]), k.type, {}});
+            for (uint8_t v : expected[c])
+                channels.back().values.push_back(v * k.scale);
+        }
+        writeChannels(dir / k.file, w, h, channels, k.layout);
+        const ColourPlanes read = readColourPass(dir / k.file, {}, ColourTransform(kLinear));
+        EXPECT_EQ(read.red, expected[0]);
+        EXPECT_EQ(read.green, expected[1]);
+        EXPECT_EQ(read.blue, expected[2]);
+        EXPECT_EQ(read.alpha, expected[3]);
+    }
+}
+
+TEST(ReadSpecialPass, ChannelsOfEveryTypeGiveBytesByValue) {
+    apptest::TempFolder dir;
+    const std::vector<double> stored{0, 3, 254.6, 2.5, 255, 7.4};
+    const auto byValue = bytes({0, 3, 255, 3, 255, 7});
+    struct Case {
+        const char* file;
+        OIIO::TypeDesc type;
+        std::vector<uint8_t> expected;
+    } cases[] = {
+        {"grey8.png", OIIO::TypeDesc::UINT8, bytes({0, 3, 254, 2, 255, 7})},
+        {"index.exr", OIIO::TypeDesc::FLOAT, byValue},
+        {"half.exr", OIIO::TypeDesc::HALF, byValue},
+        {"uint.exr", OIIO::TypeDesc::UINT32, bytes({0, 3, 254, 2, 255, 7})},
+        {"grey16.png", OIIO::TypeDesc::UINT16, bytes({0, 3, 254, 2, 255, 7})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        writeChannels(dir / c.file, 3, 2, {{"Y", c.type, stored}});
+        EXPECT_EQ(readSpecialPass(dir / c.file, "").values, c.expected);
+    }
+}
+
+TEST(ReadSpecialPass, IndexedImagesGiveTheirIndicesNotTheirPalettesColours) {
+    for (const char* file : {"special-palette.png", "special-palette.tif"}) {
+        SCOPED_TRACE(file);
+        const SpecialPlane p =
+            readSpecialPass(std::string(ORVIT_TEST_DATA) + "/passes/" + file, "");
+        EXPECT_EQ(p.width, 4);
+        EXPECT_EQ(p.values, bytes({0, 1, 7, 12, 12, 7, 1, 0}));
+    }
+}
+
+TEST(ReadSpecialPass, RefusesValuesOutsideAByteNamingPixelAndValue) {
+    apptest::TempFolder dir;
+    writeChannels(dir / "i.exr", 2, 2, {{"objectid", OIIO::TypeDesc::FLOAT, {1, 2, 3, 300}}});
+    EXPECT_EQ(failure([&] { readSpecialPass(dir / "i.exr", "objectid"); }),
+              "special pass '" + dir / "i.exr" +
+                  "': channel 'objectid' holds 300 at pixel (1, 1), outside the special values "
+                  "0..255");
+    writeChannels(dir / "n.exr", 2, 1, {{"objectid", OIIO::TypeDesc::FLOAT, {-1, 0}}});
+    EXPECT_NE(failure([&] { readSpecialPass(dir / "n.exr", ""); }).find("holds -1 at pixel (0, 0)"),
+              std::string::npos);
+    writeChannels(dir / "nan.exr", 1, 1, {{"Y", OIIO::TypeDesc::FLOAT, {kNaN}}});
+    EXPECT_NE(failure([&] { readSpecialPass(dir / "nan.exr", ""); }).find("holds nan"),
+              std::string::npos);
+}
+
+TEST(ReadDepthPass, FarFromTheThresholdOnAndNonNumbersBecomeTheHostFar) {
+    apptest::TempFolder dir;
+    writeChannels(dir / "z.exr", 6, 1,
+                  {{"Z", OIIO::TypeDesc::FLOAT, {0.5, 999.0, 1000.0, 1e10, kInf, kNaN}}});
+    const DepthPlane d = readDepthPass(dir / "z.exr", "", 1000.0);
+    const std::vector<float> expected{0.5f,          999.0f,        kHostFarDepth,
+                                      kHostFarDepth, kHostFarDepth, kHostFarDepth};
+    EXPECT_EQ(d.depths, expected);
+    EXPECT_EQ(kHostFarDepth, 1300000014336.0f);
+    // Without a threshold only infinity and not-a-number are far.
+    EXPECT_EQ(readDepthPass(dir / "z.exr", "", kInf).depths[3], 1e10f);
+}
+
+TEST(ReadDepthPass, PicksTheNamedChannelElseTheRecognisedElseTheOnlyOne) {
+    apptest::TempFolder dir;
+    writeChannels(dir / "m.exr", 1, 1,
+                  {{"ViewLayer.Normal.Z", OIIO::TypeDesc::FLOAT, {4}},
+                   {"ViewLayer.Depth.Z", OIIO::TypeDesc::FLOAT, {5}}});
+    EXPECT_EQ(readDepthPass(dir / "m.exr", "ViewLayer.Normal.Z", kInf).depths[0], 4.0f);
+    EXPECT_EQ(readDepthPass(dir / "m.exr", "", kInf).depths[0], 5.0f);
+    writeChannels(dir / "one.exr", 1, 1, {{"distance", OIIO::TypeDesc::HALF, {6}}});
+    EXPECT_EQ(readDepthPass(dir / "one.exr", "", kInf).depths[0], 6.0f);
+}
+
+// Colour, an object-index channel and depth, all from one EXR file.
+TEST(ReadPasses, AllThreeFromOneMultiChannelExr) {
+    apptest::TempFolder dir;
+    const std::string file = dir / "beauty.0001.exr";
+    writeChannels(file, 2, 2,
+                  {{"R", OIIO::TypeDesc::HALF, {0.0, 0.5, 1.0, 0.25}},
+                   {"G", OIIO::TypeDesc::HALF, {1.0, 0.0, 0.0, 0.0}},
+                   {"B", OIIO::TypeDesc::HALF, {0.0, 0.0, 1.0, 1.0}},
+                   {"A", OIIO::TypeDesc::HALF, {1.0, 1.0, 0.0, 0.5}},
+                   {"crypto_index", OIIO::TypeDesc::FLOAT, {0, 3, 3, 12}},
+                   {"Z", OIIO::TypeDesc::FLOAT, {2.5, 10.0, 1e10, 7.0}}});
+    const ColourPlanes c = readColourPass(file, {"R", "G", "B", "A"}, ColourTransform(kLinear));
+    EXPECT_EQ(c.red, bytes({0, 128, 255, 64}));
+    EXPECT_EQ(c.green, bytes({255, 0, 0, 0}));
+    EXPECT_EQ(c.blue, bytes({0, 0, 255, 255}));
+    EXPECT_EQ(c.alpha, bytes({255, 255, 0, 128}));
+    EXPECT_EQ(readSpecialPass(file, "crypto_index").values, bytes({0, 3, 3, 12}));
+    const std::vector<float> depths{2.5f, 10.0f, kHostFarDepth, 7.0f};
+    EXPECT_EQ(readDepthPass(file, "Z", 1e9).depths, depths);
+    // Three colour names read no alpha.
+    EXPECT_EQ(readColourPass(file, {"R", "G", "B"}).alpha, bytes({255, 255, 255, 255}));
+}
+
+// A renderer's multilayer frame, read with no channel named: each pass from
+// the channels recognised for it, the others left alone.
+TEST(ReadPasses, ARenderersMultilayerFrameGivesEachPassFromItsOwnChannels) {
+    apptest::TempFolder dir;
+    const std::string file = dir / "shot_0001.exr";
+    apptest::writeRendererFrame(file, 3, 1, {{2, 1, 0, 2, 1, 7.5}});
+    const ColourPlanes c = readColourPass(file, {});
+    EXPECT_EQ(c.red, bytes({124, 255, 124}));   // 0.2 and 4.0 through the sRGB transfer
+    EXPECT_EQ(c.green, bytes({149, 188, 149})); // 0.3 and 0.5
+    EXPECT_EQ(c.blue, bytes({188, 10, 188}));   // 0.5 and 0.0031308
+    EXPECT_EQ(c.alpha, bytes({255, 255, 255}));
+    EXPECT_EQ(c.colourSpace, "sRGB");
+    EXPECT_EQ(readSpecialPass(file, "").values, bytes({0, 2, 0}));
+    EXPECT_EQ(readDepthPass(file, "", 1e9).depths,
+              (std::vector<float>{kHostFarDepth, 7.5f, kHostFarDepth}));
+}
+
+// The sRGB transfer, clamped after it, against its formula at the two ends,
+// the point where its two pieces meet, mid grey and above white.
+TEST(ReadColourPass, FloatColourFollowsTheSrgbFormula) {
+    apptest::TempFolder dir;
+    const std::vector<double> linear{0.0, 0.0031308, 0.5, 1.0, 4.0};
+    writeChannels(dir / "c.exr", 5, 1,
+                  {{"R", OIIO::TypeDesc::FLOAT, linear},
+                   {"G", OIIO::TypeDesc::FLOAT, linear},
+                   {"B", OIIO::TypeDesc::FLOAT, linear}});
+    std::vector<uint8_t> expected;
+    for (double v : linear) {
+        const double f = static_cast<float>(v); // as the file holds it
+        const double encoded = f <= 0.0031308 ? 12.92 * f : 1.055 * std::pow(f, 1 / 2.4) - 0.055;
+        expected.push_back(static_cast<uint8_t>(std::lround(std::min(1.0, encoded) * 255)));
+    }
+    EXPECT_EQ(expected, bytes({0, 10, 188, 255, 255}));
+    EXPECT_EQ(readColourPass(dir / "c.exr", {}).red, expected);
+}
+
+// A display and view of an OpenColorIO configuration: here a square root, so
+// linear 0.25 shows as 0.5, and a look that doubles the light first.
+TEST(ReadColourPass, AnOpenColorIoViewAndLookApplyToFloatColour) {
+    apptest::TempFolder dir;
+    dir.write("config.ocio", R"(ocio_profile_version: 2
+roles:
+  default: linear
+  scene_linear: linear
+displays:
+  screen:
+    - !<View> {name: root, colorspace: root}
+looks:
+  - !<Look> {name: double, process_space: linear, transform: !<MatrixTransform> {matrix: [2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1]}}
+colorspaces:
+  - !<ColorSpace> {name: linear}
+  - !<ColorSpace> {name: root, from_scene_reference: !<ExponentTransform> {value: [2, 2, 2, 1], direction: inverse}}
+)");
+    writeChannels(dir / "c.exr", 2, 1,
+                  {{"R", OIIO::TypeDesc::FLOAT, {0.25, 1.0}},
+                   {"G", OIIO::TypeDesc::FLOAT, {0.0, 0.0}},
+                   {"B", OIIO::TypeDesc::FLOAT, {0.125, 0.0}}});
+    ColourSettings ocio{ColourSettings::Transform::Ocio, dir / "config.ocio", "screen", "root", ""};
+    const ColourPlanes plain = readColourPass(dir / "c.exr", {}, ColourTransform(ocio));
+    EXPECT_EQ(plain.red, bytes({128, 255}));
+    EXPECT_EQ(plain.blue, bytes({90, 0})); // sqrt(0.125) = 0.354
+    EXPECT_EQ(plain.colourSpace, "root");
+    ocio.look = "double";
+    EXPECT_EQ(readColourPass(dir / "c.exr", {}, ColourTransform(ocio)).red, bytes({180, 255}));
+
+    struct Case {
+        ColourSettings settings;
+        std::string expected;
+    } cases[] = {
+        {{ColourSettings::Transform::Ocio, dir / "none.ocio", "screen", "root", ""},
+         "s: OpenColorIO configuration '" + dir / "none.ocio" + "' cannot be read: "},
+        {{ColourSettings::Transform::Ocio, dir / "config.ocio", "sRGB", "root", ""},
+         "s: OpenColorIO configuration '" + dir / "config.ocio" +
+             "' has no display 'sRGB' (it has screen)"},
+        {{ColourSettings::Transform::Ocio, dir / "config.ocio", "screen", "Filmic", ""},
+         "s: OpenColorIO display 'screen' has no view 'Filmic' (it has root)"},
+        {{ColourSettings::Transform::Ocio, dir / "config.ocio", "screen", "root", "Punchy"},
+         "s: OpenColorIO configuration '" + dir / "config.ocio" +
+             "' has no look 'Punchy' (it has double)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const std::string message = failure([&] { ColourTransform(c.settings, "s"); });
+        EXPECT_EQ(message.substr(0, c.expected.size()), c.expected);
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    }
+}
+
+TEST(ReadPasses, BadFilesFailWithOneLineNamingFileAndFault) {
+    apptest::TempFolder dir;
+    writeChannels(dir / "layers.exr", 1, 1,
+                  {{"ViewLayer.Depth.Z", OIIO::TypeDesc::FLOAT, {1}},
+                   {"ViewLayer.IndexOB.X", OIIO::TypeDesc::FLOAT, {1}}});
+    writeChannels(dir / "two-depths.exr", 1, 1,
+                  {{"Z", OIIO::TypeDesc::FLOAT, {1}}, {"depth", OIIO::TypeDesc::FLOAT, {1}}});
+    writeChannels(dir / "z8.png", 1, 1, {{"Y", OIIO::TypeDesc::UINT8, {1}}});
+    writeChannels(dir / "m.exr", 1, 1,
+                  {{"R", OIIO::TypeDesc::FLOAT, {0}}, {"Z", OIIO::TypeDesc::FLOAT, {0}}});
+    dir.write("broken.png", "\x89PNG\r\n\x1a\n but not really");
+    const std::string missing = dir / "missing.0003.png";
+    struct Case {
+        std::function<void()> read;
+        std::string expected;
+    } cases[] = {
+        {[&] { readColourPass(missing, {}); }, "colour pass '" + missing + "': no such file"},
+        {[&] { readSpecialPass(dir / "broken.png", ""); },
+         "special pass '" + dir / "broken.png" + "': cannot read: "},
+        {[&] { readSpecialPass(dir / "m.exr", "objectid"); },
+         "special pass '" + dir / "m.exr" + "': no channel 'objectid' (the file has R, Z)"},
+        {[&] { readDepthPass(dir / "m.exr", "depth", kInf); },
+         "depth pass '" + dir / "m.exr" + "': no channel 'depth' (the file has R, Z)"},
+        {[&] {
+             readColourPass(dir / "m.exr", {"R", "G", "B"});
+         },
+         "colour pass '" + dir / "m.exr" + "': no channel 'G' (the file has R, Z)"},
+        {[&] { readDepthPass(dir / "z8.png", "", kInf); },
+         "depth pass '" + dir / "z8.png" +
+             "': channel 'Y' has type uint8; depth must be floating point"},
+        // Several channels and none named or recognised for the pass: never
+        // the first channel.
+        {[&] { readSpecialPass(dir / "m.exr", ""); },
+         "special pass '" + dir / "m.exr" +
+             "': no channel is recognised as an object index (the file has R, Z); pick with "
+             "passes.special_channel"},
+        {[&] { readColourPass(dir / "two-depths.exr", {}); },
+         "colour pass '" + dir / "two-depths.exr" +
+             "': no channel is recognised as the colour (the file has Z, depth); pick with "
+             "passes.colour_channels"},
+        {[&] { readDepthPass(dir / "two-depths.exr", "", kInf); },
+         "depth pass '" + dir / "two-depths.exr" +
+             "': 2 could be a depth: Z or depth (the file has Z, depth); pick with "
+             "passes.depth_channel"},
+        {[&] { readSpecialPass(dir / "layers.exr", "IndexOB"); },
+         "special pass '" + dir / "layers.exr" +
+             "': no channel 'IndexOB' (the file has ViewLayer.Depth.Z, ViewLayer.IndexOB.X)"},
+    };
+    for (const Case& c : cases) {
+        const std::string message = failure(c.read);
+        EXPECT_EQ(message.substr(0, c.expected.size()), c.expected);
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    }
+}
+
+} // namespace

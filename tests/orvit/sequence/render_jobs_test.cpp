@@ -1,0 +1,157 @@
+// orvit render with several workers: the same images and lines as one, and
+// an interrupt that leaves only whole images.
+#include "orvit/passes/passes.h"
+#include "tests/support/demo_copy.h"
+#include "tests/support/image_files.h"
+#include "tests/support/run_command.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The lines of `out` that start with `prefix`, in order, cut at `end`.
+std::vector<std::string> linesStarting(const std::string& out, const std::string& prefix,
+                                       const std::string& end = "\n") {
+    std::vector<std::string> found;
+    for (size_t at = out.find(prefix); at != std::string::npos; at = out.find(prefix, at + 1))
+        if (at == 0 || out[at - 1] == '\n')
+            found.push_back(out.substr(at, out.find(end, at + prefix.size()) - at));
+    return found;
+}
+
+TEST(RenderJobs, SeveralWorkersGiveTheImagesAndLinesOfOne) {
+    apptest::TempFolder dir;
+    std::string outs[2];
+    for (int jobs : {1, 3}) {
+        const auto run =
+            apptest::runOrvit({"render", ORVIT_DEMO_SCENE, "--jobs", std::to_string(jobs),
+                               "--output", dir / ("j" + std::to_string(jobs) + "/d.####.png")},
+                              dir / "");
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        outs[jobs == 1 ? 0 : 1] = run.out;
+    }
+    for (int frame = 1; frame <= 6; ++frame) {
+        const std::string name = "/d.000" + std::to_string(frame) + ".png";
+        EXPECT_EQ(apptest::readAll(dir / ("j1" + name)), apptest::readAll(dir / ("j3" + name)))
+            << name;
+    }
+    // In frame order, each with the envelope values one worker gives.
+    const std::vector<std::string> frames = {"frame 1", "frame 2", "frame 3",
+                                             "frame 4", "frame 5", "frame 6"};
+    EXPECT_EQ(linesStarting(outs[0], "frame ", " "), frames);
+    EXPECT_EQ(linesStarting(outs[1], "frame ", " "), frames);
+    EXPECT_EQ(linesStarting(outs[1], "  envelopes: "), linesStarting(outs[0], "  envelopes: "));
+    EXPECT_NE(outs[1].find(", 3 workers\n"), std::string::npos) << outs[1];
+}
+
+// A frame that fails stops the handing out; the frames before it are
+// finished and printed in order, and its failure is the last line.
+TEST(RenderJobs, AFailedFrameEndsTheRunAfterTheFramesBeforeIt) {
+    apptest::TempFolder dir;
+    const std::string scene = apptest::copyDemo(dir);
+    fs::remove(dir.path() / "demo/passes/colour.0003.png");
+    const auto run = apptest::runOrvit(
+        {"render", scene, "--jobs", "2", "--output", dir / "out/g.####.png"}, dir / "");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err,
+              "orvit: colour pass '" + dir / "demo/passes/colour.0003.png" + "': no such file\n");
+    const std::vector<std::string> frames = linesStarting(run.out, "frame ", " ");
+    ASSERT_GE(frames.size(), 2u) << run.out;
+    EXPECT_EQ(frames[0], "frame 1");
+    EXPECT_EQ(frames[1], "frame 2");
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "frame 3"), 0);
+    for (const auto& e : fs::directory_iterator(dir.path() / "out"))
+        EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+    EXPECT_TRUE(fs::exists(dir.path() / "out/g.0002.png"));
+}
+
+// SIGINT or SIGTERM to the parent alone, as a user's kill or a scheduler
+// sends it while workers write images: the parent stops its workers, each
+// removes the image it was writing, and the parent ends by the signal.
+TEST(RenderJobs, StopSignalLeavesOnlyWholeImages) {
+    apptest::TempFolder dir;
+    // Noise compresses slowly, so that writes last long enough to be hit.
+    const int w = 1600, h = 1600, frames = 12;
+    const size_t n = static_cast<size_t>(w) * h;
+    std::vector<apptest::Channel> colour;
+    uint32_t x = 12345;
+    for (const char* name : {"R", "G", "B"}) {
+        colour.push_back({name, OIIO::TypeDesc::UINT8, std::vector<double>(n)});
+        for (double& v : colour.back().values) {
+            x = x * 1664525u + 1013904223u;
+            v = x >> 24;
+        }
+    }
+    apptest::writeChannels(dir / "c.png", w, h, colour);
+    apptest::writeChannels(dir / "s.png", w, h,
+                           {{"Y", OIIO::TypeDesc::UINT8, std::vector<double>(n, 1.0)}});
+    apptest::writeChannels(dir / "d.exr", w, h,
+                           {{"Z", OIIO::TypeDesc::FLOAT, std::vector<double>(n, 5.0)}});
+    for (int f = 1; f <= frames; ++f)
+        for (const char* pass : {"c.png", "s.png", "d.exr"})
+            fs::create_symlink(dir / pass, dir / (std::string(pass).insert(1, std::to_string(f))));
+    dir.write("s.toml",
+              "[camera]\nfov = 60\n[frames]\nfirst = 1\nlast = " + std::to_string(frames) +
+                  "\n[passes]\ncolour = 'c#.png'\nspecial = 's#.png'\n"
+                  "depth = 'd#.exr'\n[output]\nfile = 'out/g.##.png'\n"
+                  "[filter]\nsettings = '''v 04\n1 1\n1 1 0 0.01 0\n0 0\n"
+                  "1 255 0 0 0\n0 0 0 0 20\n0 0 0 0 40\n0 0 0 0 60\n0 0 0 0 80\n'''\n");
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        fs::remove_all(dir.path() / "out");
+        const std::string program = ORVIT_PROGRAM, scene = dir / "s.toml";
+        const char* argv[] = {program.c_str(), "render", scene.c_str(), "--jobs", "2", nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ),
+                  0);
+        posix_spawn_file_actions_destroy(&actions);
+        // Signal once an image is being written.
+        bool seen = false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!seen && std::chrono::steady_clock::now() < deadline) {
+            std::error_code ec;
+            for (const auto& e : fs::directory_iterator(dir.path() / "out", ec))
+                seen = seen || e.path().filename().string().rfind(".g.", 0) == 0;
+            if (!seen)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        kill(pid, seen ? signal : SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(seen) << "no image was ever being written";
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the render ended before the signal came";
+        EXPECT_EQ(WTERMSIG(status), signal);
+        // The workers ended with the parent: nothing changes after it.
+        std::vector<std::string> left;
+        for (const auto& e : fs::directory_iterator(dir.path() / "out"))
+            left.push_back(e.path().filename().string());
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(static_cast<size_t>(std::distance(fs::directory_iterator(dir.path() / "out"),
+                                                    fs::directory_iterator())),
+                  left.size());
+        EXPECT_LT(left.size(), static_cast<size_t>(frames));
+        for (const std::string& name : left) {
+            SCOPED_TRACE(name);
+            EXPECT_NE(name[0], '.');
+            EXPECT_EQ(orvit::app::readColourPass(dir / ("out/" + name), {}).width, w);
+        }
+    }
+}
+
+} // namespace
