@@ -1,4 +1,5 @@
 #include "orvit/commands/edit_command.h"
+#include "orvit/commands/command.h"
 
 #include "orvit/core/host_error.h"
 #include "orvit/core/host_services.h"
@@ -11,9 +12,12 @@
 #include "orvit/scene/toml_text.h"
 #include "orvit/sequence/scene_render.h"
 
+#include <CLI/CLI.hpp>
 #include <toml++/toml.h>
 
 #include <cstdio>
+#include <iostream>
+#include <iterator>
 
 namespace orvit::app {
 namespace {
@@ -205,6 +209,91 @@ EditResult editScene(const SceneFile& scene, const standin::Script& script,
 EditResult editScene(const std::string& scenePath, const standin::Script& script,
                      const std::string& builtModule, const EditOptions& options) {
     return editScene(parseSceneFile(scenePath), script, builtModule, options);
+}
+
+void reportEdit(const EditResult& r, const std::string& scenePath, bool controls) {
+    if (!r.surfacesOrigin.empty())
+        std::printf("%s\n", r.surfacesOrigin.c_str());
+    if (controls)
+        for (const std::string& line : r.controls)
+            std::printf("%s\n", line.c_str());
+    switch (r.outcome) {
+    case EditResult::Outcome::Written:
+        std::printf("OK: settings written to %s (%zu lines)\n", r.written.c_str(), r.lines.size());
+        break;
+    case EditResult::Outcome::Unchanged:
+        std::printf("OK: the settings are unchanged; nothing written\n");
+        break;
+    case EditResult::Outcome::Cancelled:
+        std::printf("Cancel: nothing written\n");
+        break;
+    case EditResult::Outcome::NoSpecialValues:
+        for (const std::string& line : r.message)
+            std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+        // Nothing was edited: a script must see that as a failure.
+        throw AppError("scene '" + scenePath +
+                       "': the module showed its message instead of its panel; nothing edited");
+    }
+}
+
+namespace {
+
+class EditCommand : public Command {
+  public:
+    EditCommand(CLI::App& app, const CommandContext& context)
+        : Command(app.add_subcommand(
+              "edit", "Open a scene's filter settings in the module's panel, in a window or "
+                      "worked by a script of user actions (README: Panel scripts); on OK write "
+                      "them back.")),
+          context_(context) {
+        command_->add_option("SCENE", scene_, "scene file (TOML)")->required();
+        command_->add_option("--script", script_,
+                             "script file, or - for standard input (default: a window on the "
+                             "display)");
+        command_->add_option("--module", module_,
+                             "module file (default: the scene's, else the Orvit.p built with "
+                             "orvit)");
+        command_->add_flag("--controls", controls_,
+                           "print the panel's controls as they stood when it closed");
+        command_->add_option("--frame", frame_,
+                             "render this frame through the module first (no image written), so "
+                             "that the panel's preview has it");
+    }
+
+    void run() const override {
+        EditOptions options;
+        options.module = module_;
+        if (!frame_.empty())
+            options.frame = parseFrameNumber(frame_, "--frame");
+        if (script_.empty()) {
+            if (!context_.windowEdit)
+                throw AppError("this program has no window; use --script FILE to work the panel "
+                               "from a script");
+            reportEdit(context_.windowEdit(scene_, context_.builtModule, options), scene_,
+                       controls_);
+            return;
+        }
+        std::string text;
+        if (script_ == "-") {
+            text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        } else {
+            text = readRegularFile(script_, "script '" + script_ + "'");
+        }
+        const standin::Script script = standin::parseScript(text, script_);
+        reportEdit(editScene(scene_, script, context_.builtModule, options), scene_, controls_);
+    }
+
+  private:
+    CommandContext context_;
+    std::string scene_, script_, module_, frame_;
+    bool controls_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<Command> editCommand(CLI::App& app, const CommandContext& context) {
+    return std::make_unique<EditCommand>(app, context);
 }
 
 } // namespace orvit::app

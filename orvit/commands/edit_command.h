@@ -68,4 +68,8 @@ EditResult editScene(const SceneFile& scene, const standin::Script& script,
 std::string replaceInlineSettings(const std::string& sceneText, const std::string& scenePath,
                                   const std::vector<std::string>& lines);
 
+// Prints what became of the settings (and the panel's controls when asked);
+// the module's message instead of its panel is an AppError naming the scene.
+void reportEdit(const EditResult& r, const std::string& scenePath, bool controls);
+
 } // namespace orvit::app

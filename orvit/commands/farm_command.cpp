@@ -1,4 +1,6 @@
-#include "orvit/commands/farm_command.h"
+// `orvit farm submit` and `orvit farm status` on the command line.
+#include "orvit/commands/command.h"
+#include "orvit/farm/farm.h"
 
 #include "orvit/core/host_error.h"
 
@@ -9,12 +11,28 @@
 
 namespace orvit::app {
 
-FarmCommand::FarmCommand(CLI::App& app) {
-    farm_ = app.add_subcommand("farm", "Render a scene's frames as a Slurm array job, and see how "
-                                       "far it is.");
-    farm_->require_subcommand(1);
+namespace {
 
-    submit_ = farm_->add_subcommand(
+class FarmCommand : public Command {
+  public:
+    FarmCommand(CLI::App& app, const CommandContext& context);
+    void run() const override;
+
+  private:
+    std::string builtModule_;
+    CLI::App* submit_ = nullptr;
+    CLI::App* status_ = nullptr;
+    FarmRequest submitRequest_;
+    FarmRequest statusRequest_;
+};
+
+FarmCommand::FarmCommand(CLI::App& app, const CommandContext& context)
+    : Command(app.add_subcommand("farm", "Render a scene's frames as a Slurm array job, and see "
+                                         "how far it is.")),
+      builtModule_(context.builtModule) {
+    command_->require_subcommand(1);
+
+    submit_ = command_->add_subcommand(
         "submit", "Submit the frames that are not yet rendered as one array job, one task per "
                   "chunk of frames; each task is an orvit render --skip-existing of its chunk.");
     submit_->add_option("SCENE", submitRequest_.scene, "scene file (TOML)")->required();
@@ -30,8 +48,9 @@ FarmCommand::FarmCommand(CLI::App& app) {
     submit_->add_option("--output", submitRequest_.output,
                         "output pattern, #### for the frame number (default: the scene's)");
 
-    status_ = farm_->add_subcommand("status", "Show which frames are done and which are missing, "
-                                              "and the state of each task Slurm still knows.");
+    status_ =
+        command_->add_subcommand("status", "Show which frames are done and which are missing, "
+                                           "and the state of each task Slurm still knows.");
     status_->add_option("SCENE", statusRequest_.scene, "scene file (TOML)")->required();
     status_->add_option("--frames", statusRequest_.frames,
                         "frames A-B, or one frame A (default: the scene's range)");
@@ -39,11 +58,7 @@ FarmCommand::FarmCommand(CLI::App& app) {
                         "output pattern given to submit (default: the scene's)");
 }
 
-bool FarmCommand::parsed() const {
-    return farm_->parsed();
-}
-
-void FarmCommand::run(const std::string& builtModule) const {
+void FarmCommand::run() const {
     if (submit_->parsed()) {
         if (submit_->count("--chunk") > 0 && submitRequest_.chunk < 1)
             throw AppError("--chunk " + std::to_string(submitRequest_.chunk) +
@@ -53,10 +68,16 @@ void FarmCommand::run(const std::string& builtModule) const {
         const std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
         if (ec)
             throw AppError("cannot find this program's own path: " + ec.message());
-        farmSubmit(submitRequest_, self, builtModule);
+        farmSubmit(submitRequest_, self, builtModule_);
     } else if (status_->parsed()) {
         farmStatus(statusRequest_);
     }
+}
+
+} // namespace
+
+std::unique_ptr<Command> farmCommand(CLI::App& app, const CommandContext& context) {
+    return std::make_unique<FarmCommand>(app, context);
 }
 
 } // namespace orvit::app

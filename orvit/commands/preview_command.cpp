@@ -1,4 +1,5 @@
 #include "orvit/commands/preview_command.h"
+#include "orvit/commands/command.h"
 
 #include "orvit/core/host_error.h"
 #include "orvit/core/host_services.h"
@@ -9,7 +10,10 @@
 #include "orvit/scene/scene_surfaces.h"
 #include "orvit/sequence/scene_render.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <utility>
 
@@ -153,6 +157,48 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
     result.picture = taker.picture();
     writePicture(result.output, result.picture);
     return result;
+}
+
+namespace {
+
+class PreviewCommand : public Command {
+  public:
+    PreviewCommand(CLI::App& app, const CommandContext& context)
+        : Command(app.add_subcommand(
+              "preview", "Render one frame through the module, open the settings panel on one "
+                         "special value and write its 256 x 192 preview area to an image file.")),
+          builtModule_(context.builtModule) {
+        command_->add_option("SCENE", request_.scene, "scene file (TOML)")->required();
+        command_->add_option("--frame", request_.frame, "the frame to render")->required();
+        command_->add_option("--value", request_.value,
+                             "the special value shown (default: the first)");
+        command_->add_option("--display", request_.display,
+                             "color, depth, special or preview (default: preview, the value's "
+                             "glow over the frame)");
+        command_->add_flag("--half", request_.half, "tick \"1/2 res\"");
+        command_
+            ->add_option("--output", request_.output,
+                         ".png, .tif, .tiff or .exr; #### in its name becomes the frame")
+            ->required();
+        command_->add_option("--module", request_.module, "module file");
+    }
+
+    void run() const override {
+        const PreviewResult r = previewScene(request_, builtModule_);
+        std::printf("preview of frame %s, special value %s, \"%s\"%s: %s\n", request_.frame.c_str(),
+                    r.value.c_str(), r.display.c_str(), request_.half ? " at half resolution" : "",
+                    r.output.c_str());
+    }
+
+  private:
+    PreviewRequest request_;
+    std::string builtModule_;
+};
+
+} // namespace
+
+std::unique_ptr<Command> previewCommand(CLI::App& app, const CommandContext& context) {
+    return std::make_unique<PreviewCommand>(app, context);
 }
 
 } // namespace orvit::app

@@ -1,0 +1,76 @@
+// `orvit render` and `orvit demo`: a scene's frames, or the bundled demo
+// scene's, through the module over every CPU.
+#include "orvit/commands/command.h"
+#include "orvit/sequence/sequence.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+namespace orvit::app {
+
+namespace {
+
+class RenderCommand : public Command {
+  public:
+    RenderCommand(CLI::App& app, const CommandContext& context)
+        : Command(app.add_subcommand("render", "Render a scene file's frames through the module.")),
+          builtModule_(context.builtModule) {
+        command_->add_option("SCENE", request_.scene, "scene file (TOML)")->required();
+        command_->add_option("--frames", request_.frames,
+                             "frames A-B, or one frame A (default: the scene's range)");
+        command_->add_option("--output", request_.output,
+                             "output pattern, #### for the frame number; .png, .tif or .exr "
+                             "(default: the scene's)");
+        command_->add_option("--module", request_.module,
+                             "module file (default: the scene's, else the Orvit.p built with "
+                             "orvit)");
+        command_->add_flag("--skip-existing", request_.skipExisting,
+                           "leave the frames whose image is already there");
+        command_->add_option("--jobs", request_.jobs,
+                             "frames rendered at once, each by a worker process of its own "
+                             "(default: the CPUs available, " +
+                                 std::to_string(availableCpus()) + " here)");
+    }
+    void run() const override { renderSequence(request_, builtModule_); }
+
+  private:
+    RenderRequest request_;
+    std::string builtModule_;
+};
+
+class DemoCommand : public Command {
+  public:
+    DemoCommand(CLI::App& app, const CommandContext& context)
+        : Command(
+              app.add_subcommand("demo", "Render the bundled demo scene (examples/demo) to out/.")),
+          builtModule_(context.builtModule) {
+        request_.scene = context.demoScene;
+        request_.output = "out/demo.####.png";
+        command_->add_option("--frames", request_.frames,
+                             "frames A-B, or one frame A (default: 1-6)");
+        command_->add_option("--output", request_.output,
+                             "output pattern (default: out/demo.####.png)");
+        command_->add_option("--module", request_.module, "module file");
+    }
+    void run() const override {
+        const std::string folder = renderSequence(request_, builtModule_);
+        std::printf("the demo's images are in %s\n", folder.c_str());
+    }
+
+  private:
+    RenderRequest request_;
+    std::string builtModule_;
+};
+
+} // namespace
+
+std::unique_ptr<Command> renderCommand(CLI::App& app, const CommandContext& context) {
+    return std::make_unique<RenderCommand>(app, context);
+}
+
+std::unique_ptr<Command> demoCommand(CLI::App& app, const CommandContext& context) {
+    return std::make_unique<DemoCommand>(app, context);
+}
+
+} // namespace orvit::app
