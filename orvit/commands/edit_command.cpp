@@ -244,7 +244,7 @@ class EditCommand : public Command {
     EditCommand(CLI::App& app, const CommandContext& context)
         : Command(app.add_subcommand(
               "edit", "Open a scene's filter settings in the module's panel, in a window or "
-                      "worked by a script of user actions (README: Panel scripts); on OK write "
+                      "worked by a script of user actions (docs/panel-and-scripts.md); on OK write "
                       "them back.")),
           context_(context) {
         command_->add_option("SCENE", scene_, "scene file (TOML)")->required();

@@ -132,12 +132,12 @@ std::vector<std::string> passChannels(PassRole role, const std::vector<std::stri
 
 std::string sceneText(const InitResult& r, const InitRequest& request, const std::string& passes,
                       const std::string& output) {
-    std::string text =
-        "# Made by orvit init from " + tomlEscaped(request.pattern, false) + ": frames " +
-        std::to_string(r.range.first) + "-" + std::to_string(r.range.last) + ", " +
-        std::to_string(r.width) + "x" + std::to_string(r.height) +
-        ".\n"
-        "# Surfaces can be renamed; README.md (Your own renders) tells the rest.\n\n";
+    std::string text = "# Made by orvit init from " + tomlEscaped(request.pattern, false) +
+                       ": frames " + std::to_string(r.range.first) + "-" +
+                       std::to_string(r.range.last) + ", " + std::to_string(r.width) + "x" +
+                       std::to_string(r.height) +
+                       ".\n"
+                       "# Surfaces can be renamed; docs/scene-file.md tells the rest.\n\n";
     text += "[frames]\nfirst = " + std::to_string(r.range.first) +
             "\nlast = " + std::to_string(r.range.last) +
             "\nrate = 24.0 # frames a second, as rendered: envelopes run in seconds\n\n";

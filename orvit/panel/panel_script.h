@@ -1,5 +1,5 @@
 // The scripted user of the headless host: a plain text file of what a person
-// would do at the open panel, then OK or Cancel. README.md ("Panel scripts")
+// would do at the open panel, then OK or Cancel. docs/panel-and-scripts.md
 // documents the language; in short, one action a line, '#' starts a comment:
 //
 //   choose "Special Buffer" 7              # a popup or choice, by item text
