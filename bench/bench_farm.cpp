@@ -59,7 +59,7 @@ std::string jobId(const std::string& submitted) {
     return submitted.substr(at + prefix.size(), end - at - prefix.size());
 }
 
-// The tasks the submission made, from its words "..., N of M tasks".
+// The tasks the submission made, from its words "..., N tasks".
 int taskCount(const std::string& submitted) {
     const auto at = submitted.find("per task, ");
     return at == std::string::npos ? 0 : std::atoi(submitted.c_str() + at + 10);

@@ -18,6 +18,8 @@ namespace orvit::app {
 struct CommandContext {
     std::string builtModule; // the Orvit.p built with orvit, when a scene names none
     std::string demoScene;   // the bundled demo scene
+    // The program farm tasks run: this one's twin without a window, beside it.
+    std::string farmProgram;
     // Edits a scene's settings with a person at a window; empty in a
     // program built without one.
     std::function<EditResult(const std::string& scenePath, const std::string& builtModule,

@@ -6,8 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include <filesystem>
-#include <system_error>
+#include <unistd.h>
 
 namespace orvit::app {
 
@@ -20,6 +19,7 @@ class FarmCommand : public Command {
 
   private:
     std::string builtModule_;
+    std::string farmProgram_;
     CLI::App* submit_ = nullptr;
     CLI::App* status_ = nullptr;
     FarmRequest submitRequest_;
@@ -29,7 +29,7 @@ class FarmCommand : public Command {
 FarmCommand::FarmCommand(CLI::App& app, const CommandContext& context)
     : Command(app.add_subcommand("farm", "Render a scene's frames as a Slurm array job, and see "
                                          "how far it is.")),
-      builtModule_(context.builtModule) {
+      builtModule_(context.builtModule), farmProgram_(context.farmProgram) {
     command_->require_subcommand(1);
 
     submit_ = command_->add_subcommand(
@@ -43,8 +43,24 @@ FarmCommand::FarmCommand(CLI::App& app, const CommandContext& context)
     submit_->add_option("--cpus", submitRequest_.cpus,
                         "CPUs per task, each rendering a frame at once (orvit render --jobs; "
                         "default 1)");
-    submit_->add_option("--partition", submitRequest_.partition,
+    submit_->add_option("--partition", submitRequest_.slurm.partition,
                         "Slurm partition (default: the cluster's)");
+    submit_->add_option("--time", submitRequest_.slurm.time,
+                        "time limit of a task, as sbatch --time takes it (default: the "
+                        "partition's)");
+    submit_->add_option("--mem", submitRequest_.slurm.memory,
+                        "memory of a task, as sbatch --mem takes it (default: the partition's)");
+    submit_->add_option("--throttle", submitRequest_.slurm.throttle,
+                        "tasks running at once, at most (default: as many as the cluster runs)");
+    submit_->add_flag("--requeue,!--no-requeue", submitRequest_.slurm.requeue,
+                      "whether Slurm starts a task again when its node is lost (default: it "
+                      "does)");
+    submit_->add_option("--sbatch", submitRequest_.slurm.extra,
+                        "another sbatch option, one argument each, as --sbatch=--account=NAME "
+                        "(repeatable)");
+    submit_->add_flag("--replace", submitRequest_.replace,
+                      "cancel the tasks of earlier jobs that still hold missing frames (pending "
+                      "or running), and submit those frames now");
     submit_->add_option("--output", submitRequest_.output,
                         "output pattern, #### for the frame number (default: the scene's)");
 
@@ -63,12 +79,13 @@ void FarmCommand::run() const {
         if (submit_->count("--chunk") > 0 && submitRequest_.chunk < 1)
             throw AppError("--chunk " + std::to_string(submitRequest_.chunk) +
                            ": a task needs 1 frame or more");
-        // Tasks run this very program, by its whole path.
-        std::error_code ec;
-        const std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
-        if (ec)
-            throw AppError("cannot find this program's own path: " + ec.message());
-        farmSubmit(submitRequest_, self, builtModule_);
+        // Tasks run the program without a window, which render nodes
+        // without a display's libraries can run.
+        if (access(farmProgram_.c_str(), X_OK) != 0)
+            throw AppError("no program '" + farmProgram_ +
+                           "' beside this one: the farm's tasks "
+                           "run it (it is built and installed with orvit)");
+        farmSubmit(submitRequest_, farmProgram_, builtModule_);
     } else if (status_->parsed()) {
         farmStatus(statusRequest_);
     }

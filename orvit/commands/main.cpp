@@ -2,16 +2,28 @@
 // module, shows a module's servers and a scene's settings, opens the settings
 // panel (in a window or from a script), writes the panel's preview of a
 // frame, and renders the bundled demo scene.
+//
+// Built twice: `orvit` with the panel's window, and `orvit-headless` without
+// it (ORVIT_WINDOW 0), which links no display library, so that a render node
+// with no X11 or FLTK runs it. Farm tasks run the headless one.
 #include "orvit/commands/command.h"
 #include "orvit/core/host_error.h"
 #include "orvit/scene/scene_file.h"
+#if ORVIT_WINDOW
 #include "orvit/window/display.h"
 #include "orvit/window/panel_window.h"
+#endif
 
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
 using namespace orvit::app;
 
 namespace {
 
+#if ORVIT_WINDOW
 // Opens the scene's settings panel in a window for the person at the display.
 EditResult editInWindow(const std::string& scenePath, const std::string& builtModule,
                         const EditOptions& options) {
@@ -25,14 +37,37 @@ EditResult editInWindow(const std::string& scenePath, const std::string& builtMo
         throw AppError("the panel's window failed: " + user.error());
     return r;
 }
+#endif
+
+// A file that comes with this program: the build tree's while the program
+// runs in the folder it was built in, else the installed one, found from the
+// program's own folder (bin/ beside lib/orvit/ and share/orvit/), so that an
+// installed program never reaches into a build tree, whatever the prefix.
+std::string companion(const fs::path& programFolder, const char* built,
+                      const char* installedRelative) {
+    std::error_code ec;
+    if (fs::equivalent(programFolder, ORVIT_BUILD_FOLDER, ec))
+        return built;
+    return (programFolder / installedRelative).lexically_normal().string();
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        std::fprintf(stderr, "orvit: cannot find this program's own path: %s\n",
+                     ec.message().c_str());
+        return 1;
+    }
+    const fs::path folder = self.parent_path();
     CommandContext context;
-    // The module and demo scene built and kept beside this program.
-    context.builtModule = ORVIT_BUILT_MODULE;
-    context.demoScene = ORVIT_DEMO_SCENE;
+    context.builtModule = companion(folder, ORVIT_BUILT_MODULE, ORVIT_INSTALLED_MODULE);
+    context.demoScene = companion(folder, ORVIT_DEMO_SCENE, ORVIT_INSTALLED_DEMO_SCENE);
+    context.farmProgram = (folder / ORVIT_HEADLESS_NAME).string();
+#if ORVIT_WINDOW
     context.windowEdit = editInWindow;
+#endif
     return runCommandLine(argc, argv, context);
 }

@@ -11,9 +11,13 @@
 #include "orvit/sequence/scene_render.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -22,6 +26,9 @@ namespace {
 
 // Frame size assumed when the first frame's colour pass cannot be read.
 constexpr int64_t kFallbackPixels = 1920 * 1080;
+// How long --replace waits for cancelled tasks to end: Slurm's default
+// KillWait (30 s) between the signal and the kill, and some to spare.
+constexpr int kCancelWaitSeconds = 60;
 
 // Pixels of one frame, from the header of its colour pass.
 int64_t framePixels(const std::string& colourPass) {
@@ -49,6 +56,113 @@ Sequence readSequence(const FarmRequest& request) {
     return s;
 }
 
+// The jobs of the jobs file that render frames of `range`.
+std::vector<SubmittedJob> jobsFor(const FarmFiles& files, FrameRange range) {
+    std::vector<SubmittedJob> jobs = readJobs(files.jobs());
+    jobs.erase(std::remove_if(jobs.begin(), jobs.end(),
+                              [&](const SubmittedJob& j) {
+                                  return std::none_of(
+                                      j.tasks.begin(), j.tasks.end(), [&](const FrameRange& t) {
+                                          return t.last >= range.first && t.first <= range.last;
+                                      });
+                              }),
+               jobs.end());
+    return jobs;
+}
+
+// A task's log, or nothing where there is none yet (a pending task's).
+std::string logText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string slurmCommand(const std::string& name) {
+    const std::string path = findOnPath(name);
+    if (path.empty())
+        throw AppError("no '" + name + "' on the PATH: orvit farm needs Slurm's commands");
+    return path;
+}
+
+// Every task Slurm knows of `jobs`; none when it knows none of them. An
+// AppError naming squeue and its message when squeue fails otherwise (the
+// controller cannot be reached, say): that is no answer about the jobs.
+std::vector<SlurmTask> queryTasks(const std::vector<SubmittedJob>& jobs) {
+    std::string ids;
+    for (const SubmittedJob& job : jobs)
+        ids += (ids.empty() ? "" : ",") + job.id;
+    const ProgramResult run = runProgram(
+        {slurmCommand("squeue"), "-h", "-r", "-t", "all", "-j", ids, "-O", kSqueueFormat});
+    if (run.exitCode != 0) {
+        const std::string message = standin::firstLine(run.err.empty() ? run.out : run.err);
+        // squeue's answer for one job id it does not know.
+        if (message.find("Invalid job id specified") != std::string::npos)
+            return {};
+        throw AppError("squeue failed (exit " + std::to_string(run.exitCode) +
+                       "): " + (message.empty() ? "no message" : message));
+    }
+    return parseSlurmTasks(run.out);
+}
+
+// A task of a submitted job, with what Slurm knows of it when it does.
+struct FarmTask {
+    const SubmittedJob* job;
+    int task;
+    FrameRange frames;
+    const SlurmTask* slurm; // null when Slurm no longer knows it
+    bool mayRender() const { return slurm && !taskIsOver(slurm->state); }
+    std::string name() const { return job->id + "_" + std::to_string(task); }
+};
+
+std::vector<FarmTask> farmTasks(const std::vector<SubmittedJob>& jobs,
+                                const std::vector<SlurmTask>& known) {
+    std::vector<FarmTask> tasks;
+    for (const SubmittedJob& job : jobs)
+        for (size_t i = 0; i < job.tasks.size(); ++i) {
+            const auto it = std::find_if(known.begin(), known.end(), [&](const SlurmTask& t) {
+                return t.job == job.id && t.task == static_cast<int>(i);
+            });
+            tasks.push_back(
+                {&job, static_cast<int>(i), job.tasks[i], it == known.end() ? nullptr : &*it});
+        }
+    return tasks;
+}
+
+// "PENDING (BeginTime), starts 2026-12-07T23:45:01" or "RUNNING on n2".
+std::string stateText(const SlurmTask& t) {
+    std::string text = t.state;
+    if (!t.reason.empty())
+        text += " (" + t.reason + ")";
+    if (t.state == "PENDING" && !t.start.empty())
+        text += ", starts " + t.start;
+    if (t.state == "RUNNING" && !t.nodes.empty())
+        text += " on " + t.nodes;
+    return text;
+}
+
+// Cancels `tasks` and waits until Slurm has them all over, so that none is
+// still writing when their frames are submitted again.
+void cancelTasks(const std::vector<FarmTask>& tasks, const std::vector<SubmittedJob>& jobs) {
+    std::vector<std::string> args = {slurmCommand("scancel")};
+    for (const FarmTask& t : tasks)
+        args.push_back(t.name());
+    const ProgramResult run = runProgram(args);
+    if (run.exitCode != 0)
+        throw AppError("scancel failed (exit " + std::to_string(run.exitCode) + "): " +
+                       standin::firstLine(run.err.empty() ? run.out : run.err, "no message"));
+    for (int tries = 0; tries < kCancelWaitSeconds * 4; ++tries) {
+        const std::vector<SlurmTask> known = queryTasks(jobs);
+        const std::vector<FarmTask> now = farmTasks(jobs, known);
+        if (std::none_of(now.begin(), now.end(), [&](const FarmTask& t) {
+                return t.mayRender() && std::any_of(tasks.begin(), tasks.end(),
+                                                    [&](auto& c) { return c.name() == t.name(); });
+            }))
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    throw AppError("the cancelled tasks have not ended after " +
+                   std::to_string(kCancelWaitSeconds) + " s: submit again once they have");
+}
+
 } // namespace
 
 void farmSubmit(const FarmRequest& request, const std::string& program,
@@ -64,9 +178,12 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
                        ": a task needs 1 frame or more");
     if (request.cpus < 1)
         throw AppError("--cpus " + std::to_string(request.cpus) + ": a task needs 1 CPU or more");
-    const std::string sbatch = findOnPath("sbatch");
-    if (sbatch.empty())
-        throw AppError("no 'sbatch' on the PATH: orvit farm needs Slurm's commands");
+    if (request.slurm.throttle < 0)
+        throw AppError("--throttle " + std::to_string(request.slurm.throttle) +
+                       ": 1 task at once or more");
+    for (const std::string& option : request.slurm.extra)
+        checkSbatchOption(option);
+    const std::string sbatch = slurmCommand("sbatch");
 
     // The module and its settings are checked here, not in every task.
     { const SceneRenderer renderer(s.scene, builtModule); }
@@ -77,47 +194,77 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
                     s.scene.path.c_str());
         return;
     }
+
+    // Frames that a task of an earlier job may still render (a running task,
+    // or one Slurm requeued after its node was lost) are not submitted again.
+    const std::vector<SubmittedJob> earlier = jobsFor(files, s.range);
+    const std::vector<SlurmTask> known =
+        earlier.empty() ? std::vector<SlurmTask>{} : queryTasks(earlier);
+    std::vector<FarmTask> holding;
+    for (const FarmTask& t : farmTasks(earlier, known))
+        if (t.mayRender())
+            holding.push_back(t);
+    if (request.replace && !holding.empty()) {
+        cancelTasks(holding, earlier);
+        std::printf("cancelled %zu task%s of earlier jobs\n", holding.size(),
+                    holding.size() > 1 ? "s" : "");
+        holding.clear();
+    }
+    std::vector<int> held;
+    for (const FarmTask& t : holding)
+        for (int f = std::max(t.frames.first, s.range.first);
+             f <= std::min(t.frames.last, s.range.last); ++f)
+            held.push_back(f);
+    std::sort(held.begin(), held.end());
+    held.erase(std::unique(held.begin(), held.end()), held.end());
+
     const int chunk = request.chunk > 0
                           ? request.chunk
                           : defaultChunk(framePixels(framePath(s.scene.passes.colour, missing[0])),
                                          total, request.cpus);
-    const std::vector<FrameRange> chunks = splitRange(s.range, chunk);
-    std::vector<int> tasks;
-    for (size_t i = 0, m = 0; i < chunks.size(); ++i) {
-        while (m < missing.size() && missing[m] < chunks[i].first)
-            ++m;
-        if (m < missing.size() && missing[m] <= chunks[i].last)
-            tasks.push_back(static_cast<int>(i));
+    const std::vector<FrameRange> tasks = planTasks(s.range, chunk, missing, held);
+    for (const FarmTask& t : holding)
+        std::printf("held    frames %s by task %d of job %s: %s\n", rangeText(t.frames).c_str(),
+                    t.task, t.job->id.c_str(), stateText(*t.slurm).c_str());
+    if (tasks.empty()) {
+        std::printf("nothing to submit: the tasks above hold every missing frame (--replace "
+                    "cancels them and submits their frames now)\n");
+        return;
     }
 
     // Tasks start in the farm folder: every path they are given is whole.
-    const BatchJob job{wholePath(program), wholePath(s.scene.path), s.output, s.range, chunk, files,
+    const BatchJob job{wholePath(program), wholePath(s.scene.path), s.output, tasks, files,
                        request.cpus};
     const std::string script = batchScript(job);
+    std::vector<std::string> args = sbatchArguments(job, request.slurm);
+    args.insert(args.begin(), sbatch);
     prepareOutputFolder(s.output);
     std::error_code ec;
     fs::create_directories(files.folder, ec);
     if (ec)
         throw AppError("farm folder '" + files.folder + "' cannot be made: " + ec.message());
     writeAtomically(files.script(), "batch script '" + files.script() + "'", script);
-    std::vector<std::string> args = sbatchArguments(job, tasks, request.partition);
-    args.insert(args.begin(), sbatch);
     const ProgramResult run = runProgram(args);
     if (run.exitCode != 0) {
         throw AppError("sbatch refused the job (exit " + std::to_string(run.exitCode) + "): " +
                        standin::firstLine(run.err.empty() ? run.out : run.err, "no message"));
     }
     const std::string id = parseJobId(run.out);
-    recordJob(files.jobs(), {id, s.range, chunk});
+    recordJob(files.jobs(), {id, tasks});
 
-    std::printf("submitted job %s: frames %s of %s, %d per task, %zu of %zu tasks (%zu frames "
-                "missing)\n",
+    size_t frames = 0;
+    for (const FrameRange& t : tasks)
+        frames += static_cast<size_t>(t.last - t.first + 1);
+    std::printf("submitted job %s: frames %s of %s, %d per task, %zu task%s (%zu frames "
+                "missing%s)\n",
                 id.c_str(), rangeText(s.range).c_str(), s.scene.path.c_str(), chunk, tasks.size(),
-                chunks.size(), missing.size());
+                tasks.size() > 1 ? "s" : "", missing.size(),
+                held.empty() ? "" : ", the held ones left out");
     std::printf("images  %s\n", s.output.c_str());
-    std::printf("logs    %s\n", files.log(id, tasks.front()).c_str());
+    std::printf("logs    %s\n", files.log(id, 0).c_str());
     if (tasks.size() > 1)
-        std::printf("        ... to %s\n", files.log(id, tasks.back()).c_str());
+        std::printf("        ... to %s\n",
+                    files.log(id, static_cast<int>(tasks.size()) - 1).c_str());
     std::printf("script  %s\n", files.script().c_str());
 }
 
@@ -131,48 +278,50 @@ void farmStatus(const FarmRequest& request) {
     std::printf("missing  %s\n", missing.empty() ? "none" : numberRuns(missing).c_str());
 
     const FarmFiles files = farmFiles(s.output);
-    std::vector<SubmittedJob> jobs = readJobs(files.jobs());
-    jobs.erase(std::remove_if(jobs.begin(), jobs.end(),
-                              [&](const SubmittedJob& j) {
-                                  return j.range.last < s.range.first ||
-                                         j.range.first > s.range.last;
-                              }),
-               jobs.end());
-    if (jobs.empty())
-        return;
-    const std::string squeue = findOnPath("squeue");
-    if (squeue.empty()) {
-        std::printf("no 'squeue' on the PATH: the state of the tasks is not known\n");
-        return;
-    }
+    const std::vector<SubmittedJob> jobs = jobsFor(files, s.range);
+    const std::vector<SlurmTask> known = jobs.empty() ? std::vector<SlurmTask>{} : queryTasks(jobs);
+    const std::vector<FarmTask> tasks = farmTasks(jobs, known);
     std::vector<std::string> gone;
+    std::vector<int> held;
     for (const SubmittedJob& job : jobs) {
-        const ProgramResult run =
-            runProgram({squeue, "-h", "-r", "-t", "all", "-j", job.id, "-o", "%K %T %r"});
-        const std::vector<TaskState> tasks =
-            run.exitCode == 0 ? parseTaskStates(run.out) : std::vector<TaskState>{};
-        if (tasks.empty()) {
+        std::map<std::string, int> counts;
+        for (const FarmTask& t : tasks)
+            if (t.job == &job && t.slurm)
+                ++counts[t.slurm->state];
+        if (counts.empty()) {
             gone.push_back(job.id);
             continue;
         }
-        const std::vector<FrameRange> chunks = splitRange(job.range, job.chunk);
-        std::map<std::string, int> counts;
-        for (const TaskState& t : tasks)
-            ++counts[t.state];
         std::string summary;
         for (const auto& [state, count] : counts)
             summary += (summary.empty() ? "" : ", ") + std::to_string(count) + " " + state;
-        std::printf("job %s  frames %s, %d per task: %s\n", job.id.c_str(),
-                    rangeText(job.range).c_str(), job.chunk, summary.c_str());
-        for (const TaskState& t : tasks) {
-            const std::string frames = t.task >= 0 && static_cast<size_t>(t.task) < chunks.size()
-                                           ? rangeText(chunks[static_cast<size_t>(t.task)])
-                                           : "?";
-            std::printf("  task %-4d frames %-12s %s", t.task, frames.c_str(), t.state.c_str());
-            if (!t.reason.empty())
-                std::printf(" (%s)", t.reason.c_str());
-            if (t.state != "COMPLETED" && t.state != "PENDING" && t.state != "RUNNING")
-                std::printf("  log %s", files.log(job.id, t.task).c_str());
+        std::printf("job %s  %zu task%s: %s\n", job.id.c_str(), job.tasks.size(),
+                    job.tasks.size() > 1 ? "s" : "", summary.c_str());
+        for (const FarmTask& t : tasks) {
+            if (t.job != &job || !t.slurm)
+                continue;
+            if (t.mayRender())
+                for (int f = t.frames.first; f <= t.frames.last; ++f)
+                    held.push_back(f);
+            // The nodes of every run, from the task's log: Slurm keeps only
+            // the last one's.
+            const std::string log = files.log(job.id, t.task);
+            const std::vector<TaskRun> runs = parseTaskRuns(logText(log));
+            std::string nodes;
+            for (const TaskRun& r : runs)
+                nodes += (nodes.empty() ? "" : ", ") + r.node;
+            if (nodes.empty() && t.slurm->state != "RUNNING")
+                nodes = t.slurm->nodes;
+            const int restarts = std::max(t.slurm->restarts, static_cast<int>(runs.size()) - 1);
+            std::printf("  task %-4d frames %-12s %s", t.task, rangeText(t.frames).c_str(),
+                        stateText(*t.slurm).c_str());
+            if (restarts > 0)
+                std::printf("; requeued %d time%s", restarts, restarts > 1 ? "s" : "");
+            if (!nodes.empty() && (restarts > 0 || t.slurm->state != "RUNNING"))
+                std::printf("%s ran on %s", restarts > 0 ? "," : ";", nodes.c_str());
+            if (t.slurm->state != "COMPLETED" && t.slurm->state != "PENDING" &&
+                t.slurm->state != "RUNNING")
+                std::printf("  log %s", log.c_str());
             std::printf("\n");
         }
     }
@@ -183,6 +332,14 @@ void farmStatus(const FarmRequest& request) {
         std::printf("job%s %s: no longer known to Slurm\n", gone.size() > 1 ? "s" : "",
                     ids.c_str());
     }
+    std::vector<int> orphaned;
+    std::sort(held.begin(), held.end());
+    std::set_difference(missing.begin(), missing.end(), held.begin(), held.end(),
+                        std::back_inserter(orphaned));
+    std::fflush(stdout);
+    if (!orphaned.empty())
+        throw AppError("frames " + numberRuns(orphaned) +
+                       " are missing and no task will render them: farm submit renders them");
 }
 
 } // namespace orvit::app

@@ -1,9 +1,12 @@
 // A scene's sequence as a Slurm array job: the range cut into chunks, one
 // array task per chunk, each task an `orvit render --skip-existing` of its
 // chunk, so that submitting the same range again renders only what is
-// missing. Beside the output, a folder `farm/` keeps the batch script, the
-// record of submitted jobs and the tasks' logs.
+// missing, and never a frame that a task of an earlier job may still render.
+// Beside the output, a folder `farm/` keeps the batch script, the record of
+// submitted jobs and the tasks' logs.
 #pragma once
+
+#include "orvit/farm/farm_plan.h"
 
 #include <string>
 
@@ -11,22 +14,28 @@ namespace orvit::app {
 
 struct FarmRequest {
     std::string scene;
-    std::string frames;    // empty: the scene's range
-    std::string output;    // empty: the scene's
-    std::string partition; // empty: the cluster's default
-    int chunk = 0;         // 0: defaultChunk
-    int cpus = 1;          // per task, each rendering a frame at once
+    std::string frames; // empty: the scene's range
+    std::string output; // empty: the scene's
+    int chunk = 0;      // 0: defaultChunk
+    int cpus = 1;       // per task, each rendering a frame at once
+    SlurmOptions slurm;
+    bool replace = false; // cancel the earlier jobs' tasks that hold frames
 };
 
 // Checks the scene, the range, the output and the module, writes the batch
-// script and submits the chunks that still miss frames as one array job.
-// Prints the job id and where the images and logs go. `program` is this
-// program, `builtModule` the module used when the scene names none.
+// script and submits the chunks that still miss frames as one array job,
+// leaving out the frames that tasks of earlier jobs for the same output may
+// still render (naming those tasks and when they start), unless
+// request.replace, which cancels those tasks first. Prints the job id and
+// where the images and logs go. `program` is the program tasks run,
+// `builtModule` the module used when the scene names none.
 void farmSubmit(const FarmRequest& request, const std::string& program,
                 const std::string& builtModule);
 
-// Prints how many frames of the range are done and which are missing, and the
-// state of each task of the submitted jobs Slurm still knows.
+// Prints how many frames of the range are done and which are missing, and
+// for each task of the submitted jobs its state, the nodes of its runs and
+// its restarts, and for a pending one when it may start. An AppError when a
+// Slurm command fails, and when frames are missing that no task will render.
 void farmStatus(const FarmRequest& request);
 
 } // namespace orvit::app

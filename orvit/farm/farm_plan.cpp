@@ -107,6 +107,88 @@ std::string FarmFiles::logs() const {
     return pattern + ".%A_%a.log";
 }
 
+std::vector<FrameRange> planTasks(FrameRange range, int chunk, const std::vector<int>& missing,
+                                  const std::vector<int>& held) {
+    std::vector<FrameRange> tasks;
+    size_t m = 0, h = 0;
+    for (const FrameRange& c : splitRange(range, chunk)) {
+        // Runs of frames between held ones, each trimmed to its missing frames.
+        FrameRange run{0, -1};
+        auto close = [&] {
+            if (run.first <= run.last)
+                tasks.push_back(run);
+            run = {0, -1};
+        };
+        while (m < missing.size() && missing[m] <= c.last) {
+            const int frame = missing[m++];
+            if (frame < c.first)
+                continue;
+            while (h < held.size() && held[h] < frame) {
+                if (held[h] >= run.first && run.first <= run.last)
+                    close();
+                ++h;
+            }
+            if (h < held.size() && held[h] == frame) {
+                close();
+                continue;
+            }
+            if (run.first > run.last)
+                run.first = frame;
+            run.last = frame;
+        }
+        close();
+    }
+    return tasks;
+}
+
+void checkSbatchOption(const std::string& option) {
+    auto refuse = [&](const std::string& why) {
+        throw AppError("--sbatch '" + option + "': " + why);
+    };
+    for (unsigned char c : option)
+        if (c < 0x20 || c == 0x7f)
+            refuse("an option with a control character cannot go to sbatch");
+    if (option.size() < 2 || option[0] != '-' || option == "--")
+        refuse("not an sbatch option (write it as --sbatch=--name=value)");
+    // Options orvit sets itself, with orvit's own option for it where it has
+    // one; and those that would keep sbatch from giving a job id at once.
+    struct Owned {
+        const char* name;
+        char letter;
+        const char* use;
+    };
+    static const Owned owned[] = {{"array", 'a', ""},
+                                  {"output", 'o', ""},
+                                  {"error", 'e', ""},
+                                  {"input", 'i', ""},
+                                  {"chdir", 'D', ""},
+                                  {"parsable", 0, ""},
+                                  {"wrap", 0, ""},
+                                  {"open-mode", 0, ""},
+                                  {"ntasks", 'n', ""},
+                                  {"cpus-per-task", 'c', "--cpus"},
+                                  {"partition", 'p', "--partition"},
+                                  {"time", 't', "--time"},
+                                  {"mem", 0, "--mem"},
+                                  {"requeue", 0, "--requeue"},
+                                  {"no-requeue", 0, "--no-requeue"},
+                                  {"wait", 'W', ""},
+                                  {"test-only", 0, ""},
+                                  {"help", 'h', ""},
+                                  {"usage", 0, ""},
+                                  {"version", 'V', ""}};
+    const bool isLong = option[1] == '-';
+    const std::string name = isLong ? option.substr(2, option.find('=') - 2) : "";
+    for (const Owned& o : owned) {
+        // Slurm takes any unambiguous start of a long option's name.
+        const bool same = isLong ? std::string(o.name).rfind(name, 0) == 0 && !name.empty()
+                                 : o.letter != 0 && option[1] == o.letter;
+        if (same)
+            refuse(std::string("orvit farm sets --") + o.name + " itself" +
+                   (*o.use ? std::string(" (use its ") + o.use + ")" : ""));
+    }
+}
+
 std::string batchScript(const BatchJob& job) {
     const std::pair<const char*, const std::string*> paths[] = {
         {"program", &job.program}, {"scene", &job.scene}, {"output", &job.output}};
@@ -123,43 +205,91 @@ std::string batchScript(const BatchJob& job) {
                        "', and Slurm cannot name a log on a path with a backslash");
     std::ostringstream s;
     s << "#!/bin/sh\n"
-      << "# Frames " << rangeText(job.range) << " of " << job.scene << ", " << job.chunk
-      << " per task\n"
-      << "# of a Slurm array job, submitted by orvit farm submit: task i renders chunk i\n"
-      << "# and leaves the frames whose image is already there.\n"
+      << "# Frames of " << job.scene << " in " << job.tasks.size() << " tasks\n"
+      << "# of a Slurm array job, submitted by orvit farm submit: each task renders\n"
+      << "# the frames listed for it and leaves those whose image is already there.\n"
       << ": \"${SLURM_ARRAY_TASK_ID:?runs as a task of a Slurm array job}\"\n"
-      << "first=$((" << job.range.first << " + SLURM_ARRAY_TASK_ID * " << job.chunk << "))\n"
-      << "last=$((first + " << job.chunk - 1 << "))\n"
-      << "if [ \"$last\" -gt " << job.range.last << " ]; then last=" << job.range.last << "; fi\n"
-      << "exec " << shellQuoted(job.program) << " render " << shellQuoted(job.scene)
-      << " --frames \"$first-$last\" --output " << shellQuoted(job.output)
-      << " --skip-existing --jobs " << job.cpus << "\n";
+      << "case $SLURM_ARRAY_TASK_ID in\n";
+    for (size_t i = 0; i < job.tasks.size(); ++i)
+        s << i << ") frames=" << rangeText(job.tasks[i]) << " ;;\n";
+    s << "*) echo \"orvit farm: task $SLURM_ARRAY_TASK_ID is not one of this job's\" >&2; exit 1 "
+         ";;\n"
+      << "esac\n"
+      // Slurm appends every run of a task to one log: this line tells them
+      // apart, and farm status reads it back.
+      << "node=${SLURMD_NODENAME:-$(hostname)}\n"
+      << "echo \"orvit farm: job ${SLURM_ARRAY_JOB_ID:-?} task $SLURM_ARRAY_TASK_ID run "
+         "${SLURM_RESTART_COUNT:-0} on node $node at $(date -u +%Y-%m-%dT%H:%M:%S): frames "
+         "$frames\"\n"
+      << "program=" << shellQuoted(job.program) << "\n"
+      << "if [ ! -x \"$program\" ]; then\n"
+      << "  echo \"orvit farm: node $node has no program '$program': install orvit there at "
+         "the same path, or share its folder\" >&2\n"
+      << "  exit 127\n"
+      << "fi\n"
+      << "exec \"$program\" render " << shellQuoted(job.scene) << " --frames \"$frames\" --output "
+      << shellQuoted(job.output) << " --skip-existing --jobs " << job.cpus << "\n";
     return s.str();
 }
 
-std::vector<std::string> sbatchArguments(const BatchJob& job, const std::vector<int>& tasks,
-                                         const std::string& partition) {
+std::vector<std::string> sbatchArguments(const BatchJob& job, const SlurmOptions& options) {
     // On the command line rather than as #SBATCH lines, where a path with a
     // space would be cut.
+    std::string array = "--array=0";
+    if (job.tasks.size() > 1)
+        array += "-" + std::to_string(job.tasks.size() - 1);
+    if (options.throttle > 0)
+        array += "%" + std::to_string(options.throttle);
     std::vector<std::string> args = {"--parsable",
-                                     "--array=" + numberRuns(tasks, ","),
+                                     array,
                                      "--job-name=orvit-" + job.files.name,
                                      "--output=" + job.files.logs(),
+                                     "--open-mode=append",
                                      "--chdir=" + job.files.folder,
                                      "--ntasks=1",
-                                     "--cpus-per-task=" + std::to_string(job.cpus)};
-    if (!partition.empty())
-        args.push_back("--partition=" + partition);
+                                     "--cpus-per-task=" + std::to_string(job.cpus),
+                                     options.requeue ? "--requeue" : "--no-requeue"};
+    if (!options.partition.empty())
+        args.push_back("--partition=" + options.partition);
+    if (!options.time.empty())
+        args.push_back("--time=" + options.time);
+    if (!options.memory.empty())
+        args.push_back("--mem=" + options.memory);
+    for (const std::string& option : options.extra) {
+        checkSbatchOption(option);
+        args.push_back(option);
+    }
     args.push_back(job.files.script());
     return args;
 }
 
 void recordJob(const std::string& path, const SubmittedJob& job) {
     std::ofstream out(path, std::ios::app);
-    out << job.id << " " << job.range.first << " " << job.range.last << " " << job.chunk << "\n";
+    out << job.id << " tasks";
+    for (const FrameRange& t : job.tasks)
+        out << " " << rangeText(t);
+    out << "\n";
     if (!out.flush())
         throw AppError("farm jobs file '" + path + "': cannot write: " + std::strerror(errno));
 }
+
+namespace {
+
+bool isNumber(const std::string& text, size_t most = 9) {
+    return !text.empty() && text.size() <= most &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// "A-B" of frames that may be negative.
+bool readRange(const std::string& text, FrameRange* range) {
+    std::istringstream in(text);
+    char dash = 0;
+    std::string rest;
+    return in >> range->first >> dash >> range->last && dash == '-' && !(in >> rest) &&
+           range->first <= range->last;
+}
+
+} // namespace
 
 std::vector<SubmittedJob> readJobs(const std::string& path) {
     std::vector<SubmittedJob> jobs;
@@ -168,13 +298,54 @@ std::vector<SubmittedJob> readJobs(const std::string& path) {
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         SubmittedJob job;
+        std::string second;
+        if (!(fields >> job.id >> second) || !isNumber(job.id, 20))
+            continue;
+        if (second == "tasks") {
+            std::string range;
+            bool good = true;
+            while (good && fields >> range) {
+                FrameRange r;
+                good = readRange(range, &r);
+                job.tasks.push_back(r);
+            }
+            if (good && !job.tasks.empty())
+                jobs.push_back(job);
+            continue;
+        }
+        FrameRange whole;
+        int chunk = 0;
         std::string rest;
-        if (fields >> job.id >> job.range.first >> job.range.last >> job.chunk &&
-            !(fields >> rest) && job.chunk > 0 && job.range.first <= job.range.last &&
-            job.id.find_first_not_of("0123456789") == std::string::npos)
+        std::istringstream older(second);
+        if (older >> whole.first && fields >> whole.last >> chunk && !(fields >> rest) &&
+            chunk > 0 && whole.first <= whole.last) {
+            job.tasks = splitRange(whole, chunk);
             jobs.push_back(job);
+        }
     }
     return jobs;
+}
+
+std::vector<TaskRun> parseTaskRuns(const std::string& log) {
+    std::vector<TaskRun> runs;
+    std::istringstream lines(log);
+    std::string line;
+    const std::string prefix = "orvit farm: job ";
+    while (std::getline(lines, line)) {
+        if (line.rfind(prefix, 0) != 0)
+            continue;
+        std::istringstream fields(line.substr(prefix.size()));
+        std::string job, taskWord, task, runWord, onWord, nodeWord, atWord;
+        TaskRun run;
+        if (fields >> job >> taskWord >> task >> runWord >> run.run >> onWord >> nodeWord >>
+                run.node >> atWord >> run.started &&
+            taskWord == "task" && runWord == "run" && onWord == "on" && atWord == "at") {
+            if (!run.started.empty() && run.started.back() == ':')
+                run.started.pop_back();
+            runs.push_back(run);
+        }
+    }
+    return runs;
 }
 
 std::string parseJobId(const std::string& sbatchOutput) {
@@ -185,24 +356,60 @@ std::string parseJobId(const std::string& sbatchOutput) {
     return id;
 }
 
-std::vector<TaskState> parseTaskStates(const std::string& squeueOutput) {
-    std::vector<TaskState> tasks;
+// The reason last: it may hold spaces and commas.
+const char* const kSqueueFormat =
+    "ArrayJobID:|,ArrayTaskID:|,State:|,RestartCnt:|,StartTime:|,NodeList:|,Reason:|";
+
+std::vector<SlurmTask> parseSlurmTasks(const std::string& squeueOutput) {
+    std::vector<SlurmTask> tasks;
     std::istringstream lines(squeueOutput);
     std::string line;
     while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string task, state, reason;
-        if (!(fields >> task >> state) || task.empty() || task.size() > 9 ||
-            task.find_first_not_of("0123456789") != std::string::npos)
+        std::vector<std::string> fields;
+        size_t start = 0;
+        for (int i = 0; i < 6; ++i) {
+            const size_t bar = line.find('|', start);
+            if (bar == std::string::npos)
+                break;
+            fields.push_back(standin::trimmed(std::string_view(line).substr(start, bar - start)));
+            start = bar + 1;
+        }
+        if (fields.size() < 6 || !isNumber(fields[0], 20) || !isNumber(fields[1]) ||
+            !isNumber(fields[3]) || fields[2].empty())
             continue;
-        std::getline(fields >> std::ws, reason);
-        if (reason == "None")
-            reason.clear();
-        tasks.push_back({std::atoi(task.c_str()), state, reason});
+        SlurmTask t;
+        t.job = fields[0];
+        t.task = std::atoi(fields[1].c_str());
+        t.state = fields[2];
+        t.restarts = std::atoi(fields[3].c_str());
+        t.start = fields[4] == "N/A" || fields[4] == "Unknown" ? "" : fields[4];
+        t.nodes = fields[5] == "(null)" ? "" : fields[5];
+        std::string reason = line.substr(start);
+        if (!reason.empty() && reason.back() == '|')
+            reason.pop_back();
+        t.reason = standin::trimmed(reason);
+        if (t.reason == "None")
+            t.reason.clear();
+        tasks.push_back(t);
     }
-    std::sort(tasks.begin(), tasks.end(),
-              [](const TaskState& a, const TaskState& b) { return a.task < b.task; });
+    std::sort(tasks.begin(), tasks.end(), [](const SlurmTask& a, const SlurmTask& b) {
+        return a.job.size() != b.job.size() ? a.job.size() < b.job.size()
+               : a.job != b.job             ? a.job < b.job
+                                            : a.task < b.task;
+    });
     return tasks;
+}
+
+bool taskIsOver(const std::string& state) {
+    // Slurm's final states; any other (PENDING, RUNNING, REQUEUED, SUSPENDED,
+    // COMPLETING, a state of a later Slurm) may still render.
+    static const char* const over[] = {"COMPLETED",     "FAILED",       "CANCELLED", "TIMEOUT",
+                                       "NODE_FAIL",     "PREEMPTED",    "BOOT_FAIL", "DEADLINE",
+                                       "OUT_OF_MEMORY", "SPECIAL_EXIT", "REVOKED"};
+    for (const char* s : over)
+        if (state == s)
+            return true;
+    return false;
 }
 
 } // namespace orvit::app

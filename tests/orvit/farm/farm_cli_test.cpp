@@ -13,7 +13,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // A folder of stand-in Slurm commands: sbatch keeps its arguments in
-// sbatch.args and answers `sbatchAnswer`; squeue answers `squeueAnswer`.
+// sbatch.args and answers `sbatchAnswer`; squeue answers `squeueAnswer`;
+// scancel keeps its arguments in scancel.args.
 struct FakeSlurm {
     FakeSlurm(const apptest::TempFolder& dir, const std::string& sbatchAnswer,
               const std::string& squeueAnswer)
@@ -22,6 +23,7 @@ struct FakeSlurm {
         write("sbatch", "printf '%s\\n' \"$@\" > " + apptest::shellQuoted(bin + "/sbatch.args") +
                             "\n" + sbatchAnswer);
         write("squeue", squeueAnswer);
+        write("scancel", "printf '%s\\n' \"$@\" > " + apptest::shellQuoted(bin + "/scancel.args"));
     }
     void write(const std::string& name, const std::string& body) const {
         std::ofstream(bin + "/" + name) << "#!/bin/sh\n" << body << "\n";
@@ -34,8 +36,10 @@ struct FakeSlurm {
 
 TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) {
     apptest::TempFolder dir;
+    // Job 42's second task is running, its first failed.
     const FakeSlurm slurm(dir, "echo '42;orvit'",
-                          "echo '1 RUNNING None'; echo '2 FAILED NonZeroExitCode'");
+                          "echo '42|1|RUNNING|0|2026-12-07T23:40:00|n3|None|'; "
+                          "echo '42|0|FAILED|0|2026-12-07T23:40:00|n2|NonZeroExitCode|'");
     const std::string out = dir / "out/demo.####.png";
     fs::create_directories(dir.path() / "out");
     dir.write("out/demo.0001.png", "kept");
@@ -46,36 +50,40 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
         dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
     EXPECT_NE(submit.out.find("submitted job 42: frames 1-6 of "), std::string::npos) << submit.out;
-    EXPECT_NE(submit.out.find("2 per task, 2 of 3 tasks (4 frames missing)"), std::string::npos)
+    EXPECT_NE(submit.out.find("2 per task, 2 tasks (4 frames missing)"), std::string::npos)
         << submit.out;
     const std::string farm = dir / "out/farm";
-    EXPECT_EQ(slurm.args(), "--parsable\n--array=1-2\n--job-name=orvit-demo.png\n--output=" + farm +
-                                "/demo.png.%A_%a.log\n--chdir=" + farm +
-                                "\n--ntasks=1\n--cpus-per-task=1\n" + farm + "/demo.png.sbatch\n");
-    EXPECT_EQ(apptest::readAll(farm + "/demo.png.jobs"), "42 1 6 2\n");
+    EXPECT_EQ(slurm.args(), "--parsable\n--array=0-1\n--job-name=orvit-demo.png\n--output=" + farm +
+                                "/demo.png.%A_%a.log\n--open-mode=append\n--chdir=" + farm +
+                                "\n--ntasks=1\n--cpus-per-task=1\n--requeue\n" + farm +
+                                "/demo.png.sbatch\n");
+    EXPECT_EQ(apptest::readAll(farm + "/demo.png.jobs"), "42 tasks 3-4 5-6\n");
 
-    // Task 2 renders frames 5 and 6; task 0 finds both of its frames there.
+    // Task 1 renders frames 5 and 6, and says where it ran.
     const std::string script = apptest::shellQuoted(farm + "/demo.png.sbatch");
-    const auto task2 = apptest::runShell("SLURM_ARRAY_TASK_ID=2 sh " + script, dir / "");
-    ASSERT_EQ(task2.exitCode, 0) << task2.err;
-    EXPECT_EQ(apptest::count(task2.out, "frame 5  t "), 1u);
-    EXPECT_EQ(apptest::count(task2.out, "frame 6  t "), 1u);
-    const auto task0 = apptest::runShell("SLURM_ARRAY_TASK_ID=0 sh " + script, dir / "");
-    ASSERT_EQ(task0.exitCode, 0) << task0.err;
-    EXPECT_EQ(apptest::count(task0.out, "  already there -> "), 2u) << task0.out;
+    const auto task1 = apptest::runShell("SLURM_ARRAY_TASK_ID=1 sh " + script, dir / "");
+    ASSERT_EQ(task1.exitCode, 0) << task1.err;
+    EXPECT_EQ(apptest::count(task1.out, "frame 5  t "), 1u);
+    EXPECT_EQ(apptest::count(task1.out, "frame 6  t "), 1u);
     EXPECT_EQ(apptest::readAll(dir / "out/demo.0001.png"), "kept");
     EXPECT_TRUE(fs::exists(dir / "out/demo.0006.png"));
     EXPECT_FALSE(fs::exists(dir / "out/demo.0003.png"));
+    std::ofstream(farm + "/demo.png.42_0.log")
+        << "orvit farm: job 42 task 0 run 0 on node n2 at 2026-12-07T23:40:00: frames 3-4\n";
 
+    // Frames 3-4 are missing and their task failed: status says so and
+    // fails; once the running task holds them too, it does not.
     const auto status = apptest::runOrvitWith(
         slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
-    ASSERT_EQ(status.exitCode, 0) << status.err;
-    for (const std::string& line :
-         std::vector<std::string>{"done     4 of 6\n", "missing  3-4\n",
-                                  "job 42  frames 1-6, 2 per task: 1 FAILED, 1 RUNNING\n",
-                                  "  task 1    frames 3-4          RUNNING\n",
-                                  "  task 2    frames 5-6          FAILED (NonZeroExitCode)  log " +
-                                      farm + "/demo.png.42_2.log\n"})
+    EXPECT_EQ(status.exitCode, 1);
+    EXPECT_EQ(status.err, "orvit: frames 3-4 are missing and no task will render them: farm "
+                          "submit renders them\n");
+    for (const std::string& line : std::vector<std::string>{
+             "done     4 of 6\n", "missing  3-4\n", "job 42  2 tasks: 1 FAILED, 1 RUNNING\n",
+             "  task 0    frames 3-4          FAILED (NonZeroExitCode); ran "
+             "on n2  log " +
+                 farm + "/demo.png.42_0.log\n",
+             "  task 1    frames 5-6          RUNNING on n3\n"})
         EXPECT_NE(status.out.find(line), std::string::npos) << line << "in\n" << status.out;
 
     // Once every frame is there, nothing is submitted.
@@ -108,7 +116,7 @@ TEST(OrvitFarm, SubmittedFromTheScenesFolderTheTaskFindsEveryPath) {
     const std::string farm = (shot / "out/farm").string();
     EXPECT_NE(apptest::readAll(farm + "/glow.png.sbatch")
                   .find(" render " + apptest::shellQuoted((shot / "scene.toml").string()) +
-                        " --frames \"$first-$last\" --output " +
+                        " --frames \"$frames\" --output " +
                         apptest::shellQuoted((shot / "out/glow.####.png").string())),
               std::string::npos);
 
@@ -119,22 +127,92 @@ TEST(OrvitFarm, SubmittedFromTheScenesFolderTheTaskFindsEveryPath) {
     EXPECT_TRUE(fs::exists(shot / "out/glow.0005.png"));
 }
 
-TEST(OrvitFarm, StatusSaysWhenSlurmNoLongerKnowsAJob) {
+// "No longer known" only when Slurm answered; a squeue that could not ask
+// is an error naming it, never a report that the jobs are gone.
+TEST(OrvitFarm, StatusTellsAJobSlurmForgotFromASlurmThatCannotAnswer) {
     apptest::TempFolder dir;
-    const FakeSlurm slurm(dir, "echo 7",
-                          "echo 'slurm_load_jobs error: Invalid job id' >&2; exit 1");
+    const FakeSlurm slurm(dir, "echo 7", "");
     const std::string out = dir / "o/f.####.png";
     const auto submit = apptest::runOrvitWith(
         slurm.path(), {"farm", "submit", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
     // Small frames: the whole range is one task.
-    EXPECT_NE(submit.out.find("6 per task, 1 of 1 tasks"), std::string::npos) << submit.out;
+    EXPECT_NE(submit.out.find("6 per task, 1 task (6 frames missing)"), std::string::npos)
+        << submit.out;
+    struct Case {
+        const char* squeue;
+        const char* out; // what stdout ends with
+        const char* err;
+    } cases[] = {
+        {"echo 'slurm_load_jobs error: Invalid job id specified' >&2; exit 1",
+         "missing  1-6\njob 7: no longer known to Slurm\n",
+         "orvit: frames 1-6 are missing and no task will render them: farm submit renders them\n"},
+        {"exit 0", "missing  1-6\njob 7: no longer known to Slurm\n",
+         "orvit: frames 1-6 are missing and no task will render them: farm submit renders them\n"},
+        {"echo 'squeue: error: slurm_receive_msg: Socket timed out' >&2;"
+         "echo 'slurm_load_jobs error: Unable to contact slurm controller (connect failure)' >&2;"
+         "exit 1",
+         "missing  1-6\n",
+         "orvit: squeue failed (exit 1): squeue: error: slurm_receive_msg: Socket timed out\n"},
+        {"kill -9 $$", "missing  1-6\n", "orvit: squeue failed (exit 137): no message\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.squeue);
+        slurm.write("squeue", c.squeue);
+        const auto status = apptest::runOrvitWith(
+            slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
+        EXPECT_EQ(status.exitCode, 1);
+        const std::string end = c.out;
+        ASSERT_GE(status.out.size(), end.size()) << status.out;
+        EXPECT_EQ(status.out.substr(status.out.size() - end.size()), end);
+        EXPECT_EQ(status.err, c.err);
+    }
+}
+
+// A task Slurm requeued after its node was lost still holds its frames: a
+// new submit leaves them out and says when that task starts; --replace
+// cancels it and submits them now.
+TEST(OrvitFarm, SubmitNeverGivesFramesOfALiveTaskToANewOne) {
+    apptest::TempFolder dir;
+    const FakeSlurm slurm(dir, "echo 43",
+                          "if [ -f " + apptest::shellQuoted(dir / "bin/scancel.args") +
+                              " ]; then "
+                              "echo '42|1|CANCELLED|1|2026-12-07T23:45:01|(null)|None|'; else "
+                              "echo '42|1|PENDING|1|2026-12-07T23:45:01|(null)|BeginTime|'; fi; "
+                              "echo '42|0|COMPLETED|0|2026-12-07T23:40:00|n1|None|'");
+    const std::string out = dir / "out/demo.####.png";
+    fs::create_directories(dir.path() / "out/farm");
+    dir.write("out/farm/demo.png.jobs", "42 tasks 1-3 4-6\n");
+    for (const char* frame : {"1", "2", "3", "5"})
+        dir.write(std::string("out/demo.000") + frame + ".png", "kept");
+    const std::vector<std::string> submit = {
+        "farm", "submit", ORVIT_DEMO_SCENE, "--chunk", "3", "--output", out, "--sbatch=--qos=low"};
+
+    const auto held = apptest::runOrvitWith(slurm.path(), submit, dir / "");
+    ASSERT_EQ(held.exitCode, 0) << held.err;
+    EXPECT_EQ(held.out, "held    frames 4-6 by task 1 of job 42: PENDING (BeginTime), starts "
+                        "2026-12-07T23:45:01\nnothing to submit: the tasks above hold every "
+                        "missing frame (--replace cancels them and submits their frames now)\n");
+    EXPECT_FALSE(fs::exists(slurm.bin + "/sbatch.args"));
     const auto status = apptest::runOrvitWith(
         slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
-    ASSERT_EQ(status.exitCode, 0) << status.err;
-    EXPECT_NE(status.out.find("done     0 of 6\nmissing  1-6\njob 7: no longer known to Slurm\n"),
+    EXPECT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_NE(status.out.find("  task 1    frames 4-6          PENDING (BeginTime), starts "
+                              "2026-12-07T23:45:01; requeued 1 time\n"),
               std::string::npos)
         << status.out;
+
+    std::vector<std::string> replace = submit;
+    replace.push_back("--replace");
+    const auto replaced = apptest::runOrvitWith(slurm.path(), replace, dir / "");
+    ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_EQ(apptest::readAll(slurm.bin + "/scancel.args"), "42_1\n");
+    EXPECT_NE(replaced.out.find("cancelled 1 task of earlier jobs\nsubmitted job 43: "),
+              std::string::npos)
+        << replaced.out;
+    EXPECT_NE(slurm.args().find("--array=0\n"), std::string::npos) << slurm.args();
+    EXPECT_NE(slurm.args().find("--qos=low\n"), std::string::npos) << slurm.args();
+    EXPECT_EQ(apptest::readAll(dir / "out/farm/demo.png.jobs"), "42 tasks 1-3 4-6\n43 tasks 4-6\n");
 }
 
 TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
@@ -171,6 +249,14 @@ TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
          {ORVIT_DEMO_SCENE, "--frames", "4-2", "--output", out},
          slurm.path(),
          "--frames '4-2': the range holds no frames"},
+        {"throttle",
+         {ORVIT_DEMO_SCENE, "--throttle", "-1", "--output", out},
+         slurm.path(),
+         "--throttle -1: 1 task at once or more"},
+        {"sbatch-option",
+         {ORVIT_DEMO_SCENE, "--sbatch=--output=/tmp/x", "--output", out},
+         slurm.path(),
+         "--sbatch '--output=/tmp/x': orvit farm sets --output itself"},
         {"refused",
          {ORVIT_DEMO_SCENE, "--output", out, "--partition", "nope"},
          slurm.path(),

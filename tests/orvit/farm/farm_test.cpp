@@ -112,9 +112,68 @@ TEST(FarmFiles, NamedForTheOutputWithoutItsFrameNumber) {
     EXPECT_EQ(f.log("42", 3), "/o/farm/glow.png.42_3.log");
 }
 
+TEST(PlanTasks, ChunksWithMissingFramesLessTheHeldOnes) {
+    struct Case {
+        FrameRange range;
+        int chunk;
+        std::vector<int> missing, held;
+        const char* expected;
+    } cases[] = {
+        {{1, 6}, 2, {1, 2, 3, 4, 5, 6}, {}, "1-2 3-4 5-6 "},
+        // A chunk runs from its first missing frame to its last.
+        {{1, 8}, 4, {2, 4, 7}, {}, "2-4 7-7 "},
+        {{1, 6}, 2, {3}, {}, "3-3 "},
+        // Frames held by an earlier job's task are left out, and a chunk cut
+        // by them gives a task on each side that misses frames.
+        {{1, 12}, 4, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {5, 6, 7, 8}, "1-4 9-12 "},
+        {{1, 12}, 12, {2, 3, 7, 11}, {5, 6}, "2-3 7-11 "},
+        {{1, 8}, 8, {1, 8}, {4}, "1-1 8-8 "},
+        {{1, 8}, 8, {2, 3}, {1, 2, 3, 4, 5, 6, 7, 8}, ""},
+        {{1, 4}, 2, {4}, {1, 2}, "4-4 "},
+        {{1, 4}, 2, {}, {}, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(rangesText(planTasks(c.range, c.chunk, c.missing, c.held)), c.expected)
+            << c.range.first << "-" << c.range.last << " by " << c.chunk << ", held "
+            << numberRuns(c.held);
+}
+
+TEST(SbatchOptions, OptionsOrvitSetsOrThatAreNoOptionsAreRefused) {
+    for (const char* taken : {"--account=render", "--exclude=n3", "--qos=low", "-A", "--nice=5",
+                              "--mail-type=END", "--dependency=afterok:4", "-x"})
+        EXPECT_NO_THROW(checkSbatchOption(taken)) << taken;
+    struct Refused {
+        const char* option;
+        const char* error;
+    } refused[] = {
+        {"--array=0-9", "--sbatch '--array=0-9': orvit farm sets --array itself"},
+        {"--arr=1", "--sbatch '--arr=1': orvit farm sets --array itself"},
+        {"-o/tmp/x", "--sbatch '-o/tmp/x': orvit farm sets --output itself"},
+        {"--chdir=/", "--sbatch '--chdir=/': orvit farm sets --chdir itself"},
+        {"--time=1:00", "--sbatch '--time=1:00': orvit farm sets --time itself (use its --time)"},
+        {"-p", "--sbatch '-p': orvit farm sets --partition itself (use its --partition)"},
+        {"--cpus-per-task=4", "orvit farm sets --cpus-per-task itself (use its --cpus)"},
+        {"--no-requeue", "orvit farm sets --no-requeue itself (use its --no-requeue)"},
+        {"--wait", "--sbatch '--wait': orvit farm sets --wait itself"},
+        {"script.sh", "--sbatch 'script.sh': not an sbatch option"},
+        {"--", "--sbatch '--': not an sbatch option"},
+        {"--comment=a\nb", "--sbatch '--comment=a\\nb': an option with a control character"},
+    };
+    for (const Refused& r : refused) {
+        try {
+            checkSbatchOption(r.option);
+            ADD_FAILURE() << r.option;
+        } catch (const AppError& e) {
+            const std::string what = e.what();
+            EXPECT_NE(what.find(r.error), std::string::npos) << what;
+        }
+    }
+}
+
 // The script run by the shell, with a program that prints its arguments in
-// place of orvit: each task asks for its own chunk, paths arrive whole.
-TEST(BatchScript, EachTaskRendersItsChunkOfTheRange) {
+// place of orvit: each task asks for its own frames, paths arrive whole, and
+// each run names itself first.
+TEST(BatchScript, EachTaskRendersItsFramesAndNamesItsRunAndNode) {
     apptest::TempFolder dir;
     dir.write("args", "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done\n");
     fs::permissions(dir.path() / "args", fs::perms::owner_all);
@@ -122,33 +181,71 @@ TEST(BatchScript, EachTaskRendersItsChunkOfTheRange) {
     job.program = dir / "args";
     job.scene = "/scenes/it's a scene.toml";
     job.output = "/o/50% glow $1.####.png";
-    job.range = {3, 10};
-    job.chunk = 3;
+    job.tasks = {{3, 5}, {6, 8}, {10, 10}};
     job.cpus = 4;
     job.files = farmFiles(job.output);
     dir.write("job.sbatch", batchScript(job));
 
     EXPECT_EQ(batchScript(job).substr(0, 10), "#!/bin/sh\n");
-    EXPECT_EQ(sbatchArguments(job, {1, 2, 4}, "night"),
+    SlurmOptions options;
+    options.partition = "night";
+    options.time = "2:00:00";
+    options.memory = "4G";
+    options.throttle = 2;
+    options.requeue = false;
+    options.extra = {"--account=it's", "--exclude=n3"};
+    EXPECT_EQ(sbatchArguments(job, options),
               (std::vector<std::string>{
-                  "--parsable", "--array=1-2,4", "--job-name=orvit-50% glow $1.png",
-                  "--output=/o/farm/50%% glow $1.png.%A_%a.log", "--chdir=/o/farm", "--ntasks=1",
-                  "--cpus-per-task=4", "--partition=night", "/o/farm/50% glow $1.png.sbatch"}));
-    EXPECT_EQ(sbatchArguments(job, {0}, "").size(), 8u);
+                  "--parsable", "--array=0-2%2", "--job-name=orvit-50% glow $1.png",
+                  "--output=/o/farm/50%% glow $1.png.%A_%a.log", "--open-mode=append",
+                  "--chdir=/o/farm", "--ntasks=1", "--cpus-per-task=4", "--no-requeue",
+                  "--partition=night", "--time=2:00:00", "--mem=4G", "--account=it's",
+                  "--exclude=n3", "/o/farm/50% glow $1.png.sbatch"}));
+    BatchJob one = job;
+    one.tasks = {{7, 7}};
+    EXPECT_EQ(
+        sbatchArguments(one, SlurmOptions{}),
+        (std::vector<std::string>{
+            "--parsable", "--array=0", "--job-name=orvit-50% glow $1.png",
+            "--output=/o/farm/50%% glow $1.png.%A_%a.log", "--open-mode=append", "--chdir=/o/farm",
+            "--ntasks=1", "--cpus-per-task=4", "--requeue", "/o/farm/50% glow $1.png.sbatch"}));
 
     const std::string expected = "[render]\n[/scenes/it's a scene.toml]\n[--frames]\n[FRAMES]\n"
                                  "[--output]\n[/o/50% glow $1.####.png]\n[--skip-existing]\n"
                                  "[--jobs]\n[4]\n";
     for (const auto& [task, frames] :
-         std::vector<std::pair<int, std::string>>{{0, "3-5"}, {1, "6-8"}, {2, "9-10"}}) {
-        const auto r = apptest::runShell("SLURM_ARRAY_TASK_ID=" + std::to_string(task) + " sh " +
+         std::vector<std::pair<int, std::string>>{{0, "3-5"}, {1, "6-8"}, {2, "10-10"}}) {
+        const auto r = apptest::runShell("SLURM_ARRAY_JOB_ID=41 SLURM_RESTART_COUNT=1 "
+                                         "SLURMD_NODENAME=n2 SLURM_ARRAY_TASK_ID=" +
+                                             std::to_string(task) + " sh " +
                                              apptest::shellQuoted(dir / "job.sbatch"),
                                          dir / "");
         EXPECT_EQ(r.exitCode, 0) << r.err;
         std::string e = expected;
         e.replace(e.find("FRAMES"), 6, frames);
-        EXPECT_EQ(r.out, e) << "task " << task;
+        const std::string head =
+            "orvit farm: job 41 task " + std::to_string(task) + " run 1 on node n2 at ";
+        EXPECT_EQ(r.out.substr(0, head.size()), head);
+        EXPECT_EQ(r.out.substr(r.out.find('\n') + 1), e) << "task " << task;
+        const std::vector<TaskRun> runs = parseTaskRuns("x\n" + r.out);
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs[0].run, 1);
+        EXPECT_EQ(runs[0].node, "n2");
+        EXPECT_EQ(runs[0].started.size(), 19u) << runs[0].started;
     }
+    // A task of no chunk, and a node without the program, fail in one line.
+    const auto stray = apptest::runShell(
+        "SLURM_ARRAY_TASK_ID=3 sh " + apptest::shellQuoted(dir / "job.sbatch"), dir / "");
+    EXPECT_EQ(stray.exitCode, 1);
+    EXPECT_EQ(stray.err, "orvit farm: task 3 is not one of this job's\n");
+    fs::remove(dir.path() / "args");
+    const auto bare = apptest::runShell("SLURMD_NODENAME=n3 SLURM_ARRAY_TASK_ID=0 sh " +
+                                            apptest::shellQuoted(dir / "job.sbatch"),
+                                        dir / "");
+    EXPECT_EQ(bare.exitCode, 127);
+    EXPECT_EQ(bare.err, "orvit farm: node n3 has no program '" + dir / "args" +
+                            "': install orvit there at the same path, or share its folder\n");
+
     // What a batch script cannot hold is refused: a line break would end its
     // comment line and run the rest as a command.
     struct Refused {
@@ -183,25 +280,27 @@ TEST(BatchScript, EachTaskRendersItsChunkOfTheRange) {
 
 TEST(JobsFile, RecordsReadBackAndDamagedLinesArePassedOver) {
     apptest::TempFolder dir;
-    recordJob(dir / "jobs", {"41", {1, 6}, 2});
+    recordJob(dir / "jobs", {"41", {{1, 2}, {5, 6}}});
     {
         std::ofstream damaged(dir / "jobs", std::ios::app);
-        damaged << "x 1 2 3\n"   // not a job id
-                << "5 1 2\n"     // no chunk
-                << "7 3 1 2\n"   // no frames
-                << "8 1 2 0\n"   // no chunk size
-                << "9 1 2 3 4\n" // more than a record
-                << "\n";
+        damaged << "x tasks 1-2\n"   // not a job id
+                << "5 tasks\n"       // no tasks
+                << "6 tasks 3-1\n"   // no frames
+                << "7 tasks 1-2 x\n" // a task that does not read
+                << "8 1 2 0\n"       // the older form, no chunk size
+                << "9 1 2 3 4\n"     // more than a record
+                << "\n"
+                << "40 1 7 3\n"; // the older form: the range in chunks
     }
-    recordJob(dir / "jobs", {"42", {0, 99}, 10});
+    recordJob(dir / "jobs", {"42", {{-3, 99}}});
     const std::vector<SubmittedJob> jobs = readJobs(dir / "jobs");
-    ASSERT_EQ(jobs.size(), 2u);
+    ASSERT_EQ(jobs.size(), 3u);
     EXPECT_EQ(jobs[0].id, "41");
-    EXPECT_EQ(jobs[0].range.first, 1);
-    EXPECT_EQ(jobs[0].range.last, 6);
-    EXPECT_EQ(jobs[0].chunk, 2);
-    EXPECT_EQ(jobs[1].id, "42");
-    EXPECT_EQ(jobs[1].range.last, 99);
+    EXPECT_EQ(rangesText(jobs[0].tasks), "1-2 5-6 ");
+    EXPECT_EQ(jobs[1].id, "40");
+    EXPECT_EQ(rangesText(jobs[1].tasks), "1-3 4-6 7-7 ");
+    EXPECT_EQ(jobs[2].id, "42");
+    EXPECT_EQ(rangesText(jobs[2].tasks), "-3-99 ");
     EXPECT_EQ(readJobs(dir / "absent").size(), 0u);
 }
 
@@ -211,20 +310,34 @@ TEST(SlurmAnswers, JobIdsAndTaskStates) {
     for (const char* bad : {"", "\n", "Submitted batch job 42\n", "42x"})
         EXPECT_THROW(parseJobId(bad), AppError) << bad;
 
-    const std::vector<TaskState> tasks = parseTaskStates("2 PENDING Resources\n"
-                                                         "0 COMPLETED None\n"
-                                                         "N/A RUNNING None\n"
-                                                         "1 FAILED NonZeroExitCode\n"
-                                                         "garbage\n");
-    ASSERT_EQ(tasks.size(), 3u);
-    EXPECT_EQ(tasks[0].task, 0);
-    EXPECT_EQ(tasks[0].state, "COMPLETED");
-    EXPECT_EQ(tasks[0].reason, "");
-    EXPECT_EQ(tasks[1].task, 1);
-    EXPECT_EQ(tasks[1].state, "FAILED");
-    EXPECT_EQ(tasks[1].reason, "NonZeroExitCode");
-    EXPECT_EQ(tasks[2].task, 2);
-    EXPECT_EQ(tasks[2].reason, "Resources");
+    const std::vector<SlurmTask> tasks =
+        parseSlurmTasks("42|2|PENDING|1|2026-12-07T23:45:01|(null)|BeginTime|\n"
+                        "42|0|COMPLETED|0|2026-12-07T23:40:00|n1|None|\n"
+                        "7|5|RUNNING|0|2026-12-07T23:41:00|n3|None|\n"
+                        "42|N/A|RUNNING|0|N/A|n2|None|\n"
+                        "42|1|FAILED|0|2026-12-07T23:40:00|n2|ReqNodeNotAvail, "
+                        "UnavailableNodes:n2|\n"
+                        "garbage\n");
+    ASSERT_EQ(tasks.size(), 4u);
+    EXPECT_EQ(tasks[0].job, "7");
+    EXPECT_EQ(tasks[0].task, 5);
+    EXPECT_EQ(tasks[0].nodes, "n3");
+    EXPECT_EQ(tasks[1].task, 0);
+    EXPECT_EQ(tasks[1].state, "COMPLETED");
+    EXPECT_EQ(tasks[1].reason, "");
+    EXPECT_EQ(tasks[2].task, 1);
+    EXPECT_EQ(tasks[2].reason, "ReqNodeNotAvail, UnavailableNodes:n2");
+    EXPECT_EQ(tasks[3].task, 2);
+    EXPECT_EQ(tasks[3].state, "PENDING");
+    EXPECT_EQ(tasks[3].restarts, 1);
+    EXPECT_EQ(tasks[3].start, "2026-12-07T23:45:01");
+    EXPECT_EQ(tasks[3].nodes, "");
+    EXPECT_EQ(tasks[3].reason, "BeginTime");
+
+    for (const char* over : {"COMPLETED", "FAILED", "CANCELLED", "TIMEOUT", "NODE_FAIL"})
+        EXPECT_TRUE(taskIsOver(over)) << over;
+    for (const char* live : {"PENDING", "RUNNING", "REQUEUED", "COMPLETING", "SUSPENDED", "NEW"})
+        EXPECT_FALSE(taskIsOver(live)) << live;
 }
 
 } // namespace

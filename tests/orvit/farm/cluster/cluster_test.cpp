@@ -1,19 +1,23 @@
-// orvit farm on a real Slurm cluster: tools/farm-test starts one on this
-// machine and names its folder in ORVIT_FARM_CLUSTER; without it every test
-// is skipped. Each test submits as a user does: from the scene's folder, with
-// relative paths, in a folder whose name holds a space, a quote and a '%'
-// (which Slurm would take for a log name's pattern). Jobs are
-// awaited by polling squeue until they leave the queue, then each task's
-// final state is read with `squeue -t all`.
+// orvit farm on a real Slurm cluster: tools/farm-test starts one of three
+// nodes (n1, n2, n3, one CPU each) on this machine and names its folder in
+// ORVIT_FARM_CLUSTER; without it every test is skipped. Each test submits as
+// a user does: from the scene's folder, with relative paths, in a folder
+// whose name holds a space, a quote and a '%' (which Slurm would take for a
+// log name's pattern). Jobs are awaited by polling squeue until they leave
+// the queue, then each task's final state is read with `squeue -t all`. The
+// test that loses a node comes last, since the node stays down.
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -83,10 +87,24 @@ class FarmCluster : public ::testing::Test {
         return states;
     }
 
-    std::string status(const fs::path& folder, const std::vector<std::string>& args) {
+    std::string status(const fs::path& folder, const std::vector<std::string>& args,
+                       int exitCode = 0) {
         const auto r = farm(folder, "status", args);
-        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.exitCode, exitCode) << r.err;
         return r.out;
+    }
+
+    // The nodes each run of a task names in its log.
+    std::vector<std::string> runNodes(const std::string& log) {
+        std::vector<std::string> nodes;
+        std::istringstream lines(apptest::readAll(log));
+        std::string line;
+        while (std::getline(lines, line))
+            if (line.rfind("orvit farm: job ", 0) == 0) {
+                const auto on = line.find(" on node ");
+                nodes.push_back(line.substr(on + 9, line.find(' ', on + 9) - on - 9));
+            }
+        return nodes;
     }
 
     void expectSameImages(const std::string& a, const std::string& b, int first, int last) {
@@ -112,12 +130,37 @@ class FarmCluster : public ::testing::Test {
     const fs::path shot = dir.path() / "jo's 100%s shot";
 };
 
-TEST_F(FarmCluster, ThreeTasksGiveTheImagesOfALocalRender) {
+// Submitted where the window's libraries are hidden, as on a node without
+// them: the tasks, which inherit the environment, run all the same.
+TEST_F(FarmCluster, TasksOnEveryNodeGiveTheImagesOfALocalRender) {
     const fs::path demo = copyDemo("demo");
-    const std::string id =
-        submit(demo, {"scene.toml", "--chunk", "2", "--output", "farm/demo.####.png"});
+    const std::string hidden = dir / "hidden";
+    fs::create_directories(hidden);
+    for (const char* library : {"libfltk.so.1.3", "libX11.so.6", "libXft.so.2"})
+        std::ofstream(hidden + "/" + library).flush();
+    const auto r = runShell("cd " + shellQuoted(demo.string()) +
+                                " && LD_LIBRARY_PATH=" + shellQuoted(hidden) + " " +
+                                apptest::orvitCommand({"farm", "submit", "scene.toml", "--chunk",
+                                                       "2", "--output", "farm/demo.####.png"}),
+                            dir / "");
+    // orvit itself cannot start there; its headless twin can submit too.
+    EXPECT_NE(r.exitCode, 0);
+    const auto submitted =
+        runShell("cd " + shellQuoted(demo.string()) + " && LD_LIBRARY_PATH=" + shellQuoted(hidden) +
+                     " " + shellQuoted(ORVIT_HEADLESS_PROGRAM) +
+                     " farm submit scene.toml --chunk 2 --output farm/demo.####.png",
+                 dir / "");
+    ASSERT_EQ(submitted.exitCode, 0) << submitted.err;
+    const std::string id = submitted.out.substr(14, submitted.out.find(':') - 14);
     ASSERT_TRUE(waitForJob(id));
     EXPECT_EQ(taskStates(id), (TaskStates{{0, "COMPLETED"}, {1, "COMPLETED"}, {2, "COMPLETED"}}));
+    std::set<std::string> nodes;
+    for (int task = 0; task < 3; ++task)
+        for (const std::string& node :
+             runNodes((demo / ("farm/farm/demo.png." + id + "_" + std::to_string(task) + ".log"))
+                          .string()))
+            nodes.insert(node);
+    EXPECT_EQ(nodes, (std::set<std::string>{"n1", "n2", "n3"}));
 
     const auto local = runOrvit(
         {"render", ORVIT_DEMO_FOLDER "/scene.toml", "--output", dir / "local/demo.####.png"},
@@ -168,7 +211,8 @@ TEST_F(FarmCluster, CancelLeavesNoPartialImageAndResubmissionRendersOnlyTheMissi
     EXPECT_EQ(taskStates(again), (TaskStates{{0, "COMPLETED"}}));
     const std::string log =
         apptest::readAll((out / ("farm/glow.png." + again + "_0.log")).string());
-    EXPECT_EQ(apptest::count(log, "  already there -> "), static_cast<size_t>(done)) << log;
+    // The new task starts at the first missing frame.
+    EXPECT_NE(log.find(": frames " + std::to_string(done + 1) + "-12\n"), std::string::npos) << log;
     EXPECT_EQ(apptest::count(log, " ms  -> "), static_cast<size_t>(frames - done)) << log;
 
     const auto local =
@@ -187,11 +231,11 @@ TEST_F(FarmCluster, AFailedFrameFailsItsTaskWhileTheOthersComplete) {
     ASSERT_TRUE(waitForJob(id));
     EXPECT_EQ(taskStates(id), (TaskStates{{0, "COMPLETED"}, {1, "FAILED"}, {2, "COMPLETED"}}));
 
-    const std::string report = status(scene, {"scene.toml"});
-    for (const char* line :
-         {"done     5 of 6\n", "missing  4\n", "  task 0    frames 1-2          COMPLETED\n",
-          "  task 1    frames 3-4          FAILED (NonZeroExitCode)  log ",
-          "  task 2    frames 5-6          COMPLETED\n"})
+    const std::string report = status(scene, {"scene.toml"}, 1);
+    for (const char* line : {"done     5 of 6\n", "missing  4\n",
+                             "  task 0    frames 1-2          COMPLETED; ran on n",
+                             "  task 1    frames 3-4          FAILED (NonZeroExitCode); ran on n",
+                             "  task 2    frames 5-6          COMPLETED; ran on n"})
         EXPECT_NE(report.find(line), std::string::npos) << line << " in\n" << report;
     const std::string log =
         apptest::readAll((scene / ("out/farm/demo.png." + id + "_1.log")).string());
@@ -199,6 +243,148 @@ TEST_F(FarmCluster, AFailedFrameFailsItsTaskWhileTheOthersComplete) {
                        "': no such file"),
               std::string::npos)
         << log;
+}
+
+// Ends a node as a lost machine ends: its node daemon, its tasks' step
+// daemons and the tasks' processes, all stopped first so that none reports
+// the others' end, then killed; and Slurm is told the node is down.
+void loseNode(const std::string& node) {
+    std::vector<pid_t> pids;
+    std::ifstream pidFile(std::string(std::getenv("ORVIT_FARM_CLUSTER")) + "/slurmd." + node +
+                          ".pid");
+    pid_t daemon = 0;
+    if (pidFile >> daemon)
+        pids.push_back(daemon);
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const std::string environ = apptest::readAll(entry.path() / "environ");
+        if (environ.find(std::string("SLURMD_NODENAME=") + node + '\0') == std::string::npos)
+            continue;
+        pids.push_back(std::stoi(name));
+        // Its parent, when that is the task's step daemon.
+        std::istringstream stat(apptest::readAll(entry.path() / "stat"));
+        std::string pid, comm, state;
+        pid_t parent = 0;
+        stat >> pid >> comm >> state >> parent;
+        if (apptest::readAll("/proc/" + std::to_string(parent) + "/comm") == "slurmstepd\n")
+            pids.push_back(parent);
+    }
+    for (pid_t pid : pids)
+        kill(pid, SIGSTOP);
+    for (pid_t pid : pids)
+        kill(pid, SIGKILL);
+    const auto down = runShell("scontrol update NodeName=" + node + " State=DOWN Reason=lost",
+                               std::string(std::getenv("ORVIT_FARM_CLUSTER")));
+    EXPECT_EQ(down.exitCode, 0) << down.err;
+}
+
+// Temporary files beside the images: what a writer leaves while it writes.
+std::vector<std::string> temporaries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name[0] == '.' && name.find("tmp") != std::string::npos)
+            names.push_back(name);
+    }
+    return names;
+}
+
+// A node is lost while its task writes an image: Slurm requeues the task,
+// status shows the loss and when the task starts again, a submit meanwhile
+// makes no second task for its frames, and the run after the requeue renders
+// only the frames still missing, elsewhere, leaving nothing unfinished.
+TEST_F(FarmCluster, ALostNodesTaskIsRequeuedAndNoFrameIsRenderedTwice) {
+    const int frames = 12;
+    const fs::path seq = shot / "lost";
+    const auto made = runShell(shellQuoted(ORVIT_SEQUENCE_SCENE) + " " + shellQuoted(seq.string()) +
+                                   " " + std::to_string(frames) + " 1280 720",
+                               dir / "");
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const std::vector<std::string> look = {"scene.toml", "--output", "../lost-out/glow.####.png"};
+    std::vector<std::string> args = look;
+    args.insert(args.end(), {"--chunk", "4"});
+    const auto start = std::chrono::steady_clock::now();
+    const std::string id = submit(seq, args);
+    const fs::path out = shot / "lost-out";
+
+    // Task 1 (frames 5-8) is lost while it writes an image after its first.
+    std::string node;
+    std::vector<std::string> writing;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (writing.empty() && std::chrono::steady_clock::now() < deadline) {
+        if (fs::exists(out / "glow.0005.png"))
+            for (const std::string& name : temporaries(out))
+                for (const char* frame : {".glow.0006", ".glow.0007", ".glow.0008"})
+                    if (name.rfind(frame, 0) == 0)
+                        writing.push_back(name);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_FALSE(writing.empty()) << "task 1 was never seen writing";
+    const auto where = runShell("squeue -h -j " + shellQuoted(id + "_1") + " -o %N", dir / "");
+    node = where.out.substr(0, where.out.find('\n'));
+    ASSERT_FALSE(node.empty()) << where.err;
+    loseNode(node);
+    EXPECT_FALSE(temporaries(out).empty()) << "the lost writer left no unfinished file";
+
+    // Requeued: pending, with when it starts and where it ran.
+    apptest::CommandResult report;
+    for (int i = 0; i < 100 && report.out.find("PENDING (BeginTime)") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        report = farm(seq, "status", look);
+    }
+    EXPECT_EQ(report.exitCode, 0) << report.err;
+    const std::string pending = report.out;
+    EXPECT_NE(pending.find("  task 1    frames 5-8          PENDING (BeginTime), starts "),
+              std::string::npos)
+        << pending;
+    EXPECT_NE(pending.find("; requeued 1 time, ran on " + node + "\n"), std::string::npos)
+        << pending;
+    std::printf("after the loss of %s:\n%s", node.c_str(), pending.c_str());
+
+    // A submit now holds back: the requeued task keeps its frames.
+    const auto again = farm(seq, "submit", args);
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_NE(again.out.find("held    frames 5-8 by task 1 of job " + id +
+                             ": PENDING (BeginTime), starts "),
+              std::string::npos)
+        << again.out;
+    EXPECT_EQ(again.out.find("submitted job"), std::string::npos) << again.out;
+
+    // Started now rather than in Slurm's two minutes.
+    runShell("scontrol update JobId=" + shellQuoted(id + "_1") + " StartTime=now", dir / "");
+    ASSERT_TRUE(waitForJob(id));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(taskStates(id), (TaskStates{{0, "COMPLETED"}, {1, "COMPLETED"}, {2, "COMPLETED"}}));
+    EXPECT_EQ(apptest::readAll(seq / "../lost-out/farm/glow.png.jobs").find('\n') + 1,
+              apptest::readAll(seq / "../lost-out/farm/glow.png.jobs").size())
+        << "a second job was submitted";
+
+    const std::string log = (out / ("farm/glow.png." + id + "_1.log")).string();
+    const std::vector<std::string> runs = runNodes(log);
+    ASSERT_EQ(runs.size(), 2u) << apptest::readAll(log);
+    EXPECT_EQ(runs[0], node);
+    EXPECT_NE(runs[1], node);
+    // The second run leaves the images the first one finished.
+    const std::string text = apptest::readAll(log);
+    const std::string second = text.substr(text.find("orvit farm: job", 1));
+    EXPECT_NE(second.find("frame 5  already there -> "), std::string::npos) << text;
+
+    const std::string after = status(seq, look);
+    EXPECT_NE(after.find("done     12 of 12\nmissing  none\n"), std::string::npos) << after;
+    EXPECT_NE(after.find("  task 1    frames 5-8          COMPLETED; requeued 1 time, ran on " +
+                         node + ", " + runs[1] + "\n"),
+              std::string::npos)
+        << after;
+    std::printf("after the requeued run (%.1f s from submission):\n%s", seconds, after.c_str());
+
+    const auto local =
+        runOrvit({"render", (seq / "scene.toml").string(), "--output", dir / "local/glow.####.png"},
+                 dir / "");
+    ASSERT_EQ(local.exitCode, 0) << local.err;
+    expectSameImages((out / "glow").string(), dir / "local/glow", 1, frames);
 }
 
 } // namespace

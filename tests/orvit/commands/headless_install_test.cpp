@@ -1,0 +1,117 @@
+// orvit-headless, the program farm tasks run, needs no display library; and
+// both programs, installed with cmake --install under any prefix, find the
+// module and the demo installed beside them and never the build tree's.
+#include "tests/support/run_command.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A folder of empty files named as the window's libraries: put first on
+// LD_LIBRARY_PATH, it hides them, since the loader finds these and cannot
+// load them.
+std::string hideWindowLibraries(const apptest::TempFolder& dir) {
+    const std::string folder = dir / "hidden";
+    fs::create_directories(folder);
+    const auto libraries = apptest::runShell("(ldd " + apptest::shellQuoted(ORVIT_PROGRAM) +
+                                                 " | awk '/lib(fltk|X)/ {print $1}')",
+                                             dir / "");
+    std::istringstream names(libraries.out);
+    std::string name;
+    int hidden = 0;
+    while (names >> name) {
+        std::ofstream(folder + "/" + name).flush();
+        ++hidden;
+    }
+    EXPECT_GE(hidden, 2) << "orvit links no FLTK or X11 library to hide:\n" << libraries.out;
+    return "LD_LIBRARY_PATH=" + apptest::shellQuoted(folder);
+}
+
+TEST(HeadlessProgram, RendersWhereTheWindowLibrariesAreMissing) {
+    apptest::TempFolder dir;
+    const std::string hidden = hideWindowLibraries(dir);
+    const auto windowed =
+        apptest::runShell(hidden + " " + apptest::shellQuoted(ORVIT_PROGRAM) + " info", dir / "");
+    EXPECT_NE(windowed.exitCode, 0) << "the libraries were not hidden";
+
+    const auto render =
+        apptest::runShell(hidden + " " + apptest::shellQuoted(ORVIT_HEADLESS_PROGRAM) + " render " +
+                              apptest::shellQuoted(ORVIT_DEMO_SCENE) + " --frames 2 --output " +
+                              apptest::shellQuoted(dir / "out/d.####.png"),
+                          dir / "");
+    EXPECT_EQ(render.exitCode, 0) << render.err;
+    EXPECT_TRUE(fs::is_regular_file(dir / "out/d.0002.png"));
+    // The panel's window is the one thing it has not.
+    const auto edit = apptest::runShell(apptest::shellQuoted(ORVIT_HEADLESS_PROGRAM) + " edit " +
+                                            apptest::shellQuoted(ORVIT_DEMO_SCENE),
+                                        dir / "");
+    EXPECT_EQ(edit.exitCode, 1);
+    EXPECT_EQ(edit.err, "orvit: this program has no window; use --script FILE to work the panel "
+                        "from a script\n");
+}
+
+TEST(Installed, ProgramsFindTheirModuleDemoAndFarmProgramUnderThePrefix) {
+    apptest::TempFolder dir;
+    const std::string prefix = dir / "opt/it's orvit";
+    const auto install =
+        apptest::runShell("cmake --install " + apptest::shellQuoted(ORVIT_BUILD_DIR) +
+                              " --prefix " + apptest::shellQuoted(prefix),
+                          dir / "");
+    ASSERT_EQ(install.exitCode, 0) << install.err;
+    for (const char* file : {"bin/orvit", "bin/orvit-headless", "share/orvit/demo/scene.toml"})
+        EXPECT_TRUE(fs::is_regular_file(prefix + "/" + file)) << file;
+    std::string module, zip;
+    for (const auto& entry : fs::recursive_directory_iterator(prefix)) {
+        if (entry.path().filename() == "Orvit.p")
+            module = entry.path().string();
+        if (entry.path().filename() == "orvit_glow.zip")
+            zip = entry.path().string();
+    }
+    EXPECT_EQ(fs::path(module).parent_path().filename(), "orvit") << module;
+    EXPECT_EQ(zip, prefix + "/share/orvit/orvit_glow.zip");
+
+    const std::string bin = prefix + "/bin/";
+    const auto info =
+        apptest::runShell(apptest::shellQuoted(bin + "orvit-headless") + " info", dir / "");
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_EQ(info.out.substr(0, info.out.find('\n')), "module       " + module);
+    const auto demo =
+        apptest::runShell("cd " + apptest::shellQuoted(dir / "") + " && " +
+                              apptest::shellQuoted(bin + "orvit") + " demo --frames 1",
+                          dir / "");
+    EXPECT_EQ(demo.exitCode, 0) << demo.err;
+    EXPECT_TRUE(fs::is_regular_file(dir / "out/demo.0001.png"));
+
+    // The farm runs the installed headless program.
+    fs::create_directories(dir / "slurm");
+    std::ofstream(dir / "slurm/sbatch") << "#!/bin/sh\necho 5\n";
+    fs::permissions(dir / "slurm/sbatch", fs::perms::owner_all);
+    const auto submit =
+        apptest::runShell("PATH=" + apptest::shellQuoted(dir / "slurm") + ":/usr/bin:/bin " +
+                              apptest::shellQuoted(bin + "orvit") + " farm submit " +
+                              apptest::shellQuoted(prefix + "/share/orvit/demo/scene.toml") +
+                              " --output " + apptest::shellQuoted(dir / "farm/f.####.png"),
+                          dir / "");
+    ASSERT_EQ(submit.exitCode, 0) << submit.err;
+    EXPECT_NE(apptest::readAll(dir / "farm/farm/f.png.sbatch")
+                  .find("program=" + apptest::shellQuoted(bin + "orvit-headless") + "\n"),
+              std::string::npos);
+
+    // Without its module, the installed program names the one it misses.
+    fs::remove(module);
+    const auto missing =
+        apptest::runShell(apptest::shellQuoted(bin + "orvit-headless") + " info", dir / "");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.errLines().size(), 1u) << missing.err;
+    EXPECT_NE(missing.err.find(module + ": cannot open module file"), std::string::npos)
+        << missing.err;
+}
+
+} // namespace
