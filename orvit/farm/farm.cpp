@@ -83,15 +83,32 @@ std::string slurmCommand(const std::string& name) {
     return path;
 }
 
+// "41,42" for Slurm's -j.
+std::string jobIds(const std::vector<SubmittedJob>& jobs) {
+    std::string ids;
+    for (const SubmittedJob& job : jobs)
+        ids += (ids.empty() ? "" : ",") + job.id;
+    return ids;
+}
+
+// The runs of every task as Slurm's accounting keeps them (a requeued task's
+// earlier runs among them), where the cluster keeps accounting; none where
+// it keeps none or sacct fails, since squeue and the logs tell the rest.
+std::vector<AccountedRun> accountedRuns(const std::vector<SubmittedJob>& jobs) {
+    const std::string sacct = findOnPath("sacct");
+    if (sacct.empty())
+        return {};
+    const ProgramResult run = runProgram(
+        {sacct, "-n", "-P", "-D", "-X", "-j", jobIds(jobs), "-o", "JobID,State,NodeList"});
+    return run.exitCode == 0 ? parseAccountedRuns(run.out) : std::vector<AccountedRun>{};
+}
+
 // Every task Slurm knows of `jobs`; none when it knows none of them. An
 // AppError naming squeue and its message when squeue fails otherwise (the
 // controller cannot be reached, say): that is no answer about the jobs.
 std::vector<SlurmTask> queryTasks(const std::vector<SubmittedJob>& jobs) {
-    std::string ids;
-    for (const SubmittedJob& job : jobs)
-        ids += (ids.empty() ? "" : ",") + job.id;
     const ProgramResult run = runProgram(
-        {slurmCommand("squeue"), "-h", "-r", "-t", "all", "-j", ids, "-O", kSqueueFormat});
+        {slurmCommand("squeue"), "-h", "-r", "-t", "all", "-j", jobIds(jobs), "-O", kSqueueFormat});
     if (run.exitCode != 0) {
         const std::string message = standin::firstLine(run.err.empty() ? run.out : run.err);
         // squeue's answer for one job id it does not know.
@@ -281,6 +298,8 @@ void farmStatus(const FarmRequest& request) {
     const std::vector<SubmittedJob> jobs = jobsFor(files, s.range);
     const std::vector<SlurmTask> known = jobs.empty() ? std::vector<SlurmTask>{} : queryTasks(jobs);
     const std::vector<FarmTask> tasks = farmTasks(jobs, known);
+    const std::vector<AccountedRun> accounted =
+        known.empty() ? std::vector<AccountedRun>{} : accountedRuns(jobs);
     std::vector<std::string> gone;
     std::vector<int> held;
     for (const SubmittedJob& job : jobs) {
@@ -312,7 +331,22 @@ void farmStatus(const FarmRequest& request) {
                 nodes += (nodes.empty() ? "" : ", ") + r.node;
             if (nodes.empty() && t.slurm->state != "RUNNING")
                 nodes = t.slurm->nodes;
-            const int restarts = std::max(t.slurm->restarts, static_cast<int>(runs.size()) - 1);
+            // Where Slurm keeps accounting, how each earlier run ended.
+            std::vector<const AccountedRun*> earlier;
+            for (const AccountedRun& a : accounted)
+                if (a.job == job.id && a.task == t.task)
+                    earlier.push_back(&a);
+            if (!earlier.empty())
+                earlier.pop_back();
+            if (!earlier.empty()) {
+                nodes.clear();
+                for (const AccountedRun* a : earlier)
+                    nodes += (nodes.empty() ? "" : ", ") + a->nodes + " (" + a->state + ")";
+                if (!t.slurm->nodes.empty())
+                    nodes += ", " + t.slurm->nodes;
+            }
+            const int restarts = std::max({t.slurm->restarts, static_cast<int>(runs.size()) - 1,
+                                           static_cast<int>(earlier.size())});
             std::printf("  task %-4d frames %-12s %s", t.task, rangeText(t.frames).c_str(),
                         stateText(*t.slurm).c_str());
             if (restarts > 0)

@@ -146,4 +146,16 @@ std::vector<SlurmTask> parseSlurmTasks(const std::string& squeueOutput);
 // A state in which a task will not run again.
 bool taskIsOver(const std::string& state);
 
+// One run of a task as Slurm's accounting keeps it.
+struct AccountedRun {
+    std::string job;
+    int task = 0;
+    std::string state; // NODE_FAIL, REQUEUED, COMPLETED, ...
+    std::string nodes;
+};
+// Lines "JOB_TASK|STATE|NODES" from `sacct -n -P -D -X -o JobID,State,NodeList`,
+// in its order (a task's runs oldest first); lines of other forms, such as
+// those of an array's pending part ("42_[3-5]"), are passed over.
+std::vector<AccountedRun> parseAccountedRuns(const std::string& sacctOutput);
+
 } // namespace orvit::app

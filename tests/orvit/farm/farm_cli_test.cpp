@@ -201,6 +201,14 @@ TEST(OrvitFarm, SubmitNeverGivesFramesOfALiveTaskToANewOne) {
                               "2026-12-07T23:45:01; requeued 1 time\n"),
               std::string::npos)
         << status.out;
+    // Where Slurm keeps accounting, how the lost run ended too.
+    slurm.write("sacct", "echo '42_0|COMPLETED|n1'; echo '42_1|NODE_FAIL|n2'; "
+                         "echo '42_1|PENDING|None assigned'");
+    const auto accounted = apptest::runOrvitWith(
+        slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
+    EXPECT_NE(accounted.out.find("2026-12-07T23:45:01; requeued 1 time, ran on n2 (NODE_FAIL)\n"),
+              std::string::npos)
+        << accounted.out;
 
     std::vector<std::string> replace = submit;
     replace.push_back("--replace");

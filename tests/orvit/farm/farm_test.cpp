@@ -334,6 +334,18 @@ TEST(SlurmAnswers, JobIdsAndTaskStates) {
     EXPECT_EQ(tasks[3].nodes, "");
     EXPECT_EQ(tasks[3].reason, "BeginTime");
 
+    const std::vector<AccountedRun> runs = parseAccountedRuns("42_1|NODE_FAIL|n2\n"
+                                                              "42_[2-5]|PENDING|None assigned\n"
+                                                              "42_1|CANCELLED by 0|None assigned\n"
+                                                              "42|COMPLETED|n1\n");
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].job, "42");
+    EXPECT_EQ(runs[0].task, 1);
+    EXPECT_EQ(runs[0].state, "NODE_FAIL");
+    EXPECT_EQ(runs[0].nodes, "n2");
+    EXPECT_EQ(runs[1].state, "CANCELLED");
+    EXPECT_EQ(runs[1].nodes, "");
+
     for (const char* over : {"COMPLETED", "FAILED", "CANCELLED", "TIMEOUT", "NODE_FAIL"})
         EXPECT_TRUE(taskIsOver(over)) << over;
     for (const char* live : {"PENDING", "RUNNING", "REQUEUED", "COMPLETING", "SUSPENDED", "NEW"})
