@@ -2,6 +2,7 @@
 // size projected at its depth, R = trunc(((W * S) / (D * K)) * 0.5).
 #include "module/filter/arith.h"
 #include "module/filter/glow_kernel.h"
+#include "module/filter/stamp_tables.h"
 
 namespace orvit {
 
@@ -12,7 +13,7 @@ bool depthRadius(int32_t width, double size, float depth, double k, int32_t* rad
     int32_t r = 0;
     if (!truncInRange(quotient * 0.5, &r))
         return false;
-    if (r <= 1 || r > 100)
+    if (r <= 1 || r > kMaxDepthRadius)
         return false;
     *radius = r;
     return true;

@@ -260,7 +260,7 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
             // no table grows with R squared; it remains the fallback when the
             // falloff rules the nearest fill out (R far beyond the frame).
             const bool cheaper =
-                radius.radius > 100 ||
+                radius.radius > kMaxDepthRadius ||
                 nearestFillCost(events, radius.radius, width, height) <
                     stampFillCost(events, radius.radius, width, height, sameColour);
             if (choice == FillChoice::Nearest || cheaper) {

@@ -287,7 +287,7 @@ class Dominance {
     }
 
   private:
-    static constexpr int32_t kRadii = 101;
+    static constexpr int32_t kRadii = kMaxDepthRadius + 1;
 
     static bool check(const StampPattern& other, const StampPattern& stamp) {
         const int32_t p = stamp.radius;

@@ -11,6 +11,11 @@
 
 namespace orvit {
 
+// The largest radius of the depth modes (depthRadius): tables by radius for
+// them hold kMaxDepthRadius + 1 entries, and above it a Fixed mode's stamp
+// is never the cheaper fill.
+constexpr int32_t kMaxDepthRadius = 100;
+
 // Integer square root as the rules take it: trunc(sqrt(n)) of the exact sum,
 // in double precision, which is the exact integer root below 2^52.
 inline int32_t integerRoot(int64_t n) {
@@ -54,7 +59,7 @@ struct StampPattern {
 // depth modes' stamps, looked up rather than followed along every row.
 class RootTable {
   public:
-    static constexpr int32_t kSize = 101;
+    static constexpr int32_t kSize = kMaxDepthRadius + 1;
     RootTable();
     const uint8_t* row(int32_t a) const { return roots_ + a * kSize; }
 
@@ -79,7 +84,7 @@ class StampPatternCache {
     const StampPattern* forRadius(int32_t radius);
 
   private:
-    static constexpr int32_t kDirect = 101; // radii the depth modes can stamp with
+    static constexpr int32_t kDirect = kMaxDepthRadius + 1;
 
     int32_t width_;
     int32_t height_;

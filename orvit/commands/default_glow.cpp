@@ -49,9 +49,7 @@ EditResult giveDefaultGlows(const std::string& scenePath, const std::vector<std:
                             const std::string& builtModule, const std::string& module) {
     std::vector<int> listed;
     for (const std::string& text : values) {
-        if (!isSpecialValue(text))
-            throw AppError("--default-glow '" + text + "': expected a special value 1 to 255");
-        const int value = std::stoi(text);
+        const int value = parseSpecialValue(text, "--default-glow");
         if (std::find(listed.begin(), listed.end(), value) == listed.end())
             listed.push_back(value);
     }

@@ -141,17 +141,7 @@ EditResult editScene(const SceneFile& scene, standin::PanelUser& panelUser,
     {
         // Settings the module did not take would be lost or changed on saving.
         SceneInstance filter(scene, module, host, !options.freshSettings);
-        if (options.surfaces) {
-            filter.offerSurfaces(*options.surfaces);
-        } else {
-            const PanelSurfaces surfaces =
-                panelSurfaces(scene, options.frame.value_or(scene.first));
-            result.surfacesOrigin = surfaces.origin;
-            filter.offerSurfaces(surfaces.surfaces);
-        }
-        if (options.frame)
-            filter.renderFrame(scene, *options.frame);
-        filter.openInterface();
+        result.surfacesOrigin = filter.openPanel(scene, options.frame, options.surfaces);
         if (!host.panelHost.panels().empty())
             result.controls = standin::describeControls(*host.panelHost.panels().back());
         if (user.runs == 0) {

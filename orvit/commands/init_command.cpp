@@ -104,14 +104,11 @@ FrameRange frameRange(const InitRequest& request, const fs::path& pattern) {
             throw AppError(shown + ": no file matches it (#### stands for the frame number)");
         range = {present.front(), present.back()};
     }
-    for (int frame = range.first; frame <= range.last; ++frame) {
-        const std::string path = framePath(pattern.string(), frame);
-        std::error_code ec;
-        if (!fs::is_regular_file(path, ec))
-            throw AppError("frames " + std::to_string(range.first) + "-" +
-                           std::to_string(range.last) + " of " + shown + ": frame " +
-                           std::to_string(frame) + " is missing (" + inQuotes(path, '\'') + ")");
-    }
+    const std::vector<int> missing = missingFrames(pattern.string(), range);
+    if (!missing.empty())
+        throw AppError("frames " + rangeText(range) + " of " + shown + ": frame " +
+                       std::to_string(missing.front()) + " is missing (" +
+                       inQuotes(framePath(pattern.string(), missing.front()), '\'') + ")");
     return range;
 }
 
@@ -133,8 +130,7 @@ std::vector<std::string> passChannels(PassRole role, const std::vector<std::stri
 std::string sceneText(const InitResult& r, const InitRequest& request, const std::string& passes,
                       const std::string& output) {
     std::string text = "# Made by orvit init from " + tomlEscaped(request.pattern, false) +
-                       ": frames " + std::to_string(r.range.first) + "-" +
-                       std::to_string(r.range.last) + ", " + std::to_string(r.width) + "x" +
+                       ": frames " + rangeText(r.range) + ", " + std::to_string(r.width) + "x" +
                        std::to_string(r.height) +
                        ".\n"
                        "# Surfaces can be renamed; docs/scene-file.md tells the rest.\n\n";
@@ -149,10 +145,9 @@ std::string sceneText(const InitResult& r, const InitRequest& request, const std
                 number(parseNumber(request.focalLength, "--focal-length", 0, 1e9)) +
                 "\nfilm_width = " + number(parseNumber(request.filmWidth, "--film-width", 0, 1e9)) +
                 " # mm\n\n";
-    text += "[passes]\nfile = " + tomlString(passes) + "\ncolour_channels = [";
-    for (size_t i = 0; i < r.colourChannels.size(); ++i)
-        text += (i ? ", " : "") + tomlString(r.colourChannels[i]);
-    text += "]\nspecial_channel = " + tomlString(r.specialChannel) +
+    text += "[passes]\nfile = " + tomlString(passes) + "\ncolour_channels = [" +
+            standin::joined(r.colourChannels, tomlString) +
+            "]\nspecial_channel = " + tomlString(r.specialChannel) +
             "\ndepth_channel = " + tomlString(r.depthChannel) + "\n";
     if (r.farDepth)
         text += "far_depth = 1.0e9 # the renderer marks empty background with a huge depth\n";
@@ -182,7 +177,7 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     const std::vector<std::string> colourNamed = request.colourChannels.empty()
                                                      ? std::vector<std::string>{}
                                                      : splitNames(request.colourChannels);
-    if (colourNamed.size() != 0 && colourNamed.size() != 3 && colourNamed.size() != 4)
+    if (!colourNamed.empty() && !takesColourChannels(colourNamed.size()))
         throw AppError("--colour-channels " + inQuotes(request.colourChannels, '\'') +
                        ": give 3 or 4 names, R,G,B[,A]");
 
@@ -243,7 +238,7 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         }
         const SpecialAndDepth passes = readSpecialAndDepth(path, r.specialChannel, r.depthChannel,
                                                            std::numeric_limits<double>::infinity());
-        for (int v : specialValuesIn(passes.special))
+        for (int v : specialValuesIn(passes.special.values))
             values.insert(v);
         const std::vector<float>& depths = passes.depth.depths;
         r.farDepth = r.farDepth || std::any_of(depths.begin(), depths.end(),
@@ -252,7 +247,7 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     r.values.assign(values.begin(), values.end());
     if (r.values.empty())
         throw AppError("channel " + inQuotes(r.specialChannel, '\'') + " of frames " +
-                       std::to_string(r.range.first) + "-" + std::to_string(r.range.last) +
+                       rangeText(r.range) +
                        " holds no special value but 0: there is nothing to glow");
 
     // Paths in the scene start from its folder.
@@ -316,11 +311,9 @@ class InitCommand : public Command {
 
     void run() const override {
         const InitResult r = initScene(request_, builtModule_);
-        std::string values, channels;
-        for (int v : r.values)
-            values += (values.empty() ? "" : ", ") + std::to_string(v);
-        for (const std::string& c : r.colourChannels)
-            channels += (channels.empty() ? "" : ", ") + c;
+        const std::string values =
+            standin::joined(r.values, [](int v) { return std::to_string(v); });
+        const std::string channels = standin::joined(r.colourChannels);
         std::printf("frames %d-%d, %dx%d: colour %s; special %s (values %s); depth %s%s\n",
                     r.range.first, r.range.last, r.width, r.height, channels.c_str(),
                     r.specialChannel.c_str(), values.c_str(), r.depthChannel.c_str(),

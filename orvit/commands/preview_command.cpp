@@ -50,18 +50,13 @@ class PreviewUser : public standin::PanelUser {
             return 0;
         }
         const std::vector<std::string>& items = popup->description().items;
-        std::string listed;
-        bool found = value_.empty() && !items.empty();
-        for (const std::string& item : items) {
-            listed += (listed.empty() ? "" : ", ") + trimmed(item);
-            found = found || trimmed(item) == value_;
-        }
-        if (!found) {
-            error_ = "--value " + value_ +
-                     ": the scene has no such special value (its values: " + listed + ")";
+        const int item = items.empty() ? -1 : value_.empty() ? 0 : standin::findItem(items, value_);
+        if (item < 0) {
+            error_ = "--value " + value_ + ": the scene has no such special value (its values: " +
+                     standin::shownItems(items) + ")";
             return 0;
         }
-        shown_ = value_.empty() ? trimmed(items.front()) : value_;
+        shown_ = trimmed(items[static_cast<size_t>(item)]);
         return script_.run(panel, flags);
     }
 
@@ -99,13 +94,11 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
         throw AppError("--display '" + request.display +
                        "': expected color, depth, special or preview");
     const int frame = parseFrameNumber(request.frame, "--frame");
-    if (!request.value.empty() && !isSpecialValue(request.value))
-        throw AppError("--value '" + request.value + "': expected a special value 1 to 255");
+    if (!request.value.empty())
+        parseSpecialValue(request.value, "--value");
     // A frame mark in the file name becomes the frame, as render writes it.
     result.output = framePath(request.output, frame);
-    if (!isOutputExtension(result.output))
-        throw AppError("output '" + result.output +
-                       "': unknown image type; use .png, .tif, .tiff or .exr");
+    checkOutputExtension(result.output);
     const fs::path folder = fs::path(result.output).parent_path();
     std::error_code ec;
     if (!folder.empty() && !fs::is_directory(folder, ec))
@@ -135,11 +128,7 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
     host.panelHost.user = &taker;
     {
         SceneInstance filter(scene, module, host);
-        filter.offerSurfaces(panelSurfaces(scene, frame).surfaces);
-        filter.renderFrame(scene, frame);
-        // Only the glow shown counts: other values' settings draw nothing here.
-        host.missingCameraRequests = 0;
-        filter.openInterface();
+        filter.openPanel(scene, frame);
     }
     checkCameraGiven(host, scene);
     if (!user.error().empty())

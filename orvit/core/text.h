@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvit::standin {
 
@@ -16,5 +17,24 @@ std::string inQuotes(std::string_view text, char mark = '"');
 
 // `text` without the blanks (spaces, tabs, carriage returns) around it.
 std::string trimmed(std::string_view text);
+
+// The items as `text` writes each, one `separator` between two: "a, b, c".
+template <typename Items, typename Text>
+std::string joined(const Items& items, Text text, std::string_view separator = ", ") {
+    std::string out;
+    bool first = true;
+    for (const auto& item : items) {
+        if (!first)
+            out += separator;
+        out += text(item);
+        first = false;
+    }
+    return out;
+}
+inline std::string joined(const std::vector<std::string>& items,
+                          std::string_view separator = ", ") {
+    return joined(
+        items, [](const std::string& item) { return item; }, separator);
+}
 
 } // namespace orvit::standin

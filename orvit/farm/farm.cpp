@@ -49,8 +49,7 @@ struct Sequence {
 Sequence readSequence(const FarmRequest& request) {
     Sequence s;
     s.scene = parseSceneFile(request.scene);
-    s.range = request.frames.empty() ? FrameRange{s.scene.first, s.scene.last}
-                                     : parseFrameRange(request.frames);
+    s.range = requestedRange(s.scene, request.frames);
     s.output = wholePath(request.output.empty() ? s.scene.output : request.output);
     checkOneImagePerFrame(s.output, s.range);
     return s;

@@ -29,26 +29,12 @@ constexpr int kMaxTasks = 1001;
 
 } // namespace
 
-std::string rangeText(FrameRange r) {
-    return std::to_string(r.first) + "-" + std::to_string(r.last);
-}
-
 std::vector<FrameRange> splitRange(FrameRange range, int size) {
     std::vector<FrameRange> chunks;
     for (int64_t first = range.first; first <= range.last; first += size)
         chunks.push_back({static_cast<int>(first),
                           static_cast<int>(std::min<int64_t>(first + size - 1, range.last))});
     return chunks;
-}
-
-std::vector<int> missingFrames(const std::string& pattern, FrameRange range) {
-    std::vector<int> missing;
-    for (int frame = range.first; frame <= range.last; ++frame) {
-        std::error_code ec;
-        if (!fs::is_regular_file(framePath(pattern, frame), ec))
-            missing.push_back(frame);
-    }
-    return missing;
 }
 
 std::string numberRuns(const std::vector<int>& numbers, const std::string& separator) {

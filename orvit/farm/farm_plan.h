@@ -11,19 +11,11 @@
 
 namespace orvit::app {
 
-// "A-B".
-std::string rangeText(FrameRange range);
-
 // ---- Chunks, missing frames, the array ----
 
 // The range cut into chunks of `size` frames from its first; the last chunk
 // may be shorter. Chunk i is array task i.
 std::vector<FrameRange> splitRange(FrameRange range, int size);
-
-// Frames of `range` whose image under `pattern` is not there. An image is
-// written under a temporary name and renamed when finished, so an existing
-// file is a whole image.
-std::vector<int> missingFrames(const std::string& pattern, FrameRange range);
 
 // Ascending numbers as runs: "4, 7-9" for frames, "0,2-3" for sbatch's
 // --array (with `separator` ",").

@@ -22,16 +22,16 @@ std::string lowerExtension(const std::string& path) {
 
 } // namespace
 
-bool isOutputExtension(const std::string& path) {
+void checkOutputExtension(const std::string& path) {
     const std::string ext = lowerExtension(path);
-    return ext == ".png" || ext == ".tif" || ext == ".tiff" || ext == ".exr";
+    if (ext != ".png" && ext != ".tif" && ext != ".tiff" && ext != ".exr")
+        throw AppError("output '" + path + "': unknown image type; use .png, .tif, .tiff or .exr");
 }
 
 void writeImage(const std::string& path, int32_t width, int32_t height,
                 const std::vector<uint8_t>& rgba, int compression, const std::string& colourSpace) {
+    checkOutputExtension(path);
     const std::string where = "output '" + path + "'";
-    if (!isOutputExtension(path))
-        throw AppError(where + ": unknown image type; use .png, .tif, .tiff or .exr");
     if (width < 1 || height < 1 ||
         rgba.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4)
         throw AppError(where + ": the frame holds no pixels");

@@ -10,8 +10,9 @@
 
 namespace orvit::app {
 
-// True for the extensions writeImage accepts, compared without case.
-bool isOutputExtension(const std::string& path);
+// Checks that writeImage knows the extension of `path` (compared without
+// case): an AppError naming the output and the extensions otherwise.
+void checkOutputExtension(const std::string& path);
 
 // The compression of writeImage by default: each format's fast setting.
 constexpr int kFastCompression = -1;

@@ -695,10 +695,7 @@ void Panel::drawRGBBox(int32_t red, int32_t green, int32_t blue, int32_t x, int3
 
 std::string describeDescription(const ControlDescription& d) {
     auto list = [&](const std::vector<std::string>& items) {
-        std::string out = "[";
-        for (size_t i = 0; i < items.size(); ++i)
-            out += (i > 0 ? ", " : "") + inQuotes(items[i]);
-        return out + "]";
+        return "[" + joined(items, [](const std::string& item) { return inQuotes(item); }) + "]";
     };
     switch (d.code) {
     case DescButton:

@@ -131,20 +131,11 @@ bool prepareStep(const ScriptAction& a, Panel& panel, ScriptStep* step, std::str
             return false;
         }
         const std::vector<std::string>& items = c->description().items;
-        const std::string wanted = trimmed(a.item);
-        for (int pass = 0; pass < 2; ++pass)
-            for (size_t i = 0; i < items.size(); ++i) {
-                const std::string item = trimmed(items[i]);
-                if (pass == 0 ? item == wanted : lower(item) == lower(wanted)) {
-                    step->value.integer = static_cast<int32_t>(i);
-                    return true;
-                }
-            }
-        std::string list;
-        for (const std::string& item : items)
-            list += (list.empty() ? "" : ", ") + trimmed(item);
-        *why = "no item " + inQuotes(wanted) + " (the items: " + list + ")";
-        return false;
+        step->value.integer = findItem(items, a.item);
+        if (step->value.integer < 0)
+            *why =
+                "no item " + inQuotes(trimmed(a.item)) + " (the items: " + shownItems(items) + ")";
+        return step->value.integer >= 0;
     }
     case Verb::Set:
         if (t == ControlType::MiniRGB) {
@@ -200,6 +191,21 @@ bool prepareStep(const ScriptAction& a, Panel& panel, ScriptStep* step, std::str
     default:
         return true;
     }
+}
+
+int findItem(const std::vector<std::string>& items, const std::string& wanted) {
+    const std::string name = trimmed(wanted);
+    for (int pass = 0; pass < 2; ++pass)
+        for (size_t i = 0; i < items.size(); ++i) {
+            const std::string item = trimmed(items[i]);
+            if (pass == 0 ? item == name : lower(item) == lower(name))
+                return static_cast<int>(i);
+        }
+    return -1;
+}
+
+std::string shownItems(const std::vector<std::string>& items) {
+    return joined(items, [](const std::string& item) { return trimmed(item); });
 }
 
 PanelControl* resolveTarget(const ScriptTarget& target, Panel& panel, std::string* why) {

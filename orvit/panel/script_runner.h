@@ -78,6 +78,13 @@ class ScriptedUser : public PanelUser {
 // The control a target names on the panel, or null with the reason in *why.
 PanelControl* resolveTarget(const ScriptTarget& target, Panel& panel, std::string* why);
 
+// The item of a popup or choice that `wanted` names, as a user picks it: the
+// item as shown (blanks around either ignored), else the first that differs
+// from it only in case; -1 when none does.
+int findItem(const std::vector<std::string>& items, const std::string& wanted);
+// The items as shown: "a, b, c".
+std::string shownItems(const std::vector<std::string>& items);
+
 // What a line does to its control, checked against the panel: the control
 // and the value a user gives it (none for ok, cancel and press).
 struct ScriptStep {

@@ -96,12 +96,7 @@ std::vector<std::vector<std::string>> colourCandidates(const std::vector<std::st
     return out;
 }
 
-std::string joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& name : names)
-        text += (text.empty() ? "" : ", ") + name;
-    return text;
-}
+using standin::joined;
 
 } // namespace
 

@@ -93,7 +93,7 @@ struct ColourChoice {
 // channel of a grey file. Never a channel merely for its place in the file.
 ColourChoice chooseColour(const OpenPass& pass, const ColourChannels& names) {
     ColourChoice choice{{-1, -1, -1, -1}};
-    if (!names.empty() && names.size() != 3 && names.size() != 4)
+    if (!names.empty() && !takesColourChannels(names.size()))
         pass.fail("colour channels must be 3 or 4 names");
     std::vector<int> chosen;
     if (!names.empty()) {

@@ -3,6 +3,7 @@
 #include "orvit/core/host_error.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace orvit::app {
 
@@ -29,14 +30,37 @@ std::string framePath(const std::string& pattern, int frame) {
     return pattern.substr(0, mark.begin) + (mark.found() ? number : "") + pattern.substr(mark.end);
 }
 
+std::string rangeText(FrameRange range) {
+    return std::to_string(range.first) + "-" + std::to_string(range.last);
+}
+
+std::vector<int> missingFrames(const std::string& pattern, FrameRange range) {
+    std::vector<int> missing;
+    for (int frame = range.first; frame <= range.last; ++frame) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(framePath(pattern, frame), ec))
+            missing.push_back(frame);
+    }
+    return missing;
+}
+
+namespace {
+
+// Digits only, kLastFrame at most.
+bool isFrameNumber(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
+           text.size() <= std::to_string(kLastFrame).size();
+}
+
+} // namespace
+
 FrameRange parseFrameRange(const std::string& text) {
     auto fail = [&](const std::string& why) -> FrameRange {
         throw AppError("--frames '" + text + "': " + why);
     };
     auto parseNumber = [&](const std::string& part) {
-        if (part.empty() || part.find_first_not_of("0123456789") != std::string::npos ||
-            part.size() > 8)
-            fail("expected A-B or A with frame numbers 0 to 99999999");
+        if (!isFrameNumber(part))
+            fail("expected A-B or A with frame numbers 0 to " + std::to_string(kLastFrame));
         return std::atoi(part.c_str());
     };
     const auto dash = text.find('-');
@@ -53,9 +77,9 @@ FrameRange parseFrameRange(const std::string& text) {
 }
 
 int parseFrameNumber(const std::string& text, const std::string& option) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        text.size() > 8)
-        throw AppError(option + " '" + text + "': expected a frame number 0 to 99999999");
+    if (!isFrameNumber(text))
+        throw AppError(option + " '" + text + "': expected a frame number 0 to " +
+                       std::to_string(kLastFrame));
     return std::atoi(text.c_str());
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace orvit::app {
 
@@ -23,6 +24,10 @@ std::string framePath(const std::string& pattern, int frame);
 // True when `pattern` has a frame mark.
 bool hasFrameNumber(const std::string& pattern);
 
+// Frame numbers run from 0 to kLastFrame, in a scene, on the command line
+// and in a frame mark.
+constexpr int kLastFrame = 99999999;
+
 // The frame range "A-B" or "A"; refused when it holds no frames.
 struct FrameRange {
     int first;
@@ -30,7 +35,16 @@ struct FrameRange {
 };
 FrameRange parseFrameRange(const std::string& text);
 
-// One frame number, 0 to 99999999, given as `option` on the command line.
+// "A-B".
+std::string rangeText(FrameRange range);
+
+// Frames of `range` whose file under `pattern` is not a regular file, or
+// cannot be looked at (a link that loops, a name too long): rendering such a
+// frame reports the real fault. Images are written under a temporary name
+// and renamed when finished, so a file that is there is whole.
+std::vector<int> missingFrames(const std::string& pattern, FrameRange range);
+
+// One frame number, 0 to kLastFrame, given as `option` on the command line.
 int parseFrameNumber(const std::string& text, const std::string& option);
 
 } // namespace orvit::app

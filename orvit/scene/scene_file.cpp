@@ -122,7 +122,7 @@ class SceneReader {
 
     // An integer from 0 to `high`.
     int integer(const toml::table* table, const std::string& prefix, const char* key,
-                int high = 99999999) const {
+                int high = kLastFrame) const {
         const toml::node* node = get(table, key);
         const std::string name = prefix + "." + key;
         if (!node)
@@ -320,9 +320,7 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
     scene.first = r.integer(frames, "frames", "first");
     scene.last = r.integer(frames, "frames", "last");
     if (scene.last < scene.first)
-        r.fail("frames",
-               "range " + std::to_string(scene.first) + "-" + std::to_string(scene.last) +
-                   " holds no frames",
+        r.fail("frames", "range " + rangeText({scene.first, scene.last}) + " holds no frames",
                frames);
     scene.rate = r.number(frames, "frames", "rate", false, 24.0, 0.0, 1e6);
 
@@ -341,8 +339,8 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
     scene.passes.special = pattern("special");
     scene.passes.depth = pattern("depth");
     scene.passes.colourChannels = r.strings(passes, "passes", "colour_channels");
-    if (!scene.passes.colourChannels.empty() && scene.passes.colourChannels.size() != 3 &&
-        scene.passes.colourChannels.size() != 4)
+    if (!scene.passes.colourChannels.empty() &&
+        !takesColourChannels(scene.passes.colourChannels.size()))
         r.fail("passes.colour_channels",
                "must name 3 or 4 channels, not " +
                    std::to_string(scene.passes.colourChannels.size()),

@@ -57,14 +57,19 @@ struct FovKey {
 };
 
 struct PassFiles {
-    std::string colour;  // pattern
-    std::string special; // pattern
-    std::string depth;   // pattern
-    std::vector<std::string> colourChannels;
+    std::string colour;                      // pattern
+    std::string special;                     // pattern
+    std::string depth;                       // pattern
+    std::vector<std::string> colourChannels; // none, or takesColourChannels
     std::string specialChannel;
     std::string depthChannel;
     double farDepth; // depths at or beyond become the host's far depth
 };
+
+// Colour channels are named as R, G, B or R, G, B, A: 3 or 4 names.
+inline bool takesColourChannels(size_t count) {
+    return count == 3 || count == 4;
+}
 
 // A surface the scene declares by name and special value.
 struct SurfaceEntry {

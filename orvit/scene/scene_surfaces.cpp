@@ -1,8 +1,10 @@
 #include "orvit/scene/scene_surfaces.h"
 
 #include "orvit/core/host_error.h"
+#include "orvit/core/text.h"
 #include "orvit/scene/object_writer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -54,18 +56,19 @@ SurfaceObject::~SurfaceObject() {
     fs::remove_all(folder_, ec);
 }
 
-bool isSpecialValue(const std::string& text) {
-    if (text.empty() || text.size() > 3 || text[0] == '0')
-        return false;
-    for (char c : text)
-        if (!std::isdigit(static_cast<unsigned char>(c)))
-            return false;
-    return std::stoi(text) <= 255;
+int parseSpecialValue(const std::string& text, const std::string& option) {
+    const bool digits = !text.empty() && text.size() <= 3 && text[0] != '0' &&
+                        std::all_of(text.begin(), text.end(), [](char c) {
+                            return std::isdigit(static_cast<unsigned char>(c)) != 0;
+                        });
+    if (!digits || std::stoi(text) > 255)
+        throw AppError(option + " '" + text + "': expected a special value 1 to 255");
+    return std::stoi(text);
 }
 
-std::vector<int> specialValuesIn(const SpecialPlane& plane) {
+std::vector<int> specialValuesIn(const std::vector<uint8_t>& special) {
     bool present[256] = {};
-    for (uint8_t v : plane.values)
+    for (uint8_t v : special)
         present[v] = true;
     std::vector<int> values;
     for (int v = 1; v < 256; ++v)
@@ -81,19 +84,18 @@ std::vector<SurfaceEntry> surfacesForValues(const std::vector<int>& values) {
     return surfaces;
 }
 
-PanelSurfaces panelSurfaces(const SceneFile& scene, int frame) {
+PanelSurfaces panelSurfaces(const SceneFile& scene, int frame,
+                            const std::vector<uint8_t>* special) {
     PanelSurfaces result;
     if (!scene.objects.empty() || !scene.surfaces.empty()) {
         result.surfaces = scene.surfaces;
         return result;
     }
     const std::string path = framePath(scene.passes.special, frame);
-    const std::vector<int> values =
-        specialValuesIn(readSpecialPass(path, scene.passes.specialChannel));
+    const std::vector<int> values = specialValuesIn(
+        special != nullptr ? *special : readSpecialPass(path, scene.passes.specialChannel).values);
     result.surfaces = surfacesForValues(values);
-    std::string listed;
-    for (int v : values)
-        listed += (listed.empty() ? "" : ", ") + std::to_string(v);
+    const std::string listed = standin::joined(values, [](int v) { return std::to_string(v); });
     result.origin = "surfaces: the scene names none; found in the special pass of frame " +
                     std::to_string(frame) + " ('" + path +
                     "'): " + (listed.empty() ? "no value" : "values " + listed);

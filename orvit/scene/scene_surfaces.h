@@ -34,22 +34,25 @@ class SurfaceObject {
     std::unique_ptr<RemovedOnSignal> folderOnSignal_, fileOnSignal_;
 };
 
-// A special value as the panel lists it: 1 to 255, digits only.
-bool isSpecialValue(const std::string& text);
+// A special value as the panel lists it (1 to 255, digits only), given as
+// `option` on the command line; an AppError naming the option otherwise.
+int parseSpecialValue(const std::string& text, const std::string& option);
 
-// The distinct values other than 0 in `plane`, ascending.
-std::vector<int> specialValuesIn(const SpecialPlane& plane);
+// The distinct values other than 0 in a special plane's values, ascending.
+std::vector<int> specialValuesIn(const std::vector<uint8_t>& special);
 
 // A surface "Object N" for each value N.
 std::vector<SurfaceEntry> surfacesForValues(const std::vector<int>& values);
 
 // Where the panel's surfaces come from: the scene's object files and
 // surfaces, or, when it names neither, the values of the special pass of
-// frame `frame`, which `origin` then names in one line.
+// frame `frame` (`special`, its values when already read), which `origin`
+// then names in one line.
 struct PanelSurfaces {
     std::vector<SurfaceEntry> surfaces; // besides the scene's object files
     std::string origin;                 // empty for the scene's own
 };
-PanelSurfaces panelSurfaces(const SceneFile& scene, int frame);
+PanelSurfaces panelSurfaces(const SceneFile& scene, int frame,
+                            const std::vector<uint8_t>* special = nullptr);
 
 } // namespace orvit::app

@@ -59,6 +59,27 @@ void SceneInstance::renderFrame(const SceneFile& scene, int frame) {
     instance_.process(memory);
 }
 
+std::string SceneInstance::openPanel(const SceneFile& scene, std::optional<int> frame,
+                                     const std::optional<std::vector<SurfaceEntry>>& surfaces) {
+    std::optional<standin::MemoryFrame> memory;
+    if (frame)
+        memory.emplace(readFrame(scene, *frame));
+    PanelSurfaces offered;
+    if (surfaces)
+        offered.surfaces = *surfaces;
+    else
+        offered =
+            panelSurfaces(scene, frame.value_or(scene.first), memory ? &memory->special : nullptr);
+    offerSurfaces(offered.surfaces);
+    if (memory)
+        instance_.process(*memory);
+    // Only what the panel draws counts: the frame's other settings drew
+    // nothing there.
+    host_.missingCameraRequests = 0;
+    openInterface();
+    return offered.origin;
+}
+
 SceneRenderer::SceneRenderer(const SceneFile& scene, const std::string& modulePath)
     : scene_(scene), instance_(scene_, chooseModule(scene, "", modulePath), host_),
       saved_(instance_.instance().save()), colour_(sceneColourTransform(scene_)) {}
@@ -146,18 +167,14 @@ std::string frameSummary(const FrameReport& r) {
 std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& evaluations) {
     if (evaluations.empty())
         return "none evaluated";
-    std::string text;
-    char number[64];
-    for (const standin::EnvelopeEvaluation& e : evaluations) {
-        if (!text.empty())
-            text += ", ";
-        text += "envelope " + std::to_string(e.ordinal);
+    return standin::joined(evaluations, [](const standin::EnvelopeEvaluation& e) {
+        std::string text = "envelope " + std::to_string(e.ordinal);
         if (e.loadedAtLine > 0)
             text += " (settings line " + std::to_string(e.loadedAtLine) + ")";
+        char number[64];
         std::snprintf(number, sizeof number, " at %.4f s = %g", e.time, e.value);
-        text += number;
-    }
-    return text;
+        return text + number;
+    });
 }
 
 std::string chooseModule(const SceneFile& scene, const std::string& given,
@@ -227,8 +244,7 @@ void checkOneImagePerFrame(const std::string& pattern, FrameRange range) {
     const int total = range.last - range.first + 1;
     if (total > 1 && !hasFrameNumber(pattern))
         throw AppError("output '" + pattern + "' has no #### for the frame number, and frames " +
-                       std::to_string(range.first) + "-" + std::to_string(range.last) + " are " +
-                       std::to_string(total) + " images");
+                       rangeText(range) + " are " + std::to_string(total) + " images");
 }
 
 void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern, FrameRange range) {
@@ -256,6 +272,10 @@ void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern,
     }
 }
 
+FrameRange requestedRange(const SceneFile& scene, const std::string& frames) {
+    return frames.empty() ? FrameRange{scene.first, scene.last} : parseFrameRange(frames);
+}
+
 void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option) {
     if (frame < scene.first || frame > scene.last)
         throw AppError(option + " " + std::to_string(frame) + ": scene '" + scene.path +
@@ -264,9 +284,7 @@ void checkFrameInScene(const SceneFile& scene, int frame, const std::string& opt
 }
 
 void prepareOutputFolder(const std::string& pattern) {
-    if (!isOutputExtension(pattern))
-        throw AppError("output '" + pattern +
-                       "': unknown image type; use .png, .tif, .tiff or .exr");
+    checkOutputExtension(pattern);
     fs::path folder = fs::path(pattern).parent_path();
     if (folder.empty())
         folder = ".";

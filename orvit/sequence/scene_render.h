@@ -9,6 +9,7 @@
 #include "orvit/scene/scene_file.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,12 @@ class SceneInstance {
     void renderFrame(const SceneFile& scene, int frame);
     // Activates the filter's interface on the instance: the settings panel.
     void openInterface() { filter_.openInterface(instance_); }
+    // Opens the settings panel as a host does when the user opens them: the
+    // panel's surfaces offered (`surfaces`, else panelSurfaces of `frame` or
+    // the scene's first), and with `frame` that frame run through the
+    // instance first, its passes read once. Returns the surfaces' origin.
+    std::string openPanel(const SceneFile& scene, std::optional<int> frame,
+                          const std::optional<std::vector<SurfaceEntry>>& surfaces = {});
 
   private:
     standin::HostServices& host_;
@@ -142,6 +149,10 @@ void checkOneImagePerFrame(const std::string& pattern, FrameRange range);
 // those frames, the scene file, its settings file, its object files or the
 // module file it names. An AppError naming both files otherwise.
 void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern, FrameRange range);
+
+// The frames a command works on: `frames` ("A-B" or "A") when given, else
+// the scene's range.
+FrameRange requestedRange(const SceneFile& scene, const std::string& frames);
 
 // Checks that `frame` lies in the scene's range: an AppError naming the
 // option `option` otherwise.

@@ -46,26 +46,48 @@ struct Result {
     std::string text;
 };
 
+constexpr size_t kHeaderSize = 3 * sizeof(int32_t); // frame, ok, text length
+
 void sendResult(int fd, const Result& r) {
     const int32_t header[3] = {r.frame, r.ok ? 1 : 0, static_cast<int32_t>(r.text.size())};
-    std::string message(reinterpret_cast<const char*>(header), sizeof header);
+    std::string message(reinterpret_cast<const char*>(header), kHeaderSize);
     message += r.text;
     writeWhole(fd, message.data(), message.size());
+}
+
+// The length of the whole message at the front of `buffer`, header and text.
+size_t messageLength(const std::string& buffer) {
+    int32_t header[3];
+    std::memcpy(header, buffer.data(), kHeaderSize);
+    return kHeaderSize + static_cast<size_t>(header[2]);
 }
 
 // Takes the whole messages at the front of `buffer`.
 std::vector<Result> takeResults(std::string& buffer) {
     std::vector<Result> results;
-    int32_t header[3];
-    while (buffer.size() >= sizeof header) {
-        std::memcpy(header, buffer.data(), sizeof header);
-        const size_t length = static_cast<size_t>(header[2]);
-        if (buffer.size() < sizeof header + length)
+    while (buffer.size() >= kHeaderSize) {
+        const size_t length = messageLength(buffer);
+        if (buffer.size() < length)
             break;
-        results.push_back({header[0], header[1] != 0, buffer.substr(sizeof header, length)});
-        buffer.erase(0, sizeof header + length);
+        int32_t header[3];
+        std::memcpy(header, buffer.data(), kHeaderSize);
+        results.push_back(
+            {header[0], header[1] != 0, buffer.substr(kHeaderSize, length - kHeaderSize)});
+        buffer.erase(0, length);
     }
     return results;
+}
+
+// Waits for one whole message on `fd`; false when the pipe ends first.
+bool readResult(int fd, Result* result) {
+    std::string buffer(kHeaderSize, '\0');
+    if (!readWhole(fd, buffer.data(), kHeaderSize))
+        return false;
+    buffer.resize(messageLength(buffer));
+    if (!readWhole(fd, buffer.data() + kHeaderSize, buffer.size() - kHeaderSize))
+        return false;
+    *result = std::move(takeResults(buffer).front());
+    return true;
 }
 
 // ---- Signals ----
@@ -225,15 +247,12 @@ class WorkerPool {
         }
         std::string module;
         for (Worker& w : workers_) {
-            int32_t header[3];
-            if (!readWhole(w.results, header, sizeof header) || header[0] != kReady)
+            Result ready;
+            if (!readResult(w.results, &ready) || ready.frame != kReady)
                 throw AppError("a worker ended before it loaded the module");
-            std::string text(static_cast<size_t>(header[2]), '\0');
-            if (!readWhole(w.results, text.data(), text.size()))
-                throw AppError("a worker ended before it loaded the module");
-            if (header[1] == 0)
-                throw AppError(text);
-            module = text;
+            if (!ready.ok)
+                throw AppError(ready.text);
+            module = ready.text;
         }
         return module;
     }
@@ -365,25 +384,25 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     SceneFile scene = parseSceneFile(request.scene);
     if (!request.module.empty())
         scene.module = request.module;
-    FrameRange range{scene.first, scene.last};
-    if (!request.frames.empty())
-        range = parseFrameRange(request.frames);
+    const FrameRange range = requestedRange(scene, request.frames);
     const std::string pattern = request.output.empty() ? scene.output : request.output;
     checkOneImagePerFrame(pattern, range);
     checkOutputSparesInputs(scene, pattern, range);
     if (request.jobs < 0)
         throw AppError("--jobs " + std::to_string(request.jobs) + ": give 1 worker or more");
 
-    // Images are renamed into place when finished, so one that is there is whole.
     const int total = range.last - range.first + 1;
+    std::vector<int> missing;
+    if (request.skipExisting)
+        missing = missingFrames(pattern, range);
     std::deque<int> queue;
     std::map<int, std::string> skipped;
     for (int frame = range.first; frame <= range.last; ++frame) {
-        if (request.skipExisting && fs::is_regular_file(framePath(pattern, frame)))
+        if (!request.skipExisting || std::binary_search(missing.begin(), missing.end(), frame))
+            queue.push_back(frame);
+        else
             skipped[frame] = "frame " + std::to_string(frame) + "  already there -> " +
                              framePath(pattern, frame) + "\n";
-        else
-            queue.push_back(frame);
     }
     const int cpus = availableCpus();
     const int jobs =
