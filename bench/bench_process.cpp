@@ -18,6 +18,7 @@
 #include "module/abi/items.h"
 #include "module/filter/glow_kernel.h"
 #include "module/filter/process.h"
+#include "module/filter/working_planes.h"
 #include "module/services/services.h"
 #include "module/settings/settings.h"
 #include "orvit/core/memory_frame.h"
@@ -263,7 +264,7 @@ int main(int argc, char** argv) {
             ref = reference::glow(frame.special, frame.depth, width, height, setting, radius,
                                   setting.distance, 1.0);
         });
-        const auto& layer = instance->glowLayer;
+        const auto& layer = glowLayer(instance);
         const size_t n = ref.strength.size();
         const bool same = std::memcmp(layer.strength, ref.strength.data(), n) == 0 &&
                           std::memcmp(layer.red, ref.red.data(), n) == 0 &&

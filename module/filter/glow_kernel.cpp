@@ -6,6 +6,7 @@
 #include "module/filter/glow_fill.h"
 #include "module/filter/simd.h"
 #include "module/filter/stamp_tables.h"
+#include "module/filter/working_planes.h"
 #include "module/services/services.h"
 
 #include <cmath>
@@ -18,15 +19,18 @@ namespace orvit {
 namespace {
 
 // Reallocates the four layer planes when the size differs (taking the
-// instance's spare planes when they have the new size), then clears them.
-// False when a plane cannot be obtained; the layer is then released.
-bool prepareLayer(FilterInstance* instance, int32_t width, int32_t height) {
-    auto& layer = instance->glowLayer;
+// spare planes when they have the new size), then clears them. Null when a
+// plane cannot be obtained; the layer is then released.
+GlowLayer* prepareLayer(FilterInstance* instance, int32_t width, int32_t height) {
+    WorkingPlanes* working = workingPlanes(instance);
+    if (working == nullptr)
+        return nullptr;
+    auto& layer = working->layer;
     const size_t count = framePixels(width, height);
     // A frame too large to address gets no layer at all.
     if (count == 0 && width > 0 && height > 0) {
         releaseGlowLayer(instance);
-        return false;
+        return nullptr;
     }
     uint8_t** planes[4] = {&layer.red, &layer.green, &layer.blue, &layer.strength};
     if (layer.width != width || layer.height != height) {
@@ -34,7 +38,7 @@ bool prepareLayer(FilterInstance* instance, int32_t width, int32_t height) {
         layer.width = width;
         layer.height = height;
         // One byte more than needed so an empty frame still has planes.
-        auto& spare = instance->spare;
+        auto& spare = working->spare;
         const bool spareFits = spare.width == width && spare.height == height;
         for (int p = 0; p < 4; ++p) {
             uint8_t* none = nullptr;
@@ -48,9 +52,9 @@ bool prepareLayer(FilterInstance* instance, int32_t width, int32_t height) {
     for (uint8_t** plane : planes)
         if (*plane == nullptr) {
             releaseGlowLayer(instance);
-            return false;
+            return nullptr;
         }
-    return true;
+    return &layer;
 }
 
 // Where a pixel's stamp radius comes from: one per call, or one per outline
@@ -164,9 +168,10 @@ int32_t runGlowKernel(FilterInstance* instance, const GlowSetting* setting, Fram
     const int32_t height = source.height;
 
     // Prepare the layer.
-    if (!prepareLayer(instance, width, height))
+    GlowLayer* prepared = prepareLayer(instance, width, height);
+    if (prepared == nullptr)
         return 0;
-    auto& layer = instance->glowLayer;
+    auto& layer = *prepared;
     const size_t count = framePixels(width, height);
 
     // Radius source.

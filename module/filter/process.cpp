@@ -4,6 +4,7 @@
 #include "module/filter/frame_source.h"
 #include "module/filter/glow_kernel.h"
 #include "module/filter/simd.h"
+#include "module/filter/working_planes.h"
 #include "module/services/services.h"
 
 #include <algorithm>
@@ -16,8 +17,6 @@
 namespace orvit {
 
 namespace {
-
-using GlowLayer = decltype(FilterInstance::glowLayer);
 
 // A host without one of the colour buffers gets 0 for it.
 uint8_t byteAt(const uint8_t* line, int32_t x) {
@@ -251,10 +250,10 @@ bool runsKernel(const GlowSetting* setting) {
 }
 
 // Ends an enabled frame: the layer becomes empty and its planes, with the
-// accumulators', are kept as the instance's spares for the next frame.
-void setAside(FilterInstance* instance, uint8_t* const acc[3]) {
-    auto& layer = instance->glowLayer;
-    auto& spare = instance->spare;
+// accumulators', are kept as spares for the next frame.
+void setAside(WorkingPlanes& working, uint8_t* const acc[3]) {
+    auto& layer = working.layer;
+    auto& spare = working.spare;
     uint8_t* planes[4] = {layer.red, layer.green, layer.blue, layer.strength};
     layer.red = layer.green = layer.blue = layer.strength = nullptr;
     const bool fits = layer.width == spare.width && layer.height == spare.height;
@@ -319,14 +318,18 @@ void process(FilterInstance* instance, const FrameAccess* access) {
     // Without pixels, or too large to filter, the frame passes through.
     const size_t count = framePixels(access->width, access->height);
     HostFrameSource source(access);
-    if (instance->enabled == 0 || count == 0 || !source.ready()) {
-        releaseSparePlanes(instance);
+    WorkingPlanes* working = nullptr;
+    if (instance->enabled != 0 && count != 0 && source.ready())
+        working = workingPlanes(instance);
+    if (working == nullptr) {
+        if (instance->working != nullptr)
+            releaseSparePlanes(*instance->working);
         composite(access, Glow{});
         return;
     }
-    auto& spare = instance->spare;
+    auto& spare = working->spare;
     if (spare.width != access->width || spare.height != access->height) {
-        releaseSparePlanes(instance);
+        releaseSparePlanes(*working);
         spare.width = access->width;
         spare.height = access->height;
     }
@@ -342,11 +345,11 @@ void process(FilterInstance* instance, const FrameAccess* access) {
         if (!runsKernel(setting))
             continue;
         kernelForMode(setting->mode)(instance, setting, source);
-        if (instance->glowLayer.strength == nullptr)
+        if (working->layer.strength == nullptr)
             continue;
         const double k = transparencyFactor(setting, access->start);
         if (s == last) {
-            glow.last = &instance->glowLayer;
+            glow.last = &working->layer;
             glow.lastK = k;
             break;
         }
@@ -358,16 +361,16 @@ void process(FilterInstance* instance, const FrameAccess* access) {
             for (uint8_t* plane : acc)
                 std::free(plane);
             releaseGlowLayer(instance);
-            releaseSparePlanes(instance);
+            releaseSparePlanes(*working);
             composite(access, Glow{});
             return;
         }
-        accumulate(instance->glowLayer, count, k, acc);
+        accumulate(working->layer, count, k, acc);
     }
     for (int c = 0; c < 3; ++c)
         glow.acc[c] = acc[c];
     composite(access, glow);
-    setAside(instance, acc);
+    setAside(*working, acc);
 }
 
 } // namespace orvit

@@ -2,6 +2,7 @@
 
 #include "module/filter/frame_source.h"
 #include "module/filter/glow_kernel.h"
+#include "module/filter/working_planes.h"
 #include "module/panel/callbacks.h"
 #include "module/panel/panel_state.h"
 #include "module/services/services.h"
@@ -33,6 +34,7 @@ struct Painter {
     int32_t special; // the special value masked by "Special"
     float span;      // maxDepth - minDepth, held as a float
     double opacity;  // (100 - transparency) x 0.01, for "Preview"
+    const GlowLayer* layer;
 
     Rgb colour(size_t i) const {
         const auto& s = instance->snapshot;
@@ -52,7 +54,7 @@ struct Painter {
             return {g, g, g};
         }
         default: {
-            const auto& l = instance->glowLayer;
+            const auto& l = *layer;
             return {add(l.red[i] * l.strength[i], s.red[i]),
                     add(l.green[i] * l.strength[i], s.green[i]),
                     add(l.blue[i] * l.strength[i], s.blue[i])};
@@ -76,7 +78,8 @@ void ORVIT_CALL drawPreview(ControlHandle control, void* userData, int32_t) {
     const int32_t oy = getInt(control, AttrOriginY);
     const int32_t choice = getInt(panelControls.displayPopup, AttrValue);
     const int32_t half = getInt(panelControls.halfResBox, AttrValue);
-    Painter painter{instance, choice, 0, instance->maxDepth - instance->minDepth, 0.0};
+    Painter painter{
+        instance, choice, 0, instance->maxDepth - instance->minDepth, 0.0, &glowLayer(instance)};
     if (choice < DisplayColor || choice > DisplayPreview)
         return;
     if (choice == DisplaySpecial) {
@@ -87,7 +90,7 @@ void ORVIT_CALL drawPreview(ControlHandle control, void* userData, int32_t) {
     }
     if (choice == DisplayPreview) {
         // Only a preview run's layer matches the snapshot element for element.
-        const auto& layer = instance->glowLayer;
+        const auto& layer = *painter.layer;
         if (layer.red == nullptr || layer.width != kSnapshotWidth ||
             layer.height != kSnapshotHeight || instance->selected == nullptr)
             return;

@@ -1,5 +1,6 @@
 #include "module/panel/settings_panel.h"
 
+#include "module/filter/working_planes.h"
 #include "module/panel/callbacks.h"
 #include "module/panel/panel_preview.h"
 #include "module/panel/panel_state.h"

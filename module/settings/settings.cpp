@@ -40,33 +40,6 @@ void releaseSettings(FilterInstance* instance) {
     instance->settingCount = 0;
 }
 
-void releaseGlowLayer(FilterInstance* instance) {
-    freePlane(instance->glowLayer.red);
-    freePlane(instance->glowLayer.green);
-    freePlane(instance->glowLayer.blue);
-    freePlane(instance->glowLayer.strength);
-    instance->glowLayer.width = 0;
-    instance->glowLayer.height = 0;
-}
-
-void releaseSparePlanes(FilterInstance* instance) {
-    for (uint8_t*& plane : instance->spare.layer)
-        freePlane(plane);
-    for (uint8_t*& plane : instance->spare.accumulator)
-        freePlane(plane);
-    instance->spare.width = 0;
-    instance->spare.height = 0;
-}
-
-uint8_t* takeSparePlane(uint8_t*& spare, size_t count) {
-    uint8_t* plane = spare;
-    spare = nullptr;
-    if (plane == nullptr)
-        return static_cast<uint8_t*>(std::calloc(count + 1, 1));
-    std::memset(plane, 0, count + 1);
-    return plane;
-}
-
 bool obtainSnapshot(FilterInstance* instance) {
     auto& s = instance->snapshot;
     if (s.red != nullptr)
@@ -99,9 +72,9 @@ void destroyInstance(FilterInstance* instance) {
     releaseSettings(instance);
     clearSurfaces(instance);
     releaseSnapshot(instance);
-    releaseGlowLayer(instance);
     releaseEnvelopes(&instance->clipboard);
-    releaseSparePlanes(instance);
+    if (instance->working != nullptr)
+        instance->releaseWorking(instance->working);
     delete instance;
 }
 

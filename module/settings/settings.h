@@ -9,6 +9,7 @@
 namespace orvit {
 
 struct FilterInstance;
+struct WorkingPlanes;
 
 enum GlowMode : int32_t { ModeFixed = 0, ModeDepth = 1, ModeGFixed = 2, ModeGDepth = 3 };
 
@@ -57,29 +58,14 @@ struct FilterInstance {
         uint8_t* special;
         float* depth;
     } snapshot;
-    struct {
-        uint8_t* red;
-        uint8_t* green;
-        uint8_t* blue;
-        uint8_t* strength;
-        int32_t width;
-        int32_t height;
-    } glowLayer;
     float maxDepth;
     float minDepth;
     GlowSetting clipboard;
-    // Working planes kept between enabled frames, so the next frame of the
-    // same size takes them again instead of fresh pages: the four layer
-    // planes and the three accumulator planes (present once a frame had two
-    // settings), width x height + 1 bytes each, contents left over. The layer
-    // itself is still empty between frames. Released by a frame of another
-    // size, by a disabled frame and by destroyInstance.
-    struct {
-        uint8_t* layer[4]; // red, green, blue, strength
-        uint8_t* accumulator[3];
-        int32_t width;
-        int32_t height;
-    } spare;
+    // The filter's working planes (module/filter/working_planes.h), absent
+    // until it first needs them; destroyInstance hands them back through
+    // releaseWorking.
+    WorkingPlanes* working;
+    void (*releaseWorking)(WorkingPlanes* working);
 };
 
 // Instances and settings.
@@ -98,12 +84,5 @@ void releaseSettings(FilterInstance* instance);
 bool obtainSnapshot(FilterInstance* instance);
 // Releases the snapshot's planes; each becomes absent.
 void releaseSnapshot(FilterInstance* instance);
-// Releases the glow layer's planes and sets its size to 0.
-void releaseGlowLayer(FilterInstance* instance);
-// Releases the spare planes kept between frames.
-void releaseSparePlanes(FilterInstance* instance);
-// A working plane of `count` + 1 zero bytes: `spare` cleared and taken (left
-// null) when present, else a fresh one; null when memory runs out.
-uint8_t* takeSparePlane(uint8_t*& spare, size_t count);
 
 } // namespace orvit

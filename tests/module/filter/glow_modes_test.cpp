@@ -1,6 +1,7 @@
 #include "kernel_helpers.h"
 #include "module/filter/glow_kernel.h"
 #include "module/filter/stamp_tables.h"
+#include "module/filter/working_planes.h"
 #include "tests/support/fakes/fake_camera.h"
 #include "tests/support/fakes/fake_envelopes.h"
 #include "tests/support/fakes/plane_source.h"
@@ -30,10 +31,10 @@ void drawShapes(fakes::PlaneSource& s) {
 }
 
 int32_t strengthAt(const FilterInstance& i, int32_t x, int32_t y) {
-    return i.glowLayer.strength[static_cast<size_t>(y) * i.glowLayer.width + x];
+    return glowLayer(&i).strength[static_cast<size_t>(y) * glowLayer(&i).width + x];
 }
 int32_t indexAt(const FilterInstance& i, int32_t x, int32_t y) {
-    return i.glowLayer.red[static_cast<size_t>(y) * i.glowLayer.width + x];
+    return glowLayer(&i).red[static_cast<size_t>(y) * glowLayer(&i).width + x];
 }
 
 } // namespace

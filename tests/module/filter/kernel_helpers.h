@@ -2,6 +2,7 @@
 #pragma once
 
 #include "module/filter/glow_kernel.h"
+#include "module/filter/working_planes.h"
 #include "reference_kernel.h"
 #include "tests/support/fakes/instance.h"
 
@@ -33,16 +34,16 @@ inline GlowSetting indexRamp(int32_t value, int32_t mode, double distance) {
 }
 
 inline void expectSameLayer(const FilterInstance& inst, const reference::Layer& ref) {
-    ASSERT_EQ(inst.glowLayer.width, ref.width);
-    ASSERT_EQ(inst.glowLayer.height, ref.height);
+    ASSERT_EQ(glowLayer(&inst).width, ref.width);
+    ASSERT_EQ(glowLayer(&inst).height, ref.height);
     for (int32_t y = 0; y < ref.height; ++y)
         for (int32_t x = 0; x < ref.width; ++x) {
             size_t p = static_cast<size_t>(y) * ref.width + x;
-            ASSERT_EQ(inst.glowLayer.strength[p], ref.strength[p])
+            ASSERT_EQ(glowLayer(&inst).strength[p], ref.strength[p])
                 << "strength at " << x << "," << y;
-            ASSERT_EQ(inst.glowLayer.red[p], ref.red[p]) << "red at " << x << "," << y;
-            ASSERT_EQ(inst.glowLayer.green[p], ref.green[p]) << "green at " << x << "," << y;
-            ASSERT_EQ(inst.glowLayer.blue[p], ref.blue[p]) << "blue at " << x << "," << y;
+            ASSERT_EQ(glowLayer(&inst).red[p], ref.red[p]) << "red at " << x << "," << y;
+            ASSERT_EQ(glowLayer(&inst).green[p], ref.green[p]) << "green at " << x << "," << y;
+            ASSERT_EQ(glowLayer(&inst).blue[p], ref.blue[p]) << "blue at " << x << "," << y;
         }
 }
 

@@ -38,7 +38,7 @@ TEST(CreateInstance, StartsEmptyWithDefaultClipboardOwnedByItself) {
     EXPECT_EQ(instance->surfaceCount, 0);
     EXPECT_EQ(instance->specialValueCount, 0);
     EXPECT_EQ(instance->snapshot.red, nullptr);
-    EXPECT_EQ(instance->glowLayer.width, 0);
+    EXPECT_EQ(instance->working, nullptr);
     expectDefaults(instance->clipboard, 0);
     EXPECT_EQ(instance->clipboard.owner, instance.get());
     destroyInstance(nullptr); // ignored
