@@ -223,6 +223,31 @@ TEST(OrvitFarm, SubmitNeverGivesFramesOfALiveTaskToANewOne) {
     EXPECT_EQ(apptest::readAll(dir / "out/farm/demo.png.jobs"), "42 tasks 1-3 4-6\n43 tasks 4-6\n");
 }
 
+// A frame is there for render --skip-existing as for the farm: a whole file.
+// A link that loops is a missing frame, which the render then writes.
+TEST(OrvitFarm, SkipExistingAndStatusCountTheSameFramesAsThere) {
+    apptest::TempFolder dir;
+    const FakeSlurm slurm(dir, "echo 7", "true");
+    const std::string out = dir / "o/f.####.png";
+    fs::create_directories(dir.path() / "o");
+    dir.write("o/f.0001.png", "kept");
+    fs::create_symlink("f.0002.png", dir.path() / "o/f.0002.png");
+    const auto status = apptest::runOrvitWith(
+        slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--frames", "1-2", "--output", out},
+        dir / "");
+    ASSERT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_NE(status.out.find("done     1 of 2\nmissing  2\n"), std::string::npos) << status.out;
+
+    const auto render = apptest::runOrvit(
+        {"render", ORVIT_DEMO_SCENE, "--frames", "1-2", "--skip-existing", "--output", out},
+        dir / "");
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    EXPECT_EQ(apptest::count(render.out, "frame 1  already there -> "), 1u) << render.out;
+    EXPECT_EQ(apptest::count(render.out, "frame 2  t "), 1u) << render.out;
+    EXPECT_EQ(apptest::readAll(dir / "o/f.0001.png"), "kept");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "o/f.0002.png")));
+}
+
 TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
     apptest::TempFolder dir;
     const FakeSlurm slurm(
