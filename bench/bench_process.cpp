@@ -16,7 +16,7 @@
 // the enabled process() cases (numbered on from there) and the pass-through.
 #include "bench_clock.h"
 #include "module/abi/items.h"
-#include "module/filter/glow_kernel.h"
+#include "module/filter/kernel/glow_kernel.h"
 #include "module/filter/process.h"
 #include "module/filter/working_planes.h"
 #include "module/services/services.h"

@@ -2,7 +2,7 @@
 
 #include "module/filter/arith.h"
 #include "module/filter/frame_source.h"
-#include "module/filter/glow_kernel.h"
+#include "module/filter/kernel/glow_kernel.h"
 #include "module/filter/simd.h"
 #include "module/filter/working_planes.h"
 #include "module/services/services.h"

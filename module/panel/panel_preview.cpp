@@ -1,7 +1,7 @@
 #include "module/panel/panel_preview.h"
 
 #include "module/filter/frame_source.h"
-#include "module/filter/glow_kernel.h"
+#include "module/filter/kernel/glow_kernel.h"
 #include "module/filter/working_planes.h"
 #include "module/panel/callbacks.h"
 #include "module/panel/panel_state.h"

@@ -7,7 +7,7 @@
 // literal reference, and all four planes are compared.
 #pragma once
 
-#include "module/filter/glow_kernel.h"
+#include "module/filter/kernel/glow_kernel.h"
 #include "module/filter/working_planes.h"
 #include "tests/module/filter/reference_kernel.h"
 #include "tests/support/fakes/fake_camera.h"

@@ -1,7 +1,7 @@
 // Shared pieces of the kernel tests.
 #pragma once
 
-#include "module/filter/glow_kernel.h"
+#include "module/filter/kernel/glow_kernel.h"
 #include "module/filter/working_planes.h"
 #include "reference_kernel.h"
 #include "tests/support/fakes/instance.h"

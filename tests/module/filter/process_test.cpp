@@ -1,5 +1,5 @@
 #include "module/filter/frame_source.h"
-#include "module/filter/glow_kernel.h"
+#include "module/filter/kernel/glow_kernel.h"
 #include "module/filter/process.h"
 #include "module/filter/working_planes.h"
 #include "tests/module/filter/reference_kernel.h"

@@ -20,7 +20,7 @@
 //   holds the target, or none.
 // - Core pixels end at 255 and ramp entry 0; outline pixels at their own
 //   stamp's 255 and entry 0.
-#include "module/filter/glow_fill.h"
+#include "module/filter/kernel/glow_fill.h"
 #include "module/filter/simd.h"
 
 #include <algorithm>

@@ -14,7 +14,7 @@
 #pragma once
 
 #include "module/filter/color_ramp.h"
-#include "module/filter/stamp_tables.h"
+#include "module/filter/kernel/stamp_tables.h"
 
 #include <cstdint>
 #include <vector>

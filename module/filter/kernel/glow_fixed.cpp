@@ -1,7 +1,7 @@
 // Modes 0 "Fixed" and 2 "G-Fixed": one radius per call, a fraction of the
 // frame width.
 #include "module/filter/arith.h"
-#include "module/filter/glow_kernel.h"
+#include "module/filter/kernel/glow_kernel.h"
 #include "module/services/services.h"
 
 namespace orvit {

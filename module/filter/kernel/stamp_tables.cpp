@@ -1,4 +1,4 @@
-#include "module/filter/stamp_tables.h"
+#include "module/filter/kernel/stamp_tables.h"
 
 #include "module/filter/arith.h"
 

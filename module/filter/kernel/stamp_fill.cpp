@@ -12,7 +12,7 @@
 // short; most outline pixels have such a neighbour. When the ramp has one
 // colour, which write of the largest value comes last does not matter, so an
 // earlier stamp that is strictly nearer and at least as strong cuts too.
-#include "module/filter/glow_fill.h"
+#include "module/filter/kernel/glow_fill.h"
 #include "module/filter/simd.h"
 
 #include <algorithm>

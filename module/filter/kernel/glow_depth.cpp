@@ -1,8 +1,8 @@
 // Modes 1 "Depth" and 3 "G-Depth": each outline pixel's radius is the glow
 // size projected at its depth, R = trunc(((W * S) / (D * K)) * 0.5).
 #include "module/filter/arith.h"
-#include "module/filter/glow_kernel.h"
-#include "module/filter/stamp_tables.h"
+#include "module/filter/kernel/glow_kernel.h"
+#include "module/filter/kernel/stamp_tables.h"
 
 namespace orvit {
 

@@ -1,11 +1,11 @@
-#include "module/filter/glow_kernel.h"
+#include "module/filter/kernel/glow_kernel.h"
 
 #include "module/abi/items.h"
 #include "module/filter/arith.h"
 #include "module/filter/color_ramp.h"
-#include "module/filter/glow_fill.h"
+#include "module/filter/kernel/glow_fill.h"
+#include "module/filter/kernel/stamp_tables.h"
 #include "module/filter/simd.h"
-#include "module/filter/stamp_tables.h"
 #include "module/filter/working_planes.h"
 #include "module/services/services.h"
 
