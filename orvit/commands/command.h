@@ -35,7 +35,10 @@ class Command {
 
   protected:
     explicit Command(CLI::App* command) : command_(command) {}
+    Command(CLI::App* command, const CommandContext& context)
+        : command_(command), builtModule_(context.builtModule) {}
     CLI::App* command_;
+    std::string builtModule_; // CommandContext::builtModule
 };
 
 std::unique_ptr<Command> renderCommand(CLI::App& app, const CommandContext& context);

@@ -18,7 +18,6 @@ class FarmCommand : public Command {
     void run() const override;
 
   private:
-    std::string builtModule_;
     std::string farmProgram_;
     CLI::App* submit_ = nullptr;
     CLI::App* status_ = nullptr;
@@ -28,8 +27,9 @@ class FarmCommand : public Command {
 
 FarmCommand::FarmCommand(CLI::App& app, const CommandContext& context)
     : Command(app.add_subcommand("farm", "Render a scene's frames as a Slurm array job, and see "
-                                         "how far it is.")),
-      builtModule_(context.builtModule), farmProgram_(context.farmProgram) {
+                                         "how far it is."),
+              context),
+      farmProgram_(context.farmProgram) {
     command_->require_subcommand(1);
 
     submit_ = command_->add_subcommand(

@@ -284,10 +284,11 @@ class InitCommand : public Command {
   public:
     InitCommand(CLI::App& app, const CommandContext& context)
         : Command(app.add_subcommand(
-              "init", "Write a scene (and its settings, glow.txt beside it) for a renderer's "
+                      "init",
+                      "Write a scene (and its settings, glow.txt beside it) for a renderer's "
                       "numbered frames, so that render shows a glow on every special value at "
-                      "once.")),
-          builtModule_(context.builtModule) {
+                      "once."),
+                  context) {
         command_
             ->add_option("PATTERN", request_.pattern,
                          "the frames, e.g. render/shot_####.exr (#### is the frame number)")
@@ -326,7 +327,6 @@ class InitCommand : public Command {
 
   private:
     InitRequest request_;
-    std::string builtModule_;
 };
 
 } // namespace

@@ -154,9 +154,10 @@ class PreviewCommand : public Command {
   public:
     PreviewCommand(CLI::App& app, const CommandContext& context)
         : Command(app.add_subcommand(
-              "preview", "Render one frame through the module, open the settings panel on one "
-                         "special value and write its 256 x 192 preview area to an image file.")),
-          builtModule_(context.builtModule) {
+                      "preview",
+                      "Render one frame through the module, open the settings panel on one "
+                      "special value and write its 256 x 192 preview area to an image file."),
+                  context) {
         command_->add_option("SCENE", request_.scene, "scene file (TOML)")->required();
         command_->add_option("--frame", request_.frame, "the frame to render")->required();
         command_->add_option("--value", request_.value,
@@ -181,7 +182,6 @@ class PreviewCommand : public Command {
 
   private:
     PreviewRequest request_;
-    std::string builtModule_;
 };
 
 } // namespace

@@ -14,8 +14,8 @@ namespace {
 class RenderCommand : public Command {
   public:
     RenderCommand(CLI::App& app, const CommandContext& context)
-        : Command(app.add_subcommand("render", "Render a scene file's frames through the module.")),
-          builtModule_(context.builtModule) {
+        : Command(app.add_subcommand("render", "Render a scene file's frames through the module."),
+                  context) {
         command_->add_option("SCENE", request_.scene, "scene file (TOML)")->required();
         command_->add_option("--frames", request_.frames,
                              "frames A-B, or one frame A (default: the scene's range)");
@@ -36,15 +36,14 @@ class RenderCommand : public Command {
 
   private:
     RenderRequest request_;
-    std::string builtModule_;
 };
 
 class DemoCommand : public Command {
   public:
     DemoCommand(CLI::App& app, const CommandContext& context)
         : Command(
-              app.add_subcommand("demo", "Render the bundled demo scene (examples/demo) to out/.")),
-          builtModule_(context.builtModule) {
+              app.add_subcommand("demo", "Render the bundled demo scene (examples/demo) to out/."),
+              context) {
         request_.scene = context.demoScene;
         request_.output = "out/demo.####.png";
         command_->add_option("--frames", request_.frames,
@@ -60,7 +59,6 @@ class DemoCommand : public Command {
 
   private:
     RenderRequest request_;
-    std::string builtModule_;
 };
 
 } // namespace

@@ -18,8 +18,8 @@ class SettingsCommand : public Command {
     SettingsCommand(CLI::App& app, const CommandContext& context)
         : Command(app.add_subcommand("settings",
                                      "Print a scene's filter settings as the module saves them, "
-                                     "or give special values the default glow.")),
-          builtModule_(context.builtModule) {
+                                     "or give special values the default glow."),
+                  context) {
         command_->add_option("SCENE", scene_, "scene file (TOML)")->required();
         command_->add_option("--module", module_, "module file");
         command_
@@ -46,7 +46,7 @@ class SettingsCommand : public Command {
     }
 
   private:
-    std::string builtModule_, scene_, module_;
+    std::string scene_, module_;
     std::vector<std::string> defaultGlows_;
 };
 
