@@ -9,13 +9,13 @@
 
 namespace apptest {
 
-// Copies the demo's folder to demo/ in `dir`, leaving out its rendered
+// Copies the demo's folder to `name` in `dir`, leaving out its rendered
 // output; returns the copied scene file.
-inline std::string copyDemo(const TempFolder& dir) {
+inline std::string copyDemo(const TempFolder& dir, const std::string& name = "demo") {
     const std::filesystem::path demo = std::filesystem::path(ORVIT_DEMO_SCENE).parent_path();
-    std::filesystem::copy(demo, dir.path() / "demo", std::filesystem::copy_options::recursive);
-    std::filesystem::remove_all(dir.path() / "demo/out");
-    return dir / "demo/scene.toml";
+    std::filesystem::copy(demo, dir.path() / name, std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(dir.path() / name / "out");
+    return dir / (name + "/scene.toml");
 }
 
 } // namespace apptest

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "orvit/files/shell_quote.h"
+#include "tests/support/temp_folder.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -38,11 +39,6 @@ inline size_t count(const std::string& text, const std::string& what) {
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
         ++n;
     return n;
-}
-
-inline std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Runs a shell command line; `scratch` is a folder for the captured output,

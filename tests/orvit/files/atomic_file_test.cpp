@@ -3,6 +3,7 @@
 // signal that ends the process.
 #include "orvit/core/host_error.h"
 #include "orvit/files/atomic_file.h"
+#include "tests/support/failure.h"
 #include "tests/support/interrupted_write.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
@@ -22,12 +23,7 @@ using orvit::app::writeAtomically;
 namespace {
 
 std::string failure(const std::string& path, const std::string& content = "new\n") {
-    try {
-        writeAtomically(path, "settings '" + path + "'", content);
-    } catch (const AppError& e) {
-        return e.what();
-    }
-    return "";
+    return apptest::failure([&] { writeAtomically(path, "settings '" + path + "'", content); });
 }
 
 // A file, a relative link to it from another folder and a link to that link:
@@ -44,7 +40,7 @@ TEST(WriteAtomically, ReplacesTheFileALinkNamesKeepingItsPermissions) {
     fs::create_symlink(dir / "shot/glow.txt", dir / "shot/again.txt");
     for (const char* name : {"shared/glow.txt", "shot/glow.txt", "shot/again.txt"}) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(failure(dir / name, name), "");
+        EXPECT_EQ(failure(dir / name, name), "(no failure)");
         EXPECT_EQ(apptest::readAll(dir / "shared/glow.txt"), name);
         EXPECT_EQ(fs::status(dir / "shared/glow.txt").permissions(), mode);
     }

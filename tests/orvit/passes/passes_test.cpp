@@ -1,5 +1,6 @@
 #include "orvit/core/host_error.h"
 #include "orvit/passes/passes.h"
+#include "tests/support/failure.h"
 #include "tests/support/image_files.h"
 #include "tests/support/renderer_frames.h"
 #include "tests/support/temp_folder.h"
@@ -20,15 +21,7 @@ namespace {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
-// Runs `read` and returns the one-line message it fails with.
-template <typename F> std::string failure(F read) {
-    try {
-        read();
-    } catch (const AppError& e) {
-        return e.what();
-    }
-    return "(no failure)";
-}
+using apptest::failure;
 
 std::vector<uint8_t> bytes(std::initializer_list<int> v) {
     return {v.begin(), v.end()};

@@ -1,5 +1,6 @@
 #include "orvit/core/host_error.h"
 #include "orvit/scene/scene_file.h"
+#include "tests/support/failure.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -59,12 +60,27 @@ settings = """v 04
 )";
 
 std::string failure(const std::string& path) {
-    try {
-        parseSceneFile(path);
-    } catch (const AppError& e) {
-        return e.what();
+    return apptest::failure([&] { parseSceneFile(path); });
+}
+
+// A scene that must be refused: its text, and the one line of the error
+// after "scene 'PATH'".
+struct BadScene {
+    const char* name;
+    std::string text;
+    std::string expected;
+};
+
+void expectEachRefused(const apptest::TempFolder& dir, const std::vector<BadScene>& cases) {
+    for (const BadScene& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir / (std::string(c.name) + ".toml");
+        dir.write(std::string(c.name) + ".toml", c.text);
+        const std::string message = failure(path);
+        const std::string expected = "scene '" + path + "'" + c.expected;
+        EXPECT_EQ(message.substr(0, expected.size()), expected);
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
     }
-    return "(no failure)";
 }
 
 TEST(ParseSceneFile, ReadsEveryKeyAndResolvesPathsFromTheSceneFolder) {
@@ -127,81 +143,76 @@ TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
     const std::string base = "[camera]\nfov = 60\n[frames]\nfirst = 1\nlast = 2\n"
                              "[passes]\nfile = 'p.exr'\n[output]\nfile = 'o.png'\n"
                              "[filter]\nsettings = 'v 04'\n";
-    struct Case {
-        const char* name;
-        std::string text;
-        std::string expected; // after "scene 'PATH'"
-    } cases[] = {
-        {"syntax", "[camera]\nfov = 60\nfov 2 = \n", ":3:5: syntax error: "},
-        // Found by the scene fuzz target (an assertion in the TOML parser's
-        // checked build); the parser as built refuses it.
-        {"header-dot", "[camera]\nfov = 60\n[.frames]\n", ":3:2: syntax error: "},
-        {"missing-section", "[camera]\nfov = 60\n", ": key 'frames' is missing"},
-        {"missing-key", "[camera]\nfov = 60\n[frames]\nlast = 2\n",
-         ": key 'frames.first' is missing"},
-        {"wrong-type", base + "[module]\nserver = 3\n",
-         ":13: key 'module.server' must be a string, not integer"},
-        {"rate-type", "[frames]\nfirst = 1\nlast = 2\nrate = 'fast'\n[camera]\nfov = 60\n",
-         ":4: key 'frames.rate' must be a number, not string"},
-        {"first-float", "[camera]\nfov = 60\n[frames]\nfirst = 1.5\nlast = 2\n",
-         ":4: key 'frames.first' must be an integer, not floating-point"},
-        {"no-frames", "[camera]\nfov = 60\n[frames]\nfirst = 5\nlast = 2\n",
-         ":3: key 'frames' range 5-2 holds no frames"},
-        {"fov-range", "[camera]\nfov = 180\n",
-         ":2: key 'camera.fov' must lie between 0 and 180 (exclusive), not 180"},
-        {"unknown-key", base.substr(0, base.find("[output]")) + "[output]\nfiel = 'x'\n",
-         ":9: key 'output.fiel' is not a scene key"},
-        {"compression",
-         base.substr(0, base.find("[output]")) + "[output]\nfile = 'o.png'\ncompression = 10\n",
-         ":10: key 'output.compression' must lie between 0 and 9, not 10"},
-        {"no-lens", "[camera]\nfilm_width = 36\n",
-         ":1: key 'camera.fov' is missing (give fov or focal_length)"},
-        {"no-film", "[camera]\nfocal_length = 35\n",
-         ": key 'camera.film_width' is missing; focal_length needs it"},
-        {"surfaces-table", base + "[surfaces]\nname = 'a'\n",
-         ":12: key 'surfaces' must be an array of tables ([[surfaces]]), not table"},
-        {"surface-value", base + "[[surfaces]]\nname = 'a'\nspecial = 256\n",
-         ":14: key 'surfaces[0].special' must be an integer from 1 to 255"},
-        {"surface-name", base + "[[surfaces]]\nspecial = 1\n",
-         ": key 'surfaces[0].name' is missing"},
-        {"surface-nul",
-         base + "[[surfaces]]\nname = 'a'\nspecial = 1\n[[surfaces]]\n"
-                "name = \"b\\u0000\"\nspecial = 2\n",
-         ":16: key 'surfaces[1].name' must not hold the character U+0000"},
-        {"transform", base + "[colour]\ntransform = 'filmic'\n",
-         ":13: key 'colour.transform' must be \"srgb\", \"linear\" or \"ocio\", not \"filmic\""},
-        {"view-without-ocio", base + "[colour]\nview = 'Filmic'\n",
-         ":13: key 'colour.view' is only for transform = \"ocio\""},
-        {"ocio-without-view", base + "[colour]\ntransform = 'ocio'\ndisplay = 'sRGB'\n",
-         ": key 'colour.view' is missing"},
-        {"unordered-keys", "[camera]\nkeys = [{time = 1, fov = 50}, {time = 1, fov = 40}]\n",
-         ":2: key 'camera.keys' must be in increasing time order"},
-        {"pass-missing",
-         "[camera]\nfov = 60\n[frames]\nfirst = 1\nlast = 2\n[passes]\ncolour = 'c.png'\n",
-         ": key 'passes.special' is missing (give it, or passes.file)"},
-        {"settings-file", base.substr(0, base.find("settings")) + "settings_file = 'none.txt'\n",
-         ":11: key 'filter.settings_file' names '" + dir / "none.txt" + "', which does not exist"},
-        // A folder or a device is refused before it is read: a device could
-        // block or never end.
-        {"settings-folder", base.substr(0, base.find("settings")) + "settings_file = '.'\n",
-         ":11: key 'filter.settings_file' names '" + dir / "" + "', which is not a regular file"},
-        {"settings-device", base.substr(0, base.find("settings")) + "settings_file = '/dev/zero'\n",
-         ":11: key 'filter.settings_file' names '/dev/zero', which is not a regular file"},
-        // Names and values from the file are shown with their control
-        // characters escaped, keeping the message on one line.
-        {"nested-key-with-line-break",
-         base.substr(0, base.find("[output]")) + "[output]\nfile = 'o.png'\n\"x\\ny\\u0007\" = 1\n",
-         ":10: key 'output.x\\ny\\x07' is not a scene key"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = dir / (std::string(c.name) + ".toml");
-        dir.write(std::string(c.name) + ".toml", c.text);
-        const std::string message = failure(path);
-        const std::string expected = "scene '" + path + "'" + c.expected;
-        EXPECT_EQ(message.substr(0, expected.size()), expected);
-        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
-    }
+    expectEachRefused(
+        dir,
+        {
+            {"syntax", "[camera]\nfov = 60\nfov 2 = \n", ":3:5: syntax error: "},
+            // Found by the scene fuzz target (an assertion in the TOML parser's
+            // checked build); the parser as built refuses it.
+            {"header-dot", "[camera]\nfov = 60\n[.frames]\n", ":3:2: syntax error: "},
+            {"missing-section", "[camera]\nfov = 60\n", ": key 'frames' is missing"},
+            {"missing-key", "[camera]\nfov = 60\n[frames]\nlast = 2\n",
+             ": key 'frames.first' is missing"},
+            {"wrong-type", base + "[module]\nserver = 3\n",
+             ":13: key 'module.server' must be a string, not integer"},
+            {"rate-type", "[frames]\nfirst = 1\nlast = 2\nrate = 'fast'\n[camera]\nfov = 60\n",
+             ":4: key 'frames.rate' must be a number, not string"},
+            {"first-float", "[camera]\nfov = 60\n[frames]\nfirst = 1.5\nlast = 2\n",
+             ":4: key 'frames.first' must be an integer, not floating-point"},
+            {"no-frames", "[camera]\nfov = 60\n[frames]\nfirst = 5\nlast = 2\n",
+             ":3: key 'frames' range 5-2 holds no frames"},
+            {"fov-range", "[camera]\nfov = 180\n",
+             ":2: key 'camera.fov' must lie between 0 and 180 (exclusive), not 180"},
+            {"unknown-key", base.substr(0, base.find("[output]")) + "[output]\nfiel = 'x'\n",
+             ":9: key 'output.fiel' is not a scene key"},
+            {"compression",
+             base.substr(0, base.find("[output]")) + "[output]\nfile = 'o.png'\ncompression = 10\n",
+             ":10: key 'output.compression' must lie between 0 and 9, not 10"},
+            {"no-lens", "[camera]\nfilm_width = 36\n",
+             ":1: key 'camera.fov' is missing (give fov or focal_length)"},
+            {"no-film", "[camera]\nfocal_length = 35\n",
+             ": key 'camera.film_width' is missing; focal_length needs it"},
+            {"surfaces-table", base + "[surfaces]\nname = 'a'\n",
+             ":12: key 'surfaces' must be an array of tables ([[surfaces]]), not table"},
+            {"surface-value", base + "[[surfaces]]\nname = 'a'\nspecial = 256\n",
+             ":14: key 'surfaces[0].special' must be an integer from 1 to 255"},
+            {"surface-name", base + "[[surfaces]]\nspecial = 1\n",
+             ": key 'surfaces[0].name' is missing"},
+            {"surface-nul",
+             base + "[[surfaces]]\nname = 'a'\nspecial = 1\n[[surfaces]]\n"
+                    "name = \"b\\u0000\"\nspecial = 2\n",
+             ":16: key 'surfaces[1].name' must not hold the character U+0000"},
+            {"transform", base + "[colour]\ntransform = 'filmic'\n",
+             ":13: key 'colour.transform' must be \"srgb\", \"linear\" or \"ocio\", not "
+             "\"filmic\""},
+            {"view-without-ocio", base + "[colour]\nview = 'Filmic'\n",
+             ":13: key 'colour.view' is only for transform = \"ocio\""},
+            {"ocio-without-view", base + "[colour]\ntransform = 'ocio'\ndisplay = 'sRGB'\n",
+             ": key 'colour.view' is missing"},
+            {"unordered-keys", "[camera]\nkeys = [{time = 1, fov = 50}, {time = 1, fov = 40}]\n",
+             ":2: key 'camera.keys' must be in increasing time order"},
+            {"pass-missing",
+             "[camera]\nfov = 60\n[frames]\nfirst = 1\nlast = 2\n[passes]\ncolour = 'c.png'\n",
+             ": key 'passes.special' is missing (give it, or passes.file)"},
+            {"settings-file",
+             base.substr(0, base.find("settings")) + "settings_file = 'none.txt'\n",
+             ":11: key 'filter.settings_file' names '" + dir / "none.txt" +
+                 "', which does not exist"},
+            // A folder or a device is refused before it is read: a device could
+            // block or never end.
+            {"settings-folder", base.substr(0, base.find("settings")) + "settings_file = '.'\n",
+             ":11: key 'filter.settings_file' names '" + dir / "" +
+                 "', which is not a regular file"},
+            {"settings-device",
+             base.substr(0, base.find("settings")) + "settings_file = '/dev/zero'\n",
+             ":11: key 'filter.settings_file' names '/dev/zero', which is not a regular file"},
+            // Names and values from the file are shown with their control
+            // characters escaped, keeping the message on one line.
+            {"nested-key-with-line-break",
+             base.substr(0, base.find("[output]")) +
+                 "[output]\nfile = 'o.png'\n\"x\\ny\\u0007\" = 1\n",
+             ":10: key 'output.x\\ny\\x07' is not a scene key"},
+        });
     EXPECT_EQ(failure(dir / "absent.toml"), "scene '" + dir / "absent.toml" + "': does not exist");
     EXPECT_EQ(failure(dir.path().string()),
               "scene '" + dir.path().string() + "': is not a regular file");
@@ -246,29 +257,19 @@ TEST(ParseSceneFile, LettersTheTomlParserCannotTakeKeepTheirMeaning) {
         EXPECT_EQ(s.settingsLines, c.settings);
     }
 
-    struct Bad {
-        const char* name;
-        std::string text;
-        std::string expected; // after "scene 'PATH'"
-    } bad[] = {
-        {"degrees", "[camera]\nfov = 60°\n",
-         ":2:9: syntax error: unexpected character '°' outside a string or comment"},
-        {"small-form", "[camera]\nfov = 60ﹿ\n", ":2:9: syntax error: unexpected character 'ﹿ'"},
-        {"glagolitic", "[camera]\nfov = 60ⱞ\n", ":2:9: syntax error: unexpected character 'ⱞ'"},
-        {"bare-key", head + "Жx = 1\n", ":9:1: syntax error: unexpected character 'Ж' outside"},
-        {"escape", head + "[output]\nfile = 'o.png'\nx = \"Ж\\Ж\"\n",
-         ":11:7: syntax error: unknown escape '\\Ж'"},
-        {"quoted-key", head + "[output]\nfile = 'o.png'\n\"Ж\" = 1\n",
-         ":11: key 'output.Ж' is not a scene key"},
-    };
-    for (const Bad& c : bad) {
-        SCOPED_TRACE(c.name);
-        const std::string path = dir / (std::string(c.name) + ".toml");
-        dir.write(std::string(c.name) + ".toml", c.text);
-        const std::string message = failure(path);
-        const std::string expected = "scene '" + path + "'" + c.expected;
-        EXPECT_EQ(message.substr(0, expected.size()), expected);
-    }
+    expectEachRefused(
+        dir,
+        {
+            {"degrees", "[camera]\nfov = 60°\n",
+             ":2:9: syntax error: unexpected character '°' outside a string or comment"},
+            {"small-form", "[camera]\nfov = 60ﹿ\n", ":2:9: syntax error: unexpected character 'ﹿ'"},
+            {"glagolitic", "[camera]\nfov = 60ⱞ\n", ":2:9: syntax error: unexpected character 'ⱞ'"},
+            {"bare-key", head + "Жx = 1\n", ":9:1: syntax error: unexpected character 'Ж' outside"},
+            {"escape", head + "[output]\nfile = 'o.png'\nx = \"Ж\\Ж\"\n",
+             ":11:7: syntax error: unknown escape '\\Ж'"},
+            {"quoted-key", head + "[output]\nfile = 'o.png'\n\"Ж\" = 1\n",
+             ":11: key 'output.Ж' is not a scene key"},
+        });
 }
 
 // Only the last run of '#' in the file name is the frame mark; a '#' in a

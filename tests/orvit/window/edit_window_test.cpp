@@ -4,6 +4,7 @@
 
 #include "orvit/commands/edit_command.h"
 #include "orvit/window/window_driver.h"
+#include "tests/support/demo_copy.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -18,20 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using orvit::app::EditResult;
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The demo scene without its passes, in a folder of its own.
-std::string copyDemo(const apptest::TempFolder& dir, const std::string& name) {
-    const fs::path folder = dir.path() / name;
-    fs::create_directories(folder);
-    fs::copy(windowtest::demoFile("scene.toml"), folder / "scene.toml");
-    fs::copy(windowtest::demoFile("glow.txt"), folder / "glow.txt");
-    fs::copy(windowtest::demoFile("objects"), folder / "objects", fs::copy_options::recursive);
-    return (folder / "scene.toml").string();
-}
+using apptest::copyDemo;
+using apptest::readAll;
 
 TEST(EditInWindow, WritesTheSettingsFileAsTheScriptedEditDoes) {
     REQUIRE_DISPLAY();
@@ -66,8 +55,9 @@ TEST(EditInWindow, WritesTheSettingsFileAsTheScriptedEditDoes) {
         EXPECT_EQ(window.lines, headless.lines);
         EXPECT_EQ(window.controls, headless.controls);
         const std::string headlessFile =
-            readAll(fs::path(headlessScene).parent_path() / "glow.txt");
-        EXPECT_EQ(readAll(fs::path(windowScene).parent_path() / "glow.txt"), headlessFile);
+            readAll((fs::path(headlessScene).parent_path() / "glow.txt").string());
+        EXPECT_EQ(readAll((fs::path(windowScene).parent_path() / "glow.txt").string()),
+                  headlessFile);
         EXPECT_EQ(headlessFile != readAll(windowtest::demoFile("glow.txt")),
                   c.outcome == EditResult::Outcome::Written);
     }
