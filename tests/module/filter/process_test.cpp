@@ -294,13 +294,19 @@ TEST(Process, OverlappingGlowsAddAsTheLiteralWeightsSay) {
     EXPECT_GT(glowing, 300);
 }
 
+// The lines a frame of width x height is asked for while an instance with
+// one core-only setting processes it.
+std::vector<std::string> linesAskedFor(FilterInstance* instance, int32_t width, int32_t height) {
+    instance->enabled = 1;
+    coreOnlySetting(instance, 0.0);
+    fakes::FakeFrame frame(width, height);
+    frame.recordRequests = true;
+    process(instance, frame.access());
+    return frame.requests;
+}
+
 TEST(Process, FetchesEachRowsLinesOnceInOrder) {
     Instance instance(createInstance());
-    instance->enabled = 1;
-    coreOnlySetting(instance.get(), 0.0);
-    fakes::FakeFrame frame(4, 3);
-    frame.recordRequests = true;
-    process(instance.get(), frame.access());
     std::vector<std::string> expected;
     for (int r = 0; r < 192; ++r) {
         const std::string y = std::to_string(static_cast<int>((3 * (1.0 / 192)) * r));
@@ -313,7 +319,7 @@ TEST(Process, FetchesEachRowsLinesOnceInOrder) {
     for (const char* y : {"0", "1", "2"})
         for (const char* t : {"b32 ", "b33 ", "b34 ", "b35 "})
             expected.push_back(t + std::string(y));
-    EXPECT_EQ(frame.requests, expected);
+    EXPECT_EQ(linesAskedFor(instance.get(), 4, 3), expected);
 }
 
 TEST(TakeSnapshot, SamplesRowsAndColumnsAndTracksTheDepthRange) {
@@ -341,12 +347,7 @@ TEST(TakeSnapshot, SamplesRowsAndColumnsAndTracksTheDepthRange) {
 
 TEST(Process, EmptyFrameSkipsTheSnapshot) {
     Instance instance(createInstance());
-    instance->enabled = 1;
-    coreOnlySetting(instance.get(), 0.0);
-    fakes::FakeFrame frame(0, 10);
-    frame.recordRequests = true;
-    process(instance.get(), frame.access());
-    for (const std::string& r : frame.requests)
+    for (const std::string& r : linesAskedFor(instance.get(), 0, 10))
         EXPECT_TRUE(r.rfind("b3", 0) == 0) << "only the composite reads lines, got " << r;
     EXPECT_EQ(instance->snapshot.red, nullptr);
 }

@@ -59,6 +59,26 @@ void expectDefaultKeys(const GlowSetting& s, int from) {
     }
 }
 
+// A setting's line as loaded: value, enabled, mode, distance, transparency;
+// without envelopes.
+struct SettingLine {
+    int32_t value;
+    int32_t enabled;
+    int32_t mode;
+    double distance;
+    double transparency;
+};
+
+void expectSettingLine(const GlowSetting& s, const SettingLine& line) {
+    EXPECT_EQ(s.value, line.value);
+    EXPECT_EQ(s.enabled, line.enabled);
+    EXPECT_EQ(s.mode, line.mode);
+    EXPECT_EQ(s.distance, line.distance);
+    EXPECT_EQ(s.transparency, line.transparency);
+    EXPECT_EQ(s.sizeEnvelope, nullptr);
+    EXPECT_EQ(s.transparencyEnvelope, nullptr);
+}
+
 class SceneFormat : public ::testing::Test {
   protected:
     void SetUp() override { envelopeService = nullptr; }
@@ -80,13 +100,7 @@ TEST_F(SceneFormat, NineLineExampleSavesByteForByteAndLoadsBack) {
     EXPECT_EQ(loaded->enabled, 1);
     ASSERT_EQ(loaded->settingCount, 1);
     const GlowSetting& s = *loaded->settings[0];
-    EXPECT_EQ(s.value, 3);
-    EXPECT_EQ(s.enabled, 1);
-    EXPECT_EQ(s.mode, ModeFixed);
-    EXPECT_EQ(s.distance, 0.05);
-    EXPECT_EQ(s.transparency, 50.0);
-    EXPECT_EQ(s.sizeEnvelope, nullptr);
-    EXPECT_EQ(s.transparencyEnvelope, nullptr);
+    expectSettingLine(s, {3, 1, ModeFixed, 0.05, 50.0});
     EXPECT_EQ(s.owner, loaded.get());
     expectDefaultKeys(s, 0);
 }
@@ -149,13 +163,7 @@ TEST_F(SceneFormat, UnversionedFormHasNoFlagOrEnvelopeLines) {
     EXPECT_EQ(instance->enabled, 1);
     ASSERT_EQ(instance->settingCount, 1);
     const GlowSetting& s = *instance->settings[0];
-    EXPECT_EQ(s.value, 3);
-    EXPECT_EQ(s.enabled, 1);
-    EXPECT_EQ(s.mode, ModeGFixed);
-    EXPECT_EQ(s.distance, 0.1);
-    EXPECT_EQ(s.transparency, 25.0);
-    EXPECT_EQ(s.sizeEnvelope, nullptr);
-    EXPECT_EQ(s.transparencyEnvelope, nullptr);
+    expectSettingLine(s, {3, 1, ModeGFixed, 0.1, 25.0});
     expectDefaultKeys(s, 0);
     EXPECT_TRUE(envelopes.calls.empty());
 
@@ -238,11 +246,7 @@ TEST_F(SceneFormat, FieldsParseLikeTheScannerWithoutOverflow) {
         load(instance.get(), concat({{"v 04", "1 1", c.line, "0 0"}, kDefaultKeys}));
         ASSERT_EQ(instance->settingCount, 1);
         const GlowSetting& s = *instance->settings[0];
-        EXPECT_EQ(s.value, c.value);
-        EXPECT_EQ(s.enabled, c.enabled);
-        EXPECT_EQ(s.mode, c.mode);
-        EXPECT_EQ(s.distance, c.distance);
-        EXPECT_EQ(s.transparency, c.transparency);
+        expectSettingLine(s, {c.value, c.enabled, c.mode, c.distance, c.transparency});
         expectDefaultKeys(s, 0);
     }
 

@@ -87,6 +87,15 @@ inline void setReal(ControlHandle c, double value) {
     c->setControlAttr(c, AttrValue, &v);
 }
 
+inline void setRgb(ControlHandle c, int32_t red, int32_t green, int32_t blue) {
+    ControlValue v{};
+    v.type = ValueIntVector;
+    v.intVector[0] = red;
+    v.intVector[1] = green;
+    v.intVector[2] = blue;
+    c->setControlAttr(c, AttrValue, &v);
+}
+
 inline void setPointer(ControlHandle c, int32_t attr, void* pointer) {
     ControlValue v{};
     v.type = ValueInt;
@@ -136,23 +145,24 @@ extern "C" inline void ORVIT_CALL noteDraw(ControlHandle control, void* userData
         log->then(control, log);
 }
 
-inline void bindEvent(ControlHandle c, CallLog* log) {
-    ControlEventFunc f = noteEvent;
+// Makes `routine` the control's callback `attr` (AttrEventCallback or
+// AttrDrawCallback), called with `userData`.
+template <typename Routine>
+void bindRoutine(ControlHandle c, int32_t attr, Routine routine, void* userData) {
     ControlValue v{};
     v.type = ValueInt;
-    static_assert(sizeof f == sizeof v.pointer, "a routine fits the pointer field");
-    std::memcpy(&v.pointer, &f, sizeof f);
-    c->setControlAttr(c, AttrEventCallback, &v);
-    setPointer(c, AttrUserData, log);
+    static_assert(sizeof routine == sizeof v.pointer, "a routine fits the pointer field");
+    std::memcpy(&v.pointer, &routine, sizeof routine);
+    c->setControlAttr(c, attr, &v);
+    setPointer(c, AttrUserData, userData);
+}
+
+inline void bindEvent(ControlHandle c, CallLog* log) {
+    bindRoutine(c, AttrEventCallback, ControlEventFunc{noteEvent}, log);
 }
 
 inline void bindDraw(ControlHandle c, CallLog* log) {
-    ControlDrawFunc f = noteDraw;
-    ControlValue v{};
-    v.type = ValueInt;
-    std::memcpy(&v.pointer, &f, sizeof f);
-    c->setControlAttr(c, AttrDrawCallback, &v);
-    setPointer(c, AttrUserData, log);
+    bindRoutine(c, AttrDrawCallback, ControlDrawFunc{noteDraw}, log);
 }
 
 } // namespace paneltest

@@ -175,12 +175,7 @@ TEST_F(PanelModel, ValuesTravelInTheRecordOfTheirTypeAndBadRecordsChangeNothing)
     setInt(popup, AttrValue, 2);
     setReal(field, 0.0625);
     setReal(percent, 37.5);
-    ControlValue rgb{};
-    rgb.type = ValueIntVector;
-    rgb.intVector[0] = 255;
-    rgb.intVector[1] = 128;
-    rgb.intVector[2] = 7;
-    colour->setControlAttr(colour, AttrValue, &rgb);
+    setRgb(colour, 255, 128, 7);
     EXPECT_EQ(getInt(box, AttrValue), 1);
     EXPECT_EQ(getInt(popup, AttrValue), 2);
     EXPECT_EQ(getReal(field), 0.0625);
@@ -406,12 +401,7 @@ TEST_F(PanelModel, DescribesEachControlOnOneLine) {
     setInt(popup, AttrValue, 1);
     setReal(field, 0.05);
     field->drawControl(field, DrawGhosted);
-    ControlValue rgb{};
-    rgb.type = ValueIntVector;
-    rgb.intVector[0] = 1;
-    rgb.intVector[1] = 2;
-    rgb.intVector[2] = 3;
-    colour->setControlAttr(colour, AttrValue, &rgb);
+    setRgb(colour, 1, 2, 3);
     EXPECT_EQ(describeControls(model()),
               (std::vector<std::string>{
                   "1 PopupControl \"Special Buffer\" list 3 [\"  3 \", \"  7 \", \" 12 \"] at "

@@ -147,12 +147,7 @@ class ScriptedPanel : public ::testing::Test {
     }
 
     void bindPress(ControlHandle h, EnvelopeBench* bench) {
-        ControlEventFunc f = pressEnvelope;
-        ControlValue v{};
-        v.type = ValueInt;
-        std::memcpy(&v.pointer, &f, sizeof f);
-        h->setControlAttr(h, AttrEventCallback, &v);
-        setPointer(h, AttrUserData, bench);
+        bindRoutine(h, AttrEventCallback, ControlEventFunc{pressEnvelope}, bench);
     }
 
     // The index of the control `target` names, or the reason it names none.

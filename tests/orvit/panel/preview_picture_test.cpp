@@ -62,12 +62,7 @@ TEST(PreviewPicture, TheTakerRedrawsTheFirst256By192AreaAtTheEndAndKeepsItsPixel
             const ControlDesc desc = areaDesc(size[0], size[1]);
             ControlHandle area = services->addControl(panel, "AreaControl", &desc, c.label);
             if (size[0] == 256 && size[1] == 192) {
-                ControlDrawFunc f = paintArea;
-                ControlValue v{};
-                v.type = ValueInt;
-                std::memcpy(&v.pointer, &f, sizeof f);
-                area->setControlAttr(area, AttrDrawCallback, &v);
-                setPointer(area, AttrUserData, &painted);
+                bindRoutine(area, AttrDrawCallback, ControlDrawFunc{paintArea}, &painted);
             }
         }
         Acting user;
