@@ -193,14 +193,9 @@ TEST(GlowKernels, MatchTheLiteralRulesOnRandomShapes) {
         const int32_t W = 8 + static_cast<int32_t>(rng() % 60);
         const int32_t H = 8 + static_cast<int32_t>(rng() % 40);
         fakes::PlaneSource source(W, H);
-        for (int blob = 0; blob < 6; ++blob) {
-            int32_t x = static_cast<int32_t>(rng() % W), y = static_cast<int32_t>(rng() % H);
-            int32_t w = 1 + static_cast<int32_t>(rng() % 12),
-                    h = 1 + static_cast<int32_t>(rng() % 12);
-            source.fill(x, y, std::min(w, W - x), std::min(h, H - y),
-                        static_cast<uint8_t>(1 + rng() % 2),
-                        0.5f + static_cast<float>(rng() % 400) * 0.05f);
-        }
+        fillBlobs(
+            source, rng, 6, 12, [&] { return static_cast<uint8_t>(1 + rng() % 2); },
+            [&] { return 0.5f + static_cast<float>(rng() % 400) * 0.05f; });
         const int32_t mode = round % 4;
         GlowSetting s = indexRamp(1, mode, 0.02 + 0.01 * (rng() % 30));
         s.keyEnabled[2] = round % 3 == 0;

@@ -201,13 +201,9 @@ TEST(GlowDepth, MatchesTheLiteralRulesWithPerPixelRadii) {
         const int32_t W = 30 + static_cast<int32_t>(rng() % 100);
         const int32_t H = 20 + static_cast<int32_t>(rng() % 60);
         fakes::PlaneSource source(W, H);
-        for (int blob = 0; blob < 5; ++blob) {
-            int32_t x = static_cast<int32_t>(rng() % W), y = static_cast<int32_t>(rng() % H);
-            int32_t w = 1 + static_cast<int32_t>(rng() % 20),
-                    h = 1 + static_cast<int32_t>(rng() % 20);
-            source.fill(x, y, std::min(w, W - x), std::min(h, H - y), 3,
-                        0.2f + static_cast<float>(rng() % 1000) * 0.01f);
-        }
+        fillBlobs(
+            source, rng, 5, 20, [] { return uint8_t{3}; },
+            [&] { return 0.2f + static_cast<float>(rng() % 1000) * 0.01f; });
         const int32_t mode = round % 2 ? ModeGDepth : ModeDepth;
         GlowSetting s = indexRamp(3, mode, 0.05 + 0.01 * (rng() % 20));
         kernelForMode(mode)(instance.get(), &s, source);

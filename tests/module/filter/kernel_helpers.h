@@ -5,8 +5,12 @@
 #include "module/filter/working_planes.h"
 #include "reference_kernel.h"
 #include "tests/support/fakes/instance.h"
+#include "tests/support/fakes/plane_source.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
 
 namespace kernels {
 
@@ -31,6 +35,23 @@ inline GlowSetting indexRamp(int32_t value, int32_t mode, double distance) {
     s.keyBlue[1] = 7;
     s.keyPosition[1] = 100;
     return s;
+}
+
+// Fills `blobs` random rectangles of up to `maxSide` pixels a side into the
+// source, each of the special value and the depth the two draw.
+template <typename Value, typename Depth>
+void fillBlobs(fakes::PlaneSource& source, std::mt19937& rng, int blobs, uint32_t maxSide,
+               Value value, Depth depth) {
+    const uint32_t width = static_cast<uint32_t>(source.width);
+    const uint32_t height = static_cast<uint32_t>(source.height);
+    for (int blob = 0; blob < blobs; ++blob) {
+        const auto x = static_cast<int32_t>(rng() % width),
+                   y = static_cast<int32_t>(rng() % height);
+        const auto w = static_cast<int32_t>(1 + rng() % maxSide),
+                   h = static_cast<int32_t>(1 + rng() % maxSide);
+        source.fill(x, y, std::min(w, source.width - x), std::min(h, source.height - y), value(),
+                    depth());
+    }
 }
 
 inline void expectSameLayer(const FilterInstance& inst, const reference::Layer& ref) {
