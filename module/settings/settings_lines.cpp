@@ -68,12 +68,10 @@ class FieldReader {
     explicit FieldReader(const char* text) : at_(text), end_(text + std::strlen(text)) {}
 
     FieldReader& integer(int32_t& field) {
-        const char* p = start();
+        bool negative = false;
+        const char* p = signedStart(&negative);
         if (p == nullptr)
             return *this;
-        bool negative = *p == '-';
-        if (*p == '-' || *p == '+')
-            ++p;
         if (!isDigit(*p))
             return fail();
         const int64_t limit = negative ? INT64_C(2147483648) : INT64_C(2147483647);
@@ -87,12 +85,10 @@ class FieldReader {
     }
 
     FieldReader& real(double& field) {
-        const char* p = start();
+        bool negative = false;
+        const char* p = signedStart(&negative);
         if (p == nullptr)
             return *this;
-        bool negative = *p == '-';
-        if (*p == '-' || *p == '+')
-            ++p;
         if (*p == '-' || *p == '+')
             return fail(); // from_chars would take a second sign
         double value = 0.0;
@@ -114,6 +110,15 @@ class FieldReader {
         while (isBlank(*at_))
             ++at_;
         return at_;
+    }
+    // The same past a sign; *negative when it was '-'.
+    const char* signedStart(bool* negative) {
+        const char* p = start();
+        if (p != nullptr && (*p == '-' || *p == '+')) {
+            *negative = *p == '-';
+            ++p;
+        }
+        return p;
     }
     FieldReader& fail() {
         at_ = nullptr;
