@@ -39,14 +39,18 @@ class SceneReader {
         throw AppError(where + ": " + (key.empty() ? "" : "key '" + key + "' ") + what);
     }
 
+    // `node`, the key `name`; a failure when it is absent but `required`.
+    const toml::node* given(const toml::node* node, const std::string& name, bool required) const {
+        if (!node && required)
+            fail(name, "is missing");
+        return node;
+    }
+
     // The table `name` of the root; null when absent.
     const toml::table* section(const std::string& name, bool required) const {
-        const toml::node* node = root_.get(name);
-        if (!node) {
-            if (required)
-                fail(name, "is missing");
+        const toml::node* node = given(root_.get(name), name, required);
+        if (!node)
             return nullptr;
-        }
         if (!node->is_table())
             fail(name, "must be a table, not " + typeName(*node), node);
         return node->as_table();
@@ -73,13 +77,10 @@ class SceneReader {
 
     std::string string(const toml::table* table, const std::string& prefix, const char* key,
                        bool required, std::string fallback = {}) const {
-        const toml::node* node = get(table, key);
         const std::string name = prefix + "." + key;
-        if (!node) {
-            if (required)
-                fail(name, "is missing");
+        const toml::node* node = given(get(table, key), name, required);
+        if (!node)
             return fallback;
-        }
         if (!node->is_string())
             fail(name, "must be a string, not " + typeName(*node), node);
         const std::string value = node->as_string()->get();
@@ -99,13 +100,10 @@ class SceneReader {
     // A number in (low, high); `required` or else `fallback`.
     double number(const toml::table* table, const std::string& prefix, const char* key,
                   bool required, double fallback, double low, double high) const {
-        const toml::node* node = get(table, key);
         const std::string name = prefix + "." + key;
-        if (!node) {
-            if (required)
-                fail(name, "is missing");
+        const toml::node* node = given(get(table, key), name, required);
+        if (!node)
             return fallback;
-        }
         const double v = number(node, name);
         checkRange(v, name, node, low, high);
         return v;
