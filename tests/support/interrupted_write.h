@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace apptest {
@@ -34,6 +37,28 @@ inline void expectEndsBySignal(int signal, const std::function<void()>& body) {
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), signal);
+}
+
+// Sends `signal` to process `pid` once a file whose name starts with
+// `prefix` is being written in `folder` (SIGKILL when none is within
+// `seconds`), and expects the process to end by that signal.
+inline void signalWhileWriting(pid_t pid, const std::filesystem::path& folder,
+                               const std::string& prefix, int signal, int seconds) {
+    bool seen = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!seen && std::chrono::steady_clock::now() < deadline) {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+            seen = seen || e.path().filename().string().rfind(prefix, 0) == 0;
+        if (!seen)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    kill(pid, seen ? signal : SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(seen) << "no file " << prefix << "... was ever being written";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the write ended before the signal came";
     EXPECT_EQ(WTERMSIG(status), signal);
 }
 

@@ -2,6 +2,7 @@
 #include "orvit/images/image_output.h"
 #include "orvit/passes/passes.h"
 #include "tests/support/image_files.h"
+#include "tests/support/interrupted_write.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -113,21 +114,9 @@ TEST(WriteImage, EndingSignalDuringTheWriteLeavesNoFile) {
             writeImage(dir / "big.png", w, h, noise);
             _exit(0);
         }
-        // Signal once the temporary file is there.
-        bool seen = false;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!seen && std::chrono::steady_clock::now() < deadline) {
-            for (const std::string& name : dir.files())
-                seen = seen || name.rfind(".big.tmp", 0) == 0;
-            if (!seen)
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        kill(child, seen ? signal : SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(seen) << "the temporary file never appeared";
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the write ended before the signal came";
-        EXPECT_EQ(WTERMSIG(status), signal);
+        apptest::signalWhileWriting(child, dir.path(), ".big.tmp", signal, 30);
+        if (HasFatalFailure())
+            return;
         EXPECT_EQ(dir.files(), std::vector<std::string>{});
     }
 }

@@ -3,6 +3,7 @@
 #include "orvit/passes/passes.h"
 #include "tests/support/demo_copy.h"
 #include "tests/support/image_files.h"
+#include "tests/support/interrupted_write.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
@@ -121,22 +122,9 @@ TEST(RenderJobs, StopSignalLeavesOnlyWholeImages) {
         ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ),
                   0);
         posix_spawn_file_actions_destroy(&actions);
-        // Signal once an image is being written.
-        bool seen = false;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!seen && std::chrono::steady_clock::now() < deadline) {
-            std::error_code ec;
-            for (const auto& e : fs::directory_iterator(dir.path() / "out", ec))
-                seen = seen || e.path().filename().string().rfind(".g.", 0) == 0;
-            if (!seen)
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        kill(pid, seen ? signal : SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(seen) << "no image was ever being written";
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the render ended before the signal came";
-        EXPECT_EQ(WTERMSIG(status), signal);
+        apptest::signalWhileWriting(pid, dir.path() / "out", ".g.", signal, 60);
+        if (HasFatalFailure())
+            return;
         // The workers ended with the parent: nothing changes after it.
         std::vector<std::string> left;
         for (const auto& e : fs::directory_iterator(dir.path() / "out"))
