@@ -4,6 +4,7 @@
 #include "module/settings/surface_table.h"
 #include "orvit/scene/object_writer.h"
 #include "tests/support/fakes/fake_items.h"
+#include "tests/support/fakes/instance.h"
 #include "tests/support/fakes/surface_records.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,6 @@ class ScanObjects : public ::testing::Test {
   protected:
     void SetUp() override {
         envelopeService = nullptr;
-        instance = createInstance();
         ASSERT_NE(instance, nullptr);
         dir = fs::path(::testing::TempDir()) /
               ("object_scan_" + std::to_string(getpid()) + "_" +
@@ -47,7 +47,6 @@ class ScanObjects : public ::testing::Test {
         fs::create_directories(dir);
     }
     void TearDown() override {
-        destroyInstance(instance);
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
         fs::remove_all(dir);
     }
@@ -70,7 +69,8 @@ class ScanObjects : public ::testing::Test {
     std::vector<Record> records() const { return fakes::surfaceRecords(instance); }
     std::vector<int32_t> values() const { return fakes::specialValues(instance); }
 
-    FilterInstance* instance = nullptr;
+    fakes::Instance owner{createInstance()};
+    FilterInstance* instance = owner.get();
     fakes::FakeItems items;
     fs::path dir;
 };

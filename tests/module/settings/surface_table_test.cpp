@@ -1,6 +1,7 @@
 #include "module/services/services.h"
 #include "module/settings/settings.h"
 #include "module/settings/surface_table.h"
+#include "tests/support/fakes/instance.h"
 
 #include <gtest/gtest.h>
 
@@ -20,10 +21,8 @@ class SurfaceTable : public ::testing::Test {
   protected:
     void SetUp() override {
         envelopeService = nullptr;
-        instance = createInstance();
         ASSERT_NE(instance, nullptr);
     }
-    void TearDown() override { destroyInstance(instance); }
 
     void add(const std::vector<Record>& records) {
         for (const Record& r : records)
@@ -40,7 +39,8 @@ class SurfaceTable : public ::testing::Test {
                                     instance->specialValues + instance->specialValueCount);
     }
 
-    FilterInstance* instance = nullptr;
+    fakes::Instance owner{createInstance()};
+    FilterInstance* instance = owner.get();
 };
 
 TEST_F(SurfaceTable, FourZeroBytesOrNoNameAddNothingAndLeaveTheTableAsItWas) {
