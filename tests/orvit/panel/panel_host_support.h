@@ -7,6 +7,8 @@
 #include "orvit/core/host_services.h"
 #include "orvit/panel/panel_model.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -18,6 +20,23 @@ inline const PanelServices* panelServices() {
     return static_cast<const PanelServices*>(
         orvit::standin::HostServices::lookup()("LWPanelServices", 0));
 }
+
+// A test with a quiet host and one panel made through its panel service.
+class HostPanelTest : public ::testing::Test {
+  protected:
+    explicit HostPanelTest(const char* title) {
+        host.quiet = true;
+        services = panelServices();
+        panel = services->createPanel(title, services);
+    }
+    ControlHandle add(const char* type, const ControlDesc& desc, const char* label) {
+        return services->addControl(panel, type, &desc, label);
+    }
+
+    orvit::standin::HostServices host;
+    const PanelServices* services = nullptr;
+    PanelHandle panel = nullptr;
+};
 
 inline ControlDesc plainDesc(int32_t code) {
     ControlDesc d{};

@@ -16,25 +16,14 @@ namespace {
 using namespace orvit::standin;
 using namespace paneltest;
 
-class PanelModel : public ::testing::Test {
+class PanelModel : public HostPanelTest {
   protected:
-    PanelModel() {
-        host.quiet = true;
-        services = panelServices();
-        panel = services->createPanel("T", services);
-    }
+    PanelModel() : HostPanelTest("T") {}
 
-    ControlHandle add(const char* type, const ControlDesc& desc, const char* label) {
-        return services->addControl(panel, type, &desc, label);
-    }
     Panel& model() { return *Panel::fromHandle(panel); }
     std::array<int32_t, 4> rect(ControlHandle c) {
         return {getInt(c, AttrX), getInt(c, AttrY), getInt(c, AttrWidth), getInt(c, AttrHeight)};
     }
-
-    HostServices host;
-    const PanelServices* services = nullptr;
-    PanelHandle panel = nullptr;
 };
 
 const char* const kValues[] = {"  3 ", "  7 ", " 12 ", nullptr};

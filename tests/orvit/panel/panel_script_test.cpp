@@ -65,22 +65,14 @@ extern "C" void ORVIT_CALL pressEnvelope(ControlHandle, void* userData) {
 
 // A panel made and placed the way the settings panel makes and places its
 // 35 controls; ctl[1] .. ctl[35] in creation order.
-class ScriptedPanel : public ::testing::Test {
+class ScriptedPanel : public HostPanelTest {
   protected:
-    ScriptedPanel() {
-        host.quiet = true;
-        services = panelServices();
-        panel = services->createPanel("Panel", services);
-        build();
-    }
+    ScriptedPanel() : HostPanelTest("Panel") { build(); }
     ~ScriptedPanel() override {
         destroyEnvelope(size.current);
         destroyEnvelope(trans.current);
     }
 
-    ControlHandle add(const char* type, const ControlDesc& desc, const char* label) {
-        return services->addControl(panel, type, &desc, label);
-    }
     void moveTo(ControlHandle h, int32_t x, int32_t y) {
         setInt(h, AttrX, x);
         setInt(h, AttrY, y);
@@ -173,9 +165,6 @@ class ScriptedPanel : public ::testing::Test {
         return out;
     }
 
-    HostServices host;
-    const PanelServices* services = nullptr;
-    PanelHandle panel = nullptr;
     ControlHandle ctl[36] = {};
     CallLog log;
     EnvelopeBench size{"Glow size envelope", "Size", 0.1f};
