@@ -72,6 +72,18 @@ class SettingsPanel : public paneltest::ModulePanelTest {
     Instance loaded(const std::vector<std::string>& lines = kSettings) {
         return ModulePanelTest::loaded(lines);
     }
+    // The script ran and opened one envelope editor: its title and label,
+    // values 0 to `high`, a rest value of zero.
+    static void expectOneEditor(const Opened& o, const std::string& title, const std::string& label,
+                                float high) {
+        ASSERT_EQ(o.error, "");
+        ASSERT_EQ(o.editor.size(), 1u);
+        EXPECT_EQ(o.editor[0].title, title);
+        EXPECT_EQ(o.editor[0].label, label);
+        EXPECT_EQ(o.editor[0].low, 0.0f);
+        EXPECT_EQ(o.editor[0].high, high);
+        EXPECT_TRUE(o.editor[0].restZero);
+    }
 };
 
 TEST_F(SettingsPanel, ThirtyFiveControlsPlacedByTheHostAndMovedByTheModule) {
@@ -385,13 +397,7 @@ TEST_F(SettingsPanel, TheEnvelopeButtonsFollowTheEditorsAnswer) {
             const Opened o =
                 open(instance,
                      std::string("press button right of \"Distance\" then ") + c.answer + "\nok\n");
-            ASSERT_EQ(o.error, "");
-            ASSERT_EQ(o.editor.size(), 1u);
-            EXPECT_EQ(o.editor[0].title, "Glow size envelope");
-            EXPECT_EQ(o.editor[0].label, "Size");
-            EXPECT_EQ(o.editor[0].low, 0.0f);
-            EXPECT_EQ(o.editor[0].high, 0.1f);
-            EXPECT_TRUE(o.editor[0].restZero);
+            ASSERT_NO_FATAL_FAILURE(expectOneEditor(o, "Glow size envelope", "Size", 0.1f));
             EXPECT_EQ(o.editor[0].panelServices, &host.panelServices);
             const std::vector<std::string> three = settingOf(instance.save(), 3);
             EXPECT_EQ(
@@ -424,13 +430,8 @@ TEST_F(SettingsPanel, TheEnvelopeButtonsFollowTheEditorsAnswer) {
             const Opened o = open(instance, std::string("press button right of \"Transparency\" "
                                                         "then ") +
                                                 c.answer + "\nok\n");
-            ASSERT_EQ(o.error, "");
-            ASSERT_EQ(o.editor.size(), 1u);
-            EXPECT_EQ(o.editor[0].title, "Glow trans envelope");
-            EXPECT_EQ(o.editor[0].label, "Transparency");
-            EXPECT_EQ(o.editor[0].low, 0.0f);
-            EXPECT_EQ(o.editor[0].high, 100.0f);
-            EXPECT_TRUE(o.editor[0].restZero);
+            ASSERT_NO_FATAL_FAILURE(
+                expectOneEditor(o, "Glow trans envelope", "Transparency", 100.0f));
             EXPECT_EQ(settingOf(instance.save(), 3).at(1), c.flags);
             EXPECT_EQ(describeValue(control(o, 30)), c.button);
             EXPECT_EQ(control(o, 29).ghosted, c.ghosted);
