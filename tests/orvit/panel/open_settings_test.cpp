@@ -64,6 +64,14 @@ class OpenSettings : public ::testing::Test {
         return server.activate(1, HostServices::lookup(), instance.handle());
     }
 
+    // An instance holding kSettings, which `saved` keeps as it saves them.
+    Instance loaded(std::vector<std::string>* saved) {
+        Instance instance = filter.create();
+        EXPECT_EQ(instance.load(kSettings), kSettings.size());
+        *saved = instance.save();
+        return instance;
+    }
+
     std::string writeObject(const std::string& name, const ObjectDescription& object) {
         const std::string path = folder / name;
         EXPECT_TRUE(saveObjectFile(path, writeObjectFile(object))) << path;
@@ -132,9 +140,8 @@ TEST_F(OpenSettings, SceneWithoutSpecialValuesShowsTheMessageAndKeepsTheSettings
         PanelHost& panels = host.panelHost;
         panels.events.clear();
         const size_t made = panels.panelsMade();
-        Instance instance = filter.create();
-        ASSERT_EQ(instance.load(kSettings), kSettings.size());
-        const std::vector<std::string> before = instance.save();
+        std::vector<std::string> before;
+        Instance instance = loaded(&before);
         const size_t envelopes = liveEnvelopes();
         host.messages.clear();
         host.lookups.clear();
@@ -163,9 +170,8 @@ TEST_F(OpenSettings, SceneWithoutSpecialValuesShowsTheMessageAndKeepsTheSettings
 // then destroyed.
 TEST_F(OpenSettings, SceneWithSpecialValuesOpensThePanelAndCancelKeepsTheSettings) {
     host.scene.objects = {kDemoObjects + "lamp.lwo", kDemoObjects + "comet.lwo"};
-    Instance instance = filter.create();
-    ASSERT_EQ(instance.load(kSettings), kSettings.size());
-    const std::vector<std::string> before = instance.save();
+    std::vector<std::string> before;
+    Instance instance = loaded(&before);
     host.lookups.clear();
 
     // No user is attached: the host answers the open panel with Cancel.
@@ -187,9 +193,8 @@ TEST_F(OpenSettings, SceneWithSpecialValuesOpensThePanelAndCancelKeepsTheSetting
 TEST_F(OpenSettings, PanelThatCannotBeMadeStopsBeforeTheScan) {
     host.scene.objects = {kDemoObjects + "lamp.lwo"};
     host.panelHost.refuseCreate = true;
-    Instance instance = filter.create();
-    ASSERT_EQ(instance.load(kSettings), kSettings.size());
-    const std::vector<std::string> before = instance.save();
+    std::vector<std::string> before;
+    Instance instance = loaded(&before);
     host.lookups.clear();
 
     EXPECT_EQ(activateInterface(instance), 2);
