@@ -55,6 +55,23 @@ void showMessage(bool error, const char* first, const char* second) {
     }
 }
 
+// `call` on the bound host's panels; `failed` when none is bound or it throws.
+template <typename Result, typename Call> Result toPanels(Result failed, Call call) {
+    if (bound == nullptr)
+        return failed;
+    try {
+        return call(bound->panelHost);
+    } catch (...) {
+        return failed;
+    }
+}
+template <typename Call> void toPanels(Call call) {
+    toPanels(0, [&](PanelHost& panels) {
+        call(panels);
+        return 0;
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -133,74 +150,38 @@ static int32_t ORVIT_CALL viewValues(ItemId camera, double time, double* first, 
 // The panel slots forward to the bound host's panels. Nothing they throw
 // may reach the module: a failure answers as the slot's contract says.
 static PanelHandle ORVIT_CALL createPanel(const char* title, const PanelServices*) {
-    if (bound == nullptr)
-        return nullptr;
-    try {
-        return bound->panelHost.createPanel(title);
-    } catch (...) {
-        return nullptr;
-    }
+    return toPanels(PanelHandle{}, [&](PanelHost& p) { return p.createPanel(title); });
 }
 
+// A failure: the panel is as good as gone, the module holds no handle after this.
 static void ORVIT_CALL destroyPanel(PanelHandle panel) {
-    if (bound == nullptr)
-        return;
-    try {
-        bound->panelHost.destroyPanel(panel);
-    } catch (...) {
-        // The panel is as good as gone: the module holds no handle after this.
-    }
+    toPanels([&](PanelHost& p) { p.destroyPanel(panel); });
 }
 
+// A failure answers as Cancel: the module then keeps the settings as they were.
 static int32_t ORVIT_CALL openPanel(PanelHandle panel, int32_t flags) {
-    if (bound == nullptr)
-        return 0;
-    try {
-        return bound->panelHost.openPanel(panel, flags);
-    } catch (...) {
-        return 0; // as Cancel: the module then keeps the settings as they were
-    }
+    return toPanels(int32_t{0}, [&](PanelHost& p) { return p.openPanel(panel, flags); });
 }
 
+// A failure leaves the picture as it was.
 static void ORVIT_CALL drawPanel(PanelHandle panel, int32_t mode) {
-    if (bound == nullptr)
-        return;
-    try {
-        bound->panelHost.drawPanel(panel, mode);
-    } catch (...) {
-        // The picture stays as it was.
-    }
+    toPanels([&](PanelHost& p) { p.drawPanel(panel, mode); });
 }
 
+// A failure leaves the payload as the module left it.
 static void ORVIT_CALL getPanelAttr(PanelHandle panel, int32_t attr, void* value) {
-    if (bound == nullptr)
-        return;
-    try {
-        bound->panelHost.getPanelAttr(panel, attr, value);
-    } catch (...) {
-        // The payload stays as the module left it.
-    }
+    toPanels([&](PanelHost& p) { p.getPanelAttr(panel, attr, value); });
 }
 
+// A failure leaves the attribute its value.
 static void ORVIT_CALL setPanelAttr(PanelHandle panel, int32_t attr, void* value) {
-    if (bound == nullptr)
-        return;
-    try {
-        bound->panelHost.setPanelAttr(panel, attr, value);
-    } catch (...) {
-        // The attribute keeps its value.
-    }
+    toPanels([&](PanelHost& p) { p.setPanelAttr(panel, attr, value); });
 }
 
 static ControlHandle ORVIT_CALL addControl(PanelHandle panel, const char* type,
                                            const ControlDesc* desc, const char* label) {
-    if (bound == nullptr)
-        return nullptr;
-    try {
-        return bound->panelHost.addControl(panel, type, desc, label);
-    } catch (...) {
-        return nullptr;
-    }
+    return toPanels(ControlHandle{},
+                    [&](PanelHost& p) { return p.addControl(panel, type, desc, label); });
 }
 
 } // extern "C"

@@ -79,29 +79,34 @@ class ScriptLine {
         return out;
     }
 
-    double number(const char* what) {
+    // The next word as `what`: an unquoted number that `parse` reads whole
+    // (errno set when out of its type's range) and whose value `fits`.
+    template <typename Parse, typename Fits>
+    auto numeric(const char* what, Parse parse, Fits fits) {
         if (atEnd())
             fail(std::string("expected ") + what);
         const Token& t = take();
         errno = 0;
         char* end = nullptr;
-        const double v = std::strtod(t.text.c_str(), &end);
-        if (t.quoted || t.text.empty() || *end != '\0' || errno != 0 || !std::isfinite(v))
+        const auto v = parse(t.text.c_str(), &end);
+        if (t.quoted || t.text.empty() || *end != '\0' || errno != 0 || !fits(v))
             fail(std::string("expected ") + what + ", not '" + t.text + "'");
         return v;
     }
 
+    double number(const char* what) {
+        return numeric(
+            what, [](const char* text, char** end) { return std::strtod(text, end); },
+            [](double v) { return std::isfinite(v); });
+    }
+
     int32_t integer(const char* what) {
-        if (atEnd())
-            fail(std::string("expected ") + what);
-        const Token& t = take();
-        errno = 0;
-        char* end = nullptr;
-        const long v = std::strtol(t.text.c_str(), &end, 10);
-        if (t.quoted || t.text.empty() || *end != '\0' || errno != 0 ||
-            v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
-            fail(std::string("expected ") + what + ", not '" + t.text + "'");
-        return static_cast<int32_t>(v);
+        return static_cast<int32_t>(numeric(
+            what, [](const char* text, char** end) { return std::strtol(text, end, 10); },
+            [](long v) {
+                return v >= std::numeric_limits<int32_t>::min() &&
+                       v <= std::numeric_limits<int32_t>::max();
+            }));
     }
 
   private:
