@@ -19,6 +19,11 @@ bool insidePixel(int32_t x, int32_t y) {
     return insideRow(y) && x >= 0 && x < bound->width;
 }
 
+// Row `y` of a plane; null for a buffer the frame lacks.
+template <typename T> const T* rowOf(const std::vector<T>& plane, int32_t y) {
+    return plane.empty() ? nullptr : plane.data() + bound->at(0, y);
+}
+
 } // namespace
 
 // The record's operations. A request outside the frame or for a buffer the
@@ -28,18 +33,17 @@ extern "C" {
 static const uint8_t* ORVIT_CALL frameByteLine(int32_t type, int32_t y) {
     if (!insideRow(y))
         return nullptr;
-    const size_t row = bound->at(0, y);
     switch (type) {
     case BufferSpecial:
-        return bound->special.data() + row;
+        return rowOf(bound->special, y);
     case BufferRed:
-        return bound->red.data() + row;
+        return rowOf(bound->red, y);
     case BufferGreen:
-        return bound->green.data() + row;
+        return rowOf(bound->green, y);
     case BufferBlue:
-        return bound->blue.data() + row;
+        return rowOf(bound->blue, y);
     case BufferAlpha:
-        return bound->alpha.data() + row;
+        return rowOf(bound->alpha, y);
     default:
         return nullptr;
     }
@@ -48,7 +52,7 @@ static const uint8_t* ORVIT_CALL frameByteLine(int32_t type, int32_t y) {
 static const float* ORVIT_CALL frameFloatLine(int32_t type, int32_t y) {
     if (!insideRow(y) || type != BufferDepth)
         return nullptr;
-    return bound->depth.data() + bound->at(0, y);
+    return rowOf(bound->depth, y);
 }
 
 static void ORVIT_CALL framePutRGB(int32_t x, int32_t y, const uint8_t* rgb) {
@@ -87,14 +91,16 @@ void MemoryFrame::resetOutput() {
 
 FrameBinding::FrameBinding(MemoryFrame& frame) : previous_(bound) {
     const size_t n = frame.at(0, frame.height);
-    for (const auto* plane : {&frame.red, &frame.green, &frame.blue, &frame.alpha, &frame.special,
-                              &frame.outRed, &frame.outGreen, &frame.outBlue, &frame.outAlpha})
+    const std::string pixels =
+        std::to_string(frame.width) + " x " + std::to_string(frame.height) + " pixels";
+    for (const auto* plane : {&frame.red, &frame.green, &frame.blue, &frame.alpha, &frame.special})
+        if (!plane->empty() && plane->size() != n)
+            throw HostError("frame planes do not match the frame's " + pixels);
+    for (const auto* plane : {&frame.outRed, &frame.outGreen, &frame.outBlue, &frame.outAlpha})
         if (plane->size() != n)
-            throw HostError("frame planes do not match the frame's " + std::to_string(frame.width) +
-                            " x " + std::to_string(frame.height) + " pixels");
-    if (frame.depth.size() != n)
-        throw HostError("depth plane does not match the frame's " + std::to_string(frame.width) +
-                        " x " + std::to_string(frame.height) + " pixels");
+            throw HostError("frame planes do not match the frame's " + pixels);
+    if (!frame.depth.empty() && frame.depth.size() != n)
+        throw HostError("depth plane does not match the frame's " + pixels);
     bound = &frame;
     // The record, one field per line in order.
     access_.width = frame.width;

@@ -27,6 +27,7 @@ class MemoryFrame {
     int32_t frame = 0;
     double start = 0.0;
     double end = 0.0;
+    // A rendered plane left empty is a buffer the host lacks: its lines are null.
     std::vector<uint8_t> red, green, blue, alpha, special;
     std::vector<float> depth;
     std::vector<uint8_t> outRed, outGreen, outBlue, outAlpha;
