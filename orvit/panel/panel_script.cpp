@@ -110,6 +110,19 @@ class ScriptLine {
     }
 
   private:
+    // Takes the text from text_[i] to the next `close` as a token of the
+    // `kind` flagged; `missing` when there is no `close`. Where it ends.
+    size_t enclosed(size_t i, char close, const char* missing, bool Token::*kind) {
+        const size_t end = text_.find(close, i + 1);
+        if (end == std::string::npos)
+            fail(missing);
+        Token t;
+        t.text = text_.substr(i + 1, end - i - 1);
+        t.*kind = true;
+        tokens_.push_back(t);
+        return end + 1;
+    }
+
     void split() {
         size_t i = 0;
         while (i < text_.size()) {
@@ -117,23 +130,9 @@ class ScriptLine {
             if (c == ' ' || c == '\t' || c == '\r') {
                 ++i;
             } else if (c == '"') {
-                const size_t close = text_.find('"', i + 1);
-                if (close == std::string::npos)
-                    fail("a label's closing \" is missing");
-                Token t;
-                t.text = text_.substr(i + 1, close - i - 1);
-                t.quoted = true;
-                tokens_.push_back(t);
-                i = close + 1;
+                i = enclosed(i, '"', "a label's closing \" is missing", &Token::quoted);
             } else if (c == '[') {
-                const size_t close = text_.find(']', i);
-                if (close == std::string::npos)
-                    fail("the closing ] is missing");
-                Token t;
-                t.text = text_.substr(i + 1, close - i - 1);
-                t.ordinal = true;
-                tokens_.push_back(t);
-                i = close + 1;
+                i = enclosed(i, ']', "the closing ] is missing", &Token::ordinal);
             } else if (c == ',') {
                 tokens_.push_back(Token{",", false, false});
                 ++i;
