@@ -71,15 +71,24 @@ void fillHandler(FilterHandler* handler) {
     handler->flags = handlerFlags;
 }
 
-} // namespace
-
-extern "C" int32_t ORVIT_CALL activateHandler(int32_t version, GlobalFunc global, void* local) {
+// What both activations check first: version 1, and a record to work on (a
+// handler record to fill, an instance to edit), without which the server is
+// of no use. When both hold, the host's lookup is kept and kActivateOk given.
+int32_t acceptActivation(int32_t version, GlobalFunc global, const void* local) {
     if (version != 1)
         return kActivateBadVersion;
-    // A host that hands no record to fill cannot use the filter.
     if (local == nullptr)
         return kActivateFailed;
     globalLookup = global;
+    return kActivateOk;
+}
+
+} // namespace
+
+extern "C" int32_t ORVIT_CALL activateHandler(int32_t version, GlobalFunc global, void* local) {
+    const int32_t accepted = acceptActivation(version, global, local);
+    if (accepted != kActivateOk)
+        return accepted;
     // Stored even when null: the envelope operations then do without it.
     envelopeService = lookupEnvelopeService();
     fillHandler(static_cast<FilterHandler*>(local));
@@ -87,12 +96,9 @@ extern "C" int32_t ORVIT_CALL activateHandler(int32_t version, GlobalFunc global
 }
 
 extern "C" int32_t ORVIT_CALL activateInterface(int32_t version, GlobalFunc global, void* local) {
-    if (version != 1)
-        return kActivateBadVersion;
-    // Without an instance there is nothing to edit.
-    if (local == nullptr)
-        return kActivateFailed;
-    globalLookup = global;
+    const int32_t accepted = acceptActivation(version, global, local);
+    if (accepted != kActivateOk)
+        return accepted;
     messageService = lookupMessageService();
     if (messageService == nullptr)
         return kActivateFailed;
