@@ -190,12 +190,10 @@ TEST(GlowKernels, MatchTheLiteralRulesOnRandomShapes) {
     std::mt19937 rng(1234);
     Instance instance(createInstance());
     for (int round = 0; round < 40; ++round) {
-        const int32_t W = 8 + static_cast<int32_t>(rng() % 60);
-        const int32_t H = 8 + static_cast<int32_t>(rng() % 40);
-        fakes::PlaneSource source(W, H);
-        fillBlobs(
-            source, rng, 6, 12, [&] { return static_cast<uint8_t>(1 + rng() % 2); },
+        fakes::PlaneSource source = randomSource(
+            rng, {8, 60}, {8, 40}, 6, 12, [&] { return static_cast<uint8_t>(1 + rng() % 2); },
             [&] { return 0.5f + static_cast<float>(rng() % 400) * 0.05f; });
+        const int32_t W = source.width, H = source.height;
         const int32_t mode = round % 4;
         GlowSetting s = indexRamp(1, mode, 0.02 + 0.01 * (rng() % 30));
         s.keyEnabled[2] = round % 3 == 0;

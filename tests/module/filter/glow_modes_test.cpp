@@ -198,12 +198,10 @@ TEST(GlowDepth, MatchesTheLiteralRulesWithPerPixelRadii) {
     std::mt19937 rng(99);
     Instance instance(createInstance());
     for (int round = 0; round < 30; ++round) {
-        const int32_t W = 30 + static_cast<int32_t>(rng() % 100);
-        const int32_t H = 20 + static_cast<int32_t>(rng() % 60);
-        fakes::PlaneSource source(W, H);
-        fillBlobs(
-            source, rng, 5, 20, [] { return uint8_t{3}; },
+        fakes::PlaneSource source = randomSource(
+            rng, {30, 100}, {20, 60}, 5, 20, [] { return uint8_t{3}; },
             [&] { return 0.2f + static_cast<float>(rng() % 1000) * 0.01f; });
+        const int32_t W = source.width, H = source.height;
         const int32_t mode = round % 2 ? ModeGDepth : ModeDepth;
         GlowSetting s = indexRamp(3, mode, 0.05 + 0.01 * (rng() % 20));
         kernelForMode(mode)(instance.get(), &s, source);

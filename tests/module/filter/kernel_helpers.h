@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
 
 namespace kernels {
@@ -37,21 +38,25 @@ inline GlowSetting indexRamp(int32_t value, int32_t mode, double distance) {
     return s;
 }
 
-// Fills `blobs` random rectangles of up to `maxSide` pixels a side into the
-// source, each of the special value and the depth the two draw.
+// A source of random size, `width` and `height` each a least value and a
+// spread (rng() % spread more), holding `blobs` random rectangles up to
+// `maxSide` pixels a side, each of the special value and the depth the two
+// draw.
 template <typename Value, typename Depth>
-void fillBlobs(fakes::PlaneSource& source, std::mt19937& rng, int blobs, uint32_t maxSide,
-               Value value, Depth depth) {
-    const uint32_t width = static_cast<uint32_t>(source.width);
-    const uint32_t height = static_cast<uint32_t>(source.height);
+fakes::PlaneSource randomSource(std::mt19937& rng, std::array<uint32_t, 2> width,
+                                std::array<uint32_t, 2> height, int blobs, uint32_t maxSide,
+                                Value value, Depth depth) {
+    const auto w0 = static_cast<int32_t>(width[0] + rng() % width[1]);
+    const auto h0 = static_cast<int32_t>(height[0] + rng() % height[1]);
+    fakes::PlaneSource source(w0, h0);
     for (int blob = 0; blob < blobs; ++blob) {
-        const auto x = static_cast<int32_t>(rng() % width),
-                   y = static_cast<int32_t>(rng() % height);
-        const auto w = static_cast<int32_t>(1 + rng() % maxSide),
-                   h = static_cast<int32_t>(1 + rng() % maxSide);
-        source.fill(x, y, std::min(w, source.width - x), std::min(h, source.height - y), value(),
-                    depth());
+        const auto x = static_cast<int32_t>(rng() % static_cast<uint32_t>(w0));
+        const auto y = static_cast<int32_t>(rng() % static_cast<uint32_t>(h0));
+        const auto w = static_cast<int32_t>(1 + rng() % maxSide);
+        const auto h = static_cast<int32_t>(1 + rng() % maxSide);
+        source.fill(x, y, std::min(w, w0 - x), std::min(h, h0 - y), value(), depth());
     }
+    return source;
 }
 
 inline void expectSameLayer(const FilterInstance& inst, const reference::Layer& ref) {
