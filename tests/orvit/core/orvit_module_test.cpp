@@ -11,6 +11,7 @@
 #include "orvit/core/memory_frame.h"
 #include "orvit/core/saved_lines.h"
 #include "tests/support/fakes/fake_camera.h"
+#include "tests/support/saved_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -66,16 +67,7 @@ MemoryFrame makeFrame() {
 std::vector<std::string> entryLines(int mode) {
     switch (mode) {
     case 0:
-        return {"3 1 0 0.100000 60.000000",
-                "0 1",
-                "keys 2",
-                "0 20",
-                "5 90",
-                "1 255 200 0 0",
-                "1 255 0 0 100",
-                "0 255 255 255 40",
-                "0 255 255 255 60",
-                "0 255 255 255 80"};
+        return apptest::kFixedEntryWithEnvelope;
     case 1:
         return {"2 1 1 1.000000 80.000000",
                 "1 0",

@@ -5,6 +5,7 @@
 #include "orvit/core/host_services.h"
 #include "orvit/core/loader.h"
 #include "orvit/scene/object_writer.h"
+#include "tests/support/saved_settings.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -22,25 +23,15 @@ const char* const kTitle = "Orvit by Tesk Ver 0.4beta";
 const std::string kDemoObjects = std::string(ORVIT_DEMO_FOLDER) + "/objects/";
 
 // Two settings, the first with a transparency envelope, and the filter on.
-const std::vector<std::string> kSettings = {"v 04",
-                                            "1 2",
-                                            "3 1 0 0.100000 60.000000",
-                                            "0 1",
-                                            "keys 2",
-                                            "0 20",
-                                            "5 90",
-                                            "1 255 200 0 0",
-                                            "1 255 0 0 100",
-                                            "0 255 255 255 40",
-                                            "0 255 255 255 60",
-                                            "0 255 255 255 80",
-                                            "1 0 2 0.040000 0.000000",
-                                            "0 0",
-                                            "1 255 255 255 0",
-                                            "1 40 255 40 50",
-                                            "0 255 255 255 40",
-                                            "0 255 255 255 60",
-                                            "1 0 0 0 100"};
+const std::vector<std::string> kSettings = [] {
+    std::vector<std::string> lines = {"v 04", "1 2"};
+    lines.insert(lines.end(), apptest::kFixedEntryWithEnvelope.begin(),
+                 apptest::kFixedEntryWithEnvelope.end());
+    lines.insert(lines.end(),
+                 {"1 0 2 0.040000 0.000000", "0 0", "1 255 255 255 0", "1 40 255 40 50",
+                  "0 255 255 255 40", "0 255 255 255 60", "1 0 0 0 100"});
+    return lines;
+}();
 
 ObjectSurface surface(const std::string& name, std::array<uint8_t, 4> buffers, bool written) {
     ObjectSurface s;
