@@ -72,6 +72,12 @@ def camera_fovs(scene, depsgraph, rate):
     return keys
 
 
+def whole_path(path):
+    """A path as the user gave it in Blender ('//' for the .blend's folder,
+    or relative to where Blender runs) made whole, as orvit is given paths."""
+    return os.path.abspath(bpy.path.abspath(path))
+
+
 def pass_file(scene):
     """The pattern of the files Blender renders the passes to."""
     settings = scene.render.image_settings
@@ -81,7 +87,7 @@ def pass_file(scene):
     if scene.render.use_multiview:
         raise SceneError("the render has several views (stereoscopy); orvit takes one")
     return scene_text.frame_pattern(
-        lambda frame: os.path.abspath(bpy.path.abspath(scene.render.frame_path(frame=frame))))
+        lambda frame: whole_path(scene.render.frame_path(frame=frame)))
 
 
 def check_layer(layer):
@@ -143,9 +149,9 @@ class Paths:
     def __init__(self, scene):
         self.passes = pass_file(scene)
         settings = scene.orvit_glow
-        self.scene = (os.path.abspath(bpy.path.abspath(settings.scene_file))
+        self.scene = (whole_path(settings.scene_file)
                       if settings.scene_file else scene_text.default_scene_path(self.passes))
-        self.output = (os.path.abspath(bpy.path.abspath(settings.output))
+        self.output = (whole_path(settings.output)
                        if settings.output else scene_text.default_output(self.passes))
 
 

@@ -21,18 +21,14 @@ finished = queue.SimpleQueue()
 
 
 @persistent
-def on_render_init(scene, *args):
+def on_render_start_or_cancel(scene, *args):
+    """A render that starts, or is cancelled, has written no frame to glow."""
     written.pop(scene.name, None)
 
 
 @persistent
 def on_render_write(scene, *args):
     written.setdefault(scene.name, []).append(scene.frame_current)
-
-
-@persistent
-def on_render_cancel(scene, *args):
-    written.pop(scene.name, None)
 
 
 @persistent
@@ -68,8 +64,9 @@ def start_finished():
     return 0.5
 
 
-HANDLERS = (('render_init', on_render_init), ('render_write', on_render_write),
-            ('render_cancel', on_render_cancel), ('render_complete', on_render_complete))
+HANDLERS = (('render_init', on_render_start_or_cancel), ('render_write', on_render_write),
+            ('render_cancel', on_render_start_or_cancel),
+            ('render_complete', on_render_complete))
 
 
 def register():

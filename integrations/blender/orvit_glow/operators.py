@@ -74,7 +74,7 @@ class ORVIT_OT_write_scene(bpy.types.Operator):
         scene = context.scene
         try:
             orvit = program(context)
-            path = (os.path.abspath(bpy.path.abspath(self.filepath)) if self.filepath
+            path = (blender_scene.whole_path(self.filepath) if self.filepath
                     else blender_scene.Paths(scene).scene)
             d = blender_scene.describe(scene, context.view_layer,
                                        context.evaluated_depsgraph_get(), path)
@@ -118,6 +118,9 @@ def write_scene(orvit, d):
     try:
         with open(temporary, 'w', encoding='utf-8') as f:
             f.write(text)
+            # On disk before the rename, so that a crash leaves the old scene or the new.
+            f.flush()
+            os.fsync(f.fileno())
         if new_values:
             arguments = ['settings', temporary]
             for value in new_values:
