@@ -1,4 +1,5 @@
-"""The Blender add-on's tests, run inside headless Blender by tests/blender/run:
+"""The Blender add-on's tests, run inside headless Blender by
+tests/integrations/blender/run-addon-tests:
 
     blender -b --factory-startup -noaudio --python addon_test.py -- \
         --orvit ORVIT --zip ADDON_ZIP --work FOLDER
