@@ -305,6 +305,35 @@ std::vector<std::string> linesAskedFor(FilterInstance* instance, int32_t width, 
     return frame.requests;
 }
 
+// The planes an enabled frame worked in are kept for the next frame of the
+// same size; a frame of another size replaces them, a disabled frame
+// releases them.
+TEST(Process, KeepsItsWorkingPlanesForTheNextFrameOfTheSameSize) {
+    Instance instance(createInstance());
+    instance->enabled = 1;
+    coreOnlySetting(instance.get(), 0.0);
+    fakes::FakeFrame frame(4, 3);
+    process(instance.get(), frame.access());
+    ASSERT_NE(instance->working, nullptr);
+    const WorkingPlanes& planes = *instance->working;
+    uint8_t* const kept = planes.spare.layer[3];
+    ASSERT_NE(kept, nullptr);
+    process(instance.get(), frame.access());
+    EXPECT_EQ(planes.spare.layer[3], kept) << "taken for the frame and set aside again";
+    EXPECT_EQ(planes.layer.strength, nullptr) << "the layer is empty between frames";
+
+    fakes::FakeFrame wider(5, 3);
+    process(instance.get(), wider.access());
+    EXPECT_EQ(planes.spare.width, 5);
+    ASSERT_NE(planes.spare.layer[3], nullptr);
+
+    instance->enabled = 0;
+    process(instance.get(), wider.access());
+    for (uint8_t* plane : planes.spare.layer)
+        EXPECT_EQ(plane, nullptr);
+    EXPECT_EQ(planes.spare.width, 0);
+}
+
 TEST(Process, FetchesEachRowsLinesOnceInOrder) {
     Instance instance(createInstance());
     std::vector<std::string> expected;
