@@ -310,9 +310,9 @@ void farmStatus(const FarmRequest& request) {
             gone.push_back(job.id);
             continue;
         }
-        std::string summary;
-        for (const auto& [state, count] : counts)
-            summary += (summary.empty() ? "" : ", ") + std::to_string(count) + " " + state;
+        const std::string summary = standin::joined(counts, [](const auto& stateCount) {
+            return std::to_string(stateCount.second) + " " + stateCount.first;
+        });
         std::printf("job %s  %zu task%s: %s\n", job.id.c_str(), job.tasks.size(),
                     job.tasks.size() > 1 ? "s" : "", summary.c_str());
         for (const FarmTask& t : tasks) {
@@ -325,9 +325,7 @@ void farmStatus(const FarmRequest& request) {
             // the last one's.
             const std::string log = files.log(job.id, t.task);
             const std::vector<TaskRun> runs = parseTaskRuns(logText(log));
-            std::string nodes;
-            for (const TaskRun& r : runs)
-                nodes += (nodes.empty() ? "" : ", ") + r.node;
+            std::string nodes = standin::joined(runs, [](const TaskRun& r) { return r.node; });
             if (nodes.empty() && t.slurm->state != "RUNNING")
                 nodes = t.slurm->nodes;
             // Where Slurm keeps accounting, how each earlier run ended.
@@ -359,9 +357,7 @@ void farmStatus(const FarmRequest& request) {
         }
     }
     if (!gone.empty()) {
-        std::string ids;
-        for (const std::string& id : gone)
-            ids += (ids.empty() ? "" : ", ") + id;
+        const std::string ids = standin::joined(gone);
         std::printf("job%s %s: no longer known to Slurm\n", gone.size() > 1 ? "s" : "",
                     ids.c_str());
     }

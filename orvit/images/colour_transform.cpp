@@ -35,10 +35,10 @@ float firstFloatOf(int k) {
 
 // A list of names as "a, b, c".
 std::string listed(int count, const std::function<const char*(int)>& name) {
-    std::string text;
+    std::vector<std::string> names;
     for (int i = 0; i < count; ++i)
-        text += (i ? ", " : "") + std::string(name(i));
-    return text.empty() ? "none" : text;
+        names.emplace_back(name(i));
+    return names.empty() ? "none" : standin::joined(names);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "orvit/core/envelopes.h"
 #include "orvit/core/host_error.h"
 #include "orvit/core/memory_frame.h"
+#include "orvit/core/text.h"
 #include "orvit/panel/preview_picture.h"
 #include "orvit/panel/script_runner.h"
 #include "orvit/scene/object_writer.h"
@@ -172,11 +173,11 @@ int runCase(const PanelCase& c, const LoadedModule& module, const ImageFilter& f
             std::printf("  message: %s / %s\n", m.first.c_str(), m.second.c_str());
         if (services.panelHost.panelsMade() > panelsBefore) {
             Panel& panel = *services.panelHost.panels().back();
-            std::string calls;
+            std::vector<std::string> calls;
             for (const std::string& e : services.panelHost.events)
                 if (e.rfind("add ", 0) != 0)
-                    calls += (calls.empty() ? "" : ", ") + e;
-            std::printf("  panel calls: %s\n", calls.c_str());
+                    calls.push_back(e);
+            std::printf("  panel calls: %s\n", joined(calls).c_str());
             for (const std::string& line : describeControls(panel))
                 std::printf("  control %s\n", line.c_str());
             const Canvas& canvas = panel.canvas();

@@ -235,8 +235,10 @@ TEST(OrvitFarm, SkipExistingAndStatusCountTheSameFramesAsThere) {
     const auto status = apptest::runOrvitWith(
         slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--frames", "1-2", "--output", out},
         dir / "");
-    ASSERT_EQ(status.exitCode, 0) << status.err;
     EXPECT_NE(status.out.find("done     1 of 2\nmissing  2\n"), std::string::npos) << status.out;
+    EXPECT_NE(status.err.find("frames 2 are missing and no task will render them"),
+              std::string::npos)
+        << status.err;
 
     const auto render = apptest::runOrvit(
         {"render", ORVIT_DEMO_SCENE, "--frames", "1-2", "--skip-existing", "--output", out},
