@@ -3,7 +3,7 @@
 // job has left the queue), for the demo scene and for a generated 1920 x 1080
 // sequence, at several chunk sizes; and the scheduler's own cost, from array
 // jobs whose tasks do nothing. Needs a running cluster: tools/farm-test
-// --bench starts one of one node and runs this.
+// --bench starts one of three nodes and runs this.
 //
 //   bench_farm [FRAMES]      (frames of the generated sequence, default 48)
 #include "orvit/files/shell_quote.h"
@@ -125,10 +125,9 @@ int main(int argc, char** argv) {
     const fs::path folder =
         fs::temp_directory_path() / ("orvit-bench-farm-" + std::to_string(getpid()));
     fs::create_directories(folder);
-    const std::string cpus = run("sinfo -h -o %c");
-    std::printf("one-node cluster, %s CPUs (one task per CPU); wall times, submission to an "
-                "empty queue\n",
-                cpus.substr(0, cpus.find('\n')).c_str());
+    const std::string shape = run("sinfo -h -o '%D nodes of %c CPUs'");
+    std::printf("cluster of %s (one task per CPU); wall times, submission to an empty queue\n",
+                shape.substr(0, shape.find('\n')).c_str());
 
     const double one = emptyArray(1, folder), two = emptyArray(2, folder),
                  eight = emptyArray(8, folder);
