@@ -204,12 +204,15 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
     // The module and its settings are checked here, not in every task.
     { const SceneRenderer renderer(s.scene, builtModule); }
     const FarmFiles files = farmFiles(s.output);
-    const std::vector<int> missing = missingFrames(s.output, s.range);
-    if (missing.empty()) {
-        std::printf("frames %s of %s are all done: nothing to submit\n", rangeText(s.range).c_str(),
-                    s.scene.path.c_str());
+    std::vector<int> missing = missingFrames(s.output, s.range);
+    auto allDone = [&] {
+        if (missing.empty())
+            std::printf("frames %s of %s are all done: nothing to submit\n",
+                        rangeText(s.range).c_str(), s.scene.path.c_str());
+        return missing.empty();
+    };
+    if (allDone())
         return;
-    }
 
     // Frames that a task of an earlier job may still render (a running task,
     // or one Slurm requeued after its node was lost) are not submitted again.
@@ -225,6 +228,10 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
         std::printf("cancelled %zu task%s of earlier jobs\n", holding.size(),
                     holding.size() > 1 ? "s" : "");
         holding.clear();
+        // What they finished before they ended is not rendered again.
+        missing = missingFrames(s.output, s.range);
+        if (allDone())
+            return;
     }
     std::vector<int> held;
     for (const FarmTask& t : holding)

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -172,7 +173,9 @@ TEST_F(FarmCluster, TasksOnEveryNodeGiveTheImagesOfALocalRender) {
     EXPECT_NE(report.find("3 COMPLETED"), std::string::npos) << report;
 }
 
-TEST_F(FarmCluster, CancelLeavesNoPartialImageAndResubmissionRendersOnlyTheMissing) {
+// A submit while a task renders leaves its frames to it; --replace cancels
+// it, waits for its end and submits only the frames it had not finished.
+TEST_F(FarmCluster, ReplaceCancelsARunningTaskAndRendersOnlyTheMissing) {
     // Twelve frames in one task, long enough to be cancelled on its way.
     const int frames = 12;
     const fs::path seq = shot / "seq";
@@ -180,41 +183,45 @@ TEST_F(FarmCluster, CancelLeavesNoPartialImageAndResubmissionRendersOnlyTheMissi
                                    " " + std::to_string(frames) + " 1280 720",
                                dir / "");
     ASSERT_EQ(made.exitCode, 0) << made.err;
-    const std::vector<std::string> args = {"scene.toml", "--chunk", std::to_string(frames),
-                                           "--output", "../farm/glow.####.png"};
+    std::vector<std::string> args = {"scene.toml", "--chunk", std::to_string(frames), "--output",
+                                     "../farm/glow.####.png"};
     const std::string id = submit(seq, args);
     const fs::path out = shot / "farm";
 
-    // Cancel as soon as the first image is there.
+    // As soon as the first image is there.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!fs::exists(out / "glow.0001.png") && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    runShell("scancel " + shellQuoted(id), dir / "");
-    ASSERT_TRUE(waitForJob(id));
+    const auto held = farm(seq, "submit", args);
+    EXPECT_EQ(held.exitCode, 0) << held.err;
+    EXPECT_NE(held.out.find("held    frames 1-12 by task 0 of job " + id + ": RUNNING on n"),
+              std::string::npos)
+        << held.out;
+    EXPECT_EQ(held.out.find("submitted job"), std::string::npos) << held.out;
+
+    args.push_back("--replace");
+    const std::string again = submit(seq, args);
     EXPECT_EQ(taskStates(id), (TaskStates{{0, "CANCELLED"}}));
+    ASSERT_TRUE(waitForJob(again));
+    EXPECT_EQ(taskStates(again), (TaskStates{{0, "COMPLETED"}}));
+    const size_t done = apptest::count(
+        apptest::readAll((out / ("farm/glow.png." + id + "_0.log")).string()), " ms  -> ");
+    ASSERT_GT(done, 0u);
+    ASSERT_LT(done, static_cast<size_t>(frames)) << "the task ended before it was cancelled";
+    const std::string log =
+        apptest::readAll((out / ("farm/glow.png." + again + "_0.log")).string());
+    // The new task starts at the first missing frame.
+    EXPECT_NE(log.find(": frames " + std::to_string(done + 1) + "-12\n"), std::string::npos) << log;
+    EXPECT_EQ(apptest::count(log, " ms  -> "), frames - done) << log;
 
     // Only whole images: each one a frame's name, nothing unfinished beside.
-    int done = 0;
     for (const auto& entry : fs::directory_iterator(out)) {
         const std::string name = entry.path().filename().string();
         if (name == "farm")
             continue;
         EXPECT_EQ(name.size(), 13u) << name;
         EXPECT_EQ(name.rfind("glow.", 0), 0u) << name;
-        ++done;
     }
-    ASSERT_GT(done, 0);
-    ASSERT_LT(done, frames) << "the task ended before it was cancelled";
-
-    const std::string again = submit(seq, args);
-    ASSERT_TRUE(waitForJob(again));
-    EXPECT_EQ(taskStates(again), (TaskStates{{0, "COMPLETED"}}));
-    const std::string log =
-        apptest::readAll((out / ("farm/glow.png." + again + "_0.log")).string());
-    // The new task starts at the first missing frame.
-    EXPECT_NE(log.find(": frames " + std::to_string(done + 1) + "-12\n"), std::string::npos) << log;
-    EXPECT_EQ(apptest::count(log, " ms  -> "), static_cast<size_t>(frames - done)) << log;
-
     const auto local =
         runOrvit({"render", (seq / "scene.toml").string(), "--output", dir / "local/glow.####.png"},
                  dir / "");
@@ -245,10 +252,9 @@ TEST_F(FarmCluster, AFailedFrameFailsItsTaskWhileTheOthersComplete) {
         << log;
 }
 
-// Ends a node as a lost machine ends: its node daemon, its tasks' step
-// daemons and the tasks' processes, all stopped first so that none reports
-// the others' end, then killed; and Slurm is told the node is down.
-void loseNode(const std::string& node) {
+// The processes of a node: its node daemon, its tasks' processes and their
+// step daemons.
+std::vector<pid_t> nodeProcesses(const std::string& node) {
     std::vector<pid_t> pids;
     std::ifstream pidFile(std::string(std::getenv("ORVIT_FARM_CLUSTER")) + "/slurmd." + node +
                           ".pid");
@@ -263,7 +269,6 @@ void loseNode(const std::string& node) {
         if (environ.find(std::string("SLURMD_NODENAME=") + node + '\0') == std::string::npos)
             continue;
         pids.push_back(std::stoi(name));
-        // Its parent, when that is the task's step daemon.
         std::istringstream stat(apptest::readAll(entry.path() / "stat"));
         std::string pid, comm, state;
         pid_t parent = 0;
@@ -271,13 +276,12 @@ void loseNode(const std::string& node) {
         if (apptest::readAll("/proc/" + std::to_string(parent) + "/comm") == "slurmstepd\n")
             pids.push_back(parent);
     }
+    return pids;
+}
+
+void signalAll(const std::vector<pid_t>& pids, int signal) {
     for (pid_t pid : pids)
-        kill(pid, SIGSTOP);
-    for (pid_t pid : pids)
-        kill(pid, SIGKILL);
-    const auto down = runShell("scontrol update NodeName=" + node + " State=DOWN Reason=lost",
-                               std::string(std::getenv("ORVIT_FARM_CLUSTER")));
-    EXPECT_EQ(down.exitCode, 0) << down.err;
+        kill(pid, signal);
 }
 
 // Temporary files beside the images: what a writer leaves while it writes.
@@ -289,6 +293,48 @@ std::vector<std::string> temporaries(const fs::path& folder) {
             names.push_back(name);
     }
     return names;
+}
+
+// Ends a node as a lost machine ends, while its task writes one of `frames`
+// (".glow.0006", ...): all its processes are stopped at once, so that none
+// reports the others' end, when such an unfinished file is seen; if the
+// writer had finished it by then, they go on and the next one is awaited.
+// Then all are killed and Slurm is told the node is down. False when no
+// write was caught.
+bool loseNodeWhileWriting(const std::string& node, const fs::path& out,
+                          const std::vector<std::string>& frames) {
+    auto writing = [&] {
+        for (const std::string& name : temporaries(out))
+            for (const std::string& frame : frames)
+                if (name.rfind(frame, 0) == 0)
+                    return true;
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!writing()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        std::vector<pid_t> pids = nodeProcesses(node);
+        signalAll(pids, SIGSTOP);
+        // A worker started meanwhile.
+        for (pid_t pid : nodeProcesses(node))
+            if (std::find(pids.begin(), pids.end(), pid) == pids.end()) {
+                kill(pid, SIGSTOP);
+                pids.push_back(pid);
+            }
+        if (!writing()) {
+            signalAll(pids, SIGCONT);
+            continue;
+        }
+        signalAll(pids, SIGKILL);
+        const auto down = runShell("scontrol update NodeName=" + node + " State=DOWN Reason=lost",
+                                   std::string(std::getenv("ORVIT_FARM_CLUSTER")));
+        EXPECT_EQ(down.exitCode, 0) << down.err;
+        return true;
+    }
+    return false;
 }
 
 // A node is lost while its task writes an image: Slurm requeues the task,
@@ -310,22 +356,14 @@ TEST_F(FarmCluster, ALostNodesTaskIsRequeuedAndNoFrameIsRenderedTwice) {
     const fs::path out = shot / "lost-out";
 
     // Task 1 (frames 5-8) is lost while it writes an image after its first.
-    std::string node;
-    std::vector<std::string> writing;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (writing.empty() && std::chrono::steady_clock::now() < deadline) {
-        if (fs::exists(out / "glow.0005.png"))
-            for (const std::string& name : temporaries(out))
-                for (const char* frame : {".glow.0006", ".glow.0007", ".glow.0008"})
-                    if (name.rfind(frame, 0) == 0)
-                        writing.push_back(name);
+    while (!fs::exists(out / "glow.0005.png") && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_FALSE(writing.empty()) << "task 1 was never seen writing";
     const auto where = runShell("squeue -h -j " + shellQuoted(id + "_1") + " -o %N", dir / "");
-    node = where.out.substr(0, where.out.find('\n'));
+    const std::string node = where.out.substr(0, where.out.find('\n'));
     ASSERT_FALSE(node.empty()) << where.err;
-    loseNode(node);
+    ASSERT_TRUE(loseNodeWhileWriting(node, out, {".glow.0006", ".glow.0007", ".glow.0008"}))
+        << "task 1 was never seen writing";
     EXPECT_FALSE(temporaries(out).empty()) << "the lost writer left no unfinished file";
 
     // Requeued: pending, with when it starts and where it ran.
