@@ -84,10 +84,8 @@ std::string slurmCommand(const std::string& name) {
 
 // "41,42" for Slurm's -j.
 std::string jobIds(const std::vector<SubmittedJob>& jobs) {
-    std::string ids;
-    for (const SubmittedJob& job : jobs)
-        ids += (ids.empty() ? "" : ",") + job.id;
-    return ids;
+    return standin::joined(
+        jobs, [](const SubmittedJob& job) { return job.id; }, ",");
 }
 
 // The runs of every task as Slurm's accounting keeps them (a requeued task's
@@ -343,9 +341,9 @@ void farmStatus(const FarmRequest& request) {
             if (!earlier.empty())
                 earlier.pop_back();
             if (!earlier.empty()) {
-                nodes.clear();
-                for (const AccountedRun* a : earlier)
-                    nodes += (nodes.empty() ? "" : ", ") + a->nodes + " (" + a->state + ")";
+                nodes = standin::joined(earlier, [](const AccountedRun* a) {
+                    return a->nodes + " (" + a->state + ")";
+                });
                 if (!t.slurm->nodes.empty())
                     nodes += ", " + t.slurm->nodes;
             }
