@@ -1,12 +1,13 @@
-// OpenEXR files through the OpenEXR library: scanline or tiled, the first
-// part, only the channels asked for decoded into float planes.
+// OpenEXR files through the OpenEXR library: scanline or tiled, every part,
+// only the channels asked for decoded into float planes.
 #include "orvit/images/image_formats.h"
 
 #include <ImfChannelList.h>
 #include <ImfCompression.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
-#include <ImfInputFile.h>
+#include <ImfInputPart.h>
+#include <ImfMultiPartInputFile.h>
 #include <ImfOutputFile.h>
 #include <ImfPartType.h>
 #include <ImfStringAttribute.h>
@@ -15,6 +16,7 @@
 #include <Imath/half.h>
 
 #include <algorithm>
+#include <map>
 #include <tuple>
 
 namespace orvit::app {
@@ -40,47 +42,84 @@ std::tuple<std::string, int, std::string> sortKey(const std::string& name) {
 class ExrInput final : public ImageInput {
   public:
     explicit ExrInput(const std::string& path) : file_(path.c_str()) {
-        const Imf::Header& header = file_.header();
-        if (header.hasType() && Imf::isDeepData(header.type()))
-            throw ImageError("deep images are not supported");
-        const Imath::Box2i data = header.dataWindow();
-        const Imath::Box2i display = header.displayWindow();
-        // The host numbers pixels from the frame's corner; an image whose
-        // pixels are offset from its frame would shift every pass differently.
-        if (data.min.x != 0 || data.min.y != 0 || data.size() != display.size())
-            throw ImageError("the pixel data window differs from the display window");
-        width_ = data.max.x + 1;
-        height_ = data.max.y + 1;
-        for (auto c = header.channels().begin(); c != header.channels().end(); ++c) {
-            if (c.channel().xSampling != 1 || c.channel().ySampling != 1)
-                throw ImageError("channel '" + std::string(c.name()) +
-                                 "' is subsampled, which is not supported");
-            const SampleType type = c.channel().type == Imf::UINT   ? SampleType::UInt32
-                                    : c.channel().type == Imf::HALF ? SampleType::Half
-                                                                    : SampleType::Float;
-            channels_.push_back({c.name(), type});
+        const int parts = file_.parts();
+        std::vector<std::pair<ImageChannel, Source>> found;
+        for (int part = 0; part < parts; ++part) {
+            const Imf::Header& header = file_.header(part);
+            const std::string partName = parts > 1 && header.hasName() ? header.name() : "";
+            const std::string where = partName.empty() ? "" : "part '" + partName + "': ";
+            if (header.hasType() && Imf::isDeepData(header.type()))
+                throw ImageError(where + "deep images are not supported");
+            const Imath::Box2i data = header.dataWindow();
+            const Imath::Box2i display = header.displayWindow();
+            // The host numbers pixels from the frame's corner; an image whose
+            // pixels are offset from its frame would shift every pass differently.
+            if (data.min.x != 0 || data.min.y != 0 || data.size() != display.size())
+                throw ImageError(where + "the pixel data window differs from the display window");
+            if (part == 0) {
+                width_ = data.max.x + 1;
+                height_ = data.max.y + 1;
+            } else if (data.max.x + 1 != width_ || data.max.y + 1 != height_) {
+                throw ImageError(where + "its size differs from the first part's");
+            }
+            for (auto c = header.channels().begin(); c != header.channels().end(); ++c) {
+                const std::string own = c.name();
+                const std::string name =
+                    partName.empty() || own.compare(0, partName.size() + 1, partName + ".") == 0
+                        ? own
+                        : partName + "." + own;
+                if (c.channel().xSampling != 1 || c.channel().ySampling != 1)
+                    throw ImageError("channel '" + name +
+                                     "' is subsampled, which is not supported");
+                const SampleType type = c.channel().type == Imf::UINT   ? SampleType::UInt32
+                                        : c.channel().type == Imf::HALF ? SampleType::Half
+                                                                        : SampleType::Float;
+                for (const auto& seen : found)
+                    if (seen.first.name == name)
+                        throw ImageError("two parts hold a channel named '" + name + "'");
+                found.push_back({{name, type}, {part, own}});
+            }
+            for (auto a = header.begin(); a != header.end(); ++a)
+                if (const auto* text = dynamic_cast<const Imf::StringAttribute*>(&a.attribute()))
+                    text_.emplace(a.name(), text->value());
         }
-        std::stable_sort(channels_.begin(), channels_.end(),
-                         [](const ImageChannel& a, const ImageChannel& b) {
-                             return sortKey(a.name) < sortKey(b.name);
-                         });
+        std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+            return sortKey(a.first.name) < sortKey(b.first.name);
+        });
+        for (const auto& [channel, source] : found) {
+            channels_.push_back(channel);
+            sources_.push_back(source);
+        }
         alpha_ = channelNamed("A");
     }
 
   private:
-    Imf::InputFile file_;
+    // Where a channel lies: its part and its name there.
+    struct Source {
+        int part;
+        std::string name;
+    };
+    Imf::MultiPartInputFile file_;
+    std::vector<Source> sources_; // beside channels_
 
     void readPlanes(const std::vector<int>& channels, std::vector<Plane>& planes) override {
         // Every type arrives as float: half and float exactly, uint by value.
-        Imf::FrameBuffer buffer;
+        // A part none of the channels lies in is never decoded.
         const size_t row = sizeof(float) * static_cast<size_t>(width_);
-        for (size_t i = 0; i < channels.size(); ++i)
-            buffer.insert(channels_[channels[i]].name,
-                          Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(planes[i].floats.data()),
-                                     sizeof(float), row));
+        std::map<int, Imf::FrameBuffer> buffers;
+        for (size_t i = 0; i < channels.size(); ++i) {
+            const Source& source = sources_[channels[i]];
+            buffers[source.part].insert(source.name,
+                                        Imf::Slice(Imf::FLOAT,
+                                                   reinterpret_cast<char*>(planes[i].floats.data()),
+                                                   sizeof(float), row));
+        }
         try {
-            file_.setFrameBuffer(buffer);
-            file_.readPixels(0, height_ - 1);
+            for (const auto& [part, buffer] : buffers) {
+                Imf::InputPart input(file_, part);
+                input.setFrameBuffer(buffer);
+                input.readPixels(0, height_ - 1);
+            }
         } catch (const std::exception& e) {
             throw ImageError(e.what());
         }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -55,6 +56,9 @@ class ImageInput {
     const std::vector<ImageChannel>& channels() const { return channels_; }
     // The channel index named `name`, or -1.
     int channelNamed(const std::string& name) const;
+    // The header's text attributes by name (an EXR's string attributes, of
+    // every part); empty for formats that keep none the passes use.
+    const std::map<std::string, std::string>& textAttributes() const { return text_; }
     // The channel the file marks as alpha, or -1.
     int alphaChannel() const { return alpha_; }
     // True for an indexed image, whose channels are its palette's colours
@@ -77,6 +81,7 @@ class ImageInput {
     std::vector<ImageChannel> channels_;
     int alpha_ = -1;
     std::vector<std::array<uint8_t, 4>> palette_; // RGBA of each index
+    std::map<std::string, std::string> text_;
 
     // The format's read of `channels`, all distinct and valid, into planes
     // that the caller sized: bytes for uint8 channels, else floats.
@@ -87,8 +92,10 @@ class ImageInput {
     friend std::unique_ptr<ImageInput> openImage(const std::string& path);
 };
 
-// Opens `path` and reads its header; only the first part of a multi-part
-// file (or page of a TIFF) is seen. Deep images, images whose pixels do not
+// Opens `path` and reads its header. Every part of a multi-part EXR is seen,
+// its channels named "PART.CHANNEL" (a channel already named "PART.X" keeps
+// its name), and a read decodes only the parts it needs; only the first
+// page of a TIFF is seen. Deep images, images whose pixels do not
 // fill their frame exactly and images larger than 32768 pixels on a side are
 // refused. Throws ImageError.
 std::unique_ptr<ImageInput> openImage(const std::string& path);

@@ -13,6 +13,7 @@
 #include <map>
 #include <sstream>
 #include <system_error>
+#include <unordered_map>
 
 namespace orvit::app {
 namespace {
@@ -42,6 +43,19 @@ struct OpenPass {
         for (const ImageChannel& c : input->channels())
             names.push_back(c.name);
         return names;
+    }
+
+    PassHeader header() const {
+        return {input->width(), input->height(), channelNames(), input->textAttributes(),
+                input->indexed()};
+    }
+
+    // The Cryptomatte layer whose type name is `name`, readable.
+    CryptomatteLayer layer(const std::string& name) const {
+        for (CryptomatteLayer& layer : cryptomatteLayers(input->textAttributes(), channelNames()))
+            if (layer.name == name)
+                return layer;
+        fail("no Cryptomatte " + inQuotes(name, '\''));
     }
 
     // The channel named `name`; a failure naming the file's channels if none.
@@ -108,15 +122,29 @@ ColourChoice chooseColour(const OpenPass& pass, const ColourChannels& names) {
     return choice;
 }
 
-// The special pass's channel: `name`, else -1 for the indices of an indexed
-// image, which are its special values (its colours are not), else the one
-// recognised, else the file's only channel.
-int chooseSpecial(const OpenPass& pass, const std::string& name) {
-    if (!name.empty())
-        return pass.channel(name);
-    if (pass.input->indexed())
-        return -1;
-    return pass.channelCount() == 1 ? 0 : pass.recognised(PassRole::Special).front();
+// The special pass's channel (-1: an indexed image's indices, which are its
+// special values; its colours are not) and, for a Cryptomatte, its layer,
+// whose rank-0 id channel is the channel.
+struct SpecialChoice {
+    int channel = -1;
+    std::string layer;
+};
+
+SpecialChoice chooseSpecial(const OpenPass& pass, const std::string& name,
+                            const std::string& cryptomatte) {
+    const SpecialSource source =
+        findSpecialSource(pass.header(), name, cryptomatte, pass.where(),
+                          channelKey(PassRole::Special), "passes.cryptomatte");
+    if (source.indices)
+        return {};
+    if (source.cryptomatte.empty())
+        return {pass.channel(source.channel), ""};
+    const int c = pass.channel(pass.layer(source.cryptomatte).levels[0][0]);
+    if (pass.channelType(c) != SampleType::Float)
+        pass.fail("channel " + inQuotes(pass.channelName(c), '\'') + " of Cryptomatte " +
+                  inQuotes(source.cryptomatte, '\'') + " has type " +
+                  sampleTypeName(pass.channelType(c)) + "; its ids must be 32-bit float");
+    return {c, source.cryptomatte};
 }
 
 // The depth pass's channel: `name`, else the one recognised, else the
@@ -184,10 +212,24 @@ ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
     return out;
 }
 
-SpecialPlane specialPlane(const OpenPass& pass, int c, const Plane& plane) {
+// A Cryptomatte's surfaces by the ids of their names.
+std::unordered_map<uint32_t, uint8_t> surfaceIds(const std::vector<SurfaceEntry>& surfaces) {
+    std::unordered_map<uint32_t, uint8_t> values;
+    for (const SurfaceEntry& surface : surfaces)
+        values.emplace(cryptomatteId(surface.name), static_cast<uint8_t>(surface.special));
+    return values;
+}
+
+SpecialPlane specialPlane(const OpenPass& pass, const SpecialChoice& choice, const Plane& plane,
+                          const std::vector<SurfaceEntry>& surfaces) {
+    const int c = choice.channel;
     SpecialPlane out;
     out.width = pass.input->width();
     out.height = pass.input->height();
+    if (!choice.layer.empty()) {
+        out.values = rankZeroValues(plane.floats, surfaceIds(surfaces));
+        return out;
+    }
     if (!plane.bytes.empty()) {
         out.values = plane.bytes;
         return out;
@@ -297,8 +339,68 @@ void checkSize(const OpenPass& pass, const OpenPass& colour) {
 
 PassHeader readPassHeader(const std::string& role, const std::string& path) {
     OpenFiles open;
-    const OpenPass pass = openPass(role, path, open);
-    return {pass.input->width(), pass.input->height(), pass.channelNames()};
+    return openPass(role, path, open).header();
+}
+
+SpecialSource findSpecialSource(const PassHeader& header, const std::string& channel,
+                                const std::string& cryptomatte, const std::string& where,
+                                const std::string& pickChannel, const std::string& pickLayer) {
+    const auto fail = [&](const std::string& what) { throw AppError(where + ": " + what); };
+    if (!channel.empty()) {
+        const std::string missing = missingChannel(channel, header.channels);
+        if (!missing.empty())
+            fail(missing);
+        return {channel, "", false};
+    }
+    const std::vector<CryptomatteLayer> layers =
+        cryptomatteLayers(header.attributes, header.channels);
+    const auto layerNamed = [&](const CryptomatteLayer& layer) {
+        if (!layer.problem.empty())
+            fail("Cryptomatte " + inQuotes(layer.name, '\'') + ": " + layer.problem);
+        return SpecialSource{"", layer.name, false};
+    };
+    std::string declared;
+    for (const CryptomatteLayer& layer : layers)
+        declared += (declared.empty() ? "" : ", ") + inQuotes(layer.name, '\'');
+    if (!cryptomatte.empty()) {
+        for (const CryptomatteLayer& layer : layers)
+            if (layer.name == cryptomatte)
+                return layerNamed(layer);
+        fail("no Cryptomatte " + inQuotes(cryptomatte, '\'') + " (" +
+             (declared.empty() ? "the file declares none" : "the file has " + declared) + ")");
+    }
+    if (header.indexed)
+        return {"", "", true};
+    if (header.channels.size() == 1)
+        return {header.channels.front(), "", false};
+    if (!channelCandidates(PassRole::Special, header.channels).empty())
+        return {recogniseChannels(PassRole::Special, header.channels, where, pickChannel).front(),
+                "", false};
+    std::vector<const CryptomatteLayer*> objects;
+    for (const CryptomatteLayer& layer : layers)
+        if (isObjectLayer(layer.name))
+            objects.push_back(&layer);
+    if (objects.size() == 1)
+        return layerNamed(*objects.front());
+    if (objects.size() > 1)
+        fail(std::to_string(objects.size()) +
+             " Cryptomatte object layers could be the special "
+             "pass (" +
+             declared + "); pick with " + pickLayer);
+    const std::vector<std::string> undeclared = undeclaredCryptomatte(header.channels);
+    if (!undeclared.empty())
+        fail("channel " + inQuotes(undeclared.front(), '\'') +
+             " looks like a Cryptomatte's, but no metadata cryptomatte/KEY/name declares it "
+             "(lost when a frame is saved from a frame buffer or by a tool that drops the "
+             "header); pick an object index with " +
+             pickChannel);
+    return {
+        recogniseChannels(PassRole::Special, header.channels, where,
+                          pickChannel + (declared.empty() ? ""
+                                                          : ", or a Cryptomatte (the file has " +
+                                                                declared + ") with " + pickLayer))
+            .front(),
+        "", false};
 }
 
 ColourPlanes readColourPass(const std::string& path, const ColourChannels& channels,
@@ -312,14 +414,16 @@ ColourPlanes readColourPass(const std::string& path, const ColourChannels& chann
     return colourFrom(read, pass, choice, transform);
 }
 
-SpecialPlane readSpecialPass(const std::string& path, const std::string& channel) {
+SpecialPlane readSpecialPass(const std::string& path, const std::string& channel,
+                             const std::string& cryptomatte,
+                             const std::vector<SurfaceEntry>& surfaces) {
     OpenFiles open;
     const OpenPass pass = openPass(passName(PassRole::Special), path, open);
-    const int c = chooseSpecial(pass, channel);
+    const SpecialChoice choice = chooseSpecial(pass, channel, cryptomatte);
     FileRead read;
-    read.want(pass, c);
+    read.want(pass, choice.channel);
     read.readAll();
-    return specialPlane(pass, c, read.plane(pass, c));
+    return specialPlane(pass, choice, read.plane(pass, choice.channel), surfaces);
 }
 
 DepthPlane readDepthPass(const std::string& path, const std::string& channel, double farFrom) {
@@ -337,17 +441,67 @@ SpecialAndDepth readSpecialAndDepth(const std::string& path, const std::string& 
     OpenFiles open;
     const OpenPass special = openPass(passName(PassRole::Special), path, open);
     const OpenPass depth = openPass(passName(PassRole::Depth), path, open);
-    const int s = chooseSpecial(special, specialChannel);
+    const SpecialChoice s = chooseSpecial(special, specialChannel, "");
     const int d = chooseDepth(depth, depthChannel);
     FileRead read;
-    read.want(special, s);
+    read.want(special, s.channel);
     read.want(depth, d);
     read.readAll();
-    return {specialPlane(special, s, read.plane(special, s)),
+    return {specialPlane(special, s, read.plane(special, s.channel), {}),
             depthPlane(depth, read.plane(depth, d), farFrom)};
 }
 
-FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTransform& transform) {
+RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string& layer,
+                                      const std::string& depthChannel, double farFrom) {
+    OpenFiles open;
+    const OpenPass special = openPass(passName(PassRole::Special), path, open);
+    const OpenPass depth = openPass(passName(PassRole::Depth), path, open);
+    const SpecialChoice s = chooseSpecial(special, "", layer);
+    const int d = chooseDepth(depth, depthChannel);
+    RankZeroAndDepth out;
+    try {
+        out.names =
+            layerNames(special.layer(layer), std::filesystem::path(path).parent_path().string());
+    } catch (const AppError& e) {
+        special.fail(e.what());
+    }
+    FileRead read;
+    read.want(special, s.channel);
+    read.want(depth, d);
+    read.readAll();
+    const std::vector<float>& ids = read.plane(special, s.channel).floats;
+    out.ids.resize(ids.size());
+    std::transform(ids.begin(), ids.end(), out.ids.begin(), idBits);
+    out.depth = depthPlane(depth, read.plane(depth, d), farFrom);
+    return out;
+}
+
+std::vector<std::string> surfacesNotInCryptomatte(const PassFiles& files, int frame,
+                                                  const std::vector<SurfaceEntry>& surfaces) {
+    OpenFiles open;
+    const std::string path = framePath(files.special, frame);
+    const OpenPass pass = openPass(passName(PassRole::Special), path, open);
+    const SpecialChoice choice = chooseSpecial(pass, files.specialChannel, files.cryptomatte);
+    std::vector<std::string> missing;
+    if (choice.layer.empty())
+        return missing;
+    CryptomatteNames names;
+    try {
+        names = layerNames(pass.layer(choice.layer),
+                           std::filesystem::path(path).parent_path().string());
+    } catch (const AppError& e) {
+        pass.fail(e.what());
+    }
+    for (const SurfaceEntry& surface : surfaces) {
+        const uint32_t id = cryptomatteId(surface.name);
+        if (std::none_of(names.begin(), names.end(), [&](const auto& n) { return n.second == id; }))
+            missing.push_back(surface.name);
+    }
+    return missing;
+}
+
+FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTransform& transform,
+                            const std::vector<SurfaceEntry>& surfaces) {
     OpenFiles open;
     const OpenPass colour =
         openPass(passName(PassRole::Colour), framePath(files.colour, frame), open);
@@ -358,17 +512,19 @@ FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTrans
     checkSize(depth, colour);
 
     const ColourChoice colourChoice = chooseColour(colour, files.colourChannels);
-    const int specialChoice = chooseSpecial(special, files.specialChannel);
+    const SpecialChoice specialChoice =
+        chooseSpecial(special, files.specialChannel, files.cryptomatte);
     const int depthChoice = chooseDepth(depth, files.depthChannel);
     FileRead read;
     wantColour(read, colour, colourChoice);
-    read.want(special, specialChoice);
+    read.want(special, specialChoice.channel);
     read.want(depth, depthChoice);
     read.readAll();
 
     FramePasses passes;
     passes.colour = colourFrom(read, colour, colourChoice, transform);
-    passes.special = specialPlane(special, specialChoice, read.plane(special, specialChoice));
+    passes.special =
+        specialPlane(special, specialChoice, read.plane(special, specialChoice.channel), surfaces);
     passes.depth = depthPlane(depth, read.plane(depth, depthChoice), files.farDepth);
     return passes;
 }

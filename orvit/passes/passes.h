@@ -4,10 +4,12 @@
 
 #include "module/abi/frame_access.h"
 #include "orvit/images/colour_transform.h"
+#include "orvit/passes/cryptomatte.h"
 #include "orvit/scene/scene_file.h"
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,13 +34,31 @@ struct DepthPlane {
     std::vector<float> depths;
 };
 
-// A pass file's size and channel names, in the order the reader keeps them.
+// A pass file's size and channel names, in the order the reader keeps them,
+// and its header's text attributes.
 struct PassHeader {
     int32_t width = 0;
     int32_t height = 0;
     std::vector<std::string> channels;
+    std::map<std::string, std::string> attributes;
+    bool indexed = false; // a palette image
 };
 PassHeader readPassHeader(const std::string& role, const std::string& path);
+
+// Where a file's special pass comes from: the channel `channel`, else the
+// Cryptomatte layer `cryptomatte` (by its type name), else an indexed
+// image's indices, else the file's only channel, else the channel
+// recognised as an object index, else the file's one Cryptomatte object
+// layer. None or several, or a Cryptomatte that cannot be read: an AppError
+// naming `where` and ending with how to pick (`pickChannel`, `pickLayer`).
+struct SpecialSource {
+    std::string channel;     // empty for a Cryptomatte or the indices
+    std::string cryptomatte; // the layer whose rank-0 objects name surfaces
+    bool indices = false;
+};
+SpecialSource findSpecialSource(const PassHeader& header, const std::string& channel,
+                                const std::string& cryptomatte, const std::string& where,
+                                const std::string& pickChannel, const std::string& pickLayer);
 
 // Names of the colour channels to read; an empty list takes the channels
 // recognised as colour (channels.h), or the one channel of a grey file.
@@ -53,10 +73,13 @@ ColourPlanes readColourPass(const std::string& path, const ColourChannels& chann
                             const ColourTransform& transform = ColourTransform());
 
 // One channel rounded to a byte: integer channels by value, floating ones
-// rounded to nearest; a value outside 0..255 or not a number is refused. The
-// channel is `channel`, else an indexed (palette) image's indices, else the
-// channel recognised as an object index, else the file's only channel.
-SpecialPlane readSpecialPass(const std::string& path, const std::string& channel);
+// rounded to nearest; a value outside 0..255 or not a number is refused. Or,
+// from a Cryptomatte, the value of the surface named as a pixel's rank-0
+// object, 0 where it is empty or names none of `surfaces`. The source is
+// found by findSpecialSource.
+SpecialPlane readSpecialPass(const std::string& path, const std::string& channel,
+                             const std::string& cryptomatte = {},
+                             const std::vector<SurfaceEntry>& surfaces = {});
 
 // One floating-point channel: `channel`, else the one recognised as depth,
 // else the file's only channel. Depths at or beyond `farFrom`, and those
@@ -72,6 +95,23 @@ struct SpecialAndDepth {
 SpecialAndDepth readSpecialAndDepth(const std::string& path, const std::string& specialChannel,
                                     const std::string& depthChannel, double farFrom);
 
+// The stored ids of the rank-0 objects of Cryptomatte `layer` in `path`,
+// with the same depth pass in the same decode, and the names the layer's
+// manifest gives (orvit init's reading of a frame).
+struct RankZeroAndDepth {
+    std::vector<uint32_t> ids; // 0 where nothing is
+    CryptomatteNames names;
+    DepthPlane depth;
+};
+RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string& layer,
+                                      const std::string& depthChannel, double farFrom);
+
+// The names of `surfaces` that the manifest of the Cryptomatte the special
+// pass of `frame` is read from does not list: surfaces that glow nothing.
+// Empty where the pass is no Cryptomatte.
+std::vector<std::string> surfacesNotInCryptomatte(const PassFiles& files, int frame,
+                                                  const std::vector<SurfaceEntry>& surfaces);
+
 // The three passes of frame `frame`, read as the functions above read them,
 // after checking that the special and depth passes are the colour pass's
 // size. A file that holds several passes is opened and decoded once.
@@ -80,6 +120,7 @@ struct FramePasses {
     SpecialPlane special;
     DepthPlane depth;
 };
-FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTransform& transform);
+FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTransform& transform,
+                            const std::vector<SurfaceEntry>& surfaces = {});
 
 } // namespace orvit::app

@@ -325,7 +325,7 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
     const toml::table* passes = r.section("passes", true);
     r.onlyKeys(*passes, "passes",
                {"colour", "special", "depth", "file", "colour_channels", "special_channel",
-                "depth_channel", "far_depth"});
+                "cryptomatte", "depth_channel", "far_depth"});
     const std::string shared = r.string(passes, "passes", "file", false);
     auto pattern = [&](const char* key) {
         const std::string own = r.string(passes, "passes", key, false);
@@ -345,6 +345,11 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
                passes->get("colour_channels"));
     scene.passes.specialChannel = r.string(passes, "passes", "special_channel", false);
     scene.passes.depthChannel = r.string(passes, "passes", "depth_channel", false);
+    scene.passes.cryptomatte = r.string(passes, "passes", "cryptomatte", false);
+    if (!scene.passes.cryptomatte.empty() && !scene.passes.specialChannel.empty())
+        r.fail("passes.cryptomatte",
+               "and passes.special_channel both give the special pass; give one",
+               passes->get("cryptomatte"));
     scene.passes.farDepth =
         r.number(passes, "passes", "far_depth", false, std::numeric_limits<double>::infinity(), 0.0,
                  std::numeric_limits<double>::infinity());

@@ -24,6 +24,8 @@
 //   colour_channels = ["R", "G", "B", "A"]   # optional channel names
 //   special_channel = "objectid"
 //   depth_channel = "Z"
+//   cryptomatte = "ViewLayer.CryptoObject" # the special pass from this
+//                                  # Cryptomatte: [[surfaces]] by object name
 //   far_depth = 1.0e10             # depths from here on are the host's far
 //   [colour]                       # how float colour becomes 8-bit
 //   transform = "srgb"             # default; "linear" clamps; "ocio" needs
@@ -63,7 +65,8 @@ struct PassFiles {
     std::vector<std::string> colourChannels; // none, or takesColourChannels
     std::string specialChannel;
     std::string depthChannel;
-    double farDepth; // depths at or beyond become the host's far depth
+    std::string cryptomatte; // the layer whose rank-0 objects give the special pass
+    double farDepth;         // depths at or beyond become the host's far depth
 };
 
 // Colour channels are named as R, G, B or R, G, B, A: 3 or 4 names.

@@ -93,7 +93,9 @@ PanelSurfaces panelSurfaces(const SceneFile& scene, int frame,
     }
     const std::string path = framePath(scene.passes.special, frame);
     const std::vector<int> values = specialValuesIn(
-        special != nullptr ? *special : readSpecialPass(path, scene.passes.specialChannel).values);
+        special != nullptr
+            ? *special
+            : readSpecialPass(path, scene.passes.specialChannel, scene.passes.cryptomatte).values);
     result.surfaces = surfacesForValues(values);
     const std::string listed = standin::joined(values, [](int v) { return std::to_string(v); });
     result.origin = "surfaces: the scene names none; found in the special pass of frame " +

@@ -217,7 +217,7 @@ standin::MemoryFrame readFrame(const SceneFile& scene, int frame, const ColourTr
         own = sceneColourTransform(scene);
         transform = own.get();
     }
-    FramePasses passes = readFramePasses(scene.passes, frame, *transform);
+    FramePasses passes = readFramePasses(scene.passes, frame, *transform, scene.surfaces);
     if (colourSpace != nullptr)
         *colourSpace = passes.colour.colourSpace;
     standin::MemoryFrame memory(passes.colour.width, passes.colour.height);

@@ -1,11 +1,13 @@
 #include "orvit/sequence/sequence.h"
 
 #include "orvit/core/host_error.h"
+#include "orvit/core/text.h"
 #include "orvit/farm/process_runner.h"
 #include "orvit/files/paths.h"
 #include "orvit/files/removed_on_signal.h"
 #include "orvit/files/whole_io.h"
 #include "orvit/images/image_input.h"
+#include "orvit/passes/passes.h"
 #include "orvit/scene/scene_file.h"
 #include "orvit/sequence/scene_render.h"
 
@@ -380,6 +382,28 @@ int availableCpus() {
     return online > 0 ? static_cast<int>(online) : 1;
 }
 
+namespace {
+
+// Surfaces of a Cryptomatte are named by hand, and a name that no object
+// has glows nothing: each is named in a warning. A frame that cannot be
+// checked warns of nothing here; its render says what is wrong with it.
+void warnOfUnknownSurfaces(const SceneFile& scene, int frame) {
+    std::vector<std::string> unknown;
+    try {
+        unknown = surfacesNotInCryptomatte(scene.passes, frame, scene.surfaces);
+    } catch (const AppError&) {
+        return;
+    }
+    for (const std::string& name : unknown)
+        std::fprintf(stderr,
+                     "orvit: warning: surface %s is no object of the Cryptomatte of frame %d "
+                     "('%s'): it glows nothing\n",
+                     standin::printableLine(standin::inQuotes(name, '\'')).c_str(), frame,
+                     framePath(scene.passes.special, frame).c_str());
+}
+
+} // namespace
+
 std::string renderSequence(const RenderRequest& request, const std::string& builtModule) {
     SceneFile scene = parseSceneFile(request.scene);
     if (!request.module.empty())
@@ -426,6 +450,7 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     std::printf("rendering %s, frames %d-%d, with %s, %d worker%s\n", scene.path.c_str(),
                 range.first, range.last, modulePath.c_str(), jobs, jobs == 1 ? "" : "s");
     std::fflush(stdout);
+    warnOfUnknownSurfaces(scene, range.first);
 
     ProgressBar bar(total);
     OrderedLines lines(range.first, bar);

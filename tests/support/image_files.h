@@ -8,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace apptest {
@@ -49,8 +50,9 @@ struct Layout {
     bool planes = false;
 };
 
-inline void writeChannels(const std::string& path, int width, int height,
-                          const std::vector<Channel>& channels, Layout layout = {}) {
+// The spec of one image (or part) of `channels`, its pixels into `data`.
+inline OIIO::ImageSpec channelsSpec(int width, int height, const std::vector<Channel>& channels,
+                                    Layout layout, std::vector<unsigned char>& data) {
     OIIO::ImageSpec spec(width, height, static_cast<int>(channels.size()), channels[0].type);
     spec.tile_width = spec.tile_height = layout.tile;
     if (layout.planes)
@@ -73,7 +75,7 @@ inline void writeChannels(const std::string& path, int width, int height,
         if (channels[i].name == "A")
             spec.alpha_channel = static_cast<int>(i);
     spec.attribute("oiio:UnassociatedAlpha", 1); // store colour as given
-    std::vector<unsigned char> data(pixelBytes * width * height);
+    data.assign(pixelBytes * width * height, 0);
     for (int i = 0; i < width * height; ++i) {
         unsigned char* p = data.data() + i * pixelBytes;
         for (const Channel& c : channels) {
@@ -81,10 +83,45 @@ inline void writeChannels(const std::string& path, int width, int height,
             p += c.type.size();
         }
     }
+    return spec;
+}
+
+inline OIIO::TypeDesc writtenType(const std::vector<Channel>& channels) {
+    for (const Channel& c : channels)
+        if (c.type != channels[0].type)
+            return OIIO::TypeDesc::UNKNOWN;
+    return channels[0].type;
+}
+
+// `attributes` become text attributes of the header.
+inline void writeChannels(const std::string& path, int width, int height,
+                          const std::vector<Channel>& channels, Layout layout = {},
+                          const std::vector<std::pair<std::string, std::string>>& attributes = {}) {
+    std::vector<unsigned char> data;
+    OIIO::ImageSpec spec = channelsSpec(width, height, channels, layout, data);
+    for (const auto& [name, value] : attributes)
+        spec.attribute(name, value);
     auto out = OIIO::ImageOutput::create(path);
-    if (!out || !out->open(path, spec) ||
-        !out->write_image(mixed ? OIIO::TypeDesc::UNKNOWN : channels[0].type, data.data()) ||
+    if (!out || !out->open(path, spec) || !out->write_image(writtenType(channels), data.data()) ||
         !out->close())
+        throw std::runtime_error("test image " + path + ": " + OIIO::geterror());
+}
+
+// One EXR of several parts, each named and holding its channels.
+inline void writeParts(const std::string& path, int width, int height,
+                       const std::vector<std::pair<std::string, std::vector<Channel>>>& parts) {
+    std::vector<OIIO::ImageSpec> specs;
+    std::vector<std::vector<unsigned char>> data(parts.size());
+    for (size_t i = 0; i < parts.size(); ++i) {
+        specs.push_back(channelsSpec(width, height, parts[i].second, {}, data[i]));
+        specs.back().attribute("oiio:subimagename", parts[i].first);
+    }
+    auto out = OIIO::ImageOutput::create(path);
+    bool ok = out && out->open(path, static_cast<int>(specs.size()), specs.data());
+    for (size_t i = 0; ok && i < parts.size(); ++i)
+        ok = (i == 0 || out->open(path, specs[i], OIIO::ImageOutput::AppendSubimage)) &&
+             out->write_image(writtenType(parts[i].second), data[i].data());
+    if (!ok || !out->close())
         throw std::runtime_error("test image " + path + ": " + OIIO::geterror());
 }
 

@@ -140,6 +140,60 @@ TEST(OrvitEdit, ASceneWithoutSurfacesOffersTheValuesOfTheSpecialPass) {
     EXPECT_EQ(popupItems(r.out, "Surface"), "[\"Object 1\", \"Object 3\"]");
 }
 
+// One pass a part (as Redshift writes them) and an object id stored as
+// unsigned integers (as Arnold writes its ID) are the same frame as one
+// float file: init finds the same passes and render makes the same image.
+TEST(OrvitRender, MultiPartAndUintIdFramesRenderAsTheSingleFloatFile) {
+    apptest::TempFolder dir;
+    const auto f32 = OIIO::TypeDesc::FLOAT, u32 = OIIO::TypeDesc::UINT32;
+    std::vector<double> r, g, b, a, z, id;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const bool box = x >= 40 && x < 90 && y >= 30 && y < 70;
+            const bool ring = x >= 120 && x < 150 && y >= 20 && y < 40;
+            r.push_back(box ? 3.0 : 0.2);
+            g.push_back(ring ? 0.7 : 0.3);
+            b.push_back(0.05 * (x % 7));
+            a.push_back(1.0);
+            z.push_back(box ? 4.0 : ring ? 6.0 : 1e10);
+            id.push_back(box ? 2 : ring ? 7 : 0);
+        }
+    const std::vector<std::pair<std::string, std::vector<apptest::Channel>>> parts = {
+        {"rgba", {{"R", f32, r}, {"G", f32, g}, {"B", f32, b}, {"A", f32, a}}},
+        {"depth", {{"Z", f32, z}}},
+        {"objectid", {{"Y", f32, id}}}};
+    std::vector<apptest::Channel> single;
+    for (const auto& [part, channels] : parts)
+        for (const apptest::Channel& c : channels)
+            single.push_back({part + "." + c.name, c.type, c.values});
+    for (const char* folder : {"single", "parts", "uint"})
+        fs::create_directories(dir.path() / folder / "render");
+    apptest::writeChannels(dir / "single/render/f_0001.exr", kWidth, kHeight, single);
+    apptest::writeParts(dir / "parts/render/f_0001.exr", kWidth, kHeight, parts);
+    apptest::writeChannels(dir / "uint/render/f_0001.exr", kWidth, kHeight,
+                           {{"R", f32, r},
+                            {"G", f32, g},
+                            {"B", f32, b},
+                            {"A", f32, a},
+                            {"Z", f32, z},
+                            {"ID", u32, id}});
+    std::vector<std::string> images;
+    for (const char* folder : {"single", "parts", "uint"}) {
+        SCOPED_TRACE(folder);
+        const std::string in = dir / folder;
+        const auto init =
+            apptest::runShell("(cd " + apptest::shellQuoted(in) + " && " +
+                                  apptest::orvitCommand({"init", "render/f_####.exr"}) + " && " +
+                                  apptest::orvitCommand({"render", "scene.toml"}) + ")",
+                              in + "/", "/dev/null");
+        ASSERT_EQ(init.exitCode, 0) << init.err;
+        EXPECT_NE(init.out.find("(values 2, 7)"), std::string::npos) << init.out;
+        images.push_back(apptest::readAll(in + "/glow/f_0001.png"));
+    }
+    EXPECT_EQ(images[1], images[0]);
+    EXPECT_EQ(images[2], images[0]);
+}
+
 TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
     apptest::TempFolder dir;
     writeShot(dir);

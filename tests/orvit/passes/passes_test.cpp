@@ -1,5 +1,6 @@
 #include "orvit/core/host_error.h"
 #include "orvit/passes/passes.h"
+#include "tests/support/cryptomatte_frames.h"
 #include "tests/support/failure.h"
 #include "tests/support/image_files.h"
 #include "tests/support/renderer_frames.h"
@@ -352,6 +353,99 @@ TEST(ReadPasses, BadFilesFailWithOneLineNamingFileAndFault) {
         EXPECT_EQ(message.substr(0, c.expected.size()), c.expected);
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
     }
+}
+
+} // namespace
+
+namespace {
+
+using apptest::NamedBox;
+
+// Torus alone on the left, Cube over the plain on the right: where they
+// overlap the Cube has the most coverage.
+const std::vector<NamedBox> kNamedBoxes = {{apptest::kTorus, 0, 0, 3, 4, 2.0},
+                                           {apptest::kPlain, 4, 0, 8, 4, 3.0},
+                                           {apptest::kCube, 6, 1, 10, 3, 1.0}};
+
+// The value of the surface named by the object with the most coverage at
+// (x, y), decoded from the boxes as drawn, or 0.
+int expectedValue(int x, int y, const std::vector<SurfaceEntry>& surfaces) {
+    const NamedBox* top = nullptr;
+    for (const NamedBox& b : kNamedBoxes)
+        if (x >= b.x0 && x < b.x1 && y >= b.y0 && y < b.y1)
+            top = &b;
+    for (const SurfaceEntry& s : surfaces)
+        if (top != nullptr && s.name == top->object.name)
+            return s.special;
+    return 0;
+}
+
+TEST(ReadSpecialPass, ACryptomattesRankZeroObjectGivesItsSurfacesValue) {
+    apptest::TempFolder dir;
+    apptest::CryptomatteFrame frame;
+    frame.levels = 2;
+    apptest::writeCryptomatteFrame(dir / "c.exr", 10, 4, kNamedBoxes, frame);
+    frame.prefix = "exr/cryptomatte/"; // as a compositor rewrites it
+    apptest::writeCryptomatteFrame(dir / "rewritten.exr", 10, 4, kNamedBoxes, frame);
+    // Two names share a value; the plain is no surface; "Sphere" is nowhere.
+    const std::vector<SurfaceEntry> surfaces = {
+        {"torus", 9}, {"Cube", 9}, {"Sphere", 4}, {"Cone", 200}};
+    std::vector<uint8_t> expected;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 10; ++x)
+            expected.push_back(static_cast<uint8_t>(expectedValue(x, y, surfaces)));
+    for (const char* file : {"c.exr", "rewritten.exr"})
+        for (const char* layer : {"", "ViewLayer.CryptoObject"}) {
+            SCOPED_TRACE(std::string(file) + " layer '" + layer + "'");
+            EXPECT_EQ(readSpecialPass(dir / file, "", layer, surfaces).values, expected);
+        }
+    EXPECT_EQ(surfacesNotInCryptomatte(
+                  {dir / "c.exr", dir / "c.exr", dir / "c.exr", {}, "", "", "", 1e9}, 1, surfaces),
+              (std::vector<std::string>{"Sphere", "Cone"}));
+}
+
+TEST(ReadSpecialPass, ABadCryptomatteIsOneLineNamingTheFileAndTheKey) {
+    apptest::TempFolder dir;
+    const auto write = [&](const std::string& name, apptest::CryptomatteFrame frame) {
+        apptest::writeCryptomatteFrame(dir / name, 10, 4, kNamedBoxes, frame);
+        return dir / name;
+    };
+    apptest::CryptomatteFrame hash, conversion, lost, twoObjects;
+    hash.metadata["hash"] = "MD5";
+    conversion.metadata["conversion"] = "none";
+    lost.prefix = "other/";
+    const struct {
+        std::string path, layer, error;
+    } cases[] = {
+        {write("hash.exr", hash), "",
+         "Cryptomatte 'ViewLayer.CryptoObject': metadata 'cryptomatte/542cafa/hash' is 'MD5', not "
+         "MurmurHash3_32"},
+        {write("conversion.exr", conversion), "ViewLayer.CryptoObject",
+         "Cryptomatte 'ViewLayer.CryptoObject': metadata 'cryptomatte/542cafa/conversion' is "
+         "'none', not uint32_to_float32"},
+        {write("lost.exr", lost), "",
+         "channel 'ViewLayer.CryptoObject00.R' looks like a Cryptomatte's, but no metadata "
+         "cryptomatte/KEY/name declares it"},
+        {write("asked.exr", {}), "ViewLayer.CryptoMaterial",
+         "no Cryptomatte 'ViewLayer.CryptoMaterial' (the file has 'ViewLayer.CryptoObject')"},
+    };
+    for (const auto& c : cases) {
+        const std::string error = failure([&] { readSpecialPass(c.path, "", c.layer, {}); });
+        EXPECT_EQ(error.substr(0, c.error.size() + c.path.size() + 17),
+                  "special pass '" + c.path + "': " + c.error);
+    }
+    // A manifest that is not JSON matters only where names are read from it.
+    apptest::CryptomatteFrame cut;
+    cut.metadata["manifest"] = "{\"torus\":\"f19c";
+    const std::string cutPath = write("cut.exr", cut);
+    EXPECT_EQ(readSpecialPass(cutPath, "", "", {{"torus", 1}}).values[0], 1);
+    EXPECT_EQ(failure([&] {
+                  surfacesNotInCryptomatte({cutPath, cutPath, cutPath, {}, "", "", "", 1e9}, 1,
+                                           {{"torus", 1}});
+              }),
+              "special pass '" + cutPath +
+                  "': metadata 'cryptomatte/542cafa/manifest': not a JSON object of names to ids: "
+                  "at byte 14, the text ends inside a string");
 }
 
 } // namespace

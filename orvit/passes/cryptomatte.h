@@ -1,0 +1,79 @@
+// Cryptomatte layers: per-pixel object names as renderers write them without
+// any set-up. A layer of type NAME ("ViewLayer.CryptoObject") is declared by
+// header metadata "cryptomatte/KEY/name" (or "exr/cryptomatte/KEY/name", as
+// some compositors rewrite it) with its hash, conversion and manifest beside
+// it, and stored in channels NAME00.R/G/B/A, NAME01..., each pair an id and
+// its coverage, rank 0 (the most coverage) first. An id is the float32 whose
+// bits are the MurmurHash3 of the name, kept off zero, denormals, Inf and NaN.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace orvit::app {
+
+// MurmurHash3_x86_32 of `bytes` (blocks read little-endian).
+uint32_t murmurHash3(std::string_view bytes, uint32_t seed = 0);
+
+// `hash` with bit 23 flipped where its exponent is 0 or 255, so that as a
+// float it is a normal number. Applying it twice changes nothing more.
+uint32_t storableId(uint32_t hash);
+
+// The id stored for `name` (its UTF-8 bytes hashed with seed 0), as float bits.
+uint32_t cryptomatteId(std::string_view name);
+
+// Names and their stored ids, in the order a manifest lists them.
+using CryptomatteNames = std::vector<std::pair<std::string, uint32_t>>;
+
+// A manifest: one JSON object of names to 8 hex digits, nothing else. The
+// ids come out storable (storableId), as the pixels hold them. Throws
+// std::runtime_error saying at which byte the text stops being one.
+CryptomatteNames parseManifest(std::string_view json);
+
+struct CryptomatteLayer {
+    std::string name;         // the type name: "ViewLayer.CryptoObject"
+    std::string metadata;     // its attributes' prefix: "cryptomatte/542cafa/"
+    std::string manifest;     // the embedded JSON; empty when there is none
+    std::string manifestFile; // a sidecar JSON beside the image; empty when none
+    // The channels of level NN: id, coverage, id, coverage (ranks 2NN, 2NN+1).
+    std::vector<std::array<std::string, 4>> levels;
+    // Why the layer cannot be read, naming the attribute or channel; empty
+    // when it can.
+    std::string problem;
+};
+
+// Every layer a header's text attributes declare, with its channels found
+// among `channels` (without case; a channel may carry a part's or layer's
+// prefix before the type name).
+std::vector<CryptomatteLayer>
+cryptomatteLayers(const std::map<std::string, std::string>& attributes,
+                  const std::vector<std::string>& channels);
+
+// A layer of objects: its type name's last component is CryptoObject or
+// crypto_object, in any case.
+bool isObjectLayer(const std::string& name);
+
+// The rank-0 id channels of `channels` that look like a Cryptomatte's
+// ("...Crypto...00.R"), for saying so when no metadata declares them.
+std::vector<std::string> undeclaredCryptomatte(const std::vector<std::string>& channels);
+
+// The layer's names: its embedded manifest, else its sidecar file, read
+// from `imageFolder` (a path that leaves that folder is refused). Throws
+// AppError naming the attribute, and the file where there is one.
+CryptomatteNames layerNames(const CryptomatteLayer& layer, const std::string& imageFolder);
+
+// A pixel's special value from its rank-0 id: the value `values` gives the
+// id, 0 for an empty pixel (id 0) or an id `values` lacks.
+std::vector<uint8_t> rankZeroValues(const std::vector<float>& ids,
+                                    const std::unordered_map<uint32_t, uint8_t>& values);
+
+// The bits of a stored id.
+uint32_t idBits(float id);
+
+} // namespace orvit::app

@@ -1,0 +1,193 @@
+// Cryptomatte names, manifests and layers, checked against the published
+// hash vectors and the specification's examples.
+#include "orvit/core/host_error.h"
+#include "orvit/passes/cryptomatte.h"
+#include "tests/support/cryptomatte_frames.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvit::app;
+
+namespace {
+
+TEST(MurmurHash3, GivesThePublishedVectorsForEveryTailLength) {
+    const struct {
+        std::string bytes;
+        uint32_t seed, hash;
+    } cases[] = {
+        {"", 0, 0},
+        {"", 1, 0x514e28b7u},
+        {"", 0xffffffffu, 0x81f16f39u},
+        {std::string(4, '\0'), 0, 0x2362f9deu},
+        {"a", 0x9747b28cu, 0x7fa09ea6u},
+        {"ab", 0x9747b28cu, 0x74875592u},
+        {"abc", 0x9747b28cu, 0xc84a62ddu},
+        {"aaaa", 0x9747b28cu, 0x5a97808au},
+        {"Hello, world!", 0x9747b28cu, 0x24884cbau},
+        {"The quick brown fox jumps over the lazy dog", 0x9747b28cu, 0x2fa826cdu},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(murmurHash3(c.bytes, c.seed), c.hash) << "'" << c.bytes << "' seed " << c.seed;
+}
+
+TEST(CryptomatteId, NamesHashAsTheSpecificationsExamplesAndStayNormalFloats) {
+    EXPECT_EQ(cryptomatteId(apptest::kTorus.name), apptest::kTorus.id);
+    EXPECT_EQ(cryptomatteId(apptest::kPlain.name), apptest::kPlain.id);
+    EXPECT_EQ(cryptomatteId(apptest::kCube.name), apptest::kCube.id);
+    EXPECT_FLOAT_EQ(static_cast<float>(apptest::idValue(apptest::kTorus.id)), -1.54943624832e+30f);
+    EXPECT_FLOAT_EQ(static_cast<float>(apptest::idValue(apptest::kPlain.id)), -1.31926312124e-25f);
+    // The exponent rule: 0 and 255 move off by bit 23; others stay; twice is once.
+    const uint32_t cases[][2] = {{0x00000001u, 0x00800001u}, {0x807fffffu, 0x80ffffffu},
+                                 {0x7f800000u, 0x7f000000u}, {0xffc00001u, 0xff400001u},
+                                 {0x3f800000u, 0x3f800000u}, {0x00800000u, 0x00800000u}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(storableId(c[0]), c[1]) << std::hex << c[0];
+        EXPECT_EQ(storableId(storableId(c[0])), c[1]) << std::hex << c[0];
+    }
+}
+
+TEST(ParseManifest, ReadsNamesWithEveryEscapeAndRefusesAnythingElse) {
+    const CryptomatteNames names = parseManifest(
+        " {\"Cube\":\"a8fce865\", \"a\\\"b\\\\c\\/\\n\":\"00000001\",\n"
+        "\"\\u0440\\u0430\\u0432\\u043d\\u0438\\u043d\\u0430\":\"9623511e\",\"\\ud83d\\ude00\":"
+        "\"FF800000\"} ");
+    const CryptomatteNames expected = {{"Cube", 0xa8fce865u},
+                                       {"a\"b\\c/\n", 0x00800001u}, // exponent rule applied
+                                       {apptest::kPlain.name, apptest::kPlain.id},
+                                       {"\xf0\x9f\x98\x80", 0xff000000u}};
+    EXPECT_EQ(names, expected);
+    EXPECT_TRUE(parseManifest("{}").empty());
+
+    const struct {
+        const char* text;
+        const char* why;
+    } bad[] = {
+        {"", "at byte 0, the text ends where '{' should be"},
+        {"[]", "at byte 0, expected '{'"},
+        {"{\"Cube\":\"a8fce865\"", "at byte 18, the text ends where '}' should be"},
+        {"{\"Cube\":\"a8fce8", "the text ends inside a string"},
+        {"{\"Cube\":\"a8fce86\"}", "at byte 8, the id 'a8fce86' is not 8 hex digits"},
+        {"{\"Cube\":\"a8fce86g\"}", "is not 8 hex digits"},
+        {"{\"Cube\":1}", "at byte 8, expected a string"},
+        {"{\"Cube\":\"a8fce865\",}", "expected a string"},
+        {"{\"Cu\tbe\":\"a8fce865\"}", "at byte 4, a control character inside a string"},
+        {"{\"\\x\":\"a8fce865\"}", "unknown escape \\x"},
+        {"{\"\\ud83d\":\"a8fce865\"}", "a high surrogate without its low one"},
+        {"{\"\\ude00\":\"a8fce865\"}", "a lone low surrogate"},
+        {"{\"\\u00\":\"a8fce865\"}", "a \\u escape needs 4 hex digits"},
+        {"{} {}", "at byte 3, text after the manifest's object"},
+    };
+    for (const auto& c : bad) {
+        try {
+            parseManifest(c.text);
+            ADD_FAILURE() << "accepted " << c.text;
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.why), std::string::npos)
+                << c.text << ": " << e.what();
+        }
+    }
+}
+
+TEST(CryptomatteLayers, FoundByMetadataWithTheirRankChannelsOrTheirProblem) {
+    using Names = std::vector<std::string>;
+    const Names blender = {"ViewLayer.Combined.R", "ViewLayer.CryptoObject00.R",
+                           "ViewLayer.CryptoObject00.G", "ViewLayer.CryptoObject00.B",
+                           "ViewLayer.CryptoObject00.A"};
+    const std::map<std::string, std::string> good = {
+        {"cryptomatte/542cafa/name", "ViewLayer.CryptoObject"},
+        {"cryptomatte/542cafa/hash", "MurmurHash3_32"},
+        {"cryptomatte/542cafa/conversion", "uint32_to_float32"},
+        {"cryptomatte/542cafa/manifest", "{}"},
+        {"colorSpace", "Linear"}};
+    const auto with = [&](const std::string& key, const char* value) {
+        auto a = good;
+        if (value)
+            a[key] = value;
+        else
+            a.erase(key);
+        return a;
+    };
+    const struct {
+        const char* what;
+        std::map<std::string, std::string> attributes;
+        Names channels;
+        std::string problem;
+    } cases[] = {
+        {"Blender's", good, blender, ""},
+        {"a part's prefix, lower-case letters",
+         good,
+         {"crypto.ViewLayer.CryptoObject00.r", "crypto.ViewLayer.CryptoObject00.g",
+          "crypto.ViewLayer.CryptoObject00.b", "crypto.ViewLayer.CryptoObject00.a"},
+         ""},
+        {"hash missing", with("cryptomatte/542cafa/hash", nullptr), blender,
+         "metadata 'cryptomatte/542cafa/hash' is missing"},
+        {"another hash", with("cryptomatte/542cafa/hash", "MD5"), blender,
+         "metadata 'cryptomatte/542cafa/hash' is 'MD5', not MurmurHash3_32"},
+        {"another conversion", with("cryptomatte/542cafa/conversion", "none"), blender,
+         "metadata 'cryptomatte/542cafa/conversion' is 'none', not uint32_to_float32"},
+        {"no name", with("cryptomatte/542cafa/name", nullptr), blender,
+         "metadata 'cryptomatte/542cafa/name' is missing"},
+        {"a rank's coverage missing",
+         good,
+         {"ViewLayer.CryptoObject00.R", "ViewLayer.CryptoObject00.G", "ViewLayer.CryptoObject00.B"},
+         "the rank channel 'ViewLayer.CryptoObject00.A' of Cryptomatte 'ViewLayer.CryptoObject' "
+         "is missing"},
+        {"a level missing",
+         good,
+         {"ViewLayer.CryptoObject00.R", "ViewLayer.CryptoObject00.G", "ViewLayer.CryptoObject00.B",
+          "ViewLayer.CryptoObject00.A", "ViewLayer.CryptoObject02.R"},
+         "the rank channel 'ViewLayer.CryptoObject01.R' of Cryptomatte 'ViewLayer.CryptoObject' "
+         "is missing"},
+        {"no channels", good, {"R"}, "'ViewLayer.CryptoObject00.R' of Cryptomatte"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<CryptomatteLayer> layers = cryptomatteLayers(c.attributes, c.channels);
+        ASSERT_EQ(layers.size(), 1u);
+        if (c.problem.empty()) {
+            EXPECT_EQ(layers[0].problem, "");
+            EXPECT_EQ(layers[0].name, "ViewLayer.CryptoObject");
+            EXPECT_EQ(layers[0].levels.size(), 1u);
+            EXPECT_EQ(layers[0].levels[0][0], c.channels[c.channels.size() - 4]);
+        } else {
+            EXPECT_NE(layers[0].problem.find(c.problem), std::string::npos) << layers[0].problem;
+        }
+    }
+    // A compositor's "exr/" prefix is read the same; written both ways, once.
+    std::map<std::string, std::string> both = good;
+    for (const auto& [key, value] : good)
+        both["exr/" + key] = value;
+    both["exr/cryptomatte/542cafa/hash"] = "other";
+    ASSERT_EQ(cryptomatteLayers(both, blender).size(), 1u);
+    EXPECT_EQ(cryptomatteLayers(both, blender)[0].problem, "");
+    std::map<std::string, std::string> rewritten;
+    for (const auto& [key, value] : good)
+        rewritten["exr/" + key] = value;
+    ASSERT_EQ(cryptomatteLayers(rewritten, blender).size(), 1u);
+    EXPECT_EQ(cryptomatteLayers(rewritten, blender)[0].metadata, "exr/cryptomatte/542cafa/");
+}
+
+TEST(LayerNames, ASidecarManifestIsReadBesideTheImageAndNeverOutsideIt) {
+    apptest::TempFolder dir;
+    dir.write("m.json", "{\"Cube\":\"a8fce865\"}");
+    CryptomatteLayer layer;
+    layer.name = "CryptoObject";
+    layer.metadata = "cryptomatte/abc/";
+    layer.manifestFile = "m.json";
+    EXPECT_EQ(layerNames(layer, dir.path().string()),
+              (CryptomatteNames{{"Cube", apptest::kCube.id}}));
+    for (const char* file : {"../m.json", "/etc/passwd", "missing.json"}) {
+        layer.manifestFile = file;
+        try {
+            layerNames(layer, dir.path().string());
+            ADD_FAILURE() << "read " << file;
+        } catch (const AppError& e) {
+            EXPECT_NE(std::string(e.what()).find("metadata 'cryptomatte/abc/manif_file'"),
+                      std::string::npos)
+                << e.what();
+        }
+    }
+}
+
+} // namespace
