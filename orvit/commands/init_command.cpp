@@ -16,9 +16,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fnmatch.h>
 #include <limits>
 #include <set>
 #include <system_error>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -127,8 +129,56 @@ std::vector<std::string> passChannels(PassRole role, const std::vector<std::stri
     return named;
 }
 
+// The names of the rank-0 objects of one frame into `held`: each id the
+// frame holds must be one its layer's manifest names.
+void namesHeld(const RankZeroAndDepth& passes, const std::string& layer, const std::string& frame,
+               std::set<std::string>& held) {
+    std::unordered_map<uint32_t, const std::string*> named;
+    for (const auto& [name, id] : passes.names)
+        named.emplace(id, &name);
+    uint32_t last = 0;
+    for (size_t i = 0; i < passes.ids.size(); ++i) {
+        const uint32_t id = passes.ids[i];
+        if (id == 0 || id == last)
+            continue;
+        last = id;
+        const auto found = named.find(id);
+        if (found == named.end()) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "%08x", id);
+            throw AppError(frame + ": Cryptomatte " + inQuotes(layer, '\'') + " holds the id " +
+                           hex + " at pixel (" + std::to_string(i % passes.depth.width) + ", " +
+                           std::to_string(i / passes.depth.width) +
+                           "), which its manifest names no object");
+        }
+        held.insert(*found->second);
+    }
+}
+
+// The names that one of `globs` matches, all without globs; a glob that
+// matches none is an error, as a typing error would glow nothing.
+std::vector<std::string> pickedNames(const std::set<std::string>& names,
+                                     const std::vector<std::string>& globs) {
+    if (globs.empty())
+        return {names.begin(), names.end()};
+    std::vector<std::string> picked;
+    for (const std::string& glob : globs) {
+        const size_t before = picked.size();
+        for (const std::string& name : names)
+            if (fnmatch(glob.c_str(), name.c_str(), 0) == 0 &&
+                std::find(picked.begin(), picked.end(), name) == picked.end())
+                picked.push_back(name);
+        if (picked.size() == before &&
+            std::none_of(names.begin(), names.end(), [&](const std::string& name) {
+                return fnmatch(glob.c_str(), name.c_str(), 0) == 0;
+            }))
+            throw AppError("--names " + inQuotes(glob, '\'') + " matches no object of the frames");
+    }
+    return picked;
+}
+
 std::string sceneText(const InitResult& r, const InitRequest& request, const std::string& passes,
-                      const std::string& output) {
+                      const std::string& output, const std::string& settings) {
     std::string text = "# Made by orvit init from " + tomlEscaped(request.pattern, false) +
                        ": frames " + rangeText(r.range) + ", " + std::to_string(r.width) + "x" +
                        std::to_string(r.height) +
@@ -146,16 +196,20 @@ std::string sceneText(const InitResult& r, const InitRequest& request, const std
                 "\nfilm_width = " + number(parseNumber(request.filmWidth, "--film-width", 0, 1e9)) +
                 " # mm\n\n";
     text += "[passes]\nfile = " + tomlString(passes) + "\ncolour_channels = [" +
-            standin::joined(r.colourChannels, tomlString) +
-            "]\nspecial_channel = " + tomlString(r.specialChannel) +
-            "\ndepth_channel = " + tomlString(r.depthChannel) + "\n";
+            standin::joined(r.colourChannels, tomlString) + "]\n";
+    if (!r.cryptomatte.empty())
+        text += "cryptomatte = " + tomlString(r.cryptomatte) +
+                " # surfaces by the name of a pixel's rank-0 object\n";
+    else if (!r.specialChannel.empty())
+        text += "special_channel = " + tomlString(r.specialChannel) + "\n";
+    text += "depth_channel = " + tomlString(r.depthChannel) + "\n";
     if (r.farDepth)
         text += "far_depth = 1.0e9 # the renderer marks empty background with a huge depth\n";
     text += "\n[colour]\ntransform = \"srgb\"\n\n[output]\nfile = " + tomlString(output) +
-            "\n\n[filter]\nsettings_file = \"glow.txt\"\n";
-    for (int value : r.values)
-        text += "\n[[surfaces]]\nname = \"Object " + std::to_string(value) +
-                "\"\nspecial = " + std::to_string(value) + "\n";
+            "\n\n[filter]\nsettings_file = " + tomlString(settings) + "\n";
+    for (const SurfaceEntry& surface : r.surfaces)
+        text += "\n[[surfaces]]\nname = " + tomlString(surface.name) +
+                "\nspecial = " + std::to_string(surface.special) + "\n";
     return text;
 }
 
@@ -189,11 +243,23 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     if (!fs::is_directory(folder, ec))
         throw AppError("scene " + inQuotes(r.scene, '\'') + ": no folder " +
                        inQuotes(folder.string(), '\''));
-    for (const std::string& path : {r.scene, r.settings})
-        if (fs::exists(fs::symlink_status(path, ec)))
-            throw AppError(inQuotes(path, '\'') +
-                           " already exists; orvit init writes a new scene and its settings "
-                           "(remove it, or give --output in another folder)");
+    SceneFile old;
+    if (request.update) {
+        if (!fs::exists(r.scene, ec))
+            throw AppError("--update: no scene " + inQuotes(r.scene, '\'') + " to update");
+        old = parseSceneFile(r.scene, true);
+        if (old.settingsFile.empty())
+            throw AppError("scene " + inQuotes(r.scene, '\'') +
+                           ": key 'filter.settings' keeps the settings inline; --update keeps "
+                           "a settings file (filter.settings_file)");
+        r.settings = old.settingsFile;
+    } else {
+        for (const std::string& path : {r.scene, r.settings})
+            if (fs::exists(fs::symlink_status(path, ec)))
+                throw AppError(inQuotes(path, '\'') +
+                               " already exists; orvit init writes a new scene and its settings "
+                               "(remove it, give --output in another folder, or --update)");
+    }
 
     const fs::path pattern = fs::absolute(request.pattern).lexically_normal();
     r.range = frameRange(request, pattern);
@@ -211,9 +277,14 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     const auto one = [](const std::string& name) {
         return name.empty() ? std::vector<std::string>{} : std::vector<std::string>{name};
     };
-    r.specialChannel = passChannels(PassRole::Special, one(request.specialChannel), first, where,
-                                    "--special-channel NAME")
-                           .front();
+    const SpecialSource special =
+        findSpecialSource(first, request.specialChannel, request.cryptomatte, where,
+                          "--special-channel NAME", "--cryptomatte NAME");
+    r.specialChannel = special.channel;
+    r.cryptomatte = special.cryptomatte;
+    if (!request.names.empty() && r.cryptomatte.empty())
+        throw AppError("--names picks objects of a Cryptomatte, but " + where +
+                       " gives the special pass as channel " + inQuotes(r.specialChannel, '\''));
     r.depthChannel = passChannels(PassRole::Depth, one(request.depthChannel), first, where,
                                   "--depth-channel NAME")
                          .front();
@@ -221,6 +292,7 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     // Every frame once: its size and channels, the special values it holds
     // and whether empty background is marked with a huge depth.
     std::set<int> values;
+    std::set<std::string> names;
     for (int frame = r.range.first; frame <= r.range.last; ++frame) {
         const std::string path = framePath(pattern.string(), frame);
         const PassHeader header = readPassHeader(frameName(frame), path);
@@ -229,26 +301,65 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
                            std::to_string(header.height) + " but " + where + " is " +
                            std::to_string(r.width) + "x" + std::to_string(r.height));
         std::vector<std::string> used = r.colourChannels;
-        used.push_back(r.specialChannel);
+        if (!r.specialChannel.empty())
+            used.push_back(r.specialChannel);
         used.push_back(r.depthChannel);
         for (const std::string& name : used) {
             const std::string missing = missingChannel(name, header.channels);
             if (!missing.empty())
                 throw AppError(frameName(frame) + ": " + missing);
         }
-        const SpecialAndDepth passes = readSpecialAndDepth(path, r.specialChannel, r.depthChannel,
+        DepthPlane depth;
+        if (r.cryptomatte.empty()) {
+            SpecialAndDepth passes = readSpecialAndDepth(path, r.specialChannel, r.depthChannel,
+                                                         std::numeric_limits<double>::infinity());
+            for (int v : specialValuesIn(passes.special.values))
+                values.insert(v);
+            depth = std::move(passes.depth);
+        } else {
+            RankZeroAndDepth passes = readRankZeroAndDepth(path, r.cryptomatte, r.depthChannel,
                                                            std::numeric_limits<double>::infinity());
-        for (int v : specialValuesIn(passes.special.values))
-            values.insert(v);
-        const std::vector<float>& depths = passes.depth.depths;
-        r.farDepth = r.farDepth || std::any_of(depths.begin(), depths.end(),
+            namesHeld(passes, r.cryptomatte, frameName(frame), names);
+            depth = std::move(passes.depth);
+        }
+        r.farDepth = r.farDepth || std::any_of(depth.depths.begin(), depth.depths.end(),
                                                [](float d) { return d >= kFarFrom; });
     }
-    r.values.assign(values.begin(), values.end());
-    if (r.values.empty())
-        throw AppError("channel " + inQuotes(r.specialChannel, '\'') + " of frames " +
-                       rangeText(r.range) +
-                       " holds no special value but 0: there is nothing to glow");
+    const std::string frames = "frames " + rangeText(r.range);
+    const std::vector<SurfaceEntry> kept =
+        request.update ? old.surfaces : std::vector<SurfaceEntry>{};
+    if (r.cryptomatte.empty()) {
+        if (values.empty() && kept.empty())
+            throw AppError("channel " + inQuotes(r.specialChannel, '\'') + " of " + frames +
+                           " holds no special value but 0: there is nothing to glow");
+        r.surfaces = kept;
+        for (const SurfaceEntry& s : surfacesForValues({values.begin(), values.end()}))
+            if (std::none_of(kept.begin(), kept.end(),
+                             [&](const SurfaceEntry& k) { return k.special == s.special; }))
+                r.surfaces.push_back(s);
+        for (const SurfaceEntry& k : kept)
+            if (!values.count(k.special))
+                r.unheld.push_back(k.name);
+    } else {
+        const std::vector<std::string> picked = pickedNames(names, request.names);
+        if (picked.empty() && kept.empty())
+            throw AppError("Cryptomatte " + inQuotes(r.cryptomatte, '\'') + " of " + frames +
+                           " holds no object" +
+                           (request.names.empty() ? "" : " that --names picks") +
+                           ": there is nothing to glow");
+        r.surfaces = surfacesForNames(kept, picked, "--names GLOB (such as --names 'Lamp*')");
+        for (const SurfaceEntry& k : kept)
+            if (!names.count(k.name))
+                r.unheld.push_back(k.name);
+    }
+    std::set<int> all, fresh;
+    for (const SurfaceEntry& s : r.surfaces) {
+        all.insert(s.special);
+        if (std::none_of(kept.begin(), kept.end(),
+                         [&](const SurfaceEntry& k) { return k.special == s.special; }))
+            fresh.insert(s.special);
+    }
+    r.values.assign(all.begin(), all.end());
 
     // Paths in the scene start from its folder.
     fs::path passes = pattern.lexically_relative(folder);
@@ -263,16 +374,26 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     made.first = r.range.first;
     made.last = r.range.last;
     made.settingsFile = r.settings;
-    made.surfaces = surfacesForValues(r.values);
+    made.surfaces = r.surfaces;
     EditOptions options;
-    options.freshSettings = true;
+    options.freshSettings = !request.update || old.settingsFileAbsent;
     options.surfaces = made.surfaces;
-    editScene(made, defaultGlowScript(r.values), builtModule, options);
+    // Kept settings change only where a value is new to them.
+    if (options.freshSettings) {
+        editScene(made, defaultGlowScript(r.values), builtModule, options);
+    } else if (!fresh.empty()) {
+        made.settingsLines = old.settingsLines;
+        made.module = old.module;
+        made.server = old.server;
+        editScene(made, defaultGlowScript({fresh.begin(), fresh.end()}), builtModule, options);
+    }
     try {
         writeAtomically(r.scene, "scene " + inQuotes(r.scene, '\''),
-                        sceneText(r, request, passes.string(), output));
+                        sceneText(r, request, passes.string(), output,
+                                  fs::path(r.settings).lexically_relative(folder).string()));
     } catch (...) {
-        fs::remove(r.settings, ec);
+        if (options.freshSettings)
+            fs::remove(r.settings, ec);
         throw;
     }
     return r;
@@ -308,6 +429,19 @@ class InitCommand : public Command {
                              "the object index channel (default: recognised by name)");
         command_->add_option("--depth-channel", request_.depthChannel,
                              "the depth channel (default: recognised by name)");
+        command_->add_option("--cryptomatte", request_.cryptomatte,
+                             "the Cryptomatte layer whose objects glow, by its name, such as "
+                             "ViewLayer.CryptoObject (default: the object layer, where no object "
+                             "index channel is)");
+        command_
+            ->add_option("--names", request_.names,
+                         "GLOB: only the Cryptomatte objects it matches, such as 'Lamp*'; "
+                         "repeatable")
+            ->expected(1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        command_->add_flag("--update", request_.update,
+                           "write the scene at --output anew, keeping its surfaces' names and "
+                           "values and its settings (new values get a glow)");
     }
 
     void run() const override {
@@ -315,14 +449,27 @@ class InitCommand : public Command {
         const std::string values =
             standin::joined(r.values, [](int v) { return std::to_string(v); });
         const std::string channels = standin::joined(r.colourChannels);
-        std::printf("frames %d-%d, %dx%d: colour %s; special %s (values %s); depth %s%s\n",
-                    r.range.first, r.range.last, r.width, r.height, channels.c_str(),
-                    r.specialChannel.c_str(), values.c_str(), r.depthChannel.c_str(),
+        std::string special = r.specialChannel + " (values " + values + ")";
+        if (!r.cryptomatte.empty()) {
+            special = "Cryptomatte " + r.cryptomatte + " (objects " +
+                      standin::joined(r.surfaces,
+                                      [](const SurfaceEntry& s) {
+                                          return s.name + " " + std::to_string(s.special);
+                                      }) +
+                      ")";
+        }
+        std::printf("frames %d-%d, %dx%d: colour %s; special %s; depth %s%s\n", r.range.first,
+                    r.range.last, r.width, r.height, channels.c_str(),
+                    standin::printableLine(special).c_str(), r.depthChannel.c_str(),
                     r.farDepth ? " (empty background far)" : "");
-        std::printf("wrote %s and %s: a Fixed glow on every value\nnext: orvit edit %s "
+        for (const std::string& name : r.unheld)
+            std::fprintf(
+                stderr, "orvit: warning: surface %s is in no frame of %d-%d: it glows nothing\n",
+                standin::printableLine(inQuotes(name, '\'')).c_str(), r.range.first, r.range.last);
+        std::printf("wrote %s and %s: a Fixed glow on every %svalue\nnext: orvit edit %s "
                     "--frame %d, then orvit render %s\n",
-                    r.scene.c_str(), r.settings.c_str(), request_.output.c_str(), r.range.first,
-                    request_.output.c_str());
+                    r.scene.c_str(), r.settings.c_str(), request_.update ? "new " : "",
+                    request_.output.c_str(), r.range.first, request_.output.c_str());
     }
 
   private:

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "orvit/scene/frame_pattern.h"
+#include "orvit/scene/scene_file.h"
 
 #include <cstdint>
 #include <string>
@@ -25,6 +26,9 @@ struct InitRequest {
     std::string colourChannels; // "R,G,B" or "R,G,B,A"; empty: recognised
     std::string specialChannel;
     std::string depthChannel;
+    std::string cryptomatte;        // the Cryptomatte layer of the special pass
+    std::vector<std::string> names; // globs: the Cryptomatte objects to glow; empty: all
+    bool update = false;            // into the scene at `output`, keeping its surfaces and settings
 };
 
 struct InitResult {
@@ -36,12 +40,17 @@ struct InitResult {
     std::vector<std::string> colourChannels;
     std::string specialChannel;
     std::string depthChannel;
-    std::vector<int> values; // the special values found
-    bool farDepth = false;   // far_depth written
+    std::string cryptomatte;            // the layer, when a Cryptomatte gives the special pass
+    std::vector<int> values;            // the special values found
+    std::vector<SurfaceEntry> surfaces; // written
+    std::vector<std::string> unheld;    // kept surfaces that no frame holds
+    bool farDepth = false;              // far_depth written
 };
 
 // Reads every frame once and writes the scene and its settings file
-// ("glow.txt" beside it), neither of which may exist yet. Every failure is
+// ("glow.txt" beside it), neither of which may exist yet; with `update`, the
+// scene must exist and is written anew keeping its surfaces (a name keeps
+// its value) and its settings file, where new values get the default glow. Every failure is
 // an AppError with one line, and then nothing has been written. The settings
 // come from `builtModule`.
 InitResult initScene(const InitRequest& request, const std::string& builtModule);

@@ -143,18 +143,47 @@ class ManifestReader {
         utf8(code, out);
     }
 
+    // Well-formed UTF-8: shortest forms, no surrogates, nothing past U+10FFFF.
+    static bool validUtf8(const std::string& text) {
+        for (size_t i = 0; i < text.size();) {
+            const auto lead = static_cast<unsigned char>(text[i]);
+            const int extra = lead < 0x80                   ? 0
+                              : lead >= 0xC2 && lead < 0xE0 ? 1
+                              : lead >= 0xE0 && lead < 0xF0 ? 2
+                              : lead >= 0xF0 && lead < 0xF5 ? 3
+                                                            : -1;
+            if (extra < 0 || text.size() - i <= static_cast<size_t>(extra))
+                return false;
+            uint32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
+            for (int k = 1; k <= extra; ++k) {
+                const auto next = static_cast<unsigned char>(text[i + k]);
+                if ((next & 0xC0) != 0x80)
+                    return false;
+                code = code << 6 | (next & 0x3F);
+            }
+            static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+            if (code < least[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+                return false;
+            i += static_cast<size_t>(extra) + 1;
+        }
+        return true;
+    }
+
     std::string string() {
         blanks();
         if (pos_ >= text_.size() || text_[pos_] != '"')
             fail("expected a string");
-        ++pos_;
+        const size_t start = pos_++;
         std::string out;
         for (;;) {
             if (pos_ >= text_.size())
                 fail("the text ends inside a string");
             const char c = text_[pos_++];
-            if (c == '"')
+            if (c == '"') {
+                if (!validUtf8(out))
+                    fail("a string that is not UTF-8", start);
                 return out;
+            }
             if (static_cast<unsigned char>(c) < 0x20)
                 fail("a control character inside a string", pos_ - 1);
             if (c == '\\')

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <system_error>
 #include <unordered_map>
@@ -476,27 +477,28 @@ RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string
     return out;
 }
 
-std::vector<std::string> surfacesNotInCryptomatte(const PassFiles& files, int frame,
+std::vector<std::string> surfacesNotInCryptomatte(const PassFiles& files, FrameRange range,
                                                   const std::vector<SurfaceEntry>& surfaces) {
-    OpenFiles open;
-    const std::string path = framePath(files.special, frame);
-    const OpenPass pass = openPass(passName(PassRole::Special), path, open);
-    const SpecialChoice choice = chooseSpecial(pass, files.specialChannel, files.cryptomatte);
+    std::set<uint32_t> listed;
+    for (int frame = range.first; frame <= range.last; ++frame) {
+        OpenFiles open;
+        const std::string path = framePath(files.special, frame);
+        const OpenPass pass = openPass(passName(PassRole::Special), path, open);
+        const SpecialChoice choice = chooseSpecial(pass, files.specialChannel, files.cryptomatte);
+        if (choice.layer.empty())
+            return {};
+        try {
+            for (const auto& entry : layerNames(pass.layer(choice.layer),
+                                                std::filesystem::path(path).parent_path().string()))
+                listed.insert(entry.second);
+        } catch (const AppError& e) {
+            pass.fail(e.what());
+        }
+    }
     std::vector<std::string> missing;
-    if (choice.layer.empty())
-        return missing;
-    CryptomatteNames names;
-    try {
-        names = layerNames(pass.layer(choice.layer),
-                           std::filesystem::path(path).parent_path().string());
-    } catch (const AppError& e) {
-        pass.fail(e.what());
-    }
-    for (const SurfaceEntry& surface : surfaces) {
-        const uint32_t id = cryptomatteId(surface.name);
-        if (std::none_of(names.begin(), names.end(), [&](const auto& n) { return n.second == id; }))
+    for (const SurfaceEntry& surface : surfaces)
+        if (!listed.count(cryptomatteId(surface.name)))
             missing.push_back(surface.name);
-    }
     return missing;
 }
 

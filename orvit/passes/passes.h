@@ -107,9 +107,9 @@ RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string
                                       const std::string& depthChannel, double farFrom);
 
 // The names of `surfaces` that the manifest of the Cryptomatte the special
-// pass of `frame` is read from does not list: surfaces that glow nothing.
-// Empty where the pass is no Cryptomatte.
-std::vector<std::string> surfacesNotInCryptomatte(const PassFiles& files, int frame,
+// pass is read from lists in none of frames `range`: surfaces that glow
+// nothing. Headers only are read. Empty where the pass is no Cryptomatte.
+std::vector<std::string> surfacesNotInCryptomatte(const PassFiles& files, FrameRange range,
                                                   const std::vector<SurfaceEntry>& surfaces);
 
 // The three passes of frame `frame`, read as the functions above read them,

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -81,6 +82,36 @@ std::vector<SurfaceEntry> surfacesForValues(const std::vector<int>& values) {
     std::vector<SurfaceEntry> surfaces;
     for (int v : values)
         surfaces.push_back({"Object " + std::to_string(v), v});
+    return surfaces;
+}
+
+std::vector<SurfaceEntry> surfacesForNames(const std::vector<SurfaceEntry>& kept,
+                                           const std::vector<std::string>& names,
+                                           const std::string& pickWith) {
+    std::vector<SurfaceEntry> surfaces = kept;
+    bool taken[256] = {};
+    std::set<std::string> named;
+    for (const SurfaceEntry& surface : kept) {
+        taken[surface.special] = true;
+        named.insert(surface.name);
+    }
+    std::vector<std::string> fresh;
+    for (const std::string& name : std::set<std::string>(names.begin(), names.end()))
+        if (!named.count(name))
+            fresh.push_back(name);
+    const size_t free = static_cast<size_t>(std::count(taken + 1, taken + 256, false));
+    if (fresh.size() > free)
+        throw AppError(std::to_string(named.size() + fresh.size()) +
+                       " objects to glow, more than the 255 special values" +
+                       (kept.empty() ? "" : " (" + std::to_string(kept.size()) + " kept)") +
+                       ": pick names with " + pickWith);
+    int value = 1;
+    for (const std::string& name : fresh) {
+        while (taken[value])
+            ++value;
+        taken[value] = true;
+        surfaces.push_back({name, value});
+    }
     return surfaces;
 }
 

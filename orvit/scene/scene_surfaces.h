@@ -44,6 +44,16 @@ std::vector<int> specialValuesIn(const std::vector<uint8_t>& special);
 // A surface "Object N" for each value N.
 std::vector<SurfaceEntry> surfacesForValues(const std::vector<int>& values);
 
+// Surfaces for `names` that keep their values from one writing of a scene to
+// the next: `kept` first, as they are (a name no frame holds stays, so
+// nothing the user set is lost), then each name of `names` not among them, in
+// byte order, with the lowest value no surface has. `pickWith` names the way
+// to choose fewer names when 255 values are not enough: an AppError giving
+// the count.
+std::vector<SurfaceEntry> surfacesForNames(const std::vector<SurfaceEntry>& kept,
+                                           const std::vector<std::string>& names,
+                                           const std::string& pickWith);
+
 // Where the panel's surfaces come from: the scene's object files and
 // surfaces, or, when it names neither, the values of the special pass of
 // frame `frame` (`special`, its values when already read), which `origin`

@@ -387,19 +387,19 @@ namespace {
 // Surfaces of a Cryptomatte are named by hand, and a name that no object
 // has glows nothing: each is named in a warning. A frame that cannot be
 // checked warns of nothing here; its render says what is wrong with it.
-void warnOfUnknownSurfaces(const SceneFile& scene, int frame) {
+void warnOfUnknownSurfaces(const SceneFile& scene, FrameRange range) {
     std::vector<std::string> unknown;
     try {
-        unknown = surfacesNotInCryptomatte(scene.passes, frame, scene.surfaces);
+        unknown = surfacesNotInCryptomatte(scene.passes, range, scene.surfaces);
     } catch (const AppError&) {
         return;
     }
     for (const std::string& name : unknown)
         std::fprintf(stderr,
-                     "orvit: warning: surface %s is no object of the Cryptomatte of frame %d "
-                     "('%s'): it glows nothing\n",
-                     standin::printableLine(standin::inQuotes(name, '\'')).c_str(), frame,
-                     framePath(scene.passes.special, frame).c_str());
+                     "orvit: warning: surface %s is no object of the Cryptomatte of frames "
+                     "%d-%d ('%s'): it glows nothing\n",
+                     standin::printableLine(standin::inQuotes(name, '\'')).c_str(), range.first,
+                     range.last, scene.passes.special.c_str());
 }
 
 } // namespace
@@ -450,7 +450,7 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     std::printf("rendering %s, frames %d-%d, with %s, %d worker%s\n", scene.path.c_str(),
                 range.first, range.last, modulePath.c_str(), jobs, jobs == 1 ? "" : "s");
     std::fflush(stdout);
-    warnOfUnknownSurfaces(scene, range.first);
+    warnOfUnknownSurfaces(scene, range);
 
     ProgressBar bar(total);
     OrderedLines lines(range.first, bar);

@@ -46,6 +46,9 @@ struct CryptomatteFrame {
     int levels = 1;                              // NN layers of two ranks each
     std::map<std::string, std::string> metadata; // replaces or adds keys after KEY/
     bool manifest = true;                        // the manifest of every box's object
+    // Instead of the Cryptomatte, an object index channel: the value of the
+    // name with the most coverage, 0 for none or a name not listed.
+    std::map<std::string, int> indexOf;
 };
 
 inline std::string manifestOf(const std::vector<NamedBox>& boxes) {
@@ -72,7 +75,10 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
                               {"ViewLayer.Combined.B", f32, {}},
                               {"ViewLayer.Combined.A", f32, {}},
                               {"ViewLayer.Depth.Z", f32, {}}};
-    for (int level = 0; level < frame.levels; ++level)
+    const bool index = !frame.indexOf.empty();
+    if (index)
+        c.push_back({"ViewLayer.IndexOB.X", f32, {}});
+    for (int level = 0; level < (index ? 0 : frame.levels); ++level)
         for (const char* letter : {"R", "G", "B", "A"})
             c.push_back(
                 {frame.layer + (level < 10 ? "0" : "") + std::to_string(level) + "." + letter,
@@ -88,6 +94,10 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
                 }
             std::vector<double> v = {top ? 2.0 : 0.1, top ? 0.5 : 0.2, top ? 0.25 : 0.3, 1.0,
                                      top ? top->depth : 1e10};
+            if (index) {
+                const auto found = top ? frame.indexOf.find(top->object.name) : frame.indexOf.end();
+                v.push_back(found == frame.indexOf.end() ? 0 : found->second);
+            }
             v.push_back(top ? idValue(top->object.id) : 0.0);
             v.push_back(top ? (under ? 0.6 : 1.0) : 0.0);
             v.push_back(under ? idValue(under->object.id) : 0.0);
@@ -105,7 +115,7 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
         meta[key] = value;
     std::vector<std::pair<std::string, std::string>> attributes;
     for (const auto& [key, value] : meta)
-        if (value != "(absent)")
+        if (value != "(absent)" && !index)
             attributes.push_back({frame.prefix + frame.key + "/" + key, value});
     writeChannels(path, width, height, c, {}, attributes);
 }

@@ -1,7 +1,9 @@
 // From a renderer's own frames to glowed frames: orvit init, the surfaces
 // the panel then lists, the default glows, and the scene without a camera.
 #include "orvit/commands/default_glow.h"
+#include "orvit/passes/cryptomatte.h"
 #include "orvit/passes/passes.h"
+#include "tests/support/cryptomatte_frames.h"
 #include "tests/support/renderer_frames.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
@@ -194,6 +196,130 @@ TEST(OrvitRender, MultiPartAndUintIdFramesRenderAsTheSingleFloatFile) {
     EXPECT_EQ(images[2], images[0]);
 }
 
+// Frames with a Cryptomatte and no object index: the torus throughout, the
+// Cube in frame 1, the plain over the torus in frame 2.
+const std::vector<apptest::NamedBox> kFrameOne = {{apptest::kTorus, 20, 20, 70, 60, 5.0},
+                                                  {apptest::kCube, 120, 30, 160, 70, 8.0}};
+const std::vector<apptest::NamedBox> kFrameTwo = {{apptest::kTorus, 20, 20, 70, 60, 5.0},
+                                                  {apptest::kPlain, 50, 40, 100, 80, 4.0}};
+
+void writeNamedShot(const std::string& folder, const apptest::CryptomatteFrame& frame = {}) {
+    fs::create_directories(folder);
+    apptest::writeCryptomatteFrame(folder + "/shot_0001.exr", kWidth, kHeight, kFrameOne, frame);
+    apptest::writeCryptomatteFrame(folder + "/shot_0002.exr", kWidth, kHeight, kFrameTwo, frame);
+}
+
+// Names to values, as init gives them, glow as an object index with those
+// values does: the same images, byte for byte.
+TEST(OrvitInit, CryptomatteObjectsGlowByNameAsAnIndexPassWithTheirValues) {
+    apptest::TempFolder dir;
+    writeNamedShot(dir / "named");
+    const auto init = runIn(dir, {"init", "named/shot_####.exr"});
+    ASSERT_EQ(init.exitCode, 0) << init.err;
+    const std::string plain = apptest::kPlain.name;
+    EXPECT_NE(
+        init.out.find("special Cryptomatte ViewLayer.CryptoObject (objects Cube 1, torus 2, " +
+                      plain + " 3)"),
+        std::string::npos)
+        << init.out;
+    const std::string scene = apptest::readAll(dir / "scene.toml");
+    EXPECT_NE(scene.find("cryptomatte = \"ViewLayer.CryptoObject\""), std::string::npos) << scene;
+    EXPECT_NE(scene.find("name = \"" + plain + "\"\nspecial = 3"), std::string::npos) << scene;
+    ASSERT_EQ(runIn(dir, {"render", "scene.toml"}).exitCode, 0);
+
+    apptest::CryptomatteFrame index;
+    index.indexOf = {{"Cube", 1}, {"torus", 2}, {plain, 3}};
+    writeNamedShot(dir / "index/render", index);
+    const auto twin =
+        runIn(dir, {"init", "index/render/shot_####.exr", "--output", "index/s.toml"});
+    ASSERT_EQ(twin.exitCode, 0) << twin.err;
+    ASSERT_EQ(runIn(dir, {"render", "index/s.toml"}).exitCode, 0);
+    for (const char* frame : {"shot_0001.png", "shot_0002.png"}) {
+        const std::string named = apptest::readAll(dir / ("glow/" + std::string(frame)));
+        EXPECT_FALSE(named.empty());
+        EXPECT_EQ(named, apptest::readAll(dir / ("index/glow/" + std::string(frame)))) << frame;
+    }
+
+    // A name typed wrong glows nothing, and render says so.
+    dir.write("scene.toml", scene + "\n[[surfaces]]\nname = \"Cubee\"\nspecial = 9\n");
+    const auto typo = runIn(dir, {"render", "scene.toml"});
+    ASSERT_EQ(typo.exitCode, 0) << typo.err;
+    EXPECT_EQ(typo.errLines(),
+              std::vector<std::string>{"orvit: warning: surface 'Cubee' is no object of the "
+                                       "Cryptomatte of frames 1-2 ('named/shot_####.exr'): it "
+                                       "glows nothing"});
+}
+
+// Written again with --update, a name keeps its value and the settings stay,
+// so that each glow stays with its object; a new name takes a free value.
+TEST(OrvitInit, UpdateKeepsEachNamesValueAndTheSettings) {
+    apptest::TempFolder dir;
+    writeNamedShot(dir / "render");
+    ASSERT_EQ(runIn(dir, {"init", "render/shot_####.exr", "--frames", "2-2"}).exitCode, 0);
+    dir.write("mode.txt", "choose \"Special Buffer\" 1\nchoose \"Mode\" G-Fixed\nok\n");
+    ASSERT_EQ(runIn(dir, {"edit", "scene.toml", "--script", "mode.txt"}).exitCode, 0);
+    const std::string edited = apptest::readAll(dir / "glow.txt");
+
+    const auto again = runIn(dir, {"init", "render/shot_####.exr", "--frames", "2-2", "--update"});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(apptest::readAll(dir / "glow.txt"), edited); // no new name: untouched
+
+    const auto update = runIn(dir, {"init", "render/shot_####.exr", "--update"});
+    ASSERT_EQ(update.exitCode, 0) << update.err;
+    EXPECT_NE(
+        update.out.find("(objects torus 1, " + std::string(apptest::kPlain.name) + " 2, Cube 3)"),
+        std::string::npos)
+        << update.out;
+    const std::string updated = apptest::readAll(dir / "glow.txt");
+    EXPECT_NE(updated, edited);
+    // Value 1 keeps its G-Fixed mode: what the edit wrote is still there.
+    dir.write("check.txt", "choose \"Special Buffer\" 1\ncancel\n");
+    const auto controls = runIn(dir, {"edit", "scene.toml", "--script", "check.txt", "--controls"});
+    ASSERT_EQ(controls.exitCode, 0) << controls.err;
+    EXPECT_NE(controls.out.find("\"Mode\""), std::string::npos);
+    EXPECT_NE(controls.out.find("G-Fixed"), std::string::npos) << controls.out;
+
+    // A kept name no frame holds stays, with a warning.
+    const auto gone = runIn(dir, {"init", "render/shot_####.exr", "--frames", "1-1", "--update"});
+    ASSERT_EQ(gone.exitCode, 0) << gone.err;
+    EXPECT_EQ(gone.errLines(), std::vector<std::string>{"orvit: warning: surface '" +
+                                                        std::string(apptest::kPlain.name) +
+                                                        "' is in no frame of 1-1: it glows "
+                                                        "nothing"});
+    EXPECT_NE(apptest::readAll(dir / "scene.toml").find(apptest::kPlain.name), std::string::npos);
+}
+
+// More names than special values: an error that counts them and says how to
+// pick, never names dropped; picked by a glob, they fit.
+TEST(OrvitInit, MoreThan255NamesAreRefusedUntilAGlobPicksFewer) {
+    apptest::TempFolder dir;
+    std::vector<std::string> names;
+    for (int i = 0; i < 256; ++i)
+        names.push_back((i % 2 ? "Lamp" : "Rock") + std::to_string(i));
+    std::vector<apptest::NamedBox> boxes;
+    for (int i = 0; i < 256; ++i)
+        boxes.push_back({{names[i].c_str(), cryptomatteId(names[i])},
+                         i % 16,
+                         i / 16,
+                         i % 16 + 1,
+                         i / 16 + 1,
+                         2.0});
+    apptest::writeCryptomatteFrame(dir / "many.exr", 16, 16, boxes);
+    const auto many = runIn(dir, {"init", "many.exr"});
+    EXPECT_EQ(many.errLines(), std::vector<std::string>{
+                                   "orvit: 256 objects to glow, more than the 255 special values: "
+                                   "pick names with --names GLOB (such as --names 'Lamp*')"});
+    EXPECT_FALSE(fs::exists(dir / "scene.toml"));
+    const auto lamps = runIn(dir, {"init", "many.exr", "--names", "Lamp*", "--names", "Rock1?"});
+    ASSERT_EQ(lamps.exitCode, 0) << lamps.err;
+    const std::string scene = apptest::readAll(dir / "scene.toml");
+    EXPECT_EQ(apptest::count(scene, "[[surfaces]]"), 128u + 5u);
+    fs::remove(dir / "scene.toml");
+    fs::remove(dir / "glow.txt");
+    EXPECT_EQ(runIn(dir, {"init", "many.exr", "--names", "Lamp"}).errLines(),
+              std::vector<std::string>{"orvit: --names 'Lamp' matches no object of the frames"});
+}
+
 TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
     apptest::TempFolder dir;
     writeShot(dir);
@@ -262,7 +388,7 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
     EXPECT_EQ(r.errLines(), std::vector<std::string>{
                                 "orvit: '" + dir / "glow.txt" +
                                 "' already exists; orvit init writes a new scene and its settings "
-                                "(remove it, or give --output in another folder)"});
+                                "(remove it, give --output in another folder, or --update)"});
     EXPECT_EQ(apptest::readAll(dir / "glow.txt"), "mine\n");
     EXPECT_FALSE(fs::exists(dir / "scene.toml"));
 }

@@ -77,6 +77,9 @@ TEST(ParseManifest, ReadsNamesWithEveryEscapeAndRefusesAnythingElse) {
         {"{\"\\ude00\":\"a8fce865\"}", "a lone low surrogate"},
         {"{\"\\u00\":\"a8fce865\"}", "a \\u escape needs 4 hex digits"},
         {"{} {}", "at byte 3, text after the manifest's object"},
+        {"{\"\xc3\x28\":\"a8fce865\"}", "at byte 1, a string that is not UTF-8"},
+        {"{\"\xed\xa0\x80\":\"a8fce865\"}", "at byte 1, a string that is not UTF-8"},
+        {"{\"\xc0\xaf\":\"a8fce865\"}", "at byte 1, a string that is not UTF-8"},
     };
     for (const auto& c : bad) {
         try {

@@ -399,9 +399,10 @@ TEST(ReadSpecialPass, ACryptomattesRankZeroObjectGivesItsSurfacesValue) {
             SCOPED_TRACE(std::string(file) + " layer '" + layer + "'");
             EXPECT_EQ(readSpecialPass(dir / file, "", layer, surfaces).values, expected);
         }
-    EXPECT_EQ(surfacesNotInCryptomatte(
-                  {dir / "c.exr", dir / "c.exr", dir / "c.exr", {}, "", "", "", 1e9}, 1, surfaces),
-              (std::vector<std::string>{"Sphere", "Cone"}));
+    EXPECT_EQ(
+        surfacesNotInCryptomatte({dir / "c.exr", dir / "c.exr", dir / "c.exr", {}, "", "", "", 1e9},
+                                 {1, 1}, surfaces),
+        (std::vector<std::string>{"Sphere", "Cone"}));
 }
 
 TEST(ReadSpecialPass, ABadCryptomatteIsOneLineNamingTheFileAndTheKey) {
@@ -440,7 +441,7 @@ TEST(ReadSpecialPass, ABadCryptomatteIsOneLineNamingTheFileAndTheKey) {
     const std::string cutPath = write("cut.exr", cut);
     EXPECT_EQ(readSpecialPass(cutPath, "", "", {{"torus", 1}}).values[0], 1);
     EXPECT_EQ(failure([&] {
-                  surfacesNotInCryptomatte({cutPath, cutPath, cutPath, {}, "", "", "", 1e9}, 1,
+                  surfacesNotInCryptomatte({cutPath, cutPath, cutPath, {}, "", "", "", 1e9}, {1, 1},
                                            {{"torus", 1}});
               }),
               "special pass '" + cutPath +
