@@ -462,6 +462,11 @@ class InitCommand : public Command {
                     r.range.last, r.width, r.height, channels.c_str(),
                     standin::printableLine(special).c_str(), r.depthChannel.c_str(),
                     r.farDepth ? " (empty background far)" : "");
+        if (remappedDepth(r.depthChannel))
+            std::printf("note: depth %s is V-Ray's, which it remaps between its depth black and "
+                        "depth white by default: the Depth modes need distances in scene units "
+                        "(turn the remapping off, or pick another channel with --depth-channel)\n",
+                        r.depthChannel.c_str());
         for (const std::string& name : r.unheld)
             std::fprintf(
                 stderr, "orvit: warning: surface %s is in no frame of %d-%d: it glows nothing\n",

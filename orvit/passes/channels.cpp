@@ -47,7 +47,10 @@ NameParts split(const std::string& name) {
 const std::initializer_list<const char*> kColourPasses = {
     "Combined", "Image", "beauty", "rgba", "rgb", "C", "Ci", "color", "colour"};
 const std::initializer_list<const char*> kObjectIndexNames = {
-    "IndexOB", "object_index", "objectindex", "object_id", "objectid", "VRayObjectID", "id"};
+    "IndexOB",  "object_index", "objectindex", "object_id",
+    "objectid", "VRayObjectID", "id",          "VRayRenderID"};
+// Depth passes stored as grey in every channel: one channel serves.
+const std::initializer_list<const char*> kGreyDepthNames = {"VRayZDepth", "ZDepth", "z_depth"};
 
 bool isSpecial(const NameParts& p) {
     return oneOf(p.channel, kObjectIndexNames) || oneOf(p.passName, kObjectIndexNames);
@@ -55,7 +58,9 @@ bool isSpecial(const NameParts& p) {
 
 bool isDepth(const NameParts& p) {
     return (p.passPart.empty() && sameName(p.channel, "Z")) || sameName(p.channel, "depth") ||
-           oneOf(p.passName, {"Depth", "Z"});
+           oneOf(p.passName, {"Depth", "Z"}) ||
+           (p.passPart.empty() && oneOf(p.channel, kGreyDepthNames)) ||
+           (oneOf(p.passName, kGreyDepthNames) && oneOf(p.channel, {"Z", "Y", "R"}));
 }
 
 // The channel of `group` (a pass part) called `letter`, or empty.
@@ -135,6 +140,11 @@ std::vector<std::vector<std::string>> channelCandidates(PassRole role,
             out.push_back({name});
     }
     return out;
+}
+
+bool remappedDepth(const std::string& channel) {
+    const NameParts p = split(channel);
+    return sameName(p.passPart.empty() ? p.channel : p.passName, "VRayZDepth");
 }
 
 std::string fileChannelsNote(const std::vector<std::string>& channels) {

@@ -12,9 +12,10 @@
 //            Combined, Image, beauty, rgba, rgb, C, Ci, color or colour;
 //            grey: Y (and A) the same way
 //   special  a channel called, or whose pass name is, IndexOB, object_index,
-//            objectindex, object_id, objectid, VRayObjectID or id
+//            objectindex, object_id, objectid, VRayObjectID, VRayRenderID or id
 //   depth    Z or depth on its own; a channel called depth; a channel whose
-//            pass name is Depth or Z
+//            pass name is Depth or Z; VRayZDepth, ZDepth or z_depth on its own,
+//            or as a pass name with a channel Z, Y or R (grey in each)
 #pragma once
 
 #include <string>
@@ -41,6 +42,10 @@ std::vector<std::vector<std::string>> channelCandidates(PassRole role,
 // none or more than one.
 std::vector<std::string> recogniseChannels(PassRole role, const std::vector<std::string>& channels,
                                            const std::string& where, const std::string& pickWith);
+
+// True for a depth channel that its renderer remaps by default (V-Ray's
+// VRayZDepth, between its depth black and depth white), not distances.
+bool remappedDepth(const std::string& channel);
 
 // "(the file has R, G, B, A)".
 std::string fileChannelsNote(const std::vector<std::string>& channels);

@@ -47,6 +47,22 @@ TEST(ChannelCandidates, RenderersNamesAreFoundWithAnyLayerPrefixAndNothingElse) 
          {},
          {}},
         {"a layer's own Z is not taken for depth", {"Normal.Z", "N.Z", "layer.Z"}, {}, {}, {}},
+        {"V-Ray's grey depth element",
+         {"R", "G", "B", "VRayZDepth.R", "VRayZDepth.G", "VRayZDepth.B", "VRayObjectID"},
+         {{"R", "G", "B"}},
+         {{"VRayObjectID"}},
+         {{"VRayZDepth.R"}}},
+        {"Arnold's", {"R", "G", "B", "A", "ID", "Z"}, {{"R", "G", "B", "A"}}, {{"ID"}}, {{"Z"}}},
+        {"3Delight's",
+         {"Ci.r", "Ci.g", "Ci.b", "Ci.a", "z"},
+         {{"Ci.r", "Ci.g", "Ci.b", "Ci.a"}},
+         {},
+         {{"z"}}},
+        {"a z depth alone or as a layer",
+         {"beauty.R", "beauty.G", "beauty.B", "ZDepth", "shot.z_depth.Y", "VRayRenderID"},
+         {{"beauty.R", "beauty.G", "beauty.B"}},
+         {{"VRayRenderID"}},
+         {{"ZDepth"}, {"shot.z_depth.Y"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
