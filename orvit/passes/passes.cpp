@@ -360,9 +360,8 @@ SpecialSource findSpecialSource(const PassHeader& header, const std::string& cha
             fail("Cryptomatte " + inQuotes(layer.name, '\'') + ": " + layer.problem);
         return SpecialSource{"", layer.name, false};
     };
-    std::string declared;
-    for (const CryptomatteLayer& layer : layers)
-        declared += (declared.empty() ? "" : ", ") + inQuotes(layer.name, '\'');
+    const std::string declared = standin::joined(
+        layers, [](const CryptomatteLayer& layer) { return inQuotes(layer.name, '\''); });
     if (!cryptomatte.empty()) {
         for (const CryptomatteLayer& layer : layers)
             if (layer.name == cryptomatte)
