@@ -107,6 +107,12 @@ TEST(OrvitInit, ASceneWithoutACameraRefusesADepthGlowUntilItsDefaultGlowIsBack) 
     }
     EXPECT_FALSE(fs::exists(dir / "glow/shot_0001.png"));
     EXPECT_FALSE(fs::exists(dir / "p.png"));
+    // The preview of a value in a Fixed mode shows that value's glow alone,
+    // which needs no camera.
+    const auto fixedPreview =
+        runIn(dir, {"preview", "scene.toml", "--frame", "1", "--value", "1", "--output", "p.png"});
+    EXPECT_EQ(fixedPreview.exitCode, 0) << fixedPreview.err;
+    EXPECT_TRUE(fs::exists(dir / "p.png"));
 
     const auto reset = runIn(dir, {"settings", "scene.toml", "--default-glow", "2"});
     ASSERT_EQ(reset.exitCode, 0) << reset.err;
