@@ -11,16 +11,37 @@ from .scene_text import SceneDescription, SceneError, Surface
 RENDERED_TYPES = {'MESH', 'CURVE', 'SURFACE', 'META', 'FONT', 'VOLUME', 'GPENCIL', 'CURVES',
                   'POINTCLOUD'}
 
-# Engines whose renders hold no Object Index pass.
-ENGINES_WITHOUT_INDEX = {'BLENDER_EEVEE': 'Eevee', 'BLENDER_WORKBENCH': 'Workbench'}
+# Engines whose renders hold neither an Object Index nor a Cryptomatte pass.
+ENGINES_WITHOUT_PASSES = {'BLENDER_WORKBENCH': 'Workbench'}
 
 PASSES_FORMAT = 'OPEN_EXR_MULTILAYER'
 
 
 def check_engine(scene):
-    engine = ENGINES_WITHOUT_INDEX.get(scene.render.engine)
+    engine = ENGINES_WITHOUT_PASSES.get(scene.render.engine)
     if engine:
-        raise SceneError(f"{engine} renders no Object Index pass: render with Cycles")
+        raise SceneError(f"{engine} renders no Object Index or Cryptomatte pass: render with "
+                         "Cycles or Eevee")
+
+
+def rendered_objects(layer):
+    return [obj for obj in layer.objects
+            if obj.type in RENDERED_TYPES and not obj.hide_render]
+
+
+def by_name(scene, layer):
+    """Whether the objects to glow are told by name, through the Cryptomatte
+    object pass: with Eevee, which writes no Object Index pass, and with
+    Cycles when no rendered object has a pass index."""
+    return (scene.render.engine == 'BLENDER_EEVEE' or
+            not any(obj.pass_index > 0 for obj in rendered_objects(layer)))
+
+
+def needed_passes(scene, layer):
+    """The passes the glow reads, as (name, view layer property)."""
+    special = (('Cryptomatte Object', 'use_pass_cryptomatte_object') if by_name(scene, layer)
+               else ('Object Index', 'use_pass_object_index'))
+    return (special, ('Z', 'use_pass_z'))
 
 
 def render_size(render):
@@ -90,22 +111,35 @@ def pass_file(scene):
         lambda frame: whole_path(scene.render.frame_path(frame=frame)))
 
 
-def check_layer(layer):
+def check_layer(scene, layer):
     if not layer.use:
         raise SceneError(f"view layer '{layer.name}' is not rendered (its Use for Rendering "
                          "is off)")
-    missing = [name for name, on in (('Object Index', layer.use_pass_object_index),
-                                     ('Z', layer.use_pass_z)) if not on]
+    missing = [name for name, attribute in needed_passes(scene, layer)
+               if not getattr(layer, attribute)]
     if missing:
         raise SceneError(f"view layer '{layer.name}' has no {' or '.join(missing)} pass: "
                          "press Set up passes")
 
 
+def named_surfaces(layer, path):
+    """One surface for each rendered object of `layer`, by its name, each name
+    keeping its value in the scene at `path` when there is one."""
+    names = [obj.name for obj in rendered_objects(layer)]
+    if not names:
+        raise SceneError(f"view layer '{layer.name}' renders no object to glow")
+    old = None
+    if os.path.isfile(path):
+        with open(path, encoding='utf-8') as f:
+            old = f.read()
+    return scene_text.named_surfaces(names, old)
+
+
 def surfaces(layer):
     """One surface for each rendered object of `layer` with a pass index."""
     found = []
-    for obj in layer.objects:
-        if obj.pass_index == 0 or obj.type not in RENDERED_TYPES or obj.hide_render:
+    for obj in rendered_objects(layer):
+        if obj.pass_index == 0:
             continue
         if obj.pass_index > 255:
             raise SceneError(f"object '{obj.name}' has pass index {obj.pass_index}; orvit's "
@@ -160,7 +194,8 @@ def describe(scene, layer, depsgraph, path):
     written at `path`."""
     check_engine(scene)
     paths = Paths(scene)
-    check_layer(layer)
+    check_layer(scene, layer)
+    named = by_name(scene, layer)
     if scene.frame_start < 0:
         raise SceneError(f"the frame range starts at {scene.frame_start}; orvit's frames "
                          "start at 0")
@@ -169,4 +204,5 @@ def describe(scene, layer, depsgraph, path):
         path=path, first=scene.frame_start, last=scene.frame_end, rate=rate,
         fovs=camera_fovs(scene, depsgraph, rate), pass_file=paths.passes, layer=layer.name,
         colour=colour(scene), output=paths.output,
-        settings_file=scene_text.settings_path(path), surfaces=surfaces(layer))
+        settings_file=scene_text.settings_path(path),
+        surfaces=named_surfaces(layer, path) if named else surfaces(layer), by_name=named)

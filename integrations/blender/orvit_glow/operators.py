@@ -28,8 +28,10 @@ def rendered_frames(scene, paths, first=None, last=None):
 
 
 class ORVIT_OT_setup_passes(bpy.types.Operator):
-    """Turn on the Object Index and Z passes of the active view layer and
-    render to multilayer OpenEXR (32-bit float), keeping the output path"""
+    """Turn on the Z pass of the active view layer and its Object Index pass,
+    or its Cryptomatte Object pass with Eevee or where no object has a pass
+    index, and render to multilayer OpenEXR (32-bit float), keeping the
+    output path"""
     bl_idname = 'orvit.setup_passes'
     bl_label = 'Set up passes'
     bl_options = {'REGISTER', 'UNDO'}
@@ -42,7 +44,7 @@ class ORVIT_OT_setup_passes(bpy.types.Operator):
             self.report({'ERROR'}, str(e))
             return {'CANCELLED'}
         changed = []
-        for name, attribute in (('Object Index', 'use_pass_object_index'), ('Z', 'use_pass_z')):
+        for name, attribute in blender_scene.needed_passes(scene, layer):
             if not getattr(layer, attribute):
                 setattr(layer, attribute, True)
                 changed.append(f"the {name} pass of '{layer.name}'")

@@ -7,6 +7,7 @@ operators can build everything before they write anything.
 import math
 import os
 import re
+import tomllib
 from dataclasses import dataclass, field
 
 # Cycles marks empty background in the Depth pass with 1e10.
@@ -57,11 +58,13 @@ def frame_pattern(path_of_frame):
 
 
 def channel_names(layer):
-    """The channels of view layer `layer` in Blender's multilayer EXR."""
+    """The channels of view layer `layer` in Blender's multilayer EXR, and
+    the type name of its Cryptomatte object layer."""
     return {
         'colour': [f'{layer}.Combined.{c}' for c in 'RGBA'],
         'special': f'{layer}.IndexOB.X',
         'depth': f'{layer}.Depth.Z',
+        'cryptomatte': f'{layer}.CryptoObject',
     }
 
 
@@ -126,6 +129,32 @@ def new_special_values(surfaces, old_scene_text):
     return sorted({s.special for s in surfaces} - old)
 
 
+def named_surfaces(names, old_scene_text):
+    """One surface for each object name of `names`. A name keeps the value it
+    has in the scene `old_scene_text` (as `scene_text` wrote it; None for no
+    scene), since the glow settings are kept by value; the others take, in
+    sorted order, the lowest values no surface of either scene has."""
+    old = {}
+    if old_scene_text is not None:
+        try:
+            for entry in tomllib.loads(old_scene_text).get('surfaces', []):
+                if isinstance(entry.get('name'), str) and isinstance(entry.get('special'), int):
+                    old.setdefault(entry['name'], entry['special'])
+        except tomllib.TOMLDecodeError:
+            old = {}
+    names = sorted(set(names))
+    surfaces = [Surface(name, old[name]) for name in names if name in old]
+    taken = set(old.values())
+    fresh = [name for name in names if name not in old]
+    free = [value for value in range(1, 256) if value not in taken]
+    if len(fresh) > len(free):
+        raise SceneError(f"{len(names)} objects to glow by name, more than orvit's 255 special "
+                         "values: hide some from rendering, or give the objects to glow a pass "
+                         "index")
+    surfaces += [Surface(name, value) for name, value in zip(fresh, free)]
+    return sorted(surfaces, key=lambda s: (s.special, s.name))
+
+
 @dataclass
 class Surface:
     name: str
@@ -148,6 +177,7 @@ class SceneDescription:
     settings_file: str
     surfaces: list = field(default_factory=list)
     far_depth: float = FAR_DEPTH
+    by_name: bool = False          # the special pass from the layer's Cryptomatte
 
 
 def toml_string(text):
@@ -189,7 +219,8 @@ def scene_text(d):
               f'rate = {toml_number(d.rate)}', '']
     lines += ['[passes]', f'file = {toml_string(_relative(d.pass_file, folder))}',
               'colour_channels = [' + ', '.join(map(toml_string, channels['colour'])) + ']',
-              f"special_channel = {toml_string(channels['special'])}",
+              (f"cryptomatte = {toml_string(channels['cryptomatte'])}" if d.by_name else
+               f"special_channel = {toml_string(channels['special'])}"),
               f"depth_channel = {toml_string(channels['depth'])}",
               f'far_depth = {toml_number(d.far_depth)}', '']
     for s in d.surfaces:

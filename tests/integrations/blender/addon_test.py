@@ -8,6 +8,7 @@ tests/integrations/blender/run-addon-tests:
 import argparse
 import math
 import os
+import struct
 import subprocess
 import sys
 import tomllib
@@ -273,8 +274,8 @@ class Errors(unittest.TestCase):
         def orthographic(scene):
             scene.camera.data.type = 'ORTHO'
 
-        def eevee(scene):
-            scene.render.engine = 'BLENDER_EEVEE'
+        def workbench(scene):
+            scene.render.engine = 'BLENDER_WORKBENCH'
 
         def no_orvit(scene):
             preferences().orvit_path = os.path.join(ARGS.work, 'no-orvit')
@@ -287,7 +288,8 @@ class Errors(unittest.TestCase):
 
         cases = ((no_camera, bpy.ops.orvit.write_scene, "scene 'Scene' has no camera"),
                  (orthographic, bpy.ops.orvit.write_scene, "camera 'Camera' is orthographic"),
-                 (eevee, bpy.ops.orvit.write_scene, 'Eevee renders no Object Index pass'),
+                 (workbench, bpy.ops.orvit.write_scene,
+                  'Workbench renders no Object Index or Cryptomatte pass'),
                  (no_orvit, bpy.ops.orvit.write_scene, 'no-orvit\' is not an executable file'),
                  (big_index, bpy.ops.orvit.write_scene, "object 'Torus' has pass index 300"),
                  (png, bpy.ops.orvit.write_scene, 'render output is PNG, not multilayer'),
@@ -304,14 +306,137 @@ class Errors(unittest.TestCase):
                 self.assertEqual(len(report.strip().splitlines()), 1, report)
 
 
+def murmur3(data):
+    """MurmurHash3_x86_32 of `data`, seed 0, as its authors publish it."""
+    def mix(k):
+        k = (k * 0xcc9e2d51) & 0xffffffff
+        k = ((k << 15) | (k >> 17)) & 0xffffffff
+        return (k * 0x1b873593) & 0xffffffff
+    h = 0
+    whole = len(data) // 4 * 4
+    for i in range(0, whole, 4):
+        h ^= mix(int.from_bytes(data[i:i + 4], 'little'))
+        h = ((h << 13) | (h >> 19)) & 0xffffffff
+        h = (h * 5 + 0xe6546b64) & 0xffffffff
+    if len(data) > whole:
+        h ^= mix(int.from_bytes(data[whole:], 'little'))
+    h ^= len(data)
+    h ^= h >> 16
+    h = (h * 0x85ebca6b) & 0xffffffff
+    h ^= h >> 13
+    h = (h * 0xc2b2ae35) & 0xffffffff
+    return h ^ (h >> 16)
+
+
+def cryptomatte_id(name):
+    """The float bits a Cryptomatte stores for `name`: its hash, kept off
+    the exponents 0 and 255."""
+    h = murmur3(name.encode('utf-8'))
+    return h ^ (1 << 23) if (h >> 23) & 0xff in (0, 255) else h
+
+
+def rank_zero_ids(exr, layer):
+    """The id of the rank-0 object of every pixel, bottom row first (as
+    Blender's images list pixels): the first level's red channel, as the
+    bits of the floats of an uncompressed little-endian TIFF, top row first."""
+    tiff = exr + '.tif'
+    subprocess.run(['oiiotool', exr, '--ch', f'{layer}.CryptoObject00.r', '-d', 'float',
+                    '--compression', 'none', '-o', tiff], check=True, capture_output=True)
+    with open(tiff, 'rb') as f:
+        data = f.read()
+    if data[:4] != b'II*\0':
+        raise ValueError(f'{tiff}: not a little-endian TIFF')
+    ifd = struct.unpack('<I', data[4:8])[0]
+    tags = {}
+    for k in range(struct.unpack('<H', data[ifd:ifd + 2])[0]):
+        tag, kind, count, value = struct.unpack('<HHII', data[ifd + 2 + 12 * k:ifd + 14 + 12 * k])
+        if tag in (256, 257, 273, 279):  # width, height, strip offsets and sizes
+            size, code = (2, 'H') if kind == 3 else (4, 'I')
+            raw = (data[value:value + count * size] if count * size > 4 else
+                   struct.pack('<I', value)[:count * size])
+            tags[tag] = struct.unpack(f'<{count}{code}', raw)
+    width, height = tags[256][0], tags[257][0]
+    pixels_data = b''.join(data[o:o + n] for o, n in zip(tags[273], tags[279]))
+    ids = struct.unpack(f'<{width * height}I', pixels_data[:width * height * 4])
+    return [i for y in reversed(range(height)) for i in ids[y * width:(y + 1) * width]]
+
+
+def check_glow_by_name(test, folder, engine):
+    """Objects without pass indices: Set up passes turns on the Cryptomatte
+    object pass, Write scene names a surface for every object, and for each
+    the special buffer orvit fills is where an independent rank-0 decode of
+    Blender's render finds that object."""
+    scene = build_scene(folder)
+    scene.render.engine = engine
+    scene.eevee.taa_render_samples = 1
+    for obj in bpy.data.objects:
+        obj.pass_index = 0
+    # The panel's 256 x 192 snapshot of a frame of that size is the frame.
+    scene.render.resolution_x, scene.render.resolution_y = 256, 192
+    scene.frame_end = 1
+    bpy.ops.orvit.setup_passes()
+    test.assertTrue(bpy.context.view_layer.use_pass_cryptomatte_object)
+    bpy.ops.render.render(animation=True)
+    bpy.ops.orvit.write_scene()
+    scene_path = os.path.join(folder, 'shot_orvit.toml')
+    with open(scene_path, 'rb') as f:
+        written = tomllib.load(f)
+    layer = bpy.context.view_layer.name
+    test.assertEqual(written['passes']['cryptomatte'], f'{layer}.CryptoObject')
+    surfaces = {s['name']: s['special'] for s in written['surfaces']}
+    test.assertEqual(surfaces, {'Cube': 1, 'Floor': 2, 'Sphere': 3, 'Torus': 4})
+
+    ids = rank_zero_ids(os.path.join(folder, 'shot_0001.exr'), layer)
+    for name, value in surfaces.items():
+        preview = os.path.join(folder, f'special-{value}.png')
+        subprocess.run([ARGS.orvit, 'preview', scene_path, '--frame', '1', '--value', str(value),
+                        '--display', 'special', '--output', preview], check=True,
+                       capture_output=True)
+        got, width = pixels(preview)
+        want = cryptomatte_id(name)
+        test.assertEqual(len(got), 4 * len(ids))
+        test.assertGreater(ids.count(want), 0, name)
+        for i, id_bits in enumerate(ids):
+            if (got[4 * i] > 0.5) != (id_bits == want):
+                test.fail(f'{name} ({i % width}, {i // width} from the bottom): orvit '
+                          f'{"has" if got[4 * i] > 0.5 else "lacks"} it, the decode '
+                          f'{"has" if id_bits == want else "lacks"} it')
+
+    bpy.ops.orvit.render_glow()
+    test.assertTrue(os.path.isfile(os.path.join(folder, 'glow', 'shot_0001.png')))
+    # Written again, a name keeps its value; a new one takes a free value.
+    bpy.data.objects['Floor'].name = 'Ground'
+    bpy.ops.orvit.write_scene()
+    with open(scene_path, 'rb') as f:
+        again = {s['name']: s['special'] for s in tomllib.load(f)['surfaces']}
+    test.assertEqual(again, {'Cube': 1, 'Sphere': 3, 'Torus': 4, 'Ground': 5})
+
+
+class GlowByName(unittest.TestCase):
+    def test_cycles_objects_without_pass_indices_glow_by_name(self):
+        check_glow_by_name(self, os.path.join(ARGS.work, "cycles-by-name"), "CYCLES")
+
+
+class EeveeGlowByName(unittest.TestCase):
+    """Eevee needs a display (Xvfb): run alone, with --eevee."""
+
+    def test_eevee_objects_glow_by_name(self):
+        check_glow_by_name(self, os.path.join(ARGS.work, 'eevee-by-name'), 'BLENDER_EEVEE')
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
     parser.add_argument('--orvit', required=True)
     parser.add_argument('--zip', required=True)
     parser.add_argument('--work', required=True)
+    parser.add_argument('--eevee', action='store_true')
     ARGS = parser.parse_args(sys.argv[sys.argv.index('--') + 1:])
-    result = unittest.main(argv=[sys.argv[0]], exit=False, verbosity=2).result
+    loader = unittest.defaultTestLoader
+    cases = ((EeveeGlowByName,) if ARGS.eevee else
+             (FieldOfView, Passes, GlowedFrames, Errors, GlowByName))
+    tests = unittest.TestSuite(loader.loadTestsFromTestCase(case) for case in cases)
+    result = unittest.TextTestRunner(verbosity=2).run(tests)
     sys.exit(0 if result.wasSuccessful() else 1)
 
 
