@@ -1,13 +1,16 @@
 #include "orvit/files/atomic_file.h"
 
 #include "orvit/core/host_error.h"
+#include "orvit/files/paths.h"
 #include "orvit/files/removed_on_signal.h"
+#include "orvit/files/temporary_files.h"
 #include "orvit/files/whole_io.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -17,11 +20,30 @@ namespace fs = std::filesystem;
 namespace orvit::app {
 namespace {
 
-// Removes the temporary file on every way out but success, a signal that
-// ends the process included.
+// Made beside `target`; removed on every way out but success, a signal
+// that ends the process included: the name is given to the signal handler
+// before the file exists, so that no moment is left where a signal could
+// leave it.
 class TemporaryFile {
   public:
-    explicit TemporaryFile(fs::path path) : path_(std::move(path)), onSignal_(path_.string()) {}
+    TemporaryFile(const fs::path& target, const std::string& what) {
+        int error = 0;
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            path_ = temporaryName(target.string());
+            onSignal_.emplace(path_.string());
+            const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                close(fd);
+                return;
+            }
+            error = errno;
+            onSignal_.reset();
+            if (error != EEXIST)
+                break;
+        }
+        throw AppError(what + ": cannot make a temporary file in '" +
+                       target.parent_path().string() + "': " + std::strerror(error));
+    }
     ~TemporaryFile() {
         if (!keep_) {
             std::error_code ec;
@@ -36,23 +58,9 @@ class TemporaryFile {
 
   private:
     fs::path path_;
-    RemovedOnSignal onSignal_;
+    std::optional<RemovedOnSignal> onSignal_;
     bool keep_ = false;
 };
-
-// The file `path` finally names: each symlink on the way replaced by what it
-// points to. Past 40 links (a loop), the last one reached.
-fs::path realTarget(const fs::path& path) {
-    fs::path target = path;
-    std::error_code ec;
-    for (int links = 0; links < 40 && fs::is_symlink(target, ec); ++links) {
-        const fs::path next = fs::read_symlink(target, ec);
-        if (ec)
-            break;
-        target = next.is_absolute() ? next : target.parent_path() / next;
-    }
-    return target.lexically_normal();
-}
 
 // Flushes the file or folder at `path` to disk.
 bool flushToDisk(const fs::path& path, int flags) {
@@ -65,22 +73,31 @@ bool flushToDisk(const fs::path& path, int flags) {
 
 } // namespace
 
+std::string whyNotReplaceable(const std::string& path) {
+    struct stat s {};
+    if (stat(path.c_str(), &s) != 0 || S_ISREG(s.st_mode))
+        return "";
+    if (S_ISDIR(s.st_mode))
+        return "a folder of that name exists";
+    return std::string("it is ") + notRegularKind(s.st_mode) + ", not a regular file";
+}
+
 void writeAtomically(const std::string& path, const std::string& what,
                      const std::function<void(const std::string& temporary)>& fill) {
-    const fs::path target = realTarget(path);
+    const fs::path target = finalTarget(path);
     fs::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
     std::error_code ec;
-    if (fs::is_directory(target, ec))
-        throw AppError(what + ": a folder of that name exists");
+    const std::string why = whyNotReplaceable(target.string());
+    if (!why.empty())
+        throw AppError(what + ": " + why);
     if (!fs::is_directory(folder, ec))
         throw AppError(what + ": no folder '" + folder.string() + "'");
 
     // Same folder, so that the rename stays on one file system; same
     // extension, so that a writer that goes by it picks the same format.
-    TemporaryFile temporary(folder / ("." + target.stem().string() + ".tmp" +
-                                      std::to_string(getpid()) + target.extension().string()));
+    TemporaryFile temporary(target, what);
     fill(temporary.path().string());
     if (!flushToDisk(temporary.path(), O_RDONLY))
         throw AppError(what + ": cannot flush '" + temporary.path().string() +

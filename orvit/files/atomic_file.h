@@ -11,11 +11,20 @@
 
 namespace orvit::app {
 
+// Why the file `path` names (symlinks followed) may not be replaced by a file
+// orvit writes: "a folder of that name exists", or "it is a device, not a
+// regular file" (a named pipe, a socket): the rename would put an image
+// where a device or a pipe was, for every program that uses it. Empty for a
+// regular file or none.
+std::string whyNotReplaceable(const std::string& path);
+
 // Writes the file `path` names: `fill` writes the new file under the
-// temporary name it is given, beside the real target (a symlink at `path` is
-// followed, so that the link stays and the file it names is replaced) and
-// with the target's extension. The file is then flushed to disk, given the
-// permissions of the file it replaces, and renamed over it. On any failure,
+// temporary name it is given (temporaryName: a new file beside the real
+// target, named for this host and process, with the target's extension; a
+// symlink at `path` is followed, so that the link stays and the file it
+// names is replaced). A target that is not a regular file is refused
+// (whyNotReplaceable) before anything is made. The file is then flushed to
+// disk, given the permissions of the file it replaces, and renamed over it. On any failure,
 // and when SIGTERM, SIGINT or SIGHUP ends the process meanwhile, the
 // temporary file is removed and the old file stays whole. `what` starts every
 // error, e.g. "output 'out/glow.0001.png'"; `fill` throws its own.

@@ -12,10 +12,15 @@
 namespace fs = std::filesystem;
 
 namespace orvit::app {
-namespace {
 
-// The file opened for reading, or -1 with the reason in *why. Opened without
-// waiting, so that a pipe is refused rather than waited on.
+const char* notRegularKind(unsigned mode) {
+    return S_ISDIR(mode)                    ? "a folder"
+           : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+           : S_ISFIFO(mode)                 ? "a named pipe"
+           : S_ISSOCK(mode)                 ? "a socket"
+                                            : "not a file";
+}
+
 int openRegular(const std::string& path, std::string* why) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -27,13 +32,11 @@ int openRegular(const std::string& path, std::string* why) {
     struct stat s {};
     if (fstat(fd, &s) != 0 || !S_ISREG(s.st_mode)) {
         close(fd);
-        *why = "is not a regular file";
+        *why = std::string("is ") + notRegularKind(s.st_mode) + ", not a regular file";
         return -1;
     }
     return fd;
 }
-
-} // namespace
 
 std::string wholePath(const std::string& path) {
     return fs::absolute(path).lexically_normal().string();
@@ -41,16 +44,27 @@ std::string wholePath(const std::string& path) {
 
 FileIdentity fileIdentity(const std::string& path) {
     FileIdentity id;
-    struct stat s {};
-    if (stat(path.c_str(), &s) == 0) {
-        id.exists = true;
-        id.device = s.st_dev;
-        id.inode = s.st_ino;
-        return id;
+    // Where `path` does not resolve yet, the file it will reach once its
+    // missing folders are made: the longest existing prefix resolved, the
+    // rest applied lexically ("new/../render" is "render"), and that result
+    // resolved again, since it may pass through existing folders and links
+    // the first pass never reached.
+    std::string resolved = path;
+    for (int pass = 0; pass < 3; ++pass) {
+        struct stat s {};
+        if (stat(resolved.c_str(), &s) == 0) {
+            id.exists = true;
+            id.device = s.st_dev;
+            id.inode = s.st_ino;
+            return id;
+        }
+        std::error_code ec;
+        const fs::path next = fs::weakly_canonical(fs::absolute(resolved), ec);
+        if (ec || next == resolved)
+            break;
+        resolved = next.string();
     }
-    std::error_code ec;
-    const fs::path resolved = fs::weakly_canonical(fs::absolute(path), ec);
-    id.path = ec ? wholePath(path) : resolved.string();
+    id.path = wholePath(resolved);
     return id;
 }
 

@@ -11,9 +11,11 @@ namespace orvit::app {
 // steps, no doubled separators. Symlinks are kept as they are.
 std::string wholePath(const std::string& path);
 
-// What makes two paths the same file: the device and inode where the file
-// exists; where it does not, its whole path with the symlinks of the folders
-// that exist resolved. So "./a/../a/f", a hard link and a path through a
+// What makes two paths the same file: the device and inode of the file it
+// reaches, or will reach once its missing folders are made (POSIX ".."
+// through a folder made later goes back where it came from); where there is
+// no such file, its whole path with the symlinks of the folders that exist
+// resolved. So "./a/../a/f", "new/../a/f", a hard link and a path through a
 // symlinked folder each name the file they reach.
 struct FileIdentity {
     bool exists = false;
@@ -28,9 +30,18 @@ struct FileIdentity {
 };
 FileIdentity fileIdentity(const std::string& path);
 
-// Why `path` cannot be read as a file: "does not exist", "is not a regular
-// file" (a folder, or a pipe or a device, which could block or never end) or
-// "cannot be read: REASON"; empty when it can.
+// What a file of stat mode `mode` that is not a regular file is: "a folder",
+// "a device", "a named pipe", "a socket".
+const char* notRegularKind(unsigned mode);
+
+// The regular file `path` opened for reading (close-on-exec), or -1 with the
+// reason in *why, as whyUnreadable gives it. Opened without waiting, so that
+// a pipe with no writer, or a device, is refused rather than waited on.
+int openRegular(const std::string& path, std::string* why);
+
+// Why `path` cannot be read as a file: "does not exist", "is a named pipe,
+// not a regular file" (a folder, or a pipe or a device, which could block or
+// never end) or "cannot be read: REASON"; empty when it can.
 std::string whyUnreadable(const std::string& path);
 
 // The whole of the regular file `path`; an AppError "WHAT: WHY" with the

@@ -144,7 +144,7 @@ TEST(OrvitEdit, BadScriptsAndScenesGiveOneLineAndWriteNothing) {
          "script '" + dir / "none.txt" + "': does not exist"},
         {{"--script", dir / "pipe"},
          "/dev/null",
-         "script '" + dir / "pipe" + "': is not a regular file"},
+         "script '" + dir / "pipe" + "': is a named pipe, not a regular file"},
         {{"--script", dir / "ok.txt"},
          "/dev/null",
          "scene '" + dir / "missing-object.toml" + "': key 'scene.objects' names '" +
@@ -153,7 +153,7 @@ TEST(OrvitEdit, BadScriptsAndScenesGiveOneLineAndWriteNothing) {
         {{"--script", dir / "ok.txt"},
          "/dev/null",
          "scene '" + dir / "pipe-object.toml" + "': key 'scene.objects' names '" + dir / "pipe" +
-             "', which is not a regular file",
+             "', which is a named pipe, not a regular file",
          "pipe-object.toml"},
         {{"--script", dir / "ok.txt", "--module", dir / "none.p"},
          "/dev/null",

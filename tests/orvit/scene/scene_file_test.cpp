@@ -202,10 +202,11 @@ TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
             // block or never end.
             {"settings-folder", base.substr(0, base.find("settings")) + "settings_file = '.'\n",
              ":11: key 'filter.settings_file' names '" + dir / "" +
-                 "', which is not a regular file"},
+                 "', which is a folder, not a regular file"},
             {"settings-device",
              base.substr(0, base.find("settings")) + "settings_file = '/dev/zero'\n",
-             ":11: key 'filter.settings_file' names '/dev/zero', which is not a regular file"},
+             ":11: key 'filter.settings_file' names '/dev/zero', which is a device, not a regular "
+             "file"},
             // Names and values from the file are shown with their control
             // characters escaped, keeping the message on one line.
             {"nested-key-with-line-break",
@@ -215,7 +216,7 @@ TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
         });
     EXPECT_EQ(failure(dir / "absent.toml"), "scene '" + dir / "absent.toml" + "': does not exist");
     EXPECT_EQ(failure(dir.path().string()),
-              "scene '" + dir.path().string() + "': is not a regular file");
+              "scene '" + dir.path().string() + "': is a folder, not a regular file");
 }
 
 // Letters such as "Ж", "°", "ⱞ" or "ﹿ" (U+00A1 to U+0499, U+2C5E to U+3057,

@@ -1,0 +1,144 @@
+#include "orvit/files/temporary_files.h"
+
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace orvit::app {
+namespace {
+
+constexpr const char* kMark = ".tmp-";
+constexpr size_t kRandomDigits = 8;
+
+// A temporary file's name, parsed: the target's stem and extension it was
+// made for, and its owner.
+struct TemporaryName {
+    std::string stem;
+    std::string extension;
+    std::string host;
+    pid_t pid = 0;
+};
+
+bool allOf(const std::string& text, int (*test)(int)) {
+    for (const char c : text)
+        if (!test(static_cast<unsigned char>(c)))
+            return false;
+    return !text.empty();
+}
+
+// ".STEM.tmp-HOST-PID-RANDOM.EXT" taken apart, or false. The host holds no
+// '.', so the last mark ends the stem and the first '.' after it starts the
+// extension.
+bool parseTemporaryName(const std::string& name, TemporaryName* parsed) {
+    const size_t mark = name.rfind(kMark);
+    if (name.empty() || name[0] != '.' || mark == std::string::npos || mark < 1)
+        return false;
+    const std::string rest = name.substr(mark + std::strlen(kMark));
+    const size_t dot = rest.find('.');
+    const std::string owner = rest.substr(0, dot);
+    const size_t randomDash = owner.rfind('-');
+    if (randomDash == std::string::npos || randomDash == 0)
+        return false;
+    const size_t pidDash = owner.rfind('-', randomDash - 1);
+    if (pidDash == std::string::npos || pidDash == 0)
+        return false;
+    const std::string random = owner.substr(randomDash + 1);
+    const std::string pid = owner.substr(pidDash + 1, randomDash - pidDash - 1);
+    if (random.size() != kRandomDigits || !allOf(random, isxdigit) || pid.size() > 9 ||
+        !allOf(pid, isdigit))
+        return false;
+    parsed->stem = name.substr(1, mark - 1);
+    parsed->extension = dot == std::string::npos ? "" : rest.substr(dot);
+    parsed->host = owner.substr(0, pidDash);
+    parsed->pid = static_cast<pid_t>(std::stol(pid));
+    return true;
+}
+
+// Whether process `pid` of this host still exists (a zombie does; one that
+// belongs to another user does too).
+bool processExists(pid_t pid) {
+    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
+}
+
+} // namespace
+
+std::string finalTarget(const std::string& path) {
+    fs::path target = path;
+    std::error_code ec;
+    for (int links = 0; links < 40 && fs::is_symlink(target, ec); ++links) {
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec)
+            break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.lexically_normal().string();
+}
+
+std::string temporaryHostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
+        return "host";
+    // Only letters, digits, '_' and '-', so that the name parses back.
+    std::string host;
+    for (const char* c = name; *c && host.size() < 64; ++c)
+        host += std::isalnum(static_cast<unsigned char>(*c)) || *c == '-' ? *c : '_';
+    return host;
+}
+
+std::string temporaryName(const std::string& target) {
+    const fs::path path(target);
+    char digits[kRandomDigits + 1];
+    std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(std::random_device{}()));
+    return (path.parent_path() /
+            ("." + path.stem().string() + kMark + temporaryHostName() + "-" +
+             std::to_string(getpid()) + "-" + digits + path.extension().string()))
+        .string();
+}
+
+std::vector<std::string> removeStaleTemporaries(const std::vector<std::string>& targets,
+                                                OtherHosts others) {
+    // The targets by folder, each folder listed once however many frames it holds.
+    std::map<fs::path, std::map<std::pair<std::string, std::string>, size_t>> byFolder;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const fs::path target = finalTarget(targets[i]);
+        fs::path folder = target.parent_path();
+        if (folder.empty())
+            folder = ".";
+        byFolder[folder].emplace(
+            std::make_pair(target.stem().string(), target.extension().string()), i);
+    }
+    const std::string host = temporaryHostName();
+    std::multimap<size_t, std::string> removed;
+    for (const auto& [folder, wanted] : byFolder) {
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            TemporaryName name;
+            if (!parseTemporaryName(it->path().filename().string(), &name))
+                continue;
+            const auto target = wanted.find({name.stem, name.extension});
+            if (target == wanted.end())
+                continue;
+            const bool gone =
+                name.host == host ? !processExists(name.pid) : others == OtherHosts::Finished;
+            std::error_code type;
+            if (!gone || it->symlink_status(type).type() != fs::file_type::regular)
+                continue;
+            if (unlink(it->path().c_str()) == 0)
+                removed.emplace(target->second, it->path().string());
+        }
+    }
+    std::vector<std::string> paths;
+    for (auto& [index, path] : removed)
+        paths.push_back(std::move(path));
+    return paths;
+}
+
+} // namespace orvit::app

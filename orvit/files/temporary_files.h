@@ -1,0 +1,42 @@
+// The temporary files orvit writes beside a file before renaming them over
+// it. Each names its owner (host and process), so that what a killed writer
+// left, on this host or on a farm node sharing the folder, is recognised as
+// such and removed, and nothing else is.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvit::app {
+
+// The file `path` finally names: each symlink on the way replaced by what it
+// points to. Past 40 links (a loop), the last one reached.
+std::string finalTarget(const std::string& path);
+
+// A new name for a temporary file of `target` (a path already followed
+// through its symlinks), in the same folder and with the same extension:
+// ".STEM.tmp-HOST-PID-RANDOM.EXT". The writer creates it exclusively
+// (O_EXCL), so that two writers, even on two hosts sharing the folder, never
+// open the same file, and takes another name if it exists.
+std::string temporaryName(const std::string& target);
+
+// This host's name as temporary files carry it.
+std::string temporaryHostName();
+
+// Who may still be writing a temporary file made on another host.
+enum class OtherHosts {
+    MayBeWriting, // keep their files: a task elsewhere may be writing them
+    Finished,     // the caller knows no task of the scene still runs anywhere
+};
+
+// Removes the temporary files of `targets` (each followed through its
+// symlinks, as the writer does) whose writer is gone: those made on this host
+// by a process that no longer exists, and, with OtherHosts::Finished, those
+// made on any other host. Nothing else is touched: not the targets, not other
+// files, not the temporary files of other targets or of live processes (nor
+// of a child not yet waited for). Returns the paths removed, in the order of
+// `targets`; a file that cannot be removed is left and not returned.
+std::vector<std::string> removeStaleTemporaries(const std::vector<std::string>& targets,
+                                                OtherHosts others);
+
+} // namespace orvit::app
