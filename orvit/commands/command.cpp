@@ -2,8 +2,13 @@
 
 #include <CLI/CLI.hpp>
 
+#include "orvit/core/host_error.h"
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <new>
 
 namespace orvit::app {
 
@@ -24,21 +29,51 @@ std::vector<std::unique_ptr<Command>> allCommands(CLI::App& app, const CommandCo
     return commands;
 }
 
+namespace {
+
+// The exit code once standard output and standard error are flushed: a
+// result that could not be written (a full disk, a closed pipe) is a
+// failure, never a quiet short file.
+int flushedExit(int code) {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (!flushed || std::ferror(stdout)) {
+        std::fprintf(stderr, "orvit: cannot write standard output: %s\n",
+                     !flushed && error != 0 ? std::strerror(error) : "part of it was lost");
+        code = 1;
+    }
+    if (std::fflush(stderr) != 0 || std::ferror(stderr))
+        code = 1;
+    return code;
+}
+
+} // namespace
+
 int runCommandLine(int argc, char** argv, const CommandContext& context) {
     CLI::App app{"orvit: renders scene files through the Orvit glow filter module, as its host "
                  "would."};
     app.require_subcommand(1);
     const std::vector<std::unique_ptr<Command>> commands = allCommands(app, context);
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return flushedExit(app.exit(e));
+    }
     try {
         for (const auto& command : commands)
             if (command->parsed())
                 command->run();
+    } catch (const std::bad_alloc&) {
+        // Where a file's size decides the memory, the reader names it; this
+        // is what is left.
+        std::fprintf(stderr, "orvit: out of memory\n");
+        return flushedExit(1);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "orvit: %s\n", e.what());
-        return 1;
+        std::fprintf(stderr, "orvit: %s\n", standin::printableLine(e.what()).c_str());
+        return flushedExit(1);
     }
-    return 0;
+    return flushedExit(0);
 }
 
 } // namespace orvit::app

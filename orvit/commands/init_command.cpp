@@ -267,8 +267,11 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         return "frame " + std::to_string(frame) + " " +
                inQuotes(framePath(pattern.string(), frame), '\'');
     };
-    const PassHeader first =
-        readPassHeader(frameName(r.range.first), framePath(pattern.string(), r.range.first));
+    // The header's reader names the file after the frame.
+    const auto readHeader = [&](int frame) {
+        return readPassHeader("frame " + std::to_string(frame), framePath(pattern.string(), frame));
+    };
+    const PassHeader first = readHeader(r.range.first);
     r.width = first.width;
     r.height = first.height;
     const std::string where = frameName(r.range.first);
@@ -295,7 +298,7 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     std::set<std::string> names;
     for (int frame = r.range.first; frame <= r.range.last; ++frame) {
         const std::string path = framePath(pattern.string(), frame);
-        const PassHeader header = readPassHeader(frameName(frame), path);
+        const PassHeader header = readHeader(frame);
         if (header.width != r.width || header.height != r.height)
             throw AppError(frameName(frame) + " is " + std::to_string(header.width) + "x" +
                            std::to_string(header.height) + " but " + where + " is " +

@@ -1,11 +1,15 @@
 // `orvit render` and `orvit demo`: a scene's frames, or the bundled demo
 // scene's, through the module over every CPU.
 #include "orvit/commands/command.h"
+#include "orvit/core/host_error.h"
 #include "orvit/sequence/sequence.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <cstdio>
+#include <exception>
+#include <string>
 
 namespace orvit::app {
 
@@ -27,15 +31,37 @@ class RenderCommand : public Command {
                              "orvit)");
         command_->add_flag("--skip-existing", request_.skipExisting,
                            "leave the frames whose image is already there");
-        command_->add_option("--jobs", request_.jobs,
+        command_->add_option("--jobs", jobs_,
                              "frames rendered at once, each by a worker process of its own "
-                             "(default: the CPUs available, " +
-                                 std::to_string(availableCpus()) + " here)");
+                             "holding a loaded module and a frame (default: the CPUs "
+                             "available, " +
+                                 std::to_string(availableCpus()) +
+                                 " here; never more than the frames)");
     }
-    void run() const override { renderSequence(request_, builtModule_); }
+    void run() const override {
+        RenderRequest request = request_;
+        if (command_->count("--jobs") > 0)
+            request.jobs = workerCount(jobs_);
+        renderSequence(request, builtModule_);
+    }
 
   private:
+    // --jobs as given: a whole number, 1 or more.
+    static int workerCount(const std::string& text) {
+        size_t end = 0;
+        int jobs = 0;
+        try {
+            jobs = std::stoi(text, &end);
+        } catch (const std::exception&) {
+            end = 0;
+        }
+        if (text.empty() || end != text.size() || jobs < 1 || !std::isdigit(text[0]))
+            throw AppError("--jobs '" + text + "': give the number of workers, 1 or more");
+        return jobs;
+    }
+
     RenderRequest request_;
+    std::string jobs_;
 };
 
 class DemoCommand : public Command {

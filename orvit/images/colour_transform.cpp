@@ -2,6 +2,7 @@
 
 #include "orvit/core/host_error.h"
 #include "orvit/core/text.h"
+#include "orvit/files/paths.h"
 
 #include <OpenColorIO/OpenColorIO.h>
 
@@ -82,6 +83,12 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
         if (environment == nullptr || *environment == '\0')
             throw AppError(prefix + "needs a configuration: give colour.config or set $OCIO");
         configName = environment;
+    }
+    // A built-in configuration ("ocio://...") is no file.
+    if (configName.rfind("ocio://", 0) != 0) {
+        const std::string why = whyUnreadable(configName);
+        if (!why.empty())
+            throw AppError(prefix + "configuration '" + configName + "' " + why);
     }
     OCIO::ConstConfigRcPtr config;
     try {

@@ -1,25 +1,34 @@
 #include "orvit/images/image_input.h"
 
+#include "orvit/core/host_error.h"
 #include "orvit/core/text.h"
 #include "orvit/images/image_formats.h"
 
-#include <cerrno>
-#include <cstdio>
+#include "orvit/files/paths.h"
+
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orvit::app {
 namespace {
 
 enum class Format { Exr, Png, Tiff, Unknown };
 
-// The format from the file's first bytes.
-Format sniff(const std::string& path) {
+// The format from the file's first bytes, and the file's size. Only a
+// regular file is read: the libraries would wait forever on a pipe.
+Format sniff(const std::string& path, uint64_t* size) {
     unsigned char magic[8] = {};
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        throw ImageError(std::strerror(errno));
-    const size_t got = std::fread(magic, 1, sizeof magic, file);
-    std::fclose(file);
+    std::string why;
+    const int fd = openRegular(path, &why);
+    if (fd < 0)
+        throw ImageError("it " + why);
+    struct stat s {};
+    fstat(fd, &s);
+    *size = static_cast<uint64_t>(s.st_size);
+    const ssize_t read = pread(fd, magic, sizeof magic, 0);
+    close(fd);
+    const size_t got = read > 0 ? static_cast<size_t>(read) : 0;
     static const unsigned char exr[] = {0x76, 0x2f, 0x31, 0x01};
     static const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     if (got >= sizeof exr && std::memcmp(magic, exr, sizeof exr) == 0)
@@ -35,11 +44,34 @@ Format sniff(const std::string& path) {
     return Format::Unknown;
 }
 
+// How many bytes of samples one byte of an image file may hold: far above
+// deflate's limit (about 1032) and what flat frames reach under the other
+// compressions, far below what a damaged header can claim.
+constexpr uint64_t kMaxExpansion = 1 << 16;
+
+uint64_t sampleBytes(SampleType type) {
+    switch (type) {
+    case SampleType::UInt8:
+    case SampleType::Int8:
+        return 1;
+    case SampleType::UInt16:
+    case SampleType::Int16:
+    case SampleType::Half:
+        return 2;
+    case SampleType::Double:
+        return 8;
+    default:
+        return 4;
+    }
+}
+
 } // namespace
 
-// Libraries' messages can run over several lines; the command prints one.
+// Libraries' messages can run over several lines, and quote what the file
+// holds (a channel's name) byte for byte; every consumer gets one printable
+// line.
 ImageError::ImageError(const std::string& what)
-    : std::runtime_error(standin::firstLine(what, "unknown error")) {}
+    : std::runtime_error(standin::printableLine(standin::firstLine(what, "unknown error"))) {}
 
 const char* sampleTypeName(SampleType type) {
     switch (type) {
@@ -97,6 +129,17 @@ int ImageInput::channelNamed(const std::string& name) const {
 
 std::vector<Plane> ImageInput::read(const std::vector<int>& channels,
                                     std::vector<uint8_t>* indicesOut) {
+    try {
+        return readChecked(channels, indicesOut);
+    } catch (const std::bad_alloc&) {
+        throw ImageError("not enough memory for " + std::to_string(channels.size()) +
+                         " channel(s) of " + std::to_string(width_) + "x" +
+                         std::to_string(height_) + " pixels");
+    }
+}
+
+std::vector<Plane> ImageInput::readChecked(const std::vector<int>& channels,
+                                           std::vector<uint8_t>* indicesOut) {
     if (indicesOut != nullptr && !indexed())
         throw ImageError("the image has no palette");
     const size_t n = pixelCount();
@@ -151,7 +194,8 @@ void ImageInput::readIndexPlane(std::vector<uint8_t>&) {
 
 std::unique_ptr<ImageInput> openImage(const std::string& path) {
     std::unique_ptr<ImageInput> image;
-    switch (sniff(path)) {
+    uint64_t fileSize = 0;
+    switch (sniff(path, &fileSize)) {
     case Format::Exr:
         image = openExr(path);
         break;
@@ -169,6 +213,20 @@ std::unique_ptr<ImageInput> openImage(const std::string& path) {
     // Planes are indexed with 32-bit rows and columns by the host.
     if (image->width_ > (1 << 15) || image->height_ > (1 << 15))
         throw ImageError("the image is larger than 32768 pixels on a side");
+    // The header's claim is checked before a plane is allocated, so that a
+    // small damaged file cannot take gigabytes.
+    const uint64_t pixels = image->pixelCount();
+    const std::string claim = "the header claims " + std::to_string(image->width_) + "x" +
+                              std::to_string(image->height_) + " pixels";
+    if (pixels > kMaxImagePixels)
+        throw ImageError(claim + ", more than the " + std::to_string(kMaxImagePixels) +
+                         " (16384x16384) orvit reads in one image");
+    uint64_t pixelBytes = 0;
+    for (const ImageChannel& channel : image->channels_)
+        pixelBytes += sampleBytes(channel.type);
+    if (pixels * pixelBytes > fileSize * kMaxExpansion)
+        throw ImageError(claim + ", more than the file's " + std::to_string(fileSize) +
+                         " bytes can hold");
     return image;
 }
 

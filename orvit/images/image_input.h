@@ -73,6 +73,10 @@ class ImageInput {
     // An indexed image's indices, one byte a pixel. Throws ImageError.
     std::vector<uint8_t> readIndices();
 
+  private:
+    std::vector<Plane> readChecked(const std::vector<int>& channels,
+                                   std::vector<uint8_t>* indicesOut);
+
   protected:
     // Each format fills these while opening and checks nothing of them:
     // openImage does.
@@ -92,12 +96,17 @@ class ImageInput {
     friend std::unique_ptr<ImageInput> openImage(const std::string& path);
 };
 
-// Opens `path` and reads its header. Every part of a multi-part EXR is seen,
-// its channels named "PART.CHANNEL" (a channel already named "PART.X" keeps
-// its name), and a read decodes only the parts it needs; only the first
-// page of a TIFF is seen. Deep images, images whose pixels do not
-// fill their frame exactly and images larger than 32768 pixels on a side are
-// refused. Throws ImageError.
+// The most pixels orvit reads in one image: 16384 x 16384.
+inline constexpr uint64_t kMaxImagePixels = uint64_t{1} << 28;
+
+// Opens `path`, a regular file (never waiting on a pipe), and reads its
+// header. Every part of a multi-part EXR is seen, its channels named
+// "PART.CHANNEL" (a channel already named "PART.X" keeps its name), and a
+// read decodes only the parts it needs; only the first page of a TIFF is
+// seen. Deep images, images whose pixels do not fill their frame exactly,
+// images larger than 32768 pixels on a side or than kMaxImagePixels, and
+// images whose header claims more pixels than the file's size can hold are
+// refused, before any plane is allocated. Throws ImageError.
 std::unique_ptr<ImageInput> openImage(const std::string& path);
 
 // Threads each decode or encode of an EXR file may use (its blocks are

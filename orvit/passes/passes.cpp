@@ -271,7 +271,9 @@ class FileRead {
   public:
     void want(const OpenPass& pass, int channel) {
         auto& list = wanted_[pass.input.get()];
-        list.pass = pass;
+        if (std::find(list.roles.begin(), list.roles.end(), pass.role) == list.roles.end())
+            list.roles.push_back(pass.role);
+        list.path = pass.path;
         if (std::find(list.channels.begin(), list.channels.end(), channel) == list.channels.end())
             list.channels.push_back(channel);
     }
@@ -289,11 +291,12 @@ class FileRead {
                 for (size_t i = 0; i < channels.size(); ++i)
                     list.planes[channels[i]] = std::move(planes[i]);
             } catch (const ImageError& e) {
-                list.pass.fail(
-                    "cannot read channel " +
-                    inQuotes(channels.empty() ? "index" : list.pass.channelName(channels[0]),
-                             '\'') +
-                    (channels.size() > 1 ? " and on" : "") + ": " + e.what());
+                // The file is damaged (cut short, say) for every pass it holds.
+                std::string roles = list.roles.front();
+                for (size_t i = 1; i < list.roles.size(); ++i)
+                    roles += (i + 1 < list.roles.size() ? ", " : " and ") + list.roles[i];
+                throw AppError(roles + " " + inQuotes(list.path, '\'') +
+                               ": cannot read the pixels: " + e.what());
             }
         }
     }
@@ -304,7 +307,8 @@ class FileRead {
 
   private:
     struct Wanted {
-        OpenPass pass;
+        std::vector<std::string> roles; // "colour pass", ... each once
+        std::string path;
         std::vector<int> channels;
         std::map<int, Plane> planes;
     };

@@ -2,6 +2,7 @@
 
 #include "orvit/core/host_error.h"
 #include "orvit/core/text.h"
+#include "orvit/files/atomic_file.h"
 #include "orvit/files/paths.h"
 #include "orvit/images/image_output.h"
 #include "orvit/passes/passes.h"
@@ -269,6 +270,9 @@ void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern,
         if (input != inputs.end())
             throw AppError("output '" + output + "' would overwrite the scene's " + input->second +
                            "; choose another output");
+        const std::string why = whyNotReplaceable(output);
+        if (!why.empty())
+            throw AppError("output '" + output + "': " + why + "; choose another output");
     }
 }
 
@@ -283,16 +287,27 @@ void checkFrameInScene(const SceneFile& scene, int frame, const std::string& opt
                        std::to_string(scene.last));
 }
 
-void prepareOutputFolder(const std::string& pattern) {
+std::vector<std::string> prepareOutputFolder(const std::string& pattern) {
     checkOutputExtension(pattern);
     fs::path folder = fs::path(pattern).parent_path();
     if (folder.empty())
         folder = ".";
+    // Step by step, so that each folder made is known ("new/../glow" makes
+    // two).
+    std::vector<std::string> made;
+    fs::path step;
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec || !fs::is_directory(folder))
+    for (const fs::path& part : folder) {
+        step /= part;
+        if (fs::exists(step, ec) || !fs::create_directory(step, ec))
+            continue;
+        made.push_back(step.string());
+    }
+    if (ec || !fs::is_directory(folder)) {
+        removeEmptyFolders(made);
         throw AppError("output folder '" + folder.string() +
                        "' cannot be made: " + (ec ? ec.message() : "a file of that name exists"));
+    }
     const fs::path probe = folder / (".orvit-probe" + std::to_string(getpid()));
     {
         std::ofstream out(probe, std::ios::binary);
@@ -301,6 +316,12 @@ void prepareOutputFolder(const std::string& pattern) {
                            "' cannot be written: " + std::strerror(errno));
     }
     fs::remove(probe, ec);
+    return made;
+}
+
+void removeEmptyFolders(const std::vector<std::string>& made) {
+    for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
+        rmdir(folder->c_str());
 }
 
 } // namespace orvit::app

@@ -147,7 +147,8 @@ void checkOneImagePerFrame(const std::string& pattern, FrameRange range);
 // Checks, before anything is written, that no frame of `range` written under
 // the output pattern would land on a file the scene reads: its passes for
 // those frames, the scene file, its settings file, its object files or the
-// module file it names. An AppError naming both files otherwise.
+// module file it names; nor on a file that is not a regular file (a device,
+// a named pipe, a folder). An AppError naming the files otherwise.
 void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern, FrameRange range);
 
 // The frames a command works on: `frames` ("A-B" or "A") when given, else
@@ -159,7 +160,13 @@ FrameRange requestedRange(const SceneFile& scene, const std::string& frames);
 void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option);
 
 // Makes the output pattern's folder if needed and checks that a file can be
-// made in it, before any frame is rendered.
-void prepareOutputFolder(const std::string& pattern);
+// made in it, before any frame is rendered. Returns the folders it made,
+// outermost first.
+std::vector<std::string> prepareOutputFolder(const std::string& pattern);
+
+// Removes the folders of `made` (as prepareOutputFolder gives them) that are
+// empty, innermost first; a folder with anything in it stays, and so do the
+// folders around it.
+void removeEmptyFolders(const std::vector<std::string>& made);
 
 } // namespace orvit::app

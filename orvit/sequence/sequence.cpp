@@ -5,6 +5,7 @@
 #include "orvit/farm/process_runner.h"
 #include "orvit/files/paths.h"
 #include "orvit/files/removed_on_signal.h"
+#include "orvit/files/temporary_files.h"
 #include "orvit/files/whole_io.h"
 #include "orvit/images/image_input.h"
 #include "orvit/passes/passes.h"
@@ -169,6 +170,9 @@ constexpr int32_t kReady = INT32_MIN;
         try {
             r.text = frameSummary(renderer->renderFrame(frame, framePath(pattern, frame)));
             r.ok = true;
+        } catch (const std::bad_alloc&) {
+            r.text = "frame " + std::to_string(frame) + " of scene '" + scene.path +
+                     "': not enough memory to render it";
         } catch (const std::exception& e) {
             r.text = e.what();
         }
@@ -333,6 +337,13 @@ class ProgressBar {
                      std::string(width - filled, '.').c_str(), done, total_, speed.c_str());
         std::fflush(stderr);
     }
+    // The line left once the sequence is done: what the bar showed last.
+    void summary(int rendered, double seconds) const {
+        if (active_)
+            std::fprintf(stderr, "%d frame%s rendered in %.1f s, %.2f frames/s\n", rendered,
+                         rendered == 1 ? "" : "s", seconds,
+                         seconds > 0.0 ? rendered / seconds : 0.0);
+    }
     void clear() const {
         if (active_) {
             std::fprintf(stderr, "\r\033[K");
@@ -414,6 +425,8 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     checkOutputSparesInputs(scene, pattern, range);
     if (request.jobs < 0)
         throw AppError("--jobs " + std::to_string(request.jobs) + ": give 1 worker or more");
+    const fs::path folder = fs::path(pattern).parent_path();
+    const std::string outputFolder = wholePath(folder.empty() ? "." : folder.string());
 
     const int total = range.last - range.first + 1;
     std::vector<int> missing;
@@ -428,10 +441,18 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
             skipped[frame] = "frame " + std::to_string(frame) + "  already there -> " +
                              framePath(pattern, frame) + "\n";
     }
+    if (queue.empty()) {
+        std::printf("rendering %s, frames %d-%d: every image is already there\n",
+                    scene.path.c_str(), range.first, range.last);
+        for (const auto& [frame, text] : skipped)
+            std::fputs(text.c_str(), stdout);
+        return outputFolder;
+    }
+    // Each worker holds a loaded module and a frame's planes: never more
+    // workers than frames.
     const int cpus = availableCpus();
-    const int jobs =
-        std::max(1, std::min({request.jobs > 0 ? request.jobs : cpus,
-                              static_cast<int>(queue.size()), static_cast<int>(kMaxWorkers)}));
+    const int jobs = std::min({request.jobs > 0 ? request.jobs : cpus,
+                               static_cast<int>(queue.size()), static_cast<int>(kMaxWorkers)});
 
     // The workers load the module and its settings before anything is made
     // on disk, so that settings it did not take leave nothing behind. EXR
@@ -446,7 +467,18 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
         throw;
     }
     pool.endIfStopped();
-    prepareOutputFolder(pattern);
+    const std::vector<std::string> madeFolders = prepareOutputFolder(pattern);
+    // A run that ends before it wrote an image leaves no folder it made.
+    struct RemoveEmptyMadeFolders {
+        const std::vector<std::string>& made;
+        ~RemoveEmptyMadeFolders() { removeEmptyFolders(made); }
+    } removeEmptyMadeFolders{madeFolders};
+    std::vector<std::string> outputs;
+    for (const int frame : queue)
+        outputs.push_back(framePath(pattern, frame));
+    // What writers killed earlier left of these frames (another host's file
+    // may be a farm task's write under way).
+    removeStaleTemporaries(outputs, OtherHosts::MayBeWriting);
     std::printf("rendering %s, frames %d-%d, with %s, %d worker%s\n", scene.path.c_str(),
                 range.first, range.last, modulePath.c_str(), jobs, jobs == 1 ? "" : "s");
     std::fflush(stdout);
@@ -528,6 +560,8 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
             if (w.frame >= 0 && !gStopSignal) {
                 const int status = waitForChild(w.pid);
                 w.pid = -1;
+                // A worker killed mid-write could not remove its temporary file.
+                removeStaleTemporaries({framePath(pattern, w.frame)}, OtherHosts::MayBeWriting);
                 fail(w.frame,
                      "the worker rendering frame " + std::to_string(w.frame) +
                          (WIFSIGNALED(status)
@@ -537,13 +571,25 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
             }
         }
     }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     bar.clear();
-    pool.endIfStopped();
+    if (gStopSignal) {
+        pool.end();
+        lines.flush(true);
+        std::fprintf(stderr,
+                     "orvit: stopped by signal %d with %d of %d frames written; run the same "
+                     "command with --skip-existing to render the rest\n",
+                     static_cast<int>(gStopSignal), rendered,
+                     total - static_cast<int>(skipped.size()));
+        std::fflush(stderr);
+        removeEmptyFolders(madeFolders);
+        pool.endIfStopped();
+    }
     lines.flush(true);
     if (failed)
         throw AppError(failure.text);
-    const fs::path folder = fs::path(pattern).parent_path();
-    return wholePath(folder.empty() ? "." : folder.string());
+    bar.summary(rendered, seconds);
+    return outputFolder;
 }
 
 } // namespace orvit::app

@@ -13,6 +13,9 @@
 //                         file's handle was never closed)
 //   float-planar.tif      32-bit float RGB in planes
 //   tiled16.tif           16-bit RGBA in tiles
+//   image-input-carriage-return-in-channel-name.exr
+//                         the library's message quotes a damaged channel name
+//                         holding a carriage return (found by this target)
 #include "orvit/images/image_input.h"
 #include "tests/fuzz/memory_file.h"
 
@@ -59,7 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             check(image->readIndices().size() == n);
     } catch (const orvit::app::ImageError& e) {
         const std::string message = e.what();
-        check(!message.empty() && message.find_first_of("\r\n") == std::string::npos);
+        check(!message.empty());
+        for (const char c : message)
+            check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
     }
     return 0;
 }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -138,6 +140,26 @@ inline std::vector<uint8_t> readBytes(const std::string& path) {
     if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, rgba.data()))
         throw std::runtime_error("test image " + path + ": " + in->geterror());
     return rgba;
+}
+
+// `path`, a ZIP-compressed OpenEXR file as writeChannels writes it, with its
+// header's data and display windows made to claim `w` x `h` pixels and
+// zeros appended where the claimed blocks' offsets would be (16 lines a
+// block): the library opens it, and its pixel data stays as small as it was.
+inline void claimSize(const std::string& path, int32_t w, int32_t h) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    for (const std::string name : {"dataWindow", "displayWindow"}) {
+        const std::string key = name + std::string("\0box2i\0", 7);
+        const size_t at = bytes.find(key);
+        if (at == std::string::npos)
+            throw std::runtime_error(path + ": no " + name);
+        const int32_t box[4] = {0, 0, w - 1, h - 1};
+        bytes.replace(at + key.size() + 4, sizeof box, reinterpret_cast<const char*>(box),
+                      sizeof box);
+    }
+    bytes.append(static_cast<size_t>(h + 15) / 16 * 8, '\0');
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 } // namespace apptest

@@ -40,20 +40,27 @@ inline void expectEndsBySignal(int signal, const std::function<void()>& body) {
     EXPECT_EQ(WTERMSIG(status), signal);
 }
 
+// The name of a file in `folder` whose name starts with `prefix`, once there
+// is one; empty when none comes within `seconds`.
+inline std::string awaitFileStarting(const std::filesystem::path& folder, const std::string& prefix,
+                                     int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+            if (e.path().filename().string().rfind(prefix, 0) == 0)
+                return e.path().filename().string();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return "";
+}
+
 // Sends `signal` to process `pid` once a file whose name starts with
 // `prefix` is being written in `folder` (SIGKILL when none is within
 // `seconds`), and expects the process to end by that signal.
 inline void signalWhileWriting(pid_t pid, const std::filesystem::path& folder,
                                const std::string& prefix, int signal, int seconds) {
-    bool seen = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!seen && std::chrono::steady_clock::now() < deadline) {
-        std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(folder, ec))
-            seen = seen || e.path().filename().string().rfind(prefix, 0) == 0;
-        if (!seen)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    const bool seen = !awaitFileStarting(folder, prefix, seconds).empty();
     kill(pid, seen ? signal : SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);

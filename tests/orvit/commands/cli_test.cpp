@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace fs = std::filesystem;
 using apptest::Channel;
@@ -174,6 +176,16 @@ TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {
                            passes + "small-d.0001.exr", 4, 3);
     scene.write("blocker", "a file where a folder should be");
     fs::create_directory_symlink("passes", dir.path() / "linked");
+    fs::create_hard_link(passes + "colour.0001.png", passes + "hard-link.0001.png");
+    // Files an image must not replace: a pipe, a link to one, a folder, and
+    // (when the tests may make one) a device.
+    fs::create_directory(dir.path() / "special");
+    ASSERT_EQ(mkfifo((dir / "special/fifo.0001.png").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo((passes + "pipe.0001.png").c_str(), 0644), 0);
+    fs::create_symlink("fifo.0001.png", dir / "special/link.0001.png");
+    fs::create_directory(dir.path() / "special/folder.0001.png");
+    const bool device =
+        mknod((dir / "special/full.0001.png").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
 
     struct Case {
         const char* name;
@@ -255,6 +267,60 @@ TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {
          {"--output", dir / "linked/colour.####.png", "--frames", "2"},
          "output '" + dir / "linked/colour.0002.png" +
              "' would overwrite the scene's colour pass '" + passes + "colour.0002.png'"},
+        {"jobs-zero",
+         scene.text(),
+         {"--jobs", "0"},
+         "--jobs '0': give the number of workers, 1 or more"},
+        {"jobs-empty",
+         scene.text(),
+         {"--jobs", ""},
+         "--jobs '': give the number of workers, 1 or more"},
+        {"jobs-negative",
+         scene.text(),
+         {"--jobs", "-1"},
+         "--jobs '-1': give the number of workers"},
+        {"jobs-text", scene.text(), {"--jobs", "2x"}, "--jobs '2x': give the number of workers"},
+        // An input that would block a reader forever.
+        {"pipe-pass",
+         scene.text("colour.####", "pipe.####"),
+         {"--frames", "1"},
+         "colour pass '" + passes +
+             "pipe.0001.png': cannot read: it is a named pipe, not a "
+             "regular file"},
+        // Through folders that do not exist yet: made, they lead back to the input.
+        {"output-over-pass-new-folder",
+         scene.text(),
+         {"--output", dir / "new/../passes/colour.####.png"},
+         "output '" + dir / "new/../passes/colour.0001.png" +
+             "' would overwrite the scene's colour pass '" + passes + "colour.0001.png'"},
+        {"output-over-pass-new-folders",
+         scene.text(),
+         {"--output", dir / "glow/a/../../linked/special.####.png"},
+         "output '" + dir / "glow/a/../../linked/special.0001.png" +
+             "' would overwrite the scene's special pass '" + passes + "special.0001.png'"},
+        {"output-over-pass-hard-link",
+         scene.text(),
+         {"--output", passes + "hard-link.####.png"},
+         "output '" + passes + "hard-link.0001.png" +
+             "' would overwrite the scene's colour pass '" + passes + "colour.0001.png'"},
+        {"output-pipe",
+         scene.text(),
+         {"--output", dir / "special/fifo.####.png"},
+         "output '" + dir / "special/fifo.0001.png" +
+             "': it is a named pipe, not a regular file; choose another output"},
+        {"output-link-to-pipe",
+         scene.text(),
+         {"--output", dir / "special/link.####.png"},
+         "output '" + dir / "special/link.0001.png" + "': it is a named pipe, not a regular file"},
+        {"output-folder",
+         scene.text(),
+         {"--output", dir / "special/folder.####.png"},
+         "output '" + dir / "special/folder.0001.png" + "': a folder of that name exists"},
+        {"output-device",
+         scene.text(),
+         {"--output", dir / (device ? "special/full.####.png" : "special/fifo.####.png")},
+         "output '" + dir / (device ? "special/full.0001.png" : "special/fifo.0001.png") +
+             "': it is a " + (device ? "device" : "named pipe") + ", not a regular file"},
         {"missing-module",
          scene.text(),
          {"--module", dir / "none.p"},
@@ -271,13 +337,20 @@ TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {
         ASSERT_EQ(lines.size(), 1u) << r.err;
         const std::string expected = "orvit: " + c.expected;
         EXPECT_EQ(lines[0].substr(0, expected.size()), expected);
-        // Only a failure on the last frame leaves earlier, finished frames.
+        // Only a failure on the last frame leaves earlier, finished frames;
+        // otherwise not even the output folder the run made is left.
         if (std::string(c.name) != "missing-pass") {
             EXPECT_EQ(scene.outputs(), std::vector<std::string>{}) << c.name;
+            EXPECT_FALSE(fs::exists(dir / "out")) << c.name;
         }
         std::error_code ec;
         fs::remove_all(dir.path() / "out", ec);
     }
+    // What was refused is still there as it was, and no folder was made for it.
+    EXPECT_TRUE(fs::is_fifo(dir / "special/fifo.0001.png"));
+    EXPECT_TRUE(!device || fs::is_character_file(dir / "special/full.0001.png"));
+    EXPECT_FALSE(fs::exists(dir / "new"));
+    EXPECT_FALSE(fs::exists(dir / "glow"));
 }
 
 TEST(OrvitRender, AFailedFrameKeepsTheFinishedOnesAndLeavesNoPartialImage) {
@@ -369,6 +442,25 @@ TEST(OrvitCommands, EveryCommandHasHelp) {
         const auto r = apptest::runOrvit({command, "--help"}, dir / "");
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_NE(r.out.find("Usage:"), std::string::npos) << r.out;
+    }
+}
+
+// A result that cannot be written (here to a full disk) is a failure, not a
+// short file reported as success.
+TEST(OrvitCommands, AResultThatCannotBeWrittenFailsInOneLine) {
+    apptest::TempFolder dir;
+    SmallScene scene(dir);
+    const std::string path = scene.write("s.toml", scene.text());
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"info"},
+                                                 {"settings", path},
+                                                 {"render", "--help"},
+                                                 {"render", path, "--frames", "1"}}) {
+        SCOPED_TRACE(apptest::orvitCommand(args));
+        const auto r =
+            apptest::runShell("{ " + apptest::orvitCommand(args) + " >/dev/full; }", dir / "");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.errLines().size(), 1u) << r.err;
+        EXPECT_EQ(r.err.rfind("orvit: cannot write standard output: ", 0), 0u) << r.err;
     }
 }
 

@@ -344,6 +344,22 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
                             {"B", half, {1}},
                             {"IndexOB", f32, {0}},
                             {"Z", f32, {1}}});
+    // Damaged frames: cut short in the pixels, cut short in the header, and
+    // a header claiming more pixels than orvit reads in one image.
+    for (const char* folder : {"cut", "head"}) {
+        fs::create_directories(dir.path() / folder);
+        fs::copy(dir / "render/shot_0001.exr", dir / (folder + std::string("/shot_0001.exr")));
+    }
+    const std::string whole = apptest::readAll(dir / "render/shot_0002.exr");
+    dir.write("cut/shot_0002.exr", whole.substr(0, whole.size() - 100));
+    dir.write("head/shot_0002.exr", whole.substr(0, 40));
+    apptest::writeChannels(dir / "huge.exr", 1, 1,
+                           {{"R", half, {1}},
+                            {"G", half, {1}},
+                            {"B", half, {1}},
+                            {"IndexOB", f32, {1}},
+                            {"Z", f32, {1}}});
+    apptest::claimSize(dir / "huge.exr", 30000, 30000);
     const std::string first = dir / "render/shot_0001.exr";
     struct Case {
         std::vector<std::string> args;
@@ -360,6 +376,15 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
         {{"init", "sizes/shot_####.exr"},
          "frame 2 '" + dir / "sizes/shot_0002.exr" + "' is 20x10 but frame 1 '" +
              dir / "sizes/shot_0001.exr" + "' is 200x100"},
+        {{"init", "cut/shot_####.exr"},
+         "special pass and depth pass '" + dir / "cut/shot_0002.exr" +
+             "': cannot read the pixels: "},
+        {{"init", "head/shot_####.exr"},
+         "frame 2 '" + dir / "head/shot_0002.exr" + "': cannot read: "},
+        {{"init", "huge.exr"},
+         "frame 1 '" + dir / "huge.exr" +
+             "': cannot read: the header claims 30000x30000 pixels, more than the 268435456 "
+             "(16384x16384) orvit reads in one image"},
         {{"init", "rgb.exr"},
          "frame 1 '" + dir / "rgb.exr" +
              "': no channel is recognised as an object index (the file has R, G, B, Z); pick "

@@ -79,13 +79,10 @@ TEST(RenderJobs, AFailedFrameEndsTheRunAfterTheFramesBeforeIt) {
     EXPECT_TRUE(fs::exists(dir.path() / "out/g.0002.png"));
 }
 
-// SIGINT or SIGTERM to the parent alone, as a user's kill or a scheduler
-// sends it while workers write images: the parent stops its workers, each
-// removes the image it was writing, and the parent ends by the signal.
-TEST(RenderJobs, StopSignalLeavesOnlyWholeImages) {
-    apptest::TempFolder dir;
-    // Noise compresses slowly, so that writes last long enough to be hit.
-    const int w = 1600, h = 1600, frames = 12;
+// A scene `s.toml` of `frames` large noise frames whose images take long
+// enough to write that a signal can be sent while one is being written.
+// Its output is `out/g.##.png`.
+void writeSlowScene(const apptest::TempFolder& dir, int w, int h, int frames) {
     const size_t n = static_cast<size_t>(w) * h;
     std::vector<apptest::Channel> colour;
     uint32_t x = 12345;
@@ -108,31 +105,65 @@ TEST(RenderJobs, StopSignalLeavesOnlyWholeImages) {
               "[camera]\nfov = 60\n[frames]\nfirst = 1\nlast = " + std::to_string(frames) +
                   "\n[passes]\ncolour = 'c#.png'\nspecial = 's#.png'\n"
                   "depth = 'd#.exr'\n[output]\nfile = 'out/g.##.png'\n"
-                  "[filter]\nsettings = '''v 04\n1 1\n1 1 0 0.01 0\n0 0\n"
-                  "1 255 0 0 0\n0 0 0 0 20\n0 0 0 0 40\n0 0 0 0 60\n0 0 0 0 80\n'''\n");
+                  "[filter]\nsettings = \'\'\'v 04\n1 1\n1 1 0 0.01 0\n0 0\n"
+                  "1 255 0 0 0\n0 0 0 0 20\n0 0 0 0 40\n0 0 0 0 60\n0 0 0 0 80\n\'\'\'\n");
+}
+
+// Starts `orvit render s.toml --jobs 2` with its standard output in `out`.
+pid_t startRender(const apptest::TempFolder& dir, const std::string& out) {
+    const std::string program = ORVIT_PROGRAM, scene = dir / "s.toml";
+    const char* argv[] = {program.c_str(), "render", scene.c_str(), "--jobs", "2", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    const int error =
+        posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+// The names in `folder`; none when it is not there.
+std::vector<std::string> filesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        names.push_back(e.path().filename().string());
+    return names;
+}
+
+// SIGINT or SIGTERM to the parent alone, as a user's kill or a scheduler
+// sends it while workers write images: the parent stops its workers, each
+// removes the image it was writing, and the parent ends by the signal.
+TEST(RenderJobs, StopSignalLeavesOnlyWholeImages) {
+    apptest::TempFolder dir;
+    const int w = 1600, frames = 12;
+    writeSlowScene(dir, w, w, frames);
     for (int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
         fs::remove_all(dir.path() / "out");
-        const std::string program = ORVIT_PROGRAM, scene = dir / "s.toml";
-        const char* argv[] = {program.c_str(), "render", scene.c_str(), "--jobs", "2", nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ),
-                  0);
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t pid = startRender(dir, dir / "log");
+        ASSERT_GT(pid, 0);
         apptest::signalWhileWriting(pid, dir.path() / "out", ".g.", signal, 60);
         if (HasFatalFailure())
             return;
         // The workers ended with the parent: nothing changes after it.
-        std::vector<std::string> left;
-        for (const auto& e : fs::directory_iterator(dir.path() / "out"))
-            left.push_back(e.path().filename().string());
+        const std::vector<std::string> left = filesIn(dir.path() / "out");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        EXPECT_EQ(static_cast<size_t>(std::distance(fs::directory_iterator(dir.path() / "out"),
-                                                    fs::directory_iterator())),
-                  left.size());
+        EXPECT_EQ(filesIn(dir.path() / "out"), left);
+        // The last line says what was written (the images whose writer
+        // reported them) and how to go on.
+        const std::string log = apptest::readAll(dir / "log");
+        const size_t line =
+            log.rfind("orvit: stopped by signal " + std::to_string(signal) + " with ");
+        ASSERT_NE(line, std::string::npos) << log;
+        EXPECT_NE(log.find(" of 12 frames written; run the same command with --skip-existing to "
+                           "render the rest\n",
+                           line),
+                  std::string::npos)
+            << log;
         EXPECT_LT(left.size(), static_cast<size_t>(frames));
         for (const std::string& name : left) {
             SCOPED_TRACE(name);
@@ -140,6 +171,41 @@ TEST(RenderJobs, StopSignalLeavesOnlyWholeImages) {
             EXPECT_EQ(orvit::app::readColourPass(dir / ("out/" + name), {}).width, w);
         }
     }
+}
+
+// SIGKILL to a worker while it writes an image (no handler runs): the parent
+// names the worker's end and removes the temporary file the worker left, as a
+// later render removes one a killed run left.
+TEST(RenderJobs, AWorkerKilledMidWriteLeavesNoTemporaryFile) {
+    apptest::TempFolder dir;
+    writeSlowScene(dir, 1600, 1600, 4);
+    const pid_t pid = startRender(dir, dir / "log");
+    ASSERT_GT(pid, 0);
+    const std::string temporary = apptest::awaitFileStarting(dir.path() / "out", ".g.", 60);
+    // ".g.01.tmp-HOST-PID-RANDOM.png": the worker's process id.
+    const size_t end = temporary.rfind('-'), start = temporary.rfind('-', end - 1) + 1;
+    const pid_t worker = temporary.empty() ? 0 : std::stoi(temporary.substr(start, end - start));
+    kill(worker > 0 ? worker : pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_GT(worker, 0) << "no image was ever being written";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << apptest::readAll(dir / "log");
+    const std::string frame = std::to_string(std::stoi(temporary.substr(3, 2)));
+    EXPECT_NE(apptest::readAll(dir / "log")
+                  .find("orvit: the worker rendering frame " + frame + " was ended by signal 9\n"),
+              std::string::npos)
+        << apptest::readAll(dir / "log");
+    for (const std::string& name : filesIn(dir.path() / "out"))
+        EXPECT_NE(name[0], '.') << name;
+
+    // What a killed run of another process left, found by the next render.
+    dir.write("out/" + temporary, "half");
+    ASSERT_EQ(apptest::runOrvit({"render", dir / "s.toml", "--frames", frame, "--skip-existing"},
+                                dir / "")
+                  .exitCode,
+              0);
+    for (const std::string& name : filesIn(dir.path() / "out"))
+        EXPECT_NE(name[0], '.') << name;
 }
 
 } // namespace
