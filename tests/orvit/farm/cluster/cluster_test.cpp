@@ -310,15 +310,16 @@ bool loseNodeWhileWriting(const std::string& node, const fs::path& out,
                     return true;
         return false;
     };
+    // Found beforehand, since a write is over in tens of milliseconds.
+    std::vector<pid_t> pids = nodeProcesses(node);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (std::chrono::steady_clock::now() < deadline) {
         if (!writing()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
         }
-        std::vector<pid_t> pids = nodeProcesses(node);
         signalAll(pids, SIGSTOP);
-        // A worker started meanwhile.
+        // A process started since.
         for (pid_t pid : nodeProcesses(node))
             if (std::find(pids.begin(), pids.end(), pid) == pids.end()) {
                 kill(pid, SIGSTOP);
