@@ -6,6 +6,7 @@
 #include "orvit/farm/process_runner.h"
 #include "orvit/files/atomic_file.h"
 #include "orvit/files/paths.h"
+#include "orvit/files/temporary_files.h"
 #include "orvit/images/image_input.h"
 #include "orvit/scene/scene_file.h"
 #include "orvit/sequence/scene_render.h"
@@ -67,6 +68,33 @@ std::vector<SubmittedJob> jobsFor(const FarmFiles& files, FrameRange range) {
                               }),
                jobs.end());
     return jobs;
+}
+
+// The images of the frames of `ranges`.
+std::vector<std::string> framePaths(const std::string& pattern,
+                                    const std::vector<FrameRange>& ranges) {
+    std::vector<std::string> paths;
+    for (const FrameRange& r : ranges)
+        for (int frame = r.first; frame <= r.last; ++frame)
+            paths.push_back(framePath(pattern, frame));
+    return paths;
+}
+
+// Ascending frames as ranges of one frame each.
+std::vector<FrameRange> ranges(const std::vector<int>& frames) {
+    std::vector<FrameRange> r;
+    for (int frame : frames)
+        r.push_back({frame, frame});
+    return r;
+}
+
+// "2 unfinished files of writers that are gone: .a.tmp-..., .b.tmp-...".
+std::string unfinishedText(const std::vector<std::string>& paths) {
+    return std::to_string(paths.size()) +
+           (paths.size() > 1 ? " unfinished files of writers that are gone: "
+                             : " unfinished file of a writer that is gone: ") +
+           standin::joined(paths,
+                           [](const std::string& p) { return fs::path(p).filename().string(); });
 }
 
 // A task's log, or nothing where there is none yet (a pending task's).
@@ -265,6 +293,12 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
     if (ec)
         throw AppError("farm folder '" + files.folder + "' cannot be made: " + ec.message());
     writeAtomically(files.script(), "batch script '" + files.script() + "'", script);
+    // What writers now gone (a lost node's task, a killed one) left of the
+    // frames the new tasks render; another host's only when no task for this
+    // output may still run there.
+    const std::vector<std::string> removed =
+        removeStaleTemporaries(framePaths(s.output, tasks),
+                               holding.empty() ? OtherHosts::Finished : OtherHosts::MayBeWriting);
     const ProgramResult run = runProgram(args);
     if (run.exitCode != 0) {
         throw AppError("sbatch refused the job (exit " + std::to_string(run.exitCode) + "): " +
@@ -281,6 +315,8 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
                 id.c_str(), rangeText(s.range).c_str(), s.scene.path.c_str(), chunk, tasks.size(),
                 tasks.size() > 1 ? "s" : "", missing.size(),
                 held.empty() ? "" : ", the held ones left out");
+    if (!removed.empty())
+        std::printf("removed %s\n", unfinishedText(removed).c_str());
     std::printf("images  %s\n", s.output.c_str());
     std::printf("logs    %s\n", files.log(id, 0).c_str());
     if (tasks.size() > 1)
@@ -366,6 +402,14 @@ void farmStatus(const FarmRequest& request) {
         std::printf("job%s %s: no longer known to Slurm\n", gone.size() > 1 ? "s" : "",
                     ids.c_str());
     }
+    const std::vector<std::string> stale = staleTemporaries(
+        framePaths(s.output, ranges(missing)),
+        std::any_of(tasks.begin(), tasks.end(), [](const FarmTask& t) { return t.mayRender(); })
+            ? OtherHosts::MayBeWriting
+            : OtherHosts::Finished);
+    if (!stale.empty())
+        std::printf("stale   %s (removed when %s rendered again)\n", unfinishedText(stale).c_str(),
+                    stale.size() > 1 ? "their frames are" : "its frame is");
     std::vector<int> orphaned;
     std::sort(held.begin(), held.end());
     std::set_difference(missing.begin(), missing.end(), held.begin(), held.end(),

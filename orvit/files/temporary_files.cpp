@@ -103,8 +103,8 @@ std::string temporaryName(const std::string& target) {
         .string();
 }
 
-std::vector<std::string> removeStaleTemporaries(const std::vector<std::string>& targets,
-                                                OtherHosts others) {
+std::vector<std::string> staleTemporaries(const std::vector<std::string>& targets,
+                                          OtherHosts others) {
     // The targets by folder, each folder listed once however many frames it holds.
     std::map<fs::path, std::map<std::pair<std::string, std::string>, size_t>> byFolder;
     for (size_t i = 0; i < targets.size(); ++i) {
@@ -116,7 +116,7 @@ std::vector<std::string> removeStaleTemporaries(const std::vector<std::string>& 
             std::make_pair(target.stem().string(), target.extension().string()), i);
     }
     const std::string host = temporaryHostName();
-    std::multimap<size_t, std::string> removed;
+    std::multimap<size_t, std::string> stale;
     for (const auto& [folder, wanted] : byFolder) {
         std::error_code ec;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -129,16 +129,23 @@ std::vector<std::string> removeStaleTemporaries(const std::vector<std::string>& 
             const bool gone =
                 name.host == host ? !processExists(name.pid) : others == OtherHosts::Finished;
             std::error_code type;
-            if (!gone || it->symlink_status(type).type() != fs::file_type::regular)
-                continue;
-            if (unlink(it->path().c_str()) == 0)
-                removed.emplace(target->second, it->path().string());
+            if (gone && it->symlink_status(type).type() == fs::file_type::regular)
+                stale.emplace(target->second, it->path().string());
         }
     }
     std::vector<std::string> paths;
-    for (auto& [index, path] : removed)
+    for (auto& [index, path] : stale)
         paths.push_back(std::move(path));
     return paths;
+}
+
+std::vector<std::string> removeStaleTemporaries(const std::vector<std::string>& targets,
+                                                OtherHosts others) {
+    std::vector<std::string> removed;
+    for (std::string& path : staleTemporaries(targets, others))
+        if (unlink(path.c_str()) == 0)
+            removed.push_back(std::move(path));
+    return removed;
 }
 
 } // namespace orvit::app

@@ -29,6 +29,11 @@ enum class OtherHosts {
     Finished,     // the caller knows no task of the scene still runs anywhere
 };
 
+// The temporary files of `targets` that removeStaleTemporaries removes, found
+// and left as they are.
+std::vector<std::string> staleTemporaries(const std::vector<std::string>& targets,
+                                          OtherHosts others);
+
 // Removes the temporary files of `targets` (each followed through its
 // symlinks, as the writer does) whose writer is gone: those made on this host
 // by a process that no longer exists, and, with OtherHosts::Finished, those

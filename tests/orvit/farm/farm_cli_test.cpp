@@ -1,12 +1,15 @@
 // orvit farm and orvit render --skip-existing as a user runs them, with
 // stand-ins for Slurm's sbatch and squeue on the PATH: what is submitted, what
 // the batch script renders, what status reports, and one line per error.
+#include "orvit/files/temporary_files.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -248,6 +251,55 @@ TEST(OrvitFarm, SkipExistingAndStatusCountTheSameFramesAsThere) {
     EXPECT_EQ(apptest::count(render.out, "frame 2  t "), 1u) << render.out;
     EXPECT_EQ(apptest::readAll(dir / "o/f.0001.png"), "kept");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "o/f.0002.png")));
+}
+
+// What a writer that is gone (a lost node's task) left beside the images:
+// status names it, a submit removes it with the frames it renders again;
+// a live writer's file stays, and another host's while a task may run.
+TEST(OrvitFarm, SubmitRemovesWhatGoneWritersLeftAndStatusNamesIt) {
+    apptest::TempFolder dir;
+    const FakeSlurm slurm(dir, "echo 42", "exit 0");
+    const std::string out = dir / "out/demo.####.png";
+    fs::create_directories(dir.path() / "out");
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0);
+    const std::string host = orvit::app::temporaryHostName();
+    const std::string dead =
+        ".demo.0003.tmp-" + host + "-" + std::to_string(child) + "-0123abcd.png";
+    const std::string elsewhere = ".demo.0004.tmp-elsewhere-77-0123abcd.png";
+    const std::string live =
+        ".demo.0005.tmp-" + host + "-" + std::to_string(getpid()) + "-0123abcd.png";
+    for (const std::string& name : {dead, elsewhere, live})
+        dir.write("out/" + name, "part");
+    const std::vector<std::string> status = {"farm", "status", ORVIT_DEMO_SCENE, "--output", out};
+
+    const auto before = apptest::runOrvitWith(slurm.path(), status, dir / "");
+    EXPECT_EQ(before.exitCode, 1);
+    EXPECT_NE(before.out.find("stale   2 unfinished files of writers that are gone: " + dead +
+                              ", " + elsewhere +
+                              " (removed when their frames are rendered again)\n"),
+              std::string::npos)
+        << before.out;
+
+    const auto submit = apptest::runOrvitWith(
+        slurm.path(), {"farm", "submit", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
+    ASSERT_EQ(submit.exitCode, 0) << submit.err;
+    EXPECT_NE(submit.out.find("removed 2 unfinished files of writers that are gone: " + dead +
+                              ", " + elsewhere + "\n"),
+              std::string::npos)
+        << submit.out;
+    EXPECT_FALSE(fs::exists(dir / ("out/" + dead)));
+    EXPECT_FALSE(fs::exists(dir / ("out/" + elsewhere)));
+    EXPECT_TRUE(fs::exists(dir / ("out/" + live)));
+
+    // While the task runs, another host's file may be its own.
+    slurm.write("squeue", "echo '42|0|RUNNING|0|2026-12-07T23:40:00|n3|None|'");
+    dir.write("out/" + elsewhere, "part");
+    const auto running = apptest::runOrvitWith(slurm.path(), status, dir / "");
+    EXPECT_EQ(running.exitCode, 0) << running.err;
+    EXPECT_EQ(running.out.find("stale "), std::string::npos) << running.out;
 }
 
 TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {

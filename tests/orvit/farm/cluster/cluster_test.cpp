@@ -380,6 +380,9 @@ TEST_F(FarmCluster, ALostNodesTaskIsRequeuedAndNoFrameIsRenderedTwice) {
         << pending;
     EXPECT_NE(pending.find("; requeued 1 time, ran on " + node + "\n"), std::string::npos)
         << pending;
+    EXPECT_NE(pending.find("stale   1 unfinished file of a writer that is gone: .glow.000"),
+              std::string::npos)
+        << pending;
     std::printf("after the loss of %s:\n%s", node.c_str(), pending.c_str());
 
     // A submit now holds back: the requeued task keeps its frames.
@@ -410,6 +413,7 @@ TEST_F(FarmCluster, ALostNodesTaskIsRequeuedAndNoFrameIsRenderedTwice) {
     const std::string text = apptest::readAll(log);
     const std::string second = text.substr(text.find("orvit farm: job", 1));
     EXPECT_NE(second.find("frame 5  already there -> "), std::string::npos) << text;
+    EXPECT_EQ(temporaries(out), std::vector<std::string>{});
 
     const std::string after = status(seq, look);
     EXPECT_NE(after.find("done     12 of 12\nmissing  none\n"), std::string::npos) << after;
