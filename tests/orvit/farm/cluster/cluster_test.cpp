@@ -252,8 +252,9 @@ TEST_F(FarmCluster, AFailedFrameFailsItsTaskWhileTheOthersComplete) {
         << log;
 }
 
-// The processes of a node: its node daemon, its tasks' processes and their
-// step daemons.
+// The processes of a node: its node daemon, its tasks' step daemons and
+// every process below them (found by their parents, since a process may
+// change the environment it shows).
 std::vector<pid_t> nodeProcesses(const std::string& node) {
     std::vector<pid_t> pids;
     std::ifstream pidFile(std::string(std::getenv("ORVIT_FARM_CLUSTER")) + "/slurmd." + node +
@@ -261,20 +262,26 @@ std::vector<pid_t> nodeProcesses(const std::string& node) {
     pid_t daemon = 0;
     if (pidFile >> daemon)
         pids.push_back(daemon);
+    std::multimap<pid_t, pid_t> children;
     for (const auto& entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        const std::string environ = apptest::readAll(entry.path() / "environ");
-        if (environ.find(std::string("SLURMD_NODENAME=") + node + '\0') == std::string::npos)
-            continue;
-        pids.push_back(std::stoi(name));
         std::istringstream stat(apptest::readAll(entry.path() / "stat"));
         std::string pid, comm, state;
         pid_t parent = 0;
         stat >> pid >> comm >> state >> parent;
-        if (apptest::readAll("/proc/" + std::to_string(parent) + "/comm") == "slurmstepd\n")
+        children.emplace(parent, std::stoi(name));
+        const std::string environ = apptest::readAll(entry.path() / "environ");
+        if (environ.find(std::string("SLURMD_NODENAME=") + node + '\0') != std::string::npos &&
+            apptest::readAll("/proc/" + std::to_string(parent) + "/comm") == "slurmstepd\n" &&
+            std::find(pids.begin(), pids.end(), parent) == pids.end())
             pids.push_back(parent);
+    }
+    for (size_t i = 1; i < pids.size(); ++i) {
+        const auto [first, last] = children.equal_range(pids[i]);
+        for (auto it = first; it != last; ++it)
+            pids.push_back(it->second);
     }
     return pids;
 }
