@@ -150,13 +150,33 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
 
 ColourTransform::~ColourTransform() = default;
 
-void ColourTransform::toBytes(std::vector<float>& rgb, uint8_t* red, uint8_t* green,
-                              uint8_t* blue) const {
+void ColourTransform::toBytes(std::vector<float>& rgb, const float* alpha, uint8_t* red,
+                              uint8_t* green, uint8_t* blue) const {
     const size_t n = rgb.size() / 3;
     uint8_t* const out[3] = {red, green, blue};
+    const auto partly = [alpha](size_t p) {
+        return alpha != nullptr && alpha[p] != 0.0f && alpha[p] != 1.0f;
+    };
+    for (size_t p = 0; p < n; ++p)
+        if (partly(p)) {
+            const float inverse = 1.0f / alpha[p];
+            for (size_t c = p * 3; c < p * 3 + 3; ++c)
+                rgb[c] *= inverse;
+        }
+    // The transformed value to a byte, back through the pixel's coverage.
+    const auto byte = [&](size_t i, float shown) {
+        const size_t p = i / 3;
+        if (partly(p))
+            shown = shown * alpha[p] * (1.0f / alpha[p]);
+        out[i % 3][p] = unitToByte(shown);
+    };
     if (transform_ == ColourSettings::Transform::Srgb) {
         for (size_t i = 0; i < n * 3; ++i) {
             const float v = rgb[i];
+            if (partly(i / 3)) {
+                byte(i, static_cast<float>(srgbFromLinear(v)));
+                continue;
+            }
             // Not a number, like 0, finds no step below it.
             const auto steps = v > 0.0f ? std::upper_bound(srgbSteps_.begin(), srgbSteps_.end(), v)
                                         : srgbSteps_.begin();
@@ -169,7 +189,7 @@ void ColourTransform::toBytes(std::vector<float>& rgb, uint8_t* red, uint8_t* gr
         ocio_->cpu->apply(image);
     }
     for (size_t i = 0; i < n * 3; ++i)
-        out[i % 3][i / 3] = unitToByte(rgb[i]);
+        byte(i, rgb[i]);
 }
 
 } // namespace orvit::app

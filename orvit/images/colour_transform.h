@@ -39,9 +39,15 @@ class ColourTransform {
     ColourTransform(const ColourTransform&) = delete;
     ColourTransform& operator=(const ColourTransform&) = delete;
 
-    // `rgb` holds pixels of three interleaved floats; each pixel's bytes go
-    // to red[i], green[i] and blue[i]. `rgb` may be changed.
-    void toBytes(std::vector<float>& rgb, uint8_t* red, uint8_t* green, uint8_t* blue) const;
+    // `rgb` holds pixels of three interleaved floats, premultiplied by
+    // `alpha` (a float a pixel; null: opaque) as EXR keeps colour; each
+    // pixel's straight bytes go to red[i], green[i] and blue[i]. A partly
+    // covered pixel is divided by its alpha, transformed, multiplied by it
+    // and divided again, all in floats, then rounded: the renderers' viewers
+    // make 8-bit straight colour so, and the bytes must be theirs. Alpha 0
+    // and 1 are transformed as they are. `rgb` may be changed.
+    void toBytes(std::vector<float>& rgb, const float* alpha, uint8_t* red, uint8_t* green,
+                 uint8_t* blue) const;
 
     // The colour space the bytes of a float pass are in, as output headers
     // name it ("sRGB", "Linear", or the OpenColorIO view's colour space).

@@ -172,8 +172,21 @@ std::vector<uint8_t> unitBytes(const OpenPass& pass, int c, const Plane& plane) 
     return out;
 }
 
+// A channel's samples as floats of 0..1 for integer types (floating ones as
+// they are) into every `stride`-th element of `to`.
+void unitFloats(const OpenPass& pass, int c, const Plane& plane, float* to, size_t stride) {
+    const float scale = static_cast<float>(1.0 / unitScale(pass.channelType(c)));
+    if (plane.bytes.empty())
+        for (size_t p = 0; p < plane.floats.size(); ++p)
+            to[p * stride] = plane.floats[p] * scale;
+    else
+        for (size_t p = 0; p < plane.bytes.size(); ++p)
+            to[p * stride] = plane.bytes[p] * (1.0f / 255.0f);
+}
+
 // Integer colour is display-referred already and only scaled to bytes;
-// floating colour is linear light and goes through `transform`.
+// floating colour is linear light, premultiplied by its alpha, and goes
+// through `transform`.
 ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
                           const std::array<const Plane*, 4>& planes,
                           const ColourTransform& transform) {
@@ -187,20 +200,17 @@ ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
     std::vector<uint8_t>* const targets[3] = {&out.red, &out.green, &out.blue};
     if (floating) {
         out.colourSpace = transform.colourSpace();
-        std::vector<float> rgb(n * 3);
+        std::vector<float> rgb(n * 3), alpha;
         for (int i = 0; i < 3; ++i) {
-            const Plane& plane = *planes[i];
-            const float scale =
-                static_cast<float>(1.0 / unitScale(pass.channelType(choice.channels[i])));
-            if (plane.bytes.empty())
-                for (size_t p = 0; p < n; ++p)
-                    rgb[p * 3 + i] = plane.floats[p] * scale;
-            else
-                for (size_t p = 0; p < n; ++p)
-                    rgb[p * 3 + i] = plane.bytes[p] * (1.0f / 255.0f);
+            unitFloats(pass, choice.channels[i], *planes[i], rgb.data() + i, 3);
             targets[i]->resize(n);
         }
-        transform.toBytes(rgb, out.red.data(), out.green.data(), out.blue.data());
+        if (choice.channels[3] >= 0) {
+            alpha.resize(n);
+            unitFloats(pass, choice.channels[3], *planes[3], alpha.data(), 1);
+        }
+        transform.toBytes(rgb, alpha.empty() ? nullptr : alpha.data(), out.red.data(),
+                          out.green.data(), out.blue.data());
     } else {
         out.colourSpace = kEightBitColourSpace;
         for (int i = 0; i < 3; ++i)

@@ -13,6 +13,7 @@ import subprocess
 import sys
 import tomllib
 import unittest
+import zlib
 
 import bpy
 
@@ -200,6 +201,50 @@ def pixels(path):
         bpy.data.images.remove(image)
 
 
+def png_rgba(path):
+    """An 8-bit RGB or RGBA PNG's pixels, four bytes each as the file holds
+    them (straight alpha; 255 where it has none), and its width."""
+    with open(path, 'rb') as f:
+        data = f.read()
+    assert data[:8] == b'\x89PNG\r\n\x1a\n', path
+    at, compressed = 8, b''
+    while at < len(data):
+        length, kind = struct.unpack('>I4s', data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        at += 12 + length
+        if kind == b'IHDR':
+            width, height, depth, colour, _, _, interlace = struct.unpack('>IIBBBBB', body)
+        elif kind == b'IDAT':
+            compressed += body
+    assert depth == 8 and colour in (2, 6) and interlace == 0, path
+    channels = 4 if colour == 6 else 3
+    stride = width * channels
+    raw = zlib.decompress(compressed)
+    pixels, above = bytearray(), bytearray(stride)
+    for y in range(height):
+        start = y * (stride + 1)
+        kind, row = raw[start], bytearray(raw[start + 1:start + 1 + stride])
+        for i in range(stride):
+            left = row[i - channels] if i >= channels else 0
+            up, corner = above[i], above[i - channels] if i >= channels else 0
+            if kind == 1:
+                row[i] = (row[i] + left) & 255
+            elif kind == 2:
+                row[i] = (row[i] + up) & 255
+            elif kind == 3:
+                row[i] = (row[i] + (left + up) // 2) & 255
+            elif kind == 4:
+                p = left + up - corner
+                nearest = min((abs(p - left), 0, left), (abs(p - up), 1, up),
+                              (abs(p - corner), 2, corner))[2]
+                row[i] = (row[i] + nearest) & 255
+        above = row
+        for x in range(width):
+            pixel = row[x * channels:(x + 1) * channels]
+            pixels += pixel if channels == 4 else pixel + b'\xff'
+    return bytes(pixels), width
+
+
 def work_panel(scene_path, script):
     """Works the scene's settings panel with a panel script, as a user would."""
     subprocess.run([ARGS.orvit, 'edit', scene_path, '--script', '-'], input=script, text=True,
@@ -264,6 +309,49 @@ class GlowedFrames(unittest.TestCase):
                 with self.assertRaises(RuntimeError) as raised:
                     bpy.ops.orvit.edit_glow()  # no display here
                 self.assertIn('orvit: ', str(raised.exception))
+
+
+class TransparentFilm(unittest.TestCase):
+    def test_every_byte_is_blenders_own_rgba_png(self):
+        folder = os.path.join(ARGS.work, 'transparent')
+        scene = build_scene(folder)
+        scene.render.film_transparent = True
+        scene.cycles.samples = 8  # edges of partial coverage
+        scene.frame_end = 1
+        scene.view_settings.view_transform = 'Filmic'
+        scene.view_settings.look = 'Medium High Contrast'
+        bpy.data.objects.remove(bpy.data.objects['Floor'])
+        glass = bpy.data.materials.new('Half')
+        glass.use_nodes = True
+        principled = glass.node_tree.nodes['Principled BSDF']
+        principled.inputs['Alpha'].default_value = 0.4
+        principled.inputs['Base Color'].default_value = (0.9, 0.2, 0.05, 1)
+        bpy.data.objects['Torus'].data.materials.append(glass)
+        image = scene.render.image_settings
+        image.color_mode, image.color_depth = 'RGBA', '8'
+        scene.render.filepath = os.path.join(folder, 'blender', 'shot_')
+        bpy.ops.render.render(animation=True)
+
+        scene.render.filepath = os.path.join(folder, 'shot_')
+        bpy.ops.orvit.setup_passes()
+        bpy.ops.render.render(animation=True)
+        bpy.ops.orvit.write_scene()
+        work_panel(os.path.join(folder, 'shot_orvit.toml'), 'tick "Enable Orvit" off\nok\n')
+        bpy.ops.orvit.render_glow()
+
+        got, width = png_rgba(os.path.join(folder, 'glow', 'shot_0001.png'))
+        want, _ = png_rgba(os.path.join(folder, 'blender', 'shot_0001.png'))
+        self.assertEqual(len(got), len(want))
+        kinds = {'opaque': 0, 'partly transparent': 0, 'empty': 0}
+        for i in range(0, len(want), 4):
+            alpha = want[i + 3]
+            kinds['opaque' if alpha == 255 else 'empty' if alpha == 0 else
+                  'partly transparent'] += 1
+            if got[i:i + 4] != want[i:i + 4]:
+                self.fail(f'({i // 4 % width}, {i // 4 // width}): {list(got[i:i + 4])}, '
+                          f'Blender wrote {list(want[i:i + 4])}')
+        print(f"pixels equal to Blender's RGBA PNG: {kinds}")
+        self.assertTrue(all(kinds.values()), kinds)
 
 
 class Errors(unittest.TestCase):

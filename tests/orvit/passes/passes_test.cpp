@@ -59,14 +59,73 @@ TEST(ReadColourPass, FloatIsClampedAndRoundedToEightBitsWithTheLinearTransform) 
     writeChannels(dir / "c.exr", 8, 1,
                   {{"R", OIIO::TypeDesc::FLOAT, v},
                    {"G", OIIO::TypeDesc::FLOAT, v},
-                   {"B", OIIO::TypeDesc::FLOAT, v},
+                   {"B", OIIO::TypeDesc::FLOAT, v}});
+    writeChannels(dir / "a.exr", 8, 1,
+                  {{"R", OIIO::TypeDesc::FLOAT, std::vector<double>(8, 0.0)},
+                   {"G", OIIO::TypeDesc::FLOAT, std::vector<double>(8, 0.0)},
+                   {"B", OIIO::TypeDesc::FLOAT, std::vector<double>(8, 0.0)},
                    {"A", OIIO::TypeDesc::FLOAT, v}});
     const ColourPlanes c = readColourPass(dir / "c.exr", {}, ColourTransform(kLinear));
     const auto expected = bytes({0, 0, 0, 1, 128, 255, 255, 0});
     EXPECT_EQ(c.red, expected);
     EXPECT_EQ(c.green, expected);
     EXPECT_EQ(c.blue, expected);
-    EXPECT_EQ(c.alpha, expected);
+    EXPECT_EQ(readColourPass(dir / "a.exr", {}, ColourTransform(kLinear)).alpha, expected);
+}
+
+// Float colour is premultiplied by its alpha (EXR's rule); the bytes are
+// straight: a partly covered pixel's colour is divided by its alpha before
+// the transform, and pixels of alpha 0 and 1 are taken as they are.
+TEST(ReadColourPass, PartlyCoveredFloatColourIsDividedByItsAlphaBeforeTheTransform) {
+    apptest::TempFolder dir;
+    dir.write("root.ocio", R"(ocio_profile_version: 2
+roles:
+  default: linear
+  scene_linear: linear
+displays:
+  screen:
+    - !<View> {name: root, colorspace: root}
+colorspaces:
+  - !<ColorSpace> {name: linear}
+  - !<ColorSpace> {name: root, from_scene_reference: !<ExponentTransform> {value: [2, 2, 2, 1], direction: inverse}}
+)");
+    // Premultiplied red, alpha, and the straight red byte for each transform:
+    // 0.125 at alpha 0.5 is 0.25 straight, which sRGB shows as 137 and a
+    // square root as 128 (not 99 and 90, the red taken as it is).
+    struct Case {
+        double red, alpha;
+        int linear, srgb, root, alphaByte;
+    } cases[] = {
+        {0.125, 0.5, 64, 137, 128, 128}, {0.2, 0.4, 128, 188, 180, 102},
+        {0.3, 0.0, 77, 149, 140, 0},     {0.25, 1.0, 64, 137, 128, 255},
+        {0.9, 0.6, 255, 255, 255, 153},  {0.0, 0.25, 0, 0, 0, 64},
+    };
+    std::vector<double> red, alpha, zero;
+    for (const Case& c : cases) {
+        red.push_back(c.red);
+        alpha.push_back(c.alpha);
+        zero.push_back(0.0);
+    }
+    const int n = static_cast<int>(red.size());
+    writeChannels(dir / "c.exr", n, 1,
+                  {{"R", OIIO::TypeDesc::FLOAT, red},
+                   {"G", OIIO::TypeDesc::FLOAT, zero},
+                   {"B", OIIO::TypeDesc::FLOAT, zero},
+                   {"A", OIIO::TypeDesc::FLOAT, alpha}});
+    const ColourSettings root{ColourSettings::Transform::Ocio, dir / "root.ocio", "screen", "root",
+                              ""};
+    const ColourPlanes linear = readColourPass(dir / "c.exr", {}, ColourTransform(kLinear));
+    const ColourPlanes srgb = readColourPass(dir / "c.exr", {});
+    const ColourPlanes ocio = readColourPass(dir / "c.exr", {}, ColourTransform(root));
+    for (int i = 0; i < n; ++i) {
+        SCOPED_TRACE("red " + std::to_string(cases[i].red) + " alpha " +
+                     std::to_string(cases[i].alpha));
+        EXPECT_EQ(linear.red[i], cases[i].linear);
+        EXPECT_EQ(srgb.red[i], cases[i].srgb);
+        EXPECT_EQ(ocio.red[i], cases[i].root);
+        EXPECT_EQ(srgb.alpha[i], cases[i].alphaByte);
+        EXPECT_EQ(srgb.green[i], 0);
+    }
 }
 
 TEST(ReadColourPass, GreyIsSpreadOverRedGreenAndBlue) {
@@ -82,7 +141,8 @@ TEST(ReadColourPass, GreyIsSpreadOverRedGreenAndBlue) {
 
 // Colour stored in each type a renderer writes, interleaved, in planes or in
 // tiles (with tiles cut short at the right and bottom edges), reads as the
-// same bytes: integers scaled from their full range, floats from 0..1.
+// same bytes: integers scaled from their full range, floats from 0..1 and
+// premultiplied by their alpha.
 TEST(ReadColourPass, EveryStoredTypeAndLayoutGivesTheSameBytes) {
     apptest::TempFolder dir;
     const int w = 20, h = 18;
@@ -90,6 +150,9 @@ TEST(ReadColourPass, EveryStoredTypeAndLayoutGivesTheSameBytes) {
     for (int i = 0; i < w * h; ++i)
         for (int c = 0; c < 4; ++c)
             expected[c].push_back(static_cast<uint8_t>(i * (2 * c + 1) + c * 50));
+    for (int i = 0; i < w * h; ++i)
+        if (expected[3][i] == 0) // no colour where nothing is
+            expected[0][i] = expected[1][i] = expected[2][i] = 0;
     struct Case {
         const char* file;
         OIIO::TypeDesc type;
@@ -111,8 +174,10 @@ TEST(ReadColourPass, EveryStoredTypeAndLayoutGivesTheSameBytes) {
         std::vector<Channel> channels;
         for (int c = 0; c < 4; ++c) {
             channels.push_back({std::string(1, "RGBA"[c]), k.type, {}});
-            for (uint8_t v : expected[c])
-                channels.back().values.push_back(v * k.scale);
+            const bool premultiplied = c < 3 && k.scale < 1;
+            for (int i = 0; i < w * h; ++i)
+                channels.back().values.push_back(expected[c][i] * k.scale *
+                                                 (premultiplied ? expected[3][i] / 255.0 : 1.0));
         }
         writeChannels(dir / k.file, w, h, channels, k.layout);
         const ColourPlanes read = readColourPass(dir / k.file, {}, ColourTransform(kLinear));
@@ -206,7 +271,7 @@ TEST(ReadPasses, AllThreeFromOneMultiChannelExr) {
                    {"crypto_index", OIIO::TypeDesc::FLOAT, {0, 3, 3, 12}},
                    {"Z", OIIO::TypeDesc::FLOAT, {2.5, 10.0, 1e10, 7.0}}});
     const ColourPlanes c = readColourPass(file, {"R", "G", "B", "A"}, ColourTransform(kLinear));
-    EXPECT_EQ(c.red, bytes({0, 128, 255, 64}));
+    EXPECT_EQ(c.red, bytes({0, 128, 255, 128})); // 0.25 premultiplied by 0.5
     EXPECT_EQ(c.green, bytes({255, 0, 0, 0}));
     EXPECT_EQ(c.blue, bytes({0, 0, 255, 255}));
     EXPECT_EQ(c.alpha, bytes({255, 255, 0, 128}));
