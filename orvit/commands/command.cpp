@@ -1,4 +1,5 @@
 #include "orvit/commands/command.h"
+#include "orvit/core/loader.h"
 
 #include <CLI/CLI.hpp>
 
@@ -48,12 +49,31 @@ int flushedExit(int code) {
     return code;
 }
 
+// The program's version, then the module's: the descriptor's version is all
+// a host can learn of a module without running it.
+int printVersions(const std::string& builtModule) {
+    std::printf("orvit %s\n", ORVIT_VERSION);
+    try {
+        const standin::LoadedModule module(builtModule);
+        std::printf("module %s: descriptor version %u\n", module.path().c_str(),
+                    module.descriptor().version);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvit: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int runCommandLine(int argc, char** argv, const CommandContext& context) {
     CLI::App app{"orvit: renders scene files through the Orvit glow filter module, as its host "
                  "would."};
     app.require_subcommand(1);
+    // Listed by --help; answered before parsing, which needs a subcommand.
+    app.add_flag("--version", "print the program's and the module's versions");
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+        return flushedExit(printVersions(context.builtModule));
     const std::vector<std::unique_ptr<Command>> commands = allCommands(app, context);
     try {
         app.parse(argc, argv);

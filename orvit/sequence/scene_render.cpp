@@ -162,12 +162,12 @@ std::string frameSummary(const FrameReport& r) {
     std::snprintf(line, sizeof line,
                   "frame %d  t %.4f s  %dx%d  read %.1f ms  process %.1f ms  write %.1f ms  -> ",
                   r.frame, r.start, r.width, r.height, r.readMs, r.processMs, r.writeMs);
-    return line + r.output + "\n  envelopes: " + describeEnvelopes(r.envelopes) + "\n";
+    const std::string envelopes =
+        r.envelopes.empty() ? "" : "  envelopes: " + describeEnvelopes(r.envelopes) + "\n";
+    return line + r.output + "\n" + envelopes;
 }
 
 std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& evaluations) {
-    if (evaluations.empty())
-        return "none evaluated";
     return standin::joined(evaluations, [](const standin::EnvelopeEvaluation& e) {
         std::string text = "envelope " + std::to_string(e.ordinal);
         if (e.loadedAtLine > 0)

@@ -33,12 +33,12 @@ struct FrameReport {
 };
 
 // The lines `orvit render` prints for a frame: its time, size, the
-// milliseconds of each step and the image written, then its envelope values.
+// milliseconds of each step and the image written, then its envelope values
+// when the filter evaluated any (a scene without envelopes gets one line).
 std::string frameSummary(const FrameReport& report);
 
 // The envelope values of a frame, e.g. "envelope 1 (settings line 5) at
-// 0.0417 s = 51.6667, envelope 2 ..." with the envelope service's ordinals;
-// "none evaluated" when there are none.
+// 0.0417 s = 51.6667, envelope 2 ..." with the envelope service's ordinals.
 std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& evaluations);
 
 // Loads the scene's settings into `instance`. Fails, naming the settings
