@@ -126,10 +126,13 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
     PreviewUser user(standin::parseScript(text, "orvit preview"), request.value);
     standin::PreviewTaker taker(user);
     host.panelHost.user = &taker;
+    bool hasDepth = true;
     {
         SceneInstance filter(scene, module, host);
         filter.openPanel(scene, frame);
+        hasDepth = filter.frameHasDepth();
     }
+    checkDepthGiven(host, scene, hasDepth);
     checkCameraGiven(host, scene);
     if (!user.error().empty())
         throw AppError(user.error());

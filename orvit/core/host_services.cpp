@@ -111,8 +111,11 @@ static void ORVIT_CALL errorMessage(const char* first, const char* second) {
 
 // Only top-level items exist: a parent has no children.
 static ItemId ORVIT_CALL firstItem(int32_t type, ItemId parent) {
-    if (bound != nullptr && parent == nullptr && type == ItemCamera && itemCount(type) == 0)
-        ++bound->missingCameraRequests;
+    if (bound != nullptr && parent == nullptr && type == ItemCamera) {
+        ++bound->cameraRequests;
+        if (itemCount(type) == 0)
+            ++bound->missingCameraRequests;
+    }
     if (parent != nullptr || itemCount(type) == 0)
         return nullptr;
     return makeItemId(type, 0);

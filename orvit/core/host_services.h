@@ -44,6 +44,9 @@ class HostServices {
     // How often the module asked for the first camera of a scene that has
     // none (a glow in a Depth mode does, and then draws no outline glow).
     int missingCameraRequests = 0;
+    // How often the module asked for the first camera at all: a glow in a
+    // Depth mode does on every run, the other modes never.
+    int cameraRequests = 0;
 
     MessageService messageService{};
     ItemInfo itemInfo{};

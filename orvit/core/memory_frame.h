@@ -30,6 +30,7 @@ class MemoryFrame {
     // A rendered plane left empty is a buffer the host lacks: its lines are null.
     std::vector<uint8_t> red, green, blue, alpha, special;
     std::vector<float> depth;
+    bool hasDepth = true; // false: the renderer gave none; `depth` is a stand-in
     std::vector<uint8_t> outRed, outGreen, outBlue, outAlpha;
 };
 

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <system_error>
@@ -523,24 +524,32 @@ FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTrans
     const OpenPass special =
         openPass(passName(PassRole::Special), framePath(files.special, frame), open);
     checkSize(special, colour);
-    const OpenPass depth = openPass(passName(PassRole::Depth), framePath(files.depth, frame), open);
-    checkSize(depth, colour);
+    std::optional<OpenPass> depth;
+    if (!files.depth.empty())
+        depth = openPass(passName(PassRole::Depth), framePath(files.depth, frame), open);
+    if (depth && files.depthMayBeAbsent && depth->channelCount() > 1 &&
+        channelCandidates(PassRole::Depth, depth->channelNames()).empty())
+        depth.reset();
+    if (depth)
+        checkSize(*depth, colour);
 
     const ColourChoice colourChoice = chooseColour(colour, files.colourChannels);
     const SpecialChoice specialChoice =
         chooseSpecial(special, files.specialChannel, files.cryptomatte);
-    const int depthChoice = chooseDepth(depth, files.depthChannel);
+    const int depthChoice = depth ? chooseDepth(*depth, files.depthChannel) : -1;
     FileRead read;
     wantColour(read, colour, colourChoice);
     read.want(special, specialChoice.channel);
-    read.want(depth, depthChoice);
+    if (depth)
+        read.want(*depth, depthChoice);
     read.readAll();
 
     FramePasses passes;
     passes.colour = colourFrom(read, colour, colourChoice, transform);
     passes.special =
         specialPlane(special, specialChoice, read.plane(special, specialChoice.channel), surfaces);
-    passes.depth = depthPlane(depth, read.plane(depth, depthChoice), files.farDepth);
+    if (depth)
+        passes.depth = depthPlane(*depth, read.plane(*depth, depthChoice), files.farDepth);
     return passes;
 }
 

@@ -112,9 +112,11 @@ RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string
 std::vector<std::string> surfacesNotInCryptomatte(const PassFiles& files, FrameRange range,
                                                   const std::vector<SurfaceEntry>& surfaces);
 
-// The three passes of frame `frame`, read as the functions above read them,
-// after checking that the special and depth passes are the colour pass's
-// size. A file that holds several passes is opened and decoded once.
+// The passes of frame `frame`, read as the functions above read them, after
+// checking that the special and depth passes are the colour pass's size. A
+// file that holds several passes is opened and decoded once. The depth is
+// left empty (0 x 0) when the scene has none, or `files` allows it absent
+// and the frame's file has no depth channel.
 struct FramePasses {
     ColourPlanes colour;
     SpecialPlane special;

@@ -335,7 +335,8 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
     };
     scene.passes.colour = pattern("colour");
     scene.passes.special = pattern("special");
-    scene.passes.depth = pattern("depth");
+    const bool ownDepth = !r.string(passes, "passes", "depth", false).empty();
+    scene.passes.depth = ownDepth || !shared.empty() ? pattern("depth") : "";
     scene.passes.colourChannels = r.strings(passes, "passes", "colour_channels");
     if (!scene.passes.colourChannels.empty() &&
         !takesColourChannels(scene.passes.colourChannels.size()))
@@ -350,6 +351,7 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
         r.fail("passes.cryptomatte",
                "and passes.special_channel both give the special pass; give one",
                passes->get("cryptomatte"));
+    scene.passes.depthMayBeAbsent = !ownDepth && scene.passes.depthChannel.empty();
     scene.passes.farDepth =
         r.number(passes, "passes", "far_depth", false, std::numeric_limits<double>::infinity(), 0.0,
                  std::numeric_limits<double>::infinity());

@@ -19,7 +19,7 @@
 //   [passes]
 //   colour = "colour.####.png"     # #### is the zero-padded frame number
 //   special = "special.####.png"
-//   depth = "depth.####.exr"
+//   depth = "depth.####.exr"       # optional: Fixed and G-Fixed need no depth
 //   file = "beauty.####.exr"       # the file of any pass not given its own
 //   colour_channels = ["R", "G", "B", "A"]   # optional channel names
 //   special_channel = "objectid"
@@ -61,12 +61,15 @@ struct FovKey {
 struct PassFiles {
     std::string colour;                      // pattern
     std::string special;                     // pattern
-    std::string depth;                       // pattern
+    std::string depth;                       // pattern; empty: the scene has no depth pass
     std::vector<std::string> colourChannels; // none, or takesColourChannels
     std::string specialChannel;
     std::string depthChannel;
     std::string cryptomatte; // the layer whose rank-0 objects give the special pass
     double farDepth;         // depths at or beyond become the host's far depth
+    // The depth pass is only the shared file's, named by no key: a frame
+    // whose file has no channel recognised as depth has none.
+    bool depthMayBeAbsent = false;
 };
 
 // Colour channels are named as R, G, B or R, G, B, A: 3 or 4 names.

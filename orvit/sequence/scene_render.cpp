@@ -57,6 +57,7 @@ void SceneInstance::offerSurfaces(const std::vector<SurfaceEntry>& surfaces) {
 
 void SceneInstance::renderFrame(const SceneFile& scene, int frame) {
     standin::MemoryFrame memory = readFrame(scene, frame);
+    frameHasDepth_ = memory.hasDepth;
     instance_.process(memory);
 }
 
@@ -72,11 +73,14 @@ std::string SceneInstance::openPanel(const SceneFile& scene, std::optional<int> 
         offered =
             panelSurfaces(scene, frame.value_or(scene.first), memory ? &memory->special : nullptr);
     offerSurfaces(offered.surfaces);
-    if (memory)
+    if (memory) {
+        frameHasDepth_ = memory->hasDepth;
         instance_.process(*memory);
+    }
     // Only what the panel draws counts: the frame's other settings drew
     // nothing there.
     host_.missingCameraRequests = 0;
+    host_.cameraRequests = 0;
     openInterface();
     return offered.origin;
 }
@@ -100,8 +104,10 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
 
     const uint64_t mark = standin::evaluationMark();
     t0 = std::chrono::steady_clock::now();
+    host_.cameraRequests = 0;
     instance_.instance().process(memory);
     report.processMs = millisecondsSince(t0);
+    checkDepthGiven(host_, scene_, memory.hasDepth);
     checkCameraGiven(host_, scene_);
     report.envelopes = standin::evaluationsSince(mark);
 
@@ -230,7 +236,11 @@ standin::MemoryFrame readFrame(const SceneFile& scene, int frame, const ColourTr
     memory.blue = std::move(passes.colour.blue);
     memory.alpha = std::move(passes.colour.alpha);
     memory.special = std::move(passes.special.values);
-    memory.depth = std::move(passes.depth.depths);
+    memory.hasDepth = !passes.depth.depths.empty();
+    if (memory.hasDepth)
+        memory.depth = std::move(passes.depth.depths);
+    else
+        memory.depth.assign(memory.depth.size(), kHostFarDepth); // nothing is near
     return memory;
 }
 
@@ -239,6 +249,14 @@ void checkCameraGiven(const standin::HostServices& host, const SceneFile& scene)
         throw AppError("scene '" + scene.path +
                        "': a glow in a Depth mode needs the camera: add [camera] with fov, or "
                        "focal_length and film_width");
+}
+
+void checkDepthGiven(const standin::HostServices& host, const SceneFile& scene,
+                     bool frameHasDepth) {
+    if (!frameHasDepth && host.cameraRequests > 0)
+        throw AppError("scene '" + scene.path +
+                       "': a glow in a Depth mode needs the depth pass: add passes.depth, or "
+                       "passes.depth_channel naming the depth in passes.file");
 }
 
 void checkOneImagePerFrame(const std::string& pattern, FrameRange range) {

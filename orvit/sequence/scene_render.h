@@ -72,6 +72,8 @@ class SceneInstance {
     // Frame `frame` of the scene read and run through the instance, as a host
     // renders a frame before the user opens the settings; no image written.
     void renderFrame(const SceneFile& scene, int frame);
+    // Whether the last frame run through the instance had a depth pass.
+    bool frameHasDepth() const { return frameHasDepth_; }
     // Activates the filter's interface on the instance: the settings panel.
     void openInterface() { filter_.openInterface(instance_); }
     // Opens the settings panel as a host does when the user opens them: the
@@ -84,6 +86,7 @@ class SceneInstance {
   private:
     standin::HostServices& host_;
     std::unique_ptr<SurfaceObject> surfaces_;
+    bool frameHasDepth_ = true;
     // Declared in the order they are made; they go in reverse.
     standin::LoadedModule module_;
     standin::ImageFilter filter_;
@@ -139,6 +142,10 @@ std::unique_ptr<ColourTransform> sceneColourTransform(const SceneFile& scene);
 // Fails, naming [camera], when the module asked `host` for the camera of a
 // scene that has none: a setting in a Depth mode then drew no outline glow.
 void checkCameraGiven(const standin::HostServices& host, const SceneFile& scene);
+
+// Fails, naming the depth pass, when the module asked `host` for the camera
+// (as a glow in a Depth mode does) over a frame that has no depth pass.
+void checkDepthGiven(const standin::HostServices& host, const SceneFile& scene, bool frameHasDepth);
 
 // Checks that the output pattern gives each frame of `range` its own file:
 // an AppError when the range has several frames and the pattern no ####.

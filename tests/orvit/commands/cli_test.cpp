@@ -353,6 +353,43 @@ TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {
     EXPECT_FALSE(fs::exists(dir / "glow"));
 }
 
+// The depth pass is optional: without it the Fixed modes render as with it,
+// and a Depth mode stops with one line naming the pass, before any image.
+TEST(OrvitRender, WithoutADepthPassOnlyTheDepthModesStop) {
+    apptest::TempFolder dir;
+    SmallScene scene(dir);
+    const std::string depthLine = "depth = 'passes/depth.####.exr'\n";
+    for (const char* mode : {"0", "1", "2", "3"}) {
+        SCOPED_TRACE(std::string("mode ") + mode);
+        const std::string entry = std::string("1 1 ") + mode + " 0.250000";
+        const std::string with = scene.write("with.toml", scene.text("1 1 0 0.250000", entry));
+        std::string text = scene.text("1 1 0 0.250000", entry);
+        text.erase(text.find(depthLine), depthLine.size());
+        const std::string without = scene.write("without.toml", text);
+        const auto withDepth =
+            apptest::runOrvit({"render", with, "--output", dir / "with/####.png"}, dir / "");
+        ASSERT_EQ(withDepth.exitCode, 0) << withDepth.err;
+        const auto r =
+            apptest::runOrvit({"render", without, "--output", dir / "without/####.png"}, dir / "");
+        if (mode[0] == '0' || mode[0] == '2') {
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            for (const char* frame : {"/0001.png", "/0002.png"})
+                EXPECT_EQ(apptest::readAll(dir / (std::string("without") + frame)),
+                          apptest::readAll(dir / (std::string("with") + frame)));
+        } else {
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.errLines(),
+                      std::vector<std::string>{
+                          "orvit: scene '" + without +
+                          "': a glow in a Depth mode needs the depth pass: add passes.depth, or "
+                          "passes.depth_channel naming the depth in passes.file"});
+            EXPECT_FALSE(fs::exists(dir / "without/0001.png"));
+        }
+        fs::remove_all(dir.path() / "with");
+        fs::remove_all(dir.path() / "without");
+    }
+}
+
 TEST(OrvitRender, AFailedFrameKeepsTheFinishedOnesAndLeavesNoPartialImage) {
     apptest::TempFolder dir;
     SmallScene scene(dir);
