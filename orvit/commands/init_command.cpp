@@ -6,6 +6,7 @@
 #include "orvit/core/text.h"
 #include "orvit/files/atomic_file.h"
 #include "orvit/passes/channels.h"
+#include "orvit/passes/pass_sources.h"
 #include "orvit/passes/passes.h"
 #include "orvit/scene/scene_surfaces.h"
 #include "orvit/scene/toml_text.h"
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <fnmatch.h>
 #include <limits>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <unordered_map>
@@ -93,40 +95,96 @@ std::vector<int> framesPresent(const fs::path& pattern) {
     return frames;
 }
 
-// The range to read: --frames, every file of which must be there, or the
-// files present, which must leave no gap.
-FrameRange frameRange(const InitRequest& request, const fs::path& pattern) {
-    const std::string shown = inQuotes(request.pattern, '\'');
-    FrameRange range{1, 1};
-    if (!request.frames.empty()) {
-        range = parseFrameRange(request.frames);
-    } else if (hasFrameNumber(pattern.string())) {
-        const std::vector<int> present = framesPresent(pattern);
-        if (present.empty())
-            throw AppError(shown + ": no file matches it (#### stands for the frame number)");
-        range = {present.front(), present.back()};
-    }
-    const std::vector<int> missing = missingFrames(pattern.string(), range);
-    if (!missing.empty())
-        throw AppError("frames " + rangeText(range) + " of " + shown + ": frame " +
-                       std::to_string(missing.front()) + " is missing (" +
-                       inQuotes(framePath(pattern.string(), missing.front()), '\'') + ")");
-    return range;
+// The frames of `pattern` to read: --frames, every file of which must be
+// there, or the files present, which must leave no gap. A pattern without a
+// frame number is one file for every frame and bounds nothing (empty).
+std::optional<FrameRange> patternRange(const InitRequest& request, const fs::path& pattern,
+                                       const std::string& shown) {
+    if (!request.frames.empty())
+        return parseFrameRange(request.frames);
+    if (!hasFrameNumber(pattern.string()))
+        return std::nullopt;
+    const std::vector<int> present = framesPresent(pattern);
+    if (present.empty())
+        throw AppError(shown + ": no file matches it (#### stands for the frame number)");
+    return FrameRange{present.front(), present.back()};
 }
 
-// The channels of one pass: those named on the command line, else the ones
-// recognised, in the first frame.
-std::vector<std::string> passChannels(PassRole role, const std::vector<std::string>& named,
-                                      const PassHeader& first, const std::string& where,
-                                      const std::string& option) {
-    if (named.empty())
-        return recogniseChannels(role, first.channels, where, option);
-    for (const std::string& name : named) {
-        const std::string missing = missingChannel(name, first.channels);
-        if (!missing.empty())
-            throw AppError(where + ": " + missing);
+// The range every pattern agrees on, with every file of it there.
+FrameRange frameRange(const InitRequest& request, const std::vector<fs::path>& patterns) {
+    std::optional<FrameRange> range;
+    std::string from;
+    for (size_t i = 0; i < patterns.size(); ++i) {
+        const std::string shown = inQuotes(request.patterns[i], '\'');
+        const std::optional<FrameRange> own = patternRange(request, patterns[i], shown);
+        if (own && range && (own->first != range->first || own->last != range->last))
+            throw AppError(shown + " has frames " + rangeText(*own) + " but " + from +
+                           " has frames " + rangeText(*range) + "; give --frames A-B");
+        if (own && !range) {
+            range = own;
+            from = shown;
+        }
     }
-    return named;
+    const FrameRange all = range.value_or(FrameRange{1, 1});
+    for (size_t i = 0; i < patterns.size(); ++i) {
+        const std::vector<int> missing = missingFrames(patterns[i].string(), all);
+        if (!missing.empty())
+            throw AppError("frames " + rangeText(all) + " of " +
+                           inQuotes(request.patterns[i], '\'') + ": frame " +
+                           std::to_string(missing.front()) + " is missing (" +
+                           inQuotes(framePath(patterns[i].string(), missing.front()), '\'') + ")");
+    }
+    return all;
+}
+
+// The colour transform the request asks for: OpenColorIO's display and view
+// of a configuration checked now, else the sRGB formula.
+ColourSettings colourSettings(const InitRequest& request) {
+    ColourSettings colour;
+    if (request.display.empty() && request.view.empty()) {
+        if (!request.look.empty() || !request.ocioConfig.empty())
+            throw AppError(std::string(request.look.empty() ? "--ocio-config" : "--look") +
+                           " needs --display and --view");
+        return colour;
+    }
+    if (request.display.empty() || request.view.empty())
+        throw AppError(request.display.empty() ? "--view needs --display"
+                                               : "--display needs --view");
+    colour.transform = ColourSettings::Transform::Ocio;
+    colour.display = request.display;
+    colour.view = request.view;
+    colour.look = request.look;
+    colour.config = request.ocioConfig;
+    if (colour.config.empty()) {
+        const char* environment = std::getenv("OCIO");
+        if (environment == nullptr || *environment == '\0')
+            throw AppError("--display and --view need an OpenColorIO configuration: give "
+                           "--ocio-config FILE or set $OCIO");
+        colour.config = environment;
+    }
+    // The scene names the configuration itself, so that it renders alike
+    // wherever $OCIO says otherwise.
+    colour.config = fs::absolute(colour.config).lexically_normal().string();
+    ColourTransform check(colour, "--ocio-config " + inQuotes(colour.config, '\''));
+    return colour;
+}
+
+// Folders from `folder` up that are not there yet, the deepest first.
+std::vector<fs::path> missingFolders(fs::path folder) {
+    std::vector<fs::path> missing;
+    std::error_code ec;
+    while (!folder.empty() && !fs::exists(fs::symlink_status(folder, ec))) {
+        missing.push_back(folder);
+        if (folder == folder.parent_path())
+            break;
+        folder = folder.parent_path();
+    }
+    return missing;
+}
+
+std::string tomlPath(const fs::path& path, const fs::path& folder) {
+    const fs::path relative = path.lexically_relative(folder);
+    return tomlString(relative.empty() ? path.string() : relative.string());
 }
 
 // The names of the rank-0 objects of one frame into `held`: each id the
@@ -177,11 +235,12 @@ std::vector<std::string> pickedNames(const std::set<std::string>& names,
     return picked;
 }
 
-std::string sceneText(const InitResult& r, const InitRequest& request, const std::string& passes,
+std::string sceneText(const InitResult& r, const InitRequest& request, const fs::path& folder,
                       const std::string& output, const std::string& settings) {
-    std::string text = "# Made by orvit init from " + tomlEscaped(request.pattern, false) +
-                       ": frames " + rangeText(r.range) + ", " + std::to_string(r.width) + "x" +
-                       std::to_string(r.height) +
+    const std::string from = standin::joined(
+        request.patterns, [](const std::string& p) { return tomlEscaped(p, false); });
+    std::string text = "# Made by orvit init from " + from + ": frames " + rangeText(r.range) +
+                       ", " + std::to_string(r.width) + "x" + std::to_string(r.height) +
                        ".\n"
                        "# Surfaces can be renamed; docs/scene-file.md tells the rest.\n\n";
     text += "[frames]\nfirst = " + std::to_string(r.range.first) +
@@ -195,17 +254,39 @@ std::string sceneText(const InitResult& r, const InitRequest& request, const std
                 number(parseNumber(request.focalLength, "--focal-length", 0, 1e9)) +
                 "\nfilm_width = " + number(parseNumber(request.filmWidth, "--film-width", 0, 1e9)) +
                 " # mm\n\n";
-    text += "[passes]\nfile = " + tomlString(passes) + "\ncolour_channels = [" +
-            standin::joined(r.colourChannels, tomlString) + "]\n";
+    const auto path = [&](const std::string& pattern) {
+        return tomlPath(fs::absolute(pattern).lexically_normal(), folder);
+    };
+    const bool oneFile = r.specialPattern == r.colourPattern &&
+                         (r.depthPattern.empty() || r.depthPattern == r.colourPattern);
+    if (oneFile)
+        text += "[passes]\nfile = " + path(r.colourPattern);
+    else
+        text += "[passes]\ncolour = " + path(r.colourPattern) +
+                "\nspecial = " + path(r.specialPattern) +
+                (r.depthPattern.empty() ? "" : "\ndepth = " + path(r.depthPattern));
+    text += "\ncolour_channels = [" + standin::joined(r.colourChannels, tomlString) + "]\n";
     if (!r.cryptomatte.empty())
         text += "cryptomatte = " + tomlString(r.cryptomatte) +
                 " # surfaces by the name of a pixel's rank-0 object\n";
     else if (!r.specialChannel.empty())
         text += "special_channel = " + tomlString(r.specialChannel) + "\n";
-    text += "depth_channel = " + tomlString(r.depthChannel) + "\n";
+    if (!r.depthChannel.empty())
+        text += "depth_channel = " + tomlString(r.depthChannel) + "\n";
+    else
+        text += "# no depth pass: the Depth and G-Depth modes need one\n";
     if (r.farDepth)
         text += "far_depth = 1.0e9 # the renderer marks empty background with a huge depth\n";
-    text += "\n[colour]\ntransform = \"srgb\"\n\n[output]\nfile = " + tomlString(output) +
+    if (r.colour.transform == ColourSettings::Transform::Ocio) {
+        text += "\n[colour]\ntransform = \"ocio\"\nconfig = " + tomlPath(r.colour.config, folder) +
+                "\ndisplay = " + tomlString(r.colour.display) +
+                "\nview = " + tomlString(r.colour.view) + "\n";
+        if (!r.colour.look.empty())
+            text += "look = " + tomlString(r.colour.look) + "\n";
+    } else {
+        text += "\n[colour]\ntransform = \"srgb\"\n";
+    }
+    text += "\n[output]\nfile = " + tomlString(output) +
             "\n\n[filter]\nsettings_file = " + tomlString(settings) + "\n";
     for (const SurfaceEntry& surface : r.surfaces)
         text += "\n[[surfaces]]\nname = " + tomlString(surface.name) +
@@ -228,21 +309,34 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
                                              std::tuple{request.filmWidth, "--film-width", 1e9}})
         if (!text.empty())
             parseNumber(text, option, 0, high);
-    const std::vector<std::string> colourNamed = request.colourChannels.empty()
-                                                     ? std::vector<std::string>{}
-                                                     : splitNames(request.colourChannels);
-    if (!colourNamed.empty() && !takesColourChannels(colourNamed.size()))
+    NamedChannels named;
+    if (!request.colourChannels.empty())
+        named.colour = splitNames(request.colourChannels);
+    if (!named.colour.empty() && !takesColourChannels(named.colour.size()))
         throw AppError("--colour-channels " + inQuotes(request.colourChannels, '\'') +
                        ": give 3 or 4 names, R,G,B[,A]");
+    named.special = request.specialChannel;
+    named.depth = request.depthChannel;
+    named.pickColour = "--colour-channels R,G,B[,A]";
+    named.pickSpecial = "--special-channel NAME";
+    named.pickDepth = "--depth-channel NAME";
+    // One file's special pass may also be a Cryptomatte or a palette's
+    // indices, which findSpecialSource tells; across files it is a channel.
+    named.findSpecial = request.patterns.size() > 1;
+    if (named.findSpecial && (!request.cryptomatte.empty() || !request.names.empty()))
+        throw AppError(std::string(request.cryptomatte.empty() ? "--names" : "--cryptomatte") +
+                       " takes the passes in one file: give one pattern");
+    r.colour = colourSettings(request);
 
     const fs::path scene = fs::absolute(request.output).lexically_normal();
     const fs::path folder = scene.parent_path();
     r.scene = scene.string();
-    r.settings = (folder / "glow.txt").string();
+    r.settings = (folder / (scene.stem().string() + "-glow.txt")).string();
     std::error_code ec;
-    if (!fs::is_directory(folder, ec))
-        throw AppError("scene " + inQuotes(r.scene, '\'') + ": no folder " +
-                       inQuotes(folder.string(), '\''));
+    const std::vector<fs::path> newFolders = missingFolders(folder);
+    if (newFolders.empty() && !fs::is_directory(folder, ec))
+        throw AppError("scene " + inQuotes(r.scene, '\'') + ": " + inQuotes(folder.string(), '\'') +
+                       " is not a folder");
     SceneFile old;
     if (request.update) {
         if (!fs::exists(r.scene, ec))
@@ -258,72 +352,100 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
             if (fs::exists(fs::symlink_status(path, ec)))
                 throw AppError(inQuotes(path, '\'') +
                                " already exists; orvit init writes a new scene and its settings "
-                               "(remove it, give --output in another folder, or --update)");
+                               "(remove it, give --output another name, or --update)");
     }
 
-    const fs::path pattern = fs::absolute(request.pattern).lexically_normal();
-    r.range = frameRange(request, pattern);
-    const auto frameName = [&](int frame) {
+    std::vector<fs::path> patterns;
+    for (const std::string& pattern : request.patterns)
+        patterns.push_back(fs::absolute(pattern).lexically_normal());
+    r.range = frameRange(request, patterns);
+    const auto frameName = [&](size_t file, int frame) {
         return "frame " + std::to_string(frame) + " " +
-               inQuotes(framePath(pattern.string(), frame), '\'');
+               inQuotes(framePath(patterns[file].string(), frame), '\'');
     };
     // The header's reader names the file after the frame.
-    const auto readHeader = [&](int frame) {
-        return readPassHeader("frame " + std::to_string(frame), framePath(pattern.string(), frame));
+    const auto readHeader = [&](size_t file, int frame) {
+        return readPassHeader("frame " + std::to_string(frame),
+                              framePath(patterns[file].string(), frame));
     };
-    const PassHeader first = readHeader(r.range.first);
-    r.width = first.width;
-    r.height = first.height;
-    const std::string where = frameName(r.range.first);
-    r.colourChannels =
-        passChannels(PassRole::Colour, colourNamed, first, where, "--colour-channels R,G,B[,A]");
-    const auto one = [](const std::string& name) {
-        return name.empty() ? std::vector<std::string>{} : std::vector<std::string>{name};
-    };
-    const SpecialSource special =
-        findSpecialSource(first, request.specialChannel, request.cryptomatte, where,
-                          "--special-channel NAME", "--cryptomatte NAME");
+    std::vector<PassFileChannels> firsts;
+    std::vector<PassHeader> headers;
+    for (size_t i = 0; i < patterns.size(); ++i) {
+        headers.push_back(readHeader(i, r.range.first));
+        firsts.push_back({frameName(i, r.range.first), headers.back().channels});
+    }
+    PassSources sources = findPassSources(firsts, named);
+    const std::string where = firsts[0].where;
+    r.width = headers[0].width;
+    r.height = headers[0].height;
+    SpecialSource special{sources.special.file >= 0 ? sources.special.channels.front() : "", "",
+                          false};
+    if (!named.findSpecial) {
+        sources.special.file = 0;
+        special = findSpecialSource(headers[0], request.specialChannel, request.cryptomatte, where,
+                                    "--special-channel NAME", "--cryptomatte NAME");
+    }
+    r.colourPattern = request.patterns[sources.colour.file];
+    r.colourChannels = sources.colour.channels;
+    r.specialPattern = request.patterns[sources.special.file];
     r.specialChannel = special.channel;
     r.cryptomatte = special.cryptomatte;
     if (!request.names.empty() && r.cryptomatte.empty())
         throw AppError("--names picks objects of a Cryptomatte, but " + where +
                        " gives the special pass as channel " + inQuotes(r.specialChannel, '\''));
-    r.depthChannel = passChannels(PassRole::Depth, one(request.depthChannel), first, where,
-                                  "--depth-channel NAME")
-                         .front();
+    if (sources.depth.file >= 0) {
+        r.depthPattern = request.patterns[sources.depth.file];
+        r.depthChannel = sources.depth.channels.front();
+    } else if (!r.cryptomatte.empty()) {
+        throw AppError(where + ": a Cryptomatte special pass is read with a depth pass, and no "
+                               "channel is recognised as a depth; pick with --depth-channel NAME");
+    }
 
-    // Every frame once: its size and channels, the special values it holds
-    // and whether empty background is marked with a huge depth.
+    // Every frame once: each file's size and channels, the special values
+    // or names it holds and whether empty background is marked with a huge
+    // depth.
     std::set<int> values;
     std::set<std::string> names;
+    const double noFar = std::numeric_limits<double>::infinity();
     for (int frame = r.range.first; frame <= r.range.last; ++frame) {
-        const std::string path = framePath(pattern.string(), frame);
-        const PassHeader header = readHeader(frame);
-        if (header.width != r.width || header.height != r.height)
-            throw AppError(frameName(frame) + " is " + std::to_string(header.width) + "x" +
-                           std::to_string(header.height) + " but " + where + " is " +
-                           std::to_string(r.width) + "x" + std::to_string(r.height));
-        std::vector<std::string> used = r.colourChannels;
-        if (!r.specialChannel.empty())
-            used.push_back(r.specialChannel);
-        used.push_back(r.depthChannel);
-        for (const std::string& name : used) {
-            const std::string missing = missingChannel(name, header.channels);
-            if (!missing.empty())
-                throw AppError(frameName(frame) + ": " + missing);
+        for (size_t i = 0; i < patterns.size(); ++i) {
+            const PassHeader header = readHeader(i, frame);
+            if (header.width != r.width || header.height != r.height)
+                throw AppError(frameName(i, frame) + " is " + std::to_string(header.width) + "x" +
+                               std::to_string(header.height) + " but " + where + " is " +
+                               std::to_string(r.width) + "x" + std::to_string(r.height));
+            std::vector<std::string> used;
+            if (sources.colour.file == static_cast<int>(i))
+                used = r.colourChannels;
+            if (sources.special.file == static_cast<int>(i) && !r.specialChannel.empty())
+                used.push_back(r.specialChannel);
+            if (sources.depth.file == static_cast<int>(i))
+                used.push_back(r.depthChannel);
+            for (const std::string& name : used) {
+                const std::string missing = missingChannel(name, header.channels);
+                if (!missing.empty())
+                    throw AppError(frameName(i, frame) + ": " + missing);
+            }
         }
+        const std::string specialPath = framePath(patterns[sources.special.file].string(), frame);
         DepthPlane depth;
-        if (r.cryptomatte.empty()) {
-            SpecialAndDepth passes = readSpecialAndDepth(path, r.specialChannel, r.depthChannel,
-                                                         std::numeric_limits<double>::infinity());
+        if (!r.cryptomatte.empty()) {
+            RankZeroAndDepth passes =
+                readRankZeroAndDepth(specialPath, r.cryptomatte, r.depthChannel, noFar);
+            namesHeld(passes, r.cryptomatte, frameName(sources.special.file, frame), names);
+            depth = std::move(passes.depth);
+        } else if (sources.depth.file == sources.special.file) {
+            SpecialAndDepth passes =
+                readSpecialAndDepth(specialPath, r.specialChannel, r.depthChannel, noFar);
             for (int v : specialValuesIn(passes.special.values))
                 values.insert(v);
             depth = std::move(passes.depth);
         } else {
-            RankZeroAndDepth passes = readRankZeroAndDepth(path, r.cryptomatte, r.depthChannel,
-                                                           std::numeric_limits<double>::infinity());
-            namesHeld(passes, r.cryptomatte, frameName(frame), names);
-            depth = std::move(passes.depth);
+            for (int v : specialValuesIn(readSpecialPass(specialPath, r.specialChannel).values))
+                values.insert(v);
+            if (sources.depth.file >= 0)
+                depth = readDepthPass(framePath(patterns[sources.depth.file].string(), frame),
+                                      r.depthChannel, noFar);
         }
         r.farDepth = r.farDepth || std::any_of(depth.depths.begin(), depth.depths.end(),
                                                [](float d) { return d >= kFarFrom; });
@@ -364,11 +486,9 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     }
     r.values.assign(all.begin(), all.end());
 
-    // Paths in the scene start from its folder.
-    fs::path passes = pattern.lexically_relative(folder);
-    if (passes.empty())
-        passes = pattern;
-    std::string output = (fs::path("glow") / pattern.filename()).replace_extension(".png").string();
+    const std::string output = (fs::path("glow") / fs::path(r.colourPattern).filename())
+                                   .replace_extension(".png")
+                                   .string();
 
     // The settings by the module, into the settings file; then the scene.
     SceneFile made;
@@ -381,22 +501,29 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     EditOptions options;
     options.freshSettings = !request.update || old.settingsFileAbsent;
     options.surfaces = made.surfaces;
-    // Kept settings change only where a value is new to them.
-    if (options.freshSettings) {
-        editScene(made, defaultGlowScript(r.values), builtModule, options);
-    } else if (!fresh.empty()) {
-        made.settingsLines = old.settingsLines;
-        made.module = old.module;
-        made.server = old.server;
-        editScene(made, defaultGlowScript({fresh.begin(), fresh.end()}), builtModule, options);
-    }
+    // Kept settings change only where a value is new to them. A failure
+    // takes back what was made, the folders made for it too.
     try {
+        fs::create_directories(folder, ec);
+        if (ec)
+            throw AppError("scene " + inQuotes(r.scene, '\'') + ": folder " +
+                           inQuotes(folder.string(), '\'') + " cannot be made: " + ec.message());
+        if (options.freshSettings) {
+            editScene(made, defaultGlowScript(r.values), builtModule, options);
+        } else if (!fresh.empty()) {
+            made.settingsLines = old.settingsLines;
+            made.module = old.module;
+            made.server = old.server;
+            editScene(made, defaultGlowScript({fresh.begin(), fresh.end()}), builtModule, options);
+        }
         writeAtomically(r.scene, "scene " + inQuotes(r.scene, '\''),
-                        sceneText(r, request, passes.string(), output,
+                        sceneText(r, request, folder, output,
                                   fs::path(r.settings).lexically_relative(folder).string()));
     } catch (...) {
         if (options.freshSettings)
             fs::remove(r.settings, ec);
+        for (const fs::path& created : newFolders)
+            fs::remove(created, ec); // only when empty
         throw;
     }
     return r;
@@ -404,18 +531,32 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
 
 namespace {
 
+// What the scene's [colour] does, and how to change it.
+std::string colourSummary(const ColourSettings& colour, const std::string& scene) {
+    if (colour.transform == ColourSettings::Transform::Ocio)
+        return "colour: OpenColorIO display '" + colour.display + "', view '" + colour.view + "'" +
+               (colour.look.empty() ? "" : ", look '" + colour.look + "'") + " of '" +
+               colour.config + "'";
+    return "colour: the sRGB formula (transform = \"srgb\"); for the renderer's own view, "
+           "such as Filmic with a look, give --display, --view and --look (OpenColorIO, "
+           "with $OCIO or --ocio-config), or set [colour] in " +
+           scene;
+}
+
 class InitCommand : public Command {
   public:
     InitCommand(CLI::App& app, const CommandContext& context)
         : Command(app.add_subcommand(
                       "init",
-                      "Write a scene (and its settings, glow.txt beside it) for a renderer's "
-                      "numbered frames, so that render shows a glow on every special value at "
-                      "once."),
+                      "Write a scene (and its settings, SCENE-glow.txt beside it) for a "
+                      "renderer's numbered frames, so that render shows a glow on every special "
+                      "value at once."),
                   context) {
         command_
-            ->add_option("PATTERN", request_.pattern,
-                         "the frames, e.g. render/shot_####.exr (#### is the frame number)")
+            ->add_option("PATTERN", request_.patterns,
+                         "the frames, e.g. render/shot_####.exr (#### is the frame number); "
+                         "several when the passes are in files of their own, e.g. "
+                         "beauty_####.exr id_####.exr depth_####.exr")
             ->required();
         command_->add_option("--output", request_.output, "the scene (default: scene.toml)");
         command_->add_option("--fov", request_.fov,
@@ -442,6 +583,13 @@ class InitCommand : public Command {
                          "repeatable")
             ->expected(1)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        command_->add_option("--display", request_.display,
+                             "the OpenColorIO display the renderer showed the frames on "
+                             "(default: the sRGB formula)");
+        command_->add_option("--view", request_.view, "its view, e.g. Filmic (with --display)");
+        command_->add_option("--look", request_.look, "its look (with --display and --view)");
+        command_->add_option("--ocio-config", request_.ocioConfig,
+                             "the OpenColorIO configuration (default: $OCIO)");
         command_->add_flag("--update", request_.update,
                            "write the scene at --output anew, keeping its surfaces' names and "
                            "values and its settings (new values get a glow)");
@@ -452,7 +600,7 @@ class InitCommand : public Command {
         const std::string values =
             standin::joined(r.values, [](int v) { return std::to_string(v); });
         const std::string channels = standin::joined(r.colourChannels);
-        std::string special = r.specialChannel + " (values " + values + ")";
+        std::string special = r.specialChannel + in(r.specialPattern) + " (values " + values + ")";
         if (!r.cryptomatte.empty()) {
             special = "Cryptomatte " + r.cryptomatte + " (objects " +
                       standin::joined(r.surfaces,
@@ -461,10 +609,18 @@ class InitCommand : public Command {
                                       }) +
                       ")";
         }
-        std::printf("frames %d-%d, %dx%d: colour %s; special %s; depth %s%s\n", r.range.first,
-                    r.range.last, r.width, r.height, channels.c_str(),
-                    standin::printableLine(special).c_str(), r.depthChannel.c_str(),
-                    r.farDepth ? " (empty background far)" : "");
+        // The files only when there are several.
+        const auto in = [&](const std::string& pattern) {
+            return request_.patterns.size() > 1 ? " in " + pattern : std::string();
+        };
+        const std::string depth = r.depthChannel.empty()
+                                      ? "none (the Depth and G-Depth modes need a depth pass)"
+                                      : r.depthChannel + in(r.depthPattern) +
+                                            (r.farDepth ? " (empty background far)" : "");
+        std::printf("frames %d-%d, %dx%d: colour %s%s; special %s; depth %s\n", r.range.first,
+                    r.range.last, r.width, r.height, channels.c_str(), in(r.colourPattern).c_str(),
+                    standin::printableLine(special).c_str(), depth.c_str());
+        std::printf("%s\n", colourSummary(r.colour, request_.output).c_str());
         if (remappedDepth(r.depthChannel))
             std::printf("note: depth %s is V-Ray's, which it remaps between its depth black and "
                         "depth white by default: the Depth modes need distances in scene units "

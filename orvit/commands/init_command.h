@@ -6,6 +6,7 @@
 // a glow.
 #pragma once
 
+#include "orvit/images/colour_transform.h"
 #include "orvit/scene/frame_pattern.h"
 #include "orvit/scene/scene_file.h"
 
@@ -16,7 +17,9 @@
 namespace orvit::app {
 
 struct InitRequest {
-    std::string pattern;               // the frames, #### for the frame number
+    // The frames, #### for the frame number: one pattern, or one for each
+    // file a renderer writes a frame's passes to.
+    std::vector<std::string> patterns;
     std::string output = "scene.toml"; // the scene to write
     // As typed on the command line, so that a bad one is named as typed.
     std::string fov;            // degrees
@@ -29,6 +32,9 @@ struct InitRequest {
     std::string cryptomatte;        // the Cryptomatte layer of the special pass
     std::vector<std::string> names; // globs: the Cryptomatte objects to glow; empty: all
     bool update = false;            // into the scene at `output`, keeping its surfaces and settings
+    // An OpenColorIO display and view (and look) instead of the sRGB
+    // formula, from `ocioConfig`, else $OCIO.
+    std::string display, view, look, ocioConfig;
 };
 
 struct InitResult {
@@ -37,18 +43,22 @@ struct InitResult {
     FrameRange range{0, 0};
     int32_t width = 0;
     int32_t height = 0;
+    // The pattern of each pass as typed; the depth's empty when none holds it.
+    std::string colourPattern, specialPattern, depthPattern;
     std::vector<std::string> colourChannels;
     std::string specialChannel;
-    std::string depthChannel;
+    std::string depthChannel;           // empty: the scene has no depth pass
     std::string cryptomatte;            // the layer, when a Cryptomatte gives the special pass
     std::vector<int> values;            // the special values found
     std::vector<SurfaceEntry> surfaces; // written
     std::vector<std::string> unheld;    // kept surfaces that no frame holds
     bool farDepth = false;              // far_depth written
+    ColourSettings colour;              // the transform written
 };
 
-// Reads every frame once and writes the scene and its settings file
-// ("glow.txt" beside it), neither of which may exist yet; with `update`, the
+// Reads every frame once and writes the scene and its settings file (the
+// scene's name with "-glow.txt", beside it, a folder made for them where
+// there is none), neither of which may exist yet; with `update`, the
 // scene must exist and is written anew keeping its surfaces (a name keeps
 // its value) and its settings file, where new values get the default glow. Every failure is
 // an AppError with one line, and then nothing has been written. The settings

@@ -22,8 +22,9 @@ constexpr double kSkyDepth = 1e10;
 constexpr double kSkyRed = 0.2, kSkyGreen = 0.3, kSkyBlue = 0.5; // linear light
 constexpr double kBoxRed = 4.0, kBoxGreen = 0.5, kBoxBlue = 0.0031308;
 
-inline void writeRendererFrame(const std::string& path, int width, int height,
-                               const std::vector<RenderedBox>& boxes) {
+// The frame's channels, in the file's order.
+inline std::vector<Channel> rendererChannels(int width, int height,
+                                             const std::vector<RenderedBox>& boxes) {
     const auto f32 = OIIO::TypeDesc::FLOAT;
     const auto f16 = OIIO::TypeDesc::HALF;
     std::vector<Channel> c = {
@@ -55,7 +56,12 @@ inline void writeRendererFrame(const std::string& path, int width, int height,
             for (size_t i = 0; i < c.size(); ++i)
                 c[i].values.push_back(values[i]);
         }
-    writeChannels(path, width, height, c);
+    return c;
+}
+
+inline void writeRendererFrame(const std::string& path, int width, int height,
+                               const std::vector<RenderedBox>& boxes) {
+    writeChannels(path, width, height, rendererChannels(width, height, boxes));
 }
 
 } // namespace apptest

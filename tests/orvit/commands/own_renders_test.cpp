@@ -90,7 +90,7 @@ TEST(OrvitInit, ASceneWithoutACameraRefusesADepthGlowUntilItsDefaultGlowIsBack) 
     apptest::TempFolder dir;
     writeShot(dir);
     ASSERT_EQ(runIn(dir, {"init", "render/shot_####.exr", "--frames", "1-2"}).exitCode, 0);
-    const std::string fixed = apptest::readAll(dir / "glow.txt");
+    const std::string fixed = apptest::readAll(dir / "scene-glow.txt");
     dir.write("depth.txt", "choose \"Special Buffer\" 2\nchoose \"Mode\" Depth\n"
                            "type \"Transparency\" 20\nok\n");
     ASSERT_EQ(runIn(dir, {"edit", "scene.toml", "--script", "depth.txt"}).exitCode, 0);
@@ -116,19 +116,19 @@ TEST(OrvitInit, ASceneWithoutACameraRefusesADepthGlowUntilItsDefaultGlowIsBack) 
 
     const auto reset = runIn(dir, {"settings", "scene.toml", "--default-glow", "2"});
     ASSERT_EQ(reset.exitCode, 0) << reset.err;
-    EXPECT_EQ(apptest::readAll(dir / "glow.txt"), fixed);
+    EXPECT_EQ(apptest::readAll(dir / "scene-glow.txt"), fixed);
     EXPECT_EQ(runIn(dir, {"render", "scene.toml"}).exitCode, 0);
 
     // A settings file yet to be made is made, as init makes it.
-    fs::remove(dir / "glow.txt");
+    fs::remove(dir / "scene-glow.txt");
     EXPECT_EQ(
         runIn(dir, {"settings", "scene.toml", "--default-glow", "0"}).errLines(),
         std::vector<std::string>{"orvit: --default-glow '0': expected a special value 1 to 255"});
-    EXPECT_FALSE(fs::exists(dir / "glow.txt"));
+    EXPECT_FALSE(fs::exists(dir / "scene-glow.txt"));
     const auto made =
         runIn(dir, {"settings", "scene.toml", "--default-glow", "1", "--default-glow", "2"});
     ASSERT_EQ(made.exitCode, 0) << made.err;
-    EXPECT_EQ(apptest::readAll(dir / "glow.txt"), fixed);
+    EXPECT_EQ(apptest::readAll(dir / "scene-glow.txt"), fixed);
 }
 
 // A scene naming neither objects nor surfaces: the panel offers the values
@@ -264,11 +264,11 @@ TEST(OrvitInit, UpdateKeepsEachNamesValueAndTheSettings) {
     ASSERT_EQ(runIn(dir, {"init", "render/shot_####.exr", "--frames", "2-2"}).exitCode, 0);
     dir.write("mode.txt", "choose \"Special Buffer\" 1\nchoose \"Mode\" G-Fixed\nok\n");
     ASSERT_EQ(runIn(dir, {"edit", "scene.toml", "--script", "mode.txt"}).exitCode, 0);
-    const std::string edited = apptest::readAll(dir / "glow.txt");
+    const std::string edited = apptest::readAll(dir / "scene-glow.txt");
 
     const auto again = runIn(dir, {"init", "render/shot_####.exr", "--frames", "2-2", "--update"});
     ASSERT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_EQ(apptest::readAll(dir / "glow.txt"), edited); // no new name: untouched
+    EXPECT_EQ(apptest::readAll(dir / "scene-glow.txt"), edited); // no new name: untouched
 
     const auto update = runIn(dir, {"init", "render/shot_####.exr", "--update"});
     ASSERT_EQ(update.exitCode, 0) << update.err;
@@ -276,7 +276,7 @@ TEST(OrvitInit, UpdateKeepsEachNamesValueAndTheSettings) {
         update.out.find("(objects torus 1, " + std::string(apptest::kPlain.name) + " 2, Cube 3)"),
         std::string::npos)
         << update.out;
-    const std::string updated = apptest::readAll(dir / "glow.txt");
+    const std::string updated = apptest::readAll(dir / "scene-glow.txt");
     EXPECT_NE(updated, edited);
     // Value 1 keeps its G-Fixed mode: what the edit wrote is still there.
     dir.write("check.txt", "choose \"Special Buffer\" 1\ncancel\n");
@@ -321,7 +321,7 @@ TEST(OrvitInit, MoreThan255NamesAreRefusedUntilAGlobPicksFewer) {
     const std::string scene = apptest::readAll(dir / "scene.toml");
     EXPECT_EQ(apptest::count(scene, "[[surfaces]]"), 128u + 5u);
     fs::remove(dir / "scene.toml");
-    fs::remove(dir / "glow.txt");
+    fs::remove(dir / "scene-glow.txt");
     EXPECT_EQ(runIn(dir, {"init", "many.exr", "--names", "Lamp"}).errLines(),
               std::vector<std::string>{"orvit: --names 'Lamp' matches no object of the frames"});
 }
@@ -401,8 +401,12 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
          "--focal-length needs --film-width"},
         {{"init", "render/shot_####.exr", "--fov", "180"},
          "--fov '180': expected a number between 0 and 180"},
-        {{"init", "render/shot_####.exr", "--output", "none/s.toml"},
-         "scene '" + dir / "none/s.toml" + "': no folder '" + dir / "none" + "'"},
+        {{"init", "render/shot_####.exr", "--output", "rgb.exr/s.toml"},
+         "scene '" + dir / "rgb.exr/s.toml" + "': '" + dir / "rgb.exr" + "' is not a folder"},
+        {{"init", "render/shot_####.exr", "--output", "new/s.toml", "--fov", "x"},
+         "--fov 'x': expected a number between 0 and 180"},
+        {{"init", "render/shot_####.exr", "--view", "Filmic"}, "--view needs --display"},
+        {{"init", "render/shot_####.exr", "--look", "Punchy"}, "--look needs --display and --view"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
@@ -411,17 +415,208 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
         ASSERT_EQ(r.errLines().size(), 1u) << r.err;
         EXPECT_EQ(r.errLines()[0].substr(0, c.error.size() + 7), "orvit: " + c.error);
         EXPECT_FALSE(fs::exists(dir / "scene.toml"));
-        EXPECT_FALSE(fs::exists(dir / "glow.txt"));
+        EXPECT_FALSE(fs::exists(dir / "scene-glow.txt"));
+        EXPECT_FALSE(fs::exists(dir / "new"));
     }
     // A scene of that name, or settings beside it, are never overwritten.
-    dir.write("glow.txt", "mine\n");
+    dir.write("scene-glow.txt", "mine\n");
     const auto r = runIn(dir, {"init", "render/shot_####.exr"});
     EXPECT_EQ(r.errLines(), std::vector<std::string>{
-                                "orvit: '" + dir / "glow.txt" +
+                                "orvit: '" + dir / "scene-glow.txt" +
                                 "' already exists; orvit init writes a new scene and its settings "
-                                "(remove it, give --output in another folder, or --update)"});
-    EXPECT_EQ(apptest::readAll(dir / "glow.txt"), "mine\n");
+                                "(remove it, give --output another name, or --update)"});
+    EXPECT_EQ(apptest::readAll(dir / "scene-glow.txt"), "mine\n");
     EXPECT_FALSE(fs::exists(dir / "scene.toml"));
+}
+
+// Frame `frame` of writeShot's, as a renderer writes its passes to files
+// of their own under `folder`: those channels named `keep` (all but none:
+// every channel) go to NAME_000F.exr with `rename` for their names.
+void writePassFile(const apptest::TempFolder& dir, const std::string& name, int frame,
+                   const std::vector<std::pair<std::string, std::string>>& keep) {
+    const apptest::RenderedBox one{1, 20, 20, 60, 60, 5.0};
+    std::vector<apptest::Channel> channels;
+    for (apptest::Channel& c : apptest::rendererChannels(
+             kWidth, kHeight, {one, {frame < 3 ? 2 : 3, 120, 30, 160, 70, 8.0}}))
+        for (const auto& [from, to] : keep)
+            if (c.name == from) {
+                c.name = to;
+                channels.push_back(std::move(c));
+            }
+    fs::create_directories(dir.path() / "split");
+    apptest::writeChannels(dir / ("split/" + name + "_000" + std::to_string(frame) + ".exr"),
+                           kWidth, kHeight, channels);
+}
+
+const std::vector<std::pair<std::string, std::string>> kBeauty = {
+    {"ViewLayer.Combined.A", "A"},        {"ViewLayer.Combined.B", "B"},
+    {"ViewLayer.Combined.G", "G"},        {"ViewLayer.Combined.R", "R"},
+    {"ViewLayer.DiffCol.R", "diffuse.R"}, {"ViewLayer.Normal.X", "N.X"}};
+const std::vector<std::pair<std::string, std::string>> kId = {{"ViewLayer.IndexOB.X", "object_id"}};
+const std::vector<std::pair<std::string, std::string>> kDepth = {{"ViewLayer.Depth.Z", "Z"}};
+
+// Colour, object index and depth each in a file of its own render byte for
+// byte as from the one multilayer file; init names each file in its summary
+// and makes the folder of the scene.
+TEST(OrvitInit, PassesInSeveralFilesRenderAsPassesInOneFile) {
+    apptest::TempFolder dir;
+    writeShot(dir);
+    for (int frame : {1, 2, 3}) {
+        writePassFile(dir, "beauty", frame, kBeauty);
+        writePassFile(dir, "id", frame, kId);
+        writePassFile(dir, "depth", frame, kDepth);
+    }
+    const auto one = runIn(dir, {"init", "render/shot_####.exr", "--output", "one/scene.toml"});
+    ASSERT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_TRUE(fs::exists(dir / "one/scene-glow.txt"));
+    const auto split = runIn(dir, {"init", "split/depth_####.exr", "split/beauty_####.exr",
+                                   "split/id_####.exr", "--output", "split.toml"});
+    ASSERT_EQ(split.exitCode, 0) << split.err;
+    EXPECT_NE(split.out.find("frames 1-3, 200x100: colour R, G, B, A in split/beauty_####.exr; "
+                             "special object_id in split/id_####.exr (values 1, 2, 3); depth Z "
+                             "in split/depth_####.exr (empty background far)"),
+              std::string::npos)
+        << split.out;
+    EXPECT_NE(apptest::readAll(dir / "split.toml")
+                  .find("colour = \"split/beauty_####.exr\"\nspecial = \"split/id_####.exr\"\n"
+                        "depth = \"split/depth_####.exr\"\n"),
+              std::string::npos);
+    ASSERT_EQ(runIn(dir, {"render", "one/scene.toml", "--output", "a/####.png"}).exitCode, 0);
+    ASSERT_EQ(runIn(dir, {"render", "split.toml", "--output", "b/####.png"}).exitCode, 0);
+    for (const char* frame : {"/0001.png", "/0002.png", "/0003.png"})
+        EXPECT_EQ(apptest::readAll(dir / (std::string("a") + frame)),
+                  apptest::readAll(dir / (std::string("b") + frame)))
+            << frame;
+
+    // Whatever keeps the files from being one frame's passes is one line.
+    writePassFile(dir, "short", 1, kId);
+    writePassFile(dir, "short", 2, kId);
+    writePassFile(dir, "normals", 1, {{"ViewLayer.Normal.X", "N.X"}});
+    apptest::writeChannels(dir / "split/small_0001.exr", 20, 10,
+                           {{"object_id", OIIO::TypeDesc::FLOAT, std::vector<double>(200, 1.0)}});
+    const std::string beauty1 = "frame 1 '" + dir / "split/beauty_0001.exr" + "'";
+    struct Case {
+        std::vector<std::string> args;
+        std::string error; // after "orvit: "
+    } cases[] = {
+        {{"init", "split/beauty_####.exr", "render/shot_####.exr"},
+         "colour pass: both " + beauty1 + " (R, G, B, A) and frame 1 '" +
+             dir / "render/shot_0001.exr" +
+             "' (ViewLayer.Combined.R, ViewLayer.Combined.G, ViewLayer.Combined.B, "
+             "ViewLayer.Combined.A) offer it; leave one file out, or pick with --colour-channels "
+             "R,G,B[,A]"},
+        {{"init", "split/beauty_####.exr", "split/short_####.exr"},
+         "'split/short_####.exr' has frames 1-2 but 'split/beauty_####.exr' has frames 1-3; give "
+         "--frames A-B"},
+        {{"init", "split/beauty_####.exr", "split/small_0001.exr", "--frames", "1"},
+         "frame 1 '" + dir / "split/small_0001.exr" + "' is 20x10 but " + beauty1 + " is 200x100"},
+        {{"init", "split/beauty_####.exr", "split/id_####.exr", "split/normals_0001.exr",
+          "--frames", "1"},
+         "frame 1 '" + dir / "split/normals_0001.exr" +
+             "': no channel is recognised as a colour, an object index or a depth (the file has "
+             "N.X); leave the file out, or pick with --colour-channels R,G,B[,A], "
+             "--special-channel NAME or --depth-channel NAME"},
+        {{"init", "split/beauty_####.exr", "split/depth_####.exr"},
+         "no file has a channel recognised as an object index (" + beauty1 +
+             " has R, G, B, A, N.X, diffuse.R; frame 1 '" + dir / "split/depth_0001.exr" +
+             "' has Z); pick with --special-channel NAME"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--output", "bad.toml"});
+        const auto r = runIn(dir, args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.errLines(), std::vector<std::string>{"orvit: " + c.error});
+        EXPECT_FALSE(fs::exists(dir / "bad.toml"));
+    }
+}
+
+// Without a depth pass init writes a scene that renders the Fixed glows and
+// says what the depth modes need; two scenes share a folder.
+TEST(OrvitInit, WithoutADepthPassTheSceneRendersItsFixedGlows) {
+    apptest::TempFolder dir;
+    for (int frame : {1, 2}) {
+        writePassFile(dir, "beauty", frame, kBeauty);
+        writePassFile(dir, "id", frame, kId);
+        std::vector<std::pair<std::string, std::string>> both = kBeauty;
+        both.insert(both.end(), kId.begin(), kId.end());
+        writePassFile(dir, "all", frame, both);
+    }
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"init", "split/beauty_####.exr", "split/id_####.exr", "--output",
+                                   "a.toml"},
+          {"init", "split/all_####.exr", "--output", "b.toml"}}) {
+        SCOPED_TRACE(args[1]);
+        const auto init = runIn(dir, args);
+        ASSERT_EQ(init.exitCode, 0) << init.err;
+        EXPECT_NE(init.out.find("; depth none (the Depth and G-Depth modes need a depth pass)\n"),
+                  std::string::npos)
+            << init.out;
+        const auto render = runIn(dir, {"render", args.back()});
+        ASSERT_EQ(render.exitCode, 0) << render.err;
+    }
+    EXPECT_TRUE(fs::exists(dir / "a-glow.txt"));
+    EXPECT_TRUE(fs::exists(dir / "b-glow.txt"));
+    EXPECT_EQ(apptest::readAll(dir / "glow/beauty_0002.png"),
+              apptest::readAll(dir / "glow/all_0002.png"));
+}
+
+// init says which colour transform it wrote; --display, --view and --look
+// write a view of an OpenColorIO configuration instead, checked first.
+TEST(OrvitInit, WritesTheRenderersViewWhenGivenOne) {
+    apptest::TempFolder dir;
+    writeShot(dir);
+    dir.write("root.ocio", R"(ocio_profile_version: 2
+roles:
+  default: linear
+  scene_linear: linear
+displays:
+  screen:
+    - !<View> {name: root, colorspace: root}
+colorspaces:
+  - !<ColorSpace> {name: linear}
+  - !<ColorSpace> {name: root, from_scene_reference: !<ExponentTransform> {value: [2, 2, 2, 1], direction: inverse}}
+)");
+    const auto plain = runIn(dir, {"init", "render/shot_####.exr", "--output", "s.toml"});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_NE(plain.out.find("colour: the sRGB formula (transform = \"srgb\"); for the "
+                             "renderer's own view, such as Filmic with a look, give --display, "
+                             "--view and --look (OpenColorIO, with $OCIO or --ocio-config), or "
+                             "set [colour] in s.toml\n"),
+              std::string::npos)
+        << plain.out;
+    const auto ocio = runIn(dir, {"init", "render/shot_####.exr", "--output", "o.toml", "--display",
+                                  "screen", "--view", "root", "--ocio-config", "root.ocio"});
+    ASSERT_EQ(ocio.exitCode, 0) << ocio.err;
+    EXPECT_NE(ocio.out.find("colour: OpenColorIO display 'screen', view 'root' of '" +
+                            dir / "root.ocio" + "'\n"),
+              std::string::npos)
+        << ocio.out;
+    EXPECT_NE(apptest::readAll(dir / "o.toml")
+                  .find("[colour]\ntransform = \"ocio\"\nconfig = \"root.ocio\"\n"
+                        "display = \"screen\"\nview = \"root\"\n"),
+              std::string::npos);
+    ASSERT_EQ(runIn(dir, {"render", "o.toml", "--frames", "1"}).exitCode, 0);
+    // The sky's linear red 0.2 through the square root: 0.447, byte 114.
+    EXPECT_EQ(readColourPass(dir / "glow/shot_0001.png", {}).red[90 * kWidth + 90], 114);
+
+    const auto noConfig = apptest::runShell(
+        "cd " + apptest::shellQuoted(dir.path().string()) + " && env -u OCIO " +
+            apptest::orvitCommand({"init", "render/shot_####.exr", "--output", "n.toml",
+                                   "--display", "screen", "--view", "root"}),
+        dir / "", "/dev/null");
+    EXPECT_EQ(noConfig.errLines(),
+              std::vector<std::string>{"orvit: --display and --view need an OpenColorIO "
+                                       "configuration: give --ocio-config FILE or set $OCIO"});
+    const auto noView =
+        runIn(dir, {"init", "render/shot_####.exr", "--output", "n.toml", "--display", "screen",
+                    "--view", "Filmic", "--ocio-config", "root.ocio"});
+    EXPECT_EQ(noView.errLines(),
+              std::vector<std::string>{"orvit: --ocio-config '" + dir / "root.ocio" +
+                                       "': OpenColorIO display 'screen' has no view 'Filmic' "
+                                       "(it has root)"});
+    EXPECT_FALSE(fs::exists(dir / "n.toml"));
 }
 
 } // namespace

@@ -1,0 +1,148 @@
+#include "orvit/passes/pass_sources.h"
+
+#include "orvit/core/host_error.h"
+
+#include <algorithm>
+#include <array>
+#include <set>
+#include <utility>
+
+namespace orvit::app {
+namespace {
+
+constexpr std::array<PassRole, 3> kRoles = {PassRole::Colour, PassRole::Special, PassRole::Depth};
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+std::vector<std::string> namesFor(PassRole role, const NamedChannels& named) {
+    if (role == PassRole::Colour)
+        return named.colour;
+    const std::string& one = role == PassRole::Special ? named.special : named.depth;
+    return one.empty() ? std::vector<std::string>{} : std::vector<std::string>{one};
+}
+
+// "frame 1 'a.exr' has R, G, B; frame 1 'b.exr' has Z".
+std::string everyFilesChannels(const std::vector<PassFileChannels>& files) {
+    std::string text;
+    for (const PassFileChannels& f : files)
+        text += (text.empty() ? "" : "; ") + f.where + " has " + joined(f.channels);
+    return text;
+}
+
+const std::string& pickFor(PassRole role, const NamedChannels& named) {
+    return role == PassRole::Colour    ? named.pickColour
+           : role == PassRole::Special ? named.pickSpecial
+                                       : named.pickDepth;
+}
+
+class Finder {
+  public:
+    Finder(const std::vector<PassFileChannels>& files, const NamedChannels& named)
+        : files_(files), named_(named) {}
+
+    PassSources find() {
+        PassSources found;
+        PassSource* const sources[] = {&found.colour, &found.special, &found.depth};
+        // Named channels first: a channel a pass is named for is no other's.
+        for (size_t r = 0; r < kRoles.size(); ++r)
+            if (!namesFor(kRoles[r], named_).empty() &&
+                (kRoles[r] != PassRole::Special || named_.findSpecial))
+                *sources[r] = take(kRoles[r], named(kRoles[r]));
+        for (size_t r = 0; r < kRoles.size(); ++r)
+            if (namesFor(kRoles[r], named_).empty() &&
+                (kRoles[r] != PassRole::Special || named_.findSpecial))
+                *sources[r] = take(kRoles[r], recognised(kRoles[r]));
+        for (int i = 0; i < static_cast<int>(files_.size()); ++i)
+            if (files_.size() > 1 &&
+                std::none_of(std::begin(sources), std::end(sources),
+                             [i](const PassSource* s) { return s->file == i; }))
+                throw AppError(files_[i].where +
+                               ": no channel is recognised as a colour, an object index or a "
+                               "depth " +
+                               fileChannelsNote(files_[i].channels) +
+                               "; leave the file out, or pick with " + named_.pickColour + ", " +
+                               named_.pickSpecial + " or " + named_.pickDepth);
+        return found;
+    }
+
+  private:
+    // The files that have every channel named for the pass.
+    std::vector<PassSource> named(PassRole role) const {
+        const std::vector<std::string> names = namesFor(role, named_);
+        std::vector<PassSource> offers;
+        for (int i = 0; i < static_cast<int>(files_.size()); ++i) {
+            const std::vector<std::string>& channels = files_[i].channels;
+            if (std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+                    return std::find(channels.begin(), channels.end(), name) != channels.end();
+                }))
+                offers.push_back({i, names});
+        }
+        if (!offers.empty())
+            return offers;
+        if (files_.size() == 1)
+            for (const std::string& name : names)
+                if (!missingChannel(name, files_[0].channels).empty())
+                    throw AppError(files_[0].where + ": " +
+                                   missingChannel(name, files_[0].channels));
+        throw AppError(std::string("no file has the channels ") + joined(names) + " of the " +
+                       passName(role) + " (" + everyFilesChannels(files_) + ")");
+    }
+
+    // The files where channels not yet taken are recognised for the pass;
+    // several in one file is that file's error.
+    std::vector<PassSource> recognised(PassRole role) const {
+        std::vector<PassSource> offers;
+        for (int i = 0; i < static_cast<int>(files_.size()); ++i) {
+            std::vector<std::string> free;
+            for (const std::string& name : files_[i].channels)
+                if (!taken_.count({i, name}))
+                    free.push_back(name);
+            if (channelCandidates(role, free).empty())
+                continue;
+            offers.push_back(
+                {i, recogniseChannels(role, free, files_[i].where, pickFor(role, named_))});
+        }
+        if (!offers.empty() || role == PassRole::Depth)
+            return offers;
+        if (files_.size() == 1)
+            recogniseChannels(role, files_[0].channels, files_[0].where, pickFor(role, named_));
+        const char* what = role == PassRole::Colour ? "the colour" : "an object index";
+        throw AppError(std::string("no file has a channel recognised as ") + what + " (" +
+                       everyFilesChannels(files_) + "); pick with " + pickFor(role, named_));
+    }
+
+    // The one offer; two files offering the pass is an error naming both.
+    PassSource take(PassRole role, const std::vector<PassSource>& offers) {
+        if (offers.empty())
+            return {};
+        if (offers.size() > 1) {
+            const PassSource &a = offers[0], &b = offers[1];
+            const bool wasNamed = !namesFor(role, named_).empty();
+            throw AppError(std::string(passName(role)) + ": both " + files_[a.file].where + " (" +
+                           joined(a.channels) + ") and " + files_[b.file].where + " (" +
+                           joined(b.channels) + ") offer it; leave one file out" +
+                           (wasNamed ? "" : ", or pick with " + pickFor(role, named_)));
+        }
+        for (const std::string& name : offers[0].channels)
+            taken_.insert({offers[0].file, name});
+        return offers[0];
+    }
+
+    const std::vector<PassFileChannels>& files_;
+    const NamedChannels& named_;
+    std::set<std::pair<int, std::string>> taken_;
+};
+
+} // namespace
+
+PassSources findPassSources(const std::vector<PassFileChannels>& files,
+                            const NamedChannels& named) {
+    return Finder(files, named).find();
+}
+
+} // namespace orvit::app

@@ -1,0 +1,55 @@
+// Which file of several holds each pass, by the channels' names alone.
+#include "orvit/core/host_error.h"
+#include "orvit/passes/pass_sources.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvit::app;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+// A channel named for one pass is no other pass's: a grey ID image whose Y
+// is named the special pass is not a second grey colour.
+TEST(FindPassSources, EachPassFromTheOneFileThatOffersIt) {
+    const PassFileChannels beauty{"beauty", {"A", "B", "G", "R"}};
+    const PassFileChannels greyId{"id", {"Y"}};
+    const PassFileChannels depth{"depth", {"Z"}};
+    const PassFileChannels layered{
+        "all", {"L.Combined.R", "L.Combined.G", "L.Combined.B", "L.IndexOB.X", "L.Depth.Z"}};
+    struct Case {
+        const char* name;
+        std::vector<PassFileChannels> files;
+        std::string special; // named
+        int colour, specialFile, depthFile;
+        Names colourChannels;
+    } cases[] = {
+        {"one file", {layered}, "", 0, 0, 0, {"L.Combined.R", "L.Combined.G", "L.Combined.B"}},
+        {"grey id named", {beauty, greyId, depth}, "Y", 0, 1, 2, {"R", "G", "B", "A"}},
+        {"id first, no depth", {greyId, beauty}, "Y", 1, 0, -1, {"R", "G", "B", "A"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NamedChannels named;
+        named.special = c.special;
+        const PassSources found = findPassSources(c.files, named);
+        EXPECT_EQ(found.colour.file, c.colour);
+        EXPECT_EQ(found.colour.channels, c.colourChannels);
+        EXPECT_EQ(found.special.file, c.specialFile);
+        EXPECT_EQ(found.depth.file, c.depthFile);
+    }
+    // Unnamed, the grey Y is a colour too: two files offer it.
+    NamedChannels none;
+    none.pickColour = "--colour-channels";
+    try {
+        findPassSources({beauty, greyId}, none);
+        ADD_FAILURE() << "two colours were taken";
+    } catch (const AppError& e) {
+        EXPECT_EQ(std::string(e.what()), "colour pass: both beauty (R, G, B, A) and id (Y, Y, Y) "
+                                         "offer it; leave one file out, or pick with "
+                                         "--colour-channels");
+    }
+}
+
+} // namespace
