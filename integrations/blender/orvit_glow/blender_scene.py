@@ -171,10 +171,18 @@ def colour(scene):
 
 
 def colour_warnings(scene):
+    """What keeps the unglowed pixels from being Blender's own 8-bit frames."""
+    warnings = []
     view = scene.view_settings
     if view.exposure != 0 or view.gamma != 1 or view.use_curve_mapping:
-        return ["the view's exposure, gamma and curves are not applied to the glowed frames"]
-    return []
+        warnings.append("the view's exposure, gamma and curves are not applied to the glowed "
+                        "frames")
+    dither = scene.render.dither_intensity
+    if dither != 0:
+        warnings.append(f"Render > Post Processing > Dither is {dither:g}: Blender's 8-bit "
+                        "frames get its noise and the glowed frames do not; set it to 0 for "
+                        "the same pixels")
+    return warnings
 
 
 class Paths:

@@ -4,9 +4,18 @@ for it ("Glow after animation renders").
 Blender calls render handlers from its render thread; the frames are noted
 there and the glow starts from a timer on the main thread. In background
 Blender (`blender -b FILE -a`) the render runs on the main thread and the
-glow renders at once, before Blender quits."""
+glow renders at once, before Blender quits. Either way a scene file that
+is not there yet is written first, as Write scene would write it.
 
+A glow that fails in background Blender is a line on standard error and
+makes Blender's exit status 1, so that a batch script or a farm notices:
+Blender ignores what handlers raise, and exits 0 after a render."""
+
+import atexit
+import os
 import queue
+import sys
+import traceback
 
 import bpy
 from bpy.app.handlers import persistent
@@ -44,11 +53,30 @@ def on_render_complete(scene, *args):
 
 def glow_now(scene, first, last):
     try:
-        run = operators.start_glow(scene, bpy.context, first, last).wait()
-        _, message = operators.glow_outcome(run)
+        run = operators.start_glow(scene, bpy.context, first, last, write_missing=True).wait()
+        level, message = operators.glow_outcome(run)
     except SceneError as e:
-        message = str(e)
-    print(f'Orvit glow: {message}')
+        level, message = 'ERROR', str(e)
+    except Exception as e:  # a fault of the add-on's own: still no silent exit 0
+        traceback.print_exc()
+        level, message = 'ERROR', f'{type(e).__name__}: {e}'
+    if level == 'INFO':
+        print(f'Orvit glow: {message}')
+        return
+    print(f"Orvit glow: scene '{scene.name}', frames {first}-{last}: {message}", file=sys.stderr)
+    fail_at_exit()
+
+
+def exit_failed():
+    # Runs as Blender's Python ends, after the rest of the command line.
+    sys.stdout.flush()
+    sys.stderr.flush()
+    os._exit(1)
+
+
+def fail_at_exit():
+    atexit.unregister(exit_failed)
+    atexit.register(exit_failed)
 
 
 def start_finished():
@@ -60,7 +88,8 @@ def start_finished():
         if scene is None or not windows:
             continue
         with bpy.context.temp_override(window=windows[0], scene=scene):
-            bpy.ops.orvit.render_glow('INVOKE_DEFAULT', first=first, last=last)
+            bpy.ops.orvit.render_glow('INVOKE_DEFAULT', first=first, last=last,
+                                      write_missing=True)
     return 0.5
 
 

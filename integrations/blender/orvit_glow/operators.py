@@ -9,8 +9,11 @@ from .scene_text import SceneError
 
 
 def program(context):
-    preferences = context.preferences.addons[__package__].preferences
-    return orvit_process.find_program(bpy.path.abspath(preferences.orvit_path))
+    # Enabled for one run only (`blender --addons`), the add-on has no
+    # preferences, and orvit is looked up on PATH.
+    addon = context.preferences.addons.get(__package__)
+    path = addon.preferences.orvit_path if addon else ''
+    return orvit_process.find_program(bpy.path.abspath(path))
 
 
 def existing_scene(scene):
@@ -220,12 +223,31 @@ class ORVIT_OT_edit_glow(OrvitModal, bpy.types.Operator):
 running = set()
 
 
-def start_glow(scene, context, first=None, last=None):
+def written_scene(scene, context):
+    """The scene's paths, its scene file written first, as Write scene
+    writes it (keeping the settings), when there is none."""
+    paths = blender_scene.Paths(scene)
+    if os.path.isfile(paths.scene):
+        return paths
+    ours = context.scene == scene
+    layer = context.view_layer if ours else scene.view_layers[0]
+    depsgraph = context.evaluated_depsgraph_get() if ours else layer.depsgraph
+    try:
+        write_scene(program(context), blender_scene.describe(scene, layer, depsgraph,
+                                                             paths.scene))
+    except OSError as e:
+        raise SceneError(f"cannot write '{e.filename}': {e.strerror}") from e
+    print(f"Orvit glow: wrote '{paths.scene}'")
+    return paths
+
+
+def start_glow(scene, context, first=None, last=None, write_missing=False):
     """Starts `orvit render` over the frames of the scene's range (or of
-    first to last) whose passes Blender has rendered."""
+    first to last) whose passes Blender has rendered; with `write_missing`,
+    the scene file is written first when there is none."""
     if scene.name in running:
         raise SceneError(f"the glow of scene '{scene.name}' is already rendering")
-    paths = existing_scene(scene)
+    paths = written_scene(scene, context) if write_missing else existing_scene(scene)
     frames = rendered_frames(scene, paths, first, last)
     if not frames:
         raise SceneError(f"no rendered frames ('{paths.passes}'): render the animation first")
@@ -244,7 +266,8 @@ def glow_outcome(run):
         return 'ERROR', run.error
     if run.cancelled:
         return 'WARNING', f'Cancelled: {run.done} of {run.total} frames glowed'
-    return 'INFO', f"Glowed {run.done} frames to '{run.output}'"
+    frames = 'frame' if run.done == 1 else 'frames'
+    return 'INFO', f"Glowed {run.done} {frames} to '{run.output}'"
 
 
 class ORVIT_OT_render_glow(OrvitModal, bpy.types.Operator):
@@ -255,10 +278,11 @@ class ORVIT_OT_render_glow(OrvitModal, bpy.types.Operator):
 
     first: bpy.props.IntProperty(default=-1, options={'SKIP_SAVE', 'HIDDEN'})
     last: bpy.props.IntProperty(default=-1, options={'SKIP_SAVE', 'HIDDEN'})
+    write_missing: bpy.props.BoolProperty(default=False, options={'SKIP_SAVE', 'HIDDEN'})
 
     def start(self, context):
         return start_glow(context.scene, context, self.first if self.first >= 0 else None,
-                          self.last if self.last >= 0 else None)
+                          self.last if self.last >= 0 else None, self.write_missing)
 
     def progress(self, context, run):
         context.workspace.status_text_set(

@@ -12,6 +12,7 @@ import struct
 import subprocess
 import sys
 import tomllib
+import types
 import unittest
 import zlib
 
@@ -352,6 +353,61 @@ class TransparentFilm(unittest.TestCase):
                           f'Blender wrote {list(want[i:i + 4])}')
         print(f"pixels equal to Blender's RGBA PNG: {kinds}")
         self.assertTrue(all(kinds.values()), kinds)
+
+
+class BatchRender(unittest.TestCase):
+    """`blender -b FILE -a` with "Glow after animation renders" ticked and
+    the scene file never written, in a Blender of its own."""
+
+    def test_writes_the_scene_and_glows_or_fails_with_a_line_and_exit_status_1(self):
+        for fault in (False, True):
+            with self.subTest(fault=fault):
+                folder = os.path.join(ARGS.work, f'batch {fault}')
+                scene = build_scene(folder)
+                scene.frame_end = 2
+                bpy.ops.orvit.setup_passes()
+                scene.orvit_glow.render_after_animation = True
+                if fault:
+                    bpy.data.objects['Torus'].pass_index = 300
+                blend = os.path.join(folder, 'shot.blend')
+                os.makedirs(folder, exist_ok=True)
+                bpy.ops.wm.save_as_mainfile(filepath=blend, copy=True)
+                # The child finds orvit on PATH: its preferences are the defaults.
+                path = os.pathsep.join((os.path.dirname(os.path.abspath(ARGS.orvit)),
+                                        os.environ['PATH']))
+                r = subprocess.run(['blender', '-b', blend, '--addons', 'orvit_glow', '-a'],
+                                   env=dict(os.environ, PATH=path), capture_output=True,
+                                   text=True)
+                glowed = [os.path.isfile(os.path.join(folder, 'glow', f'shot_000{f}.png'))
+                          for f in (1, 2)]
+                complaints = [line for line in r.stderr.splitlines() if 'Orvit glow' in line]
+                if fault:
+                    self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
+                    self.assertEqual(len(complaints), 1, r.stderr)
+                    self.assertIn("object 'Torus' has pass index 300", complaints[0])
+                    self.assertEqual(glowed, [False, False])
+                else:
+                    self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+                    self.assertEqual(complaints, [])
+                    self.assertIn("Orvit glow: Glowed 2 frames", r.stdout)
+                    self.assertTrue(os.path.isfile(os.path.join(folder, 'shot_orvit.toml')))
+                    self.assertEqual(glowed, [True, True])
+
+
+class Reports(unittest.TestCase):
+    def test_frame_counts_and_dither_warning(self):
+        run = types.SimpleNamespace(scene_name='Scene', error='', cancelled=False, total=1,
+                                    output='glow/shot_####.png')
+        for done, line in ((1, "Glowed 1 frame to 'glow/shot_####.png'"),
+                           (2, "Glowed 2 frames to 'glow/shot_####.png'")):
+            run.done = done
+            self.assertEqual(addon().operators.glow_outcome(run), ('INFO', line))
+        scene = build_scene(os.path.join(ARGS.work, 'reports'))
+        self.assertEqual(addon().blender_scene.colour_warnings(scene), [])
+        scene.render.dither_intensity = 1
+        warnings = addon().blender_scene.colour_warnings(scene)
+        self.assertEqual(len(warnings), 1)
+        self.assertIn('Dither is 1', warnings[0])
 
 
 class Errors(unittest.TestCase):
