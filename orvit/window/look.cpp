@@ -38,6 +38,31 @@ void paintCanvas(const standin::Canvas& canvas, int x, int y, int w, int h) {
                       x1 - x0, y1 - y0, 3, canvas.width * 3);
 }
 
+namespace {
+
+// Labels are not made smaller than this to fit.
+constexpr int kSmallestText = 8;
+
+} // namespace
+
+int LabelBox::shownSize() const {
+    int size = labelsize();
+    fl_font(labelfont(), size);
+    while (size > kSmallestText && fl_width(label()) > w()) {
+        --size;
+        fl_font(labelfont(), size);
+    }
+    return size;
+}
+
+void LabelBox::draw() {
+    fl_font(labelfont(), shownSize());
+    fl_color(active_r() ? labelcolor() : fl_inactive(labelcolor()));
+    fl_push_clip(x(), y(), w(), h());
+    fl_draw(label(), x(), y(), w(), h(), FL_ALIGN_LEFT);
+    fl_pop_clip();
+}
+
 void styleText(Fl_Widget* widget) {
     widget->labelsize(kTextSize);
     widget->labelfont(FL_HELVETICA);

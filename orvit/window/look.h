@@ -4,6 +4,7 @@
 #include "orvit/panel/panel_model.h"
 
 #include <FL/Enumerations.H>
+#include <FL/Fl_Box.H>
 #include <FL/Fl_Widget.H>
 
 #include <string>
@@ -28,6 +29,17 @@ Fl_Color panelColour();
 // Paints the box x, y, w, h of the current window with the same box of the
 // canvas, pixel for pixel; where the canvas does not reach, its background.
 void paintCanvas(const standin::Canvas& canvas, int x, int y, int w, int h);
+
+// A control's label, drawn from the control's left edge and in a smaller
+// font where the placement rule's room (7 pixels a character) is narrower
+// than the text, so that no label is cut off.
+class LabelBox : public Fl_Box {
+  public:
+    LabelBox() : Fl_Box(0, 0, 1, 1) {}
+    void draw() override;
+    // The font size the label is drawn in at its present width.
+    int shownSize() const;
+};
 
 // Sets a widget's label and text font and size.
 void styleText(Fl_Widget* widget);

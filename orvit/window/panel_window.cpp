@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <initializer_list>
 
 namespace orvit::window {
 
@@ -107,6 +108,22 @@ uchar channelByte(int32_t v) {
     return static_cast<uchar>(clampInt(v, 0, 255));
 }
 
+// What the glow's mode and distance mean, on the controls that set them.
+const char* tooltipFor(const std::string& label) {
+    if (label == "Mode")
+        return "Fixed: the surface filled with the first colour, the glow around it as wide "
+               "everywhere.\n"
+               "Depth: the same, but Distance is a size in the scene, seen through the camera: "
+               "far from the camera the glow is small.\n"
+               "G-Fixed, G-Depth: as Fixed and Depth, as a band of glow along the outline, "
+               "inside and outside; the inside keeps its colours.";
+    if (label == "Distance")
+        return "How far the glow reaches. Fixed and G-Fixed: a fraction of the frame's width "
+               "(0.05 of 640 pixels is 32). Depth and G-Depth: a length in scene units; where "
+               "it comes to less than 2 or more than 100 pixels, that part draws no glow.";
+    return nullptr;
+}
+
 } // namespace
 
 // ---- One control ------------------------------------------------------------
@@ -123,9 +140,8 @@ void ControlWidgets::build() {
     const std::string& text = control_.label();
     if (standin::labelWidth(type, text) > 0) {
         labelText_ = escapedLabel(text, false);
-        label = new Fl_Box(0, 0, 1, 1);
+        label = new LabelBox();
         label->label(labelText_.c_str());
-        label->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
         styleText(label);
     }
     switch (type) {
@@ -205,6 +221,10 @@ void ControlWidgets::build() {
         area = new AreaWidget(*this);
         break;
     }
+    if (const char* tip = tooltipFor(text))
+        for (Fl_Widget* widget : std::initializer_list<Fl_Widget*>{label, choice, number})
+            if (widget != nullptr)
+                widget->tooltip(tip);
     if (number != nullptr) {
         number->when(FL_WHEN_RELEASE | FL_WHEN_ENTER_KEY);
         number->callback(onNumber, this);

@@ -9,6 +9,7 @@
 #include "orvit/panel/panel_host.h"
 #include "orvit/panel/panel_model.h"
 #include "orvit/window/envelope_window.h"
+#include "orvit/window/look.h"
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
@@ -53,7 +54,7 @@ class ControlWidgets {
     standin::PanelControl& control() const { return control_; }
     PanelWindow& window() const { return window_; }
 
-    Fl_Box* label = nullptr;
+    LabelBox* label = nullptr;
     Fl_Check_Button* check = nullptr;
     Fl_Button* button = nullptr;
     Fl_Choice* choice = nullptr;
