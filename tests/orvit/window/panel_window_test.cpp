@@ -5,10 +5,12 @@
 #include "orvit/window/look.h"
 #include "orvit/window/panel_window.h"
 #include "tests/orvit/panel/panel_host_support.h"
+#include "tests/orvit/window/window_test_support.h"
 
 #include <FL/Fl_Float_Input.H>
 #include <FL/Fl_Int_Input.H>
 #include <FL/Fl_Toggle_Button.H>
+#include <FL/fl_draw.H>
 
 #include <gtest/gtest.h>
 
@@ -331,6 +333,45 @@ TEST_F(WindowOverPanel, OkEntersWhatWasTypedAndLeftCancelAndTheCloseBoxDoNot) {
         EXPECT_EQ(real->value.real, c.answer == 1 ? 0.75 : 0.25);
         EXPECT_EQ(eventsOf(real) - before, c.answer == 1 ? 1u : 0u);
     }
+}
+
+// Every label reads whole in the room the placement rule gives it (7 pixels
+// a character), in a smaller font where it must; the mode and distance
+// controls say what they mean.
+TEST(WindowLabels, EveryLabelReadsWholeAndModeAndDistanceExplainThemselves) {
+    REQUIRE_DISPLAY();
+    Panel panel("Labels");
+    const char* const modes[] = {"Fixed", "Depth", "G-Fixed", "G-Depth", nullptr};
+    ControlDesc choice = paneltest::listDesc(modes, 0);
+    panel.addControl("ChoiceControl", &choice, "Mode");
+    ControlDesc real = paneltest::plainDesc(DescFloat);
+    panel.addControl("FloatControl", &real, "Distance");
+    ControlDesc percent = paneltest::rangeDesc(0, 0, 100);
+    panel.addControl("PercentControl", &percent, "Transparency");
+    ControlDesc popup = paneltest::listDesc(kItems, 3);
+    panel.addControl("PopupControl", &popup, "Special Buffer");
+    panel.addControl("PopupControl", &popup, "WMWM"); // wider than 7 pixels a letter
+    PanelWindow window(panel);
+    size_t labels = 0;
+    for (const auto& control : panel.controls()) {
+        const ControlWidgets& w = *window.widgetsOf(*control);
+        SCOPED_TRACE(control->label());
+        ASSERT_NE(w.label, nullptr);
+        ++labels;
+        const int size = w.label->shownSize();
+        EXPECT_GE(size, 8);
+        fl_font(w.label->labelfont(), size);
+        EXPECT_LE(fl_width(w.label->label()), w.label->w());
+        const Fl_Widget* body = w.choice != nullptr ? static_cast<Fl_Widget*>(w.choice) : w.number;
+        const std::string tip = body->tooltip() != nullptr ? body->tooltip() : "";
+        if (control->label() == "Mode")
+            EXPECT_NE(tip.find("G-Fixed, G-Depth"), std::string::npos) << tip;
+        else if (control->label() == "Distance")
+            EXPECT_NE(tip.find("a fraction of the frame's width"), std::string::npos) << tip;
+        else
+            EXPECT_EQ(tip, "");
+    }
+    EXPECT_EQ(labels, 5u);
 }
 
 } // namespace
