@@ -1,6 +1,7 @@
 #include "orvit/passes/pass_sources.h"
 
 #include "orvit/core/host_error.h"
+#include "orvit/core/text.h"
 
 #include <algorithm>
 #include <array>
@@ -12,12 +13,7 @@ namespace {
 
 constexpr std::array<PassRole, 3> kRoles = {PassRole::Colour, PassRole::Special, PassRole::Depth};
 
-std::string joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& name : names)
-        text += (text.empty() ? "" : ", ") + name;
-    return text;
-}
+using standin::joined;
 
 std::vector<std::string> namesFor(PassRole role, const NamedChannels& named) {
     if (role == PassRole::Colour)
@@ -28,10 +24,9 @@ std::vector<std::string> namesFor(PassRole role, const NamedChannels& named) {
 
 // "frame 1 'a.exr' has R, G, B; frame 1 'b.exr' has Z".
 std::string everyFilesChannels(const std::vector<PassFileChannels>& files) {
-    std::string text;
-    for (const PassFileChannels& f : files)
-        text += (text.empty() ? "" : "; ") + f.where + " has " + joined(f.channels);
-    return text;
+    return joined(
+        files, [](const PassFileChannels& f) { return f.where + " has " + joined(f.channels); },
+        "; ");
 }
 
 const std::string& pickFor(PassRole role, const NamedChannels& named) {

@@ -246,6 +246,19 @@ def png_rgba(path):
     return bytes(pixels), width
 
 
+def render_blender_then_passes(scene, folder):
+    """Blender's own 8-bit RGBA frames to blender/shot_####.png, then the
+    passes set up, rendered to shot_####.exr and the scene written."""
+    image = scene.render.image_settings
+    image.color_mode, image.color_depth = 'RGBA', '8'
+    scene.render.filepath = os.path.join(folder, 'blender', 'shot_')
+    bpy.ops.render.render(animation=True)
+    scene.render.filepath = os.path.join(folder, 'shot_')
+    bpy.ops.orvit.setup_passes()
+    bpy.ops.render.render(animation=True)
+    bpy.ops.orvit.write_scene()
+
+
 def work_panel(scene_path, script):
     """Works the scene's settings panel with a panel script, as a user would."""
     subprocess.run([ARGS.orvit, 'edit', scene_path, '--script', '-'], input=script, text=True,
@@ -278,15 +291,7 @@ class GlowedFrames(unittest.TestCase):
                 folder = os.path.join(ARGS.work, f'{view} #1')  # '#' in a folder's name
                 scene = build_scene(folder)
                 scene.view_settings.view_transform, scene.view_settings.look = view, look
-                image = scene.render.image_settings
-                image.color_mode, image.color_depth = 'RGBA', '8'
-                scene.render.filepath = os.path.join(folder, 'blender', 'shot_')
-                bpy.ops.render.render(animation=True)
-
-                scene.render.filepath = os.path.join(folder, 'shot_')
-                bpy.ops.orvit.setup_passes()
-                bpy.ops.render.render(animation=True)
-                bpy.ops.orvit.write_scene()
+                render_blender_then_passes(scene, folder)
                 scene_path = os.path.join(folder, 'shot_orvit.toml')
                 glowed = os.path.join(folder, 'glow', 'shot_{:04}.png')
                 blender = os.path.join(folder, 'blender', 'shot_{:04}.png')
@@ -328,15 +333,7 @@ class TransparentFilm(unittest.TestCase):
         principled.inputs['Alpha'].default_value = 0.4
         principled.inputs['Base Color'].default_value = (0.9, 0.2, 0.05, 1)
         bpy.data.objects['Torus'].data.materials.append(glass)
-        image = scene.render.image_settings
-        image.color_mode, image.color_depth = 'RGBA', '8'
-        scene.render.filepath = os.path.join(folder, 'blender', 'shot_')
-        bpy.ops.render.render(animation=True)
-
-        scene.render.filepath = os.path.join(folder, 'shot_')
-        bpy.ops.orvit.setup_passes()
-        bpy.ops.render.render(animation=True)
-        bpy.ops.orvit.write_scene()
+        render_blender_then_passes(scene, folder)
         work_panel(os.path.join(folder, 'shot_orvit.toml'), 'tick "Enable Orvit" off\nok\n')
         bpy.ops.orvit.render_glow()
 

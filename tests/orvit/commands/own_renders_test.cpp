@@ -4,6 +4,7 @@
 #include "orvit/passes/cryptomatte.h"
 #include "orvit/passes/passes.h"
 #include "tests/support/cryptomatte_frames.h"
+#include "tests/support/ocio_config.h"
 #include "tests/support/renderer_frames.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
@@ -567,17 +568,7 @@ TEST(OrvitInit, WithoutADepthPassTheSceneRendersItsFixedGlows) {
 TEST(OrvitInit, WritesTheRenderersViewWhenGivenOne) {
     apptest::TempFolder dir;
     writeShot(dir);
-    dir.write("root.ocio", R"(ocio_profile_version: 2
-roles:
-  default: linear
-  scene_linear: linear
-displays:
-  screen:
-    - !<View> {name: root, colorspace: root}
-colorspaces:
-  - !<ColorSpace> {name: linear}
-  - !<ColorSpace> {name: root, from_scene_reference: !<ExponentTransform> {value: [2, 2, 2, 1], direction: inverse}}
-)");
+    dir.write("root.ocio", apptest::kSquareRootOcioConfig);
     const auto plain = runIn(dir, {"init", "render/shot_####.exr", "--output", "s.toml"});
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
     EXPECT_NE(plain.out.find("colour: the sRGB formula (transform = \"srgb\"); for the "

@@ -3,6 +3,7 @@
 #include "tests/support/cryptomatte_frames.h"
 #include "tests/support/failure.h"
 #include "tests/support/image_files.h"
+#include "tests/support/ocio_config.h"
 #include "tests/support/renderer_frames.h"
 #include "tests/support/temp_folder.h"
 
@@ -78,17 +79,7 @@ TEST(ReadColourPass, FloatIsClampedAndRoundedToEightBitsWithTheLinearTransform) 
 // the transform, and pixels of alpha 0 and 1 are taken as they are.
 TEST(ReadColourPass, PartlyCoveredFloatColourIsDividedByItsAlphaBeforeTheTransform) {
     apptest::TempFolder dir;
-    dir.write("root.ocio", R"(ocio_profile_version: 2
-roles:
-  default: linear
-  scene_linear: linear
-displays:
-  screen:
-    - !<View> {name: root, colorspace: root}
-colorspaces:
-  - !<ColorSpace> {name: linear}
-  - !<ColorSpace> {name: root, from_scene_reference: !<ExponentTransform> {value: [2, 2, 2, 1], direction: inverse}}
-)");
+    dir.write("root.ocio", apptest::kSquareRootOcioConfig);
     // Premultiplied red, alpha, and the straight red byte for each transform:
     // 0.125 at alpha 0.5 is 0.25 straight, which sRGB shows as 137 and a
     // square root as 128 (not 99 and 90, the red taken as it is).
@@ -349,24 +340,11 @@ TEST(ReadColourPass, FloatColourMatchesTheSrgbCurveAtEveryByte) {
     EXPECT_EQ(ours.blue, renderers.blue);
 }
 
-// A display and view of an OpenColorIO configuration: here a square root, so
-// linear 0.25 shows as 0.5, and a look that doubles the light first.
+// A display and view of an OpenColorIO configuration (ocio_config.h).
 TEST(ReadColourPass, AnOpenColorIoViewAndLookApplyToFloatColour) {
     apptest::TempFolder dir;
     ASSERT_EQ(mkfifo((dir / "pipe.ocio").c_str(), 0644), 0);
-    dir.write("config.ocio", R"(ocio_profile_version: 2
-roles:
-  default: linear
-  scene_linear: linear
-displays:
-  screen:
-    - !<View> {name: root, colorspace: root}
-looks:
-  - !<Look> {name: double, process_space: linear, transform: !<MatrixTransform> {matrix: [2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1]}}
-colorspaces:
-  - !<ColorSpace> {name: linear}
-  - !<ColorSpace> {name: root, from_scene_reference: !<ExponentTransform> {value: [2, 2, 2, 1], direction: inverse}}
-)");
+    dir.write("config.ocio", apptest::kSquareRootOcioConfig);
     writeChannels(dir / "c.exr", 2, 1,
                   {{"R", OIIO::TypeDesc::FLOAT, {0.25, 1.0}},
                    {"G", OIIO::TypeDesc::FLOAT, {0.0, 0.0}},
