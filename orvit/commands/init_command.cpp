@@ -600,6 +600,10 @@ class InitCommand : public Command {
         const std::string values =
             standin::joined(r.values, [](int v) { return std::to_string(v); });
         const std::string channels = standin::joined(r.colourChannels);
+        // The files only when there are several.
+        const auto in = [&](const std::string& pattern) {
+            return request_.patterns.size() > 1 ? " in " + pattern : std::string();
+        };
         std::string special = r.specialChannel + in(r.specialPattern) + " (values " + values + ")";
         if (!r.cryptomatte.empty()) {
             special = "Cryptomatte " + r.cryptomatte + " (objects " +
@@ -609,10 +613,6 @@ class InitCommand : public Command {
                                       }) +
                       ")";
         }
-        // The files only when there are several.
-        const auto in = [&](const std::string& pattern) {
-            return request_.patterns.size() > 1 ? " in " + pattern : std::string();
-        };
         const std::string depth = r.depthChannel.empty()
                                       ? "none (the Depth and G-Depth modes need a depth pass)"
                                       : r.depthChannel + in(r.depthPattern) +
