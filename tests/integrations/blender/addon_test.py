@@ -575,7 +575,8 @@ def main():
     ARGS = parser.parse_args(sys.argv[sys.argv.index('--') + 1:])
     loader = unittest.defaultTestLoader
     cases = ((EeveeGlowByName,) if ARGS.eevee else
-             (FieldOfView, Passes, GlowedFrames, Errors, GlowByName))
+             (FieldOfView, Passes, GlowedFrames, TransparentFilm, BatchRender, Reports, Errors,
+              GlowByName))
     tests = unittest.TestSuite(loader.loadTestsFromTestCase(case) for case in cases)
     result = unittest.TextTestRunner(verbosity=2).run(tests)
     sys.exit(0 if result.wasSuccessful() else 1)
