@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <unistd.h>
@@ -62,10 +63,24 @@ bool parseTemporaryName(const std::string& name, TemporaryName* parsed) {
     return true;
 }
 
-// Whether process `pid` of this host still exists (a zombie does; one that
-// belongs to another user does too).
+// Whether process `pid` of this host may still write: one that belongs to
+// another user may. One that has ended but is not yet reaped (a zombie, which
+// a slow parent or a container's first process can leave for a while) writes
+// no more and counts as gone.
 bool processExists(pid_t pid) {
-    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
+    if (pid <= 0 || (kill(pid, 0) != 0 && errno != EPERM))
+        return false;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return true;
+    // The state follows the command name, which is in parentheses and may
+    // itself hold ") ".
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos || close + 2 >= line.size())
+        return true;
+    const char state = line[close + 2];
+    return state != 'Z' && state != 'X';
 }
 
 } // namespace

@@ -76,7 +76,7 @@ TEST(RemoveStaleTemporaries, RemovesOnlyFilesOfTheFramesWhoseWriterIsGone) {
 
 // A writer killed by SIGKILL, which nothing can catch, leaves its temporary
 // file under a name that says whose it is; the clean-up then removes it and
-// leaves the old file whole.
+// leaves the old file whole, even while the dead writer is not yet reaped.
 TEST(RemoveStaleTemporaries, RemovesWhatAWriterKilledMidWriteLeft) {
     apptest::TempFolder dir;
     dir.write("glow.txt", "old\n");
@@ -89,9 +89,9 @@ TEST(RemoveStaleTemporaries, RemovesWhatAWriterKilledMidWriteLeft) {
         });
         _exit(0);
     }
-    int status = 0;
-    waitpid(writer, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    siginfo_t ended{};
+    ASSERT_EQ(waitid(P_PID, static_cast<id_t>(writer), &ended, WEXITED | WNOWAIT), 0);
+    ASSERT_TRUE(ended.si_code == CLD_KILLED && ended.si_status == SIGKILL);
     const std::vector<std::string> left = dir.files();
     ASSERT_EQ(left.size(), 2u);
     const std::string owner =
@@ -101,6 +101,7 @@ TEST(RemoveStaleTemporaries, RemovesWhatAWriterKilledMidWriteLeft) {
     EXPECT_EQ(removeStaleTemporaries({dir / "glow.txt"}, OtherHosts::MayBeWriting),
               std::vector<std::string>{dir / left[0]});
     EXPECT_EQ(dir.files(), std::vector<std::string>{"glow.txt"});
+    waitpid(writer, nullptr, 0);
     std::ifstream in(dir / "glow.txt");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old\n");
 }
