@@ -19,7 +19,7 @@ struct NamedObject {
     uint32_t id; // the stored id, as float bits
 };
 
-// "torus" and "равнина" from the specification's examples; "Cube" from
+// "torus" and "равнина" from the Cryptomatte format's examples; "Cube" from
 // Blender's manifest.
 const NamedObject kTorus{"torus", 4053562365u};
 const NamedObject kPlain{"\xd1\x80\xd0\xb0\xd0\xb2\xd0\xbd\xd0\xb8\xd0\xbd\xd0\xb0", 2518896926u};

@@ -52,7 +52,7 @@ struct Layout {
     bool planes = false;
 };
 
-// The spec of one image (or part) of `channels`, its pixels into `data`.
+// The image description of one image (or part) of `channels`, its pixels into `data`.
 inline OIIO::ImageSpec channelsSpec(int width, int height, const std::vector<Channel>& channels,
                                     Layout layout, std::vector<unsigned char>& data) {
     OIIO::ImageSpec spec(width, height, static_cast<int>(channels.size()), channels[0].type);

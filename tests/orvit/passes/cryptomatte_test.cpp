@@ -1,5 +1,5 @@
 // Cryptomatte names, manifests and layers, checked against the published
-// hash vectors and the specification's examples.
+// hash vectors and the Cryptomatte format's own examples.
 #include "orvit/core/host_error.h"
 #include "orvit/passes/cryptomatte.h"
 #include "tests/support/cryptomatte_frames.h"
