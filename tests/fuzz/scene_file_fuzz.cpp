@@ -44,8 +44,8 @@ void checkScene(const orvit::app::SceneFile& scene) {
     }
     check(scene.first >= 0 && scene.first <= scene.last && scene.last <= 99999999);
     check(scene.rate > 0.0 && scene.rate < 1e6);
-    check(!scene.passes.colour.empty() && !scene.passes.special.empty() &&
-          !scene.passes.depth.empty());
+    // The depth pass is optional: only the Depth modes need it.
+    check(!scene.passes.colour.empty() && !scene.passes.special.empty());
     const size_t channels = scene.passes.colourChannels.size();
     check(channels == 0 || channels == 3 || channels == 4);
     check(scene.passes.farDepth > 0.0);
