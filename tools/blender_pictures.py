@@ -20,6 +20,10 @@ import time
 
 import bpy
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests',
+                                'support'))
+import blender_scenes  # noqa: E402
+
 FRAMES = 24
 SIZE = (480, 270)
 SAMPLES = 32
@@ -51,24 +55,13 @@ def material(name, colour, emission):
 
 
 def build():
-    scene = bpy.context.scene
-    for obj in list(bpy.data.objects):
-        bpy.data.objects.remove(obj)
-    scene.render.engine = 'CYCLES'
-    scene.cycles.device = 'CPU'
-    scene.cycles.samples = SAMPLES
-    scene.cycles.use_denoising = False
-    scene.render.resolution_x, scene.render.resolution_y = SIZE
+    scene = blender_scenes.empty_cycles_scene(SIZE, SAMPLES)
     scene.render.filepath = '//render/shot_'
     scene.frame_start, scene.frame_end = 1, FRAMES
     background = scene.world.node_tree.nodes['Background']
     background.inputs['Color'].default_value = (0.01, 0.012, 0.02, 1)
 
-    camera = bpy.data.objects.new('Camera', bpy.data.cameras.new('Camera'))
-    camera.location = (0, -9, 2.2)
-    camera.rotation_euler = (math.radians(78), 0, 0)
-    scene.collection.objects.link(camera)
-    scene.camera = camera
+    camera = blender_scenes.add_camera(scene, (0, -9, 2.2), 78)
     camera.data.lens = 40
     camera.data.keyframe_insert('lens', frame=1)
     camera.data.lens = 50

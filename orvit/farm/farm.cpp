@@ -40,19 +40,10 @@ int64_t framePixels(const std::string& colourPass) {
     }
 }
 
-// The request's scene, range and whole output pattern, checked.
-struct Sequence {
-    SceneFile scene;
-    FrameRange range;
-    std::string output;
-};
-
-Sequence readSequence(const FarmRequest& request) {
-    Sequence s;
-    s.scene = parseSceneFile(request.scene);
-    s.range = requestedRange(s.scene, request.frames);
-    s.output = wholePath(request.output.empty() ? s.scene.output : request.output);
-    checkOneImagePerFrame(s.output, s.range);
+// The request read, with the output pattern made whole for the nodes.
+Sequence readFarmSequence(const FarmRequest& request) {
+    Sequence s = readSequence(request);
+    s.output = wholePath(s.output);
     return s;
 }
 
@@ -209,7 +200,7 @@ void cancelTasks(const std::vector<FarmTask>& tasks, const std::vector<Submitted
 
 void farmSubmit(const FarmRequest& request, const std::string& program,
                 const std::string& builtModule) {
-    const Sequence s = readSequence(request);
+    const Sequence s = readFarmSequence(request);
     checkOutputSparesInputs(s.scene, s.output, s.range);
     if (s.range.first < 0)
         throw AppError("frames " + rangeText(s.range) +
@@ -326,7 +317,7 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
 }
 
 void farmStatus(const FarmRequest& request) {
-    const Sequence s = readSequence(request);
+    const Sequence s = readFarmSequence(request);
     const int total = s.range.last - s.range.first + 1;
     const std::vector<int> missing = missingFrames(s.output, s.range);
     std::printf("frames %s of %s -> %s\n", rangeText(s.range).c_str(), s.scene.path.c_str(),

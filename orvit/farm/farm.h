@@ -7,17 +7,15 @@
 #pragma once
 
 #include "orvit/farm/farm_plan.h"
+#include "orvit/sequence/scene_render.h"
 
 #include <string>
 
 namespace orvit::app {
 
-struct FarmRequest {
-    std::string scene;
-    std::string frames; // empty: the scene's range
-    std::string output; // empty: the scene's
-    int chunk = 0;      // 0: defaultChunk
-    int cpus = 1;       // per task, each rendering a frame at once
+struct FarmRequest : SequenceRequest {
+    int chunk = 0; // 0: defaultChunk
+    int cpus = 1;  // per task, each rendering a frame at once
     SlurmOptions slurm;
     bool replace = false; // cancel the earlier jobs' tasks that hold frames
 };

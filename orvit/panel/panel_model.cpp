@@ -316,15 +316,8 @@ static void ORVIT_CALL drawRGBBox(PanelHandle panel, int32_t red, int32_t green,
 } // extern "C"
 
 const DrawFuncs* panelDrawFuncs() {
-    static const DrawFuncs record = [] {
-        DrawFuncs d{};
-        d.slot0 = nullptr;
-        d.drawRGBPixel = drawRGBPixel;
-        d.slot2 = nullptr;
-        d.drawBox = drawBox;
-        d.drawRGBBox = drawRGBBox;
-        return d;
-    }();
+    // In slot order; slots 0 and 2 are not offered.
+    static const DrawFuncs record{nullptr, drawRGBPixel, nullptr, drawBox, drawRGBBox};
     return &record;
 }
 

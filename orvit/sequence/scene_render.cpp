@@ -298,6 +298,15 @@ FrameRange requestedRange(const SceneFile& scene, const std::string& frames) {
     return frames.empty() ? FrameRange{scene.first, scene.last} : parseFrameRange(frames);
 }
 
+Sequence readSequence(const SequenceRequest& request) {
+    Sequence s;
+    s.scene = parseSceneFile(request.scene);
+    s.range = requestedRange(s.scene, request.frames);
+    s.output = request.output.empty() ? s.scene.output : request.output;
+    checkOneImagePerFrame(s.output, s.range);
+    return s;
+}
+
 void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option) {
     if (frame < scene.first || frame > scene.last)
         throw AppError(option + " " + std::to_string(frame) + ": scene '" + scene.path +

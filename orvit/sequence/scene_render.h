@@ -162,6 +162,22 @@ void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern,
 // the scene's range.
 FrameRange requestedRange(const SceneFile& scene, const std::string& frames);
 
+// What a command over a range of frames names: `render`, `farm submit` and
+// `farm status` read it alike.
+struct SequenceRequest {
+    std::string scene;
+    std::string frames; // empty: the scene's range
+    std::string output; // empty: the scene's
+};
+// A request read: its scene, its range and the output pattern (the
+// request's, else the scene's), checked to give each frame its own file.
+struct Sequence {
+    SceneFile scene;
+    FrameRange range;
+    std::string output;
+};
+Sequence readSequence(const SequenceRequest& request);
+
 // Checks that `frame` lies in the scene's range: an AppError naming the
 // option `option` otherwise.
 void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option);

@@ -416,12 +416,12 @@ void warnOfUnknownSurfaces(const SceneFile& scene, FrameRange range) {
 } // namespace
 
 std::string renderSequence(const RenderRequest& request, const std::string& builtModule) {
-    SceneFile scene = parseSceneFile(request.scene);
+    Sequence sequence = readSequence(request);
+    SceneFile& scene = sequence.scene;
     if (!request.module.empty())
         scene.module = request.module;
-    const FrameRange range = requestedRange(scene, request.frames);
-    const std::string pattern = request.output.empty() ? scene.output : request.output;
-    checkOneImagePerFrame(pattern, range);
+    const FrameRange range = sequence.range;
+    const std::string& pattern = sequence.output;
     checkOutputSparesInputs(scene, pattern, range);
     if (request.jobs < 0)
         throw AppError("--jobs " + std::to_string(request.jobs) + ": give 1 worker or more");

@@ -3,14 +3,13 @@
 // time; their summary lines are printed in frame order.
 #pragma once
 
+#include "orvit/sequence/scene_render.h"
+
 #include <string>
 
 namespace orvit::app {
 
-struct RenderRequest {
-    std::string scene;
-    std::string frames; // empty: the scene's range
-    std::string output; // empty: the scene's
+struct RenderRequest : SequenceRequest {
     std::string module; // empty: the scene's, else the built one
     bool skipExisting = false;
     int jobs = 0; // workers; 0: the CPUs this process may run on

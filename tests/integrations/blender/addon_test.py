@@ -18,6 +18,10 @@ import zlib
 
 import bpy
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..',
+                                'support'))
+import blender_scenes  # noqa: E402
+
 ARGS = None  # the command line after "--", parsed in main
 SENSOR_FITS = ('AUTO', 'HORIZONTAL', 'VERTICAL')
 
@@ -39,18 +43,11 @@ def preferences():
 def build_scene(folder):
     """A small Cycles scene: a camera, a light, and objects with and without
     pass indices; renders of 40 x 24 pixels, one sample, to `folder`."""
-    scene = bpy.context.scene
-    for obj in list(bpy.data.objects):
-        bpy.data.objects.remove(obj)
+    scene = blender_scenes.empty_cycles_scene((40, 24), 1)
     preferences().orvit_path = ARGS.orvit
     scene.orvit_glow.scene_file = ''
     scene.orvit_glow.output = ''
     scene.orvit_glow.render_after_animation = False
-    scene.render.engine = 'CYCLES'
-    scene.cycles.device = 'CPU'
-    scene.cycles.samples = 1
-    scene.cycles.use_denoising = False
-    scene.render.resolution_x, scene.render.resolution_y = 40, 24
     scene.render.resolution_percentage = 100
     scene.render.pixel_aspect_x = scene.render.pixel_aspect_y = 1
     scene.render.dither_intensity = 0
@@ -63,11 +60,7 @@ def build_scene(folder):
     background = scene.world.node_tree.nodes['Background']
     background.inputs['Color'].default_value = (0.045922216, 0.03, 0.08, 1)
 
-    camera = bpy.data.objects.new('Camera', bpy.data.cameras.new('Camera'))
-    camera.location = (0, -7, 1.5)
-    camera.rotation_euler = (math.radians(80), 0, 0)
-    scene.collection.objects.link(camera)
-    scene.camera = camera
+    blender_scenes.add_camera(scene, (0, -7, 1.5), 80)
     light = bpy.data.objects.new('Sun', bpy.data.lights.new('Sun', 'SUN'))
     light.rotation_euler = (0.6, 0.3, 0)
     scene.collection.objects.link(light)

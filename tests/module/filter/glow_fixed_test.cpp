@@ -67,25 +67,31 @@ TEST(StampTables, IntegerRootIsExactBelowTwoToThe52) {
     }
 }
 
-TEST(GlowFixed, SolidBlockFillsCoreAndStampsEdges) {
-    Instance instance(createInstance());
-    fakes::PlaneSource source(20, 20);
-    source.fill(8, 8, 3, 3, 9);
-    GlowSetting s = indexRamp(9, ModeFixed, 0.2); // R = 4
-    ASSERT_EQ(glowFixed(instance.get(), &s, source), 1);
-    auto strength = [&](int x, int y) { return glowLayer(instance.get()).strength[y * 20 + x]; };
-    auto index = [&](int x, int y) { return glowLayer(instance.get()).red[y * 20 + x]; };
-    EXPECT_EQ(strength(9, 9), 255);
-    EXPECT_EQ(index(9, 9), 0);
-    for (auto [x, y] : {std::pair{9, 8}, {8, 9}, {10, 9}, {9, 10}}) {
-        EXPECT_EQ(strength(x, y), 255) << x << "," << y;
-        EXPECT_EQ(index(x, y), 0) << x << "," << y;
+// A solid 3 x 3 block, R = 4: Fixed keeps the block's centre whole, G-Fixed's
+// centre takes its edges' stamps; both stamp from the edges outwards.
+TEST(GlowFixed, SolidBlockInFixedAndGFixed) {
+    for (const int32_t mode : {ModeFixed, ModeGFixed}) {
+        Instance instance(createInstance());
+        fakes::PlaneSource source(20, 20);
+        source.fill(8, 8, 3, 3, 9);
+        GlowSetting s = indexRamp(9, mode, 0.2);
+        const auto kernel = mode == ModeFixed ? glowFixed : glowGFixed;
+        ASSERT_EQ(kernel(instance.get(), &s, source), 1);
+        const bool fixed = mode == ModeFixed;
+        EXPECT_EQ(strengthAt(*instance, 9, 9), fixed ? 255 : 217) << mode;
+        EXPECT_EQ(indexAt(*instance, 9, 9), fixed ? 0 : 64) << mode;
+        for (auto [x, y] : {std::pair{9, 8}, {8, 9}, {10, 9}, {9, 10}}) {
+            EXPECT_EQ(strengthAt(*instance, x, y), 255) << x << "," << y;
+            EXPECT_EQ(indexAt(*instance, x, y), 0) << x << "," << y;
+        }
+        for (auto [x, y] : {std::pair{8, 8}, {10, 8}, {8, 10}, {10, 10}}) {
+            EXPECT_EQ(strengthAt(*instance, x, y), 217) << x << "," << y;
+            EXPECT_EQ(indexAt(*instance, x, y), 64) << x << "," << y;
+        }
+        if (fixed) {
+            EXPECT_EQ(source.specialRequests, 3 * 18); // three lines per scanned row
+        }
     }
-    for (auto [x, y] : {std::pair{8, 8}, {10, 8}, {8, 10}, {10, 10}}) {
-        EXPECT_EQ(strength(x, y), 217) << x << "," << y;
-        EXPECT_EQ(index(x, y), 64) << x << "," << y;
-    }
-    EXPECT_EQ(source.specialRequests, 3 * 18); // three lines per scanned row
 }
 
 TEST(GlowFixed, SizeEnvelopeIsReadOnceAtTheSourceStart) {

@@ -30,13 +30,6 @@ void drawShapes(fakes::PlaneSource& s) {
     s.fill(28, 20, 9, 1, 2, 2.0f); // a one-pixel line
 }
 
-int32_t strengthAt(const FilterInstance& i, int32_t x, int32_t y) {
-    return glowLayer(&i).strength[static_cast<size_t>(y) * glowLayer(&i).width + x];
-}
-int32_t indexAt(const FilterInstance& i, int32_t x, int32_t y) {
-    return glowLayer(&i).red[static_cast<size_t>(y) * glowLayer(&i).width + x];
-}
-
 } // namespace
 
 TEST(GlowModes, WhichPixelsStampInEachMode) {
@@ -73,20 +66,6 @@ TEST(GlowModes, WhichPixelsStampInEachMode) {
             }
         }
     }
-}
-
-TEST(GlowModes, GFixedBlockCentreReceivesTheEdgeStamps) {
-    Instance instance(createInstance());
-    fakes::PlaneSource source(20, 20);
-    source.fill(8, 8, 3, 3, 9);
-    GlowSetting s = indexRamp(9, ModeGFixed, 0.2); // R = 4
-    ASSERT_EQ(glowGFixed(instance.get(), &s, source), 1);
-    EXPECT_EQ(strengthAt(*instance, 9, 9), 217);
-    EXPECT_EQ(indexAt(*instance, 9, 9), 64);
-    EXPECT_EQ(strengthAt(*instance, 9, 8), 255);
-    EXPECT_EQ(indexAt(*instance, 9, 8), 0);
-    EXPECT_EQ(strengthAt(*instance, 8, 8), 217);
-    EXPECT_EQ(indexAt(*instance, 8, 8), 64);
 }
 
 TEST(GlowModes, WideRegionInteriorStaysEmptyOnlyInTheGModes) {

@@ -38,6 +38,15 @@ inline GlowSetting indexRamp(int32_t value, int32_t mode, double distance) {
     return s;
 }
 
+// The glow layer's strength and ramp index (its red byte under indexRamp)
+// at (x, y).
+inline int32_t strengthAt(const FilterInstance& i, int32_t x, int32_t y) {
+    return glowLayer(&i).strength[static_cast<size_t>(y) * glowLayer(&i).width + x];
+}
+inline int32_t indexAt(const FilterInstance& i, int32_t x, int32_t y) {
+    return glowLayer(&i).red[static_cast<size_t>(y) * glowLayer(&i).width + x];
+}
+
 // A source of random size, `width` and `height` each a least value and a
 // spread (rng() % spread more), holding `blobs` random rectangles up to
 // `maxSide` pixels a side, each of the special value and the depth the two

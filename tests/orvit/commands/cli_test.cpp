@@ -6,6 +6,7 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/untaken_settings.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,9 @@
 #include <regex>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 using apptest::Channel;
@@ -92,11 +96,11 @@ TEST(OrvitRender, RendersASmallSceneWithSummaryLines) {
     const auto r = apptest::runOrvit({"render", scene.write("s.toml", scene.text())}, dir / "");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_NE(r.out.find("frame 1  t 0.0417 s  8x6"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("frame 2  t 0.0833 s  8x6"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("write "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(" ms  -> " + dir / "out/glow.0002.png\n"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("envelopes"), std::string::npos) << r.out; // the scene has none
+    EXPECT_THAT(r.out, HasSubstr("frame 1  t 0.0417 s  8x6"));
+    EXPECT_THAT(r.out, HasSubstr("frame 2  t 0.0833 s  8x6"));
+    EXPECT_THAT(r.out, HasSubstr("write "));
+    EXPECT_THAT(r.out, HasSubstr(" ms  -> " + dir / "out/glow.0002.png\n"));
+    EXPECT_THAT(r.out, Not(HasSubstr("envelopes"))); // the scene has none
     EXPECT_TRUE(fs::exists(dir / "out/glow.0001.png"));
     EXPECT_TRUE(fs::exists(dir / "out/glow.0002.png"));
 }
@@ -111,16 +115,14 @@ TEST(OrvitRender, SummaryLinesShowTheEnvelopeValuesOfEachFrame) {
     const std::string text = scene.text("0 0\n1 255 0 0 0", "0 1\nkeys 2\n0 0\n1 100\n1 255 0 0 0");
     const auto r = apptest::runOrvit({"render", scene.write("s.toml", text)}, dir / "");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("-> " + dir / "out/glow.0001.png\n"
-                                       "  envelopes: envelope 1 (settings line 5) at 0.0417 s = "
-                                       "4.16667\n"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("-> " + dir / "out/glow.0002.png\n"
-                                       "  envelopes: envelope 1 (settings line 5) at 0.0833 s = "
-                                       "8.33333\n"),
-              std::string::npos)
-        << r.out;
+    EXPECT_THAT(r.out,
+                HasSubstr("-> " + dir / "out/glow.0001.png\n"
+                                        "  envelopes: envelope 1 (settings line 5) at 0.0417 s = "
+                                        "4.16667\n"));
+    EXPECT_THAT(r.out,
+                HasSubstr("-> " + dir / "out/glow.0002.png\n"
+                                        "  envelopes: envelope 1 (settings line 5) at 0.0833 s = "
+                                        "8.33333\n"));
 }
 
 // Settings the module's load did not take exactly (it stopped before their
@@ -478,7 +480,7 @@ TEST(OrvitCommands, EveryCommandHasHelp) {
         SCOPED_TRACE(command);
         const auto r = apptest::runOrvit({command, "--help"}, dir / "");
         EXPECT_EQ(r.exitCode, 0);
-        EXPECT_NE(r.out.find("Usage:"), std::string::npos) << r.out;
+        EXPECT_THAT(r.out, HasSubstr("Usage:"));
     }
 }
 
@@ -515,12 +517,10 @@ TEST(OrvitCommands, InfoAndSettings) {
     SmallScene scene(dir);
     const auto info = apptest::runOrvit({"info"}, dir / "");
     EXPECT_EQ(info.exitCode, 0) << info.err;
-    EXPECT_NE(info.out.find("sync word    0x04121994\nversion      2\nmachine      0x300\n"
-                            "startup      returned 4\nservers      2\n"
-                            "  ImageFilterHandler     \"Tesk_Orvit\"\n"
-                            "  ImageFilterInterface   \"Tesk_Orvit\"\n"),
-              std::string::npos)
-        << info.out;
+    EXPECT_THAT(info.out, HasSubstr("sync word    0x04121994\nversion      2\nmachine      0x300\n"
+                                    "startup      returned 4\nservers      2\n"
+                                    "  ImageFilterHandler     \"Tesk_Orvit\"\n"
+                                    "  ImageFilterInterface   \"Tesk_Orvit\"\n"));
 
     // The module saves the scene's lines back in its own form.
     const auto settings = apptest::runOrvit(

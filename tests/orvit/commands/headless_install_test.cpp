@@ -4,6 +4,7 @@
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -100,9 +101,9 @@ TEST(Installed, ProgramsFindTheirModuleDemoAndFarmProgramUnderThePrefix) {
                               " --output " + apptest::shellQuoted(dir / "farm/f.####.png"),
                           dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
-    EXPECT_NE(apptest::readAll(dir / "farm/farm/f.png.sbatch")
-                  .find("program=" + apptest::shellQuoted(bin + "orvit-headless") + "\n"),
-              std::string::npos);
+    EXPECT_THAT(
+        apptest::readAll(dir / "farm/farm/f.png.sbatch"),
+        testing::HasSubstr("program=" + apptest::shellQuoted(bin + "orvit-headless") + "\n"));
 
     // Without its module, the installed program names the one it misses.
     fs::remove(module);
@@ -110,8 +111,7 @@ TEST(Installed, ProgramsFindTheirModuleDemoAndFarmProgramUnderThePrefix) {
         apptest::runShell(apptest::shellQuoted(bin + "orvit-headless") + " info", dir / "");
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.errLines().size(), 1u) << missing.err;
-    EXPECT_NE(missing.err.find(module + ": cannot open module file"), std::string::npos)
-        << missing.err;
+    EXPECT_THAT(missing.err, testing::HasSubstr(module + ": cannot open module file"));
 }
 
 } // namespace

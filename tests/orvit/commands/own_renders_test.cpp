@@ -9,9 +9,13 @@
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 using namespace orvit::app;
@@ -50,17 +54,16 @@ TEST(OrvitInit, TurnsARenderersFramesIntoASceneThatRendersGlowsWhereTheValuesAre
     writeShot(dir);
     const auto init = runIn(dir, {"init", "render/shot_####.exr"});
     ASSERT_EQ(init.exitCode, 0) << init.err;
-    EXPECT_NE(init.out.find("frames 1-3, 200x100: colour ViewLayer.Combined.R, "
-                            "ViewLayer.Combined.G, ViewLayer.Combined.B, ViewLayer.Combined.A; "
-                            "special ViewLayer.IndexOB.X (values 1, 2, 3); depth "
-                            "ViewLayer.Depth.Z (empty background far)"),
-              std::string::npos)
-        << init.out;
+    EXPECT_THAT(init.out,
+                HasSubstr("frames 1-3, 200x100: colour ViewLayer.Combined.R, "
+                          "ViewLayer.Combined.G, ViewLayer.Combined.B, ViewLayer.Combined.A; "
+                          "special ViewLayer.IndexOB.X (values 1, 2, 3); depth "
+                          "ViewLayer.Depth.Z (empty background far)"));
     const std::string scene = apptest::readAll(dir / "scene.toml");
-    EXPECT_NE(scene.find("file = \"render/shot_####.exr\""), std::string::npos) << scene;
-    EXPECT_NE(scene.find("far_depth = 1.0e9"), std::string::npos) << scene;
-    EXPECT_NE(scene.find("name = \"Object 3\"\nspecial = 3"), std::string::npos) << scene;
-    EXPECT_EQ(scene.find("[camera]"), std::string::npos) << scene;
+    EXPECT_THAT(scene, HasSubstr("file = \"render/shot_####.exr\""));
+    EXPECT_THAT(scene, HasSubstr("far_depth = 1.0e9"));
+    EXPECT_THAT(scene, HasSubstr("name = \"Object 3\"\nspecial = 3"));
+    EXPECT_THAT(scene, Not(HasSubstr("[camera]")));
 
     const auto render = runIn(dir, {"render", "scene.toml"});
     ASSERT_EQ(render.exitCode, 0) << render.err;
@@ -196,7 +199,7 @@ TEST(OrvitRender, MultiPartAndUintIdFramesRenderAsTheSingleFloatFile) {
                                   apptest::orvitCommand({"render", "scene.toml"}) + ")",
                               in + "/", "/dev/null");
         ASSERT_EQ(init.exitCode, 0) << init.err;
-        EXPECT_NE(init.out.find("(values 2, 7)"), std::string::npos) << init.out;
+        EXPECT_THAT(init.out, HasSubstr("(values 2, 7)"));
         images.push_back(apptest::readAll(in + "/glow/f_0001.png"));
     }
     EXPECT_EQ(images[1], images[0]);
@@ -224,14 +227,12 @@ TEST(OrvitInit, CryptomatteObjectsGlowByNameAsAnIndexPassWithTheirValues) {
     const auto init = runIn(dir, {"init", "named/shot_####.exr"});
     ASSERT_EQ(init.exitCode, 0) << init.err;
     const std::string plain = apptest::kPlain.name;
-    EXPECT_NE(
-        init.out.find("special Cryptomatte ViewLayer.CryptoObject (objects Cube 1, torus 2, " +
-                      plain + " 3)"),
-        std::string::npos)
-        << init.out;
+    EXPECT_THAT(init.out,
+                HasSubstr("special Cryptomatte ViewLayer.CryptoObject (objects Cube 1, torus 2, " +
+                          plain + " 3)"));
     const std::string scene = apptest::readAll(dir / "scene.toml");
-    EXPECT_NE(scene.find("cryptomatte = \"ViewLayer.CryptoObject\""), std::string::npos) << scene;
-    EXPECT_NE(scene.find("name = \"" + plain + "\"\nspecial = 3"), std::string::npos) << scene;
+    EXPECT_THAT(scene, HasSubstr("cryptomatte = \"ViewLayer.CryptoObject\""));
+    EXPECT_THAT(scene, HasSubstr("name = \"" + plain + "\"\nspecial = 3"));
     ASSERT_EQ(runIn(dir, {"render", "scene.toml"}).exitCode, 0);
 
     apptest::CryptomatteFrame index;
@@ -273,18 +274,16 @@ TEST(OrvitInit, UpdateKeepsEachNamesValueAndTheSettings) {
 
     const auto update = runIn(dir, {"init", "render/shot_####.exr", "--update"});
     ASSERT_EQ(update.exitCode, 0) << update.err;
-    EXPECT_NE(
-        update.out.find("(objects torus 1, " + std::string(apptest::kPlain.name) + " 2, Cube 3)"),
-        std::string::npos)
-        << update.out;
+    EXPECT_THAT(update.out, HasSubstr("(objects torus 1, " + std::string(apptest::kPlain.name) +
+                                      " 2, Cube 3)"));
     const std::string updated = apptest::readAll(dir / "scene-glow.txt");
     EXPECT_NE(updated, edited);
     // Value 1 keeps its G-Fixed mode: what the edit wrote is still there.
     dir.write("check.txt", "choose \"Special Buffer\" 1\ncancel\n");
     const auto controls = runIn(dir, {"edit", "scene.toml", "--script", "check.txt", "--controls"});
     ASSERT_EQ(controls.exitCode, 0) << controls.err;
-    EXPECT_NE(controls.out.find("\"Mode\""), std::string::npos);
-    EXPECT_NE(controls.out.find("G-Fixed"), std::string::npos) << controls.out;
+    EXPECT_THAT(controls.out, HasSubstr("\"Mode\""));
+    EXPECT_THAT(controls.out, HasSubstr("G-Fixed"));
 
     // A kept name no frame holds stays, with a warning.
     const auto gone = runIn(dir, {"init", "render/shot_####.exr", "--frames", "1-1", "--update"});
@@ -293,7 +292,7 @@ TEST(OrvitInit, UpdateKeepsEachNamesValueAndTheSettings) {
                                                         std::string(apptest::kPlain.name) +
                                                         "' is in no frame of 1-1: it glows "
                                                         "nothing"});
-    EXPECT_NE(apptest::readAll(dir / "scene.toml").find(apptest::kPlain.name), std::string::npos);
+    EXPECT_THAT(apptest::readAll(dir / "scene.toml"), HasSubstr(apptest::kPlain.name));
 }
 
 // More names than special values: an error that counts them and says how to
@@ -473,15 +472,13 @@ TEST(OrvitInit, PassesInSeveralFilesRenderAsPassesInOneFile) {
     const auto split = runIn(dir, {"init", "split/depth_####.exr", "split/beauty_####.exr",
                                    "split/id_####.exr", "--output", "split.toml"});
     ASSERT_EQ(split.exitCode, 0) << split.err;
-    EXPECT_NE(split.out.find("frames 1-3, 200x100: colour R, G, B, A in split/beauty_####.exr; "
-                             "special object_id in split/id_####.exr (values 1, 2, 3); depth Z "
-                             "in split/depth_####.exr (empty background far)"),
-              std::string::npos)
-        << split.out;
-    EXPECT_NE(apptest::readAll(dir / "split.toml")
-                  .find("colour = \"split/beauty_####.exr\"\nspecial = \"split/id_####.exr\"\n"
-                        "depth = \"split/depth_####.exr\"\n"),
-              std::string::npos);
+    EXPECT_THAT(split.out,
+                HasSubstr("frames 1-3, 200x100: colour R, G, B, A in split/beauty_####.exr; "
+                          "special object_id in split/id_####.exr (values 1, 2, 3); depth Z "
+                          "in split/depth_####.exr (empty background far)"));
+    EXPECT_THAT(apptest::readAll(dir / "split.toml"),
+                HasSubstr("colour = \"split/beauty_####.exr\"\nspecial = \"split/id_####.exr\"\n"
+                          "depth = \"split/depth_####.exr\"\n"));
     ASSERT_EQ(runIn(dir, {"render", "one/scene.toml", "--output", "a/####.png"}).exitCode, 0);
     ASSERT_EQ(runIn(dir, {"render", "split.toml", "--output", "b/####.png"}).exitCode, 0);
     for (const char* frame : {"/0001.png", "/0002.png", "/0003.png"})
@@ -551,9 +548,8 @@ TEST(OrvitInit, WithoutADepthPassTheSceneRendersItsFixedGlows) {
         SCOPED_TRACE(args[1]);
         const auto init = runIn(dir, args);
         ASSERT_EQ(init.exitCode, 0) << init.err;
-        EXPECT_NE(init.out.find("; depth none (the Depth and G-Depth modes need a depth pass)\n"),
-                  std::string::npos)
-            << init.out;
+        EXPECT_THAT(init.out,
+                    HasSubstr("; depth none (the Depth and G-Depth modes need a depth pass)\n"));
         const auto render = runIn(dir, {"render", args.back()});
         ASSERT_EQ(render.exitCode, 0) << render.err;
     }
@@ -571,23 +567,19 @@ TEST(OrvitInit, WritesTheRenderersViewWhenGivenOne) {
     dir.write("root.ocio", apptest::kSquareRootOcioConfig);
     const auto plain = runIn(dir, {"init", "render/shot_####.exr", "--output", "s.toml"});
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
-    EXPECT_NE(plain.out.find("colour: the sRGB formula (transform = \"srgb\"); for the "
-                             "renderer's own view, such as Filmic with a look, give --display, "
-                             "--view and --look (OpenColorIO, with $OCIO or --ocio-config), or "
-                             "set [colour] in s.toml\n"),
-              std::string::npos)
-        << plain.out;
+    EXPECT_THAT(plain.out,
+                HasSubstr("colour: the sRGB formula (transform = \"srgb\"); for the "
+                          "renderer's own view, such as Filmic with a look, give --display, "
+                          "--view and --look (OpenColorIO, with $OCIO or --ocio-config), or "
+                          "set [colour] in s.toml\n"));
     const auto ocio = runIn(dir, {"init", "render/shot_####.exr", "--output", "o.toml", "--display",
                                   "screen", "--view", "root", "--ocio-config", "root.ocio"});
     ASSERT_EQ(ocio.exitCode, 0) << ocio.err;
-    EXPECT_NE(ocio.out.find("colour: OpenColorIO display 'screen', view 'root' of '" +
-                            dir / "root.ocio" + "'\n"),
-              std::string::npos)
-        << ocio.out;
-    EXPECT_NE(apptest::readAll(dir / "o.toml")
-                  .find("[colour]\ntransform = \"ocio\"\nconfig = \"root.ocio\"\n"
-                        "display = \"screen\"\nview = \"root\"\n"),
-              std::string::npos);
+    EXPECT_THAT(ocio.out, HasSubstr("colour: OpenColorIO display 'screen', view 'root' of '" +
+                                    dir / "root.ocio" + "'\n"));
+    EXPECT_THAT(apptest::readAll(dir / "o.toml"),
+                HasSubstr("[colour]\ntransform = \"ocio\"\nconfig = \"root.ocio\"\n"
+                          "display = \"screen\"\nview = \"root\"\n"));
     ASSERT_EQ(runIn(dir, {"render", "o.toml", "--frames", "1"}).exitCode, 0);
     // The sky's linear red 0.2 through the square root: 0.447, byte 114.
     EXPECT_EQ(readColourPass(dir / "glow/shot_0001.png", {}).red[90 * kWidth + 90], 114);

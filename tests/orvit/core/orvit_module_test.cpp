@@ -13,6 +13,7 @@
 #include "tests/support/fakes/fake_camera.h"
 #include "tests/support/saved_settings.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -236,9 +237,9 @@ TEST(OrvitModule, HandlerAnswersFlagsAndInterfaceNeedsThePanelService) {
     } catch (const HostError& e) {
         error = e.what();
     }
-    EXPECT_NE(error.find("server ImageFilterInterface \"Tesk_Orvit\" refused activation (result 2"),
-              std::string::npos)
-        << error;
+    EXPECT_THAT(error,
+                testing::HasSubstr(
+                    "server ImageFilterInterface \"Tesk_Orvit\" refused activation (result 2"));
     EXPECT_EQ(loaded.host.lookups,
               (std::vector<std::string>{"Info Messages", "EnvelopeHandler", "LWPanelServices"}));
     EXPECT_TRUE(loaded.host.panelHost.events.empty());

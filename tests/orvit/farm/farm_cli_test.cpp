@@ -5,11 +5,15 @@
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 
@@ -52,9 +56,8 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
         slurm.path(), {"farm", "submit", ORVIT_DEMO_SCENE, "--chunk", "2", "--output", out},
         dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
-    EXPECT_NE(submit.out.find("submitted job 42: frames 1-6 of "), std::string::npos) << submit.out;
-    EXPECT_NE(submit.out.find("2 per task, 2 tasks (4 frames missing)"), std::string::npos)
-        << submit.out;
+    EXPECT_THAT(submit.out, HasSubstr("submitted job 42: frames 1-6 of "));
+    EXPECT_THAT(submit.out, HasSubstr("2 per task, 2 tasks (4 frames missing)"));
     const std::string farm = dir / "out/farm";
     EXPECT_EQ(slurm.args(), "--parsable\n--array=0-1\n--job-name=orvit-demo.png\n--output=" + farm +
                                 "/demo.png.%A_%a.log\n--open-mode=append\n--chdir=" + farm +
@@ -87,7 +90,7 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
              "on n2  log " +
                  farm + "/demo.png.42_0.log\n",
              "  task 1    frames 5-6          RUNNING on n3\n"})
-        EXPECT_NE(status.out.find(line), std::string::npos) << line << "in\n" << status.out;
+        EXPECT_THAT(status.out, HasSubstr(line)) << line << "in\n" << status.out;
 
     // Once every frame is there, nothing is submitted.
     for (const char* frame : {"3", "4"})
@@ -97,7 +100,7 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
         slurm.path(), {"farm", "submit", ORVIT_DEMO_SCENE, "--chunk", "2", "--output", out},
         dir / "");
     EXPECT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_NE(again.out.find("are all done: nothing to submit"), std::string::npos) << again.out;
+    EXPECT_THAT(again.out, HasSubstr("are all done: nothing to submit"));
     EXPECT_FALSE(fs::exists(slurm.bin + "/sbatch.args"));
 }
 
@@ -117,11 +120,10 @@ TEST(OrvitFarm, SubmittedFromTheScenesFolderTheTaskFindsEveryPath) {
         dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
     const std::string farm = (shot / "out/farm").string();
-    EXPECT_NE(apptest::readAll(farm + "/glow.png.sbatch")
-                  .find(" render " + apptest::shellQuoted((shot / "scene.toml").string()) +
-                        " --frames \"$frames\" --output " +
-                        apptest::shellQuoted((shot / "out/glow.####.png").string())),
-              std::string::npos);
+    EXPECT_THAT(apptest::readAll(farm + "/glow.png.sbatch"),
+                HasSubstr(" render " + apptest::shellQuoted((shot / "scene.toml").string()) +
+                          " --frames \"$frames\" --output " +
+                          apptest::shellQuoted((shot / "out/glow.####.png").string())));
 
     const auto task = apptest::runShell("cd " + apptest::shellQuoted(farm) +
                                             " && SLURM_ARRAY_TASK_ID=0 sh glow.png.sbatch",
@@ -140,8 +142,7 @@ TEST(OrvitFarm, StatusTellsAJobSlurmForgotFromASlurmThatCannotAnswer) {
         slurm.path(), {"farm", "submit", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
     // Small frames: the whole range is one task.
-    EXPECT_NE(submit.out.find("6 per task, 1 task (6 frames missing)"), std::string::npos)
-        << submit.out;
+    EXPECT_THAT(submit.out, HasSubstr("6 per task, 1 task (6 frames missing)"));
     struct Case {
         const char* squeue;
         const char* out; // what stdout ends with
@@ -200,29 +201,24 @@ TEST(OrvitFarm, SubmitNeverGivesFramesOfALiveTaskToANewOne) {
     const auto status = apptest::runOrvitWith(
         slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
     EXPECT_EQ(status.exitCode, 0) << status.err;
-    EXPECT_NE(status.out.find("  task 1    frames 4-6          PENDING (BeginTime), starts "
-                              "2026-12-07T23:45:01; requeued 1 time\n"),
-              std::string::npos)
-        << status.out;
+    EXPECT_THAT(status.out, HasSubstr("  task 1    frames 4-6          PENDING (BeginTime), starts "
+                                      "2026-12-07T23:45:01; requeued 1 time\n"));
     // Where Slurm keeps accounting, how the lost run ended too.
     slurm.write("sacct", "echo '42_0|COMPLETED|n1'; echo '42_1|NODE_FAIL|n2'; "
                          "echo '42_1|PENDING|None assigned'");
     const auto accounted = apptest::runOrvitWith(
         slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
-    EXPECT_NE(accounted.out.find("2026-12-07T23:45:01; requeued 1 time, ran on n2 (NODE_FAIL)\n"),
-              std::string::npos)
-        << accounted.out;
+    EXPECT_THAT(accounted.out,
+                HasSubstr("2026-12-07T23:45:01; requeued 1 time, ran on n2 (NODE_FAIL)\n"));
 
     std::vector<std::string> replace = submit;
     replace.push_back("--replace");
     const auto replaced = apptest::runOrvitWith(slurm.path(), replace, dir / "");
     ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
     EXPECT_EQ(apptest::readAll(slurm.bin + "/scancel.args"), "42_1\n");
-    EXPECT_NE(replaced.out.find("cancelled 1 task of earlier jobs\nsubmitted job 43: "),
-              std::string::npos)
-        << replaced.out;
-    EXPECT_NE(slurm.args().find("--array=0\n"), std::string::npos) << slurm.args();
-    EXPECT_NE(slurm.args().find("--qos=low\n"), std::string::npos) << slurm.args();
+    EXPECT_THAT(replaced.out, HasSubstr("cancelled 1 task of earlier jobs\nsubmitted job 43: "));
+    EXPECT_THAT(slurm.args(), HasSubstr("--array=0\n"));
+    EXPECT_THAT(slurm.args(), HasSubstr("--qos=low\n"));
     EXPECT_EQ(apptest::readAll(dir / "out/farm/demo.png.jobs"), "42 tasks 1-3 4-6\n43 tasks 4-6\n");
 }
 
@@ -238,10 +234,8 @@ TEST(OrvitFarm, SkipExistingAndStatusCountTheSameFramesAsThere) {
     const auto status = apptest::runOrvitWith(
         slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--frames", "1-2", "--output", out},
         dir / "");
-    EXPECT_NE(status.out.find("done     1 of 2\nmissing  2\n"), std::string::npos) << status.out;
-    EXPECT_NE(status.err.find("frames 2 are missing and no task will render them"),
-              std::string::npos)
-        << status.err;
+    EXPECT_THAT(status.out, HasSubstr("done     1 of 2\nmissing  2\n"));
+    EXPECT_THAT(status.err, HasSubstr("frames 2 are missing and no task will render them"));
 
     const auto render = apptest::runOrvit(
         {"render", ORVIT_DEMO_SCENE, "--frames", "1-2", "--skip-existing", "--output", out},
@@ -277,19 +271,15 @@ TEST(OrvitFarm, SubmitRemovesWhatGoneWritersLeftAndStatusNamesIt) {
 
     const auto before = apptest::runOrvitWith(slurm.path(), status, dir / "");
     EXPECT_EQ(before.exitCode, 1);
-    EXPECT_NE(before.out.find("stale   2 unfinished files of writers that are gone: " + dead +
-                              ", " + elsewhere +
-                              " (removed when their frames are rendered again)\n"),
-              std::string::npos)
-        << before.out;
+    EXPECT_THAT(before.out,
+                HasSubstr("stale   2 unfinished files of writers that are gone: " + dead + ", " +
+                          elsewhere + " (removed when their frames are rendered again)\n"));
 
     const auto submit = apptest::runOrvitWith(
         slurm.path(), {"farm", "submit", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
-    EXPECT_NE(submit.out.find("removed 2 unfinished files of writers that are gone: " + dead +
-                              ", " + elsewhere + "\n"),
-              std::string::npos)
-        << submit.out;
+    EXPECT_THAT(submit.out, HasSubstr("removed 2 unfinished files of writers that are gone: " +
+                                      dead + ", " + elsewhere + "\n"));
     EXPECT_FALSE(fs::exists(dir / ("out/" + dead)));
     EXPECT_FALSE(fs::exists(dir / ("out/" + elsewhere)));
     EXPECT_TRUE(fs::exists(dir / ("out/" + live)));
@@ -299,7 +289,7 @@ TEST(OrvitFarm, SubmitRemovesWhatGoneWritersLeftAndStatusNamesIt) {
     dir.write("out/" + elsewhere, "part");
     const auto running = apptest::runOrvitWith(slurm.path(), status, dir / "");
     EXPECT_EQ(running.exitCode, 0) << running.err;
-    EXPECT_EQ(running.out.find("stale "), std::string::npos) << running.out;
+    EXPECT_THAT(running.out, Not(HasSubstr("stale ")));
 }
 
 TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
@@ -365,7 +355,7 @@ TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
         if (std::string(c.name) == "refused") {
             EXPECT_TRUE(fs::exists(dir / "out/farm/f.png.sbatch"));
             EXPECT_FALSE(fs::exists(dir / "out/farm/f.png.jobs"));
-            EXPECT_NE(slurm.args().find("--partition=nope\n"), std::string::npos);
+            EXPECT_THAT(slurm.args(), HasSubstr("--partition=nope\n"));
         } else {
             EXPECT_FALSE(fs::exists(dir / "out"));
             EXPECT_FALSE(fs::exists(slurm.bin + "/sbatch.args"));

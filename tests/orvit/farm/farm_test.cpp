@@ -5,6 +5,7 @@
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -165,7 +166,7 @@ TEST(SbatchOptions, OptionsOrvitSetsOrThatAreNoOptionsAreRefused) {
             ADD_FAILURE() << r.option;
         } catch (const AppError& e) {
             const std::string what = e.what();
-            EXPECT_NE(what.find(r.error), std::string::npos) << what;
+            EXPECT_THAT(what, testing::HasSubstr(r.error));
         }
     }
 }
@@ -318,33 +319,25 @@ TEST(SlurmAnswers, JobIdsAndTaskStates) {
                         "42|1|FAILED|0|2026-12-07T23:40:00|n2|ReqNodeNotAvail, "
                         "UnavailableNodes:n2|\n"
                         "garbage\n");
-    ASSERT_EQ(tasks.size(), 4u);
-    EXPECT_EQ(tasks[0].job, "7");
-    EXPECT_EQ(tasks[0].task, 5);
-    EXPECT_EQ(tasks[0].nodes, "n3");
-    EXPECT_EQ(tasks[1].task, 0);
-    EXPECT_EQ(tasks[1].state, "COMPLETED");
-    EXPECT_EQ(tasks[1].reason, "");
-    EXPECT_EQ(tasks[2].task, 1);
-    EXPECT_EQ(tasks[2].reason, "ReqNodeNotAvail, UnavailableNodes:n2");
-    EXPECT_EQ(tasks[3].task, 2);
-    EXPECT_EQ(tasks[3].state, "PENDING");
-    EXPECT_EQ(tasks[3].restarts, 1);
-    EXPECT_EQ(tasks[3].start, "2026-12-07T23:45:01");
-    EXPECT_EQ(tasks[3].nodes, "");
-    EXPECT_EQ(tasks[3].reason, "BeginTime");
+    std::vector<std::string> taskTexts;
+    for (const SlurmTask& t : tasks)
+        taskTexts.push_back(t.job + " " + std::to_string(t.task) + " " + t.state + " [" + t.reason +
+                            "] " + t.start + " [" + t.nodes + "] " + std::to_string(t.restarts));
+    EXPECT_EQ(taskTexts,
+              (std::vector<std::string>{"7 5 RUNNING [] 2026-12-07T23:41:00 [n3] 0",
+                                        "42 0 COMPLETED [] 2026-12-07T23:40:00 [n1] 0",
+                                        "42 1 FAILED [ReqNodeNotAvail, UnavailableNodes:n2] "
+                                        "2026-12-07T23:40:00 [n2] 0",
+                                        "42 2 PENDING [BeginTime] 2026-12-07T23:45:01 [] 1"}));
 
-    const std::vector<AccountedRun> runs = parseAccountedRuns("42_1|NODE_FAIL|n2\n"
-                                                              "42_[2-5]|PENDING|None assigned\n"
-                                                              "42_1|CANCELLED by 0|None assigned\n"
-                                                              "42|COMPLETED|n1\n");
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0].job, "42");
-    EXPECT_EQ(runs[0].task, 1);
-    EXPECT_EQ(runs[0].state, "NODE_FAIL");
-    EXPECT_EQ(runs[0].nodes, "n2");
-    EXPECT_EQ(runs[1].state, "CANCELLED");
-    EXPECT_EQ(runs[1].nodes, "");
+    std::vector<std::string> runTexts;
+    for (const AccountedRun& r : parseAccountedRuns("42_1|NODE_FAIL|n2\n"
+                                                    "42_[2-5]|PENDING|None assigned\n"
+                                                    "42_1|CANCELLED by 0|None assigned\n"
+                                                    "42|COMPLETED|n1\n"))
+        runTexts.push_back(r.job + " " + std::to_string(r.task) + " " + r.state + " [" + r.nodes +
+                           "]");
+    EXPECT_EQ(runTexts, (std::vector<std::string>{"42 1 NODE_FAIL [n2]", "42 1 CANCELLED []"}));
 
     for (const char* over : {"COMPLETED", "FAILED", "CANCELLED", "TIMEOUT", "NODE_FAIL"})
         EXPECT_TRUE(taskIsOver(over)) << over;

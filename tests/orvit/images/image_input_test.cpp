@@ -3,6 +3,7 @@
 // library quotes bytes of the file.
 #include "orvit/images/image_input.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,7 +31,7 @@ TEST(ImageError, IsOnePrintableLine) {
     const std::string message =
         failure(std::string(ORVIT_TEST_DATA) +
                 "/../fuzz/corpus/image_input_fuzz/image-input-carriage-return-in-channel-name.exr");
-    EXPECT_NE(message.find("\\r"), std::string::npos) << message;
+    EXPECT_THAT(message, testing::HasSubstr("\\r"));
     EXPECT_EQ(std::count_if(message.begin(), message.end(),
                             [](char c) { return static_cast<unsigned char>(c) < 0x20; }),
               0)

@@ -5,6 +5,7 @@
 #include "orvit/core/host_services.h"
 #include "orvit/panel/panel_model.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -132,8 +133,7 @@ TEST_F(PanelModel, RefusesUnknownTypesAndDescriptorsTheTypeCannotTake) {
     }
     EXPECT_EQ(services->addControl(panel, "BoolControl", nullptr, "x"), nullptr);
     EXPECT_EQ(model().controls().size(), made);
-    EXPECT_NE(model().faults[0].find("unknown type \"boolcontrol\""), std::string::npos)
-        << model().faults[0];
+    EXPECT_THAT(model().faults[0], testing::HasSubstr("unknown type \"boolcontrol\""));
 
     // The host keeps copies: the module's strings may change or go.
     std::vector<std::string> items = {"one", "two"};

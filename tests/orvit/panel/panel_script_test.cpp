@@ -7,10 +7,13 @@
 #include "orvit/core/host_services.h"
 #include "orvit/panel/script_runner.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -210,7 +213,7 @@ TEST(PanelScript, ABadLineIsOneErrorNamingTheScriptTheLineAndItsText) {
             error = e.what();
         }
         EXPECT_EQ(error.rfind("script 't.txt'", 0), 0u) << error;
-        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        EXPECT_THAT(error, HasSubstr(c.error));
     }
 }
 
@@ -291,7 +294,7 @@ TEST_F(ScriptedPanel, NamesControlsByLabelByPlaceAndByKeyRow) {
     };
     for (const Case& c : cases) {
         const std::string found = resolve(c.target);
-        EXPECT_NE(found.find(c.found), std::string::npos) << c.target << ": " << found;
+        EXPECT_THAT(found, HasSubstr(c.found)) << c.target << ": " << found;
         if (std::string(c.found).find_first_not_of("0123456789") == std::string::npos) {
             EXPECT_EQ(found, c.found) << c.target;
         }
@@ -323,7 +326,7 @@ TEST_F(ScriptedPanel, EachActionChecksItsControlAndValueBeforeAnyRuns) {
         EXPECT_EQ(open(user), 0);
         const std::string start = std::string("script 's' line 2: ") + c.line + ": ";
         EXPECT_EQ(user.error().rfind(start, 0), 0u) << user.error();
-        EXPECT_NE(user.error().find(c.error), std::string::npos) << user.error();
+        EXPECT_THAT(user.error(), HasSubstr(c.error));
         EXPECT_TRUE(log.calls.empty());
     }
 }

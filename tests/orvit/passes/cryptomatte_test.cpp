@@ -5,7 +5,10 @@
 #include "tests/support/cryptomatte_frames.h"
 #include "tests/support/temp_folder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+using ::testing::HasSubstr;
 
 using namespace orvit::app;
 
@@ -86,8 +89,7 @@ TEST(ParseManifest, ReadsNamesWithEveryEscapeAndRefusesAnythingElse) {
             parseManifest(c.text);
             ADD_FAILURE() << "accepted " << c.text;
         } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.why), std::string::npos)
-                << c.text << ": " << e.what();
+            EXPECT_THAT(std::string(e.what()), HasSubstr(c.why)) << c.text << ": " << e.what();
         }
     }
 }
@@ -154,7 +156,7 @@ TEST(CryptomatteLayers, FoundByMetadataWithTheirRankChannelsOrTheirProblem) {
             EXPECT_EQ(layers[0].levels.size(), 1u);
             EXPECT_EQ(layers[0].levels[0][0], c.channels[c.channels.size() - 4]);
         } else {
-            EXPECT_NE(layers[0].problem.find(c.problem), std::string::npos) << layers[0].problem;
+            EXPECT_THAT(layers[0].problem, HasSubstr(c.problem));
         }
     }
     // A compositor's "exr/" prefix is read the same; written both ways, once.
@@ -186,8 +188,7 @@ TEST(LayerNames, ASidecarManifestIsReadBesideTheImageAndNeverOutsideIt) {
             layerNames(layer, dir.path().string());
             ADD_FAILURE() << "read " << file;
         } catch (const AppError& e) {
-            EXPECT_NE(std::string(e.what()).find("metadata 'cryptomatte/abc/manif_file'"),
-                      std::string::npos)
+            EXPECT_THAT(std::string(e.what()), HasSubstr("metadata 'cryptomatte/abc/manif_file'"))
                 << e.what();
         }
     }

@@ -7,6 +7,7 @@
 #include "tests/support/renderer_frames.h"
 #include "tests/support/temp_folder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +18,9 @@
 #include <iterator>
 #include <limits>
 #include <sys/stat.h>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using namespace orvit::app;
 using apptest::Channel;
@@ -219,11 +223,10 @@ TEST(ReadSpecialPass, RefusesValuesOutsideAByteNamingPixelAndValue) {
                   "': channel 'objectid' holds 300 at pixel (1, 1), outside the special values "
                   "0..255");
     writeChannels(dir / "n.exr", 2, 1, {{"objectid", OIIO::TypeDesc::FLOAT, {-1, 0}}});
-    EXPECT_NE(failure([&] { readSpecialPass(dir / "n.exr", ""); }).find("holds -1 at pixel (0, 0)"),
-              std::string::npos);
+    EXPECT_THAT(failure([&] { readSpecialPass(dir / "n.exr", ""); }),
+                HasSubstr("holds -1 at pixel (0, 0)"));
     writeChannels(dir / "nan.exr", 1, 1, {{"Y", OIIO::TypeDesc::FLOAT, {kNaN}}});
-    EXPECT_NE(failure([&] { readSpecialPass(dir / "nan.exr", ""); }).find("holds nan"),
-              std::string::npos);
+    EXPECT_THAT(failure([&] { readSpecialPass(dir / "nan.exr", ""); }), HasSubstr("holds nan"));
 }
 
 TEST(ReadDepthPass, FarFromTheThresholdOnAndNonNumbersBecomeTheHostFar) {
@@ -379,7 +382,7 @@ TEST(ReadColourPass, AnOpenColorIoViewAndLookApplyToFloatColour) {
         SCOPED_TRACE(c.expected);
         const std::string message = failure([&] { ColourTransform(c.settings, "s"); });
         EXPECT_EQ(message.substr(0, c.expected.size()), c.expected);
-        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+        EXPECT_THAT(message, Not(HasSubstr("\n")));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "tests/support/failure.h"
 #include "tests/support/temp_folder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -79,7 +80,7 @@ void expectEachRefused(const apptest::TempFolder& dir, const std::vector<BadScen
         const std::string message = failure(path);
         const std::string expected = "scene '" + path + "'" + c.expected;
         EXPECT_EQ(message.substr(0, expected.size()), expected);
-        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+        EXPECT_THAT(message, testing::Not(testing::HasSubstr("\n")));
     }
 }
 

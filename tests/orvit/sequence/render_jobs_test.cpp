@@ -7,6 +7,7 @@
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,7 +56,7 @@ TEST(RenderJobs, SeveralWorkersGiveTheImagesAndLinesOfOne) {
     EXPECT_EQ(linesStarting(outs[0], "frame ", " "), frames);
     EXPECT_EQ(linesStarting(outs[1], "frame ", " "), frames);
     EXPECT_EQ(linesStarting(outs[1], "  envelopes: "), linesStarting(outs[0], "  envelopes: "));
-    EXPECT_NE(outs[1].find(", 3 workers\n"), std::string::npos) << outs[1];
+    EXPECT_THAT(outs[1], testing::HasSubstr(", 3 workers\n"));
 }
 
 // A frame that fails stops the handing out; the frames before it are
@@ -191,10 +192,9 @@ TEST(RenderJobs, AWorkerKilledMidWriteLeavesNoTemporaryFile) {
     ASSERT_GT(worker, 0) << "no image was ever being written";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << apptest::readAll(dir / "log");
     const std::string frame = std::to_string(std::stoi(temporary.substr(3, 2)));
-    EXPECT_NE(apptest::readAll(dir / "log")
-                  .find("orvit: the worker rendering frame " + frame + " was ended by signal 9\n"),
-              std::string::npos)
-        << apptest::readAll(dir / "log");
+    EXPECT_THAT(apptest::readAll(dir / "log"),
+                testing::HasSubstr("orvit: the worker rendering frame " + frame +
+                                   " was ended by signal 9\n"));
     for (const std::string& name : filesIn(dir.path() / "out"))
         EXPECT_NE(name[0], '.') << name;
 

@@ -12,6 +12,7 @@
 #include <FL/Fl_Toggle_Button.H>
 #include <FL/fl_draw.H>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -365,9 +366,9 @@ TEST(WindowLabels, EveryLabelReadsWholeAndModeAndDistanceExplainThemselves) {
         const Fl_Widget* body = w.choice != nullptr ? static_cast<Fl_Widget*>(w.choice) : w.number;
         const std::string tip = body->tooltip() != nullptr ? body->tooltip() : "";
         if (control->label() == "Mode")
-            EXPECT_NE(tip.find("G-Fixed, G-Depth"), std::string::npos) << tip;
+            EXPECT_THAT(tip, testing::HasSubstr("G-Fixed, G-Depth"));
         else if (control->label() == "Distance")
-            EXPECT_NE(tip.find("a fraction of the frame's width"), std::string::npos) << tip;
+            EXPECT_THAT(tip, testing::HasSubstr("a fraction of the frame's width"));
         else
             EXPECT_EQ(tip, "");
     }

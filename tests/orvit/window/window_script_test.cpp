@@ -10,6 +10,7 @@
 #include "orvit/window/panel_window.h"
 #include "orvit/window/window_driver.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -135,9 +136,8 @@ TEST(WindowHost, LinesThatCannotBeDoneCancelThePanelAsTheHeadlessHostDoes) {
     std::string error;
     const Opening window = openWindow("press button right of \"Distance\" then accept 0 0.5\nok",
                                       false, WindowScriptDriver::Colours::Chooser, &error);
-    EXPECT_NE(error.find("refused the key 0 0.5: Size takes values from 0 to 0.1"),
-              std::string::npos)
-        << error;
+    EXPECT_THAT(error,
+                testing::HasSubstr("refused the key 0 0.5: Size takes values from 0 to 0.1"));
     EXPECT_EQ(window.saved, scene);
 }
 

@@ -49,13 +49,7 @@ static uint32_t ORVIT_CALL testFlags(InstanceHandle) {
 }
 
 static void fill(FilterHandler* h) {
-    h->create = testCreate;
-    h->destroy = testDestroy;
-    h->copy = testCopy;
-    h->load = testLoad;
-    h->save = testSave;
-    h->process = testProcess;
-    h->flags = testFlags;
+    *h = {testCreate, testDestroy, testCopy, testLoad, testSave, testProcess, testFlags};
 }
 
 static int32_t ORVIT_CALL activateSound(int32_t version, GlobalFunc, void* local) {

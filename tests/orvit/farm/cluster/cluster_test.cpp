@@ -9,6 +9,7 @@
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +22,9 @@
 #include <set>
 #include <sstream>
 #include <thread>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 using apptest::runOrvit;
@@ -169,8 +173,8 @@ TEST_F(FarmCluster, TasksOnEveryNodeGiveTheImagesOfALocalRender) {
     ASSERT_EQ(local.exitCode, 0) << local.err;
     expectSameImages((demo / "farm/demo").string(), dir / "local/demo", 1, 6);
     const std::string report = status(demo, {"scene.toml", "--output", "farm/demo.####.png"});
-    EXPECT_NE(report.find("done     6 of 6\nmissing  none\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("3 COMPLETED"), std::string::npos) << report;
+    EXPECT_THAT(report, HasSubstr("done     6 of 6\nmissing  none\n"));
+    EXPECT_THAT(report, HasSubstr("3 COMPLETED"));
 }
 
 // A submit while a task renders leaves its frames to it; --replace cancels
@@ -194,10 +198,9 @@ TEST_F(FarmCluster, ReplaceCancelsARunningTaskAndRendersOnlyTheMissing) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const auto held = farm(seq, "submit", args);
     EXPECT_EQ(held.exitCode, 0) << held.err;
-    EXPECT_NE(held.out.find("held    frames 1-12 by task 0 of job " + id + ": RUNNING on n"),
-              std::string::npos)
-        << held.out;
-    EXPECT_EQ(held.out.find("submitted job"), std::string::npos) << held.out;
+    EXPECT_THAT(held.out,
+                HasSubstr("held    frames 1-12 by task 0 of job " + id + ": RUNNING on n"));
+    EXPECT_THAT(held.out, Not(HasSubstr("submitted job")));
 
     args.push_back("--replace");
     const std::string again = submit(seq, args);
@@ -211,7 +214,7 @@ TEST_F(FarmCluster, ReplaceCancelsARunningTaskAndRendersOnlyTheMissing) {
     const std::string log =
         apptest::readAll((out / ("farm/glow.png." + again + "_0.log")).string());
     // The new task starts at the first missing frame.
-    EXPECT_NE(log.find(": frames " + std::to_string(done + 1) + "-12\n"), std::string::npos) << log;
+    EXPECT_THAT(log, HasSubstr(": frames " + std::to_string(done + 1) + "-12\n"));
     EXPECT_EQ(apptest::count(log, " ms  -> "), frames - done) << log;
 
     // Only whole images: each one a frame's name, nothing unfinished beside.
@@ -243,13 +246,11 @@ TEST_F(FarmCluster, AFailedFrameFailsItsTaskWhileTheOthersComplete) {
                              "  task 0    frames 1-2          COMPLETED; ran on n",
                              "  task 1    frames 3-4          FAILED (NonZeroExitCode); ran on n",
                              "  task 2    frames 5-6          COMPLETED; ran on n"})
-        EXPECT_NE(report.find(line), std::string::npos) << line << " in\n" << report;
+        EXPECT_THAT(report, HasSubstr(line)) << line << " in\n" << report;
     const std::string log =
         apptest::readAll((scene / ("out/farm/demo.png." + id + "_1.log")).string());
-    EXPECT_NE(log.find("orvit: colour pass '" + (scene / "passes/colour.0004.png").string() +
-                       "': no such file"),
-              std::string::npos)
-        << log;
+    EXPECT_THAT(log, HasSubstr("orvit: colour pass '" +
+                               (scene / "passes/colour.0004.png").string() + "': no such file"));
 }
 
 // The processes of a node: its node daemon, its tasks' step daemons and
@@ -382,24 +383,18 @@ TEST_F(FarmCluster, ALostNodesTaskIsRequeuedAndNoFrameIsRenderedTwice) {
     }
     EXPECT_EQ(report.exitCode, 0) << report.err;
     const std::string pending = report.out;
-    EXPECT_NE(pending.find("  task 1    frames 5-8          PENDING (BeginTime), starts "),
-              std::string::npos)
-        << pending;
-    EXPECT_NE(pending.find("; requeued 1 time, ran on " + node + "\n"), std::string::npos)
-        << pending;
-    EXPECT_NE(pending.find("stale   1 unfinished file of a writer that is gone: .glow.000"),
-              std::string::npos)
-        << pending;
+    EXPECT_THAT(pending, HasSubstr("  task 1    frames 5-8          PENDING (BeginTime), starts "));
+    EXPECT_THAT(pending, HasSubstr("; requeued 1 time, ran on " + node + "\n"));
+    EXPECT_THAT(pending,
+                HasSubstr("stale   1 unfinished file of a writer that is gone: .glow.000"));
     std::printf("after the loss of %s:\n%s", node.c_str(), pending.c_str());
 
     // A submit now holds back: the requeued task keeps its frames.
     const auto again = farm(seq, "submit", args);
     EXPECT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_NE(again.out.find("held    frames 5-8 by task 1 of job " + id +
-                             ": PENDING (BeginTime), starts "),
-              std::string::npos)
-        << again.out;
-    EXPECT_EQ(again.out.find("submitted job"), std::string::npos) << again.out;
+    EXPECT_THAT(again.out, HasSubstr("held    frames 5-8 by task 1 of job " + id +
+                                     ": PENDING (BeginTime), starts "));
+    EXPECT_THAT(again.out, Not(HasSubstr("submitted job")));
 
     // Started now rather than in Slurm's two minutes.
     runShell("scontrol update JobId=" + shellQuoted(id + "_1") + " StartTime=now", dir / "");
@@ -419,15 +414,14 @@ TEST_F(FarmCluster, ALostNodesTaskIsRequeuedAndNoFrameIsRenderedTwice) {
     // The second run leaves the images the first one finished.
     const std::string text = apptest::readAll(log);
     const std::string second = text.substr(text.find("orvit farm: job", 1));
-    EXPECT_NE(second.find("frame 5  already there -> "), std::string::npos) << text;
+    EXPECT_THAT(second, HasSubstr("frame 5  already there -> ")) << text;
     EXPECT_EQ(temporaries(out), std::vector<std::string>{});
 
     const std::string after = status(seq, look);
-    EXPECT_NE(after.find("done     12 of 12\nmissing  none\n"), std::string::npos) << after;
-    EXPECT_NE(after.find("  task 1    frames 5-8          COMPLETED; requeued 1 time, ran on " +
-                         node + ", " + runs[1] + "\n"),
-              std::string::npos)
-        << after;
+    EXPECT_THAT(after, HasSubstr("done     12 of 12\nmissing  none\n"));
+    EXPECT_THAT(after,
+                HasSubstr("  task 1    frames 5-8          COMPLETED; requeued 1 time, ran on " +
+                          node + ", " + runs[1] + "\n"));
     std::printf("after the requeued run (%.1f s from submission):\n%s", seconds, after.c_str());
 
     const auto local =
