@@ -2,6 +2,7 @@
 
 #include "module/filter/working_planes.h"
 #include "module/panel/callbacks.h"
+#include "module/panel/control_descs.h"
 #include "module/panel/panel_preview.h"
 #include "module/panel/panel_state.h"
 #include "module/services/services.h"
@@ -69,14 +70,6 @@ bool buildSurfaceNames(const FilterInstance* instance, ItemLists* lists) {
     return true;
 }
 
-// A descriptor of `type` with every other byte zero, union included.
-ControlDesc blankDesc(int32_t type) {
-    ControlDesc desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.type = type;
-    return desc;
-}
-
 // A control the host could not make is not there to place.
 void place(ControlHandle control, int32_t x, int32_t y) {
     if (control == nullptr)
@@ -134,34 +127,6 @@ int32_t width(ControlHandle c) {
 }
 int32_t height(ControlHandle c) {
     return c != nullptr ? getInt(c, AttrHeight) : 0;
-}
-
-ControlDesc listDesc(const char* const* items, int32_t listParam) {
-    ControlDesc desc = blankDesc(DescList);
-    desc.list.items = items;
-    desc.list.listParam = listParam;
-    return desc;
-}
-
-ControlDesc rangeDesc(int32_t rangeWidth, int32_t min, int32_t max) {
-    ControlDesc desc = blankDesc(DescRange);
-    desc.range.width = rangeWidth;
-    desc.range.min = min;
-    desc.range.max = max;
-    return desc;
-}
-
-ControlDesc areaDesc(int32_t areaWidth, int32_t areaHeight) {
-    ControlDesc desc = blankDesc(DescArea);
-    desc.area.width = areaWidth;
-    desc.area.height = areaHeight;
-    return desc;
-}
-
-ControlDesc textDesc() {
-    ControlDesc desc = blankDesc(DescText);
-    desc.text.lines = kOneEmptyLine;
-    return desc;
 }
 
 // Rows 1 to 35 in creation order; returns the remembered panel height, or
@@ -222,9 +187,9 @@ int32_t addControls(FilterInstance* instance, ItemLists* lists) {
     int32_t panelHeight = 0;
     panelService->getPanelAttr(currentPanel, PanelHeight, &panelHeight);
 
-    c.modeLabel = m.add("TextControl", textDesc(), "Mode");
-    c.distanceLabel = m.add("TextControl", textDesc(), "Distance");
-    c.transparencyLabel = m.add("TextControl", textDesc(), "Transparency");
+    c.modeLabel = m.add("TextControl", textDesc(kOneEmptyLine), "Mode");
+    c.distanceLabel = m.add("TextControl", textDesc(kOneEmptyLine), "Distance");
+    c.transparencyLabel = m.add("TextControl", textDesc(kOneEmptyLine), "Transparency");
     c.modeChoice = m.add("ChoiceControl", listDesc(kModeItems, 0), "");
     c.distanceField = m.add("FloatControl", DescFloat, "");
     c.sizeEnvelopeButton = m.add("BoolButtonControl", DescBool, "E");

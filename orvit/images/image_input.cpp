@@ -73,28 +73,23 @@ uint64_t sampleBytes(SampleType type) {
 ImageError::ImageError(const std::string& what)
     : std::runtime_error(standin::printableLine(standin::firstLine(what, "unknown error"))) {}
 
+namespace {
+
+// Each sample type's name and the value its samples are divided by to give
+// 0..1, in SampleType's order.
+struct SampleTypeFacts {
+    const char* name;
+    double unitScale;
+};
+const SampleTypeFacts kSampleTypes[] = {
+    {"uint8", 255.0},   {"int8", 127.0},        {"uint16", 65535.0},
+    {"int16", 32767.0}, {"uint", 4294967295.0}, {"int", 2147483647.0},
+    {"half", 1.0},      {"float", 1.0},         {"double", 1.0}};
+
+} // namespace
+
 const char* sampleTypeName(SampleType type) {
-    switch (type) {
-    case SampleType::UInt8:
-        return "uint8";
-    case SampleType::Int8:
-        return "int8";
-    case SampleType::UInt16:
-        return "uint16";
-    case SampleType::Int16:
-        return "int16";
-    case SampleType::UInt32:
-        return "uint";
-    case SampleType::Int32:
-        return "int";
-    case SampleType::Half:
-        return "half";
-    case SampleType::Float:
-        return "float";
-    case SampleType::Double:
-        return "double";
-    }
-    return "unknown";
+    return kSampleTypes[static_cast<int>(type)].name;
 }
 
 bool isFloating(SampleType type) {
@@ -102,22 +97,7 @@ bool isFloating(SampleType type) {
 }
 
 double unitScale(SampleType type) {
-    switch (type) {
-    case SampleType::UInt8:
-        return 255.0;
-    case SampleType::Int8:
-        return 127.0;
-    case SampleType::UInt16:
-        return 65535.0;
-    case SampleType::Int16:
-        return 32767.0;
-    case SampleType::UInt32:
-        return 4294967295.0;
-    case SampleType::Int32:
-        return 2147483647.0;
-    default:
-        return 1.0;
-    }
+    return kSampleTypes[static_cast<int>(type)].unitScale;
 }
 
 int ImageInput::channelNamed(const std::string& name) const {

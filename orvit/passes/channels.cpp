@@ -103,30 +103,19 @@ std::vector<std::vector<std::string>> colourCandidates(const std::vector<std::st
 
 using standin::joined;
 
+// In PassRole's order.
+const char* const kPassNames[] = {"colour pass", "special pass", "depth pass"};
+const char* const kChannelKeys[] = {"passes.colour_channels", "passes.special_channel",
+                                    "passes.depth_channel"};
+
 } // namespace
 
 const char* passName(PassRole role) {
-    switch (role) {
-    case PassRole::Colour:
-        return "colour pass";
-    case PassRole::Special:
-        return "special pass";
-    case PassRole::Depth:
-        break;
-    }
-    return "depth pass";
+    return kPassNames[static_cast<int>(role)];
 }
 
 const char* channelKey(PassRole role) {
-    switch (role) {
-    case PassRole::Colour:
-        return "passes.colour_channels";
-    case PassRole::Special:
-        return "passes.special_channel";
-    case PassRole::Depth:
-        break;
-    }
-    return "passes.depth_channel";
+    return kChannelKeys[static_cast<int>(role)];
 }
 
 std::vector<std::vector<std::string>> channelCandidates(PassRole role,

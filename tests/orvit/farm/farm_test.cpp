@@ -2,6 +2,7 @@
 // batch script as a shell runs it, the jobs file and Slurm's answers.
 #include "orvit/core/host_error.h"
 #include "orvit/farm/farm_plan.h"
+#include "tests/support/failure.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
@@ -161,13 +162,8 @@ TEST(SbatchOptions, OptionsOrvitSetsOrThatAreNoOptionsAreRefused) {
         {"--comment=a\nb", "--sbatch '--comment=a\\nb': an option with a control character"},
     };
     for (const Refused& r : refused) {
-        try {
-            checkSbatchOption(r.option);
-            ADD_FAILURE() << r.option;
-        } catch (const AppError& e) {
-            const std::string what = e.what();
-            EXPECT_THAT(what, testing::HasSubstr(r.error));
-        }
+        EXPECT_THAT(apptest::failure([&] { checkSbatchOption(r.option); }),
+                    testing::HasSubstr(r.error));
     }
 }
 
@@ -264,12 +260,7 @@ TEST(BatchScript, EachTaskRendersItsFramesAndNamesItsRunAndNode) {
         BatchJob bad = job;
         bad.*r.field = r.path;
         bad.files = farmFiles(bad.output);
-        try {
-            batchScript(bad);
-            ADD_FAILURE() << r.path;
-        } catch (const AppError& e) {
-            EXPECT_EQ(std::string(e.what()).substr(0, r.error.size()), r.error);
-        }
+        EXPECT_THAT(apptest::failure([&] { batchScript(bad); }), testing::StartsWith(r.error));
     }
 
     // Outside an array job the script refuses to run.

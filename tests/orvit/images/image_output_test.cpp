@@ -1,10 +1,12 @@
 #include "orvit/core/host_error.h"
 #include "orvit/images/image_output.h"
 #include "orvit/passes/passes.h"
+#include "tests/support/failure.h"
 #include "tests/support/image_files.h"
 #include "tests/support/interrupted_write.h"
 #include "tests/support/temp_folder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -84,12 +86,8 @@ TEST(WriteImage, FailuresLeaveNoFileBehind) {
         {dir / "f.jpg", "unknown image type; use .png, .tif, .tiff or .exr"},
     };
     for (const Case& c : cases) {
-        try {
-            writeImage(c.path, 2, 2, rgba);
-            ADD_FAILURE() << c.path << " was written";
-        } catch (const AppError& e) {
-            EXPECT_EQ(std::string(e.what()), "output '" + c.path + "': " + c.expected);
-        }
+        EXPECT_EQ(apptest::failure([&] { writeImage(c.path, 2, 2, rgba); }),
+                  "output '" + c.path + "': " + c.expected);
     }
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"plain-file", "taken.png"}));
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "module/abi/panel.h"
+#include "module/panel/control_descs.h"
 #include "orvit/core/host_services.h"
 #include "orvit/panel/panel_model.h"
 
@@ -38,43 +39,14 @@ class HostPanelTest : public ::testing::Test {
     PanelHandle panel = nullptr;
 };
 
+// Descriptors as the module makes them.
 inline ControlDesc plainDesc(int32_t code) {
-    ControlDesc d{};
-    d.type = code;
-    return d;
+    return orvit::blankDesc(code);
 }
-
-inline ControlDesc listDesc(const char* const* items, int32_t param) {
-    ControlDesc d{};
-    d.type = DescList;
-    d.list.items = items;
-    d.list.listParam = param;
-    return d;
-}
-
-inline ControlDesc textDesc(const char* const* lines) {
-    ControlDesc d{};
-    d.type = DescText;
-    d.text.lines = lines;
-    return d;
-}
-
-inline ControlDesc rangeDesc(int32_t width, int32_t min, int32_t max) {
-    ControlDesc d{};
-    d.type = DescRange;
-    d.range.width = width;
-    d.range.min = min;
-    d.range.max = max;
-    return d;
-}
-
-inline ControlDesc areaDesc(int32_t width, int32_t height) {
-    ControlDesc d{};
-    d.type = DescArea;
-    d.area.width = width;
-    d.area.height = height;
-    return d;
-}
+using orvit::areaDesc;
+using orvit::listDesc;
+using orvit::rangeDesc;
+using orvit::textDesc;
 
 inline int32_t getInt(ControlHandle c, int32_t attr) {
     ControlValue v{};

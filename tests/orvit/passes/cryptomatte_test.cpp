@@ -3,6 +3,7 @@
 #include "orvit/core/host_error.h"
 #include "orvit/passes/cryptomatte.h"
 #include "tests/support/cryptomatte_frames.h"
+#include "tests/support/failure.h"
 #include "tests/support/temp_folder.h"
 
 #include <gmock/gmock.h>
@@ -184,13 +185,9 @@ TEST(LayerNames, ASidecarManifestIsReadBesideTheImageAndNeverOutsideIt) {
               (CryptomatteNames{{"Cube", apptest::kCube.id}}));
     for (const char* file : {"../m.json", "/etc/passwd", "missing.json"}) {
         layer.manifestFile = file;
-        try {
-            layerNames(layer, dir.path().string());
-            ADD_FAILURE() << "read " << file;
-        } catch (const AppError& e) {
-            EXPECT_THAT(std::string(e.what()), HasSubstr("metadata 'cryptomatte/abc/manif_file'"))
-                << e.what();
-        }
+        EXPECT_THAT(apptest::failure([&] { layerNames(layer, dir.path().string()); }),
+                    HasSubstr("metadata 'cryptomatte/abc/manif_file'"))
+            << file;
     }
 }
 

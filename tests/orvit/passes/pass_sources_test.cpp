@@ -1,7 +1,9 @@
 // Which file of several holds each pass, by the channels' names alone.
 #include "orvit/core/host_error.h"
 #include "orvit/passes/pass_sources.h"
+#include "tests/support/failure.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace orvit::app;
@@ -42,14 +44,11 @@ TEST(FindPassSources, EachPassFromTheOneFileThatOffersIt) {
     // Unnamed, the grey Y is a colour too: two files offer it.
     NamedChannels none;
     none.pickColour = "--colour-channels";
-    try {
-        findPassSources({beauty, greyId}, none);
-        ADD_FAILURE() << "two colours were taken";
-    } catch (const AppError& e) {
-        EXPECT_EQ(std::string(e.what()), "colour pass: both beauty (R, G, B, A) and id (Y, Y, Y) "
-                                         "offer it; leave one file out, or pick with "
-                                         "--colour-channels");
-    }
+    EXPECT_EQ(apptest::failure([&] {
+                  findPassSources({beauty, greyId}, none);
+              }),
+              "colour pass: both beauty (R, G, B, A) and id (Y, Y, Y) offer it; leave one file "
+              "out, or pick with --colour-channels");
 }
 
 } // namespace
