@@ -8,6 +8,7 @@
 #include "orvit/panel/script_runner.h"
 #include "orvit/scene/object_writer.h"
 #include "orvit/wincheck/digest.h"
+#include "orvit/wincheck/mode_settings.h"
 
 #include <array>
 #include <cstdio>
@@ -17,28 +18,16 @@
 namespace orvit::standin {
 namespace {
 
-// Settings of values 3 (with a size envelope) and 12; 7 has none yet.
-const std::vector<std::string> kSettings = {
-    "v 04",
-    "1 2",
-    "3 1 0 0.060000 30.000000",
-    "1 0",
-    "keys 2",
-    "0 0.04",
-    "0.10000000000000001 0.089999999999999997",
-    "1 255 40 10 0",
-    "1 255 200 0 40",
-    "1 20 60 255 100",
-    "0 255 255 255 60",
-    "0 255 255 255 80",
-    "12 0 2 0.080000 75.000000",
-    "0 0",
-    "1 255 255 255 0",
-    "0 255 255 255 20",
-    "1 255 0 0 40",
-    "0 255 255 255 60",
-    "1 0 0 90 100",
-};
+// Settings of values 3 (Fixed, with a size envelope) and 12 (G-Fixed, off);
+// 7 has none yet.
+std::vector<std::string> panelSettings() {
+    const std::vector<Setting> modes = modeSettings();
+    std::vector<Setting> settings = {modes[0], modes[2]};
+    settings[0].value = 3;
+    settings[1].value = 12;
+    settings[1].enabled = 0;
+    return sceneLines(1, settings);
+}
 
 struct PanelCase {
     const char* name;
@@ -158,7 +147,7 @@ int runCase(const PanelCase& c, const LoadedModule& module, const ImageFilter& f
     std::printf("panel case: %s\n", c.name);
     {
         Instance instance = filter.create();
-        instance.load(kSettings);
+        instance.load(panelSettings());
         if (c.rendered) {
             MemoryFrame frame = previewFrame();
             instance.process(frame);
