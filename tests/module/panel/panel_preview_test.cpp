@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 using namespace orvit;
@@ -115,10 +117,8 @@ TEST_F(Preview, HalfResolutionPaintsEverySecondSampleAsABox) {
 
 TEST_F(Preview, DepthGreysFromNearestWhiteToFarthestBlack) {
     auto& s = instance->snapshot;
-    s.depth[0] = 10.0f;
-    s.depth[1] = 20.0f;
-    s.depth[2] = 30.0f;
-    s.depth[3] = std::nanf("");
+    const float depths[] = {10.0f, 20.0f, 30.0f, std::nanf("")};
+    std::copy(std::begin(depths), std::end(depths), s.depth);
     instance->minDepth = 10.0f;
     instance->maxDepth = 30.0f;
     whileOpen([&] {
@@ -139,9 +139,8 @@ TEST_F(Preview, DepthGreysFromNearestWhiteToFarthestBlack) {
 
 TEST_F(Preview, SpecialMasksThePopupsValue) {
     auto& s = instance->snapshot;
-    s.special[0] = 3;
-    s.special[1] = 7;
-    s.special[2] = 12;
+    const uint8_t values[] = {3, 7, 12};
+    std::copy(std::begin(values), std::end(values), s.special);
     whileOpen([&] {
         panel.change(c(kSpecial), 1);
         redraw(DisplaySpecial);
