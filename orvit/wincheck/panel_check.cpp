@@ -7,8 +7,8 @@
 #include "orvit/panel/preview_picture.h"
 #include "orvit/panel/script_runner.h"
 #include "orvit/scene/object_writer.h"
+#include "orvit/wincheck/check_settings.h"
 #include "orvit/wincheck/digest.h"
-#include "orvit/wincheck/mode_settings.h"
 
 #include <array>
 #include <cstdio>

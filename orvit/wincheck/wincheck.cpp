@@ -13,8 +13,8 @@
 #include "orvit/core/host_services.h"
 #include "orvit/core/loader.h"
 #include "orvit/core/memory_frame.h"
+#include "orvit/wincheck/check_settings.h"
 #include "orvit/wincheck/digest.h"
-#include "orvit/wincheck/mode_settings.h"
 #include "orvit/wincheck/panel_check.h"
 
 #include <cinttypes>

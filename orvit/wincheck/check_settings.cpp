@@ -1,4 +1,4 @@
-#include "orvit/wincheck/mode_settings.h"
+#include "orvit/wincheck/check_settings.h"
 
 #include <cstdio>
 
