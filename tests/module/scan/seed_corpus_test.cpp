@@ -84,7 +84,7 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
         {"cut-short.lwo", Bytes(full.begin(), full.begin() + 70)},
         {"negative-length.lwo", withChunkLength(full, "SRFS", 0xFFFFFFF0u)},
         {"surf-huge-length.lwo", withChunkLength(full, "SURF", 0x7FFFFFFFu)},
-        {"spbf-short.lwo", writeObjectFile(shortBuffers)},
+        {"buffers-cut-short.lwo", writeObjectFile(shortBuffers)},
     };
 }
 
