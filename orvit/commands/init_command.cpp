@@ -17,12 +17,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fnmatch.h>
 #include <limits>
 #include <optional>
 #include <set>
 #include <system_error>
-#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -185,54 +183,6 @@ std::vector<fs::path> missingFolders(fs::path folder) {
 std::string tomlPath(const fs::path& path, const fs::path& folder) {
     const fs::path relative = path.lexically_relative(folder);
     return tomlString(relative.empty() ? path.string() : relative.string());
-}
-
-// The names of the rank-0 objects of one frame into `held`: each id the
-// frame holds must be one its layer's manifest names.
-void namesHeld(const RankZeroAndDepth& passes, const std::string& layer, const std::string& frame,
-               std::set<std::string>& held) {
-    std::unordered_map<uint32_t, const std::string*> named;
-    for (const auto& [name, id] : passes.names)
-        named.emplace(id, &name);
-    uint32_t last = 0;
-    for (size_t i = 0; i < passes.ids.size(); ++i) {
-        const uint32_t id = passes.ids[i];
-        if (id == 0 || id == last)
-            continue;
-        last = id;
-        const auto found = named.find(id);
-        if (found == named.end()) {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "%08x", id);
-            throw AppError(frame + ": Cryptomatte " + inQuotes(layer, '\'') + " holds the id " +
-                           hex + " at pixel (" + std::to_string(i % passes.depth.width) + ", " +
-                           std::to_string(i / passes.depth.width) +
-                           "), which its manifest names no object");
-        }
-        held.insert(*found->second);
-    }
-}
-
-// The names that one of `globs` matches, all without globs; a glob that
-// matches none is an error, as a typing error would glow nothing.
-std::vector<std::string> pickedNames(const std::set<std::string>& names,
-                                     const std::vector<std::string>& globs) {
-    if (globs.empty())
-        return {names.begin(), names.end()};
-    std::vector<std::string> picked;
-    for (const std::string& glob : globs) {
-        const size_t before = picked.size();
-        for (const std::string& name : names)
-            if (fnmatch(glob.c_str(), name.c_str(), 0) == 0 &&
-                std::find(picked.begin(), picked.end(), name) == picked.end())
-                picked.push_back(name);
-        if (picked.size() == before &&
-            std::none_of(names.begin(), names.end(), [&](const std::string& name) {
-                return fnmatch(glob.c_str(), name.c_str(), 0) == 0;
-            }))
-            throw AppError("--names " + inQuotes(glob, '\'') + " matches no object of the frames");
-    }
-    return picked;
 }
 
 std::string sceneText(const InitResult& r, const InitRequest& request, const fs::path& folder,
@@ -432,7 +382,7 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         if (!r.cryptomatte.empty()) {
             RankZeroAndDepth passes =
                 readRankZeroAndDepth(specialPath, r.cryptomatte, r.depthChannel, noFar);
-            namesHeld(passes, r.cryptomatte, frameName(sources.special.file, frame), names);
+            addRankZeroNames(passes, r.cryptomatte, frameName(sources.special.file, frame), names);
             depth = std::move(passes.depth);
         } else if (sources.depth.file == sources.special.file) {
             SpecialAndDepth passes =
@@ -453,30 +403,19 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     const std::string frames = "frames " + rangeText(r.range);
     const std::vector<SurfaceEntry> kept =
         request.update ? old.surfaces : std::vector<SurfaceEntry>{};
-    if (r.cryptomatte.empty()) {
-        if (values.empty() && kept.empty())
+    const HeldSurfaces held = r.cryptomatte.empty()
+                                  ? surfacesForValuesHeld(values, kept)
+                                  : surfacesForNamesHeld(names, request.names, kept);
+    if (held.surfaces.empty()) {
+        if (r.cryptomatte.empty())
             throw AppError("channel " + inQuotes(r.specialChannel, '\'') + " of " + frames +
                            " holds no special value but 0: there is nothing to glow");
-        r.surfaces = kept;
-        for (const SurfaceEntry& s : surfacesForValues({values.begin(), values.end()}))
-            if (std::none_of(kept.begin(), kept.end(),
-                             [&](const SurfaceEntry& k) { return k.special == s.special; }))
-                r.surfaces.push_back(s);
-        for (const SurfaceEntry& k : kept)
-            if (!values.count(k.special))
-                r.unheld.push_back(k.name);
-    } else {
-        const std::vector<std::string> picked = pickedNames(names, request.names);
-        if (picked.empty() && kept.empty())
-            throw AppError("Cryptomatte " + inQuotes(r.cryptomatte, '\'') + " of " + frames +
-                           " holds no object" +
-                           (request.names.empty() ? "" : " that --names picks") +
-                           ": there is nothing to glow");
-        r.surfaces = surfacesForNames(kept, picked, "--names GLOB (such as --names 'Lamp*')");
-        for (const SurfaceEntry& k : kept)
-            if (!names.count(k.name))
-                r.unheld.push_back(k.name);
+        throw AppError("Cryptomatte " + inQuotes(r.cryptomatte, '\'') + " of " + frames +
+                       " holds no object" + (request.names.empty() ? "" : " that --names picks") +
+                       ": there is nothing to glow");
     }
+    r.surfaces = held.surfaces;
+    r.unheld = held.unheld;
     std::set<int> all, fresh;
     for (const SurfaceEntry& s : r.surfaces) {
         all.insert(s.special);

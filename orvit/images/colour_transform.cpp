@@ -163,24 +163,26 @@ void ColourTransform::toBytes(std::vector<float>& rgb, const float* alpha, uint8
             for (size_t c = p * 3; c < p * 3 + 3; ++c)
                 rgb[c] *= inverse;
         }
-    // The transformed value to a byte, back through the pixel's coverage.
-    const auto byte = [&](size_t i, float shown) {
-        const size_t p = i / 3;
-        if (partly(p))
-            shown = shown * alpha[p] * (1.0f / alpha[p]);
-        out[i % 3][p] = unitToByte(shown);
+    // A partly covered pixel's transformed value goes back through its
+    // coverage; the others' bytes are the value's own.
+    const auto covered = [alpha](size_t p, float shown) {
+        return shown * alpha[p] * (1.0f / alpha[p]);
     };
     if (transform_ == ColourSettings::Transform::Srgb) {
-        for (size_t i = 0; i < n * 3; ++i) {
-            const float v = rgb[i];
-            if (partly(i / 3)) {
-                byte(i, static_cast<float>(srgbFromLinear(v)));
+        for (size_t p = 0; p < n; ++p) {
+            const float* v = &rgb[p * 3];
+            if (partly(p)) {
+                for (int c = 0; c < 3; ++c)
+                    out[c][p] = unitToByte(covered(p, static_cast<float>(srgbFromLinear(v[c]))));
                 continue;
             }
-            // Not a number, like 0, finds no step below it.
-            const auto steps = v > 0.0f ? std::upper_bound(srgbSteps_.begin(), srgbSteps_.end(), v)
-                                        : srgbSteps_.begin();
-            out[i % 3][i / 3] = static_cast<uint8_t>(steps - srgbSteps_.begin());
+            for (int c = 0; c < 3; ++c) {
+                // Not a number, like 0, finds no step below it.
+                const auto steps =
+                    v[c] > 0.0f ? std::upper_bound(srgbSteps_.begin(), srgbSteps_.end(), v[c])
+                                : srgbSteps_.begin();
+                out[c][p] = static_cast<uint8_t>(steps - srgbSteps_.begin());
+            }
         }
         return;
     }
@@ -188,8 +190,13 @@ void ColourTransform::toBytes(std::vector<float>& rgb, const float* alpha, uint8
         OCIO::PackedImageDesc image(rgb.data(), static_cast<long>(n), 1, 3);
         ocio_->cpu->apply(image);
     }
-    for (size_t i = 0; i < n * 3; ++i)
-        byte(i, rgb[i]);
+    for (size_t p = 0; p < n; ++p) {
+        const bool part = partly(p);
+        for (int c = 0; c < 3; ++c) {
+            const float shown = rgb[p * 3 + static_cast<size_t>(c)];
+            out[c][p] = unitToByte(part ? covered(p, shown) : shown);
+        }
+    }
 }
 
 } // namespace orvit::app

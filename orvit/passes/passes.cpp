@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -551,6 +552,30 @@ FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTrans
     if (depth)
         passes.depth = depthPlane(*depth, read.plane(*depth, depthChoice), files.farDepth);
     return passes;
+}
+
+void addRankZeroNames(const RankZeroAndDepth& passes, const std::string& layer,
+                      const std::string& frame, std::set<std::string>& held) {
+    std::unordered_map<uint32_t, const std::string*> named;
+    for (const auto& [name, id] : passes.names)
+        named.emplace(id, &name);
+    uint32_t last = 0;
+    for (size_t i = 0; i < passes.ids.size(); ++i) {
+        const uint32_t id = passes.ids[i];
+        if (id == 0 || id == last)
+            continue;
+        last = id;
+        const auto found = named.find(id);
+        if (found == named.end()) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "%08x", id);
+            throw AppError(frame + ": Cryptomatte " + inQuotes(layer, '\'') + " holds the id " +
+                           hex + " at pixel (" + std::to_string(i % passes.depth.width) + ", " +
+                           std::to_string(i / passes.depth.width) +
+                           "), which its manifest names no object");
+        }
+        held.insert(*found->second);
+    }
 }
 
 } // namespace orvit::app

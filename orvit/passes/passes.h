@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,11 @@ struct RankZeroAndDepth {
 };
 RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string& layer,
                                       const std::string& depthChannel, double farFrom);
+// Adds to `held` the names of the rank-0 objects of one frame's `passes`
+// (`frame` names it): an id that the layer's manifest names no object is an
+// AppError giving the pixel.
+void addRankZeroNames(const RankZeroAndDepth& passes, const std::string& layer,
+                      const std::string& frame, std::set<std::string>& held);
 
 // The names of `surfaces` that the manifest of the Cryptomatte the special
 // pass is read from lists in none of frames `range`: surfaces that glow

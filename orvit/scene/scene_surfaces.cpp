@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fnmatch.h>
 #include <set>
 #include <system_error>
 
@@ -133,6 +134,59 @@ PanelSurfaces panelSurfaces(const SceneFile& scene, int frame,
                     std::to_string(frame) + " ('" + path +
                     "'): " + (listed.empty() ? "no value" : "values " + listed);
     return result;
+}
+
+namespace {
+
+// The names that one of `globs` matches, all without globs; a glob that
+// matches none is an error, as a typing error would glow nothing.
+std::vector<std::string> pickedNames(const std::set<std::string>& names,
+                                     const std::vector<std::string>& globs) {
+    if (globs.empty())
+        return {names.begin(), names.end()};
+    std::vector<std::string> picked;
+    for (const std::string& glob : globs) {
+        const size_t before = picked.size();
+        for (const std::string& name : names)
+            if (fnmatch(glob.c_str(), name.c_str(), 0) == 0 &&
+                std::find(picked.begin(), picked.end(), name) == picked.end())
+                picked.push_back(name);
+        if (picked.size() == before &&
+            std::none_of(names.begin(), names.end(), [&](const std::string& name) {
+                return fnmatch(glob.c_str(), name.c_str(), 0) == 0;
+            }))
+            throw AppError("--names " + standin::inQuotes(glob, '\'') +
+                           " matches no object of the frames");
+    }
+    return picked;
+}
+
+} // namespace
+
+HeldSurfaces surfacesForValuesHeld(const std::set<int>& values,
+                                   const std::vector<SurfaceEntry>& kept) {
+    HeldSurfaces held;
+    held.surfaces = kept;
+    for (const SurfaceEntry& s : surfacesForValues({values.begin(), values.end()}))
+        if (std::none_of(kept.begin(), kept.end(),
+                         [&](const SurfaceEntry& k) { return k.special == s.special; }))
+            held.surfaces.push_back(s);
+    for (const SurfaceEntry& k : kept)
+        if (!values.count(k.special))
+            held.unheld.push_back(k.name);
+    return held;
+}
+
+HeldSurfaces surfacesForNamesHeld(const std::set<std::string>& names,
+                                  const std::vector<std::string>& globs,
+                                  const std::vector<SurfaceEntry>& kept) {
+    HeldSurfaces held;
+    held.surfaces =
+        surfacesForNames(kept, pickedNames(names, globs), "--names GLOB (such as --names 'Lamp*')");
+    for (const SurfaceEntry& k : kept)
+        if (!names.count(k.name))
+            held.unheld.push_back(k.name);
+    return held;
 }
 
 } // namespace orvit::app

@@ -10,6 +10,7 @@
 #include "orvit/scene/scene_file.h"
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,23 @@ std::vector<SurfaceEntry> surfacesForValues(const std::vector<int>& values);
 std::vector<SurfaceEntry> surfacesForNames(const std::vector<SurfaceEntry>& kept,
                                            const std::vector<std::string>& names,
                                            const std::string& pickWith);
+
+// The surfaces a scene is written with, from what its frames hold: `kept`
+// (those of the scene written again) first, then a surface for each value,
+// or each object name, that none of them has; `unheld` names the kept ones
+// that no frame holds.
+struct HeldSurfaces {
+    std::vector<SurfaceEntry> surfaces;
+    std::vector<std::string> unheld;
+};
+HeldSurfaces surfacesForValuesHeld(const std::set<int>& values,
+                                   const std::vector<SurfaceEntry>& kept);
+// The names taken are those one of `globs` matches (all, without globs); a
+// glob that matches no name is an AppError, as a typing error would glow
+// nothing.
+HeldSurfaces surfacesForNamesHeld(const std::set<std::string>& names,
+                                  const std::vector<std::string>& globs,
+                                  const std::vector<SurfaceEntry>& kept);
 
 // Where the panel's surfaces come from: the scene's object files and
 // surfaces, or, when it names neither, the values of the special pass of

@@ -91,9 +91,16 @@ TEST(ReadColourPass, PartlyCoveredFloatColourIsDividedByItsAlphaBeforeTheTransfo
         double red, alpha;
         int linear, srgb, root, alphaByte;
     } cases[] = {
-        {0.125, 0.5, 64, 137, 128, 128}, {0.2, 0.4, 128, 188, 180, 102},
-        {0.3, 0.0, 77, 149, 140, 0},     {0.25, 1.0, 64, 137, 128, 255},
-        {0.9, 0.6, 255, 255, 255, 153},  {0.0, 0.25, 0, 0, 0, 64},
+        {0.125, 0.5, 64, 137, 128, 128},
+        {0.2, 0.4, 128, 188, 180, 102},
+        {0.3, 0.0, 77, 149, 140, 0},
+        {0.25, 1.0, 64, 137, 128, 255},
+        {0.9, 0.6, 255, 255, 255, 153},
+        {0.0, 0.25, 0, 0, 0, 64},
+        // Multiplied by the alpha and divided again after the transform:
+        // without it the linear byte is 44, the sRGB one 100.
+        {0.00818014611, 0.046875, 45, 116, 107, 12},
+        {0.00603670022, 0.046875, 33, 101, 92, 12},
     };
     std::vector<double> red, alpha, zero;
     for (const Case& c : cases) {
