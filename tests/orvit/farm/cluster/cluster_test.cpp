@@ -292,6 +292,23 @@ void signalAll(const std::vector<pid_t>& pids, int signal) {
         kill(pid, signal);
 }
 
+// Waits until each of `pids` has ended (a zombie has): a killed process that
+// is flushing to disk ends only when the kernel is done with it.
+void awaitEnd(const std::vector<pid_t>& pids) {
+    const auto ended = [](pid_t pid) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            return true;
+        const size_t close = line.rfind(')');
+        return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!std::all_of(pids.begin(), pids.end(), ended) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
 // Temporary files beside the images: what a writer leaves while it writes.
 std::vector<std::string> temporaries(const fs::path& folder) {
     std::vector<std::string> names;
@@ -338,6 +355,7 @@ bool loseNodeWhileWriting(const std::string& node, const fs::path& out,
             continue;
         }
         signalAll(pids, SIGKILL);
+        awaitEnd(pids);
         const auto down = runShell("scontrol update NodeName=" + node + " State=DOWN Reason=lost",
                                    std::string(std::getenv("ORVIT_FARM_CLUSTER")));
         EXPECT_EQ(down.exitCode, 0) << down.err;
