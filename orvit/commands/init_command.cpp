@@ -346,9 +346,6 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     if (sources.depth.file >= 0) {
         r.depthPattern = request.patterns[sources.depth.file];
         r.depthChannel = sources.depth.channels.front();
-    } else if (!r.cryptomatte.empty()) {
-        throw AppError(where + ": a Cryptomatte special pass is read with a depth pass, and no "
-                               "channel is recognised as a depth; pick with --depth-channel NAME");
     }
 
     // Every frame once: each file's size and channels, the special values

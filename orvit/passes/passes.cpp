@@ -471,9 +471,11 @@ RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string
                                       const std::string& depthChannel, double farFrom) {
     OpenFiles open;
     const OpenPass special = openPass(passName(PassRole::Special), path, open);
-    const OpenPass depth = openPass(passName(PassRole::Depth), path, open);
+    std::optional<OpenPass> depth;
+    if (!depthChannel.empty())
+        depth = openPass(passName(PassRole::Depth), path, open);
     const SpecialChoice s = chooseSpecial(special, "", layer);
-    const int d = chooseDepth(depth, depthChannel);
+    const int d = depth ? chooseDepth(*depth, depthChannel) : -1;
     RankZeroAndDepth out;
     try {
         out.names =
@@ -483,12 +485,15 @@ RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string
     }
     FileRead read;
     read.want(special, s.channel);
-    read.want(depth, d);
+    if (depth)
+        read.want(*depth, d);
     read.readAll();
     const std::vector<float>& ids = read.plane(special, s.channel).floats;
     out.ids.resize(ids.size());
     std::transform(ids.begin(), ids.end(), out.ids.begin(), idBits);
-    out.depth = depthPlane(depth, read.plane(depth, d), farFrom);
+    out.width = special.input->width();
+    if (depth)
+        out.depth = depthPlane(*depth, read.plane(*depth, d), farFrom);
     return out;
 }
 
@@ -570,8 +575,8 @@ void addRankZeroNames(const RankZeroAndDepth& passes, const std::string& layer,
             char hex[16];
             std::snprintf(hex, sizeof hex, "%08x", id);
             throw AppError(frame + ": Cryptomatte " + inQuotes(layer, '\'') + " holds the id " +
-                           hex + " at pixel (" + std::to_string(i % passes.depth.width) + ", " +
-                           std::to_string(i / passes.depth.width) +
+                           hex + " at pixel (" + std::to_string(i % passes.width) + ", " +
+                           std::to_string(i / passes.width) +
                            "), which its manifest names no object");
         }
         held.insert(*found->second);

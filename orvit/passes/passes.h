@@ -97,12 +97,13 @@ SpecialAndDepth readSpecialAndDepth(const std::string& path, const std::string& 
                                     const std::string& depthChannel, double farFrom);
 
 // The stored ids of the rank-0 objects of Cryptomatte `layer` in `path`,
-// with the same depth pass in the same decode, and the names the layer's
-// manifest gives (orvit init's reading of a frame).
+// with the depth pass in the same decode when `depthChannel` names one, and
+// the names the layer's manifest gives (orvit init's reading of a frame).
 struct RankZeroAndDepth {
-    std::vector<uint32_t> ids; // 0 where nothing is
+    std::vector<uint32_t> ids; // 0 where nothing is, row by row
+    int32_t width = 0;
     CryptomatteNames names;
-    DepthPlane depth;
+    DepthPlane depth; // empty without a depth channel
 };
 RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string& layer,
                                       const std::string& depthChannel, double farFrom);

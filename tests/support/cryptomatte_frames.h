@@ -46,6 +46,7 @@ struct CryptomatteFrame {
     int levels = 1;                              // NN layers of two ranks each
     std::map<std::string, std::string> metadata; // replaces or adds keys after KEY/
     bool manifest = true;                        // the manifest of every box's object
+    bool depth = true;                           // a depth channel (1e10 where no box is)
     // Instead of the Cryptomatte, an object index channel: the value of the
     // name with the most coverage, 0 for none or a name not listed.
     std::map<std::string, int> indexOf;
@@ -64,8 +65,8 @@ inline std::string manifestOf(const std::vector<NamedBox>& boxes) {
     return json + "}";
 }
 
-// Colour, depth (1e10 where no box is) and the Cryptomatte, float, in one
-// multilayer EXR.
+// Colour, depth (1e10 where no box is) unless left out, and the Cryptomatte,
+// float, in one multilayer EXR.
 inline void writeCryptomatteFrame(const std::string& path, int width, int height,
                                   const std::vector<NamedBox>& boxes,
                                   const CryptomatteFrame& frame = {}) {
@@ -75,6 +76,8 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
                               {"ViewLayer.Combined.B", f32, {}},
                               {"ViewLayer.Combined.A", f32, {}},
                               {"ViewLayer.Depth.Z", f32, {}}};
+    if (!frame.depth)
+        c.pop_back();
     const bool index = !frame.indexOf.empty();
     if (index)
         c.push_back({"ViewLayer.IndexOB.X", f32, {}});
@@ -104,6 +107,8 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
             v.push_back(under ? 0.4 : 0.0);
             for (int extra = 4; extra < frame.levels * 4; ++extra)
                 v.push_back(0.0);
+            if (!frame.depth)
+                v.erase(v.begin() + 4);
             for (size_t i = 0; i < c.size(); ++i)
                 c[i].values.push_back(v[i]);
         }

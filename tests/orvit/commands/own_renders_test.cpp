@@ -242,10 +242,20 @@ TEST(OrvitInit, CryptomatteObjectsGlowByNameAsAnIndexPassWithTheirValues) {
         runIn(dir, {"init", "index/render/shot_####.exr", "--output", "index/s.toml"});
     ASSERT_EQ(twin.exitCode, 0) << twin.err;
     ASSERT_EQ(runIn(dir, {"render", "index/s.toml"}).exitCode, 0);
+    // Without a depth pass the same Fixed glows.
+    apptest::CryptomatteFrame flat;
+    flat.depth = false;
+    writeNamedShot(dir / "flat/render", flat);
+    const auto noDepth =
+        runIn(dir, {"init", "flat/render/shot_####.exr", "--output", "flat/s.toml"});
+    ASSERT_EQ(noDepth.exitCode, 0) << noDepth.err;
+    ASSERT_EQ(runIn(dir, {"render", "flat/s.toml"}).exitCode, 0);
     for (const char* frame : {"shot_0001.png", "shot_0002.png"}) {
         const std::string named = apptest::readAll(dir / ("glow/" + std::string(frame)));
         EXPECT_FALSE(named.empty());
-        EXPECT_EQ(named, apptest::readAll(dir / ("index/glow/" + std::string(frame)))) << frame;
+        for (const char* twinFolder : {"index", "flat"})
+            EXPECT_EQ(named, apptest::readAll(dir / (std::string(twinFolder) + "/glow/" + frame)))
+                << twinFolder << " " << frame;
     }
 
     // A name typed wrong glows nothing, and render says so.
