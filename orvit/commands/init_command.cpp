@@ -167,6 +167,39 @@ ColourSettings colourSettings(const InitRequest& request) {
     return colour;
 }
 
+// Across several files: the one file whose Cryptomatte gives the special
+// pass, or -1. A file offers it by declaring an object layer (or the layer
+// `layer` names), and only where no file has an object index channel, as
+// within one file; two files offering it is an error naming both.
+int cryptomatteFile(const std::vector<PassHeader>& headers,
+                    const std::vector<PassFileChannels>& files, const std::string& layer) {
+    const bool indexChannel =
+        std::any_of(files.begin(), files.end(), [](const PassFileChannels& f) {
+            return !channelCandidates(PassRole::Special, f.channels).empty();
+        });
+    if (layer.empty() && indexChannel)
+        return -1;
+    std::vector<int> offers;
+    for (size_t i = 0; i < headers.size(); ++i) {
+        const std::vector<CryptomatteLayer> layers =
+            cryptomatteLayers(headers[i].attributes, headers[i].channels);
+        if (std::any_of(layers.begin(), layers.end(), [&](const CryptomatteLayer& l) {
+                return layer.empty() ? isObjectLayer(l.name) : l.name == layer;
+            }))
+            offers.push_back(static_cast<int>(i));
+    }
+    const std::string what =
+        layer.empty() ? "a Cryptomatte object layer" : "the Cryptomatte " + inQuotes(layer, '\'');
+    if (offers.size() > 1)
+        throw AppError("special pass: both " + files[offers[0]].where + " and " +
+                       files[offers[1]].where + " declare " + what + "; leave one file out" +
+                       (layer.empty() ? ", or pick with --cryptomatte NAME" : ""));
+    if (offers.empty() && !layer.empty())
+        throw AppError("--cryptomatte " + inQuotes(layer, '\'') +
+                       ": no file declares that Cryptomatte");
+    return offers.empty() ? -1 : offers[0];
+}
+
 // Folders from `folder` up that are not there yet, the deepest first.
 std::vector<fs::path> missingFolders(fs::path folder) {
     std::vector<fs::path> missing;
@@ -271,11 +304,9 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     named.pickSpecial = "--special-channel NAME";
     named.pickDepth = "--depth-channel NAME";
     // One file's special pass may also be a Cryptomatte or a palette's
-    // indices, which findSpecialSource tells; across files it is a channel.
+    // indices, which findSpecialSource tells; across files it is a channel,
+    // or a Cryptomatte that one file declares.
     named.findSpecial = request.patterns.size() > 1;
-    if (named.findSpecial && (!request.cryptomatte.empty() || !request.names.empty()))
-        throw AppError(std::string(request.cryptomatte.empty() ? "--names" : "--cryptomatte") +
-                       " takes the passes in one file: give one pattern");
     r.colour = colourSettings(request);
 
     const fs::path scene = fs::absolute(request.output).lexically_normal();
@@ -324,17 +355,22 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         headers.push_back(readHeader(i, r.range.first));
         firsts.push_back({frameName(i, r.range.first), headers.back().channels});
     }
+    if (named.findSpecial && request.specialChannel.empty()) {
+        named.specialFile = cryptomatteFile(headers, firsts, request.cryptomatte);
+        named.findSpecial = named.specialFile < 0;
+    }
     PassSources sources = findPassSources(firsts, named);
-    const std::string where = firsts[0].where;
     r.width = headers[0].width;
     r.height = headers[0].height;
     SpecialSource special{sources.special.file >= 0 ? sources.special.channels.front() : "", "",
                           false};
     if (!named.findSpecial) {
-        sources.special.file = 0;
-        special = findSpecialSource(headers[0], request.specialChannel, request.cryptomatte, where,
+        sources.special.file = std::max(named.specialFile, 0);
+        special = findSpecialSource(headers[sources.special.file], request.specialChannel,
+                                    request.cryptomatte, firsts[sources.special.file].where,
                                     "--special-channel NAME", "--cryptomatte NAME");
     }
+    const std::string where = firsts[sources.special.file].where;
     r.colourPattern = request.patterns[sources.colour.file];
     r.colourChannels = sources.colour.channels;
     r.specialPattern = request.patterns[sources.special.file];
@@ -359,7 +395,7 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
             const PassHeader header = readHeader(i, frame);
             if (header.width != r.width || header.height != r.height)
                 throw AppError(frameName(i, frame) + " is " + std::to_string(header.width) + "x" +
-                               std::to_string(header.height) + " but " + where + " is " +
+                               std::to_string(header.height) + " but " + firsts[0].where + " is " +
                                std::to_string(r.width) + "x" + std::to_string(r.height));
             std::vector<std::string> used;
             if (sources.colour.file == static_cast<int>(i))
@@ -376,11 +412,17 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         }
         const std::string specialPath = framePath(patterns[sources.special.file].string(), frame);
         DepthPlane depth;
+        const std::string depthPath =
+            sources.depth.file >= 0 ? framePath(patterns[sources.depth.file].string(), frame) : "";
         if (!r.cryptomatte.empty()) {
-            RankZeroAndDepth passes =
-                readRankZeroAndDepth(specialPath, r.cryptomatte, r.depthChannel, noFar);
+            const bool depthHere = sources.depth.file == sources.special.file;
+            RankZeroAndDepth passes = readRankZeroAndDepth(specialPath, r.cryptomatte,
+                                                           depthHere ? r.depthChannel : "", noFar);
             addRankZeroNames(passes, r.cryptomatte, frameName(sources.special.file, frame), names);
-            depth = std::move(passes.depth);
+            if (depthHere)
+                depth = std::move(passes.depth);
+            else if (!depthPath.empty())
+                depth = readDepthPass(depthPath, r.depthChannel, noFar);
         } else if (sources.depth.file == sources.special.file) {
             SpecialAndDepth passes =
                 readSpecialAndDepth(specialPath, r.specialChannel, r.depthChannel, noFar);
@@ -390,9 +432,8 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         } else {
             for (int v : specialValuesIn(readSpecialPass(specialPath, r.specialChannel).values))
                 values.insert(v);
-            if (sources.depth.file >= 0)
-                depth = readDepthPass(framePath(patterns[sources.depth.file].string(), frame),
-                                      r.depthChannel, noFar);
+            if (!depthPath.empty())
+                depth = readDepthPass(depthPath, r.depthChannel, noFar);
         }
         r.farDepth = r.farDepth || std::any_of(depth.depths.begin(), depth.depths.end(),
                                                [](float d) { return d >= kFarFrom; });

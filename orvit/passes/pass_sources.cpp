@@ -53,7 +53,7 @@ class Finder {
                 (kRoles[r] != PassRole::Special || named_.findSpecial))
                 *sources[r] = take(kRoles[r], recognised(kRoles[r]));
         for (int i = 0; i < static_cast<int>(files_.size()); ++i)
-            if (files_.size() > 1 &&
+            if (files_.size() > 1 && i != named_.specialFile &&
                 std::none_of(std::begin(sources), std::end(sources),
                              [i](const PassSource* s) { return s->file == i; }))
                 throw AppError(files_[i].where +

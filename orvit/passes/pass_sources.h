@@ -26,6 +26,9 @@ struct NamedChannels {
     std::string depth;
     // Whether the special pass is looked for; else its file is -1.
     bool findSpecial = true;
+    // A file that gives the special pass otherwise (by a Cryptomatte), and so
+    // need offer no channel; -1: none.
+    int specialFile = -1;
     // How the user picks each pass's channels ("--special-channel NAME").
     std::string pickColour, pickSpecial, pickDepth;
 };

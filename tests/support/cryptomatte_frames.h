@@ -6,6 +6,7 @@
 
 #include "tests/support/image_files.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -46,7 +47,9 @@ struct CryptomatteFrame {
     int levels = 1;                              // NN layers of two ranks each
     std::map<std::string, std::string> metadata; // replaces or adds keys after KEY/
     bool manifest = true;                        // the manifest of every box's object
-    bool depth = true;                           // a depth channel (1e10 where no box is)
+    // Channels whose names begin so are left out ("ViewLayer.Depth"), the
+    // Cryptomatte's metadata with its own.
+    std::vector<std::string> leaveOut;
     // Instead of the Cryptomatte, an object index channel: the value of the
     // name with the most coverage, 0 for none or a name not listed.
     std::map<std::string, int> indexOf;
@@ -65,8 +68,8 @@ inline std::string manifestOf(const std::vector<NamedBox>& boxes) {
     return json + "}";
 }
 
-// Colour, depth (1e10 where no box is) unless left out, and the Cryptomatte,
-// float, in one multilayer EXR.
+// Colour, depth (1e10 where no box is) and the Cryptomatte, float, in one
+// multilayer EXR, less the channels left out.
 inline void writeCryptomatteFrame(const std::string& path, int width, int height,
                                   const std::vector<NamedBox>& boxes,
                                   const CryptomatteFrame& frame = {}) {
@@ -76,8 +79,6 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
                               {"ViewLayer.Combined.B", f32, {}},
                               {"ViewLayer.Combined.A", f32, {}},
                               {"ViewLayer.Depth.Z", f32, {}}};
-    if (!frame.depth)
-        c.pop_back();
     const bool index = !frame.indexOf.empty();
     if (index)
         c.push_back({"ViewLayer.IndexOB.X", f32, {}});
@@ -107,8 +108,6 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
             v.push_back(under ? 0.4 : 0.0);
             for (int extra = 4; extra < frame.levels * 4; ++extra)
                 v.push_back(0.0);
-            if (!frame.depth)
-                v.erase(v.begin() + 4);
             for (size_t i = 0; i < c.size(); ++i)
                 c[i].values.push_back(v[i]);
         }
@@ -118,9 +117,19 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
         meta["manifest"] = manifestOf(boxes);
     for (const auto& [key, value] : frame.metadata)
         meta[key] = value;
+    const auto leftOut = [&](const Channel& channel) {
+        for (const std::string& start : frame.leaveOut)
+            if (channel.name.rfind(start, 0) == 0)
+                return true;
+        return false;
+    };
+    const bool layerWritten = std::any_of(c.begin(), c.end(), [&](const Channel& channel) {
+        return channel.name.rfind(frame.layer, 0) == 0 && !leftOut(channel);
+    });
+    c.erase(std::remove_if(c.begin(), c.end(), leftOut), c.end());
     std::vector<std::pair<std::string, std::string>> attributes;
     for (const auto& [key, value] : meta)
-        if (value != "(absent)" && !index)
+        if (value != "(absent)" && layerWritten)
             attributes.push_back({frame.prefix + frame.key + "/" + key, value});
     writeChannels(path, width, height, c, {}, attributes);
 }

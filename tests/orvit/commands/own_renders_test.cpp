@@ -244,16 +244,35 @@ TEST(OrvitInit, CryptomatteObjectsGlowByNameAsAnIndexPassWithTheirValues) {
     ASSERT_EQ(runIn(dir, {"render", "index/s.toml"}).exitCode, 0);
     // Without a depth pass the same Fixed glows.
     apptest::CryptomatteFrame flat;
-    flat.depth = false;
+    flat.leaveOut = {"ViewLayer.Depth"};
     writeNamedShot(dir / "flat/render", flat);
     const auto noDepth =
         runIn(dir, {"init", "flat/render/shot_####.exr", "--output", "flat/s.toml"});
     ASSERT_EQ(noDepth.exitCode, 0) << noDepth.err;
     ASSERT_EQ(runIn(dir, {"render", "flat/s.toml"}).exitCode, 0);
+    // The Cryptomatte in a file of its own, as some renderers write it; a
+    // second such file is refused.
+    apptest::CryptomatteFrame beauty, ids;
+    beauty.leaveOut = {"ViewLayer.CryptoObject"};
+    ids.leaveOut = {"ViewLayer.Combined", "ViewLayer.Depth"};
+    writeNamedShot(dir / "split/beauty", beauty);
+    writeNamedShot(dir / "split/ids", ids);
+    writeNamedShot(dir / "split/more", ids);
+    const auto split = runIn(dir, {"init", "split/beauty/shot_####.exr", "split/ids/shot_####.exr",
+                                   "--output", "split/s.toml"});
+    ASSERT_EQ(split.exitCode, 0) << split.err;
+    ASSERT_EQ(runIn(dir, {"render", "split/s.toml"}).exitCode, 0);
+    const auto two = runIn(dir, {"init", "split/beauty/shot_####.exr", "split/ids/shot_####.exr",
+                                 "split/more/shot_####.exr", "--output", "split/t.toml"});
+    EXPECT_THAT(two.err,
+                HasSubstr("special pass: both frame 1 '" + dir / "split/ids/shot_0001.exr" +
+                          "' and frame 1 '" + dir / "split/more/shot_0001.exr" +
+                          "' declare a Cryptomatte object layer; leave one file out, or "
+                          "pick with --cryptomatte NAME\n"));
     for (const char* frame : {"shot_0001.png", "shot_0002.png"}) {
         const std::string named = apptest::readAll(dir / ("glow/" + std::string(frame)));
         EXPECT_FALSE(named.empty());
-        for (const char* twinFolder : {"index", "flat"})
+        for (const char* twinFolder : {"index", "flat", "split"})
             EXPECT_EQ(named, apptest::readAll(dir / (std::string(twinFolder) + "/glow/" + frame)))
                 << twinFolder << " " << frame;
     }
