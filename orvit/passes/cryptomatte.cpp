@@ -317,7 +317,8 @@ cryptomatteLayers(const std::map<std::string, std::string>& attributes,
             prefixes[key] = prefix;
     }
     std::vector<CryptomatteLayer> layers;
-    for (const auto& [key, prefix] : prefixes) {
+    for (const auto& keyAndPrefix : prefixes) {
+        const std::string& prefix = keyAndPrefix.second;
         CryptomatteLayer layer;
         layer.metadata = prefix;
         const auto value = [&](const char* field) -> const std::string* {
