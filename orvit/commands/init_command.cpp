@@ -13,6 +13,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +52,18 @@ std::string number(double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%.15g", v);
     return text;
+}
+
+// `v` in as few digits as read back to the same double.
+std::string exactNumber(double v) {
+    char text[32];
+    for (int digits = 15; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, v);
+        if (std::strtod(text, nullptr) == v)
+            break;
+    }
+    std::string out = text;
+    return out.find_first_of(".eEn") == std::string::npos ? out + ".0" : out;
 }
 
 std::vector<std::string> splitNames(const std::string& text) {
@@ -218,25 +231,57 @@ std::string tomlPath(const fs::path& path, const fs::path& folder) {
     return tomlString(relative.empty() ? path.string() : relative.string());
 }
 
+// The scene's text. Keys that the frames do not give and this request does
+// not set come from `old`, the scene updated, when there is one: its
+// camera, rate, module, object files, output and compression.
 std::string sceneText(const InitResult& r, const InitRequest& request, const fs::path& folder,
-                      const std::string& output, const std::string& settings) {
+                      const std::string& output, const std::string& settings,
+                      const SceneFile* old) {
     const std::string from = standin::joined(
         request.patterns, [](const std::string& p) { return tomlEscaped(p, false); });
     std::string text = "# Made by orvit init from " + from + ": frames " + rangeText(r.range) +
                        ", " + std::to_string(r.width) + "x" + std::to_string(r.height) +
                        ".\n"
                        "# Surfaces can be renamed; docs/scene-file.md tells the rest.\n\n";
+    if (old != nullptr && (!old->module.empty() || old->server != kDefaultServer)) {
+        text += "[module]\n";
+        if (!old->module.empty())
+            text += "file = " + tomlPath(old->module, folder) + "\n";
+        text += "server = " + tomlString(old->server) + "\n\n";
+    }
+    if (old != nullptr && !old->objects.empty())
+        text +=
+            "[scene]\nobjects = [" +
+            standin::joined(old->objects,
+                            [&](const std::string& object) { return tomlPath(object, folder); }) +
+            "]\n\n";
     text += "[frames]\nfirst = " + std::to_string(r.range.first) +
             "\nlast = " + std::to_string(r.range.last) +
-            "\nrate = 24.0 # frames a second, as rendered: envelopes run in seconds\n\n";
-    if (!request.fov.empty())
+            "\nrate = " + (old != nullptr ? exactNumber(old->rate) : "24.0") +
+            " # frames a second, as rendered: envelopes run in seconds\n\n";
+    if (!request.fov.empty()) {
         text += "[camera]\nfov = " + number(parseNumber(request.fov, "--fov", 0, 180)) +
                 " # horizontal, degrees\n\n";
-    if (!request.focalLength.empty())
+    } else if (!request.focalLength.empty()) {
         text += "[camera]\nfocal_length = " +
                 number(parseNumber(request.focalLength, "--focal-length", 0, 1e9)) +
                 "\nfilm_width = " + number(parseNumber(request.filmWidth, "--film-width", 0, 1e9)) +
                 " # mm\n\n";
+    } else if (old != nullptr && !old->camera.empty()) {
+        text += "[camera]\n";
+        if (old->filmWidth > 0.0)
+            text += "film_width = " + exactNumber(old->filmWidth) + " # mm\n";
+        text += "keys = [" +
+                standin::joined(old->camera,
+                                [](const FovKey& key) {
+                                    return "{time = " + exactNumber(key.time) +
+                                           (key.focalLength > 0.0
+                                                ? ", focal_length = " + exactNumber(key.focalLength)
+                                                : ", fov = " + exactNumber(key.degrees)) +
+                                           "}";
+                                }) +
+                "] # horizontal fov in degrees\n\n";
+    }
     const auto path = [&](const std::string& pattern) {
         return tomlPath(fs::absolute(pattern).lexically_normal(), folder);
     };
@@ -261,16 +306,22 @@ std::string sceneText(const InitResult& r, const InitRequest& request, const fs:
     if (r.farDepth)
         text += "far_depth = 1.0e9 # the renderer marks empty background with a huge depth\n";
     if (r.colour.transform == ColourSettings::Transform::Ocio) {
-        text += "\n[colour]\ntransform = \"ocio\"\nconfig = " + tomlPath(r.colour.config, folder) +
-                "\ndisplay = " + tomlString(r.colour.display) +
+        text += "\n[colour]\ntransform = \"ocio\"\n";
+        if (!r.colour.config.empty()) // else $OCIO, as the scene kept said
+            text += "config = " + tomlPath(r.colour.config, folder) + "\n";
+        text += "display = " + tomlString(r.colour.display) +
                 "\nview = " + tomlString(r.colour.view) + "\n";
         if (!r.colour.look.empty())
             text += "look = " + tomlString(r.colour.look) + "\n";
     } else {
-        text += "\n[colour]\ntransform = \"srgb\"\n";
+        text += std::string("\n[colour]\ntransform = ") +
+                (r.colour.transform == ColourSettings::Transform::Linear ? "\"linear\"\n"
+                                                                         : "\"srgb\"\n");
     }
-    text += "\n[output]\nfile = " + tomlString(output) +
-            "\n\n[filter]\nsettings_file = " + tomlString(settings) + "\n";
+    text += "\n[output]\nfile = " + tomlPath(output, folder) + "\n";
+    if (old != nullptr && old->compression != kFastCompression)
+        text += "compression = " + std::to_string(old->compression) + "\n";
+    text += "\n[filter]\nsettings_file = " + tomlString(settings) + "\n";
     for (const SurfaceEntry& surface : r.surfaces)
         text += "\n[[surfaces]]\nname = " + tomlString(surface.name) +
                 "\nspecial = " + std::to_string(surface.special) + "\n";
@@ -328,6 +379,10 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
                            ": key 'filter.settings' keeps the settings inline; --update keeps "
                            "a settings file (filter.settings_file)");
         r.settings = old.settingsFile;
+        // A colour transform set by hand stays unless this request sets one.
+        if (request.display.empty() && request.view.empty() && request.look.empty() &&
+            request.ocioConfig.empty())
+            r.colour = old.colour;
     } else {
         for (const std::string& path : {r.scene, r.settings})
             if (fs::exists(fs::symlink_status(path, ec)))
@@ -463,9 +518,11 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     }
     r.values.assign(all.begin(), all.end());
 
-    const std::string output = (fs::path("glow") / fs::path(r.colourPattern).filename())
-                                   .replace_extension(".png")
-                                   .string();
+    const std::string output = request.update
+                                   ? old.output
+                                   : (folder / "glow" / fs::path(r.colourPattern).filename())
+                                         .replace_extension(".png")
+                                         .string();
 
     // The settings by the module, into the settings file; then the scene.
     SceneFile made;
@@ -495,7 +552,8 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         }
         writeAtomically(r.scene, "scene " + inQuotes(r.scene, '\''),
                         sceneText(r, request, folder, output,
-                                  fs::path(r.settings).lexically_relative(folder).string()));
+                                  fs::path(r.settings).lexically_relative(folder).string(),
+                                  request.update ? &old : nullptr));
     } catch (...) {
         if (options.freshSettings)
             fs::remove(r.settings, ec);
@@ -569,7 +627,8 @@ class InitCommand : public Command {
                              "the OpenColorIO configuration (default: $OCIO)");
         command_->add_flag("--update", request_.update,
                            "write the scene at --output anew, keeping its surfaces' names and "
-                           "values and its settings (new values get a glow)");
+                           "values, its settings (new values get a glow) and what the frames "
+                           "do not tell (camera, rate, colour, output, module)");
     }
 
     void run() const override {

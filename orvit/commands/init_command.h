@@ -60,7 +60,9 @@ struct InitResult {
 // scene's name with "-glow.txt", beside it, a folder made for them where
 // there is none), neither of which may exist yet; with `update`, the
 // scene must exist and is written anew keeping its surfaces (a name keeps
-// its value) and its settings file, where new values get the default glow. Every failure is
+// its value), its settings file, where new values get the default glow, and
+// the keys the frames do not give unless the request sets them (camera,
+// rate, colour, output, compression, module, object files). Every failure is
 // an AppError with one line, and then nothing has been written. The settings
 // come from `builtModule`.
 InitResult initScene(const InitRequest& request, const std::string& builtModule);

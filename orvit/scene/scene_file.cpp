@@ -161,21 +161,26 @@ std::string resolve(const fs::path& folder, const std::string& path) {
     return (p.is_absolute() ? p : folder / p).lexically_normal().string();
 }
 
-// The horizontal field of view of one camera description: `fov` in degrees,
-// or `focal_length` with the film width.
-double fieldOfView(const SceneReader& r, const toml::table* table, const std::string& prefix,
-                   double filmWidth) {
+// The camera at `time` from one camera description: `fov` in degrees, or
+// `focal_length` with the film width, each kept as given.
+FovKey cameraKey(const SceneReader& r, const toml::table* table, const std::string& prefix,
+                 double filmWidth, double time) {
     const bool hasFov = table->get("fov") != nullptr;
     const bool hasFocal = table->get("focal_length") != nullptr;
     if (hasFov && hasFocal)
         r.fail(prefix, "gives both fov and focal_length; give one", table);
-    if (hasFov)
-        return r.number(table, prefix, "fov", true, 0, 0.0, 180.0) * (kPi / 180.0);
+    FovKey key{time, 0.0};
+    if (hasFov) {
+        key.degrees = r.number(table, prefix, "fov", true, 0, 0.0, 180.0);
+        key.fov = key.degrees * (kPi / 180.0);
+        return key;
+    }
     if (hasFocal) {
         if (!(filmWidth > 0.0))
             r.fail("camera.film_width", "is missing; focal_length needs it");
-        const double focal = r.number(table, prefix, "focal_length", true, 0, 0.0, 1e9);
-        return 2.0 * std::atan(filmWidth / (2.0 * focal));
+        key.focalLength = r.number(table, prefix, "focal_length", true, 0, 0.0, 1e9);
+        key.fov = 2.0 * std::atan(filmWidth / (2.0 * key.focalLength));
+        return key;
     }
     r.fail(prefix + ".fov", "is missing (give fov or focal_length)", table);
 }
@@ -284,6 +289,7 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
     if (camera != nullptr)
         r.onlyKeys(*camera, "camera", {"fov", "focal_length", "film_width", "keys"});
     const double filmWidth = r.number(camera, "camera", "film_width", false, 0.0, 0.0, 1e9);
+    scene.filmWidth = filmWidth;
     if (camera == nullptr) {
         // No camera: the Fixed modes need none.
     } else if (const toml::node* keys = camera->get("keys")) {
@@ -302,7 +308,7 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
             const double seconds = r.number(time, prefix + ".time");
             if (!std::isfinite(seconds))
                 r.fail(prefix + ".time", "must be finite", time);
-            scene.camera.push_back({seconds, fieldOfView(r, t, prefix, filmWidth)});
+            scene.camera.push_back(cameraKey(r, t, prefix, filmWidth, seconds));
         }
         if (camera->get("fov") || camera->get("focal_length"))
             r.fail("camera.keys", "cannot be given together with camera.fov or focal_length", keys);
@@ -310,7 +316,7 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
             if (!(scene.camera[i].time > scene.camera[i - 1].time))
                 r.fail("camera.keys", "must be in increasing time order", keys);
     } else {
-        scene.camera.push_back({0.0, fieldOfView(r, camera, "camera", filmWidth)});
+        scene.camera.push_back(cameraKey(r, camera, "camera", filmWidth, 0.0));
     }
 
     const toml::table* frames = r.section("frames", true);

@@ -52,10 +52,13 @@ namespace orvit::app {
 
 constexpr const char* kDefaultServer = "Tesk_Orvit";
 
-// The horizontal field of view at one time, in radians.
+// The horizontal field of view at one time, in radians, and as the scene
+// gave it: in degrees, or by a focal length (the other is 0).
 struct FovKey {
     double time;
     double fov;
+    double degrees = 0.0;
+    double focalLength = 0.0; // mm, on the scene's film width
 };
 
 struct PassFiles {
@@ -91,6 +94,7 @@ struct SceneFile {
     std::vector<std::string> objects;
     std::vector<SurfaceEntry> surfaces;
     std::vector<FovKey> camera; // ordered by time; empty: the scene has no camera
+    double filmWidth = 0.0;     // mm; 0: not given
     int first = 0;
     int last = 0;
     double rate = 24.0;

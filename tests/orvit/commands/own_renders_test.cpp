@@ -3,6 +3,7 @@
 #include "orvit/commands/default_glow.h"
 #include "orvit/passes/cryptomatte.h"
 #include "orvit/passes/passes.h"
+#include "orvit/scene/scene_file.h"
 #include "tests/support/cryptomatte_frames.h"
 #include "tests/support/ocio_config.h"
 #include "tests/support/renderer_frames.h"
@@ -322,6 +323,28 @@ TEST(OrvitInit, UpdateKeepsEachNamesValueAndTheSettings) {
                                                         "' is in no frame of 1-1: it glows "
                                                         "nothing"});
     EXPECT_THAT(apptest::readAll(dir / "scene.toml"), HasSubstr(apptest::kPlain.name));
+
+    // What was set by hand and the frames do not give stays, to the bit: the
+    // camera, the rate, the colour transform, the output and its compression.
+    std::string hand = apptest::readAll(dir / "scene.toml");
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {"rate = 24.0", "rate = 29.97"},
+             {"transform = \"srgb\"", "transform = \"linear\""},
+             {"file = \"glow/shot_####.png\"", "file = \"mine/s_####.exr\"\ncompression = 9"},
+             {"[output]", "[camera]\nfocal_length = 14.0\nfilm_width = 36\n\n[output]"}}) {
+        ASSERT_NE(hand.find(from), std::string::npos) << from;
+        hand.replace(hand.find(from), from.size(), to);
+    }
+    dir.write("scene.toml", hand);
+    const SceneFile before = parseSceneFile(dir / "scene.toml");
+    ASSERT_EQ(runIn(dir, {"init", "render/shot_####.exr", "--update"}).exitCode, 0);
+    const SceneFile after = parseSceneFile(dir / "scene.toml");
+    EXPECT_EQ(after.rate, before.rate);
+    EXPECT_EQ(after.colour.transform, ColourSettings::Transform::Linear);
+    EXPECT_EQ(after.output, before.output);
+    EXPECT_EQ(after.compression, 9);
+    ASSERT_EQ(after.camera.size(), 1u);
+    EXPECT_EQ(after.camera[0].fov, before.camera[0].fov);
 }
 
 // More names than special values: an error that counts them and says how to
