@@ -13,8 +13,6 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cmath>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -307,7 +305,7 @@ std::string sceneText(const InitResult& r, const InitRequest& request, const fs:
         text += "far_depth = 1.0e9 # the renderer marks empty background with a huge depth\n";
     if (r.colour.transform == ColourSettings::Transform::Ocio) {
         text += "\n[colour]\ntransform = \"ocio\"\n";
-        if (!r.colour.config.empty()) // else $OCIO, as the scene kept said
+        if (!r.colour.config.empty()) // else $OCIO, as the kept scene said
             text += "config = " + tomlPath(r.colour.config, folder) + "\n";
         text += "display = " + tomlString(r.colour.display) +
                 "\nview = " + tomlString(r.colour.view) + "\n";
