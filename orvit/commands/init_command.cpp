@@ -46,24 +46,6 @@ double parseNumber(const std::string& text, const std::string& option, double lo
     return v;
 }
 
-std::string number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.15g", v);
-    return text;
-}
-
-// `v` in as few digits as read back to the same double.
-std::string exactNumber(double v) {
-    char text[32];
-    for (int digits = 15; digits <= 17; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, v);
-        if (std::strtod(text, nullptr) == v)
-            break;
-    }
-    std::string out = text;
-    return out.find_first_of(".eEn") == std::string::npos ? out + ".0" : out;
-}
-
 std::vector<std::string> splitNames(const std::string& text) {
     std::vector<std::string> names;
     size_t start = 0;
@@ -178,39 +160,6 @@ ColourSettings colourSettings(const InitRequest& request) {
     return colour;
 }
 
-// Across several files: the one file whose Cryptomatte gives the special
-// pass, or -1. A file offers it by declaring an object layer (or the layer
-// `layer` names), and only where no file has an object index channel, as
-// within one file; two files offering it is an error naming both.
-int cryptomatteFile(const std::vector<PassHeader>& headers,
-                    const std::vector<PassFileChannels>& files, const std::string& layer) {
-    const bool indexChannel =
-        std::any_of(files.begin(), files.end(), [](const PassFileChannels& f) {
-            return !channelCandidates(PassRole::Special, f.channels).empty();
-        });
-    if (layer.empty() && indexChannel)
-        return -1;
-    std::vector<int> offers;
-    for (size_t i = 0; i < headers.size(); ++i) {
-        const std::vector<CryptomatteLayer> layers =
-            cryptomatteLayers(headers[i].attributes, headers[i].channels);
-        if (std::any_of(layers.begin(), layers.end(), [&](const CryptomatteLayer& l) {
-                return layer.empty() ? isObjectLayer(l.name) : l.name == layer;
-            }))
-            offers.push_back(static_cast<int>(i));
-    }
-    const std::string what =
-        layer.empty() ? "a Cryptomatte object layer" : "the Cryptomatte " + inQuotes(layer, '\'');
-    if (offers.size() > 1)
-        throw AppError("special pass: both " + files[offers[0]].where + " and " +
-                       files[offers[1]].where + " declare " + what + "; leave one file out" +
-                       (layer.empty() ? ", or pick with --cryptomatte NAME" : ""));
-    if (offers.empty() && !layer.empty())
-        throw AppError("--cryptomatte " + inQuotes(layer, '\'') +
-                       ": no file declares that Cryptomatte");
-    return offers.empty() ? -1 : offers[0];
-}
-
 // Folders from `folder` up that are not there yet, the deepest first.
 std::vector<fs::path> missingFolders(fs::path folder) {
     std::vector<fs::path> missing;
@@ -255,27 +204,28 @@ std::string sceneText(const InitResult& r, const InitRequest& request, const fs:
             "]\n\n";
     text += "[frames]\nfirst = " + std::to_string(r.range.first) +
             "\nlast = " + std::to_string(r.range.last) +
-            "\nrate = " + (old != nullptr ? exactNumber(old->rate) : "24.0") +
+            "\nrate = " + (old != nullptr ? tomlNumber(old->rate) : "24.0") +
             " # frames a second, as rendered: envelopes run in seconds\n\n";
     if (!request.fov.empty()) {
-        text += "[camera]\nfov = " + number(parseNumber(request.fov, "--fov", 0, 180)) +
+        text += "[camera]\nfov = " + tomlNumber(parseNumber(request.fov, "--fov", 0, 180)) +
                 " # horizontal, degrees\n\n";
     } else if (!request.focalLength.empty()) {
-        text += "[camera]\nfocal_length = " +
-                number(parseNumber(request.focalLength, "--focal-length", 0, 1e9)) +
-                "\nfilm_width = " + number(parseNumber(request.filmWidth, "--film-width", 0, 1e9)) +
-                " # mm\n\n";
+        text +=
+            "[camera]\nfocal_length = " +
+            tomlNumber(parseNumber(request.focalLength, "--focal-length", 0, 1e9)) +
+            "\nfilm_width = " + tomlNumber(parseNumber(request.filmWidth, "--film-width", 0, 1e9)) +
+            " # mm\n\n";
     } else if (old != nullptr && !old->camera.empty()) {
         text += "[camera]\n";
         if (old->filmWidth > 0.0)
-            text += "film_width = " + exactNumber(old->filmWidth) + " # mm\n";
+            text += "film_width = " + tomlNumber(old->filmWidth) + " # mm\n";
         text += "keys = [" +
                 standin::joined(old->camera,
                                 [](const FovKey& key) {
-                                    return "{time = " + exactNumber(key.time) +
+                                    return "{time = " + tomlNumber(key.time) +
                                            (key.focalLength > 0.0
-                                                ? ", focal_length = " + exactNumber(key.focalLength)
-                                                : ", fov = " + exactNumber(key.degrees)) +
+                                                ? ", focal_length = " + tomlNumber(key.focalLength)
+                                                : ", fov = " + tomlNumber(key.degrees)) +
                                            "}";
                                 }) +
                 "] # horizontal fov in degrees\n\n";
@@ -464,19 +414,15 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
             }
         }
         const std::string specialPath = framePath(patterns[sources.special.file].string(), frame);
+        // The depth in the special pass's decode where they share a file.
         DepthPlane depth;
-        const std::string depthPath =
-            sources.depth.file >= 0 ? framePath(patterns[sources.depth.file].string(), frame) : "";
+        const bool depthHere = sources.depth.file == sources.special.file;
         if (!r.cryptomatte.empty()) {
-            const bool depthHere = sources.depth.file == sources.special.file;
             RankZeroAndDepth passes = readRankZeroAndDepth(specialPath, r.cryptomatte,
                                                            depthHere ? r.depthChannel : "", noFar);
             addRankZeroNames(passes, r.cryptomatte, frameName(sources.special.file, frame), names);
-            if (depthHere)
-                depth = std::move(passes.depth);
-            else if (!depthPath.empty())
-                depth = readDepthPass(depthPath, r.depthChannel, noFar);
-        } else if (sources.depth.file == sources.special.file) {
+            depth = std::move(passes.depth);
+        } else if (depthHere) {
             SpecialAndDepth passes =
                 readSpecialAndDepth(specialPath, r.specialChannel, r.depthChannel, noFar);
             for (int v : specialValuesIn(passes.special.values))
@@ -485,9 +431,10 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         } else {
             for (int v : specialValuesIn(readSpecialPass(specialPath, r.specialChannel).values))
                 values.insert(v);
-            if (!depthPath.empty())
-                depth = readDepthPass(depthPath, r.depthChannel, noFar);
         }
+        if (!depthHere && sources.depth.file >= 0)
+            depth = readDepthPass(framePath(patterns[sources.depth.file].string(), frame),
+                                  r.depthChannel, noFar);
         r.farDepth = r.farDepth || std::any_of(depth.depths.begin(), depth.depths.end(),
                                                [](float d) { return d >= kFarFrom; });
     }

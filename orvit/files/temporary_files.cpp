@@ -63,11 +63,11 @@ bool parseTemporaryName(const std::string& name, TemporaryName* parsed) {
     return true;
 }
 
-// Whether process `pid` of this host may still write: one that belongs to
-// another user may. One that has ended but is not yet reaped (a zombie, which
-// a slow parent or a container's first process can leave for a while) writes
-// no more and counts as gone.
-bool processExists(pid_t pid) {
+} // namespace
+
+// A slow parent or a container's first process can leave a zombie for a
+// while: it counts as gone.
+bool processExists(int pid) {
     if (pid <= 0 || (kill(pid, 0) != 0 && errno != EPERM))
         return false;
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -82,8 +82,6 @@ bool processExists(pid_t pid) {
     const char state = line[close + 2];
     return state != 'Z' && state != 'X';
 }
-
-} // namespace
 
 std::string finalTarget(const std::string& path) {
     fs::path target = path;

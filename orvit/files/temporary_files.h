@@ -20,6 +20,11 @@ std::string finalTarget(const std::string& path);
 // open the same file, and takes another name if it exists.
 std::string temporaryName(const std::string& target);
 
+// Whether process `pid` of this host may still write: one that belongs to
+// another user may; one that has ended but is not yet reaped (a zombie)
+// writes no more.
+bool processExists(int pid);
+
 // This host's name as temporary files carry it.
 std::string temporaryHostName();
 

@@ -157,14 +157,8 @@ void ColourTransform::toBytes(std::vector<float>& rgb, const float* alpha, uint8
     const auto partly = [alpha](size_t p) {
         return alpha != nullptr && alpha[p] != 0.0f && alpha[p] != 1.0f;
     };
-    for (size_t p = 0; p < n; ++p)
-        if (partly(p)) {
-            const float inverse = 1.0f / alpha[p];
-            for (size_t c = p * 3; c < p * 3 + 3; ++c)
-                rgb[c] *= inverse;
-        }
-    // A partly covered pixel's transformed value goes back through its
-    // coverage; the others' bytes are the value's own.
+    // A partly covered pixel is divided by its alpha before the transform and
+    // goes back through its coverage after it.
     const auto covered = [alpha](size_t p, float shown) {
         return shown * alpha[p] * (1.0f / alpha[p]);
     };
@@ -172,8 +166,10 @@ void ColourTransform::toBytes(std::vector<float>& rgb, const float* alpha, uint8
         for (size_t p = 0; p < n; ++p) {
             const float* v = &rgb[p * 3];
             if (partly(p)) {
+                const float inverse = 1.0f / alpha[p];
                 for (int c = 0; c < 3; ++c)
-                    out[c][p] = unitToByte(covered(p, static_cast<float>(srgbFromLinear(v[c]))));
+                    out[c][p] =
+                        unitToByte(covered(p, static_cast<float>(srgbFromLinear(v[c] * inverse))));
                 continue;
             }
             for (int c = 0; c < 3; ++c) {
@@ -186,6 +182,13 @@ void ColourTransform::toBytes(std::vector<float>& rgb, const float* alpha, uint8
         }
         return;
     }
+    // OpenColorIO transforms the straight colour in place.
+    for (size_t p = 0; p < n; ++p)
+        if (partly(p)) {
+            const float inverse = 1.0f / alpha[p];
+            for (size_t c = p * 3; c < p * 3 + 3; ++c)
+                rgb[c] *= inverse;
+        }
     if (ocio_ && n > 0) {
         OCIO::PackedImageDesc image(rgb.data(), static_cast<long>(n), 1, 3);
         ocio_->cpu->apply(image);

@@ -419,6 +419,35 @@ SpecialSource findSpecialSource(const PassHeader& header, const std::string& cha
         "", false};
 }
 
+int cryptomatteFile(const std::vector<PassHeader>& headers,
+                    const std::vector<PassFileChannels>& files, const std::string& layer) {
+    const bool indexChannel =
+        std::any_of(files.begin(), files.end(), [](const PassFileChannels& f) {
+            return !channelCandidates(PassRole::Special, f.channels).empty();
+        });
+    if (layer.empty() && indexChannel)
+        return -1;
+    std::vector<int> offers;
+    for (size_t i = 0; i < headers.size(); ++i) {
+        const std::vector<CryptomatteLayer> layers =
+            cryptomatteLayers(headers[i].attributes, headers[i].channels);
+        if (std::any_of(layers.begin(), layers.end(), [&](const CryptomatteLayer& l) {
+                return layer.empty() ? isObjectLayer(l.name) : l.name == layer;
+            }))
+            offers.push_back(static_cast<int>(i));
+    }
+    const std::string what =
+        layer.empty() ? "a Cryptomatte object layer" : "the Cryptomatte " + inQuotes(layer, '\'');
+    if (offers.size() > 1)
+        throw AppError("special pass: both " + files[offers[0]].where + " and " +
+                       files[offers[1]].where + " declare " + what + "; leave one file out" +
+                       (layer.empty() ? ", or pick with --cryptomatte NAME" : ""));
+    if (offers.empty() && !layer.empty())
+        throw AppError("--cryptomatte " + inQuotes(layer, '\'') +
+                       ": no file declares that Cryptomatte");
+    return offers.empty() ? -1 : offers[0];
+}
+
 ColourPlanes readColourPass(const std::string& path, const ColourChannels& channels,
                             const ColourTransform& transform) {
     OpenFiles open;

@@ -5,6 +5,7 @@
 #include "module/abi/frame_access.h"
 #include "orvit/images/colour_transform.h"
 #include "orvit/passes/cryptomatte.h"
+#include "orvit/passes/pass_sources.h"
 #include "orvit/scene/scene_file.h"
 
 #include <array>
@@ -60,6 +61,14 @@ struct SpecialSource {
 SpecialSource findSpecialSource(const PassHeader& header, const std::string& channel,
                                 const std::string& cryptomatte, const std::string& where,
                                 const std::string& pickChannel, const std::string& pickLayer);
+
+// The same rule across several pass files (`files` names and lists each
+// header's channels): the one file whose Cryptomatte gives the special pass,
+// or -1. A file offers it by declaring an object layer (or the layer `layer`
+// names), taken only where no file has an object index channel; two files
+// offering it, or a `layer` no file declares, is an AppError.
+int cryptomatteFile(const std::vector<PassHeader>& headers,
+                    const std::vector<PassFileChannels>& files, const std::string& layer);
 
 // Names of the colour channels to read; an empty list takes the channels
 // recognised as colour (channels.h), or the one channel of a grey file.

@@ -146,15 +146,15 @@ std::vector<std::string> pickedNames(const std::set<std::string>& names,
         return {names.begin(), names.end()};
     std::vector<std::string> picked;
     for (const std::string& glob : globs) {
-        const size_t before = picked.size();
-        for (const std::string& name : names)
-            if (fnmatch(glob.c_str(), name.c_str(), 0) == 0 &&
-                std::find(picked.begin(), picked.end(), name) == picked.end())
+        bool matched = false;
+        for (const std::string& name : names) {
+            if (fnmatch(glob.c_str(), name.c_str(), 0) != 0)
+                continue;
+            matched = true;
+            if (std::find(picked.begin(), picked.end(), name) == picked.end())
                 picked.push_back(name);
-        if (picked.size() == before &&
-            std::none_of(names.begin(), names.end(), [&](const std::string& name) {
-                return fnmatch(glob.c_str(), name.c_str(), 0) == 0;
-            }))
+        }
+        if (!matched)
             throw AppError("--names " + standin::inQuotes(glob, '\'') +
                            " matches no object of the frames");
     }

@@ -1,6 +1,7 @@
 #include "orvit/scene/toml_text.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace orvit::app {
 
@@ -24,6 +25,18 @@ std::string tomlEscaped(std::string_view text, bool multiLine) {
 
 std::string tomlString(std::string_view text) {
     return "\"" + tomlEscaped(text, false) + "\"";
+}
+
+std::string tomlNumber(double v) {
+    char text[32];
+    for (int digits = 15; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, v);
+        if (std::strtod(text, nullptr) == v)
+            break;
+    }
+    // A whole number stays a TOML float.
+    const std::string out = text;
+    return out.find_first_of(".eEn") == std::string::npos ? out + ".0" : out;
 }
 
 } // namespace orvit::app

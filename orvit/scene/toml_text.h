@@ -14,4 +14,8 @@ std::string tomlEscaped(std::string_view text, bool multiLine);
 // `text` as a one-line TOML basic string, quotes included.
 std::string tomlString(std::string_view text);
 
+// `v` as a TOML float in as few digits (15 to 17) as read back to the same
+// double.
+std::string tomlNumber(double v);
+
 } // namespace orvit::app

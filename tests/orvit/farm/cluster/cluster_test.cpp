@@ -6,6 +6,7 @@
 // log name's pattern). Jobs are awaited by polling squeue until they leave
 // the queue, then each task's final state is read with `squeue -t all`. The
 // test that loses a node comes last, since the node stays down.
+#include "orvit/files/temporary_files.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
@@ -292,19 +293,12 @@ void signalAll(const std::vector<pid_t>& pids, int signal) {
         kill(pid, signal);
 }
 
-// Waits until each of `pids` has ended (a zombie has): a killed process that
-// is flushing to disk ends only when the kernel is done with it.
+// Waits until each of `pids` has ended, as temporary files judge it: a
+// killed process that is flushing to disk ends only when the kernel is done
+// with it.
 void awaitEnd(const std::vector<pid_t>& pids) {
-    const auto ended = [](pid_t pid) {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        if (!std::getline(stat, line))
-            return true;
-        const size_t close = line.rfind(')');
-        return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
-    };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!std::all_of(pids.begin(), pids.end(), ended) &&
+    while (std::any_of(pids.begin(), pids.end(), orvit::app::processExists) &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
