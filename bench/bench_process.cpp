@@ -18,7 +18,6 @@
 #include "module/abi/items.h"
 #include "module/filter/kernel/glow_kernel.h"
 #include "module/filter/process.h"
-#include "module/filter/working_planes.h"
 #include "module/services/services.h"
 #include "module/settings/settings.h"
 #include "orvit/core/memory_frame.h"
@@ -264,7 +263,7 @@ int main(int argc, char** argv) {
             ref = reference::glow(frame.special, frame.depth, width, height, setting, radius,
                                   setting.distance, 1.0);
         });
-        const auto& layer = glowLayer(instance);
+        const auto& layer = instance->glowLayer;
         const size_t n = ref.strength.size();
         const bool same = std::memcmp(layer.strength, ref.strength.data(), n) == 0 &&
                           std::memcmp(layer.red, ref.red.data(), n) == 0 &&

@@ -57,3 +57,24 @@ static_assert(sizeof(EnvelopeService) == 40, "ten slots");
 static_assert(offsetof(EnvelopeService, evaluate) == 24, "evaluate is slot 6");
 static_assert(offsetof(EnvelopeService, saveEnvelope) == 36, "saveEnvelope is slot 9");
 #endif
+
+// Field and slot order, in every build.
+static_assert(orvit_layout::inOrder({ORVIT_POINTER(EnvelopeEditRequest, panelServices),
+                                     ORVIT_POINTER(EnvelopeEditRequest, title),
+                                     ORVIT_POINTER(EnvelopeEditRequest, label),
+                                     ORVIT_FIELD(EnvelopeEditRequest, low, 4),
+                                     ORVIT_FIELD(EnvelopeEditRequest, high, 4),
+                                     ORVIT_FIELD(EnvelopeEditRequest, zero,
+                                                 200 - 3 * orvit_layout::kPointer - 8)}),
+              "EnvelopeEditRequest: panel services, title, label, low, high, zeros");
+static_assert(orvit_layout::inOrder({ORVIT_POINTER(EnvelopeService, slot0),
+                                     ORVIT_POINTER(EnvelopeService, createEnvelope),
+                                     ORVIT_POINTER(EnvelopeService, destroyEnvelope),
+                                     ORVIT_POINTER(EnvelopeService, copyEnvelope),
+                                     ORVIT_POINTER(EnvelopeService, slot4),
+                                     ORVIT_POINTER(EnvelopeService, slot5),
+                                     ORVIT_POINTER(EnvelopeService, evaluate),
+                                     ORVIT_POINTER(EnvelopeService, editEnvelope),
+                                     ORVIT_POINTER(EnvelopeService, loadEnvelope),
+                                     ORVIT_POINTER(EnvelopeService, saveEnvelope)}),
+              "EnvelopeService: ten slots in order");

@@ -37,3 +37,11 @@ struct FilterHandler {
 static_assert(sizeof(FilterHandler) == 28, "seven slots");
 static_assert(offsetof(FilterHandler, flags) == 24, "flags is slot 7");
 #endif
+
+// Slot order, in every build.
+static_assert(orvit_layout::inOrder(
+                  {ORVIT_POINTER(FilterHandler, create), ORVIT_POINTER(FilterHandler, destroy),
+                   ORVIT_POINTER(FilterHandler, copy), ORVIT_POINTER(FilterHandler, load),
+                   ORVIT_POINTER(FilterHandler, save), ORVIT_POINTER(FilterHandler, process),
+                   ORVIT_POINTER(FilterHandler, flags)}),
+              "FilterHandler: create, destroy, copy, load, save, process, flags");

@@ -59,3 +59,13 @@ static_assert(offsetof(FrameAccess, putRGB) == offsetof(FrameAccess, start) + 24
 static_assert(offsetof(FrameAccess, putAlpha) == offsetof(FrameAccess, start) + 28, "putAlpha");
 static_assert(offsetof(FrameAccess, monitor) == offsetof(FrameAccess, start) + 32, "monitor");
 #endif
+
+// Field order and widths, in every build.
+static_assert(orvit_layout::inOrder(
+                  {ORVIT_FIELD(FrameAccess, width, 4), ORVIT_FIELD(FrameAccess, height, 4),
+                   ORVIT_FIELD(FrameAccess, frame, 4), ORVIT_FIELD(FrameAccess, start, 8),
+                   ORVIT_FIELD(FrameAccess, end, 8), ORVIT_POINTER(FrameAccess, byteLine),
+                   ORVIT_POINTER(FrameAccess, floatLine), ORVIT_POINTER(FrameAccess, putRGB),
+                   ORVIT_POINTER(FrameAccess, putAlpha), ORVIT_POINTER(FrameAccess, monitor)}),
+              "FrameAccess: width, height, frame, start, end, byteLine, floatLine, putRGB, "
+              "putAlpha, monitor");

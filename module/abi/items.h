@@ -46,3 +46,15 @@ struct CameraInfo {
 static_assert(offsetof(ItemInfo, nextItem) == 4, "nextItem is slot 1");
 static_assert(offsetof(CameraInfo, viewValues) == 20, "viewValues is slot 5");
 #endif
+
+// Slot order, in every build.
+static_assert(orvit_layout::inOrder({ORVIT_POINTER(ItemInfo, firstItem),
+                                     ORVIT_POINTER(ItemInfo, nextItem)}),
+              "ItemInfo: two slots");
+static_assert(orvit_layout::inOrder({ORVIT_POINTER(ObjectInfo, objectFileName)}),
+              "ObjectInfo: one slot");
+static_assert(orvit_layout::inOrder(
+                  {ORVIT_POINTER(CameraInfo, slot0), ORVIT_POINTER(CameraInfo, slot1),
+                   ORVIT_POINTER(CameraInfo, slot2), ORVIT_POINTER(CameraInfo, slot3),
+                   ORVIT_POINTER(CameraInfo, slot4), ORVIT_POINTER(CameraInfo, viewValues)}),
+              "CameraInfo: viewValues is slot 5");

@@ -31,3 +31,13 @@ struct LoadState {
 static_assert(sizeof(SaveState) == 12 && offsetof(SaveState, writeLine) == 8, "SaveState");
 static_assert(sizeof(LoadState) == 12 && offsetof(LoadState, readLine) == 8, "LoadState");
 #endif
+
+// Field order, in every build.
+static_assert(orvit_layout::inOrder({ORVIT_POINTER(SaveState, reserved),
+                                     ORVIT_POINTER(SaveState, data),
+                                     ORVIT_POINTER(SaveState, writeLine)}),
+              "SaveState: reserved, data, writeLine");
+static_assert(orvit_layout::inOrder({ORVIT_POINTER(LoadState, reserved),
+                                     ORVIT_POINTER(LoadState, data),
+                                     ORVIT_POINTER(LoadState, readLine)}),
+              "LoadState: reserved, data, readLine");

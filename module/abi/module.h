@@ -56,3 +56,19 @@ static_assert(offsetof(ModuleDescriptor, shutdown) == 16, "shutdown at 16");
 static_assert(offsetof(ModuleDescriptor, servers) == 20, "servers at 20");
 static_assert(sizeof(MessageService) == 8, "two slots");
 #endif
+
+// Field order, in every build.
+static_assert(orvit_layout::inOrder({ORVIT_POINTER(ServerRecord, serverClass),
+                                     ORVIT_POINTER(ServerRecord, serverName),
+                                     ORVIT_POINTER(ServerRecord, activate)}),
+              "ServerRecord: class, name, activation");
+static_assert(orvit_layout::inOrder({ORVIT_FIELD(ModuleDescriptor, syncWord, 4),
+                                     ORVIT_FIELD(ModuleDescriptor, version, 4),
+                                     ORVIT_FIELD(ModuleDescriptor, machineWord, 4),
+                                     ORVIT_POINTER(ModuleDescriptor, startup),
+                                     ORVIT_POINTER(ModuleDescriptor, shutdown),
+                                     ORVIT_POINTER(ModuleDescriptor, servers)}),
+              "ModuleDescriptor: sync word, version, machine word, startup, shutdown, servers");
+static_assert(orvit_layout::inOrder({ORVIT_POINTER(MessageService, info),
+                                     ORVIT_POINTER(MessageService, errorMessage)}),
+              "MessageService: two slots");

@@ -184,3 +184,23 @@ static_assert(offsetof(PanelServices, setPanelAttr) == 28, "setPanelAttr is slot
 static_assert(offsetof(PanelServices, addControl) == 32, "addControl is slot 8");
 static_assert(offsetof(PanelServices, drawFuncs) == 40, "drawFuncs is slot 10");
 #endif
+
+// Slot order, in every build.
+static_assert(orvit_layout::inOrder({ORVIT_POINTER(Control, drawControl),
+                                     ORVIT_POINTER(Control, getControlAttr),
+                                     ORVIT_POINTER(Control, setControlAttr)}),
+              "Control: three slots");
+static_assert(
+    orvit_layout::inOrder({ORVIT_POINTER(DrawFuncs, slot0), ORVIT_POINTER(DrawFuncs, drawRGBPixel),
+                           ORVIT_POINTER(DrawFuncs, slot2), ORVIT_POINTER(DrawFuncs, drawBox),
+                           ORVIT_POINTER(DrawFuncs, drawRGBBox)}),
+    "DrawFuncs: five slots");
+static_assert(
+    orvit_layout::inOrder(
+        {ORVIT_POINTER(PanelServices, createPanel), ORVIT_POINTER(PanelServices, destroyPanel),
+         ORVIT_POINTER(PanelServices, openPanel), ORVIT_POINTER(PanelServices, slot3),
+         ORVIT_POINTER(PanelServices, drawPanel), ORVIT_POINTER(PanelServices, slot5),
+         ORVIT_POINTER(PanelServices, getPanelAttr), ORVIT_POINTER(PanelServices, setPanelAttr),
+         ORVIT_POINTER(PanelServices, addControl), ORVIT_POINTER(PanelServices, slot9),
+         ORVIT_POINTER(PanelServices, drawFuncs)}),
+    "PanelServices: eleven slots");

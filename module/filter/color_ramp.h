@@ -15,6 +15,12 @@ struct ColorRamp {
     uint8_t* blue;
 };
 
+static_assert(orvit_layout::inOrder({ORVIT_FIELD(ColorRamp, keyCount, 4),
+                                     ORVIT_FIELD(ColorRamp, size, 4), ORVIT_POINTER(ColorRamp, red),
+                                     ORVIT_POINTER(ColorRamp, green),
+                                     ORVIT_POINTER(ColorRamp, blue)}),
+              "ColorRamp: keyCount, size, red, green, blue");
+
 ColorRamp* buildColorRamp(ColorRamp* ramp, const GlowSetting* setting, int32_t size);
 void freeColorRamp(ColorRamp* ramp);
 

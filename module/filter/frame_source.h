@@ -26,9 +26,11 @@ inline size_t framePixels(int32_t width, int32_t height) {
     return static_cast<size_t>(pixels);
 }
 
+// Two virtual operations, in this slot order, then the header fields. A
+// source is a local object of its concrete kind, never destroyed through
+// this base, so the destructor takes no slot of its own.
 class FrameSource {
   public:
-    virtual ~FrameSource() = default;
     virtual const uint8_t* specialLine(int32_t y) = 0;
     virtual const float* depthLine(int32_t y) = 0;
 
@@ -38,6 +40,12 @@ class FrameSource {
     double start = 0.0;
     double end = 0.0;
     void* monitor = nullptr;
+
+  protected:
+    FrameSource() = default;
+    FrameSource(const FrameSource&) = default;
+    FrameSource& operator=(const FrameSource&) = default;
+    ~FrameSource() = default;
 };
 
 // A buffer the host cannot give (a null line) reads as special value 0 and
@@ -57,7 +65,7 @@ class HostFrameSource final : public FrameSource {
         if (farDepth_ != nullptr)
             std::fill(farDepth_, farDepth_ + count, kHostFarDepth);
     }
-    ~HostFrameSource() override {
+    ~HostFrameSource() {
         std::free(noSpecial_);
         std::free(farDepth_);
     }

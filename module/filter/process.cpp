@@ -251,9 +251,9 @@ bool runsKernel(const GlowSetting* setting) {
 
 // Ends an enabled frame: the layer becomes empty and its planes, with the
 // accumulators', are kept as spares for the next frame.
-void setAside(WorkingPlanes& working, uint8_t* const acc[3]) {
-    auto& layer = working.layer;
-    auto& spare = working.spare;
+void setAside(FilterInstance* instance, uint8_t* const acc[3]) {
+    auto& layer = instance->glowLayer;
+    auto& spare = instance->spare;
     uint8_t* planes[4] = {layer.red, layer.green, layer.blue, layer.strength};
     layer.red = layer.green = layer.blue = layer.strength = nullptr;
     const bool fits = layer.width == spare.width && layer.height == spare.height;
@@ -318,18 +318,14 @@ void process(FilterInstance* instance, const FrameAccess* access) {
     // Without pixels, or too large to filter, the frame passes through.
     const size_t count = framePixels(access->width, access->height);
     HostFrameSource source(access);
-    WorkingPlanes* working = nullptr;
-    if (instance->enabled != 0 && count != 0 && source.ready())
-        working = workingPlanes(instance);
-    if (working == nullptr) {
-        if (instance->working != nullptr)
-            releaseSparePlanes(*instance->working);
+    if (instance->enabled == 0 || count == 0 || !source.ready()) {
+        releaseSparePlanes(instance);
         composite(access, Glow{});
         return;
     }
-    auto& spare = working->spare;
+    auto& spare = instance->spare;
     if (spare.width != access->width || spare.height != access->height) {
-        releaseSparePlanes(*working);
+        releaseSparePlanes(instance);
         spare.width = access->width;
         spare.height = access->height;
     }
@@ -345,11 +341,11 @@ void process(FilterInstance* instance, const FrameAccess* access) {
         if (!runsKernel(setting))
             continue;
         kernelForMode(setting->mode)(instance, setting, source);
-        if (working->layer.strength == nullptr)
+        if (instance->glowLayer.strength == nullptr)
             continue;
         const double k = transparencyFactor(setting, access->start);
         if (s == last) {
-            glow.last = &working->layer;
+            glow.last = &instance->glowLayer;
             glow.lastK = k;
             break;
         }
@@ -361,16 +357,16 @@ void process(FilterInstance* instance, const FrameAccess* access) {
             for (uint8_t* plane : acc)
                 std::free(plane);
             releaseGlowLayer(instance);
-            releaseSparePlanes(*working);
+            releaseSparePlanes(instance);
             composite(access, Glow{});
             return;
         }
-        accumulate(working->layer, count, k, acc);
+        accumulate(instance->glowLayer, count, k, acc);
     }
     for (int c = 0; c < 3; ++c)
         glow.acc[c] = acc[c];
     composite(access, glow);
-    setAside(*working, acc);
+    setAside(instance, acc);
 }
 
 } // namespace orvit

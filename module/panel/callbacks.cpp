@@ -1,7 +1,6 @@
 #include "module/panel/callbacks.h"
 
 #include "module/filter/color_ramp.h"
-#include "module/filter/working_planes.h"
 #include "module/panel/panel_state.h"
 #include "module/services/services.h"
 #include "module/settings/surface_table.h"

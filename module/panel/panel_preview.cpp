@@ -2,7 +2,6 @@
 
 #include "module/filter/frame_source.h"
 #include "module/filter/kernel/glow_kernel.h"
-#include "module/filter/working_planes.h"
 #include "module/panel/callbacks.h"
 #include "module/panel/panel_state.h"
 #include "module/services/services.h"
@@ -79,7 +78,7 @@ void ORVIT_CALL drawPreview(ControlHandle control, void* userData, int32_t) {
     const int32_t choice = getInt(panelControls.displayPopup, AttrValue);
     const int32_t half = getInt(panelControls.halfResBox, AttrValue);
     Painter painter{
-        instance, choice, 0, instance->maxDepth - instance->minDepth, 0.0, &glowLayer(instance)};
+        instance, choice, 0, instance->maxDepth - instance->minDepth, 0.0, &instance->glowLayer};
     if (choice < DisplayColor || choice > DisplayPreview)
         return;
     if (choice == DisplaySpecial) {

@@ -1,6 +1,5 @@
 #include "module/panel/settings_panel.h"
 
-#include "module/filter/working_planes.h"
 #include "module/panel/callbacks.h"
 #include "module/panel/control_descs.h"
 #include "module/panel/panel_preview.h"

@@ -66,15 +66,39 @@ void releaseSnapshot(FilterInstance* instance) {
     freePlane(instance->snapshot.depth);
 }
 
+void releaseGlowLayer(FilterInstance* instance) {
+    auto& layer = instance->glowLayer;
+    freePlane(layer.red);
+    freePlane(layer.green);
+    freePlane(layer.blue);
+    freePlane(layer.strength);
+    layer.width = 0;
+    layer.height = 0;
+}
+
+void releaseSparePlanes(FilterInstance* instance) {
+    auto& spare = instance->spare;
+    for (uint8_t*& plane : spare.layer)
+        freePlane(plane);
+    for (uint8_t*& plane : spare.accumulator)
+        freePlane(plane);
+    spare.width = 0;
+    spare.height = 0;
+}
+
 void destroyInstance(FilterInstance* instance) {
     if (instance == nullptr)
         return;
     releaseSettings(instance);
     clearSurfaces(instance);
-    releaseSnapshot(instance);
+    freePlane(instance->snapshot.red);
+    freePlane(instance->snapshot.green);
+    freePlane(instance->snapshot.blue);
+    releaseGlowLayer(instance);
+    freePlane(instance->snapshot.special);
+    freePlane(instance->snapshot.depth);
     releaseEnvelopes(&instance->clipboard);
-    if (instance->working != nullptr)
-        instance->releaseWorking(instance->working);
+    releaseSparePlanes(instance);
     delete instance;
 }
 

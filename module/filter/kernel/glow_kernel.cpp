@@ -22,10 +22,7 @@ namespace {
 // spare planes when they have the new size), then clears them. Null when a
 // plane cannot be obtained; the layer is then released.
 GlowLayer* prepareLayer(FilterInstance* instance, int32_t width, int32_t height) {
-    WorkingPlanes* working = workingPlanes(instance);
-    if (working == nullptr)
-        return nullptr;
-    auto& layer = working->layer;
+    auto& layer = instance->glowLayer;
     const size_t count = framePixels(width, height);
     // A frame too large to address gets no layer at all.
     if (count == 0 && width > 0 && height > 0) {
@@ -38,7 +35,7 @@ GlowLayer* prepareLayer(FilterInstance* instance, int32_t width, int32_t height)
         layer.width = width;
         layer.height = height;
         // One byte more than needed so an empty frame still has planes.
-        auto& spare = working->spare;
+        auto& spare = instance->spare;
         const bool spareFits = spare.width == width && spare.height == height;
         for (int p = 0; p < 4; ++p) {
             uint8_t* none = nullptr;

@@ -23,7 +23,7 @@ constexpr GlowRule kGDepthRule{false, 5, true};
 
 // Each returns 1 when it ran, 0 when the setting has no enabled colour key
 // (or a plane or table could not be obtained), leaving the setting's glow in
-// the instance's glow layer (working_planes.h) at the source's size.
+// the instance's glow layer at the source's size.
 int32_t glowFixed(FilterInstance* instance, const GlowSetting* setting, FrameSource& source);
 int32_t glowDepth(FilterInstance* instance, const GlowSetting* setting, FrameSource& source);
 int32_t glowGFixed(FilterInstance* instance, const GlowSetting* setting, FrameSource& source);

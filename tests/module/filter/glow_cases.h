@@ -8,7 +8,6 @@
 #pragma once
 
 #include "module/filter/kernel/glow_kernel.h"
-#include "module/filter/working_planes.h"
 #include "tests/module/filter/reference_kernel.h"
 #include "tests/support/fakes/fake_camera.h"
 #include "tests/support/fakes/fake_envelopes.h"
@@ -210,7 +209,7 @@ inline std::string compareCase(const Case& c) {
     for (int f = 0; f < 3; ++f) {
         const size_t before = failure.size();
         runGlowKernel(instance, &s, source, rules[c.mode], choices[f]);
-        const auto& layer = glowLayer(instance);
+        const auto& layer = instance->glowLayer;
         if (layer.width != c.width || layer.height != c.height || layer.strength == nullptr) {
             failure = std::string(choiceNames[f]) + ": layer size";
             break;

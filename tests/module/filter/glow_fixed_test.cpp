@@ -1,7 +1,6 @@
 #include "kernel_helpers.h"
 #include "module/filter/kernel/glow_kernel.h"
 #include "module/filter/kernel/stamp_tables.h"
-#include "module/filter/working_planes.h"
 #include "reference_kernel.h"
 #include "tests/support/fakes/fake_envelopes.h"
 #include "tests/support/fakes/plane_source.h"
@@ -163,11 +162,11 @@ TEST(GlowFixed, DegenerateRadiiAndFramesGlowOnlyTheCore) {
         ASSERT_EQ(glowFixed(instance.get(), &s, source), 1);
         int glowing = 0;
         for (int i = 0; i < 400; ++i)
-            glowing += glowLayer(instance.get()).strength[i] != 0;
+            glowing += instance->glowLayer.strength[i] != 0;
         EXPECT_EQ(glowing, 16) << "distance " << distance; // the 4 x 4 core
         // R = 0: an outline pixel's own stamp writes ramp entry 255 at strength 0.
         if (distance == 0.0) {
-            EXPECT_EQ(glowLayer(instance.get()).red[5 * 20 + 6], 255); // edge pixel, n = 5
+            EXPECT_EQ(instance->glowLayer.red[5 * 20 + 6], 255); // edge pixel, n = 5
         }
     }
     // Under 3 pixels wide: nothing, but the kernel ran.
@@ -175,9 +174,9 @@ TEST(GlowFixed, DegenerateRadiiAndFramesGlowOnlyTheCore) {
     thin.fill(0, 0, 2, 50, 3);
     GlowSetting s = indexRamp(3, ModeFixed, 0.5);
     EXPECT_EQ(glowFixed(instance.get(), &s, thin), 1);
-    EXPECT_EQ(glowLayer(instance.get()).width, 2);
+    EXPECT_EQ(instance->glowLayer.width, 2);
     for (int i = 0; i < 100; ++i)
-        ASSERT_EQ(glowLayer(instance.get()).strength[i], 0);
+        ASSERT_EQ(instance->glowLayer.strength[i], 0);
 }
 
 TEST(GlowFixed, NoEnabledKeyReturnsZeroWithClearedLayer) {
@@ -189,7 +188,7 @@ TEST(GlowFixed, NoEnabledKeyReturnsZeroWithClearedLayer) {
     s.keyEnabled[0] = s.keyEnabled[1] = 0;
     EXPECT_EQ(glowFixed(instance.get(), &s, source), 0);
     for (int i = 0; i < 256; ++i)
-        ASSERT_EQ(glowLayer(instance.get()).strength[i], 0);
+        ASSERT_EQ(instance->glowLayer.strength[i], 0);
 }
 
 TEST(GlowKernels, MatchTheLiteralRulesOnRandomShapes) {

@@ -1,7 +1,6 @@
 #include "kernel_helpers.h"
 #include "module/filter/kernel/glow_kernel.h"
 #include "module/filter/kernel/stamp_tables.h"
-#include "module/filter/working_planes.h"
 #include "tests/support/fakes/fake_camera.h"
 #include "tests/support/fakes/fake_envelopes.h"
 #include "tests/support/fakes/plane_source.h"

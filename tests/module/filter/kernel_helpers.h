@@ -2,7 +2,6 @@
 #pragma once
 
 #include "module/filter/kernel/glow_kernel.h"
-#include "module/filter/working_planes.h"
 #include "reference_kernel.h"
 #include "tests/support/fakes/instance.h"
 #include "tests/support/fakes/plane_source.h"
@@ -41,10 +40,10 @@ inline GlowSetting indexRamp(int32_t value, int32_t mode, double distance) {
 // The glow layer's strength and ramp index (its red byte under indexRamp)
 // at (x, y).
 inline int32_t strengthAt(const FilterInstance& i, int32_t x, int32_t y) {
-    return glowLayer(&i).strength[static_cast<size_t>(y) * glowLayer(&i).width + x];
+    return i.glowLayer.strength[static_cast<size_t>(y) * i.glowLayer.width + x];
 }
 inline int32_t indexAt(const FilterInstance& i, int32_t x, int32_t y) {
-    return glowLayer(&i).red[static_cast<size_t>(y) * glowLayer(&i).width + x];
+    return i.glowLayer.red[static_cast<size_t>(y) * i.glowLayer.width + x];
 }
 
 // A source of random size, `width` and `height` each a least value and a
@@ -69,16 +68,16 @@ fakes::PlaneSource randomSource(std::mt19937& rng, std::array<uint32_t, 2> width
 }
 
 inline void expectSameLayer(const FilterInstance& inst, const reference::Layer& ref) {
-    ASSERT_EQ(glowLayer(&inst).width, ref.width);
-    ASSERT_EQ(glowLayer(&inst).height, ref.height);
+    ASSERT_EQ(inst.glowLayer.width, ref.width);
+    ASSERT_EQ(inst.glowLayer.height, ref.height);
     for (int32_t y = 0; y < ref.height; ++y)
         for (int32_t x = 0; x < ref.width; ++x) {
             size_t p = static_cast<size_t>(y) * ref.width + x;
-            ASSERT_EQ(glowLayer(&inst).strength[p], ref.strength[p])
+            ASSERT_EQ(inst.glowLayer.strength[p], ref.strength[p])
                 << "strength at " << x << "," << y;
-            ASSERT_EQ(glowLayer(&inst).red[p], ref.red[p]) << "red at " << x << "," << y;
-            ASSERT_EQ(glowLayer(&inst).green[p], ref.green[p]) << "green at " << x << "," << y;
-            ASSERT_EQ(glowLayer(&inst).blue[p], ref.blue[p]) << "blue at " << x << "," << y;
+            ASSERT_EQ(inst.glowLayer.red[p], ref.red[p]) << "red at " << x << "," << y;
+            ASSERT_EQ(inst.glowLayer.green[p], ref.green[p]) << "green at " << x << "," << y;
+            ASSERT_EQ(inst.glowLayer.blue[p], ref.blue[p]) << "blue at " << x << "," << y;
         }
 }
 

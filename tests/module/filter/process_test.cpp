@@ -1,7 +1,6 @@
 #include "module/filter/frame_source.h"
 #include "module/filter/kernel/glow_kernel.h"
 #include "module/filter/process.h"
-#include "module/filter/working_planes.h"
 #include "tests/module/filter/reference_kernel.h"
 #include "tests/support/fakes/fake_camera.h"
 #include "tests/support/fakes/fake_envelopes.h"
@@ -55,7 +54,7 @@ TEST(Process, DisabledPassesThroughAndStillRefreshesTheSnapshot) {
     ASSERT_NE(instance->snapshot.red, nullptr);
     EXPECT_EQ(instance->snapshot.special[4 * 256 + 0], 5 * 0); // row 4 -> y 0: outside the square
     EXPECT_EQ(instance->snapshot.special[100 * 256 + 100], 5); // y 6, x 4
-    EXPECT_EQ(glowLayer(instance.get()).red, nullptr);
+    EXPECT_EQ(instance->glowLayer.red, nullptr);
 }
 
 TEST(Process, TransparencyWeightsTheCoreGlow) {
@@ -76,8 +75,8 @@ TEST(Process, TransparencyWeightsTheCoreGlow) {
         EXPECT_EQ(frame.outBlue[core], std::min(255, 3 + c.added));
         EXPECT_EQ(frame.outRed[outside], 0);
         EXPECT_EQ(frame.outAlpha, frame.alpha) << "alpha passes through";
-        EXPECT_EQ(glowLayer(instance.get()).red, nullptr) << "layer released after the frame";
-        EXPECT_EQ(glowLayer(instance.get()).width, 0);
+        EXPECT_EQ(instance->glowLayer.red, nullptr) << "layer released after the frame";
+        EXPECT_EQ(instance->glowLayer.width, 0);
     }
 }
 
@@ -146,8 +145,8 @@ TEST(Process, StrengthZeroAddsNothingWhateverTheColour) {
     const size_t outline = frame.at(3, 5);
     HostFrameSource source(frame.access());
     glowFixed(instance.get(), s, source);
-    ASSERT_EQ(glowLayer(instance.get()).strength[outline], 0);
-    ASSERT_EQ(glowLayer(instance.get()).red[outline], 250);
+    ASSERT_EQ(instance->glowLayer.strength[outline], 0);
+    ASSERT_EQ(instance->glowLayer.red[outline], 250);
     process(instance.get(), frame.access());
     EXPECT_EQ(frame.outRed[outline], 9);
     EXPECT_EQ(frame.outGreen[outline], 4);
@@ -216,7 +215,7 @@ TEST(FramePixels, RefusesFramesWhoseWorkingPlanesCannotBeAddressed) {
     GlowSetting* s = appendSetting(instance.get(), 5);
     for (int32_t mode = ModeFixed; mode <= ModeGDepth; ++mode) {
         EXPECT_EQ(kernelForMode(mode)(instance.get(), s, huge), 0) << "mode " << mode;
-        EXPECT_EQ(glowLayer(instance.get()).red, nullptr);
+        EXPECT_EQ(instance->glowLayer.red, nullptr);
     }
 }
 
@@ -314,13 +313,12 @@ TEST(Process, KeepsItsWorkingPlanesForTheNextFrameOfTheSameSize) {
     coreOnlySetting(instance.get(), 0.0);
     fakes::FakeFrame frame(4, 3);
     process(instance.get(), frame.access());
-    ASSERT_NE(instance->working, nullptr);
-    const WorkingPlanes& planes = *instance->working;
+    const FilterInstance& planes = *instance;
     uint8_t* const kept = planes.spare.layer[3];
     ASSERT_NE(kept, nullptr);
     process(instance.get(), frame.access());
     EXPECT_EQ(planes.spare.layer[3], kept) << "taken for the frame and set aside again";
-    EXPECT_EQ(planes.layer.strength, nullptr) << "the layer is empty between frames";
+    EXPECT_EQ(planes.glowLayer.strength, nullptr) << "the layer is empty between frames";
 
     fakes::FakeFrame wider(5, 3);
     process(instance.get(), wider.access());

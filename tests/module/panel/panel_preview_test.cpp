@@ -1,5 +1,4 @@
 #include "module/abi/frame_access.h"
-#include "module/filter/working_planes.h"
 #include "module/panel/panel_preview.h"
 #include "module/services/services.h"
 #include "module/settings/surface_table.h"
@@ -170,14 +169,14 @@ TEST_F(Preview, PreviewCompositeUsesTheStaticTransparencyOver256) {
             c(kDistance)->floatValue = 0.0;
             panel.press(c(kPreviewButton));
             EXPECT_EQ(c(kDisplay)->intValue, DisplayPreview);
-            EXPECT_EQ(glowLayer(instance.get()).width, 256);
-            EXPECT_EQ(glowLayer(instance.get()).height, 192);
+            EXPECT_EQ(instance->glowLayer.width, 256);
+            EXPECT_EQ(instance->glowLayer.height, 192);
             redraw(DisplayPreview);
             EXPECT_EQ(paintedAt(55, 55), k.black);
             EXPECT_EQ(paintedAt(60, 60), k.ten);
             EXPECT_EQ(paintedAt(0, 0), 0) << "no glow: the snapshot itself";
         });
-        EXPECT_EQ(glowLayer(instance.get()).red, nullptr) << "released on closing";
+        EXPECT_EQ(instance->glowLayer.red, nullptr) << "released on closing";
     }
 }
 
@@ -207,12 +206,12 @@ TEST_F(Preview, PreviewRunsTheShownModeAtTimeZeroOnTheSnapshot) {
         panel.press(c(kPreviewButton));
         ASSERT_EQ(envelopes.evaluations.size(), 1u);
         EXPECT_EQ(envelopes.evaluations[0].time, 0.0);
-        ASSERT_NE(glowLayer(instance.get()).strength, nullptr);
-        EXPECT_EQ(glowLayer(instance.get()).strength[60 * 256 + 60], 37)
+        ASSERT_NE(instance->glowLayer.strength, nullptr);
+        EXPECT_EQ(instance->glowLayer.strength[60 * 256 + 60], 37)
             << "nine from the outline: falloff[9] of R = 12, not a filled core";
         // R = trunc(256 x 0.05) = 12: the glow reaches 11 beyond the edge, not 12.
-        EXPECT_GT(glowLayer(instance.get()).strength[60 * 256 + 80], 0);
-        EXPECT_EQ(glowLayer(instance.get()).strength[60 * 256 + 81], 0);
+        EXPECT_GT(instance->glowLayer.strength[60 * 256 + 80], 0);
+        EXPECT_EQ(instance->glowLayer.strength[60 * 256 + 81], 0);
     });
 }
 
@@ -221,7 +220,7 @@ TEST_F(Preview, WithoutASnapshotNothingIsDrawnOrRun) {
     whileOpen([&] {
         EXPECT_TRUE(c(kPreviewButton)->ghosted);
         panel.press(c(kPreviewButton)); // a host that offers it anyway
-        EXPECT_EQ(glowLayer(instance.get()).red, nullptr);
+        EXPECT_EQ(instance->glowLayer.red, nullptr);
         EXPECT_NE(c(kDisplay)->intValue, DisplayPreview);
         redraw(DisplayColor);
         EXPECT_TRUE(panel.drawn.empty());

@@ -1,4 +1,3 @@
-#include "module/filter/working_planes.h"
 #include "module/services/services.h"
 #include "module/settings/surface_table.h"
 #include "panel_test_support.h"
@@ -207,8 +206,8 @@ TEST_F(SettingsPanel, CancelRestoresEverythingButTheClipboard) {
     EXPECT_EQ(instance->clipboard.mode, 2);
     ASSERT_NE(instance->clipboard.sizeEnvelope, nullptr);
     EXPECT_EQ(fakes::FakeEnvelopes::valueOf(instance->clipboard.sizeEnvelope), 0.01);
-    EXPECT_EQ(glowLayer(instance.get()).red, nullptr);
-    EXPECT_EQ(glowLayer(instance.get()).width, 0);
+    EXPECT_EQ(instance->glowLayer.red, nullptr);
+    EXPECT_EQ(instance->glowLayer.width, 0);
     instance.reset();
     EXPECT_EQ(envelopes.live(), 0) << "backup and edits released";
 }
@@ -229,13 +228,12 @@ TEST_F(SettingsPanel, OkStoresTypedValuesAndTheEnableBox) {
 TEST_F(SettingsPanel, SwitchingValuesStoresShowsAndDropsThePreviewLayer) {
     ASSERT_TRUE(open([&] {
         panel.changeVector(c(kKeyBox0 + 1), 1, 2, 3);
-        workingPlanes(instance.get())->layer.red =
-            static_cast<uint8_t*>(std::malloc(4)); // a preview's layer
+        instance->glowLayer.red = static_cast<uint8_t*>(std::malloc(4)); // a preview's layer
         panel.change(c(kSpecial), 1);
         EXPECT_EQ(instance->selected->value, 7);
         EXPECT_EQ(c(kSurface)->intValue, 0) << "Crate carries 7 first";
         EXPECT_EQ(c(kKeyBox0 + 1)->vector[0], 255) << "7 shows its defaults";
-        EXPECT_EQ(glowLayer(instance.get()).red, nullptr);
+        EXPECT_EQ(instance->glowLayer.red, nullptr);
         // The value box changes the shown value's setting at once.
         panel.change(c(kValueBox), 1);
         EXPECT_EQ(findOrAddSetting(instance.get(), 7)->enabled, 1);

@@ -38,7 +38,8 @@ TEST(CreateInstance, StartsEmptyWithDefaultClipboardOwnedByItself) {
     EXPECT_EQ(instance->surfaceCount, 0);
     EXPECT_EQ(instance->specialValueCount, 0);
     EXPECT_EQ(instance->snapshot.red, nullptr);
-    EXPECT_EQ(instance->working, nullptr);
+    EXPECT_EQ(instance->glowLayer.strength, nullptr);
+    EXPECT_EQ(instance->glowLayer.width, 0);
     expectDefaults(instance->clipboard, 0);
     EXPECT_EQ(instance->clipboard.owner, instance.get());
     destroyInstance(nullptr); // ignored
