@@ -8,7 +8,7 @@
 //
 //   bench_preview [REPEATS]
 #include "bench_clock.h"
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
 #include "orvit/core/memory_frame.h"
 #include "orvit/panel/panel_host.h"

@@ -3,7 +3,7 @@
 // surfaces, whose special-buffer bytes pick the glow of the pixels they cover.
 #pragma once
 
-#include "orvit/scene/object_writer.h"
+#include "orvit/host/object_writer.h"
 
 #include <vector>
 

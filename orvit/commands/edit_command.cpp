@@ -2,7 +2,7 @@
 #include "orvit/commands/command.h"
 
 #include "orvit/core/host_error.h"
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "orvit/core/saved_lines.h"
 #include "orvit/files/atomic_file.h"
 #include "orvit/files/paths.h"

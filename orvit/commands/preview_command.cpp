@@ -1,10 +1,12 @@
 #include "orvit/commands/preview_command.h"
+
 #include "orvit/commands/command.h"
 
 #include "orvit/core/host_error.h"
-#include "orvit/core/host_services.h"
 #include "orvit/core/text.h"
+#include "orvit/host/host_services.h"
 #include "orvit/images/image_output.h"
+#include "orvit/images/picture_output.h"
 #include "orvit/panel/script_runner.h"
 #include "orvit/scene/scene_file.h"
 #include "orvit/scene/scene_surfaces.h"
@@ -74,16 +76,6 @@ class PreviewUser : public standin::PanelUser {
 };
 
 } // namespace
-
-void writePicture(const std::string& path, const standin::Picture& picture) {
-    const size_t pixels = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
-    std::vector<uint8_t> rgba(pixels * 4, 255);
-    // Pixels past the end of a short picture stay white.
-    const size_t painted = std::min(pixels, picture.rgb.size() / 3);
-    for (size_t i = 0; i < painted; ++i)
-        std::copy_n(&picture.rgb[i * 3], 3, &rgba[i * 4]);
-    writeImage(path, picture.width, picture.height, rgba);
-}
 
 PreviewResult previewScene(const PreviewRequest& request, const std::string& builtModule) {
     PreviewResult result;

@@ -34,7 +34,4 @@ struct PreviewResult {
 // failure is an AppError with one line, and then no file has been written.
 PreviewResult previewScene(const PreviewRequest& request, const std::string& builtModule);
 
-// The picture as an opaque image through the output writer.
-void writePicture(const std::string& path, const standin::Picture& picture);
-
 } // namespace orvit::app

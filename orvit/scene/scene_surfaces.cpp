@@ -2,7 +2,7 @@
 
 #include "orvit/core/host_error.h"
 #include "orvit/core/text.h"
-#include "orvit/scene/object_writer.h"
+#include "orvit/host/object_writer.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "orvit/core/envelopes.h"
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
 #include "orvit/core/memory_frame.h"
 #include "orvit/scene/scene_file.h"

@@ -6,7 +6,7 @@
 #include "orvit/core/text.h"
 #include "orvit/panel/preview_picture.h"
 #include "orvit/panel/script_runner.h"
-#include "orvit/scene/object_writer.h"
+#include "orvit/host/object_writer.h"
 #include "orvit/wincheck/check_settings.h"
 #include "orvit/wincheck/digest.h"
 

@@ -4,7 +4,7 @@
 // display choice, for both builds to print alike.
 #pragma once
 
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
 
 #include <string>

@@ -10,7 +10,7 @@
 // module is refused, 0 otherwise.
 
 #include "orvit/core/host_error.h"
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
 #include "orvit/core/memory_frame.h"
 #include "orvit/wincheck/check_settings.h"

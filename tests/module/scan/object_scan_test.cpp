@@ -2,7 +2,7 @@
 
 #include "module/services/services.h"
 #include "module/settings/surface_table.h"
-#include "orvit/scene/object_writer.h"
+#include "orvit/host/object_writer.h"
 #include "tests/support/fakes/fake_items.h"
 #include "tests/support/fakes/instance.h"
 #include "tests/support/fakes/surface_records.h"

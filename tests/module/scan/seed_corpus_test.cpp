@@ -1,7 +1,7 @@
 // The object scan fuzz target's seed corpus comes from the object writer. This
 // test checks that the committed seeds are what the writer makes now; run it
 // with ORVIT_WRITE_SEEDS=1 in the environment to rewrite them.
-#include "orvit/scene/object_writer.h"
+#include "orvit/host/object_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // rules, from the frame the host hands over and the literal glow reference;
 // its refusals; and orvit edit --frame, whose panel then has a preview.
 #include "module/settings/settings.h"
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "orvit/passes/passes.h"
 #include "orvit/scene/scene_file.h"
 #include "orvit/sequence/scene_render.h"

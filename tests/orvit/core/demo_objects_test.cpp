@@ -3,7 +3,7 @@
 #include "demo_objects.h"
 #include "module/scan/object_scan.h"
 #include "module/settings/settings.h"
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "tests/support/fakes/surface_records.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "orvit/core/host_error.h"
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
 
 #include <dlfcn.h>

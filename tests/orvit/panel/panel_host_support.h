@@ -5,7 +5,7 @@
 
 #include "module/abi/panel.h"
 #include "module/panel/control_descs.h"
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "orvit/panel/panel_model.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // module sees it: placement, descriptors, values, callbacks and the canvas.
 #include "panel_host_support.h"
 
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "orvit/panel/panel_model.h"
 
 #include <gmock/gmock.h>

@@ -4,7 +4,7 @@
 #include "panel_host_support.h"
 
 #include "orvit/core/envelopes.h"
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "orvit/panel/script_runner.h"
 
 #include <gmock/gmock.h>

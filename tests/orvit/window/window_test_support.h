@@ -3,7 +3,7 @@
 // driver, so that the two can be given the same actions and compared.
 #pragma once
 
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
 #include "orvit/core/memory_frame.h"
 #include "orvit/core/saved_lines.h"

@@ -4,8 +4,8 @@
 //
 //   window_pictures FOLDER     writes FOLDER/panel-window.png and
 //                              FOLDER/envelope-window.png
-#include "orvit/commands/preview_command.h"
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
+#include "orvit/images/picture_output.h"
 #include "orvit/panel/script_runner.h"
 #include "orvit/scene/scene_file.h"
 #include "orvit/sequence/scene_render.h"

@@ -1,4 +1,4 @@
-#include "orvit/scene/object_writer.h"
+#include "orvit/host/object_writer.h"
 
 #include <cstdio>
 #include <limits>

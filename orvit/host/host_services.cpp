@@ -1,4 +1,4 @@
-#include "orvit/core/host_services.h"
+#include "orvit/host/host_services.h"
 
 #include "orvit/core/envelopes.h"
 
