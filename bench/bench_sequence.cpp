@@ -14,7 +14,7 @@
 // --baseline times another orvit program in the same turns (`render` without
 // --jobs), such as a build of an earlier version.
 #include "examples/generators/multilayer_names.h"
-#include "orvit/farm/process_runner.h"
+#include "orvit/files/process_runner.h"
 #include "orvit/sequence/sequence.h"
 
 #include <algorithm>

@@ -102,6 +102,11 @@ struct ControlDescription {
     int32_t areaHeight = 0;
 };
 
+// The descriptor copied and checked against the type; false when the type
+// cannot take it (another descriptor code, a list past its bound, a size
+// outside the host's range).
+bool copyDescription(ControlType type, const ControlDesc* desc, ControlDescription* out);
+
 // Room a label takes at the left of its control.
 int32_t labelWidth(ControlType type, const std::string& label);
 // Width and height of a control without its label room.

@@ -116,26 +116,6 @@ std::vector<SurfaceEntry> surfacesForNames(const std::vector<SurfaceEntry>& kept
     return surfaces;
 }
 
-PanelSurfaces panelSurfaces(const SceneFile& scene, int frame,
-                            const std::vector<uint8_t>* special) {
-    PanelSurfaces result;
-    if (!scene.objects.empty() || !scene.surfaces.empty()) {
-        result.surfaces = scene.surfaces;
-        return result;
-    }
-    const std::string path = framePath(scene.passes.special, frame);
-    const std::vector<int> values = specialValuesIn(
-        special != nullptr
-            ? *special
-            : readSpecialPass(path, scene.passes.specialChannel, scene.passes.cryptomatte).values);
-    result.surfaces = surfacesForValues(values);
-    const std::string listed = standin::joined(values, [](int v) { return std::to_string(v); });
-    result.origin = "surfaces: the scene names none; found in the special pass of frame " +
-                    std::to_string(frame) + " ('" + path +
-                    "'): " + (listed.empty() ? "no value" : "values " + listed);
-    return result;
-}
-
 namespace {
 
 // The names that one of `globs` matches, all without globs; a glob that

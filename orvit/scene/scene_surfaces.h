@@ -6,7 +6,6 @@
 #pragma once
 
 #include "orvit/files/removed_on_signal.h"
-#include "orvit/passes/passes.h"
 #include "orvit/scene/scene_file.h"
 
 #include <memory>
@@ -71,16 +70,5 @@ HeldSurfaces surfacesForValuesHeld(const std::set<int>& values,
 HeldSurfaces surfacesForNamesHeld(const std::set<std::string>& names,
                                   const std::vector<std::string>& globs,
                                   const std::vector<SurfaceEntry>& kept);
-
-// Where the panel's surfaces come from: the scene's object files and
-// surfaces, or, when it names neither, the values of the special pass of
-// frame `frame` (`special`, its values when already read), which `origin`
-// then names in one line.
-struct PanelSurfaces {
-    std::vector<SurfaceEntry> surfaces; // besides the scene's object files
-    std::string origin;                 // empty for the scene's own
-};
-PanelSurfaces panelSurfaces(const SceneFile& scene, int frame,
-                            const std::vector<uint8_t>* special = nullptr);
 
 } // namespace orvit::app

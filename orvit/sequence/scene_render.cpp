@@ -61,6 +61,37 @@ void SceneInstance::renderFrame(const SceneFile& scene, int frame) {
     instance_.process(memory);
 }
 
+namespace {
+// Where the panel's surfaces come from: the scene's object files and
+// surfaces, or, when it names neither, the values of the special pass of
+// frame `frame` (`special`, its values when already read), which `origin`
+// then names in one line.
+struct PanelSurfaces {
+    std::vector<SurfaceEntry> surfaces; // besides the scene's object files
+    std::string origin;                 // empty for the scene's own
+};
+PanelSurfaces panelSurfaces(const SceneFile& scene, int frame,
+                            const std::vector<uint8_t>* special) {
+    PanelSurfaces result;
+    if (!scene.objects.empty() || !scene.surfaces.empty()) {
+        result.surfaces = scene.surfaces;
+        return result;
+    }
+    const std::string path = framePath(scene.passes.special, frame);
+    const std::vector<int> values = specialValuesIn(
+        special != nullptr
+            ? *special
+            : readSpecialPass(path, scene.passes.specialChannel, scene.passes.cryptomatte).values);
+    result.surfaces = surfacesForValues(values);
+    const std::string listed = standin::joined(values, [](int v) { return std::to_string(v); });
+    result.origin = "surfaces: the scene names none; found in the special pass of frame " +
+                    std::to_string(frame) + " ('" + path +
+                    "'): " + (listed.empty() ? "no value" : "values " + listed);
+    return result;
+}
+
+} // namespace
+
 std::string SceneInstance::openPanel(const SceneFile& scene, std::optional<int> frame,
                                      const std::optional<std::vector<SurfaceEntry>>& surfaces) {
     std::optional<standin::MemoryFrame> memory;

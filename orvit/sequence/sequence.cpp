@@ -2,8 +2,8 @@
 
 #include "orvit/core/host_error.h"
 #include "orvit/core/text.h"
-#include "orvit/farm/process_runner.h"
 #include "orvit/files/paths.h"
+#include "orvit/files/process_runner.h"
 #include "orvit/files/removed_on_signal.h"
 #include "orvit/files/temporary_files.h"
 #include "orvit/files/whole_io.h"

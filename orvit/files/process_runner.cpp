@@ -1,4 +1,4 @@
-#include "orvit/farm/process_runner.h"
+#include "orvit/files/process_runner.h"
 
 #include "orvit/core/host_error.h"
 
