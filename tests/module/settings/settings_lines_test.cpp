@@ -79,7 +79,7 @@ void expectSettingLine(const GlowSetting& s, const SettingLine& line) {
     EXPECT_EQ(s.transparencyEnvelope, nullptr);
 }
 
-class SceneFormat : public ::testing::Test {
+class SettingsLines : public ::testing::Test {
   protected:
     void SetUp() override { envelopeService = nullptr; }
     void TearDown() override { envelopeService = nullptr; }
@@ -87,7 +87,7 @@ class SceneFormat : public ::testing::Test {
 
 } // namespace
 
-TEST_F(SceneFormat, NineLineExampleSavesByteForByteAndLoadsBack) {
+TEST_F(SettingsLines, NineLineExampleSavesByteForByteAndLoadsBack) {
     const Lines example =
         concat({{"v 04", "1 1", "3 1 0 0.050000 50.000000", "0 0"}, kDefaultKeys});
     Instance instance(createInstance());
@@ -105,7 +105,7 @@ TEST_F(SceneFormat, NineLineExampleSavesByteForByteAndLoadsBack) {
     expectDefaultKeys(s, 0);
 }
 
-TEST_F(SceneFormat, NewInstanceSavesVersionAndEmptyHeaderOnly) {
+TEST_F(SettingsLines, NewInstanceSavesVersionAndEmptyHeaderOnly) {
     Instance instance(createInstance());
     EXPECT_EQ(save(instance.get()), (Lines{"v 04", "0 0"}));
 
@@ -118,7 +118,7 @@ TEST_F(SceneFormat, NewInstanceSavesVersionAndEmptyHeaderOnly) {
     EXPECT_EQ(loaded->settings, nullptr);
 }
 
-TEST_F(SceneFormat, VersionLineDecidesWhetherEntriesAreRead) {
+TEST_F(SettingsLines, VersionLineDecidesWhetherEntriesAreRead) {
     const Lines body = concat({{"1 1", "5 1 1 0.200000 30.000000", "0 0"}, kDefaultKeys});
     struct Case {
         Lines lines;
@@ -155,7 +155,7 @@ TEST_F(SceneFormat, VersionLineDecidesWhetherEntriesAreRead) {
     }
 }
 
-TEST_F(SceneFormat, UnversionedFormHasNoFlagOrEnvelopeLines) {
+TEST_F(SettingsLines, UnversionedFormHasNoFlagOrEnvelopeLines) {
     fakes::FakeEnvelopes envelopes;
     Instance instance(createInstance());
     const Lines lines = concat({{"1 1", "3 1 2 0.100000 25.000000"}, kDefaultKeys});
@@ -178,7 +178,7 @@ TEST_F(SceneFormat, UnversionedFormHasNoFlagOrEnvelopeLines) {
     expectDefaultKeys(*instance->settings[1], 0);
 }
 
-TEST_F(SceneFormat, EnvelopeLinesSitBetweenFlagLineAndKeys) {
+TEST_F(SettingsLines, EnvelopeLinesSitBetweenFlagLineAndKeys) {
     fakes::FakeEnvelopes envelopes;
     Instance instance(createInstance());
     GlowSetting* sized = appendSetting(instance.get(), 4);
@@ -211,7 +211,7 @@ TEST_F(SceneFormat, EnvelopeLinesSitBetweenFlagLineAndKeys) {
     EXPECT_EQ(save(loaded.get()), expected);
 }
 
-TEST_F(SceneFormat, FieldsParseLikeTheScannerWithoutOverflow) {
+TEST_F(SettingsLines, FieldsParseLikeTheScannerWithoutOverflow) {
     const double inf = std::numeric_limits<double>::infinity();
     const int32_t max = std::numeric_limits<int32_t>::max();
     const int32_t min = std::numeric_limits<int32_t>::min();
@@ -260,7 +260,7 @@ TEST_F(SceneFormat, FieldsParseLikeTheScannerWithoutOverflow) {
     EXPECT_EQ(save(instance.get())[2], "1 1 1 -0.000000 -nan");
 }
 
-TEST_F(SceneFormat, HeaderFlagAndKeyLinesKeepWhatTheyDoNotSupply) {
+TEST_F(SettingsLines, HeaderFlagAndKeyLinesKeepWhatTheyDoNotSupply) {
     fakes::FakeEnvelopes envelopes;
     struct Case {
         Lines lines;
@@ -314,7 +314,7 @@ TEST_F(SceneFormat, HeaderFlagAndKeyLinesKeepWhatTheyDoNotSupply) {
             << "key " << i;
 }
 
-TEST_F(SceneFormat, HugeCountsMakeEntriesOnlyForLinesThatExist) {
+TEST_F(SettingsLines, HugeCountsMakeEntriesOnlyForLinesThatExist) {
     const Lines entry = concat({{"7 1 2 0.300000 40.000000", "0 0"}, kDefaultKeys});
     struct Case {
         Lines lines;
@@ -338,7 +338,7 @@ TEST_F(SceneFormat, HugeCountsMakeEntriesOnlyForLinesThatExist) {
     }
 }
 
-TEST_F(SceneFormat, CutShortEntryKeepsWhatItReadAndDefaultsForTheRest) {
+TEST_F(SettingsLines, CutShortEntryKeepsWhatItReadAndDefaultsForTheRest) {
     Instance instance(createInstance());
     load(instance.get(), {"v 04", "1 3", "7 1 2 0.300000 40.000000", "0 0", "0 10 20 30 5"});
     ASSERT_EQ(instance->settingCount, 1);
@@ -362,7 +362,7 @@ TEST_F(SceneFormat, CutShortEntryKeepsWhatItReadAndDefaultsForTheRest) {
     EXPECT_EQ(envelopes.live(), 0);
 }
 
-TEST_F(SceneFormat, EnvelopeFlagsWithoutAServiceStopTheLoadSafely) {
+TEST_F(SettingsLines, EnvelopeFlagsWithoutAServiceStopTheLoadSafely) {
     const Lines lines = concat({{"v 04", "1 2", "3 1 1 0.200000 60.000000", "1 0", "env 0.5"},
                                 {"1 1 2 3 0", "0 4 5 6 20", "0 7 8 9 40", "0 1 1 1 60"},
                                 {"0 1 1 1 80", "9 1 0 0.100000 10.000000", "0 0"},
@@ -403,7 +403,7 @@ TEST_F(SceneFormat, EnvelopeFlagsWithoutAServiceStopTheLoadSafely) {
     EXPECT_EQ(saved, concat({{"v 04", "0 1", "3 0 0 0.050000 50.000000", "0 0"}, kDefaultKeys}));
 }
 
-TEST_F(SceneFormat, LoadReplacesTheListAndReleasesDroppedEnvelopes) {
+TEST_F(SettingsLines, LoadReplacesTheListAndReleasesDroppedEnvelopes) {
     fakes::FakeEnvelopes envelopes;
     Instance instance(createInstance());
     for (int32_t v = 1; v <= 3; ++v) {
@@ -428,7 +428,7 @@ TEST_F(SceneFormat, LoadReplacesTheListAndReleasesDroppedEnvelopes) {
 
 // Random settings, with and without envelopes: save, load, save again gives
 // the same lines, and every integer and envelope comes back as it was.
-TEST_F(SceneFormat, SaveLoadSaveRoundTripsRandomSettings) {
+TEST_F(SettingsLines, SaveLoadSaveRoundTripsRandomSettings) {
     fakes::FakeEnvelopes envelopes;
     std::mt19937 random(20240611);
     std::uniform_int_distribution<int32_t> anyInt(std::numeric_limits<int32_t>::min(),

@@ -476,7 +476,8 @@ TEST(OrvitRender, OneMultiChannelExrRendersLikeSeparatePasses) {
 
 TEST(OrvitCommands, EveryCommandHasHelp) {
     apptest::TempFolder dir;
-    for (const char* command : {"render", "info", "settings", "demo"}) {
+    for (const char* command :
+         {"init", "render", "edit", "preview", "farm", "info", "settings", "demo"}) {
         SCOPED_TRACE(command);
         const auto r = apptest::runOrvit({command, "--help"}, dir / "");
         EXPECT_EQ(r.exitCode, 0);
@@ -512,7 +513,7 @@ TEST(OrvitCommands, VersionNamesTheProgramAndTheModule) {
         << r.out;
 }
 
-TEST(OrvitCommands, InfoAndSettings) {
+TEST(OrvitCommands, InfoShowsTheDescriptorAndSettingsTheModulesOwnLines) {
     apptest::TempFolder dir;
     SmallScene scene(dir);
     const auto info = apptest::runOrvit({"info"}, dir / "");

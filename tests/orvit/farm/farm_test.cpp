@@ -296,7 +296,7 @@ TEST(JobsFile, RecordsReadBackAndDamagedLinesArePassedOver) {
     EXPECT_EQ(readJobs(dir / "absent").size(), 0u);
 }
 
-TEST(SlurmAnswers, JobIdsAndTaskStates) {
+TEST(SlurmAnswers, JobIdsTaskStatesAndAccountedRunsParsedGarbagePassedOver) {
     EXPECT_EQ(parseJobId("42\n"), "42");
     EXPECT_EQ(parseJobId("1234;cluster\n"), "1234");
     for (const char* bad : {"", "\n", "Submitted batch job 42\n", "42x"})

@@ -1,5 +1,6 @@
 #include "orvit/core/host_error.h"
 #include "orvit/scene/scene_file.h"
+#include "orvit/scene/toml_text.h"
 #include "tests/support/failure.h"
 #include "tests/support/temp_folder.h"
 
@@ -7,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <toml++/toml.h>
 
 using namespace orvit::app;
 
@@ -297,7 +300,7 @@ TEST(FramePatterns, NumbersFillTheLastRunOfHashesInTheFileName) {
     }
 }
 
-TEST(FramePatterns, RangesFromTheCommandLine) {
+TEST(FramePatterns, ARangeIsOneFrameOrAscendingFirstAndLast) {
     EXPECT_EQ(parseFrameRange("3-6").first, 3);
     EXPECT_EQ(parseFrameRange("3-6").last, 6);
     EXPECT_EQ(parseFrameRange("4").first, 4);
@@ -309,3 +312,19 @@ TEST(FramePatterns, RangesFromTheCommandLine) {
 }
 
 } // namespace
+
+// A number init writes reads back as the same double, and as a TOML float
+// (an integer literal would be refused where a float is expected).
+TEST(TomlText, NumbersReadBackBitForBitAsFloats) {
+    const double values[] = {60.0, 0.1, 1.0 / 3, 24000.0 / 1001, -2.5, 1e300, 5e-324, 1.3e12};
+    for (const double v : values) {
+        const std::string text = tomlNumber(v);
+        SCOPED_TRACE(text);
+        const toml::table t = toml::parse("x = " + text);
+        const auto read = t["x"].value_exact<double>();
+        ASSERT_TRUE(read.has_value()) << "not a TOML float";
+        EXPECT_EQ(std::memcmp(&*read, &v, sizeof v), 0);
+    }
+    EXPECT_EQ(tomlNumber(60.0), "60.0");
+    EXPECT_EQ(tomlNumber(0.1), "0.1");
+}
