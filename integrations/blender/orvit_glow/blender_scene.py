@@ -7,14 +7,26 @@ import bpy
 from . import scene_text
 from .scene_text import SceneDescription, SceneError, Surface
 
-# Object types that draw into the Object Index pass.
-RENDERED_TYPES = {'MESH', 'CURVE', 'SURFACE', 'META', 'FONT', 'VOLUME', 'GPENCIL', 'CURVES',
-                  'POINTCLOUD'}
+# Object types that draw into the Object Index pass (grease pencil is
+# 'GPENCIL' before 4.3, 'GREASEPENCIL' from then on).
+RENDERED_TYPES = {'MESH', 'CURVE', 'SURFACE', 'META', 'FONT', 'VOLUME', 'GPENCIL', 'GREASEPENCIL',
+                  'CURVES', 'POINTCLOUD'}
+
+# Eevee's engine identifier: 'BLENDER_EEVEE_NEXT' in 4.2 to 4.4.
+EEVEE_ENGINES = {'BLENDER_EEVEE', 'BLENDER_EEVEE_NEXT'}
 
 # Engines whose renders hold neither an Object Index nor a Cryptomatte pass.
 ENGINES_WITHOUT_PASSES = {'BLENDER_WORKBENCH': 'Workbench'}
 
 PASSES_FORMAT = 'OPEN_EXR_MULTILAYER'
+# From 5.0 the output's media type chooses the formats offered: multilayer
+# OpenEXR is one of 'MULTI_LAYER_IMAGE's.
+PASSES_MEDIA_TYPE = 'MULTI_LAYER_IMAGE'
+
+# The Object Index pass's name in multilayer EXR files.
+INDEX_PASS = 'Object Index' if bpy.app.version >= (5, 0, 0) else 'IndexOB'
+
+CAMERA_KINDS = {'ORTHO': 'orthographic', 'PANO': 'panoramic', 'CUSTOM': 'custom (a script)'}
 
 
 def check_engine(scene):
@@ -33,7 +45,7 @@ def by_name(scene, layer):
     """Whether the objects to glow are told by name, through the Cryptomatte
     object pass: with Eevee, which writes no Object Index pass, and with
     Cycles when no rendered object has a pass index."""
-    return (scene.render.engine == 'BLENDER_EEVEE' or
+    return (scene.render.engine in EEVEE_ENGINES or
             not any(obj.pass_index > 0 for obj in rendered_objects(layer)))
 
 
@@ -57,7 +69,7 @@ def camera_fov(scene, depsgraph):
         raise SceneError(f"scene '{scene.name}' has no camera")
     data = camera.evaluated_get(depsgraph).data
     if data.type != 'PERSP':
-        kind = 'orthographic' if data.type == 'ORTHO' else 'panoramic'
+        kind = CAMERA_KINDS.get(data.type, data.type.lower())
         raise SceneError(f"camera '{camera.name}' is {kind} at frame {scene.frame_current}; "
                          "orvit needs a perspective camera")
     width, height = render_size(scene.render)
@@ -170,13 +182,30 @@ def colour(scene):
                                        view.view_transform, view.look, ocio_config())
 
 
+def compositor_in_use(scene):
+    """Whether Blender's 8-bit frames are the compositor's result rather than
+    the Combined pass: its node tree is `scene.node_tree`, used when
+    `scene.use_nodes`, before 5.0; `scene.compositing_node_group` from 5.0,
+    used whenever it is set."""
+    if not scene.render.use_compositing:
+        return False
+    if hasattr(scene, 'compositing_node_group'):
+        return scene.compositing_node_group is not None
+    return scene.use_nodes and scene.node_tree is not None
+
+
 def colour_warnings(scene):
     """What keeps the unglowed pixels from being Blender's own 8-bit frames."""
     warnings = []
     view = scene.view_settings
-    if view.exposure != 0 or view.gamma != 1 or view.use_curve_mapping:
-        warnings.append("the view's exposure, gamma and curves are not applied to the glowed "
-                        "frames")
+    # White balance is a view setting from 4.3 on.
+    if (view.exposure != 0 or view.gamma != 1 or view.use_curve_mapping or
+            getattr(view, 'use_white_balance', False)):
+        warnings.append("the view's exposure, gamma, curves and white balance are not applied "
+                        "to the glowed frames")
+    if compositor_in_use(scene):
+        warnings.append("the compositor makes Blender's own frames; the glowed frames are the "
+                        "view layer's Combined pass")
     dither = scene.render.dither_intensity
     if dither != 0:
         warnings.append(f"Render > Post Processing > Dither is {dither:g}: Blender's 8-bit "
@@ -211,6 +240,7 @@ def describe(scene, layer, depsgraph, path):
     return SceneDescription(
         path=path, first=scene.frame_start, last=scene.frame_end, rate=rate,
         fovs=camera_fovs(scene, depsgraph, rate), pass_file=paths.passes, layer=layer.name,
+        index_pass=INDEX_PASS,
         colour=colour(scene), output=paths.output,
         settings_file=scene_text.settings_path(path),
         surfaces=named_surfaces(layer, path) if named else surfaces(layer), by_name=named)

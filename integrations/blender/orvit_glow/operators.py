@@ -54,6 +54,9 @@ class ORVIT_OT_setup_passes(bpy.types.Operator):
         image = scene.render.image_settings
         if image.file_format != blender_scene.PASSES_FORMAT:
             changed.append(f'multilayer OpenEXR output (was {image.file_format})')
+            # The media type offers the format (5.0 on); it must come first.
+            if hasattr(image, 'media_type'):
+                image.media_type = blender_scene.PASSES_MEDIA_TYPE
             image.file_format = blender_scene.PASSES_FORMAT
         if image.color_depth != '32':
             changed.append(f'32-bit float depth (was {image.color_depth}-bit)')

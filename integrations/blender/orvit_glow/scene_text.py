@@ -57,12 +57,13 @@ def frame_pattern(path_of_frame):
     return one[:begin] + '#' * digits + one[last + 1:]
 
 
-def channel_names(layer):
-    """The channels of view layer `layer` in Blender's multilayer EXR, and
-    the type name of its Cryptomatte object layer."""
+def channel_names(layer, index_pass):
+    """The channels of view layer `layer` in Blender's multilayer EXR, its
+    Object Index pass named `index_pass`, and the type name of its
+    Cryptomatte object layer."""
     return {
         'colour': [f'{layer}.Combined.{c}' for c in 'RGBA'],
-        'special': f'{layer}.IndexOB.X',
+        'special': f'{layer}.{index_pass}.X',
         'depth': f'{layer}.Depth.Z',
         'cryptomatte': f'{layer}.CryptoObject',
     }
@@ -172,6 +173,7 @@ class SceneDescription:
     fovs: list                     # [(time in seconds, radians)]; one entry: not keyed
     pass_file: str                 # pattern with '#' for the frame number
     layer: str                     # the view layer whose channels are named
+    index_pass: str                # the Object Index pass's name in the EXR
     colour: dict
     output: str
     settings_file: str
@@ -206,7 +208,7 @@ def _relative(path, folder):
 def scene_text(d):
     """The scene file for `d`, as text."""
     folder = os.path.dirname(d.path)
-    channels = channel_names(d.layer)
+    channels = channel_names(d.layer, d.index_pass)
     lines = ['# Written by the Orvit glow add-on for Blender; written again by its',
              '# "Write scene" button. The glow settings are in the settings file.', '']
     if len(d.fovs) == 1:
