@@ -71,6 +71,10 @@ def build_scene(folder):
     scene.render.resolution_percentage = 100
     scene.render.pixel_aspect_x = scene.render.pixel_aspect_y = 1
     scene.render.dither_intensity = 0
+    if hasattr(scene, 'compositing_node_group'):
+        scene.compositing_node_group = None
+    else:
+        scene.use_nodes = False
     scene.render.filepath = os.path.join(folder, 'shot_')
     output_format(scene, 'PNG')
     scene.frame_start, scene.frame_end, scene.frame_step = 1, 3, 1
@@ -211,6 +215,16 @@ class Passes(unittest.TestCase):
         self.assertEqual(passes['far_depth'], 1e10)
         self.assertEqual([(s['name'], s['special']) for s in toml['surfaces']],
                          [('Cube', 3), ('Sphere', 3), ('Torus', 7)])
+
+
+    def test_eevee_tells_objects_by_name_even_with_pass_indices(self):
+        # Eevee writes no Object Index pass.
+        for engine, special in (('CYCLES', 'Object Index'), (EEVEE, 'Cryptomatte Object')):
+            with self.subTest(engine=engine):
+                scene = build_scene(os.path.join(ARGS.work, 'engines'))
+                scene.render.engine = engine
+                passes = addon().blender_scene.needed_passes(scene, bpy.context.view_layer)
+                self.assertEqual([name for name, _ in passes], [special, 'Z'])
 
 
 def pixels(path):
@@ -428,19 +442,32 @@ class BatchRender(unittest.TestCase):
 
 
 class Reports(unittest.TestCase):
-    def test_frame_counts_and_dither_warning(self):
+    def test_frame_counts_and_colour_warnings(self):
         run = types.SimpleNamespace(scene_name='Scene', error='', cancelled=False, total=1,
                                     output='glow/shot_####.png')
         for done, line in ((1, "Glowed 1 frame to 'glow/shot_####.png'"),
                            (2, "Glowed 2 frames to 'glow/shot_####.png'")):
             run.done = done
             self.assertEqual(addon().operators.glow_outcome(run), ('INFO', line))
-        scene = build_scene(os.path.join(ARGS.work, 'reports'))
-        self.assertEqual(addon().blender_scene.colour_warnings(scene), [])
-        scene.render.dither_intensity = 1
-        warnings = addon().blender_scene.colour_warnings(scene)
-        self.assertEqual(len(warnings), 1)
-        self.assertIn('Dither is 1', warnings[0])
+        def dither(scene):
+            scene.render.dither_intensity = 1
+
+        def compositor(scene):
+            # The compositor's node tree: its own data-block from 5.0.
+            if hasattr(scene, 'compositing_node_group'):
+                scene.compositing_node_group = bpy.data.node_groups.new(
+                    'Compositing', 'CompositorNodeTree')
+            else:
+                scene.use_nodes = True
+
+        for setup, warning in ((dither, 'Dither is 1'), (compositor, 'the compositor makes')):
+            with self.subTest(setup=setup.__name__):
+                scene = build_scene(os.path.join(ARGS.work, 'reports'))
+                self.assertEqual(addon().blender_scene.colour_warnings(scene), [])
+                setup(scene)
+                warnings = addon().blender_scene.colour_warnings(scene)
+                self.assertEqual(len(warnings), 1, warnings)
+                self.assertIn(warning, warnings[0])
 
 
 class Errors(unittest.TestCase):
