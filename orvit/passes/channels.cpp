@@ -47,8 +47,8 @@ NameParts split(const std::string& name) {
 const std::initializer_list<const char*> kColourPasses = {
     "Combined", "Image", "beauty", "rgba", "rgb", "C", "Ci", "color", "colour"};
 const std::initializer_list<const char*> kObjectIndexNames = {
-    "IndexOB",  "object_index", "objectindex", "object_id",
-    "objectid", "VRayObjectID", "id",          "VRayRenderID"};
+    "IndexOB",  "Object Index", "object_index", "objectindex", "object_id",
+    "objectid", "VRayObjectID", "id",           "VRayRenderID"};
 // Depth passes stored as grey in every channel: one channel serves.
 const std::initializer_list<const char*> kGreyDepthNames = {"VRayZDepth", "ZDepth", "z_depth"};
 
