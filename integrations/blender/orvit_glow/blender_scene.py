@@ -12,7 +12,7 @@ from .scene_text import SceneDescription, SceneError, Surface
 RENDERED_TYPES = {'MESH', 'CURVE', 'SURFACE', 'META', 'FONT', 'VOLUME', 'GPENCIL', 'GREASEPENCIL',
                   'CURVES', 'POINTCLOUD'}
 
-# Eevee's engine identifier: 'BLENDER_EEVEE_NEXT' in 4.2 to 4.4.
+# Eevee's engine identifier: 'BLENDER_EEVEE_NEXT' in 4.2 to 4.5.
 EEVEE_ENGINES = {'BLENDER_EEVEE', 'BLENDER_EEVEE_NEXT'}
 
 # Engines whose renders hold neither an Object Index nor a Cryptomatte pass.

@@ -31,7 +31,7 @@ SENSOR_FITS = ('AUTO', 'HORIZONTAL', 'VERTICAL')
 EXTENSIONS = bpy.app.version >= (4, 2, 0)
 MODULE = 'bl_ext.user_default.orvit_glow' if EXTENSIONS else 'orvit_glow'
 OCIO_SHARED = bool(os.environ.get('OCIO'))  # Blender and orvit read $OCIO's configuration
-EEVEE = 'BLENDER_EEVEE_NEXT' if (4, 2, 0) <= bpy.app.version < (4, 5, 0) else 'BLENDER_EEVEE'
+EEVEE = 'BLENDER_EEVEE_NEXT' if (4, 2, 0) <= bpy.app.version < (5, 0, 0) else 'BLENDER_EEVEE'
 
 
 def setUpModule():
