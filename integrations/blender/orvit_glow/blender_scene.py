@@ -8,7 +8,7 @@ from . import scene_text
 from .scene_text import SceneDescription, SceneError, Surface
 
 # Object types that draw into the Object Index pass (grease pencil is
-# 'GPENCIL' before 4.3, 'GREASEPENCIL' from then on).
+# 'GPENCIL' up to 4.2, 'GREASEPENCIL' from 4.2 on).
 RENDERED_TYPES = {'MESH', 'CURVE', 'SURFACE', 'META', 'FONT', 'VOLUME', 'GPENCIL', 'GREASEPENCIL',
                   'CURVES', 'POINTCLOUD'}
 
@@ -198,7 +198,7 @@ def colour_warnings(scene):
     """What keeps the unglowed pixels from being Blender's own 8-bit frames."""
     warnings = []
     view = scene.view_settings
-    # White balance is a view setting from 4.3 on.
+    # White balance is a view setting in 4.5 (not in 4.2) and later.
     if (view.exposure != 0 or view.gamma != 1 or view.use_curve_mapping or
             getattr(view, 'use_white_balance', False)):
         warnings.append("the view's exposure, gamma, curves and white balance are not applied "
