@@ -23,12 +23,21 @@ def find_program(configured):
     return found
 
 
+# What to do when orvit's OpenColorIO cannot read Blender's colour
+# configuration (Blender 5's is newer than OpenColorIO 2.1 reads).
+COLOUR_HINT = ("; start Blender with $OCIO naming a colour configuration orvit reads, such as "
+               "Debian's Blender's (/usr/share/blender/datafiles/colormanagement/config.ocio)")
+
+
 def error_line(text):
     """orvit's one-line error ("orvit: ..."), else the first line printed
     (its argument parser's complaint comes first, then a hint)."""
     lines = [line for line in text.splitlines() if line.strip()]
     own = [line for line in lines if line.startswith('orvit: ')]
-    return own[-1] if own else lines[0] if lines else ''
+    line = own[-1] if own else lines[0] if lines else ''
+    if 'OpenColorIO configuration' in line and 'cannot be read' in line:
+        line += COLOUR_HINT
+    return line
 
 
 class OrvitRun:

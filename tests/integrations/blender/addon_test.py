@@ -526,6 +526,33 @@ class Errors(unittest.TestCase):
                 self.assertEqual(len(report.strip().splitlines()), 1, report)
 
 
+    def test_a_colour_configuration_orvit_cannot_read_says_what_to_do(self):
+        # As Blender 5's own configuration is to an OpenColorIO 2.1.
+        folder = os.path.join(ARGS.work, 'unread colour')
+        scene = build_scene(folder)
+        scene.frame_end = 1
+        bpy.ops.orvit.setup_passes()
+        bpy.ops.render.render(animation=True)
+        newer = os.path.join(folder, 'newer.ocio')
+        with open(newer, 'w', encoding='utf-8') as f:
+            f.write('ocio_profile_version: 9\n')
+        before = os.environ.get('OCIO')
+        os.environ['OCIO'] = newer  # read by the add-on as it writes the scene
+        try:
+            bpy.ops.orvit.write_scene()
+        finally:
+            if before is None:
+                del os.environ['OCIO']
+            else:
+                os.environ['OCIO'] = before
+        with self.assertRaises(RuntimeError) as raised:
+            bpy.ops.orvit.render_glow()
+        report = str(raised.exception)
+        self.assertIn(f"OpenColorIO configuration '{newer}' cannot be read", report)
+        self.assertIn('start Blender with $OCIO', report)
+        self.assertEqual(len(report.strip().splitlines()), 1, report)
+
+
 def murmur3(data):
     """MurmurHash3_x86_32 of `data`, seed 0, as its authors publish it."""
     def mix(k):
