@@ -32,6 +32,10 @@ using standin::inQuotes;
 // with 1e10 or more (a million kilometres in metres). The scene says 1.0e9.
 constexpr double kFarFrom = 1.0e9;
 
+// The characters a list of names or ids in a message may take: a line holds
+// it, the scene lists them all.
+constexpr size_t kListRoom = 160;
+
 // A number typed for `option`, in (low, high).
 double parseNumber(const std::string& text, const std::string& option, double low, double high) {
     char* end = nullptr;
@@ -270,9 +274,14 @@ std::string sceneText(const InitResult& r, const InitRequest& request, const fs:
     if (old != nullptr && old->compression != kFastCompression)
         text += "compression = " + std::to_string(old->compression) + "\n";
     text += "\n[filter]\nsettings_file = " + tomlString(settings) + "\n";
-    for (const SurfaceEntry& surface : r.surfaces)
-        text += "\n[[surfaces]]\nname = " + tomlString(surface.name) +
-                "\nspecial = " + std::to_string(surface.special) + "\n";
+    for (const SurfaceEntry& surface : r.surfaces) {
+        text += "\n[[surfaces]]\n";
+        if (!surface.name.empty())
+            text += "name = " + tomlString(surface.name) + "\n";
+        if (surface.id)
+            text += "id = " + tomlString(idText(*surface.id)) + "\n";
+        text += "special = " + std::to_string(surface.special) + "\n";
+    }
     return text;
 }
 
@@ -379,6 +388,11 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     r.specialPattern = request.patterns[sources.special.file];
     r.specialChannel = special.channel;
     r.cryptomatte = special.cryptomatte;
+    if (!r.cryptomatte.empty())
+        for (const CryptomatteLayer& layer : cryptomatteLayers(
+                 headers[sources.special.file].attributes, headers[sources.special.file].channels))
+            if (layer.name != r.cryptomatte)
+                r.otherCryptomattes.push_back(layer.name);
     if (!request.names.empty() && r.cryptomatte.empty())
         throw AppError("--names picks objects of a Cryptomatte, but " + where +
                        " gives the special pass as channel " + inQuotes(r.specialChannel, '\''));
@@ -390,8 +404,13 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     // Every frame once: each file's size and channels, the special values
     // or names it holds and whether empty background is marked with a huge
     // depth.
+    const std::string frames = "frames " + rangeText(r.range);
     std::set<int> values;
-    std::set<std::string> names;
+    HeldObjects objects;
+    std::string manifestProblem; // the first frame's whose manifest names nothing
+    int framesUnnamed = 0;
+    std::set<std::string> notHashed;
+    std::string notHashedWhere; // the first frame whose manifest has one
     const double noFar = std::numeric_limits<double>::infinity();
     for (int frame = r.range.first; frame <= r.range.last; ++frame) {
         for (size_t i = 0; i < patterns.size(); ++i) {
@@ -420,7 +439,12 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         if (!r.cryptomatte.empty()) {
             RankZeroAndDepth passes = readRankZeroAndDepth(specialPath, r.cryptomatte,
                                                            depthHere ? r.depthChannel : "", noFar);
-            addRankZeroNames(passes, r.cryptomatte, frameName(sources.special.file, frame), names);
+            addRankZeroObjects(passes, objects);
+            if (!passes.manifestProblem.empty() && framesUnnamed++ == 0)
+                manifestProblem = passes.manifestProblem;
+            for (const std::string& name : namesNotHashed(passes.names))
+                if (notHashed.insert(name).second && notHashedWhere.empty())
+                    notHashedWhere = frameName(sources.special.file, frame);
             depth = std::move(passes.depth);
         } else if (depthHere) {
             SpecialAndDepth passes =
@@ -438,12 +462,38 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         r.farDepth = r.farDepth || std::any_of(depth.depths.begin(), depth.depths.end(),
                                                [](float d) { return d >= kFarFrom; });
     }
-    const std::string frames = "frames " + rangeText(r.range);
     const std::vector<SurfaceEntry> kept =
         request.update ? old.surfaces : std::vector<SurfaceEntry>{};
+    // A manifest only names the objects: where none names one, its surface
+    // is known by its id.
+    if (framesUnnamed > 0)
+        r.warnings.push_back(
+            manifestProblem +
+            (framesUnnamed > 1 ? " (and in " + std::to_string(framesUnnamed - 1) + " more frames)"
+                               : ""));
+    if (!notHashed.empty())
+        r.warnings.push_back(
+            notHashedWhere + ": the manifest of Cryptomatte " + inQuotes(r.cryptomatte, '\'') +
+            (notHashed.size() == 1
+                 ? " gives " + tomlString(*notHashed.begin()) +
+                       " an id other than its name's hash; the manifest's id is the object's"
+                 : " gives " + std::to_string(notHashed.size()) +
+                       " names ids other than their hashes (" +
+                       standin::boundedList(notHashed, tomlString, kListRoom) +
+                       "); the manifest's ids are the objects'"));
+    std::vector<uint32_t> unnamed;
+    for (const auto& [id, name] : objects)
+        if (name.empty())
+            unnamed.push_back(id);
+    if (!unnamed.empty())
+        r.warnings.push_back("Cryptomatte " + inQuotes(r.cryptomatte, '\'') + " of " + frames +
+                             ": no manifest names " + std::to_string(unnamed.size()) +
+                             " of its objects (ids " +
+                             standin::boundedList(unnamed, idText, kListRoom) +
+                             "): their surfaces have an id and no name");
     const HeldSurfaces held = r.cryptomatte.empty()
                                   ? surfacesForValuesHeld(values, kept)
-                                  : surfacesForNamesHeld(names, request.names, kept);
+                                  : surfacesForObjectsHeld(objects, request.names, kept);
     if (held.surfaces.empty()) {
         if (r.cryptomatte.empty())
             throw AppError("channel " + inQuotes(r.specialChannel, '\'') + " of " + frames +
@@ -587,12 +637,24 @@ class InitCommand : public Command {
         };
         std::string special = r.specialChannel + in(r.specialPattern) + " (values " + values + ")";
         if (!r.cryptomatte.empty()) {
-            special = "Cryptomatte " + r.cryptomatte + " (objects " +
-                      standin::joined(r.surfaces,
-                                      [](const SurfaceEntry& s) {
-                                          return s.name + " " + std::to_string(s.special);
-                                      }) +
-                      ")";
+            // Names in the scene's own quoting, as many as a line holds: the
+            // scene lists them all.
+            special = "Cryptomatte " + r.cryptomatte + in(r.specialPattern) + ", " +
+                      std::to_string(r.surfaces.size()) + " object" +
+                      (r.surfaces.size() == 1 ? "" : "s") + " (" +
+                      standin::boundedList(
+                          r.surfaces,
+                          [](const SurfaceEntry& s) {
+                              return (s.name.empty() ? "id " + idText(s.id.value_or(0))
+                                                     : tomlString(s.name)) +
+                                     " " + std::to_string(s.special);
+                          },
+                          kListRoom) +
+                      "; every one is a [[surfaces]] of " + request_.output + ")";
+            if (!r.otherCryptomattes.empty())
+                special += "; also in the file: Cryptomatte " +
+                           standin::joined(r.otherCryptomattes, tomlString) +
+                           " (--cryptomatte NAME picks another)";
         }
         const std::string depth = r.depthChannel.empty()
                                       ? "none (the Depth and G-Depth modes need a depth pass)"
@@ -607,10 +669,12 @@ class InitCommand : public Command {
                         "depth white by default: the Depth modes need distances in scene units "
                         "(turn the remapping off, or pick another channel with --depth-channel)\n",
                         r.depthChannel.c_str());
-        for (const std::string& name : r.unheld)
-            std::fprintf(
-                stderr, "orvit: warning: surface %s is in no frame of %d-%d: it glows nothing\n",
-                standin::printableLine(inQuotes(name, '\'')).c_str(), r.range.first, r.range.last);
+        for (const std::string& label : r.unheld)
+            std::fprintf(stderr,
+                         "orvit: warning: surface %s is in no frame of %d-%d: it glows nothing\n",
+                         standin::printableLine(label).c_str(), r.range.first, r.range.last);
+        for (const std::string& warning : r.warnings)
+            std::fprintf(stderr, "orvit: warning: %s\n", standin::printableLine(warning).c_str());
         std::printf("wrote %s and %s: a Fixed glow on every %svalue\nnext: orvit edit %s "
                     "--frame %d, then orvit render %s\n",
                     r.scene.c_str(), r.settings.c_str(), request_.update ? "new " : "",

@@ -47,13 +47,15 @@ struct InitResult {
     std::string colourPattern, specialPattern, depthPattern;
     std::vector<std::string> colourChannels;
     std::string specialChannel;
-    std::string depthChannel;           // empty: the scene has no depth pass
-    std::string cryptomatte;            // the layer, when a Cryptomatte gives the special pass
-    std::vector<int> values;            // the special values found
-    std::vector<SurfaceEntry> surfaces; // written
-    std::vector<std::string> unheld;    // kept surfaces that no frame holds
-    bool farDepth = false;              // far_depth written
-    ColourSettings colour;              // the transform written
+    std::string depthChannel; // empty: the scene has no depth pass
+    std::string cryptomatte;  // the layer, when a Cryptomatte gives the special pass
+    std::vector<std::string> otherCryptomattes; // the other layers of its file
+    std::vector<int> values;                    // the special values found
+    std::vector<SurfaceEntry> surfaces;         // written
+    std::vector<std::string> unheld;            // kept surfaces that no frame holds (surfaceLabel)
+    std::vector<std::string> warnings;          // one line each, naming the file
+    bool farDepth = false;                      // far_depth written
+    ColourSettings colour;                      // the transform written
 };
 
 // Reads every frame once and writes the scene and its settings file (the

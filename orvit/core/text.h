@@ -1,6 +1,7 @@
 // Small text helpers for the host's one-line messages.
 #pragma once
 
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,23 @@ inline std::string joined(const std::vector<std::string>& items,
                           std::string_view separator = ", ") {
     return joined(
         items, [](const std::string& item) { return item; }, separator);
+}
+
+// As joined, but only the items that fit in `room` characters (the first
+// always), then ", ... and N more": a list that a line can hold.
+template <typename Items, typename Text>
+std::string boundedList(const Items& items, Text text, size_t room) {
+    std::string out;
+    size_t shown = 0;
+    for (const auto& item : items) {
+        const std::string next = (shown > 0 ? ", " : "") + text(item);
+        if (shown > 0 && out.size() + next.size() > room)
+            break;
+        out += next;
+        ++shown;
+    }
+    const size_t more = static_cast<size_t>(std::size(items)) - shown;
+    return more == 0 ? out : out + ", ... and " + std::to_string(more) + " more";
 }
 
 } // namespace orvit::standin

@@ -16,6 +16,7 @@
 #include <Imath/half.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <tuple>
 
@@ -25,11 +26,8 @@ namespace {
 // Where a channel sorts within its layer ("ViewLayer.Combined.R" is in layer
 // "ViewLayer.Combined"): colour, then alpha, then the rest by name.
 int colourRank(const std::string& suffix) {
-    static const char* const order[] = {"R", "Red", "G", "Green", "B", "Blue", "A", "Alpha"};
-    for (int i = 0; i < 8; ++i)
-        if (suffix == order[i])
-            return i / 2;
-    return 4;
+    const char letter = colourLetter(suffix);
+    return letter == 0 ? 4 : static_cast<int>(std::strchr("RGBA", letter) - "RGBA");
 }
 
 std::tuple<std::string, int, std::string> sortKey(const std::string& name) {
@@ -39,29 +37,36 @@ std::tuple<std::string, int, std::string> sortKey(const std::string& name) {
     return {layer, colourRank(suffix), suffix};
 }
 
+// Rows read at a time where a part's pixels overhang the frame's sides, so
+// that a wide overscan needs a band of rows, not a whole plane.
+constexpr int kBandRows = 64;
+
 class ExrInput final : public ImageInput {
   public:
     explicit ExrInput(const std::string& path) : file_(path.c_str()) {
         const int parts = file_.parts();
         std::vector<std::pair<ImageChannel, Source>> found;
+        // Every pass is read into the frame, the first part's display
+        // window: pixels no part stores are empty, pixels stored outside it
+        // are cropped.
+        frame_ = file_.header(0).displayWindow();
+        width_ = frame_.max.x - frame_.min.x + 1;
+        height_ = frame_.max.y - frame_.min.y + 1;
         for (int part = 0; part < parts; ++part) {
             const Imf::Header& header = file_.header(part);
             const std::string partName = parts > 1 && header.hasName() ? header.name() : "";
             const std::string where = partName.empty() ? "" : "part '" + partName + "': ";
             if (header.hasType() && Imf::isDeepData(header.type()))
                 throw ImageError(where + "deep images are not supported");
+            if (header.displayWindow() != frame_)
+                throw ImageError(where + "its display window differs from the first part's");
             const Imath::Box2i data = header.dataWindow();
-            const Imath::Box2i display = header.displayWindow();
-            // The host numbers pixels from the frame's corner; an image whose
-            // pixels are offset from its frame would shift every pass differently.
-            if (data.min.x != 0 || data.min.y != 0 || data.size() != display.size())
-                throw ImageError(where + "the pixel data window differs from the display window");
-            if (part == 0) {
-                width_ = data.max.x + 1;
-                height_ = data.max.y + 1;
-            } else if (data.max.x + 1 != width_ || data.max.y + 1 != height_) {
-                throw ImageError(where + "its size differs from the first part's");
-            }
+            const int64_t dataWidth = int64_t{data.max.x} - data.min.x + 1;
+            const int64_t dataHeight = int64_t{data.max.y} - data.min.y + 1;
+            if (dataWidth > (1 << 15) || dataHeight > (1 << 15))
+                throw ImageError(where + "its pixel data window is larger than 32768 pixels "
+                                         "on a side");
+            windows_.push_back(data);
             for (auto c = header.channels().begin(); c != header.channels().end(); ++c) {
                 const std::string own = c.name();
                 const std::string name =
@@ -78,6 +83,8 @@ class ExrInput final : public ImageInput {
                     if (seen.first.name == name)
                         throw ImageError("two parts hold a channel named '" + name + "'");
                 found.push_back({{name, type}, {part, own}});
+                storedBytes_ += static_cast<uint64_t>(dataWidth * dataHeight) *
+                                (type == SampleType::Half ? 2 : 4);
             }
             for (auto a = header.begin(); a != header.end(); ++a)
                 if (const auto* text = dynamic_cast<const Imf::StringAttribute*>(&a.attribute()))
@@ -93,6 +100,17 @@ class ExrInput final : public ImageInput {
         alpha_ = channelNamed("A");
     }
 
+    PixelWindow covered(int channel) const override {
+        const Imath::Box2i& data = windows_[sources_[channel].part];
+        const auto clampTo = [](int v, int low, int high) {
+            return std::min(std::max(v, low), high);
+        };
+        return {clampTo(data.min.x - frame_.min.x, 0, width_),
+                clampTo(data.min.y - frame_.min.y, 0, height_),
+                clampTo(data.max.x - frame_.min.x + 1, 0, width_),
+                clampTo(data.max.y - frame_.min.y + 1, 0, height_)};
+    }
+
   private:
     // Where a channel lies: its part and its name there.
     struct Source {
@@ -100,28 +118,76 @@ class ExrInput final : public ImageInput {
         std::string name;
     };
     Imf::MultiPartInputFile file_;
-    std::vector<Source> sources_; // beside channels_
+    Imath::Box2i frame_;                // the display window: the planes' pixels
+    std::vector<Imath::Box2i> windows_; // each part's data window
+    std::vector<Source> sources_;       // beside channels_
 
     void readPlanes(const std::vector<int>& channels, std::vector<Plane>& planes) override {
         // Every type arrives as float: half and float exactly, uint by value.
         // A part none of the channels lies in is never decoded.
-        const size_t row = sizeof(float) * static_cast<size_t>(width_);
-        std::map<int, Imf::FrameBuffer> buffers;
-        for (size_t i = 0; i < channels.size(); ++i) {
-            const Source& source = sources_[channels[i]];
-            buffers[source.part].insert(source.name,
-                                        Imf::Slice(Imf::FLOAT,
-                                                   reinterpret_cast<char*>(planes[i].floats.data()),
-                                                   sizeof(float), row));
-        }
+        std::map<int, std::vector<size_t>> byPart;
+        for (size_t i = 0; i < channels.size(); ++i)
+            byPart[sources_[channels[i]].part].push_back(i);
         try {
-            for (const auto& [part, buffer] : buffers) {
-                Imf::InputPart input(file_, part);
-                input.setFrameBuffer(buffer);
-                input.readPixels(0, height_ - 1);
-            }
+            for (const auto& [part, wanted] : byPart)
+                readPart(part, channels, wanted, planes);
         } catch (const std::exception& e) {
             throw ImageError(e.what());
+        }
+    }
+
+    // The rows of `part` that fall in the frame, into the planes of
+    // `wanted` (indices into `channels`), the zeros the caller filled them
+    // with left where the part stores nothing.
+    void readPart(int part, const std::vector<int>& channels, const std::vector<size_t>& wanted,
+                  std::vector<Plane>& planes) {
+        const Imath::Box2i& data = windows_[part];
+        const PixelWindow in = covered(channels[wanted.front()]);
+        if (in.x0 >= in.x1 || in.y0 >= in.y1)
+            return;
+        const int firstRow = in.y0 + frame_.min.y, lastRow = in.y1 - 1 + frame_.min.y;
+        Imf::InputPart input(file_, part);
+        const size_t sample = sizeof(float);
+        if (data.min.x >= frame_.min.x && data.max.x <= frame_.max.x) {
+            // The library addresses a sample at (x, y) of the file as
+            // base + x * xStride + y * yStride: the base is set so that the
+            // frame's corner lands on the plane's first sample.
+            const ptrdiff_t row = static_cast<ptrdiff_t>(sample) * width_;
+            const ptrdiff_t corner =
+                frame_.min.x * static_cast<ptrdiff_t>(sample) + frame_.min.y * row;
+            Imf::FrameBuffer buffer;
+            for (size_t i : wanted)
+                buffer.insert(sources_[channels[i]].name,
+                              Imf::Slice(Imf::FLOAT,
+                                         reinterpret_cast<char*>(planes[i].floats.data()) - corner,
+                                         sample, static_cast<size_t>(row)));
+            input.setFrameBuffer(buffer);
+            input.readPixels(firstRow, lastRow);
+            return;
+        }
+        // The part overhangs the frame's sides: a band of whole rows at a
+        // time, then the columns inside the frame.
+        const int dataWidth = data.max.x - data.min.x + 1;
+        const ptrdiff_t row = static_cast<ptrdiff_t>(sample) * dataWidth;
+        std::vector<std::vector<float>> bands(wanted.size(),
+                                              std::vector<float>(size_t(dataWidth) * kBandRows));
+        for (int top = firstRow; top <= lastRow; top += kBandRows) {
+            const int bottom = std::min(lastRow, top + kBandRows - 1);
+            const ptrdiff_t corner = data.min.x * static_cast<ptrdiff_t>(sample) + top * row;
+            Imf::FrameBuffer buffer;
+            for (size_t k = 0; k < wanted.size(); ++k)
+                buffer.insert(sources_[channels[wanted[k]]].name,
+                              Imf::Slice(Imf::FLOAT,
+                                         reinterpret_cast<char*>(bands[k].data()) - corner, sample,
+                                         static_cast<size_t>(row)));
+            input.setFrameBuffer(buffer);
+            input.readPixels(top, bottom);
+            const int skip = frame_.min.x + in.x0 - data.min.x;
+            for (size_t k = 0; k < wanted.size(); ++k)
+                for (int y = top; y <= bottom; ++y)
+                    std::copy_n(bands[k].data() + size_t(y - top) * dataWidth + skip, in.x1 - in.x0,
+                                planes[wanted[k]].floats.data() +
+                                    size_t(y - frame_.min.y) * width_ + in.x0);
         }
     }
 };

@@ -107,6 +107,10 @@ int ImageInput::channelNamed(const std::string& name) const {
     return -1;
 }
 
+PixelWindow ImageInput::covered(int) const {
+    return {0, 0, width_, height_};
+}
+
 std::vector<Plane> ImageInput::read(const std::vector<int>& channels,
                                     std::vector<uint8_t>* indicesOut) {
     try {
@@ -201,10 +205,11 @@ std::unique_ptr<ImageInput> openImage(const std::string& path) {
     if (pixels > kMaxImagePixels)
         throw ImageError(claim + ", more than the " + std::to_string(kMaxImagePixels) +
                          " (16384x16384) orvit reads in one image");
-    uint64_t pixelBytes = 0;
-    for (const ImageChannel& channel : image->channels_)
-        pixelBytes += sampleBytes(channel.type);
-    if (pixels * pixelBytes > fileSize * kMaxExpansion)
+    uint64_t stored = image->storedBytes_;
+    if (stored == 0)
+        for (const ImageChannel& channel : image->channels_)
+            stored += pixels * sampleBytes(channel.type);
+    if (stored > fileSize * kMaxExpansion)
         throw ImageError(claim + ", more than the file's " + std::to_string(fileSize) +
                          " bytes can hold");
     return image;

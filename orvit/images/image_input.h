@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -32,6 +33,23 @@ bool isFloating(SampleType type);
 // uint8, 65535 for uint16, ...; 1 for floating types.
 double unitScale(SampleType type);
 
+// The colour a channel's last name part stands for, as renderers and
+// compositors spell it: 'R', 'G', 'B' or 'A' for R, red, G, green, B, blue,
+// A or alpha in any case; 0 for anything else. Inline, for the readers of
+// header text that link no image library.
+inline char colourLetter(const std::string& suffix) {
+    static const char* const names[] = {"r", "red", "g", "green", "b", "blue", "a", "alpha"};
+    if (suffix.size() > 5)
+        return 0;
+    std::string lower = suffix;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (int i = 0; i < 8; ++i)
+        if (lower == names[i])
+            return "RGBA"[i / 2];
+    return 0;
+}
+
 struct ImageChannel {
     std::string name;
     SampleType type;
@@ -42,6 +60,11 @@ struct ImageChannel {
 struct Plane {
     std::vector<uint8_t> bytes;
     std::vector<float> floats;
+};
+
+// Pixels x0 <= x < x1, y0 <= y < y1 of a frame.
+struct PixelWindow {
+    int32_t x0, y0, x1, y1;
 };
 
 class ImageInput {
@@ -61,6 +84,10 @@ class ImageInput {
     const std::map<std::string, std::string>& textAttributes() const { return text_; }
     // The channel the file marks as alpha, or -1.
     int alphaChannel() const { return alpha_; }
+    // The pixels of the frame where the file stores samples of `channel`
+    // (an EXR's data window within its display window); a read leaves the
+    // others 0.
+    virtual PixelWindow covered(int channel) const;
     // True for an indexed image, whose channels are its palette's colours
     // and whose indices readIndices gives.
     bool indexed() const { return !palette_.empty(); }
@@ -86,6 +113,9 @@ class ImageInput {
     int alpha_ = -1;
     std::vector<std::array<uint8_t, 4>> palette_; // RGBA of each index
     std::map<std::string, std::string> text_;
+    // The bytes of samples the file claims to store; 0: every channel's
+    // samples over the whole frame.
+    uint64_t storedBytes_ = 0;
 
     // The format's read of `channels`, all distinct and valid, into planes
     // that the caller sized: bytes for uint8 channels, else floats.
@@ -103,10 +133,10 @@ inline constexpr uint64_t kMaxImagePixels = uint64_t{1} << 28;
 // header. Every part of a multi-part EXR is seen, its channels named
 // "PART.CHANNEL" (a channel already named "PART.X" keeps its name), and a
 // read decodes only the parts it needs; only the first page of a TIFF is
-// seen. Deep images, images whose pixels do not fill their frame exactly,
-// images larger than 32768 pixels on a side or than kMaxImagePixels, and
-// images whose header claims more pixels than the file's size can hold are
-// refused, before any plane is allocated. Throws ImageError.
+// seen. An EXR's frame is its display window: the pixels of its data
+// window outside it are cropped, those it lacks are 0. Deep images, images larger than 32768 pixels
+// on a side or than kMaxImagePixels, and images whose header claims more pixels than the file's
+// size can hold are refused, before any plane is allocated. Throws ImageError.
 std::unique_ptr<ImageInput> openImage(const std::string& path);
 
 // Threads each decode or encode of an EXR file may use (its blocks are

@@ -2,6 +2,7 @@
 
 #include "orvit/core/host_error.h"
 #include "orvit/core/text.h"
+#include "orvit/images/image_input.h"
 
 #include <algorithm>
 #include <cctype>
@@ -60,15 +61,18 @@ bool isDepth(const NameParts& p) {
     return (p.passPart.empty() && sameName(p.channel, "Z")) || sameName(p.channel, "depth") ||
            oneOf(p.passName, {"Depth", "Z"}) ||
            (p.passPart.empty() && oneOf(p.channel, kGreyDepthNames)) ||
-           (oneOf(p.passName, kGreyDepthNames) && oneOf(p.channel, {"Z", "Y", "R"}));
+           (oneOf(p.passName, kGreyDepthNames) &&
+            (oneOf(p.channel, {"Z", "Y"}) || colourLetter(p.channel) == 'R'));
 }
 
-// The channel of `group` (a pass part) called `letter`, or empty.
+// The channel of `group` (a pass part) called `letter` (R, G, B, A, each
+// also spelt out, or Y), or empty.
 std::string member(const std::vector<std::string>& channels, const std::string& group,
-                   const char* letter) {
+                   char letter) {
     for (const std::string& name : channels) {
         const NameParts p = split(name);
-        if (p.passPart == group && sameName(p.channel, letter))
+        if (p.passPart == group &&
+            (letter == 'Y' ? sameName(p.channel, "Y") : colourLetter(p.channel) == letter))
             return name;
     }
     return {};
@@ -84,9 +88,9 @@ std::vector<std::vector<std::string>> colourCandidates(const std::vector<std::st
     }
     std::vector<std::vector<std::string>> out;
     for (const std::string& group : groups) {
-        const std::string r = member(channels, group, "R"), g = member(channels, group, "G"),
-                          b = member(channels, group, "B"), y = member(channels, group, "Y"),
-                          a = member(channels, group, "A");
+        const std::string r = member(channels, group, 'R'), g = member(channels, group, 'G'),
+                          b = member(channels, group, 'B'), y = member(channels, group, 'Y'),
+                          a = member(channels, group, 'A');
         std::vector<std::string> candidate;
         if (!r.empty() && !g.empty() && !b.empty())
             candidate = {r, g, b};

@@ -3,6 +3,7 @@
 #include "orvit/core/host_error.h"
 #include "orvit/core/text.h"
 #include "orvit/files/paths.h"
+#include "orvit/images/image_input.h"
 
 #include <cctype>
 #include <cstring>
@@ -201,8 +202,8 @@ class ManifestReader {
     }
 };
 
-// "NAME00.R" after an optional "PREFIX.": the level (00...) and the channel
-// letter's place (r, g, b, a), or -1.
+// "NAME00.R" (or ".red", in any case) after an optional "PREFIX.": the
+// level (00...) and the channel's place (r, g, b, a), or -1.
 struct RankChannel {
     int level = -1;
     int slot = -1;
@@ -211,10 +212,10 @@ struct RankChannel {
 RankChannel rankChannel(const std::string& channel, const std::string& lowerName) {
     const std::string c = lower(channel);
     const size_t dot = c.rfind('.');
-    if (dot == std::string::npos || dot + 2 != c.size())
+    if (dot == std::string::npos)
         return {};
-    const char* letter = std::strchr("rgba", c[dot + 1]);
-    if (letter == nullptr || c[dot + 1] == 0 || dot < lowerName.size() + 2)
+    const char letter = colourLetter(c.substr(dot + 1));
+    if (letter == 0 || dot < lowerName.size() + 2)
         return {};
     const size_t start = dot - 2 - lowerName.size();
     if (c.compare(start, lowerName.size(), lowerName) != 0 || (start > 0 && c[start - 1] != '.'))
@@ -222,8 +223,11 @@ RankChannel rankChannel(const std::string& channel, const std::string& lowerName
     if (!std::isdigit(static_cast<unsigned char>(c[dot - 2])) ||
         !std::isdigit(static_cast<unsigned char>(c[dot - 1])))
         return {};
-    return {(c[dot - 2] - '0') * 10 + (c[dot - 1] - '0'), static_cast<int>(letter - "rgba")};
+    return {(c[dot - 2] - '0') * 10 + (c[dot - 1] - '0'),
+            static_cast<int>(std::strchr("RGBA", letter) - "RGBA")};
 }
+
+const char* const kSpeltOut[] = {"red", "green", "blue", "alpha"};
 
 // The rank channels of `layer` among `channels`; a problem for each one
 // missing. Levels run from 00 with no gap.
@@ -242,8 +246,9 @@ void findLevels(CryptomatteLayer& layer, const std::vector<std::string>& channel
             if (names[slot].empty()) {
                 char missing[8];
                 std::snprintf(missing, sizeof missing, "%02d.%c", level, "RGBA"[slot]);
-                layer.problem = "the rank channel " + inQuotes(layer.name + missing, '\'') +
-                                " of Cryptomatte " + inQuotes(layer.name, '\'') + " is missing";
+                layer.problem = "its rank channel " + inQuotes(layer.name + missing, '\'') +
+                                " is missing (nor is it there spelt out, as '." + kSpeltOut[slot] +
+                                "')";
             }
         layer.levels.push_back(names);
     }
@@ -292,6 +297,10 @@ uint32_t storableId(uint32_t hash) {
 
 uint32_t cryptomatteId(std::string_view name) {
     return storableId(murmurHash3(name));
+}
+
+uint32_t surfaceId(const SurfaceEntry& surface) {
+    return surface.id ? storableId(*surface.id) : cryptomatteId(surface.name);
 }
 
 CryptomatteNames parseManifest(std::string_view json) {
@@ -404,7 +413,8 @@ uint32_t idBits(float id) {
 }
 
 std::vector<uint8_t> rankZeroValues(const std::vector<float>& ids,
-                                    const std::unordered_map<uint32_t, uint8_t>& values) {
+                                    const std::unordered_map<uint32_t, uint8_t>& values,
+                                    std::set<uint32_t>* held) {
     std::vector<uint8_t> out(ids.size(), 0);
     // Neighbouring pixels mostly hold one object: look each run up once.
     uint32_t last = 0;
@@ -415,6 +425,8 @@ std::vector<uint8_t> rankZeroValues(const std::vector<float>& ids,
             const auto found = values.find(bits);
             last = bits;
             lastValue = found == values.end() ? 0 : found->second;
+            if (held != nullptr && found != values.end())
+                held->insert(bits);
         }
         out[i] = bits == 0 ? 0 : lastValue;
     }

@@ -7,9 +7,12 @@
 // bits are the MurmurHash3 of the name, kept off zero, denormals, Inf and NaN.
 #pragma once
 
+#include "orvit/scene/scene_file.h"
+
 #include <array>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,6 +30,10 @@ uint32_t storableId(uint32_t hash);
 
 // The id stored for `name` (its UTF-8 bytes hashed with seed 0), as float bits.
 uint32_t cryptomatteId(std::string_view name);
+
+// The id whose pixels a scene's surface selects: the one it gives (kept
+// storable, as a manifest's), else its name's.
+uint32_t surfaceId(const SurfaceEntry& surface);
 
 // Names and their stored ids, in the order a manifest lists them.
 using CryptomatteNames = std::vector<std::pair<std::string, uint32_t>>;
@@ -69,9 +76,11 @@ std::vector<std::string> undeclaredCryptomatte(const std::vector<std::string>& c
 CryptomatteNames layerNames(const CryptomatteLayer& layer, const std::string& imageFolder);
 
 // A pixel's special value from its rank-0 id: the value `values` gives the
-// id, 0 for an empty pixel (id 0) or an id `values` lacks.
+// id, 0 for an empty pixel (id 0) or an id `values` lacks. `held`, when
+// given, gets the ids of `values` that some pixel holds.
 std::vector<uint8_t> rankZeroValues(const std::vector<float>& ids,
-                                    const std::unordered_map<uint32_t, uint8_t>& values);
+                                    const std::unordered_map<uint32_t, uint8_t>& values,
+                                    std::set<uint32_t>* held = nullptr);
 
 // The bits of a stored id.
 uint32_t idBits(float id);

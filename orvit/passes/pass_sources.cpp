@@ -104,11 +104,18 @@ class Finder {
         }
         if (!offers.empty() || role == PassRole::Depth)
             return offers;
+        // Renderers that write a Cryptomatte or an index to a file of its
+        // own leave the colour to another file.
+        const std::string pick =
+            pickFor(role, named_) + (role == PassRole::Colour
+                                         ? ", or give the file that holds the colour as well "
+                                           "(orvit init beauty_####.exr crypto_####.exr)"
+                                         : "");
         if (files_.size() == 1)
-            recogniseChannels(role, files_[0].channels, files_[0].where, pickFor(role, named_));
+            recogniseChannels(role, files_[0].channels, files_[0].where, pick);
         const char* what = role == PassRole::Colour ? "the colour" : "an object index";
         throw AppError(std::string("no file has a channel recognised as ") + what + " (" +
-                       everyFilesChannels(files_) + "); pick with " + pickFor(role, named_));
+                       everyFilesChannels(files_) + "); pick with " + pick);
     }
 
     // The one offer; two files offering the pass is an error naming both.

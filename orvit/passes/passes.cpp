@@ -186,6 +186,13 @@ void unitFloats(const OpenPass& pass, int c, const Plane& plane, float* to, size
             to[p * stride] = plane.bytes[p] * (1.0f / 255.0f);
 }
 
+// `value` over the pixels of `window` in a plane `width` pixels wide.
+void fillWindow(std::vector<uint8_t>& plane, int32_t width, const PixelWindow& window,
+                uint8_t value) {
+    for (int32_t y = window.y0; y < window.y1; ++y)
+        std::fill_n(plane.data() + size_t(y) * width + window.x0, window.x1 - window.x0, value);
+}
+
 // Integer colour is display-referred already and only scaled to bytes;
 // floating colour is linear light, premultiplied by its alpha, and goes
 // through `transform`.
@@ -218,18 +225,21 @@ ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
         for (int i = 0; i < 3; ++i)
             *targets[i] = unitBytes(pass, choice.channels[i], *planes[i]);
     }
-    if (choice.channels[3] >= 0)
+    if (choice.channels[3] >= 0) {
         out.alpha = unitBytes(pass, choice.channels[3], *planes[3]);
-    else
-        out.alpha.assign(n, 255);
+    } else {
+        // Without alpha the stored pixels are opaque and the rest empty.
+        out.alpha.assign(n, 0);
+        fillWindow(out.alpha, out.width, pass.input->covered(choice.channels[0]), uint8_t{255});
+    }
     return out;
 }
 
-// A Cryptomatte's surfaces by the ids of their names.
+// A Cryptomatte's surfaces by their ids.
 std::unordered_map<uint32_t, uint8_t> surfaceIds(const std::vector<SurfaceEntry>& surfaces) {
     std::unordered_map<uint32_t, uint8_t> values;
     for (const SurfaceEntry& surface : surfaces)
-        values.emplace(cryptomatteId(surface.name), static_cast<uint8_t>(surface.special));
+        values.emplace(surfaceId(surface), static_cast<uint8_t>(surface.special));
     return values;
 }
 
@@ -240,7 +250,8 @@ SpecialPlane specialPlane(const OpenPass& pass, const SpecialChoice& choice, con
     out.width = pass.input->width();
     out.height = pass.input->height();
     if (!choice.layer.empty()) {
-        out.values = rankZeroValues(plane.floats, surfaceIds(surfaces));
+        out.cryptomatte = choice.layer;
+        out.values = rankZeroValues(plane.floats, surfaceIds(surfaces), &out.surfaceIdsHeld);
         return out;
     }
     if (!plane.bytes.empty()) {
@@ -266,14 +277,20 @@ SpecialPlane specialPlane(const OpenPass& pass, const SpecialChoice& choice, con
 }
 
 // Takes the plane's floats: the depth is the last pass made from a read.
-DepthPlane depthPlane(const OpenPass& pass, Plane& plane, double farFrom) {
+DepthPlane depthPlane(const OpenPass& pass, int c, Plane& plane, double farFrom) {
     DepthPlane out;
     out.width = pass.input->width();
     out.height = pass.input->height();
     out.depths = std::move(plane.floats);
-    for (float& d : out.depths)
-        if (!(static_cast<double>(d) < farFrom))
-            d = kHostFarDepth;
+    // Where the file stores no depth nothing is near.
+    const PixelWindow in = pass.input->covered(c);
+    for (int32_t y = 0; y < out.height; ++y)
+        for (int32_t x = 0; x < out.width; ++x) {
+            float& d = out.depths[size_t(y) * size_t(out.width) + size_t(x)];
+            const bool stored = x >= in.x0 && x < in.x1 && y >= in.y0 && y < in.y1;
+            if (!stored || !(static_cast<double>(d) < farFrom))
+                d = kHostFarDepth;
+        }
     return out;
 }
 
@@ -354,6 +371,17 @@ void checkSize(const OpenPass& pass, const OpenPass& colour) {
 
 } // namespace
 
+std::vector<const CryptomatteLayer*>
+unnamedCandidates(const std::vector<CryptomatteLayer>& layers) {
+    std::vector<const CryptomatteLayer*> objects, all;
+    for (const CryptomatteLayer& layer : layers) {
+        all.push_back(&layer);
+        if (isObjectLayer(layer.name))
+            objects.push_back(&layer);
+    }
+    return objects.empty() ? all : objects;
+}
+
 PassHeader readPassHeader(const std::string& role, const std::string& path) {
     OpenFiles open;
     return openPass(role, path, open).header();
@@ -392,17 +420,13 @@ SpecialSource findSpecialSource(const PassHeader& header, const std::string& cha
     if (!channelCandidates(PassRole::Special, header.channels).empty())
         return {recogniseChannels(PassRole::Special, header.channels, where, pickChannel).front(),
                 "", false};
-    std::vector<const CryptomatteLayer*> objects;
-    for (const CryptomatteLayer& layer : layers)
-        if (isObjectLayer(layer.name))
-            objects.push_back(&layer);
-    if (objects.size() == 1)
-        return layerNamed(*objects.front());
-    if (objects.size() > 1)
-        fail(std::to_string(objects.size()) +
-             " Cryptomatte object layers could be the special "
-             "pass (" +
-             declared + "); pick with " + pickLayer);
+    const std::vector<const CryptomatteLayer*> candidates = unnamedCandidates(layers);
+    if (candidates.size() == 1)
+        return layerNamed(*candidates.front());
+    if (candidates.size() > 1)
+        fail(std::to_string(candidates.size()) + " Cryptomatte " +
+             (isObjectLayer(candidates.front()->name) ? "object layers" : "layers") +
+             " could be the special pass (" + declared + "); pick with " + pickLayer);
     const std::vector<std::string> undeclared = undeclaredCryptomatte(header.channels);
     if (!undeclared.empty())
         fail("channel " + inQuotes(undeclared.front(), '\'') +
@@ -428,16 +452,29 @@ int cryptomatteFile(const std::vector<PassHeader>& headers,
     if (layer.empty() && indexChannel)
         return -1;
     std::vector<int> offers;
+    std::vector<bool> objects; // each file's candidates are object layers
     for (size_t i = 0; i < headers.size(); ++i) {
         const std::vector<CryptomatteLayer> layers =
             cryptomatteLayers(headers[i].attributes, headers[i].channels);
-        if (std::any_of(layers.begin(), layers.end(), [&](const CryptomatteLayer& l) {
-                return layer.empty() ? isObjectLayer(l.name) : l.name == layer;
-            }))
+        const std::vector<const CryptomatteLayer*> candidates = unnamedCandidates(layers);
+        const bool offered =
+            layer.empty() ? !candidates.empty()
+                          : std::any_of(layers.begin(), layers.end(),
+                                        [&](const CryptomatteLayer& l) { return l.name == layer; });
+        if (offered)
             offers.push_back(static_cast<int>(i));
+        objects.push_back(!candidates.empty() && isObjectLayer(candidates.front()->name));
     }
-    const std::string what =
-        layer.empty() ? "a Cryptomatte object layer" : "the Cryptomatte " + inQuotes(layer, '\'');
+    // Files that declare an object layer come before those that declare
+    // others only.
+    if (layer.empty() && std::count(objects.begin(), objects.end(), true) > 0)
+        offers.erase(
+            std::remove_if(offers.begin(), offers.end(), [&](int i) { return !objects[i]; }),
+            offers.end());
+    const std::string what = !layer.empty() ? "the Cryptomatte " + inQuotes(layer, '\'')
+                             : offers.size() > 1 && objects[offers[0]]
+                                 ? "a Cryptomatte object layer"
+                                 : "a Cryptomatte";
     if (offers.size() > 1)
         throw AppError("special pass: both " + files[offers[0]].where + " and " +
                        files[offers[1]].where + " declare " + what + "; leave one file out" +
@@ -478,7 +515,7 @@ DepthPlane readDepthPass(const std::string& path, const std::string& channel, do
     FileRead read;
     read.want(pass, c);
     read.readAll();
-    return depthPlane(pass, read.plane(pass, c), farFrom);
+    return depthPlane(pass, c, read.plane(pass, c), farFrom);
 }
 
 SpecialAndDepth readSpecialAndDepth(const std::string& path, const std::string& specialChannel,
@@ -493,7 +530,7 @@ SpecialAndDepth readSpecialAndDepth(const std::string& path, const std::string& 
     read.want(depth, d);
     read.readAll();
     return {specialPlane(special, s, read.plane(special, s.channel), {}),
-            depthPlane(depth, read.plane(depth, d), farFrom)};
+            depthPlane(depth, d, read.plane(depth, d), farFrom)};
 }
 
 RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string& layer,
@@ -506,12 +543,20 @@ RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string
     const SpecialChoice s = chooseSpecial(special, "", layer);
     const int d = depth ? chooseDepth(*depth, depthChannel) : -1;
     RankZeroAndDepth out;
+    // The ids are the objects: a manifest only names them, and one that
+    // cannot be read leaves them unnamed. One that names an object twice
+    // would name two objects alike.
     try {
         out.names =
             layerNames(special.layer(layer), std::filesystem::path(path).parent_path().string());
     } catch (const AppError& e) {
-        special.fail(e.what());
+        out.manifestProblem = special.where() + ": " + e.what();
     }
+    std::set<std::string> named;
+    for (const auto& entry : out.names)
+        if (!named.insert(entry.first).second)
+            special.fail("the manifest of Cryptomatte " + inQuotes(layer, '\'') + " names " +
+                         inQuotes(entry.first, '\'') + " twice");
     FileRead read;
     read.want(special, s.channel);
     if (depth)
@@ -522,33 +567,8 @@ RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string
     std::transform(ids.begin(), ids.end(), out.ids.begin(), idBits);
     out.width = special.input->width();
     if (depth)
-        out.depth = depthPlane(*depth, read.plane(*depth, d), farFrom);
+        out.depth = depthPlane(*depth, d, read.plane(*depth, d), farFrom);
     return out;
-}
-
-std::vector<std::string> surfacesNotInCryptomatte(const PassFiles& files, FrameRange range,
-                                                  const std::vector<SurfaceEntry>& surfaces) {
-    std::set<uint32_t> listed;
-    for (int frame = range.first; frame <= range.last; ++frame) {
-        OpenFiles open;
-        const std::string path = framePath(files.special, frame);
-        const OpenPass pass = openPass(passName(PassRole::Special), path, open);
-        const SpecialChoice choice = chooseSpecial(pass, files.specialChannel, files.cryptomatte);
-        if (choice.layer.empty())
-            return {};
-        try {
-            for (const auto& entry : layerNames(pass.layer(choice.layer),
-                                                std::filesystem::path(path).parent_path().string()))
-                listed.insert(entry.second);
-        } catch (const AppError& e) {
-            pass.fail(e.what());
-        }
-    }
-    std::vector<std::string> missing;
-    for (const SurfaceEntry& surface : surfaces)
-        if (!listed.count(cryptomatteId(surface.name)))
-            missing.push_back(surface.name);
-    return missing;
 }
 
 FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTransform& transform,
@@ -584,32 +604,33 @@ FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTrans
     passes.special =
         specialPlane(special, specialChoice, read.plane(special, specialChoice.channel), surfaces);
     if (depth)
-        passes.depth = depthPlane(*depth, read.plane(*depth, depthChoice), files.farDepth);
+        passes.depth =
+            depthPlane(*depth, depthChoice, read.plane(*depth, depthChoice), files.farDepth);
     return passes;
 }
 
-void addRankZeroNames(const RankZeroAndDepth& passes, const std::string& layer,
-                      const std::string& frame, std::set<std::string>& held) {
+void addRankZeroObjects(const RankZeroAndDepth& passes, HeldObjects& held) {
     std::unordered_map<uint32_t, const std::string*> named;
     for (const auto& [name, id] : passes.names)
         named.emplace(id, &name);
     uint32_t last = 0;
-    for (size_t i = 0; i < passes.ids.size(); ++i) {
-        const uint32_t id = passes.ids[i];
+    for (const uint32_t id : passes.ids) {
         if (id == 0 || id == last)
             continue;
         last = id;
         const auto found = named.find(id);
-        if (found == named.end()) {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "%08x", id);
-            throw AppError(frame + ": Cryptomatte " + inQuotes(layer, '\'') + " holds the id " +
-                           hex + " at pixel (" + std::to_string(i % passes.width) + ", " +
-                           std::to_string(i / passes.width) +
-                           "), which its manifest names no object");
-        }
-        held.insert(*found->second);
+        std::string& name = held[id];
+        if (name.empty() && found != named.end())
+            name = *found->second;
     }
+}
+
+std::vector<std::string> namesNotHashed(const CryptomatteNames& names) {
+    std::vector<std::string> differ;
+    for (const auto& [name, id] : names)
+        if (id != cryptomatteId(name))
+            differ.push_back(name);
+    return differ;
 }
 
 } // namespace orvit::app

@@ -28,6 +28,10 @@ struct SpecialPlane {
     int32_t width = 0;
     int32_t height = 0;
     std::vector<uint8_t> values;
+    // From a Cryptomatte: its layer, and the ids of the surfaces whose
+    // objects some pixel's rank 0 holds.
+    std::string cryptomatte;
+    std::set<uint32_t> surfaceIdsHeld;
 };
 
 struct DepthPlane {
@@ -47,11 +51,16 @@ struct PassHeader {
 };
 PassHeader readPassHeader(const std::string& role, const std::string& path);
 
+// The Cryptomatte layers that may give the special pass when none is named:
+// the object layers, else every layer (renderers name layers after a render
+// element: "cryptomatte", "uCryptoWildcard").
+std::vector<const CryptomatteLayer*> unnamedCandidates(const std::vector<CryptomatteLayer>& layers);
+
 // Where a file's special pass comes from: the channel `channel`, else the
 // Cryptomatte layer `cryptomatte` (by its type name), else an indexed
 // image's indices, else the file's only channel, else the channel
-// recognised as an object index, else the file's one Cryptomatte object
-// layer. None or several, or a Cryptomatte that cannot be read: an AppError
+// recognised as an object index, else the file's one candidate Cryptomatte
+// layer (unnamedCandidates). None or several, or a Cryptomatte that cannot be read: an AppError
 // naming `where` and ending with how to pick (`pickChannel`, `pickLayer`).
 struct SpecialSource {
     std::string channel;     // empty for a Cryptomatte or the indices
@@ -64,9 +73,10 @@ SpecialSource findSpecialSource(const PassHeader& header, const std::string& cha
 
 // The same rule across several pass files (`files` names and lists each
 // header's channels): the one file whose Cryptomatte gives the special pass,
-// or -1. A file offers it by declaring an object layer (or the layer `layer`
-// names), taken only where no file has an object index channel; two files
-// offering it, or a `layer` no file declares, is an AppError.
+// or -1. A file offers it by declaring a candidate layer (or the layer
+// `layer` names), files with an object layer before the others, taken only
+// where no file has an object index channel; two files offering it, or a
+// `layer` no file declares, is an AppError.
 int cryptomatteFile(const std::vector<PassHeader>& headers,
                     const std::vector<PassFileChannels>& files, const std::string& layer);
 
@@ -107,26 +117,31 @@ SpecialAndDepth readSpecialAndDepth(const std::string& path, const std::string& 
 
 // The stored ids of the rank-0 objects of Cryptomatte `layer` in `path`,
 // with the depth pass in the same decode when `depthChannel` names one, and
-// the names the layer's manifest gives (orvit init's reading of a frame).
+// the names the layer's manifest gives (orvit init's reading of a frame). A
+// manifest that is missing or cannot be read names nothing and says why in
+// `manifestProblem`; one that gives a name twice is an AppError naming the
+// file and the name.
 struct RankZeroAndDepth {
     std::vector<uint32_t> ids; // 0 where nothing is, row by row
     int32_t width = 0;
     CryptomatteNames names;
-    DepthPlane depth; // empty without a depth channel
+    std::string manifestProblem; // one line naming the file; empty when read
+    DepthPlane depth;            // empty without a depth channel
 };
 RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string& layer,
                                       const std::string& depthChannel, double farFrom);
-// Adds to `held` the names of the rank-0 objects of one frame's `passes`
-// (`frame` names it): an id that the layer's manifest names no object is an
-// AppError giving the pixel.
-void addRankZeroNames(const RankZeroAndDepth& passes, const std::string& layer,
-                      const std::string& frame, std::set<std::string>& held);
 
-// The names of `surfaces` that the manifest of the Cryptomatte the special
-// pass is read from lists in none of frames `range`: surfaces that glow
-// nothing. Headers only are read. Empty where the pass is no Cryptomatte.
-std::vector<std::string> surfacesNotInCryptomatte(const PassFiles& files, FrameRange range,
-                                                  const std::vector<SurfaceEntry>& surfaces);
+// Cryptomatte objects by their stored ids, each with the name a manifest
+// gives it (empty: none does).
+using HeldObjects = std::map<uint32_t, std::string>;
+
+// Adds to `held` the rank-0 objects of one frame's `passes`, named where its
+// manifest names them.
+void addRankZeroObjects(const RankZeroAndDepth& passes, HeldObjects& held);
+
+// The names of a manifest whose id is not their name's hash: renderers
+// that hash otherwise. The manifest's id is the object's.
+std::vector<std::string> namesNotHashed(const CryptomatteNames& names);
 
 // The passes of frame `frame`, read as the functions above read them, after
 // checking that the special and depth passes are the colour pass's size. A

@@ -8,6 +8,7 @@
 #include <toml++/toml.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <sstream>
@@ -197,11 +198,18 @@ void readSurfaces(const SceneReader& r, const toml::table& root, SceneFile& scen
     for (const toml::node& item : *surfaces->as_array()) {
         const std::string prefix = "surfaces[" + std::to_string(index++) + "]";
         const toml::table* t = item.as_table();
-        r.onlyKeys(*t, prefix, {"name", "special"});
+        r.onlyKeys(*t, prefix, {"name", "id", "special"});
         SurfaceEntry surface;
-        surface.name = r.string(t, prefix, "name", true);
+        surface.name = r.string(t, prefix, "name", t->get("id") == nullptr);
         if (surface.name.find('\0') != std::string::npos)
             r.fail(prefix + ".name", "must not hold the character U+0000", t->get("name"));
+        const std::string id = r.string(t, prefix, "id", false);
+        if (!id.empty()) {
+            if (id.size() != 8 ||
+                id.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                r.fail(prefix + ".id", "must be 8 hex digits, such as \"00800000\"", t->get("id"));
+            surface.id = static_cast<uint32_t>(std::stoul(id, nullptr, 16));
+        }
         const toml::node* special = t->get("special");
         if (special == nullptr)
             r.fail(prefix + ".special", "is missing", t);
@@ -248,6 +256,16 @@ void readColour(const SceneReader& r, SceneFile& scene) {
 }
 
 } // namespace
+
+std::string idText(uint32_t id) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", id);
+    return hex;
+}
+
+std::string surfaceLabel(const SurfaceEntry& surface) {
+    return surface.name.empty() ? "id " + idText(surface.id.value_or(0)) : "'" + surface.name + "'";
+}
 
 SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
     SceneFile scene;

@@ -45,6 +45,7 @@
 #include "orvit/images/image_output.h"
 #include "orvit/scene/frame_pattern.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,11 +81,21 @@ inline bool takesColourChannels(size_t count) {
     return count == 3 || count == 4;
 }
 
-// A surface the scene declares by name and special value.
+// A surface the scene declares by name and special value, and for a
+// Cryptomatte by the id its object has in the frames.
 struct SurfaceEntry {
-    std::string name;
-    int special = 0; // 1 to 255
+    std::string name; // empty: known by its id only
+    int special = 0;  // 1 to 255
+    // The Cryptomatte id (float bits) that selects the surface's pixels;
+    // none: the hash of its name.
+    std::optional<uint32_t> id = std::nullopt;
 };
+
+// An id as the scene and the messages write it: 8 hex digits, "00800000".
+std::string idText(uint32_t id);
+
+// The surface as messages name it: its name in quotes, else "id 00800000".
+std::string surfaceLabel(const SurfaceEntry& surface);
 
 struct SceneFile {
     std::string path;   // the scene file itself

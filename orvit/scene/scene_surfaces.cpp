@@ -13,6 +13,7 @@
 #include <fnmatch.h>
 #include <set>
 #include <system_error>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -24,7 +25,8 @@ SurfaceObject::SurfaceObject(const std::vector<SurfaceEntry>& surfaces) {
     standin::ObjectDescription object;
     for (const SurfaceEntry& s : surfaces) {
         standin::ObjectSurface surface;
-        surface.name = s.name;
+        // The panel lists a surface known by its id only by that id.
+        surface.name = s.name.empty() ? "id " + idText(s.id.value_or(0)) : s.name;
         surface.buffers = {static_cast<uint8_t>(s.special), 0, 0, 0};
         object.surfaces.push_back(surface);
     }
@@ -86,53 +88,60 @@ std::vector<SurfaceEntry> surfacesForValues(const std::vector<int>& values) {
     return surfaces;
 }
 
-std::vector<SurfaceEntry> surfacesForNames(const std::vector<SurfaceEntry>& kept,
-                                           const std::vector<std::string>& names,
-                                           const std::string& pickWith) {
+std::vector<SurfaceEntry> surfacesForObjects(const std::vector<SurfaceEntry>& kept,
+                                             const std::vector<HeldObject>& objects,
+                                             const std::string& pickWith) {
     std::vector<SurfaceEntry> surfaces = kept;
     bool taken[256] = {};
-    std::set<std::string> named;
+    std::set<uint32_t> ids;
     for (const SurfaceEntry& surface : kept) {
         taken[surface.special] = true;
-        named.insert(surface.name);
+        ids.insert(surfaceId(surface));
     }
-    std::vector<std::string> fresh;
-    for (const std::string& name : std::set<std::string>(names.begin(), names.end()))
-        if (!named.count(name))
-            fresh.push_back(name);
+    std::vector<HeldObject> fresh;
+    for (const HeldObject& object : objects)
+        if (ids.insert(object.first).second)
+            fresh.push_back(object);
+    // Named objects in their names' byte order, then those known by id only.
+    std::sort(fresh.begin(), fresh.end(), [](const HeldObject& a, const HeldObject& b) {
+        return std::make_tuple(a.second.empty(), a.second, a.first) <
+               std::make_tuple(b.second.empty(), b.second, b.first);
+    });
     const size_t free = static_cast<size_t>(std::count(taken + 1, taken + 256, false));
     if (fresh.size() > free)
-        throw AppError(std::to_string(named.size() + fresh.size()) +
+        throw AppError(std::to_string(kept.size() + fresh.size()) +
                        " objects to glow, more than the 255 special values" +
                        (kept.empty() ? "" : " (" + std::to_string(kept.size()) + " kept)") +
                        ": pick names with " + pickWith);
     int value = 1;
-    for (const std::string& name : fresh) {
+    for (const HeldObject& object : fresh) {
         while (taken[value])
             ++value;
         taken[value] = true;
-        surfaces.push_back({name, value});
+        surfaces.push_back({object.second, value, object.first});
     }
     return surfaces;
 }
 
 namespace {
 
-// The names that one of `globs` matches, all without globs; a glob that
-// matches none is an error, as a typing error would glow nothing.
-std::vector<std::string> pickedNames(const std::set<std::string>& names,
-                                     const std::vector<std::string>& globs) {
+// The objects whose names one of `globs` matches, all without globs (those
+// without a name too); a glob that matches none is an error, as a typing
+// error would glow nothing.
+std::vector<HeldObject> pickedObjects(const HeldObjects& objects,
+                                      const std::vector<std::string>& globs) {
     if (globs.empty())
-        return {names.begin(), names.end()};
-    std::vector<std::string> picked;
+        return {objects.begin(), objects.end()};
+    std::vector<HeldObject> picked;
+    std::set<uint32_t> taken;
     for (const std::string& glob : globs) {
         bool matched = false;
-        for (const std::string& name : names) {
-            if (fnmatch(glob.c_str(), name.c_str(), 0) != 0)
+        for (const auto& object : objects) {
+            if (object.second.empty() || fnmatch(glob.c_str(), object.second.c_str(), 0) != 0)
                 continue;
             matched = true;
-            if (std::find(picked.begin(), picked.end(), name) == picked.end())
-                picked.push_back(name);
+            if (taken.insert(object.first).second)
+                picked.push_back(object);
         }
         if (!matched)
             throw AppError("--names " + standin::inQuotes(glob, '\'') +
@@ -153,19 +162,19 @@ HeldSurfaces surfacesForValuesHeld(const std::set<int>& values,
             held.surfaces.push_back(s);
     for (const SurfaceEntry& k : kept)
         if (!values.count(k.special))
-            held.unheld.push_back(k.name);
+            held.unheld.push_back(surfaceLabel(k));
     return held;
 }
 
-HeldSurfaces surfacesForNamesHeld(const std::set<std::string>& names,
-                                  const std::vector<std::string>& globs,
-                                  const std::vector<SurfaceEntry>& kept) {
+HeldSurfaces surfacesForObjectsHeld(const HeldObjects& objects,
+                                    const std::vector<std::string>& globs,
+                                    const std::vector<SurfaceEntry>& kept) {
     HeldSurfaces held;
-    held.surfaces =
-        surfacesForNames(kept, pickedNames(names, globs), "--names GLOB (such as --names 'Lamp*')");
+    held.surfaces = surfacesForObjects(kept, pickedObjects(objects, globs),
+                                       "--names GLOB (such as --names 'Lamp*')");
     for (const SurfaceEntry& k : kept)
-        if (!names.count(k.name))
-            held.unheld.push_back(k.name);
+        if (!objects.count(surfaceId(k)))
+            held.unheld.push_back(surfaceLabel(k));
     return held;
 }
 

@@ -44,31 +44,37 @@ std::vector<int> specialValuesIn(const std::vector<uint8_t>& special);
 // A surface "Object N" for each value N.
 std::vector<SurfaceEntry> surfacesForValues(const std::vector<int>& values);
 
-// Surfaces for `names` that keep their values from one writing of a scene to
-// the next: `kept` first, as they are (a name no frame holds stays, so
-// nothing the user set is lost), then each name of `names` not among them, in
-// byte order, with the lowest value no surface has. `pickWith` names the way
-// to choose fewer names when 255 values are not enough: an AppError giving
-// the count.
-std::vector<SurfaceEntry> surfacesForNames(const std::vector<SurfaceEntry>& kept,
-                                           const std::vector<std::string>& names,
-                                           const std::string& pickWith);
+// A Cryptomatte object held by the frames: its id and its name (empty: no
+// manifest names it).
+using HeldObject = std::pair<uint32_t, std::string>;
+
+// Surfaces for `objects` that keep their values from one writing of a scene
+// to the next: `kept` first, as they are (an object no frame holds stays,
+// so nothing the user set is lost), then a surface with its name and id for
+// each object whose id no kept surface has, named ones in their names' byte
+// order, then the others by id, with the lowest value no surface has.
+// `pickWith` names the way to choose fewer objects when 255 values are not
+// enough: an AppError giving the count.
+std::vector<SurfaceEntry> surfacesForObjects(const std::vector<SurfaceEntry>& kept,
+                                             const std::vector<HeldObject>& objects,
+                                             const std::string& pickWith);
 
 // The surfaces a scene is written with, from what its frames hold: `kept`
 // (those of the scene written again) first, then a surface for each value,
-// or each object name, that none of them has; `unheld` names the kept ones
-// that no frame holds.
+// or each object, that none of them has; `unheld` names the kept ones that
+// no frame holds (surfaceLabel).
 struct HeldSurfaces {
     std::vector<SurfaceEntry> surfaces;
     std::vector<std::string> unheld;
 };
 HeldSurfaces surfacesForValuesHeld(const std::set<int>& values,
                                    const std::vector<SurfaceEntry>& kept);
-// The names taken are those one of `globs` matches (all, without globs); a
-// glob that matches no name is an AppError, as a typing error would glow
-// nothing.
-HeldSurfaces surfacesForNamesHeld(const std::set<std::string>& names,
-                                  const std::vector<std::string>& globs,
-                                  const std::vector<SurfaceEntry>& kept);
+// The objects taken are those whose names one of `globs` matches (all,
+// without globs, the unnamed too); a glob that matches no name is an
+// AppError, as a typing error would glow nothing. A kept surface is held
+// when its id is.
+HeldSurfaces surfacesForObjectsHeld(const HeldObjects& objects,
+                                    const std::vector<std::string>& globs,
+                                    const std::vector<SurfaceEntry>& kept);
 
 } // namespace orvit::app

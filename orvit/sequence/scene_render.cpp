@@ -127,8 +127,10 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
     report.start = frame / scene_.rate;
 
     auto t0 = std::chrono::steady_clock::now();
-    std::string colourSpace;
-    standin::MemoryFrame memory = readFrame(scene_, frame, colour_.get(), &colourSpace);
+    FrameFacts facts;
+    standin::MemoryFrame memory = readFrame(scene_, frame, colour_.get(), &facts);
+    report.cryptomatte = facts.cryptomatte;
+    report.surfaceIdsHeld = std::move(facts.surfaceIdsHeld);
     report.readMs = millisecondsSince(t0);
     report.width = memory.width;
     report.height = memory.height;
@@ -151,7 +153,8 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
         rgba[i * 4 + 2] = memory.outBlue[i];
         rgba[i * 4 + 3] = memory.outAlpha[i];
     }
-    writeImage(outputPath, memory.width, memory.height, rgba, scene_.compression, colourSpace);
+    writeImage(outputPath, memory.width, memory.height, rgba, scene_.compression,
+               facts.colourSpace);
     report.writeMs = millisecondsSince(t0);
     return report;
 }
@@ -249,15 +252,18 @@ std::unique_ptr<ColourTransform> sceneColourTransform(const SceneFile& scene) {
 }
 
 standin::MemoryFrame readFrame(const SceneFile& scene, int frame, const ColourTransform* transform,
-                               std::string* colourSpace) {
+                               FrameFacts* facts) {
     std::unique_ptr<ColourTransform> own;
     if (transform == nullptr) {
         own = sceneColourTransform(scene);
         transform = own.get();
     }
     FramePasses passes = readFramePasses(scene.passes, frame, *transform, scene.surfaces);
-    if (colourSpace != nullptr)
-        *colourSpace = passes.colour.colourSpace;
+    if (facts != nullptr) {
+        facts->colourSpace = passes.colour.colourSpace;
+        facts->cryptomatte = !passes.special.cryptomatte.empty();
+        facts->surfaceIdsHeld = std::move(passes.special.surfaceIdsHeld);
+    }
     standin::MemoryFrame memory(passes.colour.width, passes.colour.height);
     memory.frame = frame;
     memory.start = frame / scene.rate;

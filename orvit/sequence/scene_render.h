@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct FrameReport {
     double processMs = 0.0;
     double writeMs = 0.0;
     std::vector<standin::EnvelopeEvaluation> envelopes;
+    // From a Cryptomatte: the ids of the scene's surfaces its pixels hold.
+    bool cryptomatte = false;
+    std::set<uint32_t> surfaceIdsHeld;
 };
 
 // The lines `orvit render` prints for a frame: its time, size, the
@@ -126,14 +130,21 @@ std::string chooseModule(const SceneFile& scene, const std::string& given,
 // a regular file it can read, and its camera, when it has one.
 void describeScene(standin::HostServices& host, const SceneFile& scene);
 
+// What reading a frame tells besides its planes: the colour space of its
+// bytes and, from a Cryptomatte, the ids of the surfaces its pixels hold.
+struct FrameFacts {
+    std::string colourSpace;
+    bool cryptomatte = false;
+    std::set<uint32_t> surfaceIdsHeld;
+};
+
 // Frame `frame` of the scene as the host hands it to the filter: the three
 // passes read and checked against each other, the frame's start time from
 // the rate. Float colour goes through `transform`, else through one made
-// from the scene's [colour]; `colourSpace`, when given, receives the colour
-// space of the frame's bytes.
+// from the scene's [colour]; `facts`, when given, receives the rest.
 standin::MemoryFrame readFrame(const SceneFile& scene, int frame,
                                const ColourTransform* transform = nullptr,
-                               std::string* colourSpace = nullptr);
+                               FrameFacts* facts = nullptr);
 
 // The scene's colour transform; an AppError naming the scene's [colour]
 // when it cannot be set up.

@@ -25,6 +25,7 @@
 #include <memory>
 #include <poll.h>
 #include <sched.h>
+#include <set>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,30 +40,38 @@ using Clock = std::chrono::steady_clock;
 // ---- Messages between the parent and its workers ----
 //
 // The parent writes a frame number (int32) to a worker's command pipe; the
-// worker answers on its result pipe with the frame, whether it succeeded and
-// a text (the summary lines, or the one-line failure), length first. A closed
+// worker answers on its result pipe with the frame, whether it succeeded, a
+// text (the summary lines, or the one-line failure) and, for a Cryptomatte,
+// the ids of the scene's surfaces the frame holds, lengths first. A closed
 // command pipe tells the worker to end.
 
 struct Result {
     int32_t frame = 0;
     bool ok = false;
     std::string text;
+    bool cryptomatte = false;
+    std::vector<uint32_t> ids;
 };
 
-constexpr size_t kHeaderSize = 3 * sizeof(int32_t); // frame, ok, text length
+// frame, ok, text length, id count (-1: the special pass is no Cryptomatte)
+constexpr size_t kHeaderSize = 4 * sizeof(int32_t);
 
 void sendResult(int fd, const Result& r) {
-    const int32_t header[3] = {r.frame, r.ok ? 1 : 0, static_cast<int32_t>(r.text.size())};
+    const int32_t header[4] = {r.frame, r.ok ? 1 : 0, static_cast<int32_t>(r.text.size()),
+                               r.cryptomatte ? static_cast<int32_t>(r.ids.size()) : -1};
     std::string message(reinterpret_cast<const char*>(header), kHeaderSize);
     message += r.text;
+    message.append(reinterpret_cast<const char*>(r.ids.data()), r.ids.size() * sizeof(uint32_t));
     writeWhole(fd, message.data(), message.size());
 }
 
-// The length of the whole message at the front of `buffer`, header and text.
+// The length of the whole message at the front of `buffer`: header, text
+// and ids.
 size_t messageLength(const std::string& buffer) {
-    int32_t header[3];
+    int32_t header[4];
     std::memcpy(header, buffer.data(), kHeaderSize);
-    return kHeaderSize + static_cast<size_t>(header[2]);
+    return kHeaderSize + static_cast<size_t>(header[2]) +
+           static_cast<size_t>(std::max(header[3], 0)) * sizeof(uint32_t);
 }
 
 // Takes the whole messages at the front of `buffer`.
@@ -72,10 +81,13 @@ std::vector<Result> takeResults(std::string& buffer) {
         const size_t length = messageLength(buffer);
         if (buffer.size() < length)
             break;
-        int32_t header[3];
+        int32_t header[4];
         std::memcpy(header, buffer.data(), kHeaderSize);
-        results.push_back(
-            {header[0], header[1] != 0, buffer.substr(kHeaderSize, length - kHeaderSize)});
+        Result r{header[0], header[1] != 0, buffer.substr(kHeaderSize, header[2]), header[3] >= 0,
+                 std::vector<uint32_t>(std::max(header[3], 0))};
+        std::memcpy(r.ids.data(), buffer.data() + kHeaderSize + header[2],
+                    r.ids.size() * sizeof(uint32_t));
+        results.push_back(std::move(r));
         buffer.erase(0, length);
     }
     return results;
@@ -156,19 +168,22 @@ constexpr int32_t kReady = INT32_MIN;
                              const std::string& pattern, int threads, int commands, int results) {
     setImageThreads(threads);
     std::unique_ptr<SceneRenderer> renderer;
-    Result ready{kReady, true, ""};
+    Result ready{kReady, true, "", false, {}};
     try {
         renderer = std::make_unique<SceneRenderer>(scene, builtModule);
         ready.text = renderer->modulePath();
     } catch (const std::exception& e) {
-        ready = {kReady, false, e.what()};
+        ready = {kReady, false, e.what(), false, {}};
     }
     sendResult(results, ready);
     int32_t frame = 0;
     while (renderer && readWhole(commands, &frame, sizeof frame)) {
-        Result r{frame, false, ""};
+        Result r{frame, false, "", false, {}};
         try {
-            r.text = frameSummary(renderer->renderFrame(frame, framePath(pattern, frame)));
+            const FrameReport report = renderer->renderFrame(frame, framePath(pattern, frame));
+            r.text = frameSummary(report);
+            r.cryptomatte = report.cryptomatte;
+            r.ids.assign(report.surfaceIdsHeld.begin(), report.surfaceIdsHeld.end());
             r.ok = true;
         } catch (const std::bad_alloc&) {
             r.text = "frame " + std::to_string(frame) + " of scene '" + scene.path +
@@ -395,22 +410,18 @@ int availableCpus() {
 
 namespace {
 
-// Surfaces of a Cryptomatte are named by hand, and a name that no object
-// has glows nothing: each is named in a warning. A frame that cannot be
-// checked warns of nothing here; its render says what is wrong with it.
-void warnOfUnknownSurfaces(const SceneFile& scene, FrameRange range) {
-    std::vector<std::string> unknown;
-    try {
-        unknown = surfacesNotInCryptomatte(scene.passes, range, scene.surfaces);
-    } catch (const AppError&) {
-        return;
-    }
-    for (const std::string& name : unknown)
-        std::fprintf(stderr,
-                     "orvit: warning: surface %s is no object of the Cryptomatte of frames "
-                     "%d-%d ('%s'): it glows nothing\n",
-                     standin::printableLine(standin::inQuotes(name, '\'')).c_str(), range.first,
-                     range.last, scene.passes.special.c_str());
+// A Cryptomatte surface whose id no rendered frame's pixels hold glows
+// nothing (a name typed wrongly, an object out of shot): each is named.
+void warnOfSurfacesNotHeld(const SceneFile& scene, FrameRange range, bool allRendered,
+                           const std::set<uint32_t>& held) {
+    for (const SurfaceEntry& surface : scene.surfaces)
+        if (!held.count(surfaceId(surface)))
+            std::fprintf(stderr,
+                         "orvit: warning: surface %s is in no pixel of the Cryptomatte of %s "
+                         "%d-%d ('%s'): it glows nothing\n",
+                         standin::printableLine(surfaceLabel(surface)).c_str(),
+                         allRendered ? "frames" : "the frames rendered of", range.first, range.last,
+                         scene.passes.special.c_str());
 }
 
 } // namespace
@@ -482,7 +493,6 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     std::printf("rendering %s, frames %d-%d, with %s, %d worker%s\n", scene.path.c_str(),
                 range.first, range.last, modulePath.c_str(), jobs, jobs == 1 ? "" : "s");
     std::fflush(stdout);
-    warnOfUnknownSurfaces(scene, range);
 
     ProgressBar bar(total);
     OrderedLines lines(range.first, bar);
@@ -496,9 +506,11 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     const auto start = Clock::now();
     Result failure;
     bool failed = false;
+    bool cryptomatte = false; // some frame's special pass is a Cryptomatte
+    std::set<uint32_t> held;  // the ids of surfaces its frames hold
     auto fail = [&](int frame, std::string text) {
         if (!failed || frame < failure.frame)
-            failure = {frame, false, std::move(text)};
+            failure = {frame, false, std::move(text), false, {}};
         failed = true;
         lines.add(frame, ""); // its line is the error, printed last
     };
@@ -544,6 +556,8 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
                     if (r.ok) {
                         ++rendered;
                         lines.add(r.frame, std::move(r.text));
+                        cryptomatte = cryptomatte || r.cryptomatte;
+                        held.insert(r.ids.begin(), r.ids.end());
                     } else {
                         fail(r.frame, std::move(r.text));
                     }
@@ -589,6 +603,8 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     if (failed)
         throw AppError(failure.text);
     bar.summary(rendered, seconds);
+    if (cryptomatte)
+        warnOfSurfacesNotHeld(scene, range, skipped.empty(), held);
     return outputFolder;
 }
 

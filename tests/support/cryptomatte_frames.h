@@ -7,6 +7,7 @@
 #include "tests/support/image_files.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -53,6 +54,12 @@ struct CryptomatteFrame {
     // Instead of the Cryptomatte, an object index channel: the value of the
     // name with the most coverage, 0 for none or a name not listed.
     std::map<std::string, int> indexOf;
+    // The colour's and the Cryptomatte's channel letters, as a compositor
+    // may spell them out ("red", ...).
+    std::array<std::string, 4> letters{"R", "G", "B", "A"};
+    // A second Cryptomatte of the same objects (a material layer, say),
+    // declared under key "c0ffee0"; empty: none.
+    std::string alsoLayer;
 };
 
 inline std::string manifestOf(const std::vector<NamedBox>& boxes) {
@@ -74,20 +81,22 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
                                   const std::vector<NamedBox>& boxes,
                                   const CryptomatteFrame& frame = {}) {
     const auto f32 = OIIO::TypeDesc::FLOAT;
-    std::vector<Channel> c = {{"ViewLayer.Combined.R", f32, {}},
-                              {"ViewLayer.Combined.G", f32, {}},
-                              {"ViewLayer.Combined.B", f32, {}},
-                              {"ViewLayer.Combined.A", f32, {}},
-                              {"ViewLayer.Depth.Z", f32, {}}};
+    std::vector<Channel> c;
+    for (const std::string& letter : frame.letters)
+        c.push_back({"ViewLayer.Combined." + letter, f32, {}});
+    c.push_back({"ViewLayer.Depth.Z", f32, {}});
     const bool index = !frame.indexOf.empty();
     if (index)
         c.push_back({"ViewLayer.IndexOB.X", f32, {}});
-    for (int level = 0; level < (index ? 0 : frame.levels); ++level)
-        for (const char* letter : {"R", "G", "B", "A"})
-            c.push_back(
-                {frame.layer + (level < 10 ? "0" : "") + std::to_string(level) + "." + letter,
-                 f32,
-                 {}});
+    std::vector<std::string> layers = {frame.layer};
+    if (!frame.alsoLayer.empty())
+        layers.push_back(frame.alsoLayer);
+    for (const std::string& layer : layers)
+        for (int level = 0; level < (index ? 0 : frame.levels); ++level)
+            for (const std::string& letter : frame.letters)
+                c.push_back({layer + (level < 10 ? "0" : "") + std::to_string(level) + "." + letter,
+                             f32,
+                             {}});
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const NamedBox *top = nullptr, *under = nullptr;
@@ -102,12 +111,14 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
                 const auto found = top ? frame.indexOf.find(top->object.name) : frame.indexOf.end();
                 v.push_back(found == frame.indexOf.end() ? 0 : found->second);
             }
-            v.push_back(top ? idValue(top->object.id) : 0.0);
-            v.push_back(top ? (under ? 0.6 : 1.0) : 0.0);
-            v.push_back(under ? idValue(under->object.id) : 0.0);
-            v.push_back(under ? 0.4 : 0.0);
-            for (int extra = 4; extra < frame.levels * 4; ++extra)
-                v.push_back(0.0);
+            for (size_t layer = 0; layer < (index ? 0 : layers.size()); ++layer) {
+                v.push_back(top ? idValue(top->object.id) : 0.0);
+                v.push_back(top ? (under ? 0.6 : 1.0) : 0.0);
+                v.push_back(under ? idValue(under->object.id) : 0.0);
+                v.push_back(under ? 0.4 : 0.0);
+                for (int extra = 4; extra < frame.levels * 4; ++extra)
+                    v.push_back(0.0);
+            }
             for (size_t i = 0; i < c.size(); ++i)
                 c[i].values.push_back(v[i]);
         }
@@ -129,8 +140,12 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
     c.erase(std::remove_if(c.begin(), c.end(), leftOut), c.end());
     std::vector<std::pair<std::string, std::string>> attributes;
     for (const auto& [key, value] : meta)
-        if (value != "(absent)" && layerWritten)
+        if (value != "(absent)" && layerWritten) {
             attributes.push_back({frame.prefix + frame.key + "/" + key, value});
+            if (!frame.alsoLayer.empty())
+                attributes.push_back(
+                    {frame.prefix + "c0ffee0/" + key, key == "name" ? frame.alsoLayer : value});
+        }
     writeChannels(path, width, height, c, {}, attributes);
 }
 

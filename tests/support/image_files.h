@@ -4,6 +4,7 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -47,9 +48,14 @@ inline void storeValue(double v, OIIO::TypeDesc type, unsigned char* out) {
 // How the samples lie in the file, where its format offers a choice: tiles
 // of `tile` pixels square rather than scanlines, and each channel in a plane
 // of its own (TIFF) rather than interleaved.
+// An EXR's pixel data may cover another window than its frame: `data`
+// places the width x height samples given at (x, y) of a display window
+// `display` (x, y, width, height; width 0: the data window).
 struct Layout {
     int tile = 0;
     bool planes = false;
+    std::array<int, 2> data{0, 0};
+    std::array<int, 4> display{0, 0, 0, 0};
 };
 
 // The image description of one image (or part) of `channels`, its pixels into `data`.
@@ -57,6 +63,17 @@ inline OIIO::ImageSpec channelsSpec(int width, int height, const std::vector<Cha
                                     Layout layout, std::vector<unsigned char>& data) {
     OIIO::ImageSpec spec(width, height, static_cast<int>(channels.size()), channels[0].type);
     spec.tile_width = spec.tile_height = layout.tile;
+    spec.x = layout.data[0];
+    spec.y = layout.data[1];
+    if (layout.display[2] > 0) {
+        spec.full_x = layout.display[0];
+        spec.full_y = layout.display[1];
+        spec.full_width = layout.display[2];
+        spec.full_height = layout.display[3];
+    } else {
+        spec.full_x = spec.x;
+        spec.full_y = spec.y;
+    }
     if (layout.planes)
         spec.attribute("planarconfig", "separate");
     spec.channelnames.clear();

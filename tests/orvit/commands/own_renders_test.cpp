@@ -228,12 +228,12 @@ TEST(OrvitInit, CryptomatteObjectsGlowByNameAsAnIndexPassWithTheirValues) {
     const auto init = runIn(dir, {"init", "named/shot_####.exr"});
     ASSERT_EQ(init.exitCode, 0) << init.err;
     const std::string plain = apptest::kPlain.name;
-    EXPECT_THAT(init.out,
-                HasSubstr("special Cryptomatte ViewLayer.CryptoObject (objects Cube 1, torus 2, " +
-                          plain + " 3)"));
+    EXPECT_THAT(init.out, HasSubstr("special Cryptomatte ViewLayer.CryptoObject, 3 objects "
+                                    "(\"Cube\" 1, \"torus\" 2, \"" +
+                                    plain + "\" 3; every one is a [[surfaces]] of scene.toml)"));
     const std::string scene = apptest::readAll(dir / "scene.toml");
     EXPECT_THAT(scene, HasSubstr("cryptomatte = \"ViewLayer.CryptoObject\""));
-    EXPECT_THAT(scene, HasSubstr("name = \"" + plain + "\"\nspecial = 3"));
+    EXPECT_THAT(scene, HasSubstr("name = \"" + plain + "\"\nid = \"9623511e\"\nspecial = 3"));
     ASSERT_EQ(runIn(dir, {"render", "scene.toml"}).exitCode, 0);
 
     apptest::CryptomatteFrame index;
@@ -283,9 +283,118 @@ TEST(OrvitInit, CryptomatteObjectsGlowByNameAsAnIndexPassWithTheirValues) {
     const auto typo = runIn(dir, {"render", "scene.toml"});
     ASSERT_EQ(typo.exitCode, 0) << typo.err;
     EXPECT_EQ(typo.errLines(),
-              std::vector<std::string>{"orvit: warning: surface 'Cubee' is no object of the "
+              std::vector<std::string>{"orvit: warning: surface 'Cubee' is in no pixel of the "
                                        "Cryptomatte of frames 1-2 ('named/shot_####.exr'): it "
                                        "glows nothing"});
+}
+
+// Other renderers' and compositors' Cryptomattes glow as Blender's does, to
+// the byte: letters spelt out, a layer named after a render element, a
+// second layer beside the object layer, a manifest that names nothing or
+// lacks a name, and one whose ids are not the names' hashes (the renderer
+// hashed otherwise: the frames hold the manifest's ids).
+TEST(OrvitInit, OtherRenderersCryptomattesGlowAsBlendersDo) {
+    apptest::TempFolder dir;
+    writeNamedShot(dir / "blender");
+    ASSERT_EQ(runIn(dir, {"init", "blender/shot_####.exr", "--output", "blender/s.toml"}).exitCode,
+              0);
+    ASSERT_EQ(runIn(dir, {"render", "blender/s.toml"}).exitCode, 0);
+    const std::string plain = apptest::kPlain.name;
+    using Edits = std::vector<std::pair<std::string, std::string>>;
+    struct Case {
+        const char* folder;
+        apptest::CryptomatteFrame frame;
+        uint32_t cubeId;     // the id the frames and the manifest give the Cube
+        std::string summary; // in init's first line
+        std::string warning; // init's, after "orvit: warning: "
+        // The scene's text replaced as an artist edits it: the values as the
+        // Blender scene has them, a surface given by its name only.
+        Edits edits;
+    } cases[] = {
+        {"spelt",
+         {},
+         apptest::kCube.id,
+         "special Cryptomatte ViewLayer.CryptoObject, 3 objects",
+         "",
+         {}},
+        {"element",
+         {},
+         apptest::kCube.id,
+         "special Cryptomatte uCryptoWildcard, 3 objects",
+         "",
+         {}},
+        {"two",
+         {},
+         apptest::kCube.id,
+         "; also in the file: Cryptomatte \"ViewLayer.CryptoMaterial\" (--cryptomatte NAME picks "
+         "another)",
+         "",
+         {}},
+        {"unnamed",
+         {},
+         apptest::kCube.id,
+         "3 objects (id 9623511e 1, id a8fce865 2, id f19c73fd 3;",
+         "Cryptomatte 'ViewLayer.CryptoObject' of frames 1-2: no manifest names 3 of its objects "
+         "(ids 9623511e, a8fce865, f19c73fd): their surfaces have an id and no name",
+         {{"9623511e\"\nspecial = 1", "9623511e\"\nspecial = 3"},
+          {"a8fce865\"\nspecial = 2", "a8fce865\"\nspecial = 1"},
+          {"f19c73fd\"\nspecial = 3", "f19c73fd\"\nspecial = 2"}}},
+        {"lacking",
+         {},
+         apptest::kCube.id,
+         "3 objects (\"Cube\" 1, \"" + plain + "\" 2, id f19c73fd 3;",
+         "Cryptomatte 'ViewLayer.CryptoObject' of frames 1-2: no manifest names 1 of its objects "
+         "(ids f19c73fd): their surfaces have an id and no name",
+         {{"9623511e\"\nspecial = 2", "9623511e\"\nspecial = 3"},
+          {"id = \"f19c73fd\"\nspecial = 3", "name = \"torus\"\nspecial = 2"}}},
+        {"hashed",
+         {},
+         0x4a4bc3e5u,
+         "3 objects (\"Cube\" 1, \"torus\" 2,",
+         "frame 1 '" + dir / "hashed/shot_0001.exr" +
+             "': the manifest of Cryptomatte 'ViewLayer.CryptoObject' gives \"Cube\" an id other "
+             "than its name's hash; the manifest's id is the object's",
+         {}},
+    };
+    cases[0].frame.letters = {"red", "Green", "BLUE", "alpha"};
+    cases[1].frame.layer = "uCryptoWildcard";
+    cases[1].frame.key = "2f7e8a1";
+    cases[2].frame.alsoLayer = "ViewLayer.CryptoMaterial";
+    cases[3].frame.metadata["manifest"] = "{}";
+    cases[4].frame.metadata["manifest"] = "{\"Cube\":\"a8fce865\",\"" + plain + "\":\"9623511e\"}";
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        const std::string folder = dir / c.folder;
+        fs::create_directories(folder);
+        for (int frame : {1, 2}) {
+            std::vector<apptest::NamedBox> boxes = frame == 1 ? kFrameOne : kFrameTwo;
+            for (apptest::NamedBox& box : boxes)
+                if (box.object.id == apptest::kCube.id)
+                    box.object.id = c.cubeId;
+            apptest::writeCryptomatteFrame(folder + "/shot_000" + std::to_string(frame) + ".exr",
+                                           kWidth, kHeight, boxes, c.frame);
+        }
+        const std::string scene = std::string(c.folder) + "/s.toml";
+        const auto init =
+            runIn(dir, {"init", std::string(c.folder) + "/shot_####.exr", "--output", scene});
+        ASSERT_EQ(init.exitCode, 0) << init.err;
+        EXPECT_THAT(init.out.substr(0, init.out.find('\n')), HasSubstr(c.summary));
+        EXPECT_EQ(init.errLines(), c.warning.empty()
+                                       ? std::vector<std::string>{}
+                                       : std::vector<std::string>{"orvit: warning: " + c.warning});
+        std::string text = apptest::readAll(dir / scene);
+        for (const auto& [from, to] : c.edits) {
+            ASSERT_NE(text.find(from), std::string::npos) << from;
+            text.replace(text.find(from), from.size(), to);
+        }
+        dir.write(scene, text);
+        const auto render = runIn(dir, {"render", scene});
+        ASSERT_EQ(render.exitCode, 0) << render.err;
+        EXPECT_EQ(render.err, "");
+        for (const char* image : {"/glow/shot_0001.png", "/glow/shot_0002.png"})
+            EXPECT_EQ(apptest::readAll(folder + image), apptest::readAll(dir / "blender" + image))
+                << image;
+    }
 }
 
 // Written again with --update, a name keeps its value and the settings stay,
@@ -304,8 +413,8 @@ TEST(OrvitInit, UpdateKeepsEachNamesValueAndTheSettings) {
 
     const auto update = runIn(dir, {"init", "render/shot_####.exr", "--update"});
     ASSERT_EQ(update.exitCode, 0) << update.err;
-    EXPECT_THAT(update.out, HasSubstr("(objects torus 1, " + std::string(apptest::kPlain.name) +
-                                      " 2, Cube 3)"));
+    EXPECT_THAT(update.out, HasSubstr("(\"torus\" 1, \"" + std::string(apptest::kPlain.name) +
+                                      "\" 2, \"Cube\" 3;"));
     const std::string updated = apptest::readAll(dir / "scene-glow.txt");
     EXPECT_NE(updated, edited);
     // Value 1 keeps its G-Fixed mode: what the edit wrote is still there.
@@ -372,6 +481,11 @@ TEST(OrvitInit, MoreThan255NamesAreRefusedUntilAGlobPicksFewer) {
     ASSERT_EQ(lamps.exitCode, 0) << lamps.err;
     const std::string scene = apptest::readAll(dir / "scene.toml");
     EXPECT_EQ(apptest::count(scene, "[[surfaces]]"), 128u + 5u);
+    // The summary counts them and names as many as a line holds.
+    const std::string summary = lamps.out.substr(0, lamps.out.find('\n'));
+    EXPECT_THAT(summary, HasSubstr("133 objects (\"Lamp1\" 1, \"Lamp101\" 2, "));
+    EXPECT_THAT(summary, HasSubstr(" more; every one is a [[surfaces]] of scene.toml)"));
+    EXPECT_LT(summary.size(), 500u);
     fs::remove(dir / "scene.toml");
     fs::remove(dir / "scene-glow.txt");
     EXPECT_EQ(runIn(dir, {"init", "many.exr", "--names", "Lamp"}).errLines(),

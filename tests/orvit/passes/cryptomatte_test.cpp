@@ -137,15 +137,19 @@ TEST(CryptomatteLayers, FoundByMetadataWithTheirRankChannelsOrTheirProblem) {
         {"a rank's coverage missing",
          good,
          {"ViewLayer.CryptoObject00.R", "ViewLayer.CryptoObject00.G", "ViewLayer.CryptoObject00.B"},
-         "the rank channel 'ViewLayer.CryptoObject00.A' of Cryptomatte 'ViewLayer.CryptoObject' "
-         "is missing"},
+         "its rank channel 'ViewLayer.CryptoObject00.A' is missing (nor is it there spelt out, "
+         "as '.alpha')"},
         {"a level missing",
          good,
          {"ViewLayer.CryptoObject00.R", "ViewLayer.CryptoObject00.G", "ViewLayer.CryptoObject00.B",
           "ViewLayer.CryptoObject00.A", "ViewLayer.CryptoObject02.R"},
-         "the rank channel 'ViewLayer.CryptoObject01.R' of Cryptomatte 'ViewLayer.CryptoObject' "
-         "is missing"},
-        {"no channels", good, {"R"}, "'ViewLayer.CryptoObject00.R' of Cryptomatte"},
+         "its rank channel 'ViewLayer.CryptoObject01.R' is missing"},
+        {"no channels", good, {"R"}, "'ViewLayer.CryptoObject00.R' is missing"},
+        {"a compositor's spelt-out letters",
+         good,
+         {"ViewLayer.CryptoObject00.red", "ViewLayer.CryptoObject00.Green",
+          "ViewLayer.CryptoObject00.BLUE", "ViewLayer.CryptoObject00.alpha"},
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
