@@ -526,6 +526,13 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
                             {"IndexOB", f32, {1}},
                             {"Z", f32, {1}}});
     apptest::claimSize(dir / "huge.exr", 30000, 30000);
+    // A Cryptomatte in a file of its own, and one whose manifest names a
+    // name twice.
+    apptest::CryptomatteFrame crypto, twice;
+    crypto.leaveOut = {"ViewLayer.Combined", "ViewLayer.Depth"};
+    twice.metadata["manifest"] = "{\"torus\":\"f19c73fd\",\"torus\":\"a8fce865\"}";
+    apptest::writeCryptomatteFrame(dir / "crypto.exr", 4, 4, kFrameOne, crypto);
+    apptest::writeCryptomatteFrame(dir / "twice.exr", 4, 4, kFrameOne, twice);
     const std::string first = dir / "render/shot_0001.exr";
     struct Case {
         std::vector<std::string> args;
@@ -555,6 +562,15 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
          "frame 1 '" + dir / "rgb.exr" +
              "': no channel is recognised as an object index (the file has R, G, B, Z); pick "
              "with --special-channel NAME"},
+        {{"init", "crypto.exr"},
+         "frame 1 '" + dir / "crypto.exr" +
+             "': no channel is recognised as the colour (the file has "
+             "ViewLayer.CryptoObject00.R, ViewLayer.CryptoObject00.G, ViewLayer.CryptoObject00.B, "
+             "ViewLayer.CryptoObject00.A); pick with --colour-channels R,G,B[,A], or give the file "
+             "that holds the colour as well (orvit init beauty_####.exr crypto_####.exr)"},
+        {{"init", "twice.exr"},
+         "special pass '" + dir / "twice.exr" +
+             "': the manifest of Cryptomatte 'ViewLayer.CryptoObject' names 'torus' twice"},
         {{"init", "render/shot_####.exr", "--depth-channel", "ViewLayer.Z"},
          "frame 1 '" + first + "': no channel 'ViewLayer.Z' (the file has "},
         {{"init", "render/shot_####.exr", "--colour-channels", "R,G"},

@@ -24,6 +24,7 @@ objects = ["objects/ball.lwo", "/abs/crate.lwo"]
 
 [[surfaces]]
 name = "Cube"
+id = "A8FCE865"
 special = 3
 
 [[surfaces]]
@@ -95,8 +96,10 @@ TEST(ParseSceneFile, ReadsEveryKeyAndResolvesPathsFromTheSceneFolder) {
     EXPECT_EQ(s.server, "Tesk_Orvit");
     EXPECT_EQ(s.objects, (std::vector<std::string>{dir / "objects/ball.lwo", "/abs/crate.lwo"}));
     ASSERT_EQ(s.surfaces.size(), 2u);
+    EXPECT_EQ(s.surfaces[0].id, 0xa8fce865u);
     EXPECT_EQ(s.surfaces[1].name, "Lamp shade");
     EXPECT_EQ(s.surfaces[1].special, 255);
+    EXPECT_FALSE(s.surfaces[1].id);
     EXPECT_EQ(s.colour.transform, ColourSettings::Transform::Ocio);
     EXPECT_EQ(s.colour.config, dir / "colour/config.ocio");
     EXPECT_EQ(s.colour.view, "Filmic");
@@ -182,6 +185,10 @@ TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
              ":14: key 'surfaces[0].special' must be an integer from 1 to 255"},
             {"surface-name", base + "[[surfaces]]\nspecial = 1\n",
              ": key 'surfaces[0].name' is missing"},
+            {"surface-id", base + "[[surfaces]]\nid = '0080000g'\nspecial = 1\n",
+             ":13: key 'surfaces[0].id' must be 8 hex digits, such as \"00800000\""},
+            {"surface-empty-name", base + "[[surfaces]]\nname = ''\nid = '00800000'\nspecial = 1\n",
+             ":13: key 'surfaces[0].name' must not be empty"},
             {"surface-nul",
              base + "[[surfaces]]\nname = 'a'\nspecial = 1\n[[surfaces]]\n"
                     "name = \"b\\u0000\"\nspecial = 2\n",
