@@ -206,14 +206,15 @@ std::unique_ptr<ImageInput> openExr(const std::string& path) {
 
 void writeExr(const std::string& path, int32_t width, int32_t height, const uint8_t* rgba,
               int compression, const std::string& colourSpace) {
-    // Bytes 0..255 as half floats 0..1, by table.
-    Imath::half table[256];
-    for (int v = 0; v < 256; ++v)
-        table[v] = Imath::half(static_cast<float>(v) / 255.0f);
+    // Bytes 0..255 as half floats 0..1, the colour multiplied by the alpha.
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
     std::vector<Imath::half> pixels(n * 4);
-    for (size_t i = 0; i < n * 4; ++i)
-        pixels[i] = table[rgba[i]];
+    for (size_t i = 0; i < n * 4; i += 4) {
+        const float alpha = static_cast<float>(rgba[i + 3]) / 255.0f;
+        for (size_t k = 0; k < 3; ++k)
+            pixels[i + k] = Imath::half(static_cast<float>(rgba[i + k]) / 255.0f * alpha);
+        pixels[i + 3] = Imath::half(alpha);
+    }
 
     Imf::Header header(width, height);
     header.compression() = compression == 0 ? Imf::NO_COMPRESSION : Imf::ZIP_COMPRESSION;

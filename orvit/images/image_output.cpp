@@ -28,6 +28,35 @@ void checkOutputExtension(const std::string& path) {
         throw AppError("output '" + path + "': unknown image type; use .png, .tif, .tiff or .exr");
 }
 
+std::vector<uint8_t> filmPixels(size_t n, const std::array<const uint8_t*, 3>& before,
+                                const std::array<const uint8_t*, 4>& drawn) {
+    std::vector<uint8_t> rgba(n * 4);
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t* out = rgba.data() + i * 4;
+        const int a = drawn[3][i];
+        out[3] = static_cast<uint8_t>(a);
+        if (drawn[0][i] == before[0][i] && drawn[1][i] == before[1][i] &&
+            drawn[2][i] == before[2][i]) {
+            for (int k = 0; k < 3; ++k)
+                out[k] = drawn[k][i];
+            continue;
+        }
+        // In 255ths of a level, exactly: p = a * c + 255 * (d - c).
+        int p[3];
+        int most = a * 255;
+        for (int k = 0; k < 3; ++k) {
+            p[k] = std::clamp(a * before[k][i] + 255 * (drawn[k][i] - before[k][i]), 0, 255 * 255);
+            most = std::max(most, p[k]);
+        }
+        // Rounded up, so that the colour over it stays within 255.
+        const int alpha = (most + 254) / 255;
+        out[3] = static_cast<uint8_t>(alpha);
+        for (int k = 0; k < 3; ++k)
+            out[k] = alpha == 0 ? 0 : static_cast<uint8_t>((p[k] + alpha / 2) / alpha);
+    }
+    return rgba;
+}
+
 void writeImage(const std::string& path, int32_t width, int32_t height,
                 const std::vector<uint8_t>& rgba, int compression, const std::string& colourSpace) {
     checkOutputExtension(path);

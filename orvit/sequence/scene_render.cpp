@@ -145,14 +145,10 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
     report.envelopes = standin::evaluationsSince(mark);
 
     t0 = std::chrono::steady_clock::now();
-    const size_t n = memory.outRed.size();
-    std::vector<uint8_t> rgba(n * 4);
-    for (size_t i = 0; i < n; ++i) {
-        rgba[i * 4] = memory.outRed[i];
-        rgba[i * 4 + 1] = memory.outGreen[i];
-        rgba[i * 4 + 2] = memory.outBlue[i];
-        rgba[i * 4 + 3] = memory.outAlpha[i];
-    }
+    const std::vector<uint8_t> rgba = filmPixels(
+        memory.outRed.size(), {memory.red.data(), memory.green.data(), memory.blue.data()},
+        {memory.outRed.data(), memory.outGreen.data(), memory.outBlue.data(),
+         memory.outAlpha.data()});
     writeImage(outputPath, memory.width, memory.height, rgba, scene_.compression,
                facts.colourSpace);
     report.writeMs = millisecondsSince(t0);

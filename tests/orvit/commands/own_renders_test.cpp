@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using ::testing::HasSubstr;
@@ -395,6 +396,82 @@ TEST(OrvitInit, OtherRenderersCryptomattesGlowAsBlendersDo) {
             EXPECT_EQ(apptest::readAll(folder + image), apptest::readAll(dir / "blender" + image))
                 << image;
     }
+}
+
+// The glow is light: rendered on transparent film (alpha 0 around an opaque
+// box, a partly covered column at its edge), the written pixels composited
+// over black give a * c + d - c, c the colour the module read, d the one it
+// drew (its twin on opaque film shows d as it is): the module's picture
+// where the film is empty or opaque. Straight 8-bit PNG and premultiplied
+// float EXR alike; pixels the glow left alone are written as read.
+TEST(OrvitRender, AGlowOnTransparentFilmShowsWhenComposited) {
+    apptest::TempFolder dir;
+    const int w = 200, h = 40;
+    for (const char* film : {"film", "twin"}) {
+        std::vector<apptest::Channel> c = {{"R", OIIO::TypeDesc::FLOAT, {}},
+                                           {"G", OIIO::TypeDesc::FLOAT, {}},
+                                           {"B", OIIO::TypeDesc::FLOAT, {}},
+                                           {"A", OIIO::TypeDesc::FLOAT, {}},
+                                           {"object_id", OIIO::TypeDesc::FLOAT, {}}};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const bool box = x >= 80 && x < 120 && y >= 10 && y < 30;
+                const bool edge = x == 79 && y >= 10 && y < 30;
+                const double a = std::string(film) == "twin" ? 1.0 : box ? 1.0 : edge ? 0.5 : 0.0;
+                const double straight[3] = {0.5, 0.25, 0.125};
+                for (int k = 0; k < 3; ++k)
+                    c[k].values.push_back(box || edge ? straight[k] * a : 0.0);
+                c[3].values.push_back(a);
+                c[4].values.push_back(box ? 1.0 : 0.0);
+            }
+        fs::create_directories(dir.path() / film);
+        apptest::writeChannels(dir / (std::string(film) + "/f_0001.exr"), w, h, c);
+        const std::string scene = std::string(film) + "/s.toml";
+        ASSERT_EQ(
+            runIn(dir, {"init", std::string(film) + "/f_####.exr", "--output", scene}).exitCode, 0);
+        ASSERT_EQ(runIn(dir, {"render", scene}).exitCode, 0);
+        ASSERT_EQ(runIn(dir, {"render", scene, "--output", std::string(film) + "/glow/f_####.exr"})
+                      .exitCode,
+                  0);
+    }
+    const ColourPlanes read = readColourPass(dir / "twin/f_0001.exr", {});
+    const std::vector<uint8_t> alpha = readColourPass(dir / "film/f_0001.exr", {}).alpha;
+    const std::vector<uint8_t> drawn = apptest::readBytes(dir / "twin/glow/f_0001.png");
+    const std::vector<uint8_t> png = apptest::readBytes(dir / "film/glow/f_0001.png");
+    std::vector<float> exr(size_t(w) * h * 4);
+    auto in = OIIO::ImageInput::open(dir / "film/glow/f_0001.exr");
+    ASSERT_TRUE(in && in->read_image(0, 0, 0, 4, OIIO::TypeDesc::FLOAT, exr.data()));
+    int halo = 0;
+    for (int i = 0; i < w * h; ++i) {
+        SCOPED_TRACE("pixel (" + std::to_string(i % w) + ", " + std::to_string(i / w) + ")");
+        const int a = alpha[i];
+        const int c[3] = {read.red[i], read.green[i], read.blue[i]};
+        const uint8_t* d = &drawn[i * 4];
+        const uint8_t* out = &png[i * 4];
+        const bool changed = d[0] != c[0] || d[1] != c[1] || d[2] != c[2];
+        halo += changed && a == 0;
+        for (int k = 0; k < 3; ++k) {
+            if (!changed) {
+                EXPECT_EQ(out[k], c[k]);
+                continue;
+            }
+            const double overBlack = std::clamp(a * c[k] / 255.0 + d[k] - c[k], 0.0, 255.0);
+            EXPECT_NEAR(out[k] * out[3] / 255.0, overBlack, 1.0) << "channel " << k;
+            EXPECT_NEAR(exr[i * 4 + k] * 255.0, overBlack, 1.0) << "channel " << k;
+            if (a == 255) {
+                EXPECT_EQ(out[k], d[k]);
+            }
+        }
+        if (!changed) {
+            EXPECT_EQ(out[3], a);
+        }
+        EXPECT_NEAR(exr[i * 4 + 3] * 255.0, out[3], 0.5);
+        // Over white the halo shows.
+        if (changed && a == 0 && (d[0] || d[1] || d[2])) {
+            EXPECT_GT(out[3], 0);
+        }
+    }
+    EXPECT_GT(halo, 100);
 }
 
 // Written again with --update, a name keeps its value and the settings stay,
