@@ -248,7 +248,7 @@ std::string sceneText(const InitResult& r, const InitRequest& request, const fs:
     text += "\ncolour_channels = [" + standin::joined(r.colourChannels, tomlString) + "]\n";
     if (!r.cryptomatte.empty())
         text += "cryptomatte = " + tomlString(r.cryptomatte) +
-                " # surfaces by the name of a pixel's rank-0 object\n";
+                " # surfaces by the id of a pixel's rank-0 object\n";
     else if (!r.specialChannel.empty())
         text += "special_channel = " + tomlString(r.specialChannel) + "\n";
     if (!r.depthChannel.empty())

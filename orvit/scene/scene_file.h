@@ -7,7 +7,8 @@
 //   [scene]
 //   objects = ["objects/ball.lwo"] # object files, in item order
 //   [[surfaces]]                   # any number: surfaces without object files
-//   name = "Cube"
+//   name = "Cube"                  # name, id or both
+//   id = "a8fce865"                # a Cryptomatte object's id (8 hex digits)
 //   special = 1                    # 1 to 255; surfaces may share a value
 //   [camera]                       # optional; horizontal field of view in
 //   fov = 60.0                     # degrees, or focal_length and film_width
@@ -25,7 +26,7 @@
 //   special_channel = "objectid"
 //   depth_channel = "Z"
 //   cryptomatte = "ViewLayer.CryptoObject" # the special pass from this
-//                                  # Cryptomatte: [[surfaces]] by object name
+//                                  # Cryptomatte: [[surfaces]] by object id
 //   far_depth = 1.0e10             # depths from here on are the host's far
 //   [colour]                       # how float colour becomes 8-bit
 //   transform = "srgb"             # default; "linear" clamps; "ocio" needs
