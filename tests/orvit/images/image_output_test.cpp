@@ -38,20 +38,28 @@ TEST(WriteImage, EveryFormatReadsBackTheSameBytes) {
         for (int compression : {kFastCompression, 0, 9}) {
             SCOPED_TRACE(std::string(name) + " at " + std::to_string(compression));
             writeImage(dir / name, w, h, rgba, compression, "Filmic sRGB");
-            EXPECT_EQ(apptest::readBytes(dir / name), rgba);
+            const bool exr = std::string(name) == "f.exr";
+            if (!exr) {
+                EXPECT_EQ(apptest::readBytes(dir / name), rgba);
+            }
             // The EXR holds the bytes over 255, which only the plain clamp
-            // gives back; its colour is read without the alpha, by which a
-            // float colour pass is taken as premultiplied.
+            // gives back, its colour multiplied by its alpha as EXR keeps
+            // it: read as a float colour pass, divided again, the straight
+            // bytes but where the alpha is 0, which keeps no colour.
             const ColourTransform linear({ColourSettings::Transform::Linear, "", "", "", ""});
-            ColourPlanes back = readColourPass(dir / name, {"R", "G", "B"}, linear);
-            back.alpha = readColourPass(dir / name, {"R", "G", "B", "A"}, linear).alpha;
+            const ColourPlanes back = readColourPass(
+                dir / name,
+                exr ? ColourChannels{"R", "G", "B", "A"} : ColourChannels{"R", "G", "B"}, linear);
             ASSERT_EQ(back.width, w);
             ASSERT_EQ(back.height, h);
+            const std::vector<uint8_t> alpha =
+                readColourPass(dir / name, {"R", "G", "B", "A"}, linear).alpha;
             for (size_t i = 0; i < back.red.size(); ++i) {
-                ASSERT_EQ(back.red[i], rgba[i * 4]) << "pixel " << i;
-                ASSERT_EQ(back.green[i], rgba[i * 4 + 1]) << "pixel " << i;
-                ASSERT_EQ(back.blue[i], rgba[i * 4 + 2]) << "pixel " << i;
-                ASSERT_EQ(back.alpha[i], rgba[i * 4 + 3]) << "pixel " << i;
+                const bool kept = !exr || rgba[i * 4 + 3] > 0;
+                ASSERT_EQ(back.red[i], kept ? rgba[i * 4] : 0) << "pixel " << i;
+                ASSERT_EQ(back.green[i], kept ? rgba[i * 4 + 1] : 0) << "pixel " << i;
+                ASSERT_EQ(back.blue[i], kept ? rgba[i * 4 + 2] : 0) << "pixel " << i;
+                ASSERT_EQ(alpha[i], rgba[i * 4 + 3]) << "pixel " << i;
             }
         }
     // The EXR, whose values are not linear light, says what they are.
