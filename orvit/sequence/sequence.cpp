@@ -61,7 +61,9 @@ void sendResult(int fd, const Result& r) {
                                r.cryptomatte ? static_cast<int32_t>(r.ids.size()) : -1};
     std::string message(reinterpret_cast<const char*>(header), kHeaderSize);
     message += r.text;
-    message.append(reinterpret_cast<const char*>(r.ids.data()), r.ids.size() * sizeof(uint32_t));
+    if (!r.ids.empty())
+        message.append(reinterpret_cast<const char*>(r.ids.data()),
+                       r.ids.size() * sizeof(uint32_t));
     writeWhole(fd, message.data(), message.size());
 }
 
@@ -85,8 +87,9 @@ std::vector<Result> takeResults(std::string& buffer) {
         std::memcpy(header, buffer.data(), kHeaderSize);
         Result r{header[0], header[1] != 0, buffer.substr(kHeaderSize, header[2]), header[3] >= 0,
                  std::vector<uint32_t>(std::max(header[3], 0))};
-        std::memcpy(r.ids.data(), buffer.data() + kHeaderSize + header[2],
-                    r.ids.size() * sizeof(uint32_t));
+        if (!r.ids.empty())
+            std::memcpy(r.ids.data(), buffer.data() + kHeaderSize + header[2],
+                        r.ids.size() * sizeof(uint32_t));
         results.push_back(std::move(r));
         buffer.erase(0, length);
     }
