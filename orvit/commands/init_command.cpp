@@ -462,8 +462,12 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         r.farDepth = r.farDepth || std::any_of(depth.depths.begin(), depth.depths.end(),
                                                [](float d) { return d >= kFarFrom; });
     }
-    const std::vector<SurfaceEntry> kept =
-        request.update ? old.surfaces : std::vector<SurfaceEntry>{};
+    std::vector<SurfaceEntry> kept = request.update ? old.surfaces : std::vector<SurfaceEntry>{};
+    // A kept surface given by its name alone keeps the object of its name's
+    // hash, and is written with that id.
+    if (!r.cryptomatte.empty())
+        for (SurfaceEntry& k : kept)
+            k.id = surfaceId(k);
     // A manifest only names the objects: where none names one, its surface
     // is known by its id.
     if (framesUnnamed > 0)

@@ -131,10 +131,6 @@ struct RankZeroAndDepth {
 RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string& layer,
                                       const std::string& depthChannel, double farFrom);
 
-// Cryptomatte objects by their stored ids, each with the name a manifest
-// gives it (empty: none does).
-using HeldObjects = std::map<uint32_t, std::string>;
-
 // Adds to `held` the rank-0 objects of one frame's `passes`, named where its
 // manifest names them.
 void addRankZeroObjects(const RankZeroAndDepth& passes, HeldObjects& held);

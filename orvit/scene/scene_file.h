@@ -46,6 +46,7 @@
 #include "orvit/images/image_output.h"
 #include "orvit/scene/frame_pattern.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -91,6 +92,11 @@ struct SurfaceEntry {
     // none: the hash of its name.
     std::optional<uint32_t> id = std::nullopt;
 };
+
+// A Cryptomatte object held by frames: its id and its name (empty: no
+// manifest names it); objects by their ids.
+using HeldObject = std::pair<uint32_t, std::string>;
+using HeldObjects = std::map<uint32_t, std::string>;
 
 // An id as the scene and the messages write it: 8 hex digits, "00800000".
 std::string idText(uint32_t id);

@@ -96,7 +96,7 @@ std::vector<SurfaceEntry> surfacesForObjects(const std::vector<SurfaceEntry>& ke
     std::set<uint32_t> ids;
     for (const SurfaceEntry& surface : kept) {
         taken[surface.special] = true;
-        ids.insert(surfaceId(surface));
+        ids.insert(surface.id.value_or(0));
     }
     std::vector<HeldObject> fresh;
     for (const HeldObject& object : objects)
@@ -173,7 +173,7 @@ HeldSurfaces surfacesForObjectsHeld(const HeldObjects& objects,
     held.surfaces = surfacesForObjects(kept, pickedObjects(objects, globs),
                                        "--names GLOB (such as --names 'Lamp*')");
     for (const SurfaceEntry& k : kept)
-        if (!objects.count(surfaceId(k)))
+        if (!objects.count(k.id.value_or(0)))
             held.unheld.push_back(surfaceLabel(k));
     return held;
 }

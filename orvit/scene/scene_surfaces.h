@@ -44,12 +44,8 @@ std::vector<int> specialValuesIn(const std::vector<uint8_t>& special);
 // A surface "Object N" for each value N.
 std::vector<SurfaceEntry> surfacesForValues(const std::vector<int>& values);
 
-// A Cryptomatte object held by the frames: its id and its name (empty: no
-// manifest names it).
-using HeldObject = std::pair<uint32_t, std::string>;
-
 // Surfaces for `objects` that keep their values from one writing of a scene
-// to the next: `kept` first, as they are (an object no frame holds stays,
+// to the next: `kept` (each with its id) first, as they are (an object no frame holds stays,
 // so nothing the user set is lost), then a surface with its name and id for
 // each object whose id no kept surface has, named ones in their names' byte
 // order, then the others by id, with the lowest value no surface has.
@@ -71,8 +67,8 @@ HeldSurfaces surfacesForValuesHeld(const std::set<int>& values,
                                    const std::vector<SurfaceEntry>& kept);
 // The objects taken are those whose names one of `globs` matches (all,
 // without globs, the unnamed too); a glob that matches no name is an
-// AppError, as a typing error would glow nothing. A kept surface is held
-// when its id is.
+// AppError, as a typing error would glow nothing. A kept surface (each with
+// its id) is held when its id is.
 HeldSurfaces surfacesForObjectsHeld(const HeldObjects& objects,
                                     const std::vector<std::string>& globs,
                                     const std::vector<SurfaceEntry>& kept);
