@@ -50,8 +50,13 @@ class ExrInput final : public ImageInput {
         // window: pixels no part stores are empty, pixels stored outside it
         // are cropped.
         frame_ = file_.header(0).displayWindow();
-        width_ = frame_.max.x - frame_.min.x + 1;
-        height_ = frame_.max.y - frame_.min.y + 1;
+        // A side past 32768 pixels is refused by openImage; a damaged
+        // window's wider span must not wrap around on the way.
+        const auto side = [](int low, int high) {
+            return static_cast<int32_t>(std::min<int64_t>(int64_t{high} - low + 1, (1 << 15) + 1));
+        };
+        width_ = side(frame_.min.x, frame_.max.x);
+        height_ = side(frame_.min.y, frame_.max.y);
         for (int part = 0; part < parts; ++part) {
             const Imf::Header& header = file_.header(part);
             const std::string partName = parts > 1 && header.hasName() ? header.name() : "";
@@ -102,13 +107,13 @@ class ExrInput final : public ImageInput {
 
     PixelWindow covered(int channel) const override {
         const Imath::Box2i& data = windows_[sources_[channel].part];
-        const auto clampTo = [](int v, int low, int high) {
-            return std::min(std::max(v, low), high);
+        const auto clampTo = [](int64_t v, int32_t high) {
+            return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(v, 0), high));
         };
-        return {clampTo(data.min.x - frame_.min.x, 0, width_),
-                clampTo(data.min.y - frame_.min.y, 0, height_),
-                clampTo(data.max.x - frame_.min.x + 1, 0, width_),
-                clampTo(data.max.y - frame_.min.y + 1, 0, height_)};
+        return {clampTo(int64_t{data.min.x} - frame_.min.x, width_),
+                clampTo(int64_t{data.min.y} - frame_.min.y, height_),
+                clampTo(int64_t{data.max.x} - frame_.min.x + 1, width_),
+                clampTo(int64_t{data.max.y} - frame_.min.y + 1, height_)};
     }
 
   private:

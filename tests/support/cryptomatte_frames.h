@@ -60,6 +60,8 @@ struct CryptomatteFrame {
     // A second Cryptomatte of the same objects (a material layer, say),
     // declared under key "c0ffee0"; empty: none.
     std::string alsoLayer;
+    // The Cryptomatte's channels in 16-bit half floats, too few bits for ids.
+    bool half = false;
 };
 
 inline std::string manifestOf(const std::vector<NamedBox>& boxes) {
@@ -95,7 +97,7 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
         for (int level = 0; level < (index ? 0 : frame.levels); ++level)
             for (const std::string& letter : frame.letters)
                 c.push_back({layer + (level < 10 ? "0" : "") + std::to_string(level) + "." + letter,
-                             f32,
+                             frame.half ? OIIO::TypeDesc::HALF : f32,
                              {}});
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {

@@ -609,7 +609,8 @@ TEST(ReadSpecialPass, ABadCryptomatteIsOneLineNamingTheFileAndTheKey) {
         apptest::writeCryptomatteFrame(dir / name, 10, 4, kNamedBoxes, frame);
         return dir / name;
     };
-    apptest::CryptomatteFrame hash, conversion, lost, twoObjects;
+    apptest::CryptomatteFrame hash, conversion, lost, half;
+    half.half = true;
     hash.metadata["hash"] = "MD5";
     conversion.metadata["conversion"] = "none";
     lost.prefix = "other/";
@@ -625,6 +626,9 @@ TEST(ReadSpecialPass, ABadCryptomatteIsOneLineNamingTheFileAndTheKey) {
         {write("lost.exr", lost), "",
          "channel 'ViewLayer.CryptoObject00.R' looks like a Cryptomatte's, but no metadata "
          "cryptomatte/KEY/name declares it"},
+        {write("half.exr", half), "",
+         "channel 'ViewLayer.CryptoObject00.R' of Cryptomatte 'ViewLayer.CryptoObject' has type "
+         "half; its ids must be 32-bit float"},
         {write("asked.exr", {}), "ViewLayer.CryptoMaterial",
          "no Cryptomatte 'ViewLayer.CryptoMaterial' (the file has 'ViewLayer.CryptoObject')"},
     };
