@@ -174,17 +174,23 @@ std::vector<uint8_t> unitBytes(const OpenPass& pass, int c, const Plane& plane) 
     return out;
 }
 
-// A channel's samples as floats of 0..1 for integer types (floating ones as
-// they are) into every `stride`-th element of `to`.
-void unitFloats(const OpenPass& pass, int c, const Plane& plane, float* to, size_t stride) {
+// Samples `first` to `first + count` of a channel as floats of 0..1 for
+// integer types (floating ones as they are) into every `stride`-th element of
+// `to`.
+void unitFloats(const OpenPass& pass, int c, const Plane& plane, size_t first, size_t count,
+                float* to, size_t stride) {
     const float scale = static_cast<float>(1.0 / unitScale(pass.channelType(c)));
     if (plane.bytes.empty())
-        for (size_t p = 0; p < plane.floats.size(); ++p)
-            to[p * stride] = plane.floats[p] * scale;
+        for (size_t p = 0; p < count; ++p)
+            to[p * stride] = plane.floats[first + p] * scale;
     else
-        for (size_t p = 0; p < plane.bytes.size(); ++p)
-            to[p * stride] = plane.bytes[p] * (1.0f / 255.0f);
+        for (size_t p = 0; p < count; ++p)
+            to[p * stride] = plane.bytes[first + p] * (1.0f / 255.0f);
 }
+
+// Rows of float colour made into bytes at a time: the transform's
+// interleaved copy stays a band, not a second frame beside the planes read.
+constexpr size_t kColourBandRows = 64;
 
 // `value` over the pixels of `window` in a plane `width` pixels wide.
 void fillWindow(std::vector<uint8_t>& plane, int32_t width, const PixelWindow& window,
@@ -209,17 +215,23 @@ ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
     std::vector<uint8_t>* const targets[3] = {&out.red, &out.green, &out.blue};
     if (floating) {
         out.colourSpace = transform.colourSpace();
-        std::vector<float> rgb(n * 3), alpha;
-        for (int i = 0; i < 3; ++i) {
-            unitFloats(pass, choice.channels[i], *planes[i], rgb.data() + i, 3);
-            targets[i]->resize(n);
+        for (std::vector<uint8_t>* target : targets)
+            target->resize(n);
+        const bool withAlpha = choice.channels[3] >= 0;
+        const size_t band = kColourBandRows * std::max<size_t>(size_t(out.width), 1);
+        std::vector<float> rgb, alpha;
+        for (size_t first = 0; first < n; first += band) {
+            const size_t count = std::min(band, n - first);
+            rgb.resize(count * 3);
+            for (int i = 0; i < 3; ++i)
+                unitFloats(pass, choice.channels[i], *planes[i], first, count, rgb.data() + i, 3);
+            if (withAlpha) {
+                alpha.resize(count);
+                unitFloats(pass, choice.channels[3], *planes[3], first, count, alpha.data(), 1);
+            }
+            transform.toBytes(rgb, withAlpha ? alpha.data() : nullptr, out.red.data() + first,
+                              out.green.data() + first, out.blue.data() + first);
         }
-        if (choice.channels[3] >= 0) {
-            alpha.resize(n);
-            unitFloats(pass, choice.channels[3], *planes[3], alpha.data(), 1);
-        }
-        transform.toBytes(rgb, alpha.empty() ? nullptr : alpha.data(), out.red.data(),
-                          out.green.data(), out.blue.data());
     } else {
         out.colourSpace = kEightBitColourSpace;
         for (int i = 0; i < 3; ++i)

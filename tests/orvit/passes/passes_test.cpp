@@ -398,7 +398,8 @@ TEST(ReadColourPass, FloatColourFollowsTheSrgbFormula) {
 // Float colour across the whole sRGB curve, dark tones included: byte k's
 // middle and the points a third of a step either side of it each give byte
 // k (the inverse transfer computed here, apart from the reader's tables),
-// and a renderer's own 8-bit picture of a float ramp comes out byte for byte.
+// wherever in the frame they lie, and a renderer's own 8-bit picture of a
+// float ramp comes out byte for byte.
 TEST(ReadColourPass, FloatColourMatchesTheSrgbCurveAtEveryByte) {
     apptest::TempFolder dir;
     const auto linear = [](double encoded) {
@@ -411,8 +412,15 @@ TEST(ReadColourPass, FloatColourMatchesTheSrgbCurveAtEveryByte) {
             values.push_back(linear(std::clamp((k + offset) / 255.0, 0.0, 1.0)));
             expected.push_back(static_cast<uint8_t>(k));
         }
-    const int w = static_cast<int>(values.size());
-    writeChannels(dir / "ramp.exr", w, 1,
+    // Seven columns and two samples more, so that the frame's rows come in
+    // more than one band, the last one short.
+    for (int extra = 0; extra < 2; ++extra) {
+        values.push_back(1.0);
+        expected.push_back(255);
+    }
+    const int w = 7;
+    const int h = static_cast<int>(values.size()) / w;
+    writeChannels(dir / "ramp.exr", w, h,
                   {{"R", OIIO::TypeDesc::FLOAT, values},
                    {"G", OIIO::TypeDesc::FLOAT, values},
                    {"B", OIIO::TypeDesc::FLOAT, values}});
