@@ -3,9 +3,9 @@
 #pragma once
 
 #include "orvit/core/envelopes.h"
-#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
 #include "orvit/core/memory_frame.h"
+#include "orvit/host/host_services.h"
 #include "orvit/scene/scene_file.h"
 
 #include <memory>
