@@ -5,6 +5,8 @@
 //
 // Seeds (corpus/image_input_fuzz/), each a few pixels:
 //   rgba-zip.exr          half RGBA, scanlines, ZIP
+//   data-window-overhangs.exr
+//                         pixel data 6 x 3 at (2, -1) over a 4 x 2 frame
 //   layers-tiled.exr      float channels named as renderers name them, tiles
 //   grey16.png            16-bit grey
 //   rgba8.png             8-bit RGBA
