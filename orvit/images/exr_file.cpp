@@ -211,14 +211,20 @@ std::unique_ptr<ImageInput> openExr(const std::string& path) {
 
 void writeExr(const std::string& path, int32_t width, int32_t height, const uint8_t* rgba,
               int compression, const std::string& colourSpace) {
-    // Bytes 0..255 as half floats 0..1, the colour multiplied by the alpha.
+    // Bytes 0..255 as half floats 0..1, the colour multiplied by the alpha:
+    // by a table of every alpha and byte.
+    std::vector<Imath::half> table(256 * 256);
+    for (int a = 0; a < 256; ++a)
+        for (int v = 0; v < 256; ++v)
+            table[a * 256 + v] =
+                Imath::half(static_cast<float>(v) / 255.0f * (static_cast<float>(a) / 255.0f));
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
     std::vector<Imath::half> pixels(n * 4);
     for (size_t i = 0; i < n * 4; i += 4) {
-        const float alpha = static_cast<float>(rgba[i + 3]) / 255.0f;
+        const Imath::half* byAlpha = table.data() + rgba[i + 3] * 256;
         for (size_t k = 0; k < 3; ++k)
-            pixels[i + k] = Imath::half(static_cast<float>(rgba[i + k]) / 255.0f * alpha);
-        pixels[i + 3] = Imath::half(alpha);
+            pixels[i + k] = byAlpha[rgba[i + k]];
+        pixels[i + 3] = table[255 * 256 + rgba[i + 3]];
     }
 
     Imf::Header header(width, height);
