@@ -8,9 +8,9 @@
 //
 //   bench_preview [REPEATS]
 #include "bench_clock.h"
-#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
 #include "orvit/core/memory_frame.h"
+#include "orvit/host/host_services.h"
 #include "orvit/panel/panel_host.h"
 #include "orvit/panel/preview_picture.h"
 

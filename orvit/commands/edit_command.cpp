@@ -2,10 +2,10 @@
 #include "orvit/commands/command.h"
 
 #include "orvit/core/host_error.h"
-#include "orvit/host/host_services.h"
 #include "orvit/core/saved_lines.h"
 #include "orvit/files/atomic_file.h"
 #include "orvit/files/paths.h"
+#include "orvit/host/host_services.h"
 #include "orvit/scene/parser_safe_text.h"
 #include "orvit/scene/scene_file.h"
 #include "orvit/scene/scene_surfaces.h"

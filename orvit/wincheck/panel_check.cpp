@@ -4,9 +4,9 @@
 #include "orvit/core/host_error.h"
 #include "orvit/core/memory_frame.h"
 #include "orvit/core/text.h"
+#include "orvit/host/object_writer.h"
 #include "orvit/panel/preview_picture.h"
 #include "orvit/panel/script_runner.h"
-#include "orvit/host/object_writer.h"
 #include "orvit/wincheck/check_settings.h"
 #include "orvit/wincheck/digest.h"
 

@@ -4,8 +4,8 @@
 // display choice, for both builds to print alike.
 #pragma once
 
-#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
+#include "orvit/host/host_services.h"
 
 #include <string>
 

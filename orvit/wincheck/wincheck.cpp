@@ -10,9 +10,9 @@
 // module is refused, 0 otherwise.
 
 #include "orvit/core/host_error.h"
-#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
 #include "orvit/core/memory_frame.h"
+#include "orvit/host/host_services.h"
 #include "orvit/wincheck/check_settings.h"
 #include "orvit/wincheck/digest.h"
 #include "orvit/wincheck/panel_check.h"

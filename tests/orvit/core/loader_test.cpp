@@ -1,6 +1,6 @@
 #include "orvit/core/host_error.h"
-#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
+#include "orvit/host/host_services.h"
 
 #include <dlfcn.h>
 #include <gmock/gmock.h>

@@ -6,10 +6,10 @@
 #include "module/settings/settings_lines.h"
 #include "orvit/core/envelopes.h"
 #include "orvit/core/host_error.h"
-#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
 #include "orvit/core/memory_frame.h"
 #include "orvit/core/saved_lines.h"
+#include "orvit/host/host_services.h"
 #include "tests/support/fakes/fake_camera.h"
 #include "tests/support/saved_settings.h"
 

@@ -3,10 +3,10 @@
 // what the end-to-end panel tests share.
 #pragma once
 
-#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
-#include "orvit/panel/script_runner.h"
+#include "orvit/host/host_services.h"
 #include "orvit/host/object_writer.h"
+#include "orvit/panel/script_runner.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // stand-in's loader, services and panel host.
 #include "orvit/core/envelopes.h"
 #include "orvit/core/host_error.h"
-#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
+#include "orvit/host/host_services.h"
 #include "orvit/host/object_writer.h"
 #include "tests/support/saved_settings.h"
 #include "tests/support/temp_folder.h"

@@ -3,10 +3,10 @@
 // driver, so that the two can be given the same actions and compared.
 #pragma once
 
-#include "orvit/host/host_services.h"
 #include "orvit/core/loader.h"
 #include "orvit/core/memory_frame.h"
 #include "orvit/core/saved_lines.h"
+#include "orvit/host/host_services.h"
 #include "orvit/panel/panel_model.h"
 #include "orvit/panel/script_runner.h"
 #include "orvit/window/display.h"
