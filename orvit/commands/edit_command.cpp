@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <iostream>
 #include <iterator>
+#include <unistd.h>
 
 namespace orvit::app {
 namespace {
@@ -170,8 +171,9 @@ EditResult editScene(const SceneFile& scene, standin::PanelUser& panelUser,
     } else {
         writeAtomically(
             scene.path, "scene '" + scene.path + "'",
-            replaceInlineSettings(readRegularFile(scene.path, "scene '" + scene.path + "'"),
-                                  scene.path, result.lines));
+            replaceInlineSettings(
+                readRegularFile(scene.path, "scene '" + scene.path + "'", kSceneFileLimit),
+                scene.path, result.lines));
         result.written = scene.path;
     }
     result.outcome = EditResult::Outcome::Written;
@@ -202,11 +204,15 @@ EditResult editScene(const std::string& scenePath, const standin::Script& script
 }
 
 void reportEdit(const EditResult& r, const std::string& scenePath, bool controls) {
+    // Surface names and labels come from files: escaped as messages are.
+    const auto print = [](const std::string& line) {
+        std::printf("%s\n", standin::printableLine(line).c_str());
+    };
     if (!r.surfacesOrigin.empty())
-        std::printf("%s\n", r.surfacesOrigin.c_str());
+        print(r.surfacesOrigin);
     if (controls)
         for (const std::string& line : r.controls)
-            std::printf("%s\n", line.c_str());
+            print(line);
     switch (r.outcome) {
     case EditResult::Outcome::Written:
         std::printf("OK: settings written to %s (%zu lines)\n", r.written.c_str(), r.lines.size());
@@ -219,7 +225,7 @@ void reportEdit(const EditResult& r, const std::string& scenePath, bool controls
         break;
     case EditResult::Outcome::NoSpecialValues:
         for (const std::string& line : r.message)
-            std::printf("%s\n", line.c_str());
+            print(line);
         std::fflush(stdout);
         // Nothing was edited: a script must see that as a failure.
         throw AppError("scene '" + scenePath +
@@ -266,9 +272,9 @@ class EditCommand : public Command {
         }
         std::string text;
         if (script_ == "-") {
-            text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+            text = readToEnd(STDIN_FILENO, "script from standard input", kScriptLimit);
         } else {
-            text = readRegularFile(script_, "script '" + script_ + "'");
+            text = readRegularFile(script_, "script '" + script_ + "'", kScriptLimit);
         }
         const standin::Script script = standin::parseScript(text, script_);
         reportEdit(editScene(scene_, script, context_.builtModule, options), scene_, controls_);

@@ -79,6 +79,10 @@ void FarmCommand::run() const {
         if (submit_->count("--chunk") > 0 && submitRequest_.chunk < 1)
             throw AppError("--chunk " + std::to_string(submitRequest_.chunk) +
                            ": a task needs 1 frame or more");
+        // Not given is no limit; a limit of 0 would be none either.
+        if (submit_->count("--throttle") > 0 && submitRequest_.slurm.throttle < 1)
+            throw AppError("--throttle " + std::to_string(submitRequest_.slurm.throttle) +
+                           ": 1 task at once or more");
         // Tasks run the program without a window, which render nodes
         // without a display's libraries can run.
         if (access(farmProgram_.c_str(), X_OK) != 0)

@@ -142,9 +142,8 @@ ColourSettings colourSettings(const InitRequest& request) {
                            " needs --display and --view");
         return colour;
     }
-    if (request.display.empty() || request.view.empty())
-        throw AppError(request.display.empty() ? "--view needs --display"
-                                               : "--display needs --view");
+    if (request.view.empty())
+        throw AppError("--display needs --view");
     colour.transform = ColourSettings::Transform::Ocio;
     colour.display = request.display;
     colour.view = request.view;
@@ -160,7 +159,8 @@ ColourSettings colourSettings(const InitRequest& request) {
     // The scene names the configuration itself, so that it renders alike
     // wherever $OCIO says otherwise.
     colour.config = fs::absolute(colour.config).lexically_normal().string();
-    ColourTransform check(colour, "--ocio-config " + inQuotes(colour.config, '\''));
+    const ColourTransform check(colour, "--ocio-config " + inQuotes(colour.config, '\''));
+    colour.display = check.display();
     return colour;
 }
 
@@ -566,10 +566,12 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
 namespace {
 
 // What the scene's [colour] does, and how to change it.
-std::string colourSummary(const ColourSettings& colour, const std::string& scene) {
+std::string colourSummary(const ColourSettings& colour, const std::string& scene,
+                          bool defaultDisplay) {
     if (colour.transform == ColourSettings::Transform::Ocio)
-        return "colour: OpenColorIO display '" + colour.display + "', view '" + colour.view + "'" +
-               (colour.look.empty() ? "" : ", look '" + colour.look + "'") + " of '" +
+        return "colour: OpenColorIO display '" + colour.display + "'" +
+               (defaultDisplay ? " (the configuration's default)" : "") + ", view '" + colour.view +
+               "'" + (colour.look.empty() ? "" : ", look '" + colour.look + "'") + " of '" +
                colour.config + "'";
     return "colour: the sRGB formula (transform = \"srgb\"); for the renderer's own view, "
            "such as Filmic with a look, give --display, --view and --look (OpenColorIO, "
@@ -620,7 +622,9 @@ class InitCommand : public Command {
         command_->add_option("--display", request_.display,
                              "the OpenColorIO display the renderer showed the frames on "
                              "(default: the sRGB formula)");
-        command_->add_option("--view", request_.view, "its view, e.g. Filmic (with --display)");
+        command_->add_option(
+            "--view", request_.view,
+            "its view, e.g. Filmic (of --display, else of the configuration's default display)");
         command_->add_option("--look", request_.look, "its look (with --display and --view)");
         command_->add_option("--ocio-config", request_.ocioConfig,
                              "the OpenColorIO configuration (default: $OCIO)");
@@ -664,15 +668,20 @@ class InitCommand : public Command {
                                       ? "none (the Depth and G-Depth modes need a depth pass)"
                                       : r.depthChannel + in(r.depthPattern) +
                                             (r.farDepth ? " (empty background far)" : "");
-        std::printf("frames %d-%d, %dx%d: colour %s%s; special %s; depth %s\n", r.range.first,
-                    r.range.last, r.width, r.height, channels.c_str(), in(r.colourPattern).c_str(),
-                    standin::printableLine(special).c_str(), depth.c_str());
-        std::printf("%s\n", colourSummary(r.colour, request_.output).c_str());
+        // Names from the files, escaped as every message escapes them.
+        const auto print = [](const std::string& line) {
+            std::printf("%s\n", standin::printableLine(line).c_str());
+        };
+        print("frames " + rangeText(r.range) + ", " + std::to_string(r.width) + "x" +
+              std::to_string(r.height) + ": colour " + channels + in(r.colourPattern) +
+              "; special " + special + "; depth " + depth);
+        print(colourSummary(r.colour, request_.output,
+                            request_.display.empty() && !request_.view.empty()));
         if (remappedDepth(r.depthChannel))
-            std::printf("note: depth %s is V-Ray's, which it remaps between its depth black and "
-                        "depth white by default: the Depth modes need distances in scene units "
-                        "(turn the remapping off, or pick another channel with --depth-channel)\n",
-                        r.depthChannel.c_str());
+            print("note: depth " + r.depthChannel +
+                  " is V-Ray's, which it remaps between its depth black and depth white by "
+                  "default: the Depth modes need distances in scene units (turn the remapping "
+                  "off, or pick another channel with --depth-channel)");
         for (const std::string& label : r.unheld)
             std::fprintf(stderr,
                          "orvit: warning: surface %s is in no frame of %d-%d: it glows nothing\n",

@@ -170,9 +170,11 @@ class PreviewCommand : public Command {
 
     void run() const override {
         const PreviewResult r = previewScene(request_, builtModule_);
-        std::printf("preview of frame %s, special value %s, \"%s\"%s: %s\n", request_.frame.c_str(),
-                    r.value.c_str(), r.display.c_str(), request_.half ? " at half resolution" : "",
-                    r.output.c_str());
+        std::printf("%s\n", standin::printableLine(
+                                "preview of frame " + request_.frame + ", special value " +
+                                r.value + ", \"" + r.display + "\"" +
+                                (request_.half ? " at half resolution" : "") + ": " + r.output)
+                                .c_str());
     }
 
   private:

@@ -12,12 +12,13 @@
 #include "orvit/sequence/scene_render.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <map>
+#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -90,8 +91,10 @@ std::string unfinishedText(const std::vector<std::string>& paths) {
 
 // A task's log, or nothing where there is none yet (a pending task's).
 std::string logText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    struct stat s {};
+    if (lstat(path.c_str(), &s) != 0 && errno == ENOENT)
+        return "";
+    return readRegularFile(path, "task log '" + path + "'", kTaskLogLimit);
 }
 
 std::string slurmCommand(const std::string& name) {
@@ -211,9 +214,6 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
                        ": a task needs 1 frame or more");
     if (request.cpus < 1)
         throw AppError("--cpus " + std::to_string(request.cpus) + ": a task needs 1 CPU or more");
-    if (request.slurm.throttle < 0)
-        throw AppError("--throttle " + std::to_string(request.slurm.throttle) +
-                       ": 1 task at once or more");
     for (const std::string& option : request.slurm.extra)
         checkSbatchOption(option);
     const std::string sbatch = slurmCommand("sbatch");

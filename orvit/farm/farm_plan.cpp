@@ -2,16 +2,21 @@
 
 #include "orvit/core/host_error.h"
 #include "orvit/core/text.h"
+#include "orvit/files/paths.h"
 #include "orvit/files/shell_quote.h"
+#include "orvit/files/whole_io.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
+#include <iterator>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -68,21 +73,12 @@ int defaultChunk(int64_t pixelsPerFrame, int frames, int cpus) {
 }
 
 FarmFiles farmFiles(const std::string& pattern) {
+    // The whole file name, its #### as it is: outputs that differ in any
+    // byte ("shot_####.png", "shot.####.png") never share a jobs file.
     const fs::path path(pattern);
     std::string name = path.filename().string();
-    const FrameMark mark = frameMark(name);
-    if (mark.found()) {
-        const size_t begin = mark.begin;
-        name.erase(begin, mark.end - begin);
-        // Of the separators on both sides of the number, one stays:
-        // "glow.####.png" and "glow_####.png" both give "glow.png".
-        auto separator = [](char c) { return c == '.' || c == '_' || c == '-'; };
-        if (begin > 0 && begin < name.size() && separator(name[begin]) &&
-            separator(name[begin - 1]))
-            name.erase(begin - 1, 1);
-    }
-    const auto start = name.find_first_not_of("._-");
-    name = start == std::string::npos ? "frames" : name.substr(start);
+    if (name.empty())
+        name = "frames";
     return FarmFiles{(path.parent_path() / "farm").string(), name};
 }
 
@@ -127,6 +123,71 @@ std::vector<FrameRange> planTasks(FrameRange range, int chunk, const std::vector
     return tasks;
 }
 
+namespace {
+
+// Why an sbatch option may not come through --sbatch; each named by its
+// long name and, where it has one, its letter.
+struct Refused {
+    const char* name;
+    char letter;
+    const char* why;
+};
+constexpr const char* kSetsIt = "";
+const Refused kRefused[] = {
+    {"array", 'a', kSetsIt},
+    {"output", 'o', kSetsIt},
+    {"error", 'e', kSetsIt},
+    {"input", 'i', kSetsIt},
+    {"chdir", 'D', kSetsIt},
+    {"job-name", 'J', kSetsIt},
+    {"parsable", 0, kSetsIt},
+    {"open-mode", 0, kSetsIt},
+    {"ntasks", 'n', kSetsIt},
+    {"cpus-per-task", 'c', " (use its --cpus)"},
+    {"partition", 'p', " (use its --partition)"},
+    {"time", 't', " (use its --time)"},
+    {"mem", 0, " (use its --mem)"},
+    {"requeue", 0, " (use its --requeue)"},
+    {"no-requeue", 0, " (use its --no-requeue)"},
+    {"wrap", 0, "it changes what a task runs"},
+    {"export", 0, "it changes what a task runs"},
+    {"export-file", 0, "it changes what a task runs"},
+    {"get-user-env", 0, "it changes what a task runs"},
+    {"container", 0, "it changes what a task runs"},
+    {"uid", 0, "it changes what a task runs"},
+    {"gid", 0, "it changes what a task runs"},
+    {"clusters", 'M', "orvit farm follows its jobs on the cluster squeue answers for"},
+    {"wait", 'W', "submit would wait until the job ends"},
+    {"test-only", 0, "sbatch would then submit nothing"},
+    {"help", 'h', "sbatch would then submit nothing"},
+    {"usage", 0, "sbatch would then submit nothing"},
+    {"version", 'V', "sbatch would then submit nothing"},
+};
+
+// sbatch's one-letter options, and whether each takes a value.
+struct Letter {
+    char letter;
+    bool value;
+};
+const Letter kLetters[] = {
+    {'a', true}, {'A', true},  {'b', true},  {'B', true},  {'c', true},  {'C', true},  {'d', true},
+    {'D', true}, {'e', true},  {'F', true},  {'G', true},  {'h', false}, {'H', false}, {'i', true},
+    {'J', true}, {'k', false}, {'L', true},  {'m', true},  {'M', true},  {'n', true},  {'N', true},
+    {'o', true}, {'O', false}, {'p', true},  {'q', true},  {'Q', false}, {'s', false}, {'S', true},
+    {'t', true}, {'v', false}, {'V', false}, {'W', false}, {'w', true},  {'x', true},
+};
+
+// sbatch's long options that take no value, or one only after '=': any
+// other, given without '=', would take the next argument (the script) as
+// its value.
+const char* const kLongFlags[] = {
+    "contiguous", "exclusive",  "hold",          "ignore-pbs", "nice",
+    "no-kill",    "overcommit", "oversubscribe", "propagate",  "quiet",
+    "reboot",     "spread-job", "use-min-nodes", "verbose",
+};
+
+} // namespace
+
 void checkSbatchOption(const std::string& option) {
     auto refuse = [&](const std::string& why) {
         throw AppError("--sbatch '" + option + "': " + why);
@@ -136,42 +197,46 @@ void checkSbatchOption(const std::string& option) {
             refuse("an option with a control character cannot go to sbatch");
     if (option.size() < 2 || option[0] != '-' || option == "--")
         refuse("not an sbatch option (write it as --sbatch=--name=value)");
-    // Options orvit sets itself, with orvit's own option for it where it has
-    // one; and those that would keep sbatch from giving a job id at once.
-    struct Owned {
-        const char* name;
-        char letter;
-        const char* use;
+    const auto refused = [&](const Refused& r) {
+        refuse(*r.why == '\0' || *r.why == ' '
+                   ? std::string("orvit farm sets --") + r.name + " itself" + r.why
+                   : std::string("--") + r.name + ": " + r.why);
     };
-    static const Owned owned[] = {{"array", 'a', ""},
-                                  {"output", 'o', ""},
-                                  {"error", 'e', ""},
-                                  {"input", 'i', ""},
-                                  {"chdir", 'D', ""},
-                                  {"parsable", 0, ""},
-                                  {"wrap", 0, ""},
-                                  {"open-mode", 0, ""},
-                                  {"ntasks", 'n', ""},
-                                  {"cpus-per-task", 'c', "--cpus"},
-                                  {"partition", 'p', "--partition"},
-                                  {"time", 't', "--time"},
-                                  {"mem", 0, "--mem"},
-                                  {"requeue", 0, "--requeue"},
-                                  {"no-requeue", 0, "--no-requeue"},
-                                  {"wait", 'W', ""},
-                                  {"test-only", 0, ""},
-                                  {"help", 'h', ""},
-                                  {"usage", 0, ""},
-                                  {"version", 'V', ""}};
-    const bool isLong = option[1] == '-';
-    const std::string name = isLong ? option.substr(2, option.find('=') - 2) : "";
-    for (const Owned& o : owned) {
-        // Slurm takes any unambiguous start of a long option's name.
-        const bool same = isLong ? std::string(o.name).rfind(name, 0) == 0 && !name.empty()
-                                 : o.letter != 0 && option[1] == o.letter;
-        if (same)
-            refuse(std::string("orvit farm sets --") + o.name + " itself" +
-                   (*o.use ? std::string(" (use its ") + o.use + ")" : ""));
+    if (option[1] == '-') {
+        // A long option, as getopt reads it: any unambiguous start of its
+        // name, the value after '='. A start that could be a refused one
+        // is refused: sbatch would take it so or find it ambiguous.
+        const size_t equals = option.find('=');
+        const std::string name = option.substr(2, equals - 2);
+        if (name.empty())
+            refuse("not an sbatch option (write it as --sbatch=--name=value)");
+        for (const Refused& r : kRefused)
+            if (std::string(r.name).rfind(name, 0) == 0)
+                refused(r);
+        if (equals == std::string::npos &&
+            std::none_of(std::begin(kLongFlags), std::end(kLongFlags),
+                         [&](const char* flag) { return std::string(flag).rfind(name, 0) == 0; }))
+            refuse("give its value after '=' (--" + name +
+                   "=VALUE), or sbatch takes the next argument as its value");
+        return;
+    }
+    // Short options, as getopt reads a bundle: letters without a value one
+    // after another, and a letter that takes a value takes the rest.
+    for (size_t i = 1; i < option.size(); ++i) {
+        const char c = option[i];
+        const auto letter = std::find_if(std::begin(kLetters), std::end(kLetters),
+                                         [&](const Letter& l) { return l.letter == c; });
+        if (letter == std::end(kLetters))
+            refuse(std::string("sbatch has no option -") + c);
+        for (const Refused& r : kRefused)
+            if (r.letter == c)
+                refused(r);
+        if (letter->value) {
+            if (i + 1 == option.size())
+                refuse(std::string("give -") + c + "'s value in the same argument (-" + c +
+                       "VALUE), or sbatch takes the next argument as its value");
+            return;
+        }
     }
 }
 
@@ -250,13 +315,23 @@ std::vector<std::string> sbatchArguments(const BatchJob& job, const SlurmOptions
 }
 
 void recordJob(const std::string& path, const SubmittedJob& job) {
-    std::ofstream out(path, std::ios::app);
-    out << job.id << " tasks";
+    std::string line = job.id + " tasks";
     for (const FrameRange& t : job.tasks)
-        out << " " << rangeText(t);
-    out << "\n";
-    if (!out.flush())
-        throw AppError("farm jobs file '" + path + "': cannot write: " + std::strerror(errno));
+        line += " " + rangeText(t);
+    line += "\n";
+    // Opened as the inputs are: a pipe or a device there is refused, never
+    // waited on.
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat s {};
+    std::string why = fd < 0 ? std::strerror(errno) : "";
+    if (fd >= 0 && fstat(fd, &s) == 0 && !S_ISREG(s.st_mode))
+        why = std::string("it is ") + notRegularKind(s.st_mode) + ", not a regular file";
+    else if (fd >= 0 && !writeWhole(fd, line.data(), line.size()))
+        why = std::strerror(errno);
+    if (fd >= 0 && close(fd) != 0 && why.empty())
+        why = std::strerror(errno);
+    if (!why.empty())
+        throw AppError("farm jobs file '" + path + "': cannot write: " + why);
 }
 
 namespace {
@@ -279,7 +354,10 @@ bool readRange(const std::string& text, FrameRange* range) {
 
 std::vector<SubmittedJob> readJobs(const std::string& path) {
     std::vector<SubmittedJob> jobs;
-    std::ifstream in(path);
+    struct stat s {};
+    if (lstat(path.c_str(), &s) != 0 && errno == ENOENT)
+        return jobs;
+    std::istringstream in(readRegularFile(path, "farm jobs file '" + path + "'", kJobsFileLimit));
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream fields(line);

@@ -32,7 +32,7 @@ int defaultChunk(int64_t pixelsPerFrame, int frames, int cpus = 1);
 
 struct FarmFiles {
     std::string folder; // <output folder>/farm
-    std::string name;   // the output's file name without its frame number
+    std::string name;   // the output pattern's file name, #### and all
     std::string script() const { return folder + "/" + name + ".sbatch"; }
     std::string jobs() const { return folder + "/" + name + ".jobs"; }
     // Slurm's log file pattern: %A the job, %a the task, and a '%' of the
@@ -101,8 +101,10 @@ struct SubmittedJob {
     std::vector<FrameRange> tasks;
 };
 void recordJob(const std::string& path, const SubmittedJob& job);
-// The jobs in the order submitted; lines that do not read are passed over.
-// The older form "JOB FIRST LAST CHUNK" reads as tasks of CHUNK frames.
+// The jobs in the order submitted, none when the file does not exist; lines
+// that do not read are passed over. The older form "JOB FIRST LAST CHUNK"
+// reads as tasks of CHUNK frames. An AppError naming the file when it is
+// not a regular file (opened without waiting) or larger than kJobsFileLimit.
 std::vector<SubmittedJob> readJobs(const std::string& path);
 
 // The first line of a task's run, as the batch script writes it, read back.

@@ -76,17 +76,26 @@ std::string whyUnreadable(const std::string& path) {
     return why;
 }
 
-std::string readRegularFile(const std::string& path, const std::string& what) {
-    std::string why;
-    const int fd = openRegular(path, &why);
-    if (fd < 0)
-        throw AppError(what + ": " + why);
+namespace {
+
+[[noreturn]] void refuseSize(const std::string& what, uint64_t size, ReadLimit limit) {
+    throw AppError(what + ": is " + std::to_string(size) + " bytes, more than the " +
+                   std::to_string(limit.bytes >> 20) + " MiB orvit reads from " + limit.kind);
+}
+
+// Reads `fd` to its end, at most limit.bytes; closes it.
+std::string readBounded(int fd, const std::string& what, ReadLimit limit) {
     std::string text;
     char buffer[65536];
     for (;;) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n > 0) {
             text.append(buffer, static_cast<size_t>(n));
+            // A file that grows while it is read is held to the limit too.
+            if (text.size() > limit.bytes) {
+                close(fd);
+                refuseSize(what, text.size(), limit);
+            }
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
@@ -97,6 +106,25 @@ std::string readRegularFile(const std::string& path, const std::string& what) {
     }
     close(fd);
     return text;
+}
+
+} // namespace
+
+std::string readRegularFile(const std::string& path, const std::string& what, ReadLimit limit) {
+    std::string why;
+    const int fd = openRegular(path, &why);
+    if (fd < 0)
+        throw AppError(what + ": " + why);
+    struct stat s {};
+    if (fstat(fd, &s) == 0 && static_cast<uint64_t>(s.st_size) > limit.bytes) {
+        close(fd);
+        refuseSize(what, static_cast<uint64_t>(s.st_size), limit);
+    }
+    return readBounded(fd, what, limit);
+}
+
+std::string readToEnd(int fd, const std::string& what, ReadLimit limit) {
+    return readBounded(dup(fd), what, limit);
 }
 
 } // namespace orvit::app

@@ -44,8 +44,28 @@ int openRegular(const std::string& path, std::string* why);
 // never end) or "cannot be read: REASON"; empty when it can.
 std::string whyUnreadable(const std::string& path);
 
-// The whole of the regular file `path`; an AppError "WHAT: WHY" with the
-// reason above when it cannot be read.
-std::string readRegularFile(const std::string& path, const std::string& what);
+// The most bytes orvit reads whole from one kind of file: far above what a
+// real one holds, far below what would exhaust memory, so that a wrong file
+// (a huge one, a link to /dev/zero) is refused in one line.
+struct ReadLimit {
+    uint64_t bytes;
+    const char* kind; // "a scene file"
+};
+inline constexpr ReadLimit kSceneFileLimit{16 << 20, "a scene file"};
+inline constexpr ReadLimit kSettingsFileLimit{16 << 20, "a settings file"};
+inline constexpr ReadLimit kScriptLimit{16 << 20, "a panel script"};
+inline constexpr ReadLimit kManifestLimit{64 << 20, "a Cryptomatte manifest"};
+inline constexpr ReadLimit kJobsFileLimit{16 << 20, "a farm jobs file"};
+inline constexpr ReadLimit kTaskLogLimit{64 << 20, "a farm task's log"};
+
+// The whole of the regular file `path`, checked against `limit` by its size
+// before it is read; an AppError "WHAT: WHY" with the reason above when it
+// cannot be read, or "WHAT: is N bytes, more than the M MiB orvit reads
+// from KIND" when it is too large.
+std::string readRegularFile(const std::string& path, const std::string& what, ReadLimit limit);
+
+// The rest of what `fd` (standard input, say) gives, refused alike once it
+// passes `limit`.
+std::string readToEnd(int fd, const std::string& what, ReadLimit limit);
 
 } // namespace orvit::app

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <set>
 
 namespace OCIO = OCIO_NAMESPACE;
 
@@ -41,6 +42,84 @@ std::string listed(int count, const std::function<const char*(int)>& name) {
         names.emplace_back(name(i));
     return names.empty() ? "none" : standin::joined(names);
 }
+
+// The files of every FileTransform that the chosen display, view and look
+// can reach: through colour spaces (both directions), looks, view
+// transforms and the transforms that name them, each followed once. The
+// library opens these itself, and would wait forever on a named pipe.
+class LutFiles {
+  public:
+    explicit LutFiles(const OCIO::ConstConfigRcPtr& config) : config_(config) {}
+
+    void transform(const OCIO::ConstTransformRcPtr& t) {
+        if (!t)
+            return;
+        if (const auto file = OCIO::DynamicPtrCast<const OCIO::FileTransform>(t)) {
+            files.emplace_back(file->getSrc());
+        } else if (const auto group = OCIO::DynamicPtrCast<const OCIO::GroupTransform>(t)) {
+            for (int i = 0; i < group->getNumTransforms(); ++i)
+                transform(group->getTransform(i));
+        } else if (const auto space = OCIO::DynamicPtrCast<const OCIO::ColorSpaceTransform>(t)) {
+            colourSpace(space->getSrc());
+            colourSpace(space->getDst());
+        } else if (const auto look = OCIO::DynamicPtrCast<const OCIO::LookTransform>(t)) {
+            colourSpace(look->getSrc());
+            colourSpace(look->getDst());
+            looks(look->getLooks());
+        } else if (const auto view = OCIO::DynamicPtrCast<const OCIO::DisplayViewTransform>(t)) {
+            colourSpace(view->getSrc());
+            displayView(view->getDisplay(), view->getView());
+        }
+    }
+    void colourSpace(const char* name) {
+        if (name == nullptr || !seen_.insert(std::string("space ") + name).second)
+            return;
+        if (const auto space = config_->getColorSpace(name)) {
+            transform(space->getTransform(OCIO::COLORSPACE_DIR_TO_REFERENCE));
+            transform(space->getTransform(OCIO::COLORSPACE_DIR_FROM_REFERENCE));
+        } else if (const auto named = config_->getNamedTransform(name)) {
+            transform(named->getTransform(OCIO::TRANSFORM_DIR_FORWARD));
+            transform(named->getTransform(OCIO::TRANSFORM_DIR_INVERSE));
+        }
+    }
+    // A look list as "+a, -b: c", each name trimmed of its blanks and sign.
+    void looks(const char* list) {
+        std::string text = list == nullptr ? "" : list;
+        for (char& c : text)
+            if (c == ':')
+                c = ',';
+        size_t start = 0;
+        while (start <= text.size()) {
+            const size_t end = std::min(text.find(',', start), text.size());
+            std::string name = standin::trimmed(std::string_view(text).substr(start, end - start));
+            if (!name.empty() && (name[0] == '+' || name[0] == '-'))
+                name = standin::trimmed(std::string_view(name).substr(1));
+            if (!name.empty() && seen_.insert("look " + name).second)
+                if (const auto look = config_->getLook(name.c_str())) {
+                    colourSpace(look->getProcessSpace());
+                    transform(look->getTransform());
+                    transform(look->getInverseTransform());
+                }
+            start = end + 1;
+        }
+    }
+    void displayView(const char* display, const char* view) {
+        colourSpace(config_->getDisplayViewColorSpaceName(display, view));
+        const char* viewTransform = config_->getDisplayViewTransformName(display, view);
+        if (viewTransform != nullptr && *viewTransform != '\0')
+            if (const auto t = config_->getViewTransform(viewTransform)) {
+                transform(t->getTransform(OCIO::VIEWTRANSFORM_DIR_TO_REFERENCE));
+                transform(t->getTransform(OCIO::VIEWTRANSFORM_DIR_FROM_REFERENCE));
+            }
+        looks(config_->getDisplayViewLooks(display, view));
+    }
+
+    std::vector<std::string> files;
+
+  private:
+    OCIO::ConstConfigRcPtr config_;
+    std::set<std::string> seen_;
+};
 
 } // namespace
 
@@ -97,21 +176,23 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
         const std::string why = standin::firstLine(e.what());
         throw AppError(prefix + "configuration '" + configName + "' cannot be read: " + why);
     }
-    const char* display = settings.display.c_str();
+    // No display given: the configuration's default, as hosts take it.
+    display_ = display_.empty() ? config->getDefaultDisplay() : display_;
+    const char* display = display_.c_str();
     const char* view = settings.view.c_str();
     bool known = false;
     for (int i = 0; i < config->getNumDisplays(); ++i)
-        known = known || settings.display == config->getDisplay(i);
+        known = known || display_ == config->getDisplay(i);
     if (!known)
         throw AppError(
-            prefix + "configuration '" + configName + "' has no display '" + settings.display +
+            prefix + "configuration '" + configName + "' has no display '" + display_ +
             "' (it has " +
             listed(config->getNumDisplays(), [&](int i) { return config->getDisplay(i); }) + ")");
     known = false;
     for (int i = 0; i < config->getNumViews(display); ++i)
         known = known || settings.view == config->getView(display, i);
     if (!known)
-        throw AppError(prefix + "display '" + settings.display + "' has no view '" + settings.view +
+        throw AppError(prefix + "display '" + display_ + "' has no view '" + settings.view +
                        "' (it has " +
                        listed(config->getNumViews(display),
                               [&](int i) { return config->getView(display, i); }) +
@@ -122,6 +203,24 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
             "' (it has " +
             listed(config->getNumLooks(), [&](int i) { return config->getLookNameByIndex(i); }) +
             ")");
+    // Each file the transform will open, checked before the library opens
+    // it; one the search path does not find is the library's to name.
+    LutFiles luts(config);
+    luts.colourSpace(OCIO::ROLE_SCENE_LINEAR);
+    luts.looks(settings.look.c_str());
+    luts.displayView(display, view);
+    for (const std::string& lut : luts.files) {
+        std::string path;
+        try {
+            path = config->getCurrentContext()->resolveFileLocation(lut.c_str());
+        } catch (const OCIO::Exception&) {
+            continue;
+        }
+        const std::string why = whyUnreadable(path);
+        if (!why.empty())
+            throw AppError(prefix + "display '" + display_ + "', view '" + settings.view +
+                           "': LUT '" + path + "' " + why);
+    }
     try {
         OCIO::GroupTransformRcPtr group = OCIO::GroupTransform::Create();
         if (!settings.look.empty()) {
@@ -140,12 +239,10 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
         ocio_->cpu = config->getProcessor(group)->getDefaultCPUProcessor();
     } catch (const OCIO::Exception& e) {
         const std::string why = standin::firstLine(e.what());
-        throw AppError(prefix + "display '" + settings.display + "', view '" + settings.view +
-                       "': " + why);
+        throw AppError(prefix + "display '" + display_ + "', view '" + settings.view + "': " + why);
     }
     const char* space = config->getDisplayViewColorSpaceName(display, view);
-    colourSpace_ =
-        space != nullptr && *space != '\0' ? space : settings.display + " " + settings.view;
+    colourSpace_ = space != nullptr && *space != '\0' ? space : display_ + " " + settings.view;
 }
 
 ColourTransform::~ColourTransform() = default;

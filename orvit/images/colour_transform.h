@@ -33,7 +33,9 @@ uint8_t unitToByte(float value);
 class ColourTransform {
   public:
     // Sets up the transform once; an OpenColorIO configuration, display,
-    // view or look that cannot be used is an AppError naming `where`.
+    // view or look that cannot be used, or a file its transform would open
+    // that is not a regular file it can read, is an AppError naming
+    // `where`. An empty display is the configuration's default.
     explicit ColourTransform(const ColourSettings& settings = {}, const std::string& where = "");
     ~ColourTransform();
     ColourTransform(const ColourTransform&) = delete;
@@ -52,11 +54,15 @@ class ColourTransform {
     // The colour space the bytes of a float pass are in, as output headers
     // name it ("sRGB", "Linear", or the OpenColorIO view's colour space).
     const std::string& colourSpace() const { return colourSpace_; }
+    // The OpenColorIO display used: the settings', else the configuration's
+    // default.
+    const std::string& display() const { return display_; }
 
   private:
     struct Ocio;
     ColourSettings::Transform transform_;
     std::string colourSpace_;
+    std::string display_;
     // For sRGB: entry k is the least float that becomes byte k + 1.
     std::vector<float> srgbSteps_;
     std::unique_ptr<Ocio> ocio_;

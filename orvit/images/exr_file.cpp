@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <tuple>
 
 namespace orvit::app {
@@ -57,6 +58,7 @@ class ExrInput final : public ImageInput {
         };
         width_ = side(frame_.min.x, frame_.max.x);
         height_ = side(frame_.min.y, frame_.max.y);
+        std::set<std::string> names;
         for (int part = 0; part < parts; ++part) {
             const Imf::Header& header = file_.header(part);
             const std::string partName = parts > 1 && header.hasName() ? header.name() : "";
@@ -84,9 +86,8 @@ class ExrInput final : public ImageInput {
                 const SampleType type = c.channel().type == Imf::UINT   ? SampleType::UInt32
                                         : c.channel().type == Imf::HALF ? SampleType::Half
                                                                         : SampleType::Float;
-                for (const auto& seen : found)
-                    if (seen.first.name == name)
-                        throw ImageError("two parts hold a channel named '" + name + "'");
+                if (!names.insert(name).second)
+                    throw ImageError("two parts hold a channel named '" + name + "'");
                 found.push_back({{name, type}, {part, own}});
                 storedBytes_ += static_cast<uint64_t>(dataWidth * dataHeight) *
                                 (type == SampleType::Half ? 2 : 4);

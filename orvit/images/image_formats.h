@@ -10,6 +10,11 @@
 
 namespace orvit::app {
 
+// Checks what an OpenEXR header at `path` (of `fileSize` bytes) would make
+// the library allocate, before it reads it: each attribute's size, a string
+// vector's strings, a preview's pixels and every part's table of block
+// offsets, against the bytes the file holds.
+void checkExrClaims(const std::string& path, uint64_t fileSize);
 std::unique_ptr<ImageInput> openExr(const std::string& path);
 std::unique_ptr<ImageInput> openPng(const std::string& path);
 std::unique_ptr<ImageInput> openTiff(const std::string& path);

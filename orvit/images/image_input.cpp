@@ -181,6 +181,7 @@ std::unique_ptr<ImageInput> openImage(const std::string& path) {
     uint64_t fileSize = 0;
     switch (sniff(path, &fileSize)) {
     case Format::Exr:
+        checkExrClaims(path, fileSize);
         image = openExr(path);
         break;
     case Format::Png:
@@ -194,6 +195,10 @@ std::unique_ptr<ImageInput> openImage(const std::string& path) {
     }
     if (image->width_ < 1 || image->height_ < 1 || image->channels_.empty())
         throw ImageError("the image holds no pixels");
+    if (image->channels_.size() > kMaxChannels)
+        throw ImageError("the image has " + std::to_string(image->channels_.size()) +
+                         " channels, more than the " + std::to_string(kMaxChannels) +
+                         " orvit reads in one image");
     // Planes are indexed with 32-bit rows and columns by the host.
     if (image->width_ > (1 << 15) || image->height_ > (1 << 15))
         throw ImageError("the image is larger than 32768 pixels on a side");

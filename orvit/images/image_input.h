@@ -129,14 +129,21 @@ class ImageInput {
 // The most pixels orvit reads in one image: 16384 x 16384.
 inline constexpr uint64_t kMaxImagePixels = uint64_t{1} << 28;
 
+// The most channels orvit reads from one image, its parts together: far
+// more than renderers write (a layer for every pass and a Cryptomatte or
+// three), far fewer than a damaged header can declare.
+inline constexpr size_t kMaxChannels = 4096;
+
 // Opens `path`, a regular file (never waiting on a pipe), and reads its
 // header. Every part of a multi-part EXR is seen, its channels named
 // "PART.CHANNEL" (a channel already named "PART.X" keeps its name), and a
 // read decodes only the parts it needs; only the first page of a TIFF is
 // seen. An EXR's frame is its display window: the pixels of its data
-// window outside it are cropped, those it lacks are 0. Deep images, images larger than 32768 pixels
-// on a side or than kMaxImagePixels, and images whose header claims more pixels than the file's
-// size can hold are refused, before any plane is allocated. Throws ImageError.
+// window outside it are cropped, those it lacks are 0. Deep images, images
+// larger than 32768 pixels on a side or than kMaxImagePixels, with more than
+// kMaxChannels channels, and images whose header claims more pixels than
+// the file's size can hold are refused, before any plane is allocated.
+// Throws ImageError.
 std::unique_ptr<ImageInput> openImage(const std::string& path);
 
 // Threads each decode or encode of an EXR file may use (its blocks are

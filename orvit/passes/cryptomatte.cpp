@@ -392,7 +392,7 @@ CryptomatteNames layerNames(const CryptomatteLayer& layer, const std::string& im
                            inQuotes(layer.manifestFile, '\'') + " is not relative to the image");
         const std::string path = (std::filesystem::path(imageFolder) / relative).string();
         where = " (" + inQuotes(path, '\'') + ")";
-        text = readRegularFile(path, "metadata " + inQuotes(key, '\'') + where);
+        text = readRegularFile(path, "metadata " + inQuotes(key, '\'') + where, kManifestLimit);
     } else if (text.empty()) {
         throw AppError("Cryptomatte " + inQuotes(layer.name, '\'') + " has no manifest (metadata " +
                        inQuotes(layer.metadata + "manifest", '\'') +

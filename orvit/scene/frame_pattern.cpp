@@ -47,6 +47,44 @@ std::vector<int> missingFrames(const std::string& pattern, FrameRange range) {
 namespace {
 
 // Digits only, kLastFrame at most.
+bool isFrameNumber(const std::string& text);
+
+} // namespace
+
+std::vector<std::string> presentFramePaths(const std::string& pattern, FrameRange range) {
+    const FrameMark mark = frameMark(pattern);
+    std::error_code ec;
+    if (!mark.found())
+        return std::filesystem::exists(pattern, ec) ? std::vector<std::string>{pattern}
+                                                    : std::vector<std::string>{};
+    // The pattern's folder read once, however long the range: each name
+    // that the pattern gives a frame of the range.
+    const size_t name = pattern.find_last_of('/') + 1;
+    const std::string folder = name == 0 ? "." : pattern.substr(0, name);
+    const std::string before = pattern.substr(name, mark.begin - name);
+    const std::string after = pattern.substr(mark.end);
+    std::vector<std::string> paths;
+    for (std::filesystem::directory_iterator entry(folder, ec), end; !ec && entry != end;
+         entry.increment(ec)) {
+        const std::string file = entry->path().filename().string();
+        if (file.size() <= before.size() + after.size() || file.compare(0, before.size(), before) ||
+            file.compare(file.size() - after.size(), after.size(), after))
+            continue;
+        const std::string number =
+            file.substr(before.size(), file.size() - before.size() - after.size());
+        if (!isFrameNumber(number))
+            continue;
+        const int frame = std::atoi(number.c_str());
+        const std::string path = pattern.substr(0, name) + file;
+        if (frame >= range.first && frame <= range.last && framePath(pattern, frame) == path)
+            paths.push_back(path);
+    }
+    return paths;
+}
+
+namespace {
+
+// Digits only, kLastFrame at most.
 bool isFrameNumber(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
            text.size() <= std::to_string(kLastFrame).size();

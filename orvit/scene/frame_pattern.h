@@ -44,6 +44,10 @@ std::string rangeText(FrameRange range);
 // and renamed when finished, so a file that is there is whole.
 std::vector<int> missingFrames(const std::string& pattern, FrameRange range);
 
+// The files there are (of any kind) under `pattern` for frames of `range`,
+// found by reading the pattern's folder once.
+std::vector<std::string> presentFramePaths(const std::string& pattern, FrameRange range);
+
 // One frame number, 0 to kLastFrame, given as `option` on the command line.
 int parseFrameNumber(const std::string& text, const std::string& option);
 

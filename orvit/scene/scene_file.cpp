@@ -273,7 +273,8 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
     const fs::path folder = fs::path(path).parent_path();
     scene.folder = folder.empty() ? "." : folder.string();
 
-    const std::string text = parserSafeText(readRegularFile(path, "scene '" + path + "'"), path);
+    const std::string text =
+        parserSafeText(readRegularFile(path, "scene '" + path + "'", kSceneFileLimit), path);
     toml::table root;
     try {
         root = toml::parse(text, path);
@@ -408,7 +409,8 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
         const std::string why = whyUnreadable(file);
         if (!why.empty())
             r.fail("filter.settings_file", "names '" + file + "', which " + why, settingsFile);
-        scene.settingsLines = standin::splitLines(readRegularFile(file, "settings '" + file + "'"));
+        scene.settingsLines = standin::splitLines(
+            readRegularFile(file, "settings '" + file + "'", kSettingsFileLimit));
     } else {
         r.fail("filter.settings", "is missing (give settings or settings_file)");
     }

@@ -8,9 +8,11 @@
 #include "orvit/passes/passes.h"
 #include "orvit/scene/scene_surfaces.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -310,10 +312,26 @@ void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern,
     add("module", scene.module);
     for (const std::string& object : scene.objects)
         add("object file", object);
-    for (int frame = range.first; frame <= range.last; ++frame) {
-        add("colour pass", framePath(scene.passes.colour, frame));
-        add("special pass", framePath(scene.passes.special, frame));
-        add("depth pass", framePath(scene.passes.depth, frame));
+    if (scene.colour.transform == ColourSettings::Transform::Ocio) {
+        const char* environment = std::getenv("OCIO");
+        add("colour configuration", !scene.colour.config.empty() ? scene.colour.config
+                                    : environment != nullptr     ? environment
+                                                                 : "");
+    }
+    // Every frame's passes, not only those of the frames asked for: an
+    // output of frame 2 may be named as frame 1's pass.
+    const FrameRange whole{std::min(scene.first, range.first), std::max(scene.last, range.last)};
+    const std::pair<const char*, const std::string*> passes[] = {
+        {"colour pass", &scene.passes.colour},
+        {"special pass", &scene.passes.special},
+        {"depth pass", &scene.passes.depth}};
+    for (const auto& [role, passPattern] : passes) {
+        if (passPattern->empty())
+            continue;
+        for (int frame = range.first; frame <= range.last; ++frame)
+            add(role, framePath(*passPattern, frame));
+        for (const std::string& path : presentFramePaths(*passPattern, whole))
+            add(role, path);
     }
     for (int frame = range.first; frame <= range.last; ++frame) {
         const std::string output = framePath(pattern, frame);

@@ -163,9 +163,10 @@ void checkDepthGiven(const standin::HostServices& host, const SceneFile& scene, 
 void checkOneImagePerFrame(const std::string& pattern, FrameRange range);
 
 // Checks, before anything is written, that no frame of `range` written under
-// the output pattern would land on a file the scene reads: its passes for
-// those frames, the scene file, its settings file, its object files or the
-// module file it names; nor on a file that is not a regular file (a device,
+// the output pattern would land on a file the scene reads: the passes of
+// those frames and every pass there is of the scene's frames, the scene
+// file, its settings file, its object files, the module file it names or its
+// colour configuration; nor on a file that is not a regular file (a device,
 // a named pipe, a folder). An AppError naming the files otherwise.
 void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern, FrameRange range);
 

@@ -259,6 +259,12 @@ TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {
          {"--output", dir / "passes/colour.####.png"},
          "output '" + passes + "colour.0001.png' would overwrite the scene's colour pass '" +
              passes + "colour.0001.png'; choose another output"},
+        // Frame 2's output named as frame 1's pass.
+        {"output-over-other-frame",
+         scene.text(),
+         {"--frames", "2", "--output", passes + "colour.0001.png"},
+         "output '" + passes + "colour.0001.png' would overwrite the scene's colour pass '" +
+             passes + "colour.0001.png'; choose another output"},
         {"output-over-pass-dots",
          scene.text(),
          {"--output", dir / "passes/../passes/./special.####.png"},

@@ -102,7 +102,7 @@ TEST(Installed, ProgramsFindTheirModuleDemoAndFarmProgramUnderThePrefix) {
                           dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
     EXPECT_THAT(
-        apptest::readAll(dir / "farm/farm/f.png.sbatch"),
+        apptest::readAll(dir / "farm/farm/f.####.png.sbatch"),
         testing::HasSubstr("program=" + apptest::shellQuoted(bin + "orvit-headless") + "\n"));
 
     // Without its module, the installed program names the one it misses.

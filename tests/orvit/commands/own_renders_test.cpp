@@ -5,6 +5,7 @@
 #include "orvit/passes/passes.h"
 #include "orvit/scene/scene_file.h"
 #include "tests/support/cryptomatte_frames.h"
+#include "tests/support/image_files.h"
 #include "tests/support/ocio_config.h"
 #include "tests/support/renderer_frames.h"
 #include "tests/support/run_command.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -664,7 +666,7 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
          "scene '" + dir / "rgb.exr/s.toml" + "': '" + dir / "rgb.exr" + "' is not a folder"},
         {{"init", "render/shot_####.exr", "--output", "new/s.toml", "--fov", "x"},
          "--fov 'x': expected a number between 0 and 180"},
-        {{"init", "render/shot_####.exr", "--view", "Filmic"}, "--view needs --display"},
+        {{"init", "render/shot_####.exr", "--display", "sRGB"}, "--display needs --view"},
         {{"init", "render/shot_####.exr", "--look", "Punchy"}, "--look needs --display and --view"},
     };
     for (const Case& c : cases) {
@@ -859,6 +861,63 @@ TEST(OrvitInit, WritesTheRenderersViewWhenGivenOne) {
                                        "': OpenColorIO display 'screen' has no view 'Filmic' "
                                        "(it has root)"});
     EXPECT_FALSE(fs::exists(dir / "n.toml"));
+
+    // A view alone is of the configuration's default display, named.
+    const auto viewOnly = runIn(dir, {"init", "render/shot_####.exr", "--output", "v.toml",
+                                      "--view", "root", "--ocio-config", "root.ocio"});
+    ASSERT_EQ(viewOnly.exitCode, 0) << viewOnly.err;
+    EXPECT_THAT(viewOnly.out,
+                HasSubstr("colour: OpenColorIO display 'screen' (the configuration's default), "
+                          "view 'root' of '"));
+    EXPECT_THAT(apptest::readAll(dir / "v.toml"), HasSubstr("display = \"screen\"\n"));
+
+    // A LUT the view would open that is a named pipe is refused, never
+    // waited on (the run is bounded, so that a wait fails the test).
+    std::string piped = apptest::kSquareRootOcioConfig;
+    piped.replace(piped.find("    - !<View> {name: root, colorspace: root}"), 0,
+                  "    - !<View> {name: lut, colorspace: lut}\n");
+    piped += "  - !<ColorSpace> {name: lut, from_scene_reference: !<GroupTransform> {children: "
+             "[!<FileTransform> {src: pipe.cube}]}}\n";
+    dir.write("piped.ocio", "search_path: .\n" + piped);
+    ASSERT_EQ(mkfifo((dir / "pipe.cube").c_str(), 0644), 0);
+    const auto pipe =
+        apptest::runShell("cd " + apptest::shellQuoted(dir.path().string()) + " && timeout 20 " +
+                              apptest::orvitCommand({"init", "render/shot_####.exr", "--output",
+                                                     "p.toml", "--display", "screen", "--view",
+                                                     "lut", "--ocio-config", "piped.ocio"}),
+                          dir / "", "/dev/null");
+    EXPECT_EQ(pipe.errLines(), std::vector<std::string>{
+                                   "orvit: --ocio-config '" + dir / "piped.ocio" +
+                                   "': OpenColorIO display 'screen', view 'lut': LUT '" +
+                                   dir / "pipe.cube" + "' is a named pipe, not a regular file"});
+}
+
+// Text from the files reaches the terminal escaped, as in every message:
+// channel names that would set the window's title and clear the screen, an
+// object name holding C1 controls.
+TEST(OrvitInit, PrintsTheFilesTextEscaped) {
+    apptest::TempFolder dir;
+    const auto f32 = OIIO::TypeDesc::FLOAT;
+    const std::string red = "\x1b[2JR", depth = "Z\x1b]0;owned\x07";
+    apptest::writeChannels(dir / "esc.exr", 2, 1,
+                           {{red, f32, {0, 0}},
+                            {"G", f32, {0, 0}},
+                            {"B", f32, {0, 0}},
+                            {depth, f32, {1, 1}},
+                            {"id", f32, {1, 0}}});
+    const auto channels = runIn(dir, {"init", "esc.exr", "--colour-channels", red + ",G,B",
+                                      "--special-channel", "id", "--depth-channel", depth});
+    ASSERT_EQ(channels.exitCode, 0) << channels.err;
+    EXPECT_THAT(channels.out, HasSubstr("colour \\x1b[2JR, G, B; special id (values 1); depth "
+                                        "Z\\x1b]0;owned\\x07\n"));
+    const std::string name = "Lamp\xc2\x9b"
+                             "2J\xc2\x85";
+    apptest::writeCryptomatteFrame(dir / "c1.exr", 4, 4,
+                                   {{{name.c_str(), cryptomatteId(name)}, 0, 0, 2, 2, 2.0}});
+    const auto c1 = runIn(dir, {"init", "c1.exr", "--output", "c1.toml"});
+    ASSERT_EQ(c1.exitCode, 0) << c1.err;
+    EXPECT_THAT(c1.out, HasSubstr("(objects Lamp\\u009b2J\\u0085 1)"));
+    EXPECT_EQ(c1.out.find("\xc2\x9b"), std::string::npos);
 }
 
 } // namespace

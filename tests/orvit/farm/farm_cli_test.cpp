@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,14 +60,15 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
     EXPECT_THAT(submit.out, HasSubstr("submitted job 42: frames 1-6 of "));
     EXPECT_THAT(submit.out, HasSubstr("2 per task, 2 tasks (4 frames missing)"));
     const std::string farm = dir / "out/farm";
-    EXPECT_EQ(slurm.args(), "--parsable\n--array=0-1\n--job-name=orvit-demo.png\n--output=" + farm +
-                                "/demo.png.%A_%a.log\n--open-mode=append\n--chdir=" + farm +
-                                "\n--ntasks=1\n--cpus-per-task=1\n--requeue\n" + farm +
-                                "/demo.png.sbatch\n");
-    EXPECT_EQ(apptest::readAll(farm + "/demo.png.jobs"), "42 tasks 3-4 5-6\n");
+    EXPECT_EQ(slurm.args(),
+              "--parsable\n--array=0-1\n--job-name=orvit-demo.####.png\n--output=" + farm +
+                  "/demo.####.png.%A_%a.log\n--open-mode=append\n--chdir=" + farm +
+                  "\n--ntasks=1\n--cpus-per-task=1\n--requeue\n" + farm +
+                  "/demo.####.png.sbatch\n");
+    EXPECT_EQ(apptest::readAll(farm + "/demo.####.png.jobs"), "42 tasks 3-4 5-6\n");
 
     // Task 1 renders frames 5 and 6, and says where it ran.
-    const std::string script = apptest::shellQuoted(farm + "/demo.png.sbatch");
+    const std::string script = apptest::shellQuoted(farm + "/demo.####.png.sbatch");
     const auto task1 = apptest::runShell("SLURM_ARRAY_TASK_ID=1 sh " + script, dir / "");
     ASSERT_EQ(task1.exitCode, 0) << task1.err;
     EXPECT_EQ(apptest::count(task1.out, "frame 5  t "), 1u);
@@ -74,7 +76,7 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
     EXPECT_EQ(apptest::readAll(dir / "out/demo.0001.png"), "kept");
     EXPECT_TRUE(fs::exists(dir / "out/demo.0006.png"));
     EXPECT_FALSE(fs::exists(dir / "out/demo.0003.png"));
-    std::ofstream(farm + "/demo.png.42_0.log")
+    std::ofstream(farm + "/demo.####.png.42_0.log")
         << "orvit farm: job 42 task 0 run 0 on node n2 at 2026-12-07T23:40:00: frames 3-4\n";
 
     // Frames 3-4 are missing and their task failed: status says so and
@@ -88,7 +90,7 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
              "done     4 of 6\n", "missing  3-4\n", "job 42  2 tasks: 1 FAILED, 1 RUNNING\n",
              "  task 0    frames 3-4          FAILED (NonZeroExitCode); ran "
              "on n2  log " +
-                 farm + "/demo.png.42_0.log\n",
+                 farm + "/demo.####.png.42_0.log\n",
              "  task 1    frames 5-6          RUNNING on n3\n"})
         EXPECT_THAT(status.out, HasSubstr(line)) << line << "in\n" << status.out;
 
@@ -120,13 +122,13 @@ TEST(OrvitFarm, SubmittedFromTheScenesFolderTheTaskFindsEveryPath) {
         dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
     const std::string farm = (shot / "out/farm").string();
-    EXPECT_THAT(apptest::readAll(farm + "/glow.png.sbatch"),
+    EXPECT_THAT(apptest::readAll(farm + "/glow.####.png.sbatch"),
                 HasSubstr(" render " + apptest::shellQuoted((shot / "scene.toml").string()) +
                           " --frames \"$frames\" --output " +
                           apptest::shellQuoted((shot / "out/glow.####.png").string())));
 
     const auto task = apptest::runShell("cd " + apptest::shellQuoted(farm) +
-                                            " && SLURM_ARRAY_TASK_ID=0 sh glow.png.sbatch",
+                                            " && SLURM_ARRAY_TASK_ID=0 sh glow.####.png.sbatch",
                                         dir / "");
     EXPECT_EQ(task.exitCode, 0) << task.err;
     EXPECT_TRUE(fs::exists(shot / "out/glow.0005.png"));
@@ -186,7 +188,7 @@ TEST(OrvitFarm, SubmitNeverGivesFramesOfALiveTaskToANewOne) {
                               "echo '42|0|COMPLETED|0|2026-12-07T23:40:00|n1|None|'");
     const std::string out = dir / "out/demo.####.png";
     fs::create_directories(dir.path() / "out/farm");
-    dir.write("out/farm/demo.png.jobs", "42 tasks 1-3 4-6\n");
+    dir.write("out/farm/demo.####.png.jobs", "42 tasks 1-3 4-6\n");
     for (const char* frame : {"1", "2", "3", "5"})
         dir.write(std::string("out/demo.000") + frame + ".png", "kept");
     const std::vector<std::string> submit = {
@@ -219,7 +221,8 @@ TEST(OrvitFarm, SubmitNeverGivesFramesOfALiveTaskToANewOne) {
     EXPECT_THAT(replaced.out, HasSubstr("cancelled 1 task of earlier jobs\nsubmitted job 43: "));
     EXPECT_THAT(slurm.args(), HasSubstr("--array=0\n"));
     EXPECT_THAT(slurm.args(), HasSubstr("--qos=low\n"));
-    EXPECT_EQ(apptest::readAll(dir / "out/farm/demo.png.jobs"), "42 tasks 1-3 4-6\n43 tasks 4-6\n");
+    EXPECT_EQ(apptest::readAll(dir / "out/farm/demo.####.png.jobs"),
+              "42 tasks 1-3 4-6\n43 tasks 4-6\n");
 }
 
 // A frame is there for render --skip-existing as for the farm: a whole file.
@@ -292,6 +295,40 @@ TEST(OrvitFarm, SubmitRemovesWhatGoneWritersLeftAndStatusNamesIt) {
     EXPECT_THAT(running.out, Not(HasSubstr("stale ")));
 }
 
+// The farm's own files are opened as inputs are: a named pipe is refused,
+// never waited on (each run is bounded, so that a wait fails the test), and
+// a file is read whole only up to the limit for its kind.
+TEST(OrvitFarm, FarmFilesThatAreNoRegularFilesOrTooLargeAreRefused) {
+    apptest::TempFolder dir;
+    const FakeSlurm slurm(dir, "echo 43", "echo '42|0|FAILED|0|2026-12-07T23:40:00|n2|None|'");
+    const std::string out = dir / "out/demo.####.png";
+    const std::string farm = dir / "out/farm/";
+    fs::create_directories(farm);
+    const std::string jobs = farm + "demo.####.png.jobs", log = farm + "demo.####.png.42_0.log";
+    ASSERT_EQ(mkfifo(jobs.c_str(), 0644), 0);
+    const std::string bounded = slurm.path() + " timeout 20";
+    for (const char* command : {"submit", "status"}) {
+        const auto r = apptest::runOrvitWith(
+            bounded, {"farm", command, ORVIT_DEMO_SCENE, "--output", out}, dir / "");
+        EXPECT_EQ(r.err,
+                  "orvit: farm jobs file '" + jobs + "': is a named pipe, not a regular file\n")
+            << command;
+    }
+    fs::remove(jobs);
+    dir.write("out/farm/demo.####.png.jobs", "42 tasks 1-6\n");
+    const std::vector<std::string> status = {"farm", "status", ORVIT_DEMO_SCENE, "--output", out};
+    ASSERT_EQ(mkfifo(log.c_str(), 0644), 0);
+    EXPECT_EQ(apptest::runOrvitWith(bounded, status, dir / "").err,
+              "orvit: task log '" + log + "': is a named pipe, not a regular file\n");
+    fs::remove(log);
+    dir.write("out/farm/demo.####.png.42_0.log", "");
+    fs::resize_file(log, uint64_t{1} << 31); // sparse
+    EXPECT_EQ(apptest::runOrvitWith(bounded, status, dir / "").err,
+              "orvit: task log '" + log +
+                  "': is 2147483648 bytes, more than the 64 MiB orvit reads from a farm task's "
+                  "log\n");
+}
+
 TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
     apptest::TempFolder dir;
     const FakeSlurm slurm(
@@ -330,6 +367,10 @@ TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
          {ORVIT_DEMO_SCENE, "--throttle", "-1", "--output", out},
          slurm.path(),
          "--throttle -1: 1 task at once or more"},
+        {"throttle-zero",
+         {ORVIT_DEMO_SCENE, "--throttle", "0", "--output", out},
+         slurm.path(),
+         "--throttle 0: 1 task at once or more"},
         {"sbatch-option",
          {ORVIT_DEMO_SCENE, "--sbatch=--output=/tmp/x", "--output", out},
          slurm.path(),
@@ -353,8 +394,8 @@ TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
         // Only a refusal by sbatch comes after the script is written; it is
         // not recorded as a job.
         if (std::string(c.name) == "refused") {
-            EXPECT_TRUE(fs::exists(dir / "out/farm/f.png.sbatch"));
-            EXPECT_FALSE(fs::exists(dir / "out/farm/f.png.jobs"));
+            EXPECT_TRUE(fs::exists(dir / "out/farm/f.####.png.sbatch"));
+            EXPECT_FALSE(fs::exists(dir / "out/farm/f.####.png.jobs"));
             EXPECT_THAT(slurm.args(), HasSubstr("--partition=nope\n"));
         } else {
             EXPECT_FALSE(fs::exists(dir / "out"));

@@ -92,26 +92,18 @@ TEST(MissingFrames, OnlyFilesCountAsImages) {
     EXPECT_EQ(missingFrames(dir / "f.####.png", {2, 2}), std::vector<int>{});
 }
 
-TEST(FarmFiles, NamedForTheOutputWithoutItsFrameNumber) {
-    struct Case {
-        const char* pattern;
-        const char* name;
-    } cases[] = {
-        {"/o/glow.####.png", "glow.png"}, {"/o/glow_####.exr", "glow.exr"},
-        {"/o/a-##-b.tif", "a-b.tif"},     {"/o/####.png", "png"},
-        {"/o/still.png", "still.png"},    {"/o/x####.png", "x.png"},
-        {"/o/a#1.##.png", "a#1.png"},
-    };
-    for (const Case& c : cases) {
-        const FarmFiles f = farmFiles(c.pattern);
-        EXPECT_EQ(f.folder, "/o/farm") << c.pattern;
-        EXPECT_EQ(f.name, c.name) << c.pattern;
-    }
-    const FarmFiles f = farmFiles("/o/glow.####.png");
-    EXPECT_EQ(f.script(), "/o/farm/glow.png.sbatch");
-    EXPECT_EQ(f.jobs(), "/o/farm/glow.png.jobs");
-    EXPECT_EQ(f.logs(), "/o/farm/glow.png.%A_%a.log");
-    EXPECT_EQ(f.log("42", 3), "/o/farm/glow.png.42_3.log");
+// Named for the whole output pattern, so that two outputs beside each
+// other never share a jobs file (whose tasks submit would take as holding
+// the other's frames, and --replace would cancel).
+TEST(FarmFiles, NamedForTheWholeOutputPattern) {
+    const FarmFiles a = farmFiles("/o/shot_####.png");
+    const FarmFiles b = farmFiles("/o/shot.####.png");
+    EXPECT_EQ(a.folder, "/o/farm");
+    EXPECT_EQ(a.jobs(), "/o/farm/shot_####.png.jobs");
+    EXPECT_EQ(b.jobs(), "/o/farm/shot.####.png.jobs");
+    EXPECT_EQ(b.script(), "/o/farm/shot.####.png.sbatch");
+    EXPECT_EQ(b.logs(), "/o/farm/shot.####.png.%A_%a.log");
+    EXPECT_EQ(b.log("42", 3), "/o/farm/shot.####.png.42_3.log");
 }
 
 TEST(PlanTasks, ChunksWithMissingFramesLessTheHeldOnes) {
@@ -140,9 +132,12 @@ TEST(PlanTasks, ChunksWithMissingFramesLessTheHeldOnes) {
             << numberRuns(c.held);
 }
 
-TEST(SbatchOptions, OptionsOrvitSetsOrThatAreNoOptionsAreRefused) {
-    for (const char* taken : {"--account=render", "--exclude=n3", "--qos=low", "-A", "--nice=5",
-                              "--mail-type=END", "--dependency=afterok:4", "-x"})
+// Each option read as sbatch reads it: every letter of a bundle, a value
+// attached to its letter, a long option's abbreviation.
+TEST(SbatchOptions, OptionsOrvitSetsOrThatChangeTheTasksAreRefused) {
+    for (const char* taken : {"--account=render", "--exclude=n3", "--qos=low", "-Arender",
+                              "--nice=5", "--mail-type=END", "--dependency=afterok:4", "-xn3",
+                              "-vQ", "-vxn3", "-xo", "--hold", "--exclusive"}) // -xo: node "o"
         EXPECT_NO_THROW(checkSbatchOption(taken)) << taken;
     struct Refused {
         const char* option;
@@ -151,20 +146,27 @@ TEST(SbatchOptions, OptionsOrvitSetsOrThatAreNoOptionsAreRefused) {
         {"--array=0-9", "--sbatch '--array=0-9': orvit farm sets --array itself"},
         {"--arr=1", "--sbatch '--arr=1': orvit farm sets --array itself"},
         {"-o/tmp/x", "--sbatch '-o/tmp/x': orvit farm sets --output itself"},
+        {"-vo/tmp/x", "--sbatch '-vo/tmp/x': orvit farm sets --output itself"},
+        {"-HW", "--sbatch '-HW': --wait: submit would wait until the job ends"},
+        {"-va0-99", "--sbatch '-va0-99': orvit farm sets --array itself"},
+        {"-QD/", "--sbatch '-QD/': orvit farm sets --chdir itself"},
         {"--chdir=/", "--sbatch '--chdir=/': orvit farm sets --chdir itself"},
         {"--time=1:00", "--sbatch '--time=1:00': orvit farm sets --time itself (use its --time)"},
         {"-p", "--sbatch '-p': orvit farm sets --partition itself (use its --partition)"},
         {"--cpus-per-task=4", "orvit farm sets --cpus-per-task itself (use its --cpus)"},
         {"--no-requeue", "orvit farm sets --no-requeue itself (use its --no-requeue)"},
-        {"--wait", "--sbatch '--wait': orvit farm sets --wait itself"},
+        {"--export=ALL,LD_PRELOAD=x", "--export: it changes what a task runs"},
+        {"-Mother", "--clusters: orvit farm follows its jobs on the cluster squeue answers for"},
+        {"-A", "give -A's value in the same argument (-AVALUE)"},
+        {"--account", "give its value after '=' (--account=VALUE)"},
+        {"-z", "--sbatch '-z': sbatch has no option -z"},
         {"script.sh", "--sbatch 'script.sh': not an sbatch option"},
         {"--", "--sbatch '--': not an sbatch option"},
         {"--comment=a\nb", "--sbatch '--comment=a\\nb': an option with a control character"},
     };
-    for (const Refused& r : refused) {
+    for (const Refused& r : refused)
         EXPECT_THAT(apptest::failure([&] { checkSbatchOption(r.option); }),
                     testing::HasSubstr(r.error));
-    }
 }
 
 // The script run by the shell, with a program that prints its arguments in

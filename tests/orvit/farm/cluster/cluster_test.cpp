@@ -162,9 +162,9 @@ TEST_F(FarmCluster, TasksOnEveryNodeGiveTheImagesOfALocalRender) {
     EXPECT_EQ(taskStates(id), (TaskStates{{0, "COMPLETED"}, {1, "COMPLETED"}, {2, "COMPLETED"}}));
     std::set<std::string> nodes;
     for (int task = 0; task < 3; ++task)
-        for (const std::string& node :
-             runNodes((demo / ("farm/farm/demo.png." + id + "_" + std::to_string(task) + ".log"))
-                          .string()))
+        for (const std::string& node : runNodes(
+                 (demo / ("farm/farm/demo.####.png." + id + "_" + std::to_string(task) + ".log"))
+                     .string()))
             nodes.insert(node);
     EXPECT_EQ(nodes, (std::set<std::string>{"n1", "n2", "n3"}));
 
@@ -209,11 +209,11 @@ TEST_F(FarmCluster, ReplaceCancelsARunningTaskAndRendersOnlyTheMissing) {
     ASSERT_TRUE(waitForJob(again));
     EXPECT_EQ(taskStates(again), (TaskStates{{0, "COMPLETED"}}));
     const size_t done = apptest::count(
-        apptest::readAll((out / ("farm/glow.png." + id + "_0.log")).string()), " ms  -> ");
+        apptest::readAll((out / ("farm/glow.####.png." + id + "_0.log")).string()), " ms  -> ");
     ASSERT_GT(done, 0u);
     ASSERT_LT(done, static_cast<size_t>(frames)) << "the task ended before it was cancelled";
     const std::string log =
-        apptest::readAll((out / ("farm/glow.png." + again + "_0.log")).string());
+        apptest::readAll((out / ("farm/glow.####.png." + again + "_0.log")).string());
     // The new task starts at the first missing frame.
     EXPECT_THAT(log, HasSubstr(": frames " + std::to_string(done + 1) + "-12\n"));
     EXPECT_EQ(apptest::count(log, " ms  -> "), frames - done) << log;
@@ -249,7 +249,7 @@ TEST_F(FarmCluster, AFailedFrameFailsItsTaskWhileTheOthersComplete) {
                              "  task 2    frames 5-6          COMPLETED; ran on n"})
         EXPECT_THAT(report, HasSubstr(line)) << line << " in\n" << report;
     const std::string log =
-        apptest::readAll((scene / ("out/farm/demo.png." + id + "_1.log")).string());
+        apptest::readAll((scene / ("out/farm/demo.####.png." + id + "_1.log")).string());
     EXPECT_THAT(log, HasSubstr("orvit: colour pass '" +
                                (scene / "passes/colour.0004.png").string() + "': no such file"));
 }
@@ -414,11 +414,11 @@ TEST_F(FarmCluster, ALostNodesTaskIsRequeuedAndNoFrameIsRenderedTwice) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(taskStates(id), (TaskStates{{0, "COMPLETED"}, {1, "COMPLETED"}, {2, "COMPLETED"}}));
-    EXPECT_EQ(apptest::readAll(seq / "../lost-out/farm/glow.png.jobs").find('\n') + 1,
-              apptest::readAll(seq / "../lost-out/farm/glow.png.jobs").size())
+    EXPECT_EQ(apptest::readAll(seq / "../lost-out/farm/glow.####.png.jobs").find('\n') + 1,
+              apptest::readAll(seq / "../lost-out/farm/glow.####.png.jobs").size())
         << "a second job was submitted";
 
-    const std::string log = (out / ("farm/glow.png." + id + "_1.log")).string();
+    const std::string log = (out / ("farm/glow.####.png." + id + "_1.log")).string();
     const std::vector<std::string> runs = runNodes(log);
     ASSERT_EQ(runs.size(), 2u) << apptest::readAll(log);
     EXPECT_EQ(runs[0], node);
