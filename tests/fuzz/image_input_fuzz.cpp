@@ -18,6 +18,9 @@
 //   image-input-carriage-return-in-channel-name.exr
 //                         the library's message quotes a damaged channel name
 //                         holding a carriage return (found by this target)
+//   image-input-header-claims-1.9-gigabytes.exr
+//                         a string attribute whose size claims 1.9 GB of a
+//                         978-byte file (found by this target)
 #include "orvit/images/image_input.h"
 #include "tests/fuzz/memory_file.h"
 
