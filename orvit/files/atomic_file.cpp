@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -26,10 +27,10 @@ namespace {
 // leave it.
 class TemporaryFile {
   public:
-    TemporaryFile(const fs::path& target, const std::string& what) {
+    TemporaryFile(const fs::path& target, const std::string& what, const TemporaryNamer& name) {
         int error = 0;
         for (int attempt = 0; attempt < 16; ++attempt) {
-            path_ = temporaryName(target.string());
+            path_ = name(target.string());
             onSignal_.emplace(path_.string());
             const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd >= 0) {
@@ -83,7 +84,8 @@ std::string whyNotReplaceable(const std::string& path) {
 }
 
 void writeAtomically(const std::string& path, const std::string& what,
-                     const std::function<void(const std::string& temporary)>& fill) {
+                     const std::function<void(const std::string& temporary)>& fill,
+                     const TemporaryNamer& name) {
     const fs::path target = finalTarget(path);
     fs::path folder = target.parent_path();
     if (folder.empty())
@@ -97,8 +99,20 @@ void writeAtomically(const std::string& path, const std::string& what,
 
     // Same folder, so that the rename stays on one file system; same
     // extension, so that a writer that goes by it picks the same format.
-    TemporaryFile temporary(target, what);
-    fill(temporary.path().string());
+    TemporaryFile temporary(target, what, name);
+    try {
+        fill(temporary.path().string());
+    } catch (const std::exception&) {
+        // A writer's library may say only "Write Error": a full disk is
+        // named as such.
+        const int error = errno;
+        struct statvfs space {};
+        if (error == ENOSPC || error == EDQUOT ||
+            (statvfs(folder.c_str(), &space) == 0 &&
+             (geteuid() == 0 ? space.f_bfree : space.f_bavail) == 0))
+            throw AppError(what + ": no space left on the disk of '" + folder.string() + "'");
+        throw;
+    }
     if (!flushToDisk(temporary.path(), O_RDONLY))
         throw AppError(what + ": cannot flush '" + temporary.path().string() +
                        "' to disk: " + std::strerror(errno));
@@ -114,19 +128,25 @@ void writeAtomically(const std::string& path, const std::string& what,
     flushToDisk(folder, O_RDONLY | O_DIRECTORY);
 }
 
-void writeAtomically(const std::string& path, const std::string& what, std::string_view content) {
-    writeAtomically(path, what, [&](const std::string& temporary) {
-        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0)
-            throw AppError(what + ": cannot make '" + temporary + "': " + std::strerror(errno));
-        if (!writeWhole(fd, content.data(), content.size())) {
-            const int error = errno;
-            close(fd);
-            throw AppError(what + ": writing '" + temporary + "' failed: " + std::strerror(error));
-        }
-        if (close(fd) != 0)
-            throw AppError(what + ": writing '" + temporary + "' failed: " + std::strerror(errno));
-    });
+void writeAtomically(const std::string& path, const std::string& what, std::string_view content,
+                     const TemporaryNamer& name) {
+    writeAtomically(
+        path, what,
+        [&](const std::string& temporary) {
+            const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            if (fd < 0)
+                throw AppError(what + ": cannot make '" + temporary + "': " + std::strerror(errno));
+            if (!writeWhole(fd, content.data(), content.size())) {
+                const int error = errno;
+                close(fd);
+                throw AppError(what + ": writing '" + temporary +
+                               "' failed: " + std::strerror(error));
+            }
+            if (close(fd) != 0)
+                throw AppError(what + ": writing '" + temporary +
+                               "' failed: " + std::strerror(errno));
+        },
+        name);
 }
 
 } // namespace orvit::app

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "orvit/files/removed_on_signal.h"
+#include "orvit/files/temporary_files.h"
 
 #include <functional>
 #include <string>
@@ -28,10 +29,15 @@ std::string whyNotReplaceable(const std::string& path);
 // and when SIGTERM, SIGINT or SIGHUP ends the process meanwhile, the
 // temporary file is removed and the old file stays whole. `what` starts every
 // error, e.g. "output 'out/glow.0001.png'"; `fill` throws its own.
+// `name` gives each temporary name tried (temporaryName; a test chooses its
+// own): one that exists already is never opened, another is asked for.
+using TemporaryNamer = std::function<std::string(const std::string& target)>;
 void writeAtomically(const std::string& path, const std::string& what,
-                     const std::function<void(const std::string& temporary)>& fill);
+                     const std::function<void(const std::string& temporary)>& fill,
+                     const TemporaryNamer& name = temporaryName);
 
 // The same with the bytes of `content`.
-void writeAtomically(const std::string& path, const std::string& what, std::string_view content);
+void writeAtomically(const std::string& path, const std::string& what, std::string_view content,
+                     const TemporaryNamer& name = temporaryName);
 
 } // namespace orvit::app

@@ -391,6 +391,16 @@ CryptomatteNames layerNames(const CryptomatteLayer& layer, const std::string& im
             throw AppError("metadata " + inQuotes(key, '\'') + " " +
                            inQuotes(layer.manifestFile, '\'') + " is not relative to the image");
         const std::string path = (std::filesystem::path(imageFolder) / relative).string();
+        // A link is followed before the check, so that none leads out.
+        std::error_code ec, folderEc;
+        const auto real = std::filesystem::canonical(path, ec);
+        const auto folder = std::filesystem::canonical(imageFolder, folderEc);
+        const auto inside = real.lexically_relative(folder);
+        if (!ec && !folderEc && (inside.empty() || *inside.begin() == ".."))
+            throw AppError("metadata " + inQuotes(key, '\'') + " " +
+                           inQuotes(layer.manifestFile, '\'') +
+                           " leaves the image's folder (it is a link to " +
+                           inQuotes(real.string(), '\'') + ")");
         where = " (" + inQuotes(path, '\'') + ")";
         text = readRegularFile(path, "metadata " + inQuotes(key, '\'') + where, kManifestLimit);
     } else if (text.empty()) {
@@ -400,7 +410,15 @@ CryptomatteNames layerNames(const CryptomatteLayer& layer, const std::string& im
                        "objects");
     }
     try {
-        return parseManifest(text);
+        CryptomatteNames names = parseManifest(text);
+        // A surface is named to the module by a C string.
+        for (const auto& entry : names)
+            if (entry.first.find('\0') != std::string::npos)
+                throw std::runtime_error("object " +
+                                         inQuotes(standin::printableLine(entry.first), '\'') +
+                                         " has a NUL byte in its name, which no surface name "
+                                         "may hold");
+        return names;
     } catch (const std::runtime_error& e) {
         throw AppError("metadata " + inQuotes(key, '\'') + where + ": " + e.what());
     }

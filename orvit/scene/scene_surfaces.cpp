@@ -37,11 +37,16 @@ SurfaceObject::SurfaceObject(const std::vector<SurfaceEntry>& surfaces) {
         throw AppError(std::string("the scene's surfaces cannot be written as an object: ") +
                        e.what());
     }
+    // The folder named by $TMPDIR, else /tmp, said in the message.
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string parent = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
+    std::string folder = (fs::path(parent) / "orvit-surfaces-XXXXXX").string();
+    if (mkdtemp(folder.data()) == nullptr)
+        throw AppError("a temporary folder for the scene's surfaces cannot be made in " +
+                       standin::inQuotes(parent, '\'') +
+                       (tmpdir != nullptr && *tmpdir != '\0' ? " ($TMPDIR)" : "") + ": " +
+                       std::strerror(errno));
     std::error_code ec;
-    std::string folder = (fs::temp_directory_path(ec) / "orvit-surfaces-XXXXXX").string();
-    if (ec || mkdtemp(folder.data()) == nullptr)
-        throw AppError("a temporary folder for the scene's surfaces cannot be made: " +
-                       std::string(std::strerror(ec ? ec.value() : errno)));
     folder_ = folder;
     folderOnSignal_ = std::make_unique<RemovedOnSignal>(folder_);
     path_ = (fs::path(folder_) / "surfaces.lwo").string();

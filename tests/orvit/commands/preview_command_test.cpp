@@ -201,6 +201,22 @@ TEST(OrvitPreview, WritesThePreviewTheRulesGiveFromTheFrameAndTheGlowLayer) {
     EXPECT_EQ(dir.files(), std::vector<std::string>{"p.png"});
 }
 
+// A full disk is named as such, whatever the image library says (libpng:
+// "Write Error"). Needs a small file system of its own: root's tmpfs.
+TEST(OrvitPreview, AFullDiskIsSaidToBeFull) {
+    apptest::TempFolder dir;
+    fs::create_directory(dir / "full");
+    if (std::system(("mount -t tmpfs -o size=16k tmpfs " + apptest::shellQuoted(dir / "full") +
+                     " 2>/dev/null")
+                        .c_str()) != 0)
+        GTEST_SKIP() << "no tmpfs of its own can be mounted here (needs root)";
+    const auto r = apptest::runOrvit(
+        {"preview", ORVIT_DEMO_SCENE, "--frame", "5", "--output", dir / "full/p.png"}, dir / "");
+    std::system(("umount " + apptest::shellQuoted(dir / "full")).c_str());
+    EXPECT_EQ(r.err, "orvit: output '" + dir / "full/p.png" + "': no space left on the disk of '" +
+                         dir / "full" + "'\n");
+}
+
 TEST(OrvitPreview, BadArgumentsAreOneLineAndWriteNothing) {
     apptest::TempFolder dir;
     const std::string demo = ORVIT_DEMO_SCENE;

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using orvit::app::AppError;
@@ -60,6 +61,20 @@ TEST(WriteAtomically, ReplacesTheFileALinkNamesKeepingItsPermissions) {
 // SIGTERM (a cancelled farm task), SIGINT or SIGHUP while the file is being
 // written removes the temporary file, and the process still ends by that
 // signal.
+// A temporary name that exists (another writer's, on this host or on
+// another sharing the folder) is never opened: another name is taken.
+TEST(WriteAtomically, NeverOpensATemporaryNameThatExists) {
+    apptest::TempFolder dir;
+    dir.write(".f.tmp-taken.txt", "another writer's");
+    const std::vector<std::string> names = {dir / ".f.tmp-taken.txt", dir / ".f.tmp-free.txt"};
+    size_t tried = 0;
+    writeAtomically(dir / "f.txt", "settings", "new\n",
+                    [&](const std::string&) { return names.at(tried++); });
+    EXPECT_EQ(tried, 2u);
+    EXPECT_EQ(apptest::readAll(dir / ".f.tmp-taken.txt"), "another writer's");
+    EXPECT_EQ(apptest::readAll(dir / "f.txt"), "new\n");
+}
+
 TEST(WriteAtomically, EndingSignalDuringTheWriteRemovesTheTemporaryFile) {
     apptest::TempFolder dir;
     dir.write("glow.txt", "old\n");

@@ -193,6 +193,21 @@ TEST(LayerNames, ASidecarManifestIsReadBesideTheImageAndNeverOutsideIt) {
                     HasSubstr("metadata 'cryptomatte/abc/manif_file'"))
             << file;
     }
+    // A name the module could not be given, named with its key.
+    layer.manifestFile.clear();
+    layer.manifest = "{\"Lamp\\u0000x\":\"a8fce865\"}";
+    EXPECT_EQ(apptest::failure([&] { layerNames(layer, dir.path().string()); }),
+              "metadata 'cryptomatte/abc/manifest': object 'Lamp\\x00x' has a NUL byte in its "
+              "name, which no surface name may hold");
+    layer.manifest.clear();
+    // A link in the folder to a file outside it leads out as ".." does.
+    std::filesystem::create_directory(dir.path() / "image");
+    std::filesystem::create_symlink("../m.json", dir.path() / "image/link.json");
+    layer.manifestFile = "link.json";
+    EXPECT_EQ(apptest::failure([&] { layerNames(layer, dir / "image"); }),
+              "metadata 'cryptomatte/abc/manif_file' 'link.json' leaves the image's folder (it is "
+              "a link to '" +
+                  dir / "m.json" + "')");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The object file the host writes for surfaces that have none of their own.
 #include "orvit/files/atomic_file.h"
 #include "orvit/scene/scene_surfaces.h"
+#include "tests/support/failure.h"
 #include "tests/support/interrupted_write.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
@@ -48,6 +49,13 @@ TEST(SurfaceObject, ItsFolderGoesWithItAndWithAnEndingSignal) {
         EXPECT_TRUE(fs::is_empty(dir / "tmp"));
         EXPECT_EQ(dir.files(), std::vector<std::string>{"tmp"});
     }
+    // A $TMPDIR where no folder can be made is named with the cause.
+    setenv("TMPDIR", (dir / "none").c_str(), 1);
+    EXPECT_EQ(apptest::failure([] {
+                  SurfaceObject({{"Cube", 1}});
+              }),
+              "a temporary folder for the scene's surfaces cannot be made in '" + dir / "none" +
+                  "' ($TMPDIR): No such file or directory");
     if (given != nullptr)
         setenv("TMPDIR", saved.c_str(), 1);
     else
