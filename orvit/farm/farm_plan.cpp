@@ -31,6 +31,8 @@ constexpr double kTaskSeconds = 10.0;
 constexpr double kSecondsPerMegapixel = 0.15;
 // Slurm's default MaxArraySize allows task indices 0 to 1000.
 constexpr int kMaxTasks = 1001;
+// The largest MaxArraySize Slurm takes.
+constexpr int64_t kMaxArrayTasks = 4000001;
 
 } // namespace
 
@@ -381,8 +383,11 @@ std::vector<SubmittedJob> readJobs(const std::string& path) {
         int chunk = 0;
         std::string rest;
         std::istringstream older(second);
+        // No more tasks than Slurm's largest array holds: a damaged line
+        // could otherwise ask for a task a frame over a range of 2^31.
         if (older >> whole.first && fields >> whole.last >> chunk && !(fields >> rest) &&
-            chunk > 0 && whole.first <= whole.last) {
+            chunk > 0 && whole.first <= whole.last &&
+            (int64_t{whole.last} - whole.first) / chunk < kMaxArrayTasks) {
             job.tasks = splitRange(whole, chunk);
             jobs.push_back(job);
         }

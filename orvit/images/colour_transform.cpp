@@ -177,7 +177,7 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
         throw AppError(prefix + "configuration '" + configName + "' cannot be read: " + why);
     }
     // No display given: the configuration's default, as hosts take it.
-    display_ = display_.empty() ? config->getDefaultDisplay() : display_;
+    display_ = settings.display.empty() ? config->getDefaultDisplay() : settings.display;
     const char* display = display_.c_str();
     const char* view = settings.view.c_str();
     bool known = false;

@@ -195,19 +195,19 @@ TEST(BatchScript, EachTaskRendersItsFramesAndNamesItsRunAndNode) {
     options.extra = {"--account=it's", "--exclude=n3"};
     EXPECT_EQ(sbatchArguments(job, options),
               (std::vector<std::string>{
-                  "--parsable", "--array=0-2%2", "--job-name=orvit-50% glow $1.png",
-                  "--output=/o/farm/50%% glow $1.png.%A_%a.log", "--open-mode=append",
+                  "--parsable", "--array=0-2%2", "--job-name=orvit-50% glow $1.####.png",
+                  "--output=/o/farm/50%% glow $1.####.png.%A_%a.log", "--open-mode=append",
                   "--chdir=/o/farm", "--ntasks=1", "--cpus-per-task=4", "--no-requeue",
                   "--partition=night", "--time=2:00:00", "--mem=4G", "--account=it's",
-                  "--exclude=n3", "/o/farm/50% glow $1.png.sbatch"}));
+                  "--exclude=n3", "/o/farm/50% glow $1.####.png.sbatch"}));
     BatchJob one = job;
     one.tasks = {{7, 7}};
-    EXPECT_EQ(
-        sbatchArguments(one, SlurmOptions{}),
-        (std::vector<std::string>{
-            "--parsable", "--array=0", "--job-name=orvit-50% glow $1.png",
-            "--output=/o/farm/50%% glow $1.png.%A_%a.log", "--open-mode=append", "--chdir=/o/farm",
-            "--ntasks=1", "--cpus-per-task=4", "--requeue", "/o/farm/50% glow $1.png.sbatch"}));
+    EXPECT_EQ(sbatchArguments(one, SlurmOptions{}),
+              (std::vector<std::string>{
+                  "--parsable", "--array=0", "--job-name=orvit-50% glow $1.####.png",
+                  "--output=/o/farm/50%% glow $1.####.png.%A_%a.log", "--open-mode=append",
+                  "--chdir=/o/farm", "--ntasks=1", "--cpus-per-task=4", "--requeue",
+                  "/o/farm/50% glow $1.####.png.sbatch"}));
 
     const std::string expected = "[render]\n[/scenes/it's a scene.toml]\n[--frames]\n[FRAMES]\n"
                                  "[--output]\n[/o/50% glow $1.####.png]\n[--skip-existing]\n"
@@ -277,12 +277,13 @@ TEST(JobsFile, RecordsReadBackAndDamagedLinesArePassedOver) {
     recordJob(dir / "jobs", {"41", {{1, 2}, {5, 6}}});
     {
         std::ofstream damaged(dir / "jobs", std::ios::app);
-        damaged << "x tasks 1-2\n"   // not a job id
-                << "5 tasks\n"       // no tasks
-                << "6 tasks 3-1\n"   // no frames
-                << "7 tasks 1-2 x\n" // a task that does not read
-                << "8 1 2 0\n"       // the older form, no chunk size
-                << "9 1 2 3 4\n"     // more than a record
+        damaged << "x tasks 1-2\n"       // not a job id
+                << "5 tasks\n"           // no tasks
+                << "6 tasks 3-1\n"       // no frames
+                << "7 tasks 1-2 x\n"     // a task that does not read
+                << "8 1 2 0\n"           // the older form, no chunk size
+                << "9 1 2 3 4\n"         // more than a record
+                << "10 0 2000000000 1\n" // more tasks than an array holds
                 << "\n"
                 << "40 1 7 3\n"; // the older form: the range in chunks
     }
