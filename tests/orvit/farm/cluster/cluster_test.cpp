@@ -23,6 +23,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -252,6 +253,34 @@ TEST_F(FarmCluster, AFailedFrameFailsItsTaskWhileTheOthersComplete) {
         apptest::readAll((scene / ("out/farm/demo.####.png." + id + "_1.log")).string());
     EXPECT_THAT(log, HasSubstr("orvit: colour pass '" +
                                (scene / "passes/colour.0004.png").string() + "': no such file"));
+}
+
+// Two outputs in one folder whose names differ only in the frame number's
+// separator keep their jobs apart: the second is submitted while the first
+// still runs, and the status of each lists its own job alone.
+TEST_F(FarmCluster, TwoOutputsInOneFolderKeepTheirJobsApart) {
+    const fs::path scene = copyDemo("two");
+    const std::string first =
+        submit(scene, {"scene.toml", "--frames", "1-2", "--output", "out/s_####.png"});
+    const std::string second =
+        submit(scene, {"scene.toml", "--frames", "1-2", "--output", "out/s.####.png"});
+    ASSERT_NE(first, second);
+    for (const auto& [output, own, other] : {std::tuple{"out/s_####.png", first, second},
+                                             std::tuple{"out/s.####.png", second, first}}) {
+        const std::string report =
+            farm(scene, "status", {"scene.toml", "--frames", "1-2", "--output", output}).out;
+        // "job 42  2 tasks: ...", or "job 42: no longer known to Slurm".
+        const auto lists = [&](const std::string& id) {
+            return report.find("job " + id + " ") != std::string::npos ||
+                   report.find("job " + id + ":") != std::string::npos;
+        };
+        EXPECT_TRUE(lists(own)) << report;
+        EXPECT_FALSE(lists(other)) << report;
+    }
+    ASSERT_TRUE(waitForJob(first));
+    ASSERT_TRUE(waitForJob(second));
+    EXPECT_TRUE(fs::exists(scene / "out/s_0002.png"));
+    EXPECT_TRUE(fs::exists(scene / "out/s.0002.png"));
 }
 
 // The processes of a node: its node daemon, its tasks' step daemons and
