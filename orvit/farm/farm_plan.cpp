@@ -491,12 +491,12 @@ std::vector<AccountedRun> parseAccountedRuns(const std::string& sacctOutput) {
         if (!std::getline(fields, id, '|') || !std::getline(fields, state, '|'))
             continue;
         std::getline(fields, nodes, '|');
+        // "CANCELLED by 0": the state alone.
+        state = state.substr(0, state.find(' '));
         const size_t bar = id.find('_');
         if (bar == std::string::npos || !isNumber(id.substr(0, bar), 20) ||
             !isNumber(id.substr(bar + 1)) || state.empty())
             continue;
-        // "CANCELLED by 0": the state alone.
-        state = state.substr(0, state.find(' '));
         runs.push_back({id.substr(0, bar), std::atoi(id.c_str() + bar + 1), state,
                         nodes == "None assigned" ? "" : nodes});
     }

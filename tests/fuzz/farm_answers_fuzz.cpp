@@ -11,6 +11,9 @@
 //   jobs.txt        a jobs file: tasks, the older form, a damaged line
 //   log.txt         a task's log of two runs, with lines between
 //   sbatch.txt      sbatch's "ID;CLUSTER"
+//   sacct-state-only-blank.txt
+//                   a sacct line whose state is a blank and more: no state
+//                   once cut at the blank (found by this target)
 #include "orvit/core/host_error.h"
 #include "orvit/farm/farm_plan.h"
 #include "tests/fuzz/memory_file.h"

@@ -328,7 +328,8 @@ TEST(SlurmAnswers, JobIdsTaskStatesAndAccountedRunsParsedGarbagePassedOver) {
     for (const AccountedRun& r : parseAccountedRuns("42_1|NODE_FAIL|n2\n"
                                                     "42_[2-5]|PENDING|None assigned\n"
                                                     "42_1|CANCELLED by 0|None assigned\n"
-                                                    "42|COMPLETED|n1\n"))
+                                                    "42|COMPLETED|n1\n"
+                                                    "42_2| by 0|n1\n")) // no state (a fuzz finding)
         runTexts.push_back(r.job + " " + std::to_string(r.task) + " " + r.state + " [" + r.nodes +
                            "]");
     EXPECT_EQ(runTexts, (std::vector<std::string>{"42 1 NODE_FAIL [n2]", "42 1 CANCELLED []"}));
