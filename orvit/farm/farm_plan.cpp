@@ -361,6 +361,9 @@ std::vector<SubmittedJob> readJobs(const std::string& path) {
         return jobs;
     std::istringstream in(readRegularFile(path, "farm jobs file '" + path + "'", kJobsFileLimit));
     std::string line;
+    // The file's older lines are expanded into tasks: all its lines together
+    // give no more than Slurm's largest array, however they are damaged.
+    int64_t tasksLeft = kMaxArrayTasks;
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         SubmittedJob job;
@@ -375,20 +378,21 @@ std::vector<SubmittedJob> readJobs(const std::string& path) {
                 good = readRange(range, &r);
                 job.tasks.push_back(r);
             }
-            if (good && !job.tasks.empty())
+            if (good && !job.tasks.empty()) {
+                tasksLeft -= static_cast<int64_t>(job.tasks.size());
                 jobs.push_back(job);
+            }
             continue;
         }
         FrameRange whole;
         int chunk = 0;
         std::string rest;
         std::istringstream older(second);
-        // No more tasks than Slurm's largest array holds: a damaged line
-        // could otherwise ask for a task a frame over a range of 2^31.
         if (older >> whole.first && fields >> whole.last >> chunk && !(fields >> rest) &&
             chunk > 0 && whole.first <= whole.last &&
-            (int64_t{whole.last} - whole.first) / chunk < kMaxArrayTasks) {
+            (int64_t{whole.last} - whole.first) / chunk < tasksLeft) {
             job.tasks = splitRange(whole, chunk);
+            tasksLeft -= static_cast<int64_t>(job.tasks.size());
             jobs.push_back(job);
         }
     }
