@@ -265,7 +265,7 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
     const std::vector<FrameRange> tasks = planTasks(s.range, chunk, missing, held);
     for (const FarmTask& t : holding)
         std::printf("held    frames %s by task %d of job %s: %s\n", rangeText(t.frames).c_str(),
-                    t.task, t.job->id.c_str(), stateText(*t.slurm).c_str());
+                    t.task, t.job->id.c_str(), standin::printableLine(stateText(*t.slurm)).c_str());
     if (tasks.empty()) {
         std::printf("nothing to submit: the tasks above hold every missing frame (--replace "
                     "cancels them and submits their frames now)\n");
@@ -376,12 +376,15 @@ void farmStatus(const FarmRequest& request) {
             }
             const int restarts = std::max({t.slurm->restarts, static_cast<int>(runs.size()) - 1,
                                            static_cast<int>(earlier.size())});
+            // Slurm's words and the nodes the log names, escaped as all
+            // text from outside is.
             std::printf("  task %-4d frames %-12s %s", t.task, rangeText(t.frames).c_str(),
-                        stateText(*t.slurm).c_str());
+                        standin::printableLine(stateText(*t.slurm)).c_str());
             if (restarts > 0)
                 std::printf("; requeued %d time%s", restarts, restarts > 1 ? "s" : "");
             if (!nodes.empty() && (restarts > 0 || t.slurm->state != "RUNNING"))
-                std::printf("%s ran on %s", restarts > 0 ? "," : ";", nodes.c_str());
+                std::printf("%s ran on %s", restarts > 0 ? "," : ";",
+                            standin::printableLine(nodes).c_str());
             if (t.slurm->state != "COMPLETED" && t.slurm->state != "PENDING" &&
                 t.slurm->state != "RUNNING")
                 std::printf("  log %s", log.c_str());
