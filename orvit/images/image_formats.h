@@ -16,6 +16,10 @@ namespace orvit::app {
 // offsets, against the bytes the file holds.
 void checkExrClaims(const std::string& path, uint64_t fileSize);
 std::unique_ptr<ImageInput> openExr(const std::string& path);
+// Checks, before libpng reads them, that no chunk of the PNG at `path` (of
+// `fileSize` bytes) claims more bytes than the file holds: libpng allocates
+// a chunk's claimed length before it reads it.
+void checkPngClaims(const std::string& path, uint64_t fileSize);
 std::unique_ptr<ImageInput> openPng(const std::string& path);
 std::unique_ptr<ImageInput> openTiff(const std::string& path);
 

@@ -185,6 +185,7 @@ std::unique_ptr<ImageInput> openImage(const std::string& path) {
         image = openExr(path);
         break;
     case Format::Png:
+        checkPngClaims(path, fileSize);
         image = openPng(path);
         break;
     case Format::Tiff:

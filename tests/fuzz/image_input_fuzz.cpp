@@ -21,6 +21,10 @@
 //   image-input-header-claims-1.9-gigabytes.exr
 //                         a string attribute whose size claims 1.9 GB of a
 //                         978-byte file (found by this target)
+//   image-input-png-chunk-claims-1.9-gigabytes.png
+//                         a text chunk whose length claims 1.9 GB, which
+//                         libpng allocated before reading (found by this
+//                         target)
 #include "orvit/images/image_input.h"
 #include "tests/fuzz/memory_file.h"
 

@@ -59,10 +59,9 @@ std::string int32s(std::initializer_list<int32_t> values) {
 }
 
 // What a damaged header makes the library allocate is checked against the
-// file first: a string sized by the header (a fuzz finding: 1.9 GB taken for
-// a 978-byte file), and a table of block offsets for 16384 x 16384 tiles of
-// one pixel each (2 GB). Channels are bounded (a check over them all took a
-// minute for 100,000).
+// file first: a string sized by the header (fuzz findings: 1.9 GB taken for
+// a 978-byte EXR, and for a PNG's text chunk), and a table of block offsets for 16384 x 16384 tiles
+// of one pixel each (2 GB). Channels are bounded (a check over them all took a minute for 100,000).
 TEST(OpenImage, RefusesWhatADamagedHeaderClaims) {
     const std::string seeds = std::string(ORVIT_TEST_DATA) + "/../fuzz/corpus/image_input_fuzz/";
     apptest::TempFolder dir;
@@ -82,6 +81,8 @@ TEST(OpenImage, RefusesWhatADamagedHeaderClaims) {
         {seeds + "image-input-header-claims-1.9-gigabytes.exr",
          "the header's attribute 'Software' claims 1919249251 bytes, more than the file's 978 "
          "bytes hold"},
+        {seeds + "image-input-png-chunk-claims-1.9-gigabytes.png",
+         "chunk 'tEXt' at byte 54 claims 1936943471 bytes, more than the file's 198 bytes hold"},
         {dir / "tiles.exr", "the header claims 268435456 blocks of pixels, more than the file's " +
                                 std::to_string(tiled.size()) + " bytes can hold"},
         {dir / "channels.exr",
