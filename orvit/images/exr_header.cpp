@@ -126,7 +126,7 @@ void checkExrClaims(const std::string& path, uint64_t fileSize) {
         cutShort();
     const bool multiPart = (version & 0x1000) != 0;
     uint64_t blocks = 0;
-    for (int part = 0;; ++part) {
+    for (;;) {
         PartLayout layout;
         std::string name, type;
         int32_t size = 0;
