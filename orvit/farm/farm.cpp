@@ -2,7 +2,11 @@
 
 #include "orvit/core/host_error.h"
 #include "orvit/core/text.h"
+#include "orvit/farm/batch_script.h"
 #include "orvit/farm/farm_plan.h"
+#include "orvit/farm/jobs_file.h"
+#include "orvit/farm/sbatch_options.h"
+#include "orvit/farm/slurm_answers.h"
 #include "orvit/files/atomic_file.h"
 #include "orvit/files/paths.h"
 #include "orvit/files/process_runner.h"

@@ -6,6 +6,7 @@
 // submitted jobs and the tasks' logs.
 #pragma once
 
+#include "orvit/farm/batch_script.h"
 #include "orvit/farm/farm_plan.h"
 #include "orvit/sequence/scene_render.h"
 

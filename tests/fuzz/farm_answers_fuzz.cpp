@@ -15,7 +15,11 @@
 //                   a sacct line whose state is a blank and more: no state
 //                   once cut at the blank (found by this target)
 #include "orvit/core/host_error.h"
+#include "orvit/farm/batch_script.h"
 #include "orvit/farm/farm_plan.h"
+#include "orvit/farm/jobs_file.h"
+#include "orvit/farm/sbatch_options.h"
+#include "orvit/farm/slurm_answers.h"
 #include "tests/fuzz/memory_file.h"
 
 #include <cstdint>

@@ -1,7 +1,11 @@
 // The farm's plan and files: chunks, runs of numbers, the task size, the
 // batch script as a shell runs it, the jobs file and Slurm's answers.
 #include "orvit/core/host_error.h"
+#include "orvit/farm/batch_script.h"
 #include "orvit/farm/farm_plan.h"
+#include "orvit/farm/jobs_file.h"
+#include "orvit/farm/sbatch_options.h"
+#include "orvit/farm/slurm_answers.h"
 #include "tests/support/failure.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
