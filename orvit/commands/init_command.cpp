@@ -1,5 +1,5 @@
 #include "orvit/commands/init_command.h"
-#include "orvit/commands/command.h"
+#include "orvit/commands/init_scene_text.h"
 
 #include "orvit/commands/default_glow.h"
 #include "orvit/core/host_error.h"
@@ -11,7 +11,6 @@
 #include "orvit/scene/scene_surfaces.h"
 #include "orvit/scene/toml_text.h"
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -31,24 +30,6 @@ using standin::inQuotes;
 // Depths from here on are no surface's: renderers mark empty background
 // with 1e10 or more (a million kilometres in metres). The scene says 1.0e9.
 constexpr double kFarFrom = 1.0e9;
-
-// The characters a list of names or ids in a message may take: a line holds
-// it, the scene lists them all.
-constexpr size_t kListRoom = 160;
-
-// A number typed for `option`, in (low, high).
-double parseNumber(const std::string& text, const std::string& option, double low, double high) {
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    const bool plain = !text.empty() && end == text.c_str() + text.size() &&
-                       text.find_first_not_of("0123456789.eE+-") == std::string::npos;
-    if (!plain || !(v > low && v < high)) {
-        char range[96];
-        std::snprintf(range, sizeof range, "expected a number between %g and %g", low, high);
-        throw AppError(option + " " + inQuotes(text, '\'') + ": " + range);
-    }
-    return v;
-}
 
 std::vector<std::string> splitNames(const std::string& text) {
     std::vector<std::string> names;
@@ -175,114 +156,6 @@ std::vector<fs::path> missingFolders(fs::path folder) {
         folder = folder.parent_path();
     }
     return missing;
-}
-
-std::string tomlPath(const fs::path& path, const fs::path& folder) {
-    const fs::path relative = path.lexically_relative(folder);
-    return tomlString(relative.empty() ? path.string() : relative.string());
-}
-
-// The scene's text. Keys that the frames do not give and this request does
-// not set come from `old`, the scene updated, when there is one: its
-// camera, rate, module, object files, output and compression.
-std::string sceneText(const InitResult& r, const InitRequest& request, const fs::path& folder,
-                      const std::string& output, const std::string& settings,
-                      const SceneFile* old) {
-    const std::string from = standin::joined(
-        request.patterns, [](const std::string& p) { return tomlEscaped(p, false); });
-    std::string text = "# Made by orvit init from " + from + ": frames " + rangeText(r.range) +
-                       ", " + std::to_string(r.width) + "x" + std::to_string(r.height) +
-                       ".\n"
-                       "# Surfaces can be renamed; docs/scene-file.md tells the rest.\n\n";
-    if (old != nullptr && (!old->module.empty() || old->server != kDefaultServer)) {
-        text += "[module]\n";
-        if (!old->module.empty())
-            text += "file = " + tomlPath(old->module, folder) + "\n";
-        text += "server = " + tomlString(old->server) + "\n\n";
-    }
-    if (old != nullptr && !old->objects.empty())
-        text +=
-            "[scene]\nobjects = [" +
-            standin::joined(old->objects,
-                            [&](const std::string& object) { return tomlPath(object, folder); }) +
-            "]\n\n";
-    text += "[frames]\nfirst = " + std::to_string(r.range.first) +
-            "\nlast = " + std::to_string(r.range.last) +
-            "\nrate = " + (old != nullptr ? tomlNumber(old->rate) : "24.0") +
-            " # frames a second, as rendered: envelopes run in seconds\n\n";
-    if (!request.fov.empty()) {
-        text += "[camera]\nfov = " + tomlNumber(parseNumber(request.fov, "--fov", 0, 180)) +
-                " # horizontal, degrees\n\n";
-    } else if (!request.focalLength.empty()) {
-        text +=
-            "[camera]\nfocal_length = " +
-            tomlNumber(parseNumber(request.focalLength, "--focal-length", 0, 1e9)) +
-            "\nfilm_width = " + tomlNumber(parseNumber(request.filmWidth, "--film-width", 0, 1e9)) +
-            " # mm\n\n";
-    } else if (old != nullptr && !old->camera.empty()) {
-        text += "[camera]\n";
-        if (old->filmWidth > 0.0)
-            text += "film_width = " + tomlNumber(old->filmWidth) + " # mm\n";
-        text += "keys = [" +
-                standin::joined(old->camera,
-                                [](const FovKey& key) {
-                                    return "{time = " + tomlNumber(key.time) +
-                                           (key.focalLength > 0.0
-                                                ? ", focal_length = " + tomlNumber(key.focalLength)
-                                                : ", fov = " + tomlNumber(key.degrees)) +
-                                           "}";
-                                }) +
-                "] # horizontal fov in degrees\n\n";
-    }
-    const auto path = [&](const std::string& pattern) {
-        return tomlPath(fs::absolute(pattern).lexically_normal(), folder);
-    };
-    const bool oneFile = r.specialPattern == r.colourPattern &&
-                         (r.depthPattern.empty() || r.depthPattern == r.colourPattern);
-    if (oneFile)
-        text += "[passes]\nfile = " + path(r.colourPattern);
-    else
-        text += "[passes]\ncolour = " + path(r.colourPattern) +
-                "\nspecial = " + path(r.specialPattern) +
-                (r.depthPattern.empty() ? "" : "\ndepth = " + path(r.depthPattern));
-    text += "\ncolour_channels = [" + standin::joined(r.colourChannels, tomlString) + "]\n";
-    if (!r.cryptomatte.empty())
-        text += "cryptomatte = " + tomlString(r.cryptomatte) +
-                " # surfaces by the id of a pixel's rank-0 object\n";
-    else if (!r.specialChannel.empty())
-        text += "special_channel = " + tomlString(r.specialChannel) + "\n";
-    if (!r.depthChannel.empty())
-        text += "depth_channel = " + tomlString(r.depthChannel) + "\n";
-    else
-        text += "# no depth pass: the Depth and G-Depth modes need one\n";
-    if (r.farDepth)
-        text += "far_depth = 1.0e9 # the renderer marks empty background with a huge depth\n";
-    if (r.colour.transform == ColourSettings::Transform::Ocio) {
-        text += "\n[colour]\ntransform = \"ocio\"\n";
-        if (!r.colour.config.empty()) // else $OCIO, as the kept scene said
-            text += "config = " + tomlPath(r.colour.config, folder) + "\n";
-        text += "display = " + tomlString(r.colour.display) +
-                "\nview = " + tomlString(r.colour.view) + "\n";
-        if (!r.colour.look.empty())
-            text += "look = " + tomlString(r.colour.look) + "\n";
-    } else {
-        text += std::string("\n[colour]\ntransform = ") +
-                (r.colour.transform == ColourSettings::Transform::Linear ? "\"linear\"\n"
-                                                                         : "\"srgb\"\n");
-    }
-    text += "\n[output]\nfile = " + tomlPath(output, folder) + "\n";
-    if (old != nullptr && old->compression != kFastCompression)
-        text += "compression = " + std::to_string(old->compression) + "\n";
-    text += "\n[filter]\nsettings_file = " + tomlString(settings) + "\n";
-    for (const SurfaceEntry& surface : r.surfaces) {
-        text += "\n[[surfaces]]\n";
-        if (!surface.name.empty())
-            text += "name = " + tomlString(surface.name) + "\n";
-        if (surface.id)
-            text += "id = " + tomlString(idText(*surface.id)) + "\n";
-        text += "special = " + std::to_string(surface.special) + "\n";
-    }
-    return text;
 }
 
 } // namespace
@@ -561,147 +434,6 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         throw;
     }
     return r;
-}
-
-namespace {
-
-// What the scene's [colour] does, and how to change it.
-std::string colourSummary(const ColourSettings& colour, const std::string& scene,
-                          bool defaultDisplay) {
-    if (colour.transform == ColourSettings::Transform::Ocio)
-        return "colour: OpenColorIO display '" + colour.display + "'" +
-               (defaultDisplay ? " (the configuration's default)" : "") + ", view '" + colour.view +
-               "'" + (colour.look.empty() ? "" : ", look '" + colour.look + "'") + " of '" +
-               colour.config + "'";
-    return "colour: the sRGB formula (transform = \"srgb\"); for the renderer's own view, "
-           "such as Filmic with a look, give --display, --view and --look (OpenColorIO, "
-           "with $OCIO or --ocio-config), or set [colour] in " +
-           scene;
-}
-
-class InitCommand : public Command {
-  public:
-    InitCommand(CLI::App& app, const CommandContext& context)
-        : Command(app.add_subcommand(
-                      "init",
-                      "Write a scene (and its settings, SCENE-glow.txt beside it) for a "
-                      "renderer's numbered frames, so that render shows a glow on every special "
-                      "value at once."),
-                  context) {
-        command_
-            ->add_option("PATTERN", request_.patterns,
-                         "the frames, e.g. render/shot_####.exr (#### is the frame number); "
-                         "several when the passes are in files of their own, e.g. "
-                         "beauty_####.exr id_####.exr depth_####.exr")
-            ->required();
-        command_->add_option("--output", request_.output, "the scene (default: scene.toml)");
-        command_->add_option("--fov", request_.fov,
-                             "the camera's horizontal field of view, degrees (for the Depth "
-                             "modes)");
-        command_->add_option("--focal-length", request_.focalLength,
-                             "the camera's focal length, mm (with --film-width)");
-        command_->add_option("--film-width", request_.filmWidth, "the camera's film width, mm");
-        command_->add_option("--frames", request_.frames,
-                             "frames A-B (default: every numbered file present)");
-        command_->add_option("--colour-channels", request_.colourChannels,
-                             "R,G,B[,A]: the colour channels (default: recognised by name)");
-        command_->add_option("--special-channel", request_.specialChannel,
-                             "the object index channel (default: recognised by name)");
-        command_->add_option("--depth-channel", request_.depthChannel,
-                             "the depth channel (default: recognised by name)");
-        command_->add_option("--cryptomatte", request_.cryptomatte,
-                             "the Cryptomatte layer whose objects glow, by its name, such as "
-                             "ViewLayer.CryptoObject (default: the object layer, where no object "
-                             "index channel is)");
-        command_
-            ->add_option("--names", request_.names,
-                         "GLOB: only the Cryptomatte objects it matches, such as 'Lamp*'; "
-                         "repeatable")
-            ->expected(1)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-        command_->add_option("--display", request_.display,
-                             "the OpenColorIO display the renderer showed the frames on "
-                             "(default: the sRGB formula)");
-        command_->add_option(
-            "--view", request_.view,
-            "its view, e.g. Filmic (of --display, else of the configuration's default display)");
-        command_->add_option("--look", request_.look, "its look (with --display and --view)");
-        command_->add_option("--ocio-config", request_.ocioConfig,
-                             "the OpenColorIO configuration (default: $OCIO)");
-        command_->add_flag("--update", request_.update,
-                           "write the scene at --output anew, keeping its surfaces' names and "
-                           "values, its settings (new values get a glow) and what the frames "
-                           "do not tell (camera, rate, colour, output, module)");
-    }
-
-    void run() const override {
-        const InitResult r = initScene(request_, builtModule_);
-        const std::string values =
-            standin::joined(r.values, [](int v) { return std::to_string(v); });
-        const std::string channels = standin::joined(r.colourChannels);
-        // The files only when there are several.
-        const auto in = [&](const std::string& pattern) {
-            return request_.patterns.size() > 1 ? " in " + pattern : std::string();
-        };
-        std::string special = r.specialChannel + in(r.specialPattern) + " (values " + values + ")";
-        if (!r.cryptomatte.empty()) {
-            // Names in the scene's own quoting, as many as a line holds: the
-            // scene lists them all.
-            special = "Cryptomatte " + r.cryptomatte + in(r.specialPattern) + ", " +
-                      std::to_string(r.surfaces.size()) + " object" +
-                      (r.surfaces.size() == 1 ? "" : "s") + " (" +
-                      standin::boundedList(
-                          r.surfaces,
-                          [](const SurfaceEntry& s) {
-                              return (s.name.empty() ? "id " + idText(s.id.value_or(0))
-                                                     : tomlString(s.name)) +
-                                     " " + std::to_string(s.special);
-                          },
-                          kListRoom) +
-                      "; every one is a [[surfaces]] of " + request_.output + ")";
-            if (!r.otherCryptomattes.empty())
-                special += "; also in the file: Cryptomatte " +
-                           standin::joined(r.otherCryptomattes, tomlString) +
-                           " (--cryptomatte NAME picks another)";
-        }
-        const std::string depth = r.depthChannel.empty()
-                                      ? "none (the Depth and G-Depth modes need a depth pass)"
-                                      : r.depthChannel + in(r.depthPattern) +
-                                            (r.farDepth ? " (empty background far)" : "");
-        // Names from the files, escaped as every message escapes them.
-        const auto print = [](const std::string& line) {
-            std::printf("%s\n", standin::printableLine(line).c_str());
-        };
-        print("frames " + rangeText(r.range) + ", " + std::to_string(r.width) + "x" +
-              std::to_string(r.height) + ": colour " + channels + in(r.colourPattern) +
-              "; special " + special + "; depth " + depth);
-        print(colourSummary(r.colour, request_.output,
-                            request_.display.empty() && !request_.view.empty()));
-        if (remappedDepth(r.depthChannel))
-            print("note: depth " + r.depthChannel +
-                  " is V-Ray's, which it remaps between its depth black and depth white by "
-                  "default: the Depth modes need distances in scene units (turn the remapping "
-                  "off, or pick another channel with --depth-channel)");
-        for (const std::string& label : r.unheld)
-            std::fprintf(stderr,
-                         "orvit: warning: surface %s is in no frame of %d-%d: it glows nothing\n",
-                         standin::printableLine(label).c_str(), r.range.first, r.range.last);
-        for (const std::string& warning : r.warnings)
-            std::fprintf(stderr, "orvit: warning: %s\n", standin::printableLine(warning).c_str());
-        std::printf("wrote %s and %s: a Fixed glow on every %svalue\nnext: orvit edit %s "
-                    "--frame %d, then orvit render %s\n",
-                    r.scene.c_str(), r.settings.c_str(), request_.update ? "new " : "",
-                    request_.output.c_str(), r.range.first, request_.output.c_str());
-    }
-
-  private:
-    InitRequest request_;
-};
-
-} // namespace
-
-std::unique_ptr<Command> initCommand(CLI::App& app, const CommandContext& context) {
-    return std::make_unique<InitCommand>(app, context);
 }
 
 } // namespace orvit::app

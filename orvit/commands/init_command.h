@@ -10,11 +10,16 @@
 #include "orvit/scene/frame_pattern.h"
 #include "orvit/scene/scene_file.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace orvit::app {
+
+// The characters a list of names or ids in a message may take: a line holds
+// it, the scene lists them all.
+constexpr size_t kListRoom = 160;
 
 struct InitRequest {
     // The frames, #### for the frame number: one pattern, or one for each
