@@ -68,8 +68,8 @@ int taskCount(const std::string& submitted) {
 double localRender(const std::string& scene, const fs::path& out) {
     fs::remove_all(out);
     const auto t0 = Clock::now();
-    run(orvit::app::shellQuoted(ORVIT_PROGRAM) + " render " + orvit::app::shellQuoted(scene) +
-        " --output " + orvit::app::shellQuoted((out / "f.####.png").string()) + " >/dev/null");
+    run(orvit::files::shellQuoted(ORVIT_PROGRAM) + " render " + orvit::files::shellQuoted(scene) +
+        " --output " + orvit::files::shellQuoted((out / "f.####.png").string()) + " >/dev/null");
     return secondsSince(t0);
 }
 
@@ -78,10 +78,11 @@ double localRender(const std::string& scene, const fs::path& out) {
 double farmRender(const std::string& scene, const fs::path& out, int chunk, int& tasks) {
     fs::remove_all(out);
     const auto t0 = Clock::now();
-    const std::string submitted = run(
-        orvit::app::shellQuoted(ORVIT_PROGRAM) + " farm submit " + orvit::app::shellQuoted(scene) +
-        " --output " + orvit::app::shellQuoted((out / "f.####.png").string()) +
-        (chunk > 0 ? " --chunk " + std::to_string(chunk) : std::string()));
+    const std::string submitted =
+        run(orvit::files::shellQuoted(ORVIT_PROGRAM) + " farm submit " +
+            orvit::files::shellQuoted(scene) + " --output " +
+            orvit::files::shellQuoted((out / "f.####.png").string()) +
+            (chunk > 0 ? " --chunk " + std::to_string(chunk) : std::string()));
     waitForQueue(jobId(submitted));
     const double seconds = secondsSince(t0);
     tasks = taskCount(submitted);
@@ -92,9 +93,10 @@ double farmRender(const std::string& scene, const fs::path& out, int chunk, int&
 // left the queue.
 double emptyArray(int tasks, const fs::path& folder) {
     const auto t0 = Clock::now();
-    const std::string id = run(
-        "sbatch --parsable --array=0-" + std::to_string(tasks - 1) +
-        " --output=/dev/null --chdir=" + orvit::app::shellQuoted(folder.string()) + " --wrap true");
+    const std::string id =
+        run("sbatch --parsable --array=0-" + std::to_string(tasks - 1) +
+            " --output=/dev/null --chdir=" + orvit::files::shellQuoted(folder.string()) +
+            " --wrap true");
     waitForQueue(id.substr(0, id.find_first_of(";\n")));
     return secondsSince(t0);
 }
@@ -137,8 +139,8 @@ int main(int argc, char** argv) {
 
     compare("demo scene, 6 frames of 640 x 360", ORVIT_DEMO_SCENE, folder / "demo", {0, 2, 1});
     std::fflush(stdout);
-    run(orvit::app::shellQuoted(ORVIT_SEQUENCE_SCENE) + " " +
-        orvit::app::shellQuoted((folder / "seq").string()) + " " + std::to_string(frames));
+    run(orvit::files::shellQuoted(ORVIT_SEQUENCE_SCENE) + " " +
+        orvit::files::shellQuoted((folder / "seq").string()) + " " + std::to_string(frames));
     const std::string title =
         "generated sequence, " + std::to_string(frames) + " frames of 1920 x 1080";
     compare(title.c_str(), (folder / "seq/scene.toml").string(), folder / "seq", {0, 12, 6, 1});

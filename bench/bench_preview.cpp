@@ -21,7 +21,9 @@
 #include <string>
 #include <vector>
 
-using namespace orvit::standin;
+using namespace orvit::core;
+using namespace orvit::host;
+using namespace orvit::panel;
 
 namespace {
 

@@ -34,8 +34,8 @@
 
 using namespace orvit;
 using bench::fastest;
-using standin::FrameBinding;
-using standin::MemoryFrame;
+using orvit::core::FrameBinding;
+using orvit::core::MemoryFrame;
 
 namespace {
 

@@ -23,7 +23,8 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using namespace orvit::app;
+using namespace orvit::scene;
+using namespace orvit::sequence;
 
 namespace {
 

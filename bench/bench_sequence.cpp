@@ -89,7 +89,7 @@ void timeSequence(const fs::path& folder, int width, int height, int frames, int
          std::to_string(height), "--exr"},
         (folder.parent_path() / "make.log").string());
     const std::string scene = (folder / "scene.toml").string();
-    const int cpus = orvit::app::availableCpus();
+    const int cpus = orvit::sequence::availableCpus();
     auto orvit = [&](const std::string& program, const std::string& out, int jobs) {
         std::vector<std::string> args = {program, "render", scene, "--output", out + "/g.####.png"};
         if (jobs > 0) {
@@ -107,7 +107,7 @@ void timeSequence(const fs::path& folder, int width, int height, int frames, int
                               out,
                               {},
                               0.0});
-    if (!orvit::app::findOnPath("oiiotool").empty()) {
+    if (!orvit::files::findOnPath("oiiotool").empty()) {
         std::string channels;
         for (const char* c : kCombined)
             channels += std::string(channels.empty() ? "" : ",") + c;

@@ -30,8 +30,8 @@ press "Preview"
 cancel
 )";
 
-void savePicture(const standin::Canvas& canvas, const std::string& path) {
-    app::writePicture(path, {canvas.width, canvas.height, canvas.rgb});
+void savePicture(const orvit::panel::Canvas& canvas, const std::string& path) {
+    orvit::images::writePicture(path, {canvas.width, canvas.height, canvas.rgb});
     std::printf("%s\n", path.c_str());
 }
 
@@ -39,15 +39,15 @@ void makePictures(const std::string& folder) {
     std::string why;
     if (!window::openDisplay(&why))
         throw std::runtime_error(why);
-    const app::SceneFile scene = app::parseSceneFile(ORVIT_DEMO_SCENE);
-    standin::HostServices host;
+    const orvit::scene::SceneFile scene = orvit::scene::parseSceneFile(ORVIT_DEMO_SCENE);
+    orvit::host::HostServices host;
     host.quiet = true;
-    app::SceneInstance filter(scene, ORVIT_BUILT_MODULE, host);
+    orvit::sequence::SceneInstance filter(scene, ORVIT_BUILT_MODULE, host);
     filter.renderFrame(scene, kFrame);
 
     window::WindowUser user({scene.first, scene.last, scene.rate});
     host.panelHost.user = &user;
-    const standin::Script script = standin::parseScript(kScript, "pictures");
+    const orvit::panel::Script script = orvit::panel::parseScript(kScript, "pictures");
     window::WindowScriptDriver driver(script, user);
     bool editorShown = false;
     user.onOpen = [&](window::PanelWindow& w) {
@@ -61,15 +61,16 @@ void makePictures(const std::string& folder) {
             editorShown = true;
             e.cancelButton->do_callback();
         };
-        const standin::Script lamp =
-            standin::parseScript("choose \"Special Buffer\" 1\nok\n", "pictures");
+        const orvit::panel::Script lamp =
+            orvit::panel::parseScript("choose \"Special Buffer\" 1\nok\n", "pictures");
         if (!driver.perform(w, lamp.actions[0]))
             return;
-        standin::ScriptTarget button;
+        orvit::panel::ScriptTarget button;
         button.label = "Transparency";
         button.near.push_back({"button", false});
         std::string missing;
-        if (standin::PanelControl* e = standin::resolveTarget(button, w.panel(), &missing))
+        if (orvit::panel::PanelControl* e =
+                orvit::panel::resolveTarget(button, w.panel(), &missing))
             w.widgetsOf(*e)->button->do_callback();
         w.cancelButton()->do_callback();
     };

@@ -6,9 +6,9 @@
 
 namespace orvit::demo {
 
-using standin::ObjectChunk;
-using standin::ObjectDescription;
-using standin::ObjectSurface;
+using orvit::host::ObjectChunk;
+using orvit::host::ObjectDescription;
+using orvit::host::ObjectSurface;
 
 namespace {
 

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     }
     for (const orvit::demo::DemoObject& d : orvit::demo::demoObjects()) {
         const std::string path = std::string(argv[1]) + "/" + d.file;
-        if (!orvit::standin::saveObjectFile(path, orvit::standin::writeObjectFile(d.object))) {
+        if (!orvit::host::saveObjectFile(path, orvit::host::writeObjectFile(d.object))) {
             std::fprintf(stderr, "demo_objects: cannot write %s\n", path.c_str());
             return 1;
         }

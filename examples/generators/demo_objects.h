@@ -11,7 +11,7 @@ namespace orvit::demo {
 
 struct DemoObject {
     const char* file; // name inside examples/demo/objects
-    standin::ObjectDescription object;
+    orvit::host::ObjectDescription object;
 };
 
 // The objects in scene order.

@@ -11,7 +11,7 @@
 #include <exception>
 #include <new>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 bool Command::parsed() const {
     return command_->parsed();
@@ -54,7 +54,7 @@ int flushedExit(int code) {
 int printVersions(const std::string& builtModule) {
     std::printf("orvit %s\n", ORVIT_VERSION);
     try {
-        const standin::LoadedModule module(builtModule);
+        const core::LoadedModule module(builtModule);
         std::printf("module %s: descriptor version %u\n", module.path().c_str(),
                     module.descriptor().version);
     } catch (const std::exception& e) {
@@ -90,10 +90,10 @@ int runCommandLine(int argc, char** argv, const CommandContext& context) {
         std::fprintf(stderr, "orvit: out of memory\n");
         return flushedExit(1);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "orvit: %s\n", standin::printableLine(e.what()).c_str());
+        std::fprintf(stderr, "orvit: %s\n", core::printableLine(e.what()).c_str());
         return flushedExit(1);
     }
     return flushedExit(0);
 }
 
-} // namespace orvit::app
+} // namespace orvit::commands

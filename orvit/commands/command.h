@@ -12,7 +12,7 @@ namespace CLI {
 class App;
 }
 
-namespace orvit::app {
+namespace orvit::commands {
 
 // What the subcommands take from the program that holds them.
 struct CommandContext {
@@ -57,4 +57,4 @@ std::vector<std::unique_ptr<Command>> allCommands(CLI::App& app, const CommandCo
 // line on standard error.
 int runCommandLine(int argc, char** argv, const CommandContext& context);
 
-} // namespace orvit::app
+} // namespace orvit::commands

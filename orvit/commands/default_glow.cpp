@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 std::array<uint8_t, 3> defaultGlowColour(int value) {
     const double hue = std::fmod(value * 137.50776405003785, 360.0) / 60.0; // 0 to 6
@@ -30,7 +30,7 @@ std::array<uint8_t, 3> defaultGlowColour(int value) {
     }
 }
 
-standin::Script defaultGlowScript(const std::vector<int>& values) {
+panel::Script defaultGlowScript(const std::vector<int>& values) {
     std::string text = "tick \"Enable Orvit\" on\n";
     char line[256];
     for (int value : values) {
@@ -42,27 +42,27 @@ standin::Script defaultGlowScript(const std::vector<int>& values) {
                       value, kDefaultGlowDistance, c[0], c[1], c[2]);
         text += line;
     }
-    return standin::parseScript(text + "ok\n", "the default glows");
+    return panel::parseScript(text + "ok\n", "the default glows");
 }
 
 EditResult giveDefaultGlows(const std::string& scenePath, const std::vector<std::string>& values,
                             const std::string& builtModule, const std::string& module) {
     std::vector<int> listed;
     for (const std::string& text : values) {
-        const int value = parseSpecialValue(text, "--default-glow");
+        const int value = scene::parseSpecialValue(text, "--default-glow");
         if (std::find(listed.begin(), listed.end(), value) == listed.end())
             listed.push_back(value);
     }
     // A scene whose settings file is yet to be made starts from the module's
     // own defaults, and the file is made.
-    const SceneFile scene = parseSceneFile(scenePath, true);
+    const scene::SceneFile scene = scene::parseSceneFile(scenePath, true);
     EditOptions options;
     options.module = module;
     options.freshSettings = scene.settingsFileAbsent;
     // The panel offers exactly the listed values, whatever the scene's
     // surfaces carry.
-    options.surfaces = surfacesForValues(listed);
+    options.surfaces = scene::surfacesForValues(listed);
     return editScene(scene, defaultGlowScript(listed), builtModule, options);
 }
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 // The glow size of the default glow, a fraction of the frame width.
 constexpr double kDefaultGlowDistance = 0.02;
@@ -25,7 +25,7 @@ std::array<uint8_t, 3> defaultGlowColour(int value);
 // default glow: the value chosen, "Paste" of the untouched clipboard (the
 // module's defaults, envelopes gone), its box ticked, the distance typed and
 // the first key coloured; then OK.
-standin::Script defaultGlowScript(const std::vector<int>& values);
+panel::Script defaultGlowScript(const std::vector<int>& values);
 
 // `orvit settings SCENE --default-glow N ...`: each listed value (1 to 255)
 // gets the default glow, every other setting stays exactly as it is, and the
@@ -34,4 +34,4 @@ standin::Script defaultGlowScript(const std::vector<int>& values);
 EditResult giveDefaultGlows(const std::string& scenePath, const std::vector<std::string>& values,
                             const std::string& builtModule, const std::string& module = "");
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -20,7 +20,7 @@
 #include <iterator>
 #include <unistd.h>
 
-namespace orvit::app {
+namespace orvit::commands {
 namespace {
 
 // Byte offset of a 1-based line and code-point column in `text`.
@@ -43,31 +43,31 @@ size_t offsetOf(const std::string& text, toml::source_position at) {
 // The lines as a TOML multi-line string: a literal one where it can hold
 // them, else a basic one with escapes.
 std::string tomlText(const std::vector<std::string>& lines) {
-    const std::string body = standin::joinLines(lines);
+    const std::string body = core::joinLines(lines);
     bool literal = body.find("'''") == std::string::npos;
     for (char c : body)
         literal = literal && (c == '\n' || c == '\t' || static_cast<unsigned char>(c) >= 0x20) &&
                   c != 0x7F;
     if (literal)
         return "'''\n" + body + "'''";
-    return "\"\"\"\n" + tomlEscaped(body, true) + "\"\"\"";
+    return "\"\"\"\n" + scene::tomlEscaped(body, true) + "\"\"\"";
 }
 
 toml::table parseText(const std::string& text, const std::string& path) {
     try {
         return toml::parse(text, path);
     } catch (const toml::parse_error& e) {
-        throw AppError("scene '" + path +
-                       "': cannot be read again: " + std::string(e.description()));
+        throw core::AppError("scene '" + path +
+                             "': cannot be read again: " + std::string(e.description()));
     }
 }
 
 // Stands for the panel's user, noting how often the panel opened and the
 // last answer.
-class CountingUser : public standin::PanelUser {
+class CountingUser : public panel::PanelUser {
   public:
-    explicit CountingUser(standin::PanelUser& user) : user_(user) {}
-    int32_t run(standin::Panel& panel, int32_t flags) override {
+    explicit CountingUser(panel::PanelUser& user) : user_(user) {}
+    int32_t run(panel::Panel& panel, int32_t flags) override {
         ++runs;
         answer = user_.run(panel, flags);
         return answer;
@@ -76,10 +76,10 @@ class CountingUser : public standin::PanelUser {
     int32_t answer = 0;
 
   private:
-    standin::PanelUser& user_;
+    panel::PanelUser& user_;
 };
 
-bool hasPanelMessage(const standin::HostServices& host) {
+bool hasPanelMessage(const host::HostServices& host) {
     return !host.messages.empty() && host.messages.back().first == "There is no Special buffer." &&
            host.messages.back().second == "Please set any Special buffers.";
 }
@@ -91,43 +91,43 @@ std::string replaceInlineSettings(const std::string& sceneText, const std::strin
     // The parser reads the text made safe for it; the settings are put back
     // into the text as the user wrote it.
     std::vector<size_t> origin;
-    const std::string safe = parserSafeText(sceneText, scenePath, &origin);
+    const std::string safe = scene::parserSafeText(sceneText, scenePath, &origin);
     const toml::table root = parseText(safe, scenePath);
     const toml::node* node = root["filter"]["settings"].node();
     if (node == nullptr || !node->is_string())
-        throw AppError("scene '" + scenePath + "': key 'filter.settings' is no longer there");
+        throw core::AppError("scene '" + scenePath + "': key 'filter.settings' is no longer there");
     const size_t safeBegin = offsetOf(safe, node->source().begin);
     const size_t safeEnd = offsetOf(safe, node->source().end);
     const size_t begin = safeBegin < origin.size() ? origin[safeBegin] : sceneText.size();
     const size_t end = safeEnd < origin.size() ? origin[safeEnd] : sceneText.size();
     if (begin >= end || end > sceneText.size())
-        throw AppError("scene '" + scenePath + "': key 'filter.settings' cannot be found");
+        throw core::AppError("scene '" + scenePath + "': key 'filter.settings' cannot be found");
     std::string text = sceneText.substr(0, begin) + tomlText(lines) + sceneText.substr(end);
 
     // The new text must read back as the old one with the new settings.
     toml::table expected = root;
     expected.insert_or_assign("filter", [&] {
         toml::table filter = *root["filter"].as_table();
-        filter.insert_or_assign("settings", standin::joinLines(lines));
+        filter.insert_or_assign("settings", core::joinLines(lines));
         return filter;
     }());
-    const toml::table again = parseText(parserSafeText(text, scenePath), scenePath);
+    const toml::table again = parseText(scene::parserSafeText(text, scenePath), scenePath);
     if (again != expected)
-        throw AppError("scene '" + scenePath +
-                       "': the settings cannot be put back without changing other keys");
+        throw core::AppError("scene '" + scenePath +
+                             "': the settings cannot be put back without changing other keys");
     return text;
 }
 
 namespace {
 
-EditResult editScene(const SceneFile& scene, standin::PanelUser& panelUser,
+EditResult editScene(const scene::SceneFile& scene, panel::PanelUser& panelUser,
                      const std::string& builtModule, const EditOptions& options) {
-    const std::string module = chooseModule(scene, options.module, builtModule);
+    const std::string module = sequence::chooseModule(scene, options.module, builtModule);
     if (options.frame)
-        checkFrameInScene(scene, *options.frame, "--frame");
+        sequence::checkFrameInScene(scene, *options.frame, "--frame");
 
     EditResult result;
-    standin::HostServices host;
+    host::HostServices host;
     host.quiet = true;
     CountingUser user(panelUser);
     host.panelHost.user = &user;
@@ -141,14 +141,15 @@ EditResult editScene(const SceneFile& scene, standin::PanelUser& panelUser,
                                                 static_cast<std::ptrdiff_t>(given));
     {
         // Settings the module did not take would be lost or changed on saving.
-        SceneInstance filter(scene, module, host, !options.freshSettings);
+        sequence::SceneInstance filter(scene, module, host, !options.freshSettings);
         result.surfacesOrigin = filter.openPanel(scene, options.frame, options.surfaces);
         if (!host.panelHost.panels().empty())
-            result.controls = standin::describeControls(*host.panelHost.panels().back());
+            result.controls = panel::describeControls(*host.panelHost.panels().back());
         if (user.runs == 0) {
             if (!hasPanelMessage(host))
-                throw AppError(filter.module().describe("ImageFilterInterface", scene.server) +
-                               " opened no panel and showed no message");
+                throw core::AppError(
+                    filter.module().describe("ImageFilterInterface", scene.server) +
+                    " opened no panel and showed no message");
             result.outcome = EditResult::Outcome::NoSpecialValues;
             result.message = {host.messages.back().first, host.messages.back().second};
             return result;
@@ -165,15 +166,15 @@ EditResult editScene(const SceneFile& scene, standin::PanelUser& panelUser,
         return result;
     }
     if (!scene.settingsFile.empty()) {
-        writeAtomically(scene.settingsFile, "settings '" + scene.settingsFile + "'",
-                        standin::joinLines(result.lines));
+        files::writeAtomically(scene.settingsFile, "settings '" + scene.settingsFile + "'",
+                               core::joinLines(result.lines));
         result.written = scene.settingsFile;
     } else {
-        writeAtomically(
+        files::writeAtomically(
             scene.path, "scene '" + scene.path + "'",
-            replaceInlineSettings(
-                readRegularFile(scene.path, "scene '" + scene.path + "'", kSceneFileLimit),
-                scene.path, result.lines));
+            replaceInlineSettings(files::readRegularFile(scene.path, "scene '" + scene.path + "'",
+                                                         files::kSceneFileLimit),
+                                  scene.path, result.lines));
         result.written = scene.path;
     }
     result.outcome = EditResult::Outcome::Written;
@@ -182,31 +183,31 @@ EditResult editScene(const SceneFile& scene, standin::PanelUser& panelUser,
 
 } // namespace
 
-EditResult editScene(const std::string& scenePath, standin::PanelUser& user,
+EditResult editScene(const std::string& scenePath, panel::PanelUser& user,
                      const std::string& builtModule, const EditOptions& options) {
-    return editScene(parseSceneFile(scenePath), user, builtModule, options);
+    return editScene(scene::parseSceneFile(scenePath), user, builtModule, options);
 }
 
-EditResult editScene(const SceneFile& scene, const standin::Script& script,
+EditResult editScene(const scene::SceneFile& scene, const panel::Script& script,
                      const std::string& builtModule, const EditOptions& options) {
-    standin::ScriptedUser user(script);
+    panel::ScriptedUser user(script);
     EditResult result =
-        editScene(scene, static_cast<standin::PanelUser&>(user), builtModule, options);
+        editScene(scene, static_cast<panel::PanelUser&>(user), builtModule, options);
     // A line that could not run cancelled the panel: nothing was written.
     if (!user.error().empty())
-        throw AppError(user.error());
+        throw core::AppError(user.error());
     return result;
 }
 
-EditResult editScene(const std::string& scenePath, const standin::Script& script,
+EditResult editScene(const std::string& scenePath, const panel::Script& script,
                      const std::string& builtModule, const EditOptions& options) {
-    return editScene(parseSceneFile(scenePath), script, builtModule, options);
+    return editScene(scene::parseSceneFile(scenePath), script, builtModule, options);
 }
 
 void reportEdit(const EditResult& r, const std::string& scenePath, bool controls) {
     // Surface names and labels come from files: escaped as messages are.
     const auto print = [](const std::string& line) {
-        std::printf("%s\n", standin::printableLine(line).c_str());
+        std::printf("%s\n", core::printableLine(line).c_str());
     };
     if (!r.surfacesOrigin.empty())
         print(r.surfacesOrigin);
@@ -228,8 +229,9 @@ void reportEdit(const EditResult& r, const std::string& scenePath, bool controls
             print(line);
         std::fflush(stdout);
         // Nothing was edited: a script must see that as a failure.
-        throw AppError("scene '" + scenePath +
-                       "': the module showed its message instead of its panel; nothing edited");
+        throw core::AppError(
+            "scene '" + scenePath +
+            "': the module showed its message instead of its panel; nothing edited");
     }
 }
 
@@ -261,22 +263,24 @@ class EditCommand : public Command {
         EditOptions options;
         options.module = module_;
         if (!frame_.empty())
-            options.frame = parseFrameNumber(frame_, "--frame");
+            options.frame = scene::parseFrameNumber(frame_, "--frame");
         if (script_.empty()) {
             if (!context_.windowEdit)
-                throw AppError("this program has no window; use --script FILE to work the panel "
-                               "from a script");
+                throw core::AppError(
+                    "this program has no window; use --script FILE to work the panel "
+                    "from a script");
             reportEdit(context_.windowEdit(scene_, context_.builtModule, options), scene_,
                        controls_);
             return;
         }
         std::string text;
         if (script_ == "-") {
-            text = readToEnd(STDIN_FILENO, "script from standard input", kScriptLimit);
+            text =
+                files::readToEnd(STDIN_FILENO, "script from standard input", files::kScriptLimit);
         } else {
-            text = readRegularFile(script_, "script '" + script_ + "'", kScriptLimit);
+            text = files::readRegularFile(script_, "script '" + script_ + "'", files::kScriptLimit);
         }
-        const standin::Script script = standin::parseScript(text, script_);
+        const panel::Script script = panel::parseScript(text, script_);
         reportEdit(editScene(scene_, script, context_.builtModule, options), scene_, controls_);
     }
 
@@ -292,4 +296,4 @@ std::unique_ptr<Command> editCommand(CLI::App& app, const CommandContext& contex
     return std::make_unique<EditCommand>(app, context);
 }
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 struct EditResult {
     enum class Outcome {
@@ -36,7 +36,7 @@ struct EditOptions {
     std::optional<int> frame;
     // The surfaces offered to the panel besides the scene's object files;
     // without them, the scene's (panelSurfaces).
-    std::optional<std::vector<SurfaceEntry>> surfaces;
+    std::optional<std::vector<scene::SurfaceEntry>> surfaces;
     // A new instance with the module's own defaults, the scene's settings
     // not loaded (they are yet to be made).
     bool freshSettings = false;
@@ -49,17 +49,17 @@ struct EditOptions {
 // activation result other than 0, a write) is an AppError with one line, and
 // then nothing has been written. The module is `options.module` if given,
 // else the scene's, else `builtModule`.
-EditResult editScene(const std::string& scenePath, standin::PanelUser& user,
+EditResult editScene(const std::string& scenePath, panel::PanelUser& user,
                      const std::string& builtModule, const EditOptions& options = {});
 
 // The same with `script` at the panel; a script line that cannot run is an
 // AppError too.
-EditResult editScene(const std::string& scenePath, const standin::Script& script,
+EditResult editScene(const std::string& scenePath, const panel::Script& script,
                      const std::string& builtModule, const EditOptions& options = {});
 
 // The same for a scene already read (or not yet written: the settings then
 // go to its settings file).
-EditResult editScene(const SceneFile& scene, const standin::Script& script,
+EditResult editScene(const scene::SceneFile& scene, const panel::Script& script,
                      const std::string& builtModule, const EditOptions& options = {});
 
 // The scene text with the string value of `filter.settings` replaced by
@@ -72,4 +72,4 @@ std::string replaceInlineSettings(const std::string& sceneText, const std::strin
 // the module's message instead of its panel is an AppError naming the scene.
 void reportEdit(const EditResult& r, const std::string& scenePath, bool controls);
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 namespace {
 
@@ -21,8 +21,8 @@ class FarmCommand : public Command {
     std::string farmProgram_;
     CLI::App* submit_ = nullptr;
     CLI::App* status_ = nullptr;
-    FarmRequest submitRequest_;
-    FarmRequest statusRequest_;
+    farm::FarmRequest submitRequest_;
+    farm::FarmRequest statusRequest_;
 };
 
 FarmCommand::FarmCommand(CLI::App& app, const CommandContext& context)
@@ -77,21 +77,21 @@ FarmCommand::FarmCommand(CLI::App& app, const CommandContext& context)
 void FarmCommand::run() const {
     if (submit_->parsed()) {
         if (submit_->count("--chunk") > 0 && submitRequest_.chunk < 1)
-            throw AppError("--chunk " + std::to_string(submitRequest_.chunk) +
-                           ": a task needs 1 frame or more");
+            throw core::AppError("--chunk " + std::to_string(submitRequest_.chunk) +
+                                 ": a task needs 1 frame or more");
         // Not given is no limit; a limit of 0 would be none either.
         if (submit_->count("--throttle") > 0 && submitRequest_.slurm.throttle < 1)
-            throw AppError("--throttle " + std::to_string(submitRequest_.slurm.throttle) +
-                           ": 1 task at once or more");
+            throw core::AppError("--throttle " + std::to_string(submitRequest_.slurm.throttle) +
+                                 ": 1 task at once or more");
         // Tasks run the program without a window, which render nodes
         // without a display's libraries can run.
         if (access(farmProgram_.c_str(), X_OK) != 0)
-            throw AppError("no program '" + farmProgram_ +
-                           "' beside this one: the farm's tasks "
-                           "run it (it is built and installed with orvit)");
-        farmSubmit(submitRequest_, farmProgram_, builtModule_);
+            throw core::AppError("no program '" + farmProgram_ +
+                                 "' beside this one: the farm's tasks "
+                                 "run it (it is built and installed with orvit)");
+        farm::farmSubmit(submitRequest_, farmProgram_, builtModule_);
     } else if (status_->parsed()) {
-        farmStatus(statusRequest_);
+        farm::farmStatus(statusRequest_);
     }
 }
 
@@ -101,4 +101,4 @@ std::unique_ptr<Command> farmCommand(CLI::App& app, const CommandContext& contex
     return std::make_unique<FarmCommand>(app, context);
 }
 
-} // namespace orvit::app
+} // namespace orvit::commands

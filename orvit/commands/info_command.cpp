@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 namespace {
 
@@ -19,7 +19,7 @@ class InfoCommand : public Command {
                              "module file (default: the Orvit.p built with orvit)");
     }
     void run() const override {
-        const standin::LoadedModule module(module_);
+        const core::LoadedModule module(module_);
         const ModuleDescriptor& d = module.descriptor();
         std::printf("module       %s\n", module.path().c_str());
         std::printf("sync word    0x%08X\n", d.syncWord);
@@ -41,4 +41,4 @@ std::unique_ptr<Command> infoCommand(CLI::App& app, const CommandContext& contex
     return std::make_unique<InfoCommand>(app, context);
 }
 
-} // namespace orvit::app
+} // namespace orvit::commands

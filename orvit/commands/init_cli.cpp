@@ -9,14 +9,14 @@
 
 #include <CLI/CLI.hpp>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 namespace {
 
 // What the scene's [colour] does, and how to change it.
-std::string colourSummary(const ColourSettings& colour, const std::string& scene,
+std::string colourSummary(const images::ColourSettings& colour, const std::string& scene,
                           bool defaultDisplay) {
-    if (colour.transform == ColourSettings::Transform::Ocio)
+    if (colour.transform == images::ColourSettings::Transform::Ocio)
         return "colour: OpenColorIO display '" + colour.display + "'" +
                (defaultDisplay ? " (the configuration's default)" : "") + ", view '" + colour.view +
                "'" + (colour.look.empty() ? "" : ", look '" + colour.look + "'") + " of '" +
@@ -84,9 +84,8 @@ class InitCommand : public Command {
 
     void run() const override {
         const InitResult r = initScene(request_, builtModule_);
-        const std::string values =
-            standin::joined(r.values, [](int v) { return std::to_string(v); });
-        const std::string channels = standin::joined(r.colourChannels);
+        const std::string values = core::joined(r.values, [](int v) { return std::to_string(v); });
+        const std::string channels = core::joined(r.colourChannels);
         // The files only when there are several.
         const auto in = [&](const std::string& pattern) {
             return request_.patterns.size() > 1 ? " in " + pattern : std::string();
@@ -98,18 +97,18 @@ class InitCommand : public Command {
             special = "Cryptomatte " + r.cryptomatte + in(r.specialPattern) + ", " +
                       std::to_string(r.surfaces.size()) + " object" +
                       (r.surfaces.size() == 1 ? "" : "s") + " (" +
-                      standin::boundedList(
+                      core::boundedList(
                           r.surfaces,
-                          [](const SurfaceEntry& s) {
-                              return (s.name.empty() ? "id " + idText(s.id.value_or(0))
-                                                     : tomlString(s.name)) +
+                          [](const scene::SurfaceEntry& s) {
+                              return (s.name.empty() ? "id " + scene::idText(s.id.value_or(0))
+                                                     : scene::tomlString(s.name)) +
                                      " " + std::to_string(s.special);
                           },
                           kListRoom) +
                       "; every one is a [[surfaces]] of " + request_.output + ")";
             if (!r.otherCryptomattes.empty())
                 special += "; also in the file: Cryptomatte " +
-                           standin::joined(r.otherCryptomattes, tomlString) +
+                           core::joined(r.otherCryptomattes, scene::tomlString) +
                            " (--cryptomatte NAME picks another)";
         }
         const std::string depth = r.depthChannel.empty()
@@ -118,14 +117,14 @@ class InitCommand : public Command {
                                             (r.farDepth ? " (empty background far)" : "");
         // Names from the files, escaped as every message escapes them.
         const auto print = [](const std::string& line) {
-            std::printf("%s\n", standin::printableLine(line).c_str());
+            std::printf("%s\n", core::printableLine(line).c_str());
         };
-        print("frames " + rangeText(r.range) + ", " + std::to_string(r.width) + "x" +
+        print("frames " + scene::rangeText(r.range) + ", " + std::to_string(r.width) + "x" +
               std::to_string(r.height) + ": colour " + channels + in(r.colourPattern) +
               "; special " + special + "; depth " + depth);
         print(colourSummary(r.colour, request_.output,
                             request_.display.empty() && !request_.view.empty()));
-        if (remappedDepth(r.depthChannel))
+        if (passes::remappedDepth(r.depthChannel))
             print("note: depth " + r.depthChannel +
                   " is V-Ray's, which it remaps between its depth black and depth white by "
                   "default: the Depth modes need distances in scene units (turn the remapping "
@@ -133,9 +132,9 @@ class InitCommand : public Command {
         for (const std::string& label : r.unheld)
             std::fprintf(stderr,
                          "orvit: warning: surface %s is in no frame of %d-%d: it glows nothing\n",
-                         standin::printableLine(label).c_str(), r.range.first, r.range.last);
+                         core::printableLine(label).c_str(), r.range.first, r.range.last);
         for (const std::string& warning : r.warnings)
-            std::fprintf(stderr, "orvit: warning: %s\n", standin::printableLine(warning).c_str());
+            std::fprintf(stderr, "orvit: warning: %s\n", core::printableLine(warning).c_str());
         std::printf("wrote %s and %s: a Fixed glow on every %svalue\nnext: orvit edit %s "
                     "--frame %d, then orvit render %s\n",
                     r.scene.c_str(), r.settings.c_str(), request_.update ? "new " : "",
@@ -152,4 +151,4 @@ std::unique_ptr<Command> initCommand(CLI::App& app, const CommandContext& contex
     return std::make_unique<InitCommand>(app, context);
 }
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -22,10 +22,10 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::commands {
 namespace {
 
-using standin::inQuotes;
+using core::inQuotes;
 
 // Depths from here on are no surface's: renderers mark empty background
 // with 1e10 or more (a million kilometres in metres). The scene says 1.0e9.
@@ -47,7 +47,7 @@ std::vector<std::string> splitNames(const std::string& text) {
 // name is the pattern's with its frame mark filled by a frame number.
 std::vector<int> framesPresent(const fs::path& pattern) {
     const std::string name = pattern.filename().string();
-    const FrameMark mark = frameMark(name);
+    const scene::FrameMark mark = scene::frameMark(name);
     const std::string prefix = name.substr(0, mark.begin), suffix = name.substr(mark.end);
     std::vector<int> frames;
     std::error_code ec;
@@ -64,7 +64,7 @@ std::vector<int> framesPresent(const fs::path& pattern) {
         if (digits.size() > 8 || digits.find_first_not_of("0123456789") != std::string::npos)
             continue;
         const int frame = std::atoi(digits.c_str());
-        if (framePath(name, frame) == file)
+        if (scene::framePath(name, frame) == file)
             frames.push_back(frame);
     }
     std::sort(frames.begin(), frames.end());
@@ -74,58 +74,60 @@ std::vector<int> framesPresent(const fs::path& pattern) {
 // The frames of `pattern` to read: --frames, every file of which must be
 // there, or the files present, which must leave no gap. A pattern without a
 // frame number is one file for every frame and bounds nothing (empty).
-std::optional<FrameRange> patternRange(const InitRequest& request, const fs::path& pattern,
-                                       const std::string& shown) {
+std::optional<scene::FrameRange> patternRange(const InitRequest& request, const fs::path& pattern,
+                                              const std::string& shown) {
     if (!request.frames.empty())
-        return parseFrameRange(request.frames);
-    if (!hasFrameNumber(pattern.string()))
+        return scene::parseFrameRange(request.frames);
+    if (!scene::hasFrameNumber(pattern.string()))
         return std::nullopt;
     const std::vector<int> present = framesPresent(pattern);
     if (present.empty())
-        throw AppError(shown + ": no file matches it (#### stands for the frame number)");
-    return FrameRange{present.front(), present.back()};
+        throw core::AppError(shown + ": no file matches it (#### stands for the frame number)");
+    return scene::FrameRange{present.front(), present.back()};
 }
 
 // The range every pattern agrees on, with every file of it there.
-FrameRange frameRange(const InitRequest& request, const std::vector<fs::path>& patterns) {
-    std::optional<FrameRange> range;
+scene::FrameRange frameRange(const InitRequest& request, const std::vector<fs::path>& patterns) {
+    std::optional<scene::FrameRange> range;
     std::string from;
     for (size_t i = 0; i < patterns.size(); ++i) {
-        const std::string shown = inQuotes(request.patterns[i], '\'');
-        const std::optional<FrameRange> own = patternRange(request, patterns[i], shown);
+        const std::string shown = core::inQuotes(request.patterns[i], '\'');
+        const std::optional<scene::FrameRange> own = patternRange(request, patterns[i], shown);
         if (own && range && (own->first != range->first || own->last != range->last))
-            throw AppError(shown + " has frames " + rangeText(*own) + " but " + from +
-                           " has frames " + rangeText(*range) + "; give --frames A-B");
+            throw core::AppError(shown + " has frames " + scene::rangeText(*own) + " but " + from +
+                                 " has frames " + scene::rangeText(*range) + "; give --frames A-B");
         if (own && !range) {
             range = own;
             from = shown;
         }
     }
-    const FrameRange all = range.value_or(FrameRange{1, 1});
+    const scene::FrameRange all = range.value_or(scene::FrameRange{1, 1});
     for (size_t i = 0; i < patterns.size(); ++i) {
-        const std::vector<int> missing = missingFrames(patterns[i].string(), all);
+        const std::vector<int> missing = scene::missingFrames(patterns[i].string(), all);
         if (!missing.empty())
-            throw AppError("frames " + rangeText(all) + " of " +
-                           inQuotes(request.patterns[i], '\'') + ": frame " +
-                           std::to_string(missing.front()) + " is missing (" +
-                           inQuotes(framePath(patterns[i].string(), missing.front()), '\'') + ")");
+            throw core::AppError(
+                "frames " + scene::rangeText(all) + " of " +
+                core::inQuotes(request.patterns[i], '\'') + ": frame " +
+                std::to_string(missing.front()) + " is missing (" +
+                core::inQuotes(scene::framePath(patterns[i].string(), missing.front()), '\'') +
+                ")");
     }
     return all;
 }
 
 // The colour transform the request asks for: OpenColorIO's display and view
 // of a configuration checked now, else the sRGB formula.
-ColourSettings colourSettings(const InitRequest& request) {
-    ColourSettings colour;
+images::ColourSettings colourSettings(const InitRequest& request) {
+    images::ColourSettings colour;
     if (request.display.empty() && request.view.empty()) {
         if (!request.look.empty() || !request.ocioConfig.empty())
-            throw AppError(std::string(request.look.empty() ? "--ocio-config" : "--look") +
-                           " needs --display and --view");
+            throw core::AppError(std::string(request.look.empty() ? "--ocio-config" : "--look") +
+                                 " needs --display and --view");
         return colour;
     }
     if (request.view.empty())
-        throw AppError("--display needs --view");
-    colour.transform = ColourSettings::Transform::Ocio;
+        throw core::AppError("--display needs --view");
+    colour.transform = images::ColourSettings::Transform::Ocio;
     colour.display = request.display;
     colour.view = request.view;
     colour.look = request.look;
@@ -133,14 +135,15 @@ ColourSettings colourSettings(const InitRequest& request) {
     if (colour.config.empty()) {
         const char* environment = std::getenv("OCIO");
         if (environment == nullptr || *environment == '\0')
-            throw AppError("--display and --view need an OpenColorIO configuration: give "
-                           "--ocio-config FILE or set $OCIO");
+            throw core::AppError("--display and --view need an OpenColorIO configuration: give "
+                                 "--ocio-config FILE or set $OCIO");
         colour.config = environment;
     }
     // The scene names the configuration itself, so that it renders alike
     // wherever $OCIO says otherwise.
     colour.config = fs::absolute(colour.config).lexically_normal().string();
-    const ColourTransform check(colour, "--ocio-config " + inQuotes(colour.config, '\''));
+    const images::ColourTransform check(colour,
+                                        "--ocio-config " + core::inQuotes(colour.config, '\''));
     colour.display = check.display();
     return colour;
 }
@@ -164,21 +167,22 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     InitResult r;
     // The camera first: a typing error costs no reading of frames.
     if (!request.fov.empty() && (!request.focalLength.empty() || !request.filmWidth.empty()))
-        throw AppError("--fov and --focal-length with --film-width both give the camera; give one");
+        throw core::AppError(
+            "--fov and --focal-length with --film-width both give the camera; give one");
     if (request.focalLength.empty() != request.filmWidth.empty())
-        throw AppError(request.focalLength.empty() ? "--film-width needs --focal-length"
-                                                   : "--focal-length needs --film-width");
+        throw core::AppError(request.focalLength.empty() ? "--film-width needs --focal-length"
+                                                         : "--focal-length needs --film-width");
     for (const auto& [text, option, high] : {std::tuple{request.fov, "--fov", 180.0},
                                              std::tuple{request.focalLength, "--focal-length", 1e9},
                                              std::tuple{request.filmWidth, "--film-width", 1e9}})
         if (!text.empty())
             parseNumber(text, option, 0, high);
-    NamedChannels named;
+    passes::NamedChannels named;
     if (!request.colourChannels.empty())
         named.colour = splitNames(request.colourChannels);
-    if (!named.colour.empty() && !takesColourChannels(named.colour.size()))
-        throw AppError("--colour-channels " + inQuotes(request.colourChannels, '\'') +
-                       ": give 3 or 4 names, R,G,B[,A]");
+    if (!named.colour.empty() && !scene::takesColourChannels(named.colour.size()))
+        throw core::AppError("--colour-channels " + core::inQuotes(request.colourChannels, '\'') +
+                             ": give 3 or 4 names, R,G,B[,A]");
     named.special = request.specialChannel;
     named.depth = request.depthChannel;
     named.pickColour = "--colour-channels R,G,B[,A]";
@@ -197,17 +201,19 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     std::error_code ec;
     const std::vector<fs::path> newFolders = missingFolders(folder);
     if (newFolders.empty() && !fs::is_directory(folder, ec))
-        throw AppError("scene " + inQuotes(r.scene, '\'') + ": " + inQuotes(folder.string(), '\'') +
-                       " is not a folder");
-    SceneFile old;
+        throw core::AppError("scene " + core::inQuotes(r.scene, '\'') + ": " +
+                             core::inQuotes(folder.string(), '\'') + " is not a folder");
+    scene::SceneFile old;
     if (request.update) {
         if (!fs::exists(r.scene, ec))
-            throw AppError("--update: no scene " + inQuotes(r.scene, '\'') + " to update");
-        old = parseSceneFile(r.scene, true);
+            throw core::AppError("--update: no scene " + core::inQuotes(r.scene, '\'') +
+                                 " to update");
+        old = scene::parseSceneFile(r.scene, true);
         if (old.settingsFile.empty())
-            throw AppError("scene " + inQuotes(r.scene, '\'') +
-                           ": key 'filter.settings' keeps the settings inline; --update keeps "
-                           "a settings file (filter.settings_file)");
+            throw core::AppError(
+                "scene " + core::inQuotes(r.scene, '\'') +
+                ": key 'filter.settings' keeps the settings inline; --update keeps "
+                "a settings file (filter.settings_file)");
         r.settings = old.settingsFile;
         // A colour transform set by hand stays unless this request sets one.
         if (request.display.empty() && request.view.empty() && request.look.empty() &&
@@ -216,9 +222,10 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     } else {
         for (const std::string& path : {r.scene, r.settings})
             if (fs::exists(fs::symlink_status(path, ec)))
-                throw AppError(inQuotes(path, '\'') +
-                               " already exists; orvit init writes a new scene and its settings "
-                               "(remove it, give --output another name, or --update)");
+                throw core::AppError(
+                    core::inQuotes(path, '\'') +
+                    " already exists; orvit init writes a new scene and its settings "
+                    "(remove it, give --output another name, or --update)");
     }
 
     std::vector<fs::path> patterns;
@@ -227,33 +234,33 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     r.range = frameRange(request, patterns);
     const auto frameName = [&](size_t file, int frame) {
         return "frame " + std::to_string(frame) + " " +
-               inQuotes(framePath(patterns[file].string(), frame), '\'');
+               core::inQuotes(scene::framePath(patterns[file].string(), frame), '\'');
     };
     // The header's reader names the file after the frame.
     const auto readHeader = [&](size_t file, int frame) {
-        return readPassHeader("frame " + std::to_string(frame),
-                              framePath(patterns[file].string(), frame));
+        return passes::readPassHeader("frame " + std::to_string(frame),
+                                      scene::framePath(patterns[file].string(), frame));
     };
-    std::vector<PassFileChannels> firsts;
-    std::vector<PassHeader> headers;
+    std::vector<passes::PassFileChannels> firsts;
+    std::vector<passes::PassHeader> headers;
     for (size_t i = 0; i < patterns.size(); ++i) {
         headers.push_back(readHeader(i, r.range.first));
         firsts.push_back({frameName(i, r.range.first), headers.back().channels});
     }
     if (named.findSpecial && request.specialChannel.empty()) {
-        named.specialFile = cryptomatteFile(headers, firsts, request.cryptomatte);
+        named.specialFile = passes::cryptomatteFile(headers, firsts, request.cryptomatte);
         named.findSpecial = named.specialFile < 0;
     }
-    PassSources sources = findPassSources(firsts, named);
+    passes::PassSources sources = passes::findPassSources(firsts, named);
     r.width = headers[0].width;
     r.height = headers[0].height;
-    SpecialSource special{sources.special.file >= 0 ? sources.special.channels.front() : "", "",
-                          false};
+    passes::SpecialSource special{sources.special.file >= 0 ? sources.special.channels.front() : "",
+                                  "", false};
     if (!named.findSpecial) {
         sources.special.file = std::max(named.specialFile, 0);
-        special = findSpecialSource(headers[sources.special.file], request.specialChannel,
-                                    request.cryptomatte, firsts[sources.special.file].where,
-                                    "--special-channel NAME", "--cryptomatte NAME");
+        special = passes::findSpecialSource(headers[sources.special.file], request.specialChannel,
+                                            request.cryptomatte, firsts[sources.special.file].where,
+                                            "--special-channel NAME", "--cryptomatte NAME");
     }
     const std::string where = firsts[sources.special.file].where;
     r.colourPattern = request.patterns[sources.colour.file];
@@ -262,13 +269,14 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     r.specialChannel = special.channel;
     r.cryptomatte = special.cryptomatte;
     if (!r.cryptomatte.empty())
-        for (const CryptomatteLayer& layer : cryptomatteLayers(
+        for (const passes::CryptomatteLayer& layer : passes::cryptomatteLayers(
                  headers[sources.special.file].attributes, headers[sources.special.file].channels))
             if (layer.name != r.cryptomatte)
                 r.otherCryptomattes.push_back(layer.name);
     if (!request.names.empty() && r.cryptomatte.empty())
-        throw AppError("--names picks objects of a Cryptomatte, but " + where +
-                       " gives the special pass as channel " + inQuotes(r.specialChannel, '\''));
+        throw core::AppError("--names picks objects of a Cryptomatte, but " + where +
+                             " gives the special pass as channel " +
+                             core::inQuotes(r.specialChannel, '\''));
     if (sources.depth.file >= 0) {
         r.depthPattern = request.patterns[sources.depth.file];
         r.depthChannel = sources.depth.channels.front();
@@ -277,9 +285,9 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     // Every frame once: each file's size and channels, the special values
     // or names it holds and whether empty background is marked with a huge
     // depth.
-    const std::string frames = "frames " + rangeText(r.range);
+    const std::string frames = "frames " + scene::rangeText(r.range);
     std::set<int> values;
-    HeldObjects objects;
+    scene::HeldObjects objects;
     std::string manifestProblem; // the first frame's whose manifest names nothing
     int framesUnnamed = 0;
     std::set<std::string> notHashed;
@@ -287,11 +295,12 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     const double noFar = std::numeric_limits<double>::infinity();
     for (int frame = r.range.first; frame <= r.range.last; ++frame) {
         for (size_t i = 0; i < patterns.size(); ++i) {
-            const PassHeader header = readHeader(i, frame);
+            const passes::PassHeader header = readHeader(i, frame);
             if (header.width != r.width || header.height != r.height)
-                throw AppError(frameName(i, frame) + " is " + std::to_string(header.width) + "x" +
-                               std::to_string(header.height) + " but " + firsts[0].where + " is " +
-                               std::to_string(r.width) + "x" + std::to_string(r.height));
+                throw core::AppError(frameName(i, frame) + " is " + std::to_string(header.width) +
+                                     "x" + std::to_string(header.height) + " but " +
+                                     firsts[0].where + " is " + std::to_string(r.width) + "x" +
+                                     std::to_string(r.height));
             std::vector<std::string> used;
             if (sources.colour.file == static_cast<int>(i))
                 used = r.colourChannels;
@@ -300,47 +309,51 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
             if (sources.depth.file == static_cast<int>(i))
                 used.push_back(r.depthChannel);
             for (const std::string& name : used) {
-                const std::string missing = missingChannel(name, header.channels);
+                const std::string missing = passes::missingChannel(name, header.channels);
                 if (!missing.empty())
-                    throw AppError(frameName(i, frame) + ": " + missing);
+                    throw core::AppError(frameName(i, frame) + ": " + missing);
             }
         }
-        const std::string specialPath = framePath(patterns[sources.special.file].string(), frame);
+        const std::string specialPath =
+            scene::framePath(patterns[sources.special.file].string(), frame);
         // The depth in the special pass's decode where they share a file.
-        DepthPlane depth;
+        passes::DepthPlane depth;
         const bool depthHere = sources.depth.file == sources.special.file;
         if (!r.cryptomatte.empty()) {
-            RankZeroAndDepth passes = readRankZeroAndDepth(specialPath, r.cryptomatte,
-                                                           depthHere ? r.depthChannel : "", noFar);
-            addRankZeroObjects(passes, objects);
+            passes::RankZeroAndDepth passes = passes::readRankZeroAndDepth(
+                specialPath, r.cryptomatte, depthHere ? r.depthChannel : "", noFar);
+            passes::addRankZeroObjects(passes, objects);
             if (!passes.manifestProblem.empty() && framesUnnamed++ == 0)
                 manifestProblem = passes.manifestProblem;
-            for (const std::string& name : namesNotHashed(passes.names))
+            for (const std::string& name : passes::namesNotHashed(passes.names))
                 if (notHashed.insert(name).second && notHashedWhere.empty())
                     notHashedWhere = frameName(sources.special.file, frame);
             depth = std::move(passes.depth);
         } else if (depthHere) {
-            SpecialAndDepth passes =
-                readSpecialAndDepth(specialPath, r.specialChannel, r.depthChannel, noFar);
-            for (int v : specialValuesIn(passes.special.values))
+            passes::SpecialAndDepth passes =
+                passes::readSpecialAndDepth(specialPath, r.specialChannel, r.depthChannel, noFar);
+            for (int v : scene::specialValuesIn(passes.special.values))
                 values.insert(v);
             depth = std::move(passes.depth);
         } else {
-            for (int v : specialValuesIn(readSpecialPass(specialPath, r.specialChannel).values))
+            for (int v : scene::specialValuesIn(
+                     passes::readSpecialPass(specialPath, r.specialChannel).values))
                 values.insert(v);
         }
         if (!depthHere && sources.depth.file >= 0)
-            depth = readDepthPass(framePath(patterns[sources.depth.file].string(), frame),
-                                  r.depthChannel, noFar);
+            depth = passes::readDepthPass(
+                scene::framePath(patterns[sources.depth.file].string(), frame), r.depthChannel,
+                noFar);
         r.farDepth = r.farDepth || std::any_of(depth.depths.begin(), depth.depths.end(),
                                                [](float d) { return d >= kFarFrom; });
     }
-    std::vector<SurfaceEntry> kept = request.update ? old.surfaces : std::vector<SurfaceEntry>{};
+    std::vector<scene::SurfaceEntry> kept =
+        request.update ? old.surfaces : std::vector<scene::SurfaceEntry>{};
     // A kept surface given by its name alone keeps the object of its name's
     // hash, and is written with that id.
     if (!r.cryptomatte.empty())
-        for (SurfaceEntry& k : kept)
-            k.id = surfaceId(k);
+        for (scene::SurfaceEntry& k : kept)
+            k.id = passes::surfaceId(k);
     // A manifest only names the objects: where none names one, its surface
     // is known by its id.
     if (framesUnnamed > 0)
@@ -350,42 +363,45 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
                                : ""));
     if (!notHashed.empty())
         r.warnings.push_back(
-            notHashedWhere + ": the manifest of Cryptomatte " + inQuotes(r.cryptomatte, '\'') +
+            notHashedWhere + ": the manifest of Cryptomatte " +
+            core::inQuotes(r.cryptomatte, '\'') +
             (notHashed.size() == 1
-                 ? " gives " + tomlString(*notHashed.begin()) +
+                 ? " gives " + scene::tomlString(*notHashed.begin()) +
                        " an id other than its name's hash; the manifest's id is the object's"
                  : " gives " + std::to_string(notHashed.size()) +
                        " names ids other than their hashes (" +
-                       standin::boundedList(notHashed, tomlString, kListRoom) +
+                       core::boundedList(notHashed, scene::tomlString, kListRoom) +
                        "); the manifest's ids are the objects'"));
     std::vector<uint32_t> unnamed;
     for (const auto& [id, name] : objects)
         if (name.empty())
             unnamed.push_back(id);
     if (!unnamed.empty())
-        r.warnings.push_back("Cryptomatte " + inQuotes(r.cryptomatte, '\'') + " of " + frames +
-                             ": no manifest names " + std::to_string(unnamed.size()) +
+        r.warnings.push_back("Cryptomatte " + core::inQuotes(r.cryptomatte, '\'') + " of " +
+                             frames + ": no manifest names " + std::to_string(unnamed.size()) +
                              " of its objects (ids " +
-                             standin::boundedList(unnamed, idText, kListRoom) +
+                             core::boundedList(unnamed, scene::idText, kListRoom) +
                              "): their surfaces have an id and no name");
-    const HeldSurfaces held = r.cryptomatte.empty()
-                                  ? surfacesForValuesHeld(values, kept)
-                                  : surfacesForObjectsHeld(objects, request.names, kept);
+    const scene::HeldSurfaces held =
+        r.cryptomatte.empty() ? scene::surfacesForValuesHeld(values, kept)
+                              : scene::surfacesForObjectsHeld(objects, request.names, kept);
     if (held.surfaces.empty()) {
         if (r.cryptomatte.empty())
-            throw AppError("channel " + inQuotes(r.specialChannel, '\'') + " of " + frames +
-                           " holds no special value but 0: there is nothing to glow");
-        throw AppError("Cryptomatte " + inQuotes(r.cryptomatte, '\'') + " of " + frames +
-                       " holds no object" + (request.names.empty() ? "" : " that --names picks") +
-                       ": there is nothing to glow");
+            throw core::AppError("channel " + core::inQuotes(r.specialChannel, '\'') + " of " +
+                                 frames +
+                                 " holds no special value but 0: there is nothing to glow");
+        throw core::AppError("Cryptomatte " + core::inQuotes(r.cryptomatte, '\'') + " of " +
+                             frames + " holds no object" +
+                             (request.names.empty() ? "" : " that --names picks") +
+                             ": there is nothing to glow");
     }
     r.surfaces = held.surfaces;
     r.unheld = held.unheld;
     std::set<int> all, fresh;
-    for (const SurfaceEntry& s : r.surfaces) {
+    for (const scene::SurfaceEntry& s : r.surfaces) {
         all.insert(s.special);
         if (std::none_of(kept.begin(), kept.end(),
-                         [&](const SurfaceEntry& k) { return k.special == s.special; }))
+                         [&](const scene::SurfaceEntry& k) { return k.special == s.special; }))
             fresh.insert(s.special);
     }
     r.values.assign(all.begin(), all.end());
@@ -397,7 +413,7 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
                                          .string();
 
     // The settings by the module, into the settings file; then the scene.
-    SceneFile made;
+    scene::SceneFile made;
     made.path = r.scene;
     made.folder = folder.string();
     made.first = r.range.first;
@@ -412,8 +428,9 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     try {
         fs::create_directories(folder, ec);
         if (ec)
-            throw AppError("scene " + inQuotes(r.scene, '\'') + ": folder " +
-                           inQuotes(folder.string(), '\'') + " cannot be made: " + ec.message());
+            throw core::AppError("scene " + core::inQuotes(r.scene, '\'') + ": folder " +
+                                 core::inQuotes(folder.string(), '\'') +
+                                 " cannot be made: " + ec.message());
         if (options.freshSettings) {
             editScene(made, defaultGlowScript(r.values), builtModule, options);
         } else if (!fresh.empty()) {
@@ -422,10 +439,10 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
             made.server = old.server;
             editScene(made, defaultGlowScript({fresh.begin(), fresh.end()}), builtModule, options);
         }
-        writeAtomically(r.scene, "scene " + inQuotes(r.scene, '\''),
-                        sceneText(r, request, folder, output,
-                                  fs::path(r.settings).lexically_relative(folder).string(),
-                                  request.update ? &old : nullptr));
+        files::writeAtomically(r.scene, "scene " + core::inQuotes(r.scene, '\''),
+                               sceneText(r, request, folder, output,
+                                         fs::path(r.settings).lexically_relative(folder).string(),
+                                         request.update ? &old : nullptr));
     } catch (...) {
         if (options.freshSettings)
             fs::remove(r.settings, ec);
@@ -436,4 +453,4 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
     return r;
 }
 
-} // namespace orvit::app
+} // namespace orvit::commands

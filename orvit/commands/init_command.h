@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 // The characters a list of names or ids in a message may take: a line holds
 // it, the scene lists them all.
@@ -45,7 +45,7 @@ struct InitRequest {
 struct InitResult {
     std::string scene;    // the scene written
     std::string settings; // the settings file written beside it
-    FrameRange range{0, 0};
+    scene::FrameRange range{0, 0};
     int32_t width = 0;
     int32_t height = 0;
     // The pattern of each pass as typed; the depth's empty when none holds it.
@@ -56,11 +56,11 @@ struct InitResult {
     std::string cryptomatte;  // the layer, when a Cryptomatte gives the special pass
     std::vector<std::string> otherCryptomattes; // the other layers of its file
     std::vector<int> values;                    // the special values found
-    std::vector<SurfaceEntry> surfaces;         // written
+    std::vector<scene::SurfaceEntry> surfaces;  // written
     std::vector<std::string> unheld;            // kept surfaces that no frame holds (surfaceLabel)
     std::vector<std::string> warnings;          // one line each, naming the file
     bool farDepth = false;                      // far_depth written
-    ColourSettings colour;                      // the transform written
+    images::ColourSettings colour;              // the transform written
 };
 
 // Reads every frame once and writes the scene and its settings file (the
@@ -74,4 +74,4 @@ struct InitResult {
 // come from `builtModule`.
 InitResult initScene(const InitRequest& request, const std::string& builtModule);
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -9,9 +9,9 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::commands {
 
-using standin::inQuotes;
+using core::inQuotes;
 
 // A number typed for `option`, in (low, high).
 double parseNumber(const std::string& text, const std::string& option, double low, double high) {
@@ -22,7 +22,7 @@ double parseNumber(const std::string& text, const std::string& option, double lo
     if (!plain || !(v > low && v < high)) {
         char range[96];
         std::snprintf(range, sizeof range, "expected a number between %g and %g", low, high);
-        throw AppError(option + " " + inQuotes(text, '\'') + ": " + range);
+        throw core::AppError(option + " " + core::inQuotes(text, '\'') + ": " + range);
     }
     return v;
 }
@@ -31,7 +31,7 @@ namespace {
 
 std::string tomlPath(const fs::path& path, const fs::path& folder) {
     const fs::path relative = path.lexically_relative(folder);
-    return tomlString(relative.empty() ? path.string() : relative.string());
+    return scene::tomlString(relative.empty() ? path.string() : relative.string());
 }
 
 } // namespace
@@ -41,52 +41,53 @@ std::string tomlPath(const fs::path& path, const fs::path& folder) {
 // camera, rate, module, object files, output and compression.
 std::string sceneText(const InitResult& r, const InitRequest& request, const fs::path& folder,
                       const std::string& output, const std::string& settings,
-                      const SceneFile* old) {
-    const std::string from = standin::joined(
-        request.patterns, [](const std::string& p) { return tomlEscaped(p, false); });
-    std::string text = "# Made by orvit init from " + from + ": frames " + rangeText(r.range) +
-                       ", " + std::to_string(r.width) + "x" + std::to_string(r.height) +
+                      const scene::SceneFile* old) {
+    const std::string from = core::joined(
+        request.patterns, [](const std::string& p) { return scene::tomlEscaped(p, false); });
+    std::string text = "# Made by orvit init from " + from + ": frames " +
+                       scene::rangeText(r.range) + ", " + std::to_string(r.width) + "x" +
+                       std::to_string(r.height) +
                        ".\n"
                        "# Surfaces can be renamed; docs/scene-file.md tells the rest.\n\n";
-    if (old != nullptr && (!old->module.empty() || old->server != kDefaultServer)) {
+    if (old != nullptr && (!old->module.empty() || old->server != scene::kDefaultServer)) {
         text += "[module]\n";
         if (!old->module.empty())
             text += "file = " + tomlPath(old->module, folder) + "\n";
-        text += "server = " + tomlString(old->server) + "\n\n";
+        text += "server = " + scene::tomlString(old->server) + "\n\n";
     }
     if (old != nullptr && !old->objects.empty())
-        text +=
-            "[scene]\nobjects = [" +
-            standin::joined(old->objects,
-                            [&](const std::string& object) { return tomlPath(object, folder); }) +
-            "]\n\n";
+        text += "[scene]\nobjects = [" +
+                core::joined(old->objects,
+                             [&](const std::string& object) { return tomlPath(object, folder); }) +
+                "]\n\n";
     text += "[frames]\nfirst = " + std::to_string(r.range.first) +
             "\nlast = " + std::to_string(r.range.last) +
-            "\nrate = " + (old != nullptr ? tomlNumber(old->rate) : "24.0") +
+            "\nrate = " + (old != nullptr ? scene::tomlNumber(old->rate) : "24.0") +
             " # frames a second, as rendered: envelopes run in seconds\n\n";
     if (!request.fov.empty()) {
-        text += "[camera]\nfov = " + tomlNumber(parseNumber(request.fov, "--fov", 0, 180)) +
+        text += "[camera]\nfov = " + scene::tomlNumber(parseNumber(request.fov, "--fov", 0, 180)) +
                 " # horizontal, degrees\n\n";
     } else if (!request.focalLength.empty()) {
-        text +=
-            "[camera]\nfocal_length = " +
-            tomlNumber(parseNumber(request.focalLength, "--focal-length", 0, 1e9)) +
-            "\nfilm_width = " + tomlNumber(parseNumber(request.filmWidth, "--film-width", 0, 1e9)) +
-            " # mm\n\n";
+        text += "[camera]\nfocal_length = " +
+                scene::tomlNumber(parseNumber(request.focalLength, "--focal-length", 0, 1e9)) +
+                "\nfilm_width = " +
+                scene::tomlNumber(parseNumber(request.filmWidth, "--film-width", 0, 1e9)) +
+                " # mm\n\n";
     } else if (old != nullptr && !old->camera.empty()) {
         text += "[camera]\n";
         if (old->filmWidth > 0.0)
-            text += "film_width = " + tomlNumber(old->filmWidth) + " # mm\n";
-        text += "keys = [" +
-                standin::joined(old->camera,
-                                [](const FovKey& key) {
-                                    return "{time = " + tomlNumber(key.time) +
-                                           (key.focalLength > 0.0
-                                                ? ", focal_length = " + tomlNumber(key.focalLength)
-                                                : ", fov = " + tomlNumber(key.degrees)) +
-                                           "}";
-                                }) +
-                "] # horizontal fov in degrees\n\n";
+            text += "film_width = " + scene::tomlNumber(old->filmWidth) + " # mm\n";
+        text +=
+            "keys = [" +
+            core::joined(old->camera,
+                         [](const scene::FovKey& key) {
+                             return "{time = " + scene::tomlNumber(key.time) +
+                                    (key.focalLength > 0.0
+                                         ? ", focal_length = " + scene::tomlNumber(key.focalLength)
+                                         : ", fov = " + scene::tomlNumber(key.degrees)) +
+                                    "}";
+                         }) +
+            "] # horizontal fov in degrees\n\n";
     }
     const auto path = [&](const std::string& pattern) {
         return tomlPath(fs::absolute(pattern).lexically_normal(), folder);
@@ -99,44 +100,44 @@ std::string sceneText(const InitResult& r, const InitRequest& request, const fs:
         text += "[passes]\ncolour = " + path(r.colourPattern) +
                 "\nspecial = " + path(r.specialPattern) +
                 (r.depthPattern.empty() ? "" : "\ndepth = " + path(r.depthPattern));
-    text += "\ncolour_channels = [" + standin::joined(r.colourChannels, tomlString) + "]\n";
+    text += "\ncolour_channels = [" + core::joined(r.colourChannels, scene::tomlString) + "]\n";
     if (!r.cryptomatte.empty())
-        text += "cryptomatte = " + tomlString(r.cryptomatte) +
+        text += "cryptomatte = " + scene::tomlString(r.cryptomatte) +
                 " # surfaces by the id of a pixel's rank-0 object\n";
     else if (!r.specialChannel.empty())
-        text += "special_channel = " + tomlString(r.specialChannel) + "\n";
+        text += "special_channel = " + scene::tomlString(r.specialChannel) + "\n";
     if (!r.depthChannel.empty())
-        text += "depth_channel = " + tomlString(r.depthChannel) + "\n";
+        text += "depth_channel = " + scene::tomlString(r.depthChannel) + "\n";
     else
         text += "# no depth pass: the Depth and G-Depth modes need one\n";
     if (r.farDepth)
         text += "far_depth = 1.0e9 # the renderer marks empty background with a huge depth\n";
-    if (r.colour.transform == ColourSettings::Transform::Ocio) {
+    if (r.colour.transform == images::ColourSettings::Transform::Ocio) {
         text += "\n[colour]\ntransform = \"ocio\"\n";
         if (!r.colour.config.empty()) // else $OCIO, as the kept scene said
             text += "config = " + tomlPath(r.colour.config, folder) + "\n";
-        text += "display = " + tomlString(r.colour.display) +
-                "\nview = " + tomlString(r.colour.view) + "\n";
+        text += "display = " + scene::tomlString(r.colour.display) +
+                "\nview = " + scene::tomlString(r.colour.view) + "\n";
         if (!r.colour.look.empty())
-            text += "look = " + tomlString(r.colour.look) + "\n";
+            text += "look = " + scene::tomlString(r.colour.look) + "\n";
     } else {
         text += std::string("\n[colour]\ntransform = ") +
-                (r.colour.transform == ColourSettings::Transform::Linear ? "\"linear\"\n"
-                                                                         : "\"srgb\"\n");
+                (r.colour.transform == images::ColourSettings::Transform::Linear ? "\"linear\"\n"
+                                                                                 : "\"srgb\"\n");
     }
     text += "\n[output]\nfile = " + tomlPath(output, folder) + "\n";
-    if (old != nullptr && old->compression != kFastCompression)
+    if (old != nullptr && old->compression != images::kFastCompression)
         text += "compression = " + std::to_string(old->compression) + "\n";
-    text += "\n[filter]\nsettings_file = " + tomlString(settings) + "\n";
-    for (const SurfaceEntry& surface : r.surfaces) {
+    text += "\n[filter]\nsettings_file = " + scene::tomlString(settings) + "\n";
+    for (const scene::SurfaceEntry& surface : r.surfaces) {
         text += "\n[[surfaces]]\n";
         if (!surface.name.empty())
-            text += "name = " + tomlString(surface.name) + "\n";
+            text += "name = " + scene::tomlString(surface.name) + "\n";
         if (surface.id)
-            text += "id = " + tomlString(idText(*surface.id)) + "\n";
+            text += "id = " + scene::tomlString(scene::idText(*surface.id)) + "\n";
         text += "special = " + std::to_string(surface.special) + "\n";
     }
     return text;
 }
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 // A number typed for `option`, in (low, high); an AppError naming the option
 // and the text otherwise.
@@ -19,6 +19,6 @@ double parseNumber(const std::string& text, const std::string& option, double lo
 // written from `folder`, the scene's.
 std::string sceneText(const InitResult& r, const InitRequest& request,
                       const std::filesystem::path& folder, const std::string& output,
-                      const std::string& settings, const SceneFile* old);
+                      const std::string& settings, const scene::SceneFile* old);
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -19,7 +19,7 @@
 #include <system_error>
 
 namespace fs = std::filesystem;
-using namespace orvit::app;
+using namespace orvit::commands;
 
 namespace {
 
@@ -29,12 +29,12 @@ EditResult editInWindow(const std::string& scenePath, const std::string& builtMo
                         const EditOptions& options) {
     std::string why;
     if (!orvit::window::openDisplay(&why))
-        throw AppError(why + "; use --script FILE to work the panel from a script");
-    const SceneFile scene = parseSceneFile(scenePath);
+        throw orvit::core::AppError(why + "; use --script FILE to work the panel from a script");
+    const orvit::scene::SceneFile scene = orvit::scene::parseSceneFile(scenePath);
     orvit::window::WindowUser user({scene.first, scene.last, scene.rate});
     EditResult r = editScene(scenePath, user, builtModule, options);
     if (!user.error().empty())
-        throw AppError("the panel's window failed: " + user.error());
+        throw orvit::core::AppError("the panel's window failed: " + user.error());
     return r;
 }
 #endif

@@ -21,10 +21,10 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::commands {
 namespace {
 
-using standin::trimmed;
+using core::trimmed;
 
 struct DisplayName {
     const char* option;
@@ -36,29 +36,29 @@ const DisplayName kDisplays[] = {
 
 // Checks the asked value against the "Special Buffer" popup, then lets the
 // script work the panel. A value the scene lacks is named as the option.
-class PreviewUser : public standin::PanelUser {
+class PreviewUser : public panel::PanelUser {
   public:
-    PreviewUser(standin::Script script, std::string value)
+    PreviewUser(panel::Script script, std::string value)
         : script_(std::move(script)), value_(std::move(value)) {}
 
-    int32_t run(standin::Panel& panel, int32_t flags) override {
+    int32_t run(panel::Panel& panel, int32_t flags) override {
         ++runs_;
-        standin::ScriptTarget target;
+        panel::ScriptTarget target;
         target.label = "Special Buffer";
         std::string why;
-        const standin::PanelControl* popup = standin::resolveTarget(target, panel, &why);
+        const panel::PanelControl* popup = panel::resolveTarget(target, panel, &why);
         if (popup == nullptr) {
             error_ = "the panel has no special value popup: " + why;
             return 0;
         }
         const std::vector<std::string>& items = popup->description().items;
-        const int item = items.empty() ? -1 : value_.empty() ? 0 : standin::findItem(items, value_);
+        const int item = items.empty() ? -1 : value_.empty() ? 0 : panel::findItem(items, value_);
         if (item < 0) {
             error_ = "--value " + value_ + ": the scene has no such special value (its values: " +
-                     standin::shownItems(items) + ")";
+                     panel::shownItems(items) + ")";
             return 0;
         }
-        shown_ = trimmed(items[static_cast<size_t>(item)]);
+        shown_ = core::trimmed(items[static_cast<size_t>(item)]);
         return script_.run(panel, flags);
     }
 
@@ -68,7 +68,7 @@ class PreviewUser : public standin::PanelUser {
     const std::string& error() const { return error_.empty() ? script_.error() : error_; }
 
   private:
-    standin::ScriptedUser script_;
+    panel::ScriptedUser script_;
     std::string value_;
     std::string shown_;
     std::string error_;
@@ -83,23 +83,23 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
         if (request.display == d.option)
             result.display = d.item;
     if (result.display.empty())
-        throw AppError("--display '" + request.display +
-                       "': expected color, depth, special or preview");
-    const int frame = parseFrameNumber(request.frame, "--frame");
+        throw core::AppError("--display '" + request.display +
+                             "': expected color, depth, special or preview");
+    const int frame = scene::parseFrameNumber(request.frame, "--frame");
     if (!request.value.empty())
-        parseSpecialValue(request.value, "--value");
+        scene::parseSpecialValue(request.value, "--value");
     // A frame mark in the file name becomes the frame, as render writes it.
-    result.output = framePath(request.output, frame);
-    checkOutputExtension(result.output);
+    result.output = scene::framePath(request.output, frame);
+    images::checkOutputExtension(result.output);
     const fs::path folder = fs::path(result.output).parent_path();
     std::error_code ec;
     if (!folder.empty() && !fs::is_directory(folder, ec))
-        throw AppError("output '" + result.output + "': no folder '" + folder.string() + "'");
+        throw core::AppError("output '" + result.output + "': no folder '" + folder.string() + "'");
 
-    const SceneFile scene = parseSceneFile(request.scene);
-    checkFrameInScene(scene, frame, "--frame");
-    checkOutputSparesInputs(scene, result.output, {frame, frame});
-    const std::string module = chooseModule(scene, request.module, builtModule);
+    const scene::SceneFile scene = scene::parseSceneFile(request.scene);
+    sequence::checkFrameInScene(scene, frame, "--frame");
+    sequence::checkOutputSparesInputs(scene, result.output, {frame, frame});
+    const std::string module = sequence::chooseModule(scene, request.module, builtModule);
 
     // What a person does at the panel; Cancel, so the settings stay as they are.
     std::string text;
@@ -113,33 +113,33 @@ PreviewResult previewScene(const PreviewRequest& request, const std::string& bui
         text += "choose popup right of \"Preview\" " + result.display + "\n";
     text += "cancel\n";
 
-    standin::HostServices host;
+    host::HostServices host;
     host.quiet = true;
-    PreviewUser user(standin::parseScript(text, "orvit preview"), request.value);
-    standin::PreviewTaker taker(user);
+    PreviewUser user(panel::parseScript(text, "orvit preview"), request.value);
+    panel::PreviewTaker taker(user);
     host.panelHost.user = &taker;
     bool hasDepth = true;
     {
-        SceneInstance filter(scene, module, host);
+        sequence::SceneInstance filter(scene, module, host);
         filter.openPanel(scene, frame);
         hasDepth = filter.frameHasDepth();
     }
-    checkDepthGiven(host, scene, hasDepth);
-    checkCameraGiven(host, scene);
+    sequence::checkDepthGiven(host, scene, hasDepth);
+    sequence::checkCameraGiven(host, scene);
     if (!user.error().empty())
-        throw AppError(user.error());
+        throw core::AppError(user.error());
     if (user.runs() == 0) {
         std::string said;
-        for (const standin::Message& m : host.messages)
+        for (const host::Message& m : host.messages)
             said += (said.empty() ? " \"" : " / \"") + m.first + "\" \"" + m.second + "\"";
-        throw AppError("scene '" + scene.path + "': the module opened no panel" +
-                       (said.empty() ? std::string() : "; it said" + said));
+        throw core::AppError("scene '" + scene.path + "': the module opened no panel" +
+                             (said.empty() ? std::string() : "; it said" + said));
     }
     if (!taker.taken())
-        throw AppError("module '" + module + "': its panel has no 256 x 192 preview area");
+        throw core::AppError("module '" + module + "': its panel has no 256 x 192 preview area");
     result.value = user.shown();
     result.picture = taker.picture();
-    writePicture(result.output, result.picture);
+    images::writePicture(result.output, result.picture);
     return result;
 }
 
@@ -170,7 +170,7 @@ class PreviewCommand : public Command {
 
     void run() const override {
         const PreviewResult r = previewScene(request_, builtModule_);
-        std::printf("%s\n", standin::printableLine(
+        std::printf("%s\n", core::printableLine(
                                 "preview of frame " + request_.frame + ", special value " +
                                 r.value + ", \"" + r.display + "\"" +
                                 (request_.half ? " at half resolution" : "") + ": " + r.output)
@@ -187,4 +187,4 @@ std::unique_ptr<Command> previewCommand(CLI::App& app, const CommandContext& con
     return std::make_unique<PreviewCommand>(app, context);
 }
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 struct PreviewRequest {
     std::string scene;
@@ -24,7 +24,7 @@ struct PreviewResult {
     std::string output;  // the file written: the output with its frame mark filled
     std::string display; // the item chosen, as the panel lists it
     std::string value;   // the special value shown, as the popup lists it
-    standin::Picture picture;
+    panel::Picture picture;
 };
 
 // Checks every argument, renders the frame (no image written), opens the
@@ -34,4 +34,4 @@ struct PreviewResult {
 // failure is an AppError with one line, and then no file has been written.
 PreviewResult previewScene(const PreviewRequest& request, const std::string& builtModule);
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -11,7 +11,7 @@
 #include <exception>
 #include <string>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 namespace {
 
@@ -35,14 +35,14 @@ class RenderCommand : public Command {
                              "frames rendered at once, each by a worker process of its own "
                              "holding a loaded module and a frame (default: the CPUs "
                              "available, " +
-                                 std::to_string(availableCpus()) +
+                                 std::to_string(sequence::availableCpus()) +
                                  " here; never more than the frames)");
     }
     void run() const override {
-        RenderRequest request = request_;
+        sequence::RenderRequest request = request_;
         if (command_->count("--jobs") > 0)
             request.jobs = workerCount(jobs_);
-        renderSequence(request, builtModule_);
+        sequence::renderSequence(request, builtModule_);
     }
 
   private:
@@ -56,11 +56,11 @@ class RenderCommand : public Command {
             end = 0;
         }
         if (text.empty() || end != text.size() || jobs < 1 || !std::isdigit(text[0]))
-            throw AppError("--jobs '" + text + "': give the number of workers, 1 or more");
+            throw core::AppError("--jobs '" + text + "': give the number of workers, 1 or more");
         return jobs;
     }
 
-    RenderRequest request_;
+    sequence::RenderRequest request_;
     std::string jobs_;
 };
 
@@ -79,12 +79,12 @@ class DemoCommand : public Command {
         command_->add_option("--module", request_.module, "module file");
     }
     void run() const override {
-        const std::string folder = renderSequence(request_, builtModule_);
+        const std::string folder = sequence::renderSequence(request_, builtModule_);
         std::printf("the demo's images are in %s\n", folder.c_str());
     }
 
   private:
-    RenderRequest request_;
+    sequence::RenderRequest request_;
 };
 
 } // namespace
@@ -97,4 +97,4 @@ std::unique_ptr<Command> demoCommand(CLI::App& app, const CommandContext& contex
     return std::make_unique<DemoCommand>(app, context);
 }
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-namespace orvit::app {
+namespace orvit::commands {
 
 namespace {
 
@@ -37,10 +37,10 @@ class SettingsCommand : public Command {
                        false);
             return;
         }
-        SceneFile scene = parseSceneFile(scene_);
+        scene::SceneFile scene = scene::parseSceneFile(scene_);
         if (!module_.empty())
             scene.module = module_;
-        SceneRenderer renderer(scene, builtModule_);
+        sequence::SceneRenderer renderer(scene, builtModule_);
         for (const std::string& line : renderer.savedSettings())
             std::printf("%s\n", line.c_str());
     }
@@ -56,4 +56,4 @@ std::unique_ptr<Command> settingsCommand(CLI::App& app, const CommandContext& co
     return std::make_unique<SettingsCommand>(app, context);
 }
 
-} // namespace orvit::app
+} // namespace orvit::commands

@@ -10,7 +10,7 @@
 #include <string>
 #include <unordered_set>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 namespace {
 
@@ -259,4 +259,4 @@ std::vector<EnvelopeEvaluation> evaluationsSince(uint64_t mark) {
     return since;
 }
 
-} // namespace orvit::standin
+} // namespace orvit::core

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 class Envelope {
   public:
@@ -93,4 +93,4 @@ constexpr size_t kKeptEvaluations = 4096;
 // The largest key count a saved envelope may state; more is damage.
 constexpr long kMaxSavedKeys = 1000000;
 
-} // namespace orvit::standin
+} // namespace orvit::core

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 // `text` with its control characters written as escapes ("\n", "\x1b",
 // "\u009b" for a C1 control, "\xff" for a byte that is no UTF-8), so that
@@ -61,12 +61,12 @@ class HostError : public std::runtime_error {
     explicit HostError(const std::string& line) : std::runtime_error(printableLine(line)) {}
 };
 
-} // namespace orvit::standin
+} // namespace orvit::core
 
-namespace orvit::app {
+namespace orvit::core {
 
 // The command line's failures are the same one kind of failure; only a
 // command's top level prints it.
-using AppError = standin::HostError;
+using AppError = HostError;
 
-} // namespace orvit::app
+} // namespace orvit::core

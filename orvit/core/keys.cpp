@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 std::vector<Key> orderedKeys(std::vector<Key> keys) {
     keys.erase(std::remove_if(keys.begin(), keys.end(),
@@ -30,4 +30,4 @@ double evaluateKeys(const std::vector<Key>& keys, double time) {
     return a.value + (b.value - a.value) * u;
 }
 
-} // namespace orvit::standin
+} // namespace orvit::core

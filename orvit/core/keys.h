@@ -3,7 +3,7 @@
 
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 struct Key {
     double time;
@@ -18,4 +18,4 @@ std::vector<Key> orderedKeys(std::vector<Key> keys);
 // two keys share a time the later one holds from that time on.
 double evaluateKeys(const std::vector<Key>& keys, double time);
 
-} // namespace orvit::standin
+} // namespace orvit::core

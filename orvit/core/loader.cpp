@@ -13,7 +13,7 @@
 #include <dlfcn.h>
 #endif
 
-namespace orvit::standin {
+namespace orvit::core {
 
 namespace {
 
@@ -256,4 +256,4 @@ uint32_t Instance::flags() const {
     return handler_->flags(handle_);
 }
 
-} // namespace orvit::standin
+} // namespace orvit::core

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 struct ServerEntry {
     std::string serverClass;
@@ -114,4 +114,4 @@ class Instance {
     std::string where_;
 };
 
-} // namespace orvit::standin
+} // namespace orvit::core

@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <string>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 namespace {
 
@@ -119,4 +119,4 @@ FrameBinding::~FrameBinding() {
     bound = previous_;
 }
 
-} // namespace orvit::standin
+} // namespace orvit::core

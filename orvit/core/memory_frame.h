@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 class MemoryFrame {
   public:
@@ -51,4 +51,4 @@ class FrameBinding {
     FrameAccess access_{};
 };
 
-} // namespace orvit::standin
+} // namespace orvit::core

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 std::vector<std::string> splitLines(std::string_view text) {
     std::vector<std::string> lines;
@@ -87,4 +87,4 @@ int32_t ORVIT_CALL LineReader::readLine(void* data, char* buffer, int32_t maxLen
     return static_cast<int32_t>(length);
 }
 
-} // namespace orvit::standin
+} // namespace orvit::core

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 // Lines of `text`, split at "\n" with a "\r" before it dropped. A last line
 // without a terminator counts; an empty text has no lines.
@@ -83,4 +83,4 @@ class LineReader {
     size_t pastEnd_ = 0;
 };
 
-} // namespace orvit::standin
+} // namespace orvit::core

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 struct Camera {
     // Horizontal field of view in radians, keyed over time.
@@ -18,4 +18,4 @@ struct Scene {
     std::vector<Camera> cameras;      // the first one is the scene's camera
 };
 
-} // namespace orvit::standin
+} // namespace orvit::core

@@ -1,6 +1,6 @@
 #include "orvit/core/text.h"
 
-namespace orvit::standin {
+namespace orvit::core {
 namespace {
 
 constexpr std::string_view kBlanks = " \t\r";
@@ -28,4 +28,4 @@ std::string trimmed(std::string_view text) {
     return std::string(text.substr(begin, text.find_last_not_of(kBlanks) - begin + 1));
 }
 
-} // namespace orvit::standin
+} // namespace orvit::core

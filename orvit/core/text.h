@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::core {
 
 // The first line of `text` without its trailing blanks, so that a message
 // from a library or a program stays one line; `ifEmpty` when that is empty.
@@ -55,4 +55,4 @@ std::string boundedList(const Items& items, Text text, size_t room) {
     return more == 0 ? out : out + ", ... and " + std::to_string(more) + " more";
 }
 
-} // namespace orvit::standin
+} // namespace orvit::core

@@ -6,7 +6,7 @@
 
 #include <sstream>
 
-namespace orvit::app {
+namespace orvit::farm {
 
 std::string batchScript(const BatchJob& job) {
     const std::pair<const char*, const std::string*> paths[] = {
@@ -16,12 +16,13 @@ std::string batchScript(const BatchJob& job) {
             std::string shown;
             for (char c : *path)
                 shown += c == '\n' ? std::string("\\n") : std::string(1, c);
-            throw AppError(std::string(role) + " '" + shown +
-                           "': a path with a line break cannot go into a batch script");
+            throw core::AppError(std::string(role) + " '" + shown +
+                                 "': a path with a line break cannot go into a batch script");
         }
     if ((job.files.folder + job.files.name).find('\\') != std::string::npos)
-        throw AppError("output '" + job.output + "': its logs would go to '" + job.files.folder +
-                       "', and Slurm cannot name a log on a path with a backslash");
+        throw core::AppError("output '" + job.output + "': its logs would go to '" +
+                             job.files.folder +
+                             "', and Slurm cannot name a log on a path with a backslash");
     std::ostringstream s;
     s << "#!/bin/sh\n"
       << "# Frames of " << job.scene << " in " << job.tasks.size() << " tasks\n"
@@ -30,7 +31,7 @@ std::string batchScript(const BatchJob& job) {
       << ": \"${SLURM_ARRAY_TASK_ID:?runs as a task of a Slurm array job}\"\n"
       << "case $SLURM_ARRAY_TASK_ID in\n";
     for (size_t i = 0; i < job.tasks.size(); ++i)
-        s << i << ") frames=" << rangeText(job.tasks[i]) << " ;;\n";
+        s << i << ") frames=" << scene::rangeText(job.tasks[i]) << " ;;\n";
     s << "*) echo \"orvit farm: task $SLURM_ARRAY_TASK_ID is not one of this job's\" >&2; exit 1 "
          ";;\n"
       << "esac\n"
@@ -40,14 +41,15 @@ std::string batchScript(const BatchJob& job) {
       << "echo \"orvit farm: job ${SLURM_ARRAY_JOB_ID:-?} task $SLURM_ARRAY_TASK_ID run "
          "${SLURM_RESTART_COUNT:-0} on node $node at $(date -u +%Y-%m-%dT%H:%M:%S): frames "
          "$frames\"\n"
-      << "program=" << shellQuoted(job.program) << "\n"
+      << "program=" << files::shellQuoted(job.program) << "\n"
       << "if [ ! -x \"$program\" ]; then\n"
       << "  echo \"orvit farm: node $node has no program '$program': install orvit there at "
          "the same path, or share its folder\" >&2\n"
       << "  exit 127\n"
       << "fi\n"
-      << "exec \"$program\" render " << shellQuoted(job.scene) << " --frames \"$frames\" --output "
-      << shellQuoted(job.output) << " --skip-existing --jobs " << job.cpus << "\n";
+      << "exec \"$program\" render " << files::shellQuoted(job.scene)
+      << " --frames \"$frames\" --output " << files::shellQuoted(job.output)
+      << " --skip-existing --jobs " << job.cpus << "\n";
     return s.str();
 }
 
@@ -104,4 +106,4 @@ std::vector<TaskRun> parseTaskRuns(const std::string& log) {
     return runs;
 }
 
-} // namespace orvit::app
+} // namespace orvit::farm

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::farm {
 
 // The cluster's own options for a job.
 struct SlurmOptions {
@@ -24,8 +24,8 @@ struct SlurmOptions {
 struct BatchJob {
     std::string program; // the orvit program tasks run
     std::string scene;
-    std::string output;            // pattern
-    std::vector<FrameRange> tasks; // task i renders tasks[i]
+    std::string output;                   // pattern
+    std::vector<scene::FrameRange> tasks; // task i renders tasks[i]
     FarmFiles files;
     int cpus = 1; // per task, each rendering a frame at once
 };
@@ -53,4 +53,4 @@ struct TaskRun {
 // The runs recorded in a task's log, in order.
 std::vector<TaskRun> parseTaskRuns(const std::string& log);
 
-} // namespace orvit::app
+} // namespace orvit::farm

@@ -27,7 +27,7 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::farm {
 namespace {
 
 // Frame size assumed when the first frame's colour pass cannot be read.
@@ -39,28 +39,29 @@ constexpr int kCancelWaitSeconds = 60;
 // Pixels of one frame, from the header of its colour pass.
 int64_t framePixels(const std::string& colourPass) {
     try {
-        return static_cast<int64_t>(openImage(colourPass)->pixelCount());
-    } catch (const ImageError&) {
+        return static_cast<int64_t>(images::openImage(colourPass)->pixelCount());
+    } catch (const images::ImageError&) {
         return kFallbackPixels;
     }
 }
 
 // The request read, with the output pattern made whole for the nodes.
-Sequence readFarmSequence(const FarmRequest& request) {
-    Sequence s = readSequence(request);
-    s.output = wholePath(s.output);
+sequence::Sequence readFarmSequence(const FarmRequest& request) {
+    sequence::Sequence s = sequence::readSequence(request);
+    s.output = files::wholePath(s.output);
     return s;
 }
 
 // The jobs of the jobs file that render frames of `range`.
-std::vector<SubmittedJob> jobsFor(const FarmFiles& files, FrameRange range) {
+std::vector<SubmittedJob> jobsFor(const FarmFiles& files, scene::FrameRange range) {
     std::vector<SubmittedJob> jobs = readJobs(files.jobs());
     jobs.erase(std::remove_if(jobs.begin(), jobs.end(),
                               [&](const SubmittedJob& j) {
-                                  return std::none_of(
-                                      j.tasks.begin(), j.tasks.end(), [&](const FrameRange& t) {
-                                          return t.last >= range.first && t.first <= range.last;
-                                      });
+                                  return std::none_of(j.tasks.begin(), j.tasks.end(),
+                                                      [&](const scene::FrameRange& t) {
+                                                          return t.last >= range.first &&
+                                                                 t.first <= range.last;
+                                                      });
                               }),
                jobs.end());
     return jobs;
@@ -68,17 +69,17 @@ std::vector<SubmittedJob> jobsFor(const FarmFiles& files, FrameRange range) {
 
 // The images of the frames of `ranges`.
 std::vector<std::string> framePaths(const std::string& pattern,
-                                    const std::vector<FrameRange>& ranges) {
+                                    const std::vector<scene::FrameRange>& ranges) {
     std::vector<std::string> paths;
-    for (const FrameRange& r : ranges)
+    for (const scene::FrameRange& r : ranges)
         for (int frame = r.first; frame <= r.last; ++frame)
-            paths.push_back(framePath(pattern, frame));
+            paths.push_back(scene::framePath(pattern, frame));
     return paths;
 }
 
 // Ascending frames as ranges of one frame each.
-std::vector<FrameRange> ranges(const std::vector<int>& frames) {
-    std::vector<FrameRange> r;
+std::vector<scene::FrameRange> ranges(const std::vector<int>& frames) {
+    std::vector<scene::FrameRange> r;
     for (int frame : frames)
         r.push_back({frame, frame});
     return r;
@@ -89,8 +90,8 @@ std::string unfinishedText(const std::vector<std::string>& paths) {
     return std::to_string(paths.size()) +
            (paths.size() > 1 ? " unfinished files of writers that are gone: "
                              : " unfinished file of a writer that is gone: ") +
-           standin::joined(paths,
-                           [](const std::string& p) { return fs::path(p).filename().string(); });
+           core::joined(paths,
+                        [](const std::string& p) { return fs::path(p).filename().string(); });
 }
 
 // A task's log, or nothing where there is none yet (a pending task's).
@@ -98,19 +99,19 @@ std::string logText(const std::string& path) {
     struct stat s {};
     if (lstat(path.c_str(), &s) != 0 && errno == ENOENT)
         return "";
-    return readRegularFile(path, "task log '" + path + "'", kTaskLogLimit);
+    return files::readRegularFile(path, "task log '" + path + "'", files::kTaskLogLimit);
 }
 
 std::string slurmCommand(const std::string& name) {
-    const std::string path = findOnPath(name);
+    const std::string path = files::findOnPath(name);
     if (path.empty())
-        throw AppError("no '" + name + "' on the PATH: orvit farm needs Slurm's commands");
+        throw core::AppError("no '" + name + "' on the PATH: orvit farm needs Slurm's commands");
     return path;
 }
 
 // "41,42" for Slurm's -j.
 std::string jobIds(const std::vector<SubmittedJob>& jobs) {
-    return standin::joined(
+    return core::joined(
         jobs, [](const SubmittedJob& job) { return job.id; }, ",");
 }
 
@@ -118,10 +119,10 @@ std::string jobIds(const std::vector<SubmittedJob>& jobs) {
 // earlier runs among them), where the cluster keeps accounting; none where
 // it keeps none or sacct fails, since squeue and the logs tell the rest.
 std::vector<AccountedRun> accountedRuns(const std::vector<SubmittedJob>& jobs) {
-    const std::string sacct = findOnPath("sacct");
+    const std::string sacct = files::findOnPath("sacct");
     if (sacct.empty())
         return {};
-    const ProgramResult run = runProgram(
+    const files::ProgramResult run = files::runProgram(
         {sacct, "-n", "-P", "-D", "-X", "-j", jobIds(jobs), "-o", "JobID,State,NodeList"});
     return run.exitCode == 0 ? parseAccountedRuns(run.out) : std::vector<AccountedRun>{};
 }
@@ -130,15 +131,15 @@ std::vector<AccountedRun> accountedRuns(const std::vector<SubmittedJob>& jobs) {
 // AppError naming squeue and its message when squeue fails otherwise (the
 // controller cannot be reached, say): that is no answer about the jobs.
 std::vector<SlurmTask> queryTasks(const std::vector<SubmittedJob>& jobs) {
-    const ProgramResult run = runProgram(
+    const files::ProgramResult run = files::runProgram(
         {slurmCommand("squeue"), "-h", "-r", "-t", "all", "-j", jobIds(jobs), "-O", kSqueueFormat});
     if (run.exitCode != 0) {
-        const std::string message = standin::firstLine(run.err.empty() ? run.out : run.err);
+        const std::string message = core::firstLine(run.err.empty() ? run.out : run.err);
         // squeue's answer for one job id it does not know.
         if (message.find("Invalid job id specified") != std::string::npos)
             return {};
-        throw AppError("squeue failed (exit " + std::to_string(run.exitCode) +
-                       "): " + (message.empty() ? "no message" : message));
+        throw core::AppError("squeue failed (exit " + std::to_string(run.exitCode) +
+                             "): " + (message.empty() ? "no message" : message));
     }
     return parseSlurmTasks(run.out);
 }
@@ -147,7 +148,7 @@ std::vector<SlurmTask> queryTasks(const std::vector<SubmittedJob>& jobs) {
 struct FarmTask {
     const SubmittedJob* job;
     int task;
-    FrameRange frames;
+    scene::FrameRange frames;
     const SlurmTask* slurm; // null when Slurm no longer knows it
     bool mayRender() const { return slurm && !taskIsOver(slurm->state); }
     std::string name() const { return job->id + "_" + std::to_string(task); }
@@ -185,10 +186,10 @@ void cancelTasks(const std::vector<FarmTask>& tasks, const std::vector<Submitted
     std::vector<std::string> args = {slurmCommand("scancel")};
     for (const FarmTask& t : tasks)
         args.push_back(t.name());
-    const ProgramResult run = runProgram(args);
+    const files::ProgramResult run = files::runProgram(args);
     if (run.exitCode != 0)
-        throw AppError("scancel failed (exit " + std::to_string(run.exitCode) + "): " +
-                       standin::firstLine(run.err.empty() ? run.out : run.err, "no message"));
+        throw core::AppError("scancel failed (exit " + std::to_string(run.exitCode) + "): " +
+                             core::firstLine(run.err.empty() ? run.out : run.err, "no message"));
     for (int tries = 0; tries < kCancelWaitSeconds * 4; ++tries) {
         const std::vector<SlurmTask> known = queryTasks(jobs);
         const std::vector<FarmTask> now = farmTasks(jobs, known);
@@ -199,37 +200,38 @@ void cancelTasks(const std::vector<FarmTask>& tasks, const std::vector<Submitted
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
-    throw AppError("the cancelled tasks have not ended after " +
-                   std::to_string(kCancelWaitSeconds) + " s: submit again once they have");
+    throw core::AppError("the cancelled tasks have not ended after " +
+                         std::to_string(kCancelWaitSeconds) + " s: submit again once they have");
 }
 
 } // namespace
 
 void farmSubmit(const FarmRequest& request, const std::string& program,
                 const std::string& builtModule) {
-    const Sequence s = readFarmSequence(request);
-    checkOutputSparesInputs(s.scene, s.output, s.range);
+    const sequence::Sequence s = readFarmSequence(request);
+    sequence::checkOutputSparesInputs(s.scene, s.output, s.range);
     if (s.range.first < 0)
-        throw AppError("frames " + rangeText(s.range) +
-                       ": farm tasks take frame numbers from 0 (--frames)");
+        throw core::AppError("frames " + scene::rangeText(s.range) +
+                             ": farm tasks take frame numbers from 0 (--frames)");
     const int total = s.range.last - s.range.first + 1;
     if (request.chunk < 0)
-        throw AppError("--chunk " + std::to_string(request.chunk) +
-                       ": a task needs 1 frame or more");
+        throw core::AppError("--chunk " + std::to_string(request.chunk) +
+                             ": a task needs 1 frame or more");
     if (request.cpus < 1)
-        throw AppError("--cpus " + std::to_string(request.cpus) + ": a task needs 1 CPU or more");
+        throw core::AppError("--cpus " + std::to_string(request.cpus) +
+                             ": a task needs 1 CPU or more");
     for (const std::string& option : request.slurm.extra)
         checkSbatchOption(option);
     const std::string sbatch = slurmCommand("sbatch");
 
     // The module and its settings are checked here, not in every task.
-    { const SceneRenderer renderer(s.scene, builtModule); }
+    { const sequence::SceneRenderer renderer(s.scene, builtModule); }
     const FarmFiles files = farmFiles(s.output);
-    std::vector<int> missing = missingFrames(s.output, s.range);
+    std::vector<int> missing = scene::missingFrames(s.output, s.range);
     auto allDone = [&] {
         if (missing.empty())
             std::printf("frames %s of %s are all done: nothing to submit\n",
-                        rangeText(s.range).c_str(), s.scene.path.c_str());
+                        scene::rangeText(s.range).c_str(), s.scene.path.c_str());
         return missing.empty();
     };
     if (allDone())
@@ -250,7 +252,7 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
                     holding.size() > 1 ? "s" : "");
         holding.clear();
         // What they finished before they ended is not rendered again.
-        missing = missingFrames(s.output, s.range);
+        missing = scene::missingFrames(s.output, s.range);
         if (allDone())
             return;
     }
@@ -262,14 +264,16 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
     std::sort(held.begin(), held.end());
     held.erase(std::unique(held.begin(), held.end()), held.end());
 
-    const int chunk = request.chunk > 0
-                          ? request.chunk
-                          : defaultChunk(framePixels(framePath(s.scene.passes.colour, missing[0])),
-                                         total, request.cpus);
-    const std::vector<FrameRange> tasks = planTasks(s.range, chunk, missing, held);
+    const int chunk =
+        request.chunk > 0
+            ? request.chunk
+            : defaultChunk(framePixels(scene::framePath(s.scene.passes.colour, missing[0])), total,
+                           request.cpus);
+    const std::vector<scene::FrameRange> tasks = planTasks(s.range, chunk, missing, held);
     for (const FarmTask& t : holding)
-        std::printf("held    frames %s by task %d of job %s: %s\n", rangeText(t.frames).c_str(),
-                    t.task, t.job->id.c_str(), standin::printableLine(stateText(*t.slurm)).c_str());
+        std::printf("held    frames %s by task %d of job %s: %s\n",
+                    scene::rangeText(t.frames).c_str(), t.task, t.job->id.c_str(),
+                    core::printableLine(stateText(*t.slurm)).c_str());
     if (tasks.empty()) {
         std::printf("nothing to submit: the tasks above hold every missing frame (--replace "
                     "cancels them and submits their frames now)\n");
@@ -277,38 +281,43 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
     }
 
     // Tasks start in the farm folder: every path they are given is whole.
-    const BatchJob job{wholePath(program), wholePath(s.scene.path), s.output, tasks, files,
+    const BatchJob job{files::wholePath(program),
+                       files::wholePath(s.scene.path),
+                       s.output,
+                       tasks,
+                       files,
                        request.cpus};
     const std::string script = batchScript(job);
     std::vector<std::string> args = sbatchArguments(job, request.slurm);
     args.insert(args.begin(), sbatch);
-    prepareOutputFolder(s.output);
+    sequence::prepareOutputFolder(s.output);
     std::error_code ec;
     fs::create_directories(files.folder, ec);
     if (ec)
-        throw AppError("farm folder '" + files.folder + "' cannot be made: " + ec.message());
-    writeAtomically(files.script(), "batch script '" + files.script() + "'", script);
+        throw core::AppError("farm folder '" + files.folder + "' cannot be made: " + ec.message());
+    files::writeAtomically(files.script(), "batch script '" + files.script() + "'", script);
     // What writers now gone (a lost node's task, a killed one) left of the
     // frames the new tasks render; another host's only when no task for this
     // output may still run there.
-    const std::vector<std::string> removed =
-        removeStaleTemporaries(framePaths(s.output, tasks),
-                               holding.empty() ? OtherHosts::Finished : OtherHosts::MayBeWriting);
-    const ProgramResult run = runProgram(args);
+    const std::vector<std::string> removed = files::removeStaleTemporaries(
+        framePaths(s.output, tasks),
+        holding.empty() ? files::OtherHosts::Finished : files::OtherHosts::MayBeWriting);
+    const files::ProgramResult run = files::runProgram(args);
     if (run.exitCode != 0) {
-        throw AppError("sbatch refused the job (exit " + std::to_string(run.exitCode) + "): " +
-                       standin::firstLine(run.err.empty() ? run.out : run.err, "no message"));
+        throw core::AppError(
+            "sbatch refused the job (exit " + std::to_string(run.exitCode) +
+            "): " + core::firstLine(run.err.empty() ? run.out : run.err, "no message"));
     }
     const std::string id = parseJobId(run.out);
     recordJob(files.jobs(), {id, tasks});
 
     size_t frames = 0;
-    for (const FrameRange& t : tasks)
+    for (const scene::FrameRange& t : tasks)
         frames += static_cast<size_t>(t.last - t.first + 1);
     std::printf("submitted job %s: frames %s of %s, %d per task, %zu task%s (%zu frames "
                 "missing%s)\n",
-                id.c_str(), rangeText(s.range).c_str(), s.scene.path.c_str(), chunk, tasks.size(),
-                tasks.size() > 1 ? "s" : "", missing.size(),
+                id.c_str(), scene::rangeText(s.range).c_str(), s.scene.path.c_str(), chunk,
+                tasks.size(), tasks.size() > 1 ? "s" : "", missing.size(),
                 held.empty() ? "" : ", the held ones left out");
     if (!removed.empty())
         std::printf("removed %s\n", unfinishedText(removed).c_str());
@@ -321,10 +330,10 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
 }
 
 void farmStatus(const FarmRequest& request) {
-    const Sequence s = readFarmSequence(request);
+    const sequence::Sequence s = readFarmSequence(request);
     const int total = s.range.last - s.range.first + 1;
-    const std::vector<int> missing = missingFrames(s.output, s.range);
-    std::printf("frames %s of %s -> %s\n", rangeText(s.range).c_str(), s.scene.path.c_str(),
+    const std::vector<int> missing = scene::missingFrames(s.output, s.range);
+    std::printf("frames %s of %s -> %s\n", scene::rangeText(s.range).c_str(), s.scene.path.c_str(),
                 s.output.c_str());
     std::printf("done     %d of %d\n", total - static_cast<int>(missing.size()), total);
     std::printf("missing  %s\n", missing.empty() ? "none" : numberRuns(missing).c_str());
@@ -346,7 +355,7 @@ void farmStatus(const FarmRequest& request) {
             gone.push_back(job.id);
             continue;
         }
-        const std::string summary = standin::joined(counts, [](const auto& stateCount) {
+        const std::string summary = core::joined(counts, [](const auto& stateCount) {
             return std::to_string(stateCount.second) + " " + stateCount.first;
         });
         std::printf("job %s  %zu task%s: %s\n", job.id.c_str(), job.tasks.size(),
@@ -361,7 +370,7 @@ void farmStatus(const FarmRequest& request) {
             // the last one's.
             const std::string log = files.log(job.id, t.task);
             const std::vector<TaskRun> runs = parseTaskRuns(logText(log));
-            std::string nodes = standin::joined(runs, [](const TaskRun& r) { return r.node; });
+            std::string nodes = core::joined(runs, [](const TaskRun& r) { return r.node; });
             if (nodes.empty() && t.slurm->state != "RUNNING")
                 nodes = t.slurm->nodes;
             // Where Slurm keeps accounting, how each earlier run ended.
@@ -372,7 +381,7 @@ void farmStatus(const FarmRequest& request) {
             if (!earlier.empty())
                 earlier.pop_back();
             if (!earlier.empty()) {
-                nodes = standin::joined(earlier, [](const AccountedRun* a) {
+                nodes = core::joined(earlier, [](const AccountedRun* a) {
                     return a->nodes + " (" + a->state + ")";
                 });
                 if (!t.slurm->nodes.empty())
@@ -382,13 +391,13 @@ void farmStatus(const FarmRequest& request) {
                                            static_cast<int>(earlier.size())});
             // Slurm's words and the nodes the log names, escaped as all
             // text from outside is.
-            std::printf("  task %-4d frames %-12s %s", t.task, rangeText(t.frames).c_str(),
-                        standin::printableLine(stateText(*t.slurm)).c_str());
+            std::printf("  task %-4d frames %-12s %s", t.task, scene::rangeText(t.frames).c_str(),
+                        core::printableLine(stateText(*t.slurm)).c_str());
             if (restarts > 0)
                 std::printf("; requeued %d time%s", restarts, restarts > 1 ? "s" : "");
             if (!nodes.empty() && (restarts > 0 || t.slurm->state != "RUNNING"))
                 std::printf("%s ran on %s", restarts > 0 ? "," : ";",
-                            standin::printableLine(nodes).c_str());
+                            core::printableLine(nodes).c_str());
             if (t.slurm->state != "COMPLETED" && t.slurm->state != "PENDING" &&
                 t.slurm->state != "RUNNING")
                 std::printf("  log %s", log.c_str());
@@ -396,15 +405,15 @@ void farmStatus(const FarmRequest& request) {
         }
     }
     if (!gone.empty()) {
-        const std::string ids = standin::joined(gone);
+        const std::string ids = core::joined(gone);
         std::printf("job%s %s: no longer known to Slurm\n", gone.size() > 1 ? "s" : "",
                     ids.c_str());
     }
-    const std::vector<std::string> stale = staleTemporaries(
+    const std::vector<std::string> stale = files::staleTemporaries(
         framePaths(s.output, ranges(missing)),
         std::any_of(tasks.begin(), tasks.end(), [](const FarmTask& t) { return t.mayRender(); })
-            ? OtherHosts::MayBeWriting
-            : OtherHosts::Finished);
+            ? files::OtherHosts::MayBeWriting
+            : files::OtherHosts::Finished);
     if (!stale.empty())
         std::printf("stale   %s (removed when %s rendered again)\n", unfinishedText(stale).c_str(),
                     stale.size() > 1 ? "their frames are" : "its frame is");
@@ -414,8 +423,8 @@ void farmStatus(const FarmRequest& request) {
                         std::back_inserter(orphaned));
     std::fflush(stdout);
     if (!orphaned.empty())
-        throw AppError("frames " + numberRuns(orphaned) +
-                       " are missing and no task will render them: farm submit renders them");
+        throw core::AppError("frames " + numberRuns(orphaned) +
+                             " are missing and no task will render them: farm submit renders them");
 }
 
-} // namespace orvit::app
+} // namespace orvit::farm

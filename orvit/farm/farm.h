@@ -12,9 +12,9 @@
 
 #include <string>
 
-namespace orvit::app {
+namespace orvit::farm {
 
-struct FarmRequest : SequenceRequest {
+struct FarmRequest : sequence::SequenceRequest {
     int chunk = 0; // 0: defaultChunk
     int cpus = 1;  // per task, each rendering a frame at once
     SlurmOptions slurm;
@@ -37,4 +37,4 @@ void farmSubmit(const FarmRequest& request, const std::string& program,
 // Slurm command fails, and when frames are missing that no task will render.
 void farmStatus(const FarmRequest& request);
 
-} // namespace orvit::app
+} // namespace orvit::farm

@@ -6,7 +6,7 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::farm {
 namespace {
 
 // Seconds of work a task should get at least: Slurm takes a second or more
@@ -20,8 +20,8 @@ constexpr int kMaxTasks = 1001;
 
 } // namespace
 
-std::vector<FrameRange> splitRange(FrameRange range, int size) {
-    std::vector<FrameRange> chunks;
+std::vector<scene::FrameRange> splitRange(scene::FrameRange range, int size) {
+    std::vector<scene::FrameRange> chunks;
     for (int64_t first = range.first; first <= range.last; first += size)
         chunks.push_back({static_cast<int>(first),
                           static_cast<int>(std::min<int64_t>(first + size - 1, range.last))});
@@ -75,13 +75,14 @@ std::string FarmFiles::logs() const {
     return pattern + ".%A_%a.log";
 }
 
-std::vector<FrameRange> planTasks(FrameRange range, int chunk, const std::vector<int>& missing,
-                                  const std::vector<int>& held) {
-    std::vector<FrameRange> tasks;
+std::vector<scene::FrameRange> planTasks(scene::FrameRange range, int chunk,
+                                         const std::vector<int>& missing,
+                                         const std::vector<int>& held) {
+    std::vector<scene::FrameRange> tasks;
     size_t m = 0, h = 0;
-    for (const FrameRange& c : splitRange(range, chunk)) {
+    for (const scene::FrameRange& c : splitRange(range, chunk)) {
         // Runs of frames between held ones, each trimmed to its missing frames.
-        FrameRange run{0, -1};
+        scene::FrameRange run{0, -1};
         auto close = [&] {
             if (run.first <= run.last)
                 tasks.push_back(run);
@@ -109,4 +110,4 @@ std::vector<FrameRange> planTasks(FrameRange range, int chunk, const std::vector
     return tasks;
 }
 
-} // namespace orvit::app
+} // namespace orvit::farm

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::farm {
 
 // ---- Chunks, missing frames, the array ----
 
 // The range cut into chunks of `size` frames from its first; the last chunk
 // may be shorter. Chunk i is array task i.
-std::vector<FrameRange> splitRange(FrameRange range, int size);
+std::vector<scene::FrameRange> splitRange(scene::FrameRange range, int size);
 
 // Ascending numbers as runs: "4, 7-9" for frames, "0,2-3" for sbatch's
 // --array (with `separator` ",").
@@ -50,7 +50,8 @@ FarmFiles farmFiles(const std::string& pattern);
 // its last, leaving out the frames `held` (ascending) by tasks of earlier
 // jobs that are not over, so that no two tasks ever render the same frame.
 // A chunk cut by held frames gives a task on each side that misses frames.
-std::vector<FrameRange> planTasks(FrameRange range, int chunk, const std::vector<int>& missing,
-                                  const std::vector<int>& held);
+std::vector<scene::FrameRange> planTasks(scene::FrameRange range, int chunk,
+                                         const std::vector<int>& missing,
+                                         const std::vector<int>& held);
 
-} // namespace orvit::app
+} // namespace orvit::farm

@@ -14,14 +14,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace orvit::app {
+namespace orvit::farm {
 namespace {
 
 // The largest MaxArraySize Slurm takes.
 constexpr int64_t kMaxArrayTasks = 4000001;
 
 // "A-B" of frames that may be negative.
-bool readRange(const std::string& text, FrameRange* range) {
+bool readRange(const std::string& text, scene::FrameRange* range) {
     std::istringstream in(text);
     char dash = 0;
     std::string rest;
@@ -33,8 +33,8 @@ bool readRange(const std::string& text, FrameRange* range) {
 
 void recordJob(const std::string& path, const SubmittedJob& job) {
     std::string line = job.id + " tasks";
-    for (const FrameRange& t : job.tasks)
-        line += " " + rangeText(t);
+    for (const scene::FrameRange& t : job.tasks)
+        line += " " + scene::rangeText(t);
     line += "\n";
     // Opened as the inputs are: a pipe or a device there is refused, never
     // waited on.
@@ -42,13 +42,13 @@ void recordJob(const std::string& path, const SubmittedJob& job) {
     struct stat s {};
     std::string why = fd < 0 ? std::strerror(errno) : "";
     if (fd >= 0 && fstat(fd, &s) == 0 && !S_ISREG(s.st_mode))
-        why = std::string("it is ") + notRegularKind(s.st_mode) + ", not a regular file";
-    else if (fd >= 0 && !writeWhole(fd, line.data(), line.size()))
+        why = std::string("it is ") + files::notRegularKind(s.st_mode) + ", not a regular file";
+    else if (fd >= 0 && !files::writeWhole(fd, line.data(), line.size()))
         why = std::strerror(errno);
     if (fd >= 0 && close(fd) != 0 && why.empty())
         why = std::strerror(errno);
     if (!why.empty())
-        throw AppError("farm jobs file '" + path + "': cannot write: " + why);
+        throw core::AppError("farm jobs file '" + path + "': cannot write: " + why);
 }
 
 std::vector<SubmittedJob> readJobs(const std::string& path) {
@@ -56,7 +56,8 @@ std::vector<SubmittedJob> readJobs(const std::string& path) {
     struct stat s {};
     if (lstat(path.c_str(), &s) != 0 && errno == ENOENT)
         return jobs;
-    std::istringstream in(readRegularFile(path, "farm jobs file '" + path + "'", kJobsFileLimit));
+    std::istringstream in(
+        files::readRegularFile(path, "farm jobs file '" + path + "'", files::kJobsFileLimit));
     std::string line;
     // The file's older lines are expanded into tasks: all its lines together
     // give no more than Slurm's largest array, however they are damaged.
@@ -71,7 +72,7 @@ std::vector<SubmittedJob> readJobs(const std::string& path) {
             std::string range;
             bool good = true;
             while (good && fields >> range) {
-                FrameRange r;
+                scene::FrameRange r;
                 good = readRange(range, &r);
                 job.tasks.push_back(r);
             }
@@ -81,7 +82,7 @@ std::vector<SubmittedJob> readJobs(const std::string& path) {
             }
             continue;
         }
-        FrameRange whole;
+        scene::FrameRange whole;
         int chunk = 0;
         std::string rest;
         std::istringstream older(second);
@@ -96,4 +97,4 @@ std::vector<SubmittedJob> readJobs(const std::string& path) {
     return jobs;
 }
 
-} // namespace orvit::app
+} // namespace orvit::farm

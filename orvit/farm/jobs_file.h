@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::farm {
 
 // One submission, one line in the jobs file: "JOB tasks A-B C-D ...", the
 // frames of task 0, 1, ... in turn.
 struct SubmittedJob {
     std::string id;
-    std::vector<FrameRange> tasks;
+    std::vector<scene::FrameRange> tasks;
 };
 void recordJob(const std::string& path, const SubmittedJob& job);
 // The jobs in the order submitted, none when the file does not exist; lines
@@ -21,4 +21,4 @@ void recordJob(const std::string& path, const SubmittedJob& job);
 // not a regular file (opened without waiting) or larger than kJobsFileLimit.
 std::vector<SubmittedJob> readJobs(const std::string& path);
 
-} // namespace orvit::app
+} // namespace orvit::farm

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
-namespace orvit::app {
+namespace orvit::farm {
 
 namespace {
 
@@ -74,7 +74,7 @@ const char* const kLongFlags[] = {
 
 void checkSbatchOption(const std::string& option) {
     auto refuse = [&](const std::string& why) {
-        throw AppError("--sbatch '" + option + "': " + why);
+        throw core::AppError("--sbatch '" + option + "': " + why);
     };
     for (unsigned char c : option)
         if (c < 0x20 || c == 0x7f)
@@ -124,4 +124,4 @@ void checkSbatchOption(const std::string& option) {
     }
 }
 
-} // namespace orvit::app
+} // namespace orvit::farm

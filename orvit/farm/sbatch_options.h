@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace orvit::app {
+namespace orvit::farm {
 
 // An AppError, naming the option, for an `extra` option that orvit sets
 // itself (or has an option of its own for), that is no option, or that holds
@@ -11,4 +11,4 @@ namespace orvit::app {
 // option, so an abbreviation of one of these is refused as well.
 void checkSbatchOption(const std::string& option);
 
-} // namespace orvit::app
+} // namespace orvit::farm

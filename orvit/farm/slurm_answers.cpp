@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <sstream>
 
-namespace orvit::app {
+namespace orvit::farm {
 
 bool isSlurmNumber(const std::string& text, size_t most) {
     return !text.empty() && text.size() <= most &&
@@ -15,10 +15,10 @@ bool isSlurmNumber(const std::string& text, size_t most) {
 }
 
 std::string parseJobId(const std::string& sbatchOutput) {
-    std::string id = standin::firstLine(sbatchOutput);
+    std::string id = core::firstLine(sbatchOutput);
     id = id.substr(0, id.find(';'));
     if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos)
-        throw AppError("sbatch gave no job id: '" + standin::firstLine(sbatchOutput) + "'");
+        throw core::AppError("sbatch gave no job id: '" + core::firstLine(sbatchOutput) + "'");
     return id;
 }
 
@@ -37,7 +37,7 @@ std::vector<SlurmTask> parseSlurmTasks(const std::string& squeueOutput) {
             const size_t bar = line.find('|', start);
             if (bar == std::string::npos)
                 break;
-            fields.push_back(standin::trimmed(std::string_view(line).substr(start, bar - start)));
+            fields.push_back(core::trimmed(std::string_view(line).substr(start, bar - start)));
             start = bar + 1;
         }
         if (fields.size() < 6 || !isSlurmNumber(fields[0], 20) || !isSlurmNumber(fields[1]) ||
@@ -53,7 +53,7 @@ std::vector<SlurmTask> parseSlurmTasks(const std::string& squeueOutput) {
         std::string reason = line.substr(start);
         if (!reason.empty() && reason.back() == '|')
             reason.pop_back();
-        t.reason = standin::trimmed(reason);
+        t.reason = core::trimmed(reason);
         if (t.reason == "None")
             t.reason.clear();
         tasks.push_back(t);
@@ -100,4 +100,4 @@ std::vector<AccountedRun> parseAccountedRuns(const std::string& sacctOutput) {
     return runs;
 }
 
-} // namespace orvit::app
+} // namespace orvit::farm

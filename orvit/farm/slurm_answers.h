@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::farm {
 
 // Digits only, at most `most` of them: a job id (20) or a task index (9).
 bool isSlurmNumber(const std::string& text, size_t most = 9);
@@ -45,4 +45,4 @@ struct AccountedRun {
 // those of an array's pending part ("42_[3-5]"), are passed over.
 std::vector<AccountedRun> parseAccountedRuns(const std::string& sacctOutput);
 
-} // namespace orvit::app
+} // namespace orvit::farm

@@ -18,7 +18,7 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::files {
 namespace {
 
 // Made beside `target`; removed on every way out but success, a signal
@@ -42,8 +42,8 @@ class TemporaryFile {
             if (error != EEXIST)
                 break;
         }
-        throw AppError(what + ": cannot make a temporary file in '" +
-                       target.parent_path().string() + "': " + std::strerror(error));
+        throw core::AppError(what + ": cannot make a temporary file in '" +
+                             target.parent_path().string() + "': " + std::strerror(error));
     }
     ~TemporaryFile() {
         if (!keep_) {
@@ -93,9 +93,9 @@ void writeAtomically(const std::string& path, const std::string& what,
     std::error_code ec;
     const std::string why = whyNotReplaceable(target.string());
     if (!why.empty())
-        throw AppError(what + ": " + why);
+        throw core::AppError(what + ": " + why);
     if (!fs::is_directory(folder, ec))
-        throw AppError(what + ": no folder '" + folder.string() + "'");
+        throw core::AppError(what + ": no folder '" + folder.string() + "'");
 
     // Same folder, so that the rename stays on one file system; same
     // extension, so that a writer that goes by it picks the same format.
@@ -110,19 +110,20 @@ void writeAtomically(const std::string& path, const std::string& what,
         if (error == ENOSPC || error == EDQUOT ||
             (statvfs(folder.c_str(), &space) == 0 &&
              (geteuid() == 0 ? space.f_bfree : space.f_bavail) == 0))
-            throw AppError(what + ": no space left on the disk of '" + folder.string() + "'");
+            throw core::AppError(what + ": no space left on the disk of '" + folder.string() + "'");
         throw;
     }
     if (!flushToDisk(temporary.path(), O_RDONLY))
-        throw AppError(what + ": cannot flush '" + temporary.path().string() +
-                       "' to disk: " + std::strerror(errno));
+        throw core::AppError(what + ": cannot flush '" + temporary.path().string() +
+                             "' to disk: " + std::strerror(errno));
     struct stat old {};
     if (stat(target.c_str(), &old) == 0 &&
         chmod(temporary.path().c_str(), old.st_mode & 07777) != 0)
-        throw AppError(what + ": cannot keep its permissions: " + std::strerror(errno));
+        throw core::AppError(what + ": cannot keep its permissions: " + std::strerror(errno));
     fs::rename(temporary.path(), target, ec);
     if (ec)
-        throw AppError(what + ": cannot rename the finished file into place: " + ec.message());
+        throw core::AppError(what +
+                             ": cannot rename the finished file into place: " + ec.message());
     temporary.keep();
     // The rename itself lasts once the folder is on disk.
     flushToDisk(folder, O_RDONLY | O_DIRECTORY);
@@ -135,18 +136,19 @@ void writeAtomically(const std::string& path, const std::string& what, std::stri
         [&](const std::string& temporary) {
             const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
             if (fd < 0)
-                throw AppError(what + ": cannot make '" + temporary + "': " + std::strerror(errno));
+                throw core::AppError(what + ": cannot make '" + temporary +
+                                     "': " + std::strerror(errno));
             if (!writeWhole(fd, content.data(), content.size())) {
                 const int error = errno;
                 close(fd);
-                throw AppError(what + ": writing '" + temporary +
-                               "' failed: " + std::strerror(error));
+                throw core::AppError(what + ": writing '" + temporary +
+                                     "' failed: " + std::strerror(error));
             }
             if (close(fd) != 0)
-                throw AppError(what + ": writing '" + temporary +
-                               "' failed: " + std::strerror(errno));
+                throw core::AppError(what + ": writing '" + temporary +
+                                     "' failed: " + std::strerror(errno));
         },
         name);
 }
 
-} // namespace orvit::app
+} // namespace orvit::files

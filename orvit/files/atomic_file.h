@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace orvit::app {
+namespace orvit::files {
 
 // Why the file `path` names (symlinks followed) may not be replaced by a file
 // orvit writes: "a folder of that name exists", or "it is a device, not a
@@ -40,4 +40,4 @@ void writeAtomically(const std::string& path, const std::string& what,
 void writeAtomically(const std::string& path, const std::string& what, std::string_view content,
                      const TemporaryNamer& name = temporaryName);
 
-} // namespace orvit::app
+} // namespace orvit::files

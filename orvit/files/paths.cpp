@@ -11,7 +11,7 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::files {
 
 const char* notRegularKind(unsigned mode) {
     return S_ISDIR(mode)                    ? "a folder"
@@ -79,8 +79,8 @@ std::string whyUnreadable(const std::string& path) {
 namespace {
 
 [[noreturn]] void refuseSize(const std::string& what, uint64_t size, ReadLimit limit) {
-    throw AppError(what + ": is " + std::to_string(size) + " bytes, more than the " +
-                   std::to_string(limit.bytes >> 20) + " MiB orvit reads from " + limit.kind);
+    throw core::AppError(what + ": is " + std::to_string(size) + " bytes, more than the " +
+                         std::to_string(limit.bytes >> 20) + " MiB orvit reads from " + limit.kind);
 }
 
 // Reads `fd` to its end, at most limit.bytes; closes it.
@@ -101,7 +101,7 @@ std::string readBounded(int fd, const std::string& what, ReadLimit limit) {
         } else if (errno != EINTR) {
             const int error = errno;
             close(fd);
-            throw AppError(what + ": cannot be read: " + std::strerror(error));
+            throw core::AppError(what + ": cannot be read: " + std::strerror(error));
         }
     }
     close(fd);
@@ -114,7 +114,7 @@ std::string readRegularFile(const std::string& path, const std::string& what, Re
     std::string why;
     const int fd = openRegular(path, &why);
     if (fd < 0)
-        throw AppError(what + ": " + why);
+        throw core::AppError(what + ": " + why);
     struct stat s {};
     if (fstat(fd, &s) == 0 && static_cast<uint64_t>(s.st_size) > limit.bytes) {
         close(fd);
@@ -127,4 +127,4 @@ std::string readToEnd(int fd, const std::string& what, ReadLimit limit) {
     return readBounded(dup(fd), what, limit);
 }
 
-} // namespace orvit::app
+} // namespace orvit::files

@@ -5,7 +5,7 @@
 #include <string>
 #include <tuple>
 
-namespace orvit::app {
+namespace orvit::files {
 
 // `path` whole (from the working folder) and normalised: no "." or ".."
 // steps, no doubled separators. Symlinks are kept as they are.
@@ -68,4 +68,4 @@ std::string readRegularFile(const std::string& path, const std::string& what, Re
 // passes `limit`.
 std::string readToEnd(int fd, const std::string& what, ReadLimit limit);
 
-} // namespace orvit::app
+} // namespace orvit::files

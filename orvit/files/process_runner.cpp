@@ -17,7 +17,7 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::files {
 
 std::string findOnPath(const std::string& program) {
     const char* path = std::getenv("PATH");
@@ -35,7 +35,7 @@ std::string findOnPath(const std::string& program) {
 ProgramResult runProgram(const std::vector<std::string>& args) {
     const std::string& name = args.front();
     auto fail = [&](const char* step) -> ProgramResult {
-        throw AppError("cannot run '" + name + "': " + step + ": " + std::strerror(errno));
+        throw core::AppError("cannot run '" + name + "': " + step + ": " + std::strerror(errno));
     };
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0)
@@ -107,4 +107,4 @@ int waitForChild(pid_t pid) {
     return status;
 }
 
-} // namespace orvit::app
+} // namespace orvit::files

@@ -5,7 +5,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::files {
 
 // The whole path of `program` found on PATH, or empty.
 std::string findOnPath(const std::string& program);
@@ -24,4 +24,4 @@ ProgramResult runProgram(const std::vector<std::string>& args);
 // and gives its wait status (0 when it cannot be waited for).
 int waitForChild(pid_t pid);
 
-} // namespace orvit::app
+} // namespace orvit::files

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <unistd.h>
 
-namespace orvit::app {
+namespace orvit::files {
 namespace {
 
 // The paths, for the signal handler: plain buffers and flags, which a
@@ -69,4 +69,4 @@ RemovedOnSignal::~RemovedOnSignal() {
             sigaction(kEndingSignals[i], &gPrevious[i], nullptr);
 }
 
-} // namespace orvit::app
+} // namespace orvit::files

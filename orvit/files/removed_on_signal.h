@@ -8,7 +8,7 @@
 #include <csignal>
 #include <string>
 
-namespace orvit::app {
+namespace orvit::files {
 
 // The signals that end a process by default and that a user or a scheduler
 // sends to stop it (a cancelled farm task gets SIGTERM).
@@ -28,4 +28,4 @@ class RemovedOnSignal {
     int slot_ = -1;
 };
 
-} // namespace orvit::app
+} // namespace orvit::files

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace orvit::app {
+namespace orvit::files {
 
 inline std::string shellQuoted(const std::string& text) {
     std::string quoted = "'";
@@ -13,4 +13,4 @@ inline std::string shellQuoted(const std::string& text) {
     return quoted + "'";
 }
 
-} // namespace orvit::app
+} // namespace orvit::files

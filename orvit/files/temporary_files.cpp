@@ -13,7 +13,7 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::files {
 namespace {
 
 constexpr const char* kMark = ".tmp-";
@@ -161,4 +161,4 @@ std::vector<std::string> removeStaleTemporaries(const std::vector<std::string>& 
     return removed;
 }
 
-} // namespace orvit::app
+} // namespace orvit::files

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::files {
 
 // The file `path` finally names: each symlink on the way replaced by what it
 // points to. Past 40 links (a loop), the last one reached.
@@ -49,4 +49,4 @@ std::vector<std::string> staleTemporaries(const std::vector<std::string>& target
 std::vector<std::string> removeStaleTemporaries(const std::vector<std::string>& targets,
                                                 OtherHosts others);
 
-} // namespace orvit::app
+} // namespace orvit::files

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-namespace orvit::app {
+namespace orvit::files {
 namespace {
 
 // One loop for both directions: `step` is read or write.
@@ -35,4 +35,4 @@ bool readWhole(int fd, void* data, size_t size) {
                  [](int f, char* p, size_t n) { return read(f, p, n); });
 }
 
-} // namespace orvit::app
+} // namespace orvit::files

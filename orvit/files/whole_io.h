@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-namespace orvit::app {
+namespace orvit::files {
 
 // Writes all `size` bytes, again after a signal interrupts a write. False
 // when a write fails, with errno set (ENOSPC where nothing more would go).
@@ -13,4 +13,4 @@ bool writeWhole(int fd, const void* data, size_t size);
 // at the end of the file or pipe (errno 0) or when a read fails.
 bool readWhole(int fd, void* data, size_t size);
 
-} // namespace orvit::app
+} // namespace orvit::files

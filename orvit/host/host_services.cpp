@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace orvit::standin {
+namespace orvit::host {
 
 namespace {
 
@@ -66,7 +66,7 @@ template <typename Result, typename Call> Result toPanels(Result failed, Call ca
     }
 }
 template <typename Call> void toPanels(Call call) {
-    toPanels(0, [&](PanelHost& panels) {
+    toPanels(0, [&](panel::PanelHost& panels) {
         call(panels);
         return 0;
     });
@@ -89,7 +89,7 @@ static void* ORVIT_CALL hostLookup(const char* name, int32_t) {
     if (std::strcmp(name, "Info Messages") == 0)
         return &bound->messageService;
     if (std::strcmp(name, "EnvelopeHandler") == 0)
-        return const_cast<EnvelopeService*>(envelopeService());
+        return const_cast<EnvelopeService*>(core::envelopeService());
     if (std::strcmp(name, "LW Item Info 2") == 0)
         return &bound->itemInfo;
     if (std::strcmp(name, "LW Object Info") == 0)
@@ -153,38 +153,38 @@ static int32_t ORVIT_CALL viewValues(ItemId camera, double time, double* first, 
 // The panel slots forward to the bound host's panels. Nothing they throw
 // may reach the module: a failure answers as the slot's contract says.
 static PanelHandle ORVIT_CALL createPanel(const char* title, const PanelServices*) {
-    return toPanels(PanelHandle{}, [&](PanelHost& p) { return p.createPanel(title); });
+    return toPanels(PanelHandle{}, [&](panel::PanelHost& p) { return p.createPanel(title); });
 }
 
 // A failure: the panel is as good as gone, the module holds no handle after this.
 static void ORVIT_CALL destroyPanel(PanelHandle panel) {
-    toPanels([&](PanelHost& p) { p.destroyPanel(panel); });
+    toPanels([&](panel::PanelHost& p) { p.destroyPanel(panel); });
 }
 
 // A failure answers as Cancel: the module then keeps the settings as they were.
 static int32_t ORVIT_CALL openPanel(PanelHandle panel, int32_t flags) {
-    return toPanels(int32_t{0}, [&](PanelHost& p) { return p.openPanel(panel, flags); });
+    return toPanels(int32_t{0}, [&](panel::PanelHost& p) { return p.openPanel(panel, flags); });
 }
 
 // A failure leaves the picture as it was.
 static void ORVIT_CALL drawPanel(PanelHandle panel, int32_t mode) {
-    toPanels([&](PanelHost& p) { p.drawPanel(panel, mode); });
+    toPanels([&](panel::PanelHost& p) { p.drawPanel(panel, mode); });
 }
 
 // A failure leaves the payload as the module left it.
 static void ORVIT_CALL getPanelAttr(PanelHandle panel, int32_t attr, void* value) {
-    toPanels([&](PanelHost& p) { p.getPanelAttr(panel, attr, value); });
+    toPanels([&](panel::PanelHost& p) { p.getPanelAttr(panel, attr, value); });
 }
 
 // A failure leaves the attribute its value.
 static void ORVIT_CALL setPanelAttr(PanelHandle panel, int32_t attr, void* value) {
-    toPanels([&](PanelHost& p) { p.setPanelAttr(panel, attr, value); });
+    toPanels([&](panel::PanelHost& p) { p.setPanelAttr(panel, attr, value); });
 }
 
 static ControlHandle ORVIT_CALL addControl(PanelHandle panel, const char* type,
                                            const ControlDesc* desc, const char* label) {
     return toPanels(ControlHandle{},
-                    [&](PanelHost& p) { return p.addControl(panel, type, desc, label); });
+                    [&](panel::PanelHost& p) { return p.addControl(panel, type, desc, label); });
 }
 
 } // extern "C"
@@ -216,7 +216,7 @@ HostServices::HostServices() : previous_(bound) {
     panelServices.setPanelAttr = setPanelAttr;
     panelServices.addControl = addControl;
     panelServices.slot9 = nullptr;
-    panelServices.drawFuncs = panelDrawFuncs();
+    panelServices.drawFuncs = panel::panelDrawFuncs();
     bound = this;
 }
 
@@ -229,8 +229,8 @@ GlobalFunc HostServices::lookup() {
     return hostLookup;
 }
 
-double cameraK(const Camera& camera, double time) {
-    return std::tan(evaluateKeys(camera.horizontalFov, time) / 2);
+double cameraK(const core::Camera& camera, double time) {
+    return std::tan(core::evaluateKeys(camera.horizontalFov, time) / 2);
 }
 
-} // namespace orvit::standin
+} // namespace orvit::host

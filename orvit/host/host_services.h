@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::host {
 
 struct Message {
     bool error; // errorMessage (slot 1) rather than info (slot 0)
@@ -33,7 +33,7 @@ class HostServices {
     // The host's global lookup function, as handed to every activation.
     static GlobalFunc lookup();
 
-    Scene scene;
+    core::Scene scene;
     // Every message shown, in order; also printed to stderr unless `quiet`.
     std::vector<Message> messages;
     bool quiet = false;
@@ -55,13 +55,13 @@ class HostServices {
     PanelServices panelServices{};
 
     // The panels behind "LWPanelServices"; its `user` answers open panels.
-    PanelHost panelHost;
+    panel::PanelHost panelHost;
 
   private:
     HostServices* previous_;
 };
 
 // The camera's K at `time`: tan(horizontal field of view / 2).
-double cameraK(const Camera& camera, double time);
+double cameraK(const core::Camera& camera, double time);
 
-} // namespace orvit::standin
+} // namespace orvit::host

@@ -4,7 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace orvit::standin {
+namespace orvit::host {
 
 namespace {
 
@@ -87,4 +87,4 @@ bool saveObjectFile(const std::string& path, const std::vector<uint8_t>& bytes) 
     return std::fclose(file) == 0 && written;
 }
 
-} // namespace orvit::standin
+} // namespace orvit::host

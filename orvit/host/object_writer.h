@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::host {
 
 // A sub-chunk inside a surface chunk: 4-character tag, up to 65535 data bytes.
 struct ObjectSubChunk {
@@ -48,4 +48,4 @@ std::vector<uint8_t> writeObjectFile(const ObjectDescription& object);
 // Writes `bytes` to `path`; false (with errno set by the library) on failure.
 bool saveObjectFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
-} // namespace orvit::standin
+} // namespace orvit::host

@@ -14,7 +14,7 @@
 
 namespace OCIO = OCIO_NAMESPACE;
 
-namespace orvit::app {
+namespace orvit::images {
 namespace {
 
 uint8_t srgbByte(float linear) {
@@ -40,7 +40,7 @@ std::string listed(int count, const std::function<const char*(int)>& name) {
     std::vector<std::string> names;
     for (int i = 0; i < count; ++i)
         names.emplace_back(name(i));
-    return names.empty() ? "none" : standin::joined(names);
+    return names.empty() ? "none" : core::joined(names);
 }
 
 // The files of every FileTransform that the chosen display, view and look
@@ -91,9 +91,9 @@ class LutFiles {
         size_t start = 0;
         while (start <= text.size()) {
             const size_t end = std::min(text.find(',', start), text.size());
-            std::string name = standin::trimmed(std::string_view(text).substr(start, end - start));
+            std::string name = core::trimmed(std::string_view(text).substr(start, end - start));
             if (!name.empty() && (name[0] == '+' || name[0] == '-'))
-                name = standin::trimmed(std::string_view(name).substr(1));
+                name = core::trimmed(std::string_view(name).substr(1));
             if (!name.empty() && seen_.insert("look " + name).second)
                 if (const auto look = config_->getLook(name.c_str())) {
                     colourSpace(look->getProcessSpace());
@@ -160,21 +160,21 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
     if (configName.empty()) {
         const char* environment = std::getenv("OCIO");
         if (environment == nullptr || *environment == '\0')
-            throw AppError(prefix + "needs a configuration: give colour.config or set $OCIO");
+            throw core::AppError(prefix + "needs a configuration: give colour.config or set $OCIO");
         configName = environment;
     }
     // A built-in configuration ("ocio://...") is no file.
     if (configName.rfind("ocio://", 0) != 0) {
-        const std::string why = whyUnreadable(configName);
+        const std::string why = files::whyUnreadable(configName);
         if (!why.empty())
-            throw AppError(prefix + "configuration '" + configName + "' " + why);
+            throw core::AppError(prefix + "configuration '" + configName + "' " + why);
     }
     OCIO::ConstConfigRcPtr config;
     try {
         config = OCIO::Config::CreateFromFile(configName.c_str());
     } catch (const OCIO::Exception& e) {
-        const std::string why = standin::firstLine(e.what());
-        throw AppError(prefix + "configuration '" + configName + "' cannot be read: " + why);
+        const std::string why = core::firstLine(e.what());
+        throw core::AppError(prefix + "configuration '" + configName + "' cannot be read: " + why);
     }
     // No display given: the configuration's default, as hosts take it.
     display_ = settings.display.empty() ? config->getDefaultDisplay() : settings.display;
@@ -184,7 +184,7 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
     for (int i = 0; i < config->getNumDisplays(); ++i)
         known = known || display_ == config->getDisplay(i);
     if (!known)
-        throw AppError(
+        throw core::AppError(
             prefix + "configuration '" + configName + "' has no display '" + display_ +
             "' (it has " +
             listed(config->getNumDisplays(), [&](int i) { return config->getDisplay(i); }) + ")");
@@ -192,13 +192,13 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
     for (int i = 0; i < config->getNumViews(display); ++i)
         known = known || settings.view == config->getView(display, i);
     if (!known)
-        throw AppError(prefix + "display '" + display_ + "' has no view '" + settings.view +
-                       "' (it has " +
-                       listed(config->getNumViews(display),
-                              [&](int i) { return config->getView(display, i); }) +
-                       ")");
+        throw core::AppError(prefix + "display '" + display_ + "' has no view '" + settings.view +
+                             "' (it has " +
+                             listed(config->getNumViews(display),
+                                    [&](int i) { return config->getView(display, i); }) +
+                             ")");
     if (!settings.look.empty() && !config->getLook(settings.look.c_str()))
-        throw AppError(
+        throw core::AppError(
             prefix + "configuration '" + configName + "' has no look '" + settings.look +
             "' (it has " +
             listed(config->getNumLooks(), [&](int i) { return config->getLookNameByIndex(i); }) +
@@ -216,10 +216,10 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
         } catch (const OCIO::Exception&) {
             continue;
         }
-        const std::string why = whyUnreadable(path);
+        const std::string why = files::whyUnreadable(path);
         if (!why.empty())
-            throw AppError(prefix + "display '" + display_ + "', view '" + settings.view +
-                           "': LUT '" + path + "' " + why);
+            throw core::AppError(prefix + "display '" + display_ + "', view '" + settings.view +
+                                 "': LUT '" + path + "' " + why);
     }
     try {
         OCIO::GroupTransformRcPtr group = OCIO::GroupTransform::Create();
@@ -238,8 +238,9 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
         ocio_ = std::make_unique<Ocio>();
         ocio_->cpu = config->getProcessor(group)->getDefaultCPUProcessor();
     } catch (const OCIO::Exception& e) {
-        const std::string why = standin::firstLine(e.what());
-        throw AppError(prefix + "display '" + display_ + "', view '" + settings.view + "': " + why);
+        const std::string why = core::firstLine(e.what());
+        throw core::AppError(prefix + "display '" + display_ + "', view '" + settings.view +
+                             "': " + why);
     }
     const char* space = config->getDisplayViewColorSpaceName(display, view);
     colourSpace_ = space != nullptr && *space != '\0' ? space : display_ + " " + settings.view;
@@ -299,4 +300,4 @@ void ColourTransform::toBytes(std::vector<float>& rgb, const float* alpha, uint8
     }
 }
 
-} // namespace orvit::app
+} // namespace orvit::images

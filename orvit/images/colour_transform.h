@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::images {
 
 struct ColourSettings {
     enum class Transform { Srgb, Linear, Ocio };
@@ -71,4 +71,4 @@ class ColourTransform {
 // The colour space of frames whose colour pass was 8-bit.
 constexpr const char* kEightBitColourSpace = "sRGB";
 
-} // namespace orvit::app
+} // namespace orvit::images

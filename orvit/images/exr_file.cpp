@@ -21,7 +21,7 @@
 #include <set>
 #include <tuple>
 
-namespace orvit::app {
+namespace orvit::images {
 namespace {
 
 // Where a channel sorts within its layer ("ViewLayer.Combined.R" is in layer
@@ -255,4 +255,4 @@ void setImageThreads(int threads) {
     Imf::setGlobalThreadCount(threads > 1 ? threads : 0);
 }
 
-} // namespace orvit::app
+} // namespace orvit::images

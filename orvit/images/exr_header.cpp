@@ -11,7 +11,7 @@
 #include <cstring>
 #include <unistd.h>
 
-namespace orvit::app {
+namespace orvit::images {
 namespace {
 
 // The header's bytes through one descriptor, read in blocks; `end` is the
@@ -106,7 +106,7 @@ uint64_t levelZeroBlocks(const PartLayout& p) {
 
 void checkExrClaims(const std::string& path, uint64_t fileSize) {
     std::string why;
-    const int fd = openRegular(path, &why);
+    const int fd = files::openRegular(path, &why);
     if (fd < 0)
         throw ImageError("it " + why);
     HeaderBytes in(fd, fileSize);
@@ -208,4 +208,4 @@ void checkExrClaims(const std::string& path, uint64_t fileSize) {
     close(fd);
 }
 
-} // namespace orvit::app
+} // namespace orvit::images

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-namespace orvit::app {
+namespace orvit::images {
 
 // Checks what an OpenEXR header at `path` (of `fileSize` bytes) would make
 // the library allocate, before it reads it: each attribute's size, a string
@@ -33,4 +33,4 @@ void writePng(const std::string& path, int32_t width, int32_t height, const uint
 void writeTiff(const std::string& path, int32_t width, int32_t height, const uint8_t* rgba,
                int compression);
 
-} // namespace orvit::app
+} // namespace orvit::images

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace orvit::app {
+namespace orvit::images {
 namespace {
 
 enum class Format { Exr, Png, Tiff, Unknown };
@@ -20,7 +20,7 @@ enum class Format { Exr, Png, Tiff, Unknown };
 Format sniff(const std::string& path, uint64_t* size) {
     unsigned char magic[8] = {};
     std::string why;
-    const int fd = openRegular(path, &why);
+    const int fd = files::openRegular(path, &why);
     if (fd < 0)
         throw ImageError("it " + why);
     struct stat s {};
@@ -71,7 +71,7 @@ uint64_t sampleBytes(SampleType type) {
 // holds (a channel's name) byte for byte; every consumer gets one printable
 // line.
 ImageError::ImageError(const std::string& what)
-    : std::runtime_error(standin::printableLine(standin::firstLine(what, "unknown error"))) {}
+    : std::runtime_error(core::printableLine(core::firstLine(what, "unknown error"))) {}
 
 namespace {
 
@@ -221,4 +221,4 @@ std::unique_ptr<ImageInput> openImage(const std::string& path) {
     return image;
 }
 
-} // namespace orvit::app
+} // namespace orvit::images

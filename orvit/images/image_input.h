@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::images {
 
 // A failure of an image file, one line, without the file's name: the caller
 // says which pass or output it was.
@@ -150,4 +150,4 @@ std::unique_ptr<ImageInput> openImage(const std::string& path);
 // compressed independently); 0 or 1 keep the work on the calling thread.
 void setImageThreads(int threads);
 
-} // namespace orvit::app
+} // namespace orvit::images

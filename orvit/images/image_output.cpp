@@ -10,7 +10,7 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::images {
 namespace {
 
 std::string lowerExtension(const std::string& path) {
@@ -25,7 +25,8 @@ std::string lowerExtension(const std::string& path) {
 void checkOutputExtension(const std::string& path) {
     const std::string ext = lowerExtension(path);
     if (ext != ".png" && ext != ".tif" && ext != ".tiff" && ext != ".exr")
-        throw AppError("output '" + path + "': unknown image type; use .png, .tif, .tiff or .exr");
+        throw core::AppError("output '" + path +
+                             "': unknown image type; use .png, .tif, .tiff or .exr");
 }
 
 std::vector<uint8_t> filmPixels(size_t n, const std::array<const uint8_t*, 3>& before,
@@ -63,10 +64,10 @@ void writeImage(const std::string& path, int32_t width, int32_t height,
     const std::string where = "output '" + path + "'";
     if (width < 1 || height < 1 ||
         rgba.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4)
-        throw AppError(where + ": the frame holds no pixels");
+        throw core::AppError(where + ": the frame holds no pixels");
 
     const std::string ext = lowerExtension(path);
-    writeAtomically(path, where, [&](const std::string& temporary) {
+    files::writeAtomically(path, where, [&](const std::string& temporary) {
         try {
             if (ext == ".png")
                 writePng(temporary, width, height, rgba.data(), compression);
@@ -75,9 +76,9 @@ void writeImage(const std::string& path, int32_t width, int32_t height,
             else
                 writeTiff(temporary, width, height, rgba.data(), compression);
         } catch (const ImageError& e) {
-            throw AppError(where + ": " + e.what());
+            throw core::AppError(where + ": " + e.what());
         }
     });
 }
 
-} // namespace orvit::app
+} // namespace orvit::images

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::images {
 
 // Checks that writeImage knows the extension of `path` (compared without
 // case): an AppError naming the output and the extensions otherwise.
@@ -46,4 +46,4 @@ void writeImage(const std::string& path, int32_t width, int32_t height,
                 const std::vector<uint8_t>& rgba, int compression = kFastCompression,
                 const std::string& colourSpace = kEightBitColourSpace);
 
-} // namespace orvit::app
+} // namespace orvit::images

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::images {
 
-void writePicture(const std::string& path, const standin::Picture& picture) {
+void writePicture(const std::string& path, const panel::Picture& picture) {
     const size_t pixels = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
     std::vector<uint8_t> rgba(pixels * 4, 255);
     const size_t painted = std::min(pixels, picture.rgb.size() / 3);
@@ -17,4 +17,4 @@ void writePicture(const std::string& path, const standin::Picture& picture) {
     writeImage(path, picture.width, picture.height, rgba);
 }
 
-} // namespace orvit::app
+} // namespace orvit::images

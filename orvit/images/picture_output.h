@@ -6,10 +6,10 @@
 
 #include <string>
 
-namespace orvit::app {
+namespace orvit::images {
 
 // The picture through the output writer (its format follows the extension);
 // pixels past the end of a short picture are white.
-void writePicture(const std::string& path, const standin::Picture& picture);
+void writePicture(const std::string& path, const panel::Picture& picture);
 
-} // namespace orvit::app
+} // namespace orvit::images

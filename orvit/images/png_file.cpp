@@ -19,7 +19,7 @@
 #include <cstring>
 #include <unistd.h>
 
-namespace orvit::app {
+namespace orvit::images {
 namespace {
 
 extern "C" void pngFailed(png_structp png, png_const_charp message);
@@ -250,7 +250,7 @@ bool encode(Png& png, FILE* file, png_uint_32 width, png_uint_32 height, const u
 
 void checkPngClaims(const std::string& path, uint64_t fileSize) {
     std::string why;
-    const int fd = openRegular(path, &why);
+    const int fd = files::openRegular(path, &why);
     if (fd < 0)
         throw ImageError("it " + why);
     // Chunk by chunk from the signature: a length, a type, the data, a CRC.
@@ -293,4 +293,4 @@ void writePng(const std::string& path, int32_t width, int32_t height, const uint
                                                                         : std::strerror(error));
 }
 
-} // namespace orvit::app
+} // namespace orvit::images

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <memory>
 
-namespace orvit::app {
+namespace orvit::images {
 namespace {
 
 // The last message libtiff gave for one file; warnings are not shown.
@@ -323,4 +323,4 @@ void writeTiff(const std::string& path, int32_t width, int32_t height, const uin
         throw ImageError(message.empty() ? "cannot write" : message);
 }
 
-} // namespace orvit::app
+} // namespace orvit::images

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 namespace {
 
@@ -120,4 +120,4 @@ void Panel::drawRGBBox(int32_t red, int32_t green, int32_t blue, int32_t x, int3
     canvas_.fill(x, y, w, h, {channel(red), channel(green), channel(blue)});
 }
 
-} // namespace orvit::standin
+} // namespace orvit::panel

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 namespace {
 
@@ -17,7 +17,9 @@ std::string formatReal(double v) {
 
 std::string describeDescription(const ControlDescription& d) {
     auto list = [&](const std::vector<std::string>& items) {
-        return "[" + joined(items, [](const std::string& item) { return inQuotes(item); }) + "]";
+        return "[" +
+               core::joined(items, [](const std::string& item) { return core::inQuotes(item); }) +
+               "]";
     };
     switch (d.code) {
     case DescButton:
@@ -59,7 +61,7 @@ std::vector<std::string> describeControls(const Panel& panel) {
     std::vector<std::string> lines;
     for (const auto& c : panel.controls()) {
         lines.push_back(std::to_string(c->index()) + " " + controlTypeName(c->type()) + " " +
-                        inQuotes(c->label()) + " " + describeDescription(c->description()) +
+                        core::inQuotes(c->label()) + " " + describeDescription(c->description()) +
                         " at " + std::to_string(c->x) + " " + std::to_string(c->y) + " " +
                         std::to_string(c->width) + " " + std::to_string(c->height) + " value " +
                         describeValue(*c) + (c->ghosted ? " ghosted" : ""));
@@ -67,4 +69,4 @@ std::vector<std::string> describeControls(const Panel& panel) {
     return lines;
 }
 
-} // namespace orvit::standin
+} // namespace orvit::panel

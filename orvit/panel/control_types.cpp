@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 namespace {
 
@@ -151,4 +151,4 @@ std::array<int32_t, 2> controlBody(ControlType type, const ControlDescription& d
     return {0, 0};
 }
 
-} // namespace orvit::standin
+} // namespace orvit::panel

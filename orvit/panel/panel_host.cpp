@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 namespace {
 
@@ -159,4 +159,4 @@ ControlHandle PanelHost::addControl(PanelHandle panel, const char* type, const C
     return control != nullptr ? control->handle() : nullptr;
 }
 
-} // namespace orvit::standin
+} // namespace orvit::panel

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 // Who answers a modal panel: a script, or a person at a window.
 class PanelUser {
@@ -75,4 +75,4 @@ class PanelHost {
     size_t made_ = 0;
 };
 
-} // namespace orvit::standin
+} // namespace orvit::panel

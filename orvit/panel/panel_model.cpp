@@ -8,7 +8,7 @@
 #include <limits>
 #include <unordered_set>
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 namespace {
 
@@ -120,7 +120,7 @@ PanelControl* PanelControl::fromHandle(ControlHandle handle) {
 
 void PanelControl::fault(const std::string& what) {
     panel_.fault("control " + std::to_string(index_) + " (" + controlTypeName(type_) + " " +
-                 inQuotes(label_) + "): " + what);
+                 core::inQuotes(label_) + "): " + what);
 }
 
 // Integers go into integer and float records alike; anything else is a fault.
@@ -330,13 +330,13 @@ PanelControl* Panel::addControl(const char* type, const ControlDesc* desc, const
     const int index = static_cast<int>(controls_.size()) + 1;
     if (!controlTypeOf(type, &t)) {
         fault("addControl " + std::to_string(index) + ": unknown type " +
-              (type != nullptr ? inQuotes(type) : "(null)"));
+              (type != nullptr ? core::inQuotes(type) : "(null)"));
         return nullptr;
     }
     ControlDescription d;
     if (!copyDescription(t, desc, &d)) {
         fault("addControl " + std::to_string(index) + ": " + controlTypeName(t) + " " +
-              inQuotes(text) + " cannot take its descriptor");
+              core::inQuotes(text) + " cannot take its descriptor");
         return nullptr;
     }
     const std::array<int32_t, 2> body = controlBody(t, d, text);
@@ -427,4 +427,4 @@ bool Panel::userPress(PanelControl& control) {
     return true;
 }
 
-} // namespace orvit::standin
+} // namespace orvit::panel

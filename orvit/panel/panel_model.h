@@ -41,7 +41,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 constexpr int32_t kPanelMargin = 10;
 constexpr int32_t kPanelGap = 4;
@@ -308,4 +308,4 @@ std::vector<std::string> describeControls(const Panel& panel);
 std::string describeDescription(const ControlDescription& description);
 std::string describeValue(const PanelControl& control);
 
-} // namespace orvit::standin
+} // namespace orvit::panel

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <limits>
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 namespace {
 
@@ -42,7 +42,7 @@ class ScriptLine {
             else if (line[i] == '#' && !inQuote)
                 break;
         }
-        text_ = trimmed(line.substr(0, i));
+        text_ = core::trimmed(line.substr(0, i));
         split();
     }
 
@@ -220,7 +220,7 @@ EditorAnswer parseAnswer(ScriptLine& r) {
         a.result = 1;
         a.replaceKeys = true;
         for (;;) {
-            Key k{};
+            core::Key k{};
             k.time = r.number("a key: TIME VALUE");
             k.value = r.number("a key's value after its time");
             a.keys.push_back(k);
@@ -331,4 +331,4 @@ std::string lineError(const Script& script, const ScriptAction& action, const st
            ": " + why;
 }
 
-} // namespace orvit::standin
+} // namespace orvit::panel

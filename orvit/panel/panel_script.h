@@ -34,7 +34,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 class ScriptError : public std::runtime_error {
   public:
@@ -62,7 +62,7 @@ struct EditorAnswer {
     bool given = false;
     int32_t result = 0;       // 1 accept, 0 cancel, -1 remove, or any other
     bool replaceKeys = false; // accept: the envelope's keys become `keys`
-    std::vector<Key> keys;
+    std::vector<core::Key> keys;
 };
 
 struct ScriptAction {
@@ -90,4 +90,4 @@ Script parseScript(const std::string& text, const std::string& name);
 // words it: "script 'NAME' line N: TEXT: WHY".
 std::string lineError(const Script& script, const ScriptAction& action, const std::string& why);
 
-} // namespace orvit::standin
+} // namespace orvit::panel

@@ -1,6 +1,6 @@
 #include "orvit/panel/preview_picture.h"
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 PanelControl* findPreviewArea(Panel& panel) {
     for (const auto& c : panel.controls()) {
@@ -42,4 +42,4 @@ int32_t PreviewTaker::run(Panel& panel, int32_t flags) {
     return answer;
 }
 
-} // namespace orvit::standin
+} // namespace orvit::panel

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 constexpr int32_t kPreviewWidth = 256;
 constexpr int32_t kPreviewHeight = 192;
@@ -48,4 +48,4 @@ class PreviewTaker : public PanelUser {
     DrawCounts calls_;
 };
 
-} // namespace orvit::standin
+} // namespace orvit::panel

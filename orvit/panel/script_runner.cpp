@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <iterator>
 
-namespace orvit::standin {
+namespace orvit::panel {
 namespace {
 
 std::string lower(std::string text) {
@@ -133,8 +133,8 @@ bool prepareStep(const ScriptAction& a, Panel& panel, ScriptStep* step, std::str
         const std::vector<std::string>& items = c->description().items;
         step->value.integer = findItem(items, a.item);
         if (step->value.integer < 0)
-            *why =
-                "no item " + inQuotes(trimmed(a.item)) + " (the items: " + shownItems(items) + ")";
+            *why = "no item " + core::inQuotes(core::trimmed(a.item)) +
+                   " (the items: " + shownItems(items) + ")";
         return step->value.integer >= 0;
     }
     case Verb::Set:
@@ -194,10 +194,10 @@ bool prepareStep(const ScriptAction& a, Panel& panel, ScriptStep* step, std::str
 }
 
 int findItem(const std::vector<std::string>& items, const std::string& wanted) {
-    const std::string name = trimmed(wanted);
+    const std::string name = core::trimmed(wanted);
     for (int pass = 0; pass < 2; ++pass)
         for (size_t i = 0; i < items.size(); ++i) {
-            const std::string item = trimmed(items[i]);
+            const std::string item = core::trimmed(items[i]);
             if (pass == 0 ? item == name : lower(item) == lower(name))
                 return static_cast<int>(i);
         }
@@ -205,7 +205,7 @@ int findItem(const std::vector<std::string>& items, const std::string& wanted) {
 }
 
 std::string shownItems(const std::vector<std::string>& items) {
-    return joined(items, [](const std::string& item) { return trimmed(item); });
+    return core::joined(items, [](const std::string& item) { return core::trimmed(item); });
 }
 
 PanelControl* resolveTarget(const ScriptTarget& target, Panel& panel, std::string* why) {
@@ -229,18 +229,18 @@ PanelControl* resolveTarget(const ScriptTarget& target, Panel& panel, std::strin
     } else {
         const std::vector<PanelControl*> found = inReadingOrder(panel, target.label);
         if (found.empty()) {
-            *why = "no control is labelled " + inQuotes(target.label);
+            *why = "no control is labelled " + core::inQuotes(target.label);
             return nullptr;
         }
         if (target.ordinal == 0 && found.size() > 1) {
             *why = std::to_string(found.size()) + " controls are labelled " +
-                   inQuotes(target.label) + ": say which, e.g. " + inQuotes(target.label) +
-                   "[2] or button right of another control";
+                   core::inQuotes(target.label) + ": say which, e.g. " +
+                   core::inQuotes(target.label) + "[2] or button right of another control";
             return nullptr;
         }
         if (static_cast<size_t>(target.ordinal) > found.size()) {
             *why = "only " + std::to_string(found.size()) + " controls are labelled " +
-                   inQuotes(target.label);
+                   core::inQuotes(target.label);
             return nullptr;
         }
         c = found[target.ordinal == 0 ? 0 : static_cast<size_t>(target.ordinal) - 1];
@@ -248,7 +248,7 @@ PanelControl* resolveTarget(const ScriptTarget& target, Panel& panel, std::strin
         if (c->type() == ControlType::Text && target.near.empty()) {
             PanelControl* labelled = nearest(panel, *c, "control", false);
             if (labelled == nullptr) {
-                *why = "nothing stands right of the text " + inQuotes(target.label);
+                *why = "nothing stands right of the text " + core::inQuotes(target.label);
                 return nullptr;
             }
             c = labelled;
@@ -260,7 +260,7 @@ PanelControl* resolveTarget(const ScriptTarget& target, Panel& panel, std::strin
         if (next == nullptr) {
             *why = "no " + n.kind + " stands " + (n.left ? "left" : "right") + " of control " +
                    std::to_string(c->index()) + " (" + controlTypeName(c->type()) + " " +
-                   inQuotes(c->label()) + ") on its row";
+                   core::inQuotes(c->label()) + ") on its row";
             return nullptr;
         }
         c = next;
@@ -276,7 +276,7 @@ void ScriptedEnvelopeEditor::expect(const ScriptAction* action) {
     error.clear();
 }
 
-int32_t ScriptedEnvelopeEditor::edit(Envelope& envelope, const EnvelopeEditRequest& request) {
+int32_t ScriptedEnvelopeEditor::edit(core::Envelope& envelope, const EnvelopeEditRequest& request) {
     EditorRequestSeen seen;
     seen.line = action_ != nullptr ? action_->line : 0;
     seen.title = request.title != nullptr ? request.title : "";
@@ -291,7 +291,7 @@ int32_t ScriptedEnvelopeEditor::edit(Envelope& envelope, const EnvelopeEditReque
     int32_t result = 0;
     if (answer == nullptr) {
         if (error.empty())
-            error = "the press opened the envelope editor " + inQuotes(seen.title) +
+            error = "the press opened the envelope editor " + core::inQuotes(seen.title) +
                     ", which the line does not answer (end it with: then accept TIME VALUE, "
                     "..., cancel, remove or answer N)";
     } else {
@@ -299,12 +299,12 @@ int32_t ScriptedEnvelopeEditor::edit(Envelope& envelope, const EnvelopeEditReque
         result = answer->result;
         if (answer->replaceKeys) {
             const double low = seen.low, high = seen.high;
-            for (const Key& k : answer->keys)
+            for (const core::Key& k : answer->keys)
                 if (!(k.value >= low && k.value <= high)) {
                     char range[96];
                     std::snprintf(range, sizeof range, "%g to %g", low, high);
-                    error = "the envelope editor " + inQuotes(seen.title) + " takes " +
-                            inQuotes(seen.label) + " values from " + range;
+                    error = "the envelope editor " + core::inQuotes(seen.title) + " takes " +
+                            core::inQuotes(seen.label) + " values from " + range;
                     result = 0;
                     break;
                 }
@@ -336,7 +336,7 @@ int32_t ScriptedUser::run(Panel& panel, int32_t) {
     }
 
     // The editor answers only while the script runs.
-    const EnvelopeEditorInPlace editorInPlace(&editor_);
+    const core::EnvelopeEditorInPlace editorInPlace(&editor_);
 
     using Verb = ScriptAction::Verb;
     for (const ScriptStep& step : steps) {
@@ -363,4 +363,4 @@ int32_t ScriptedUser::run(Panel& panel, int32_t) {
     return fail(script_.actions.back(), "the script ends without ok or cancel");
 }
 
-} // namespace orvit::standin
+} // namespace orvit::panel

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::panel {
 
 // One opening of the envelope editor while a script ran.
 struct EditorRequestSeen {
@@ -31,11 +31,11 @@ struct EditorRequestSeen {
 // The envelope editor answered by the line being run. It honours the
 // request's range: accepted keys whose values lie outside low to high are
 // refused as an error of the line, and the editor then cancels.
-class ScriptedEnvelopeEditor : public EnvelopeEditor {
+class ScriptedEnvelopeEditor : public core::EnvelopeEditor {
   public:
     // The answer for the next opening, from `action`; null for none.
     void expect(const ScriptAction* action);
-    int32_t edit(Envelope& envelope, const EnvelopeEditRequest& request) override;
+    int32_t edit(core::Envelope& envelope, const EnvelopeEditRequest& request) override;
 
     // Whether the expected answer was given out.
     bool answered() const { return answered_; }
@@ -97,4 +97,4 @@ struct ScriptStep {
 // control cannot be found or cannot take the action or its value.
 bool prepareStep(const ScriptAction& action, Panel& panel, ScriptStep* step, std::string* why);
 
-} // namespace orvit::standin
+} // namespace orvit::panel

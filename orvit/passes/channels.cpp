@@ -8,7 +8,7 @@
 #include <cctype>
 #include <initializer_list>
 
-namespace orvit::app {
+namespace orvit::passes {
 namespace {
 
 bool sameName(const std::string& a, const std::string& b) {
@@ -62,7 +62,7 @@ bool isDepth(const NameParts& p) {
            oneOf(p.passName, {"Depth", "Z"}) ||
            (p.passPart.empty() && oneOf(p.channel, kGreyDepthNames)) ||
            (oneOf(p.passName, kGreyDepthNames) &&
-            (oneOf(p.channel, {"Z", "Y"}) || colourLetter(p.channel) == 'R'));
+            (oneOf(p.channel, {"Z", "Y"}) || images::colourLetter(p.channel) == 'R'));
 }
 
 // The channel of `group` (a pass part) called `letter` (R, G, B, A, each
@@ -72,7 +72,7 @@ std::string member(const std::vector<std::string>& channels, const std::string& 
     for (const std::string& name : channels) {
         const NameParts p = split(name);
         if (p.passPart == group &&
-            (letter == 'Y' ? sameName(p.channel, "Y") : colourLetter(p.channel) == letter))
+            (letter == 'Y' ? sameName(p.channel, "Y") : images::colourLetter(p.channel) == letter))
             return name;
     }
     return {};
@@ -105,7 +105,7 @@ std::vector<std::vector<std::string>> colourCandidates(const std::vector<std::st
     return out;
 }
 
-using standin::joined;
+using core::joined;
 
 // In PassRole's order.
 const char* const kPassNames[] = {"colour pass", "special pass", "depth pass"};
@@ -141,13 +141,13 @@ bool remappedDepth(const std::string& channel) {
 }
 
 std::string fileChannelsNote(const std::vector<std::string>& channels) {
-    return "(the file has " + joined(channels) + ")";
+    return "(the file has " + core::joined(channels) + ")";
 }
 
 std::string missingChannel(const std::string& name, const std::vector<std::string>& channels) {
     if (std::find(channels.begin(), channels.end(), name) != channels.end())
         return {};
-    return "no channel " + standin::inQuotes(name, '\'') + " " + fileChannelsNote(channels);
+    return "no channel " + core::inQuotes(name, '\'') + " " + fileChannelsNote(channels);
 }
 
 std::vector<std::string> recogniseChannels(PassRole role, const std::vector<std::string>& channels,
@@ -164,10 +164,10 @@ std::vector<std::string> recogniseChannels(PassRole role, const std::vector<std:
     } else {
         why = std::to_string(found.size()) + " could be " + what + ":";
         for (size_t i = 0; i < found.size(); ++i)
-            why += (i ? " or " : " ") + joined(found[i]);
+            why += (i ? " or " : " ") + core::joined(found[i]);
     }
-    throw AppError(where + ": " + why + " " + fileChannelsNote(channels) + "; pick with " +
-                   pickWith);
+    throw core::AppError(where + ": " + why + " " + fileChannelsNote(channels) + "; pick with " +
+                         pickWith);
 }
 
-} // namespace orvit::app
+} // namespace orvit::passes

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::passes {
 
 enum class PassRole { Colour, Special, Depth };
 
@@ -54,4 +54,4 @@ std::string fileChannelsNote(const std::vector<std::string>& channels);
 // empty when it is.
 std::string missingChannel(const std::string& name, const std::vector<std::string>& channels);
 
-} // namespace orvit::app
+} // namespace orvit::passes

@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <stdexcept>
 
-namespace orvit::app {
+namespace orvit::passes {
 namespace {
 
-using standin::inQuotes;
+using core::inQuotes;
 
 uint32_t rotl(uint32_t x, int r) {
     return (x << r) | (x >> (32 - r));
@@ -197,7 +197,7 @@ class ManifestReader {
     uint32_t hexId(const std::string& text, size_t at) const {
         if (text.size() != 8 ||
             text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-            fail("the id " + inQuotes(text, '\'') + " is not 8 hex digits", at);
+            fail("the id " + core::inQuotes(text, '\'') + " is not 8 hex digits", at);
         return static_cast<uint32_t>(std::stoul(text, nullptr, 16));
     }
 };
@@ -214,7 +214,7 @@ RankChannel rankChannel(const std::string& channel, const std::string& lowerName
     const size_t dot = c.rfind('.');
     if (dot == std::string::npos)
         return {};
-    const char letter = colourLetter(c.substr(dot + 1));
+    const char letter = images::colourLetter(c.substr(dot + 1));
     if (letter == 0 || dot < lowerName.size() + 2)
         return {};
     const size_t start = dot - 2 - lowerName.size();
@@ -246,7 +246,7 @@ void findLevels(CryptomatteLayer& layer, const std::vector<std::string>& channel
             if (names[slot].empty()) {
                 char missing[8];
                 std::snprintf(missing, sizeof missing, "%02d.%c", level, "RGBA"[slot]);
-                layer.problem = "its rank channel " + inQuotes(layer.name + missing, '\'') +
+                layer.problem = "its rank channel " + core::inQuotes(layer.name + missing, '\'') +
                                 " is missing (nor is it there spelt out, as '." + kSpeltOut[slot] +
                                 "')";
             }
@@ -299,7 +299,7 @@ uint32_t cryptomatteId(std::string_view name) {
     return storableId(murmurHash3(name));
 }
 
-uint32_t surfaceId(const SurfaceEntry& surface) {
+uint32_t surfaceId(const scene::SurfaceEntry& surface) {
     return surface.id ? storableId(*surface.id) : cryptomatteId(surface.name);
 }
 
@@ -339,10 +339,10 @@ cryptomatteLayers(const std::map<std::string, std::string>& attributes,
             if (!layer.problem.empty())
                 return;
             if (v == nullptr)
-                layer.problem = "metadata " + inQuotes(prefix + field, '\'') + " is missing";
+                layer.problem = "metadata " + core::inQuotes(prefix + field, '\'') + " is missing";
             else if (wanted != nullptr && *v != wanted)
-                layer.problem = "metadata " + inQuotes(prefix + field, '\'') + " is " +
-                                inQuotes(*v, '\'') + ", not " + wanted;
+                layer.problem = "metadata " + core::inQuotes(prefix + field, '\'') + " is " +
+                                core::inQuotes(*v, '\'') + ", not " + wanted;
         };
         require("name", nullptr);
         if (const std::string* name = value("name"))
@@ -354,7 +354,7 @@ cryptomatteLayers(const std::map<std::string, std::string>& attributes,
         if (const std::string* file = value("manif_file"))
             layer.manifestFile = *file;
         if (layer.problem.empty() && layer.name.empty())
-            layer.problem = "metadata " + inQuotes(prefix + "name", '\'') + " is empty";
+            layer.problem = "metadata " + core::inQuotes(prefix + "name", '\'') + " is empty";
         if (layer.problem.empty())
             findLevels(layer, channels);
         layers.push_back(std::move(layer));
@@ -385,11 +385,13 @@ CryptomatteNames layerNames(const CryptomatteLayer& layer, const std::string& im
         const std::filesystem::path relative(layer.manifestFile);
         for (const auto& part : relative)
             if (part == "..")
-                throw AppError("metadata " + inQuotes(key, '\'') + " " +
-                               inQuotes(layer.manifestFile, '\'') + " leaves the image's folder");
+                throw core::AppError("metadata " + core::inQuotes(key, '\'') + " " +
+                                     core::inQuotes(layer.manifestFile, '\'') +
+                                     " leaves the image's folder");
         if (relative.is_absolute())
-            throw AppError("metadata " + inQuotes(key, '\'') + " " +
-                           inQuotes(layer.manifestFile, '\'') + " is not relative to the image");
+            throw core::AppError("metadata " + core::inQuotes(key, '\'') + " " +
+                                 core::inQuotes(layer.manifestFile, '\'') +
+                                 " is not relative to the image");
         const std::string path = (std::filesystem::path(imageFolder) / relative).string();
         // A link is followed before the check, so that none leads out.
         std::error_code ec, folderEc;
@@ -397,17 +399,19 @@ CryptomatteNames layerNames(const CryptomatteLayer& layer, const std::string& im
         const auto folder = std::filesystem::canonical(imageFolder, folderEc);
         const auto inside = real.lexically_relative(folder);
         if (!ec && !folderEc && (inside.empty() || *inside.begin() == ".."))
-            throw AppError("metadata " + inQuotes(key, '\'') + " " +
-                           inQuotes(layer.manifestFile, '\'') +
-                           " leaves the image's folder (it is a link to " +
-                           inQuotes(real.string(), '\'') + ")");
-        where = " (" + inQuotes(path, '\'') + ")";
-        text = readRegularFile(path, "metadata " + inQuotes(key, '\'') + where, kManifestLimit);
+            throw core::AppError("metadata " + core::inQuotes(key, '\'') + " " +
+                                 core::inQuotes(layer.manifestFile, '\'') +
+                                 " leaves the image's folder (it is a link to " +
+                                 core::inQuotes(real.string(), '\'') + ")");
+        where = " (" + core::inQuotes(path, '\'') + ")";
+        text = files::readRegularFile(path, "metadata " + core::inQuotes(key, '\'') + where,
+                                      files::kManifestLimit);
     } else if (text.empty()) {
-        throw AppError("Cryptomatte " + inQuotes(layer.name, '\'') + " has no manifest (metadata " +
-                       inQuotes(layer.metadata + "manifest", '\'') +
-                       " or manif_file) to name its "
-                       "objects");
+        throw core::AppError("Cryptomatte " + core::inQuotes(layer.name, '\'') +
+                             " has no manifest (metadata " +
+                             core::inQuotes(layer.metadata + "manifest", '\'') +
+                             " or manif_file) to name its "
+                             "objects");
     }
     try {
         CryptomatteNames names = parseManifest(text);
@@ -415,12 +419,12 @@ CryptomatteNames layerNames(const CryptomatteLayer& layer, const std::string& im
         for (const auto& entry : names)
             if (entry.first.find('\0') != std::string::npos)
                 throw std::runtime_error("object " +
-                                         inQuotes(standin::printableLine(entry.first), '\'') +
+                                         core::inQuotes(core::printableLine(entry.first), '\'') +
                                          " has a NUL byte in its name, which no surface name "
                                          "may hold");
         return names;
     } catch (const std::runtime_error& e) {
-        throw AppError("metadata " + inQuotes(key, '\'') + where + ": " + e.what());
+        throw core::AppError("metadata " + core::inQuotes(key, '\'') + where + ": " + e.what());
     }
 }
 
@@ -451,4 +455,4 @@ std::vector<uint8_t> rankZeroValues(const std::vector<float>& ids,
     return out;
 }
 
-} // namespace orvit::app
+} // namespace orvit::passes

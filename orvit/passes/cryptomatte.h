@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::passes {
 
 // MurmurHash3_x86_32 of `bytes` (blocks read little-endian).
 uint32_t murmurHash3(std::string_view bytes, uint32_t seed = 0);
@@ -33,7 +33,7 @@ uint32_t cryptomatteId(std::string_view name);
 
 // The id whose pixels a scene's surface selects: the one it gives (kept
 // storable, as a manifest's), else its name's.
-uint32_t surfaceId(const SurfaceEntry& surface);
+uint32_t surfaceId(const scene::SurfaceEntry& surface);
 
 // Names and their stored ids, in the order a manifest lists them.
 using CryptomatteNames = std::vector<std::pair<std::string, uint32_t>>;
@@ -85,4 +85,4 @@ std::vector<uint8_t> rankZeroValues(const std::vector<float>& ids,
 // The bits of a stored id.
 uint32_t idBits(float id);
 
-} // namespace orvit::app
+} // namespace orvit::passes

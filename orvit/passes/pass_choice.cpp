@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
-namespace orvit::app {
+namespace orvit::passes {
 
-using standin::inQuotes;
+using core::inQuotes;
 
 OpenPass openPass(const std::string& role, const std::string& path, OpenFiles& open) {
     OpenPass pass{role, path, nullptr};
@@ -18,8 +18,8 @@ OpenPass openPass(const std::string& role, const std::string& path, OpenFiles& o
     if (!std::filesystem::exists(path, ec))
         pass.fail("no such file");
     try {
-        pass.input = openImage(path);
-    } catch (const ImageError& e) {
+        pass.input = images::openImage(path);
+    } catch (const images::ImageError& e) {
         pass.fail(std::string("cannot read: ") + e.what());
     }
     open[path] = pass.input;
@@ -28,7 +28,7 @@ OpenPass openPass(const std::string& role, const std::string& path, OpenFiles& o
 
 ColourChoice chooseColour(const OpenPass& pass, const ColourChannels& names) {
     ColourChoice choice{{-1, -1, -1, -1}};
-    if (!names.empty() && !takesColourChannels(names.size()))
+    if (!names.empty() && !scene::takesColourChannels(names.size()))
         pass.fail("colour channels must be 3 or 4 names");
     std::vector<int> chosen;
     if (!names.empty()) {
@@ -53,10 +53,10 @@ SpecialChoice chooseSpecial(const OpenPass& pass, const std::string& name,
     if (source.cryptomatte.empty())
         return {pass.channel(source.channel), ""};
     const int c = pass.channel(pass.layer(source.cryptomatte).levels[0][0]);
-    if (pass.channelType(c) != SampleType::Float)
-        pass.fail("channel " + inQuotes(pass.channelName(c), '\'') + " of Cryptomatte " +
-                  inQuotes(source.cryptomatte, '\'') + " has type " +
-                  sampleTypeName(pass.channelType(c)) + "; its ids must be 32-bit float");
+    if (pass.channelType(c) != images::SampleType::Float)
+        pass.fail("channel " + core::inQuotes(pass.channelName(c), '\'') + " of Cryptomatte " +
+                  core::inQuotes(source.cryptomatte, '\'') + " has type " +
+                  images::sampleTypeName(pass.channelType(c)) + "; its ids must be 32-bit float");
     return {c, source.cryptomatte};
 }
 
@@ -64,10 +64,10 @@ int chooseDepth(const OpenPass& pass, const std::string& name) {
     const int c = !name.empty()              ? pass.channel(name)
                   : pass.channelCount() == 1 ? 0
                                              : pass.recognised(PassRole::Depth).front();
-    if (!isFloating(pass.channelType(c)))
-        pass.fail("channel " + inQuotes(pass.channelName(c), '\'') + " has type " +
-                  sampleTypeName(pass.channelType(c)) + "; depth must be floating point");
+    if (!images::isFloating(pass.channelType(c)))
+        pass.fail("channel " + core::inQuotes(pass.channelName(c), '\'') + " has type " +
+                  images::sampleTypeName(pass.channelType(c)) + "; depth must be floating point");
     return c;
 }
 
-} // namespace orvit::app
+} // namespace orvit::passes

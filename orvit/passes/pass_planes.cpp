@@ -5,29 +5,29 @@
 #include <sstream>
 #include <unordered_map>
 
-namespace orvit::app {
+namespace orvit::passes {
 namespace {
 
-using standin::inQuotes;
+using core::inQuotes;
 
 // An integer channel's samples scaled to 0..1 (floating ones as they are),
 // clamped and rounded to bytes; 8-bit ones as they are.
-std::vector<uint8_t> unitBytes(const OpenPass& pass, int c, const Plane& plane) {
+std::vector<uint8_t> unitBytes(const OpenPass& pass, int c, const images::Plane& plane) {
     if (!plane.bytes.empty())
         return plane.bytes;
-    const float scale = static_cast<float>(1.0 / unitScale(pass.channelType(c)));
+    const float scale = static_cast<float>(1.0 / images::unitScale(pass.channelType(c)));
     std::vector<uint8_t> out(plane.floats.size());
     for (size_t p = 0; p < out.size(); ++p)
-        out[p] = unitToByte(scale == 1.0f ? plane.floats[p] : plane.floats[p] * scale);
+        out[p] = images::unitToByte(scale == 1.0f ? plane.floats[p] : plane.floats[p] * scale);
     return out;
 }
 
 // Samples `first` to `first + count` of a channel as floats of 0..1 for
 // integer types (floating ones as they are) into every `stride`-th element of
 // `to`.
-void unitFloats(const OpenPass& pass, int c, const Plane& plane, size_t first, size_t count,
+void unitFloats(const OpenPass& pass, int c, const images::Plane& plane, size_t first, size_t count,
                 float* to, size_t stride) {
-    const float scale = static_cast<float>(1.0 / unitScale(pass.channelType(c)));
+    const float scale = static_cast<float>(1.0 / images::unitScale(pass.channelType(c)));
     if (plane.bytes.empty())
         for (size_t p = 0; p < count; ++p)
             to[p * stride] = plane.floats[first + p] * scale;
@@ -41,7 +41,7 @@ void unitFloats(const OpenPass& pass, int c, const Plane& plane, size_t first, s
 constexpr size_t kColourBandRows = 64;
 
 // `value` over the pixels of `window` in a plane `width` pixels wide.
-void fillWindow(std::vector<uint8_t>& plane, int32_t width, const PixelWindow& window,
+void fillWindow(std::vector<uint8_t>& plane, int32_t width, const images::PixelWindow& window,
                 uint8_t value) {
     for (int32_t y = window.y0; y < window.y1; ++y)
         std::fill_n(plane.data() + size_t(y) * width + window.x0, window.x1 - window.x0, value);
@@ -51,15 +51,15 @@ void fillWindow(std::vector<uint8_t>& plane, int32_t width, const PixelWindow& w
 // floating colour is linear light, premultiplied by its alpha, and goes
 // through `transform`.
 ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
-                          const std::array<const Plane*, 4>& planes,
-                          const ColourTransform& transform) {
+                          const std::array<const images::Plane*, 4>& planes,
+                          const images::ColourTransform& transform) {
     ColourPlanes out;
     out.width = pass.input->width();
     out.height = pass.input->height();
     const size_t n = pass.input->pixelCount();
     bool floating = false;
     for (int i = 0; i < 3; ++i)
-        floating = floating || isFloating(pass.channelType(choice.channels[i]));
+        floating = floating || images::isFloating(pass.channelType(choice.channels[i]));
     std::vector<uint8_t>* const targets[3] = {&out.red, &out.green, &out.blue};
     if (floating) {
         out.colourSpace = transform.colourSpace();
@@ -81,7 +81,7 @@ ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
                               out.green.data() + first, out.blue.data() + first);
         }
     } else {
-        out.colourSpace = kEightBitColourSpace;
+        out.colourSpace = images::kEightBitColourSpace;
         for (int i = 0; i < 3; ++i)
             *targets[i] = unitBytes(pass, choice.channels[i], *planes[i]);
     }
@@ -96,17 +96,18 @@ ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
 }
 
 // A Cryptomatte's surfaces by their ids.
-std::unordered_map<uint32_t, uint8_t> surfaceIds(const std::vector<SurfaceEntry>& surfaces) {
+std::unordered_map<uint32_t, uint8_t> surfaceIds(const std::vector<scene::SurfaceEntry>& surfaces) {
     std::unordered_map<uint32_t, uint8_t> values;
-    for (const SurfaceEntry& surface : surfaces)
+    for (const scene::SurfaceEntry& surface : surfaces)
         values.emplace(surfaceId(surface), static_cast<uint8_t>(surface.special));
     return values;
 }
 
 } // namespace
 
-SpecialPlane specialPlane(const OpenPass& pass, const SpecialChoice& choice, const Plane& plane,
-                          const std::vector<SurfaceEntry>& surfaces) {
+SpecialPlane specialPlane(const OpenPass& pass, const SpecialChoice& choice,
+                          const images::Plane& plane,
+                          const std::vector<scene::SurfaceEntry>& surfaces) {
     const int c = choice.channel;
     SpecialPlane out;
     out.width = pass.input->width();
@@ -128,7 +129,7 @@ SpecialPlane specialPlane(const OpenPass& pass, const SpecialChoice& choice, con
         const double rounded = std::round(value);
         if (!(rounded >= 0.0 && rounded <= 255.0)) {
             std::ostringstream line;
-            line << "channel " << inQuotes(pass.channelName(c), '\'') << " holds " << value
+            line << "channel " << core::inQuotes(pass.channelName(c), '\'') << " holds " << value
                  << " at pixel (" << i % out.width << ", " << i / out.width
                  << "), outside the special values 0..255";
             pass.fail(line.str());
@@ -138,13 +139,13 @@ SpecialPlane specialPlane(const OpenPass& pass, const SpecialChoice& choice, con
     return out;
 }
 
-DepthPlane depthPlane(const OpenPass& pass, int c, Plane& plane, double farFrom) {
+DepthPlane depthPlane(const OpenPass& pass, int c, images::Plane& plane, double farFrom) {
     DepthPlane out;
     out.width = pass.input->width();
     out.height = pass.input->height();
     out.depths = std::move(plane.floats);
     // Where the file stores no depth nothing is near.
-    const PixelWindow in = pass.input->covered(c);
+    const images::PixelWindow in = pass.input->covered(c);
     for (int32_t y = 0; y < out.height; ++y)
         for (int32_t x = 0; x < out.width; ++x) {
             float& d = out.depths[size_t(y) * size_t(out.width) + size_t(x)];
@@ -162,12 +163,12 @@ void wantColour(FileRead& read, const OpenPass& pass, const ColourChoice& choice
 }
 
 ColourPlanes colourFrom(FileRead& read, const OpenPass& pass, const ColourChoice& choice,
-                        const ColourTransform& transform) {
-    std::array<const Plane*, 4> planes{};
+                        const images::ColourTransform& transform) {
+    std::array<const images::Plane*, 4> planes{};
     for (int i = 0; i < 4; ++i)
         if (choice.channels[i] >= 0)
             planes[i] = &read.plane(pass, choice.channels[i]);
     return colourPlanes(pass, choice, planes, transform);
 }
 
-} // namespace orvit::app
+} // namespace orvit::passes

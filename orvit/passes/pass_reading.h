@@ -16,25 +16,27 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::passes {
 
 // A pass's file, opened, with its header read. Passes that name the same
 // file share one opened image.
 struct OpenPass {
     std::string role; // "colour pass", ...
     std::string path;
-    std::shared_ptr<ImageInput> input;
+    std::shared_ptr<images::ImageInput> input;
 
-    std::string where() const { return role + " " + standin::inQuotes(path, '\''); }
-    [[noreturn]] void fail(const std::string& what) const { throw AppError(where() + ": " + what); }
+    std::string where() const { return role + " " + core::inQuotes(path, '\''); }
+    [[noreturn]] void fail(const std::string& what) const {
+        throw core::AppError(where() + ": " + what);
+    }
 
     const std::string& channelName(int c) const { return input->channels()[c].name; }
-    SampleType channelType(int c) const { return input->channels()[c].type; }
+    images::SampleType channelType(int c) const { return input->channels()[c].type; }
     int channelCount() const { return static_cast<int>(input->channels().size()); }
 
     std::vector<std::string> channelNames() const {
         std::vector<std::string> names;
-        for (const ImageChannel& c : input->channels())
+        for (const images::ImageChannel& c : input->channels())
             names.push_back(c.name);
         return names;
     }
@@ -49,7 +51,7 @@ struct OpenPass {
         for (CryptomatteLayer& layer : cryptomatteLayers(input->textAttributes(), channelNames()))
             if (layer.name == name)
                 return layer;
-        fail("no Cryptomatte " + standin::inQuotes(name, '\''));
+        fail("no Cryptomatte " + core::inQuotes(name, '\''));
     }
 
     // The channel named `name`; a failure naming the file's channels if none.
@@ -71,7 +73,7 @@ struct OpenPass {
     }
 };
 
-using OpenFiles = std::map<std::string, std::shared_ptr<ImageInput>>;
+using OpenFiles = std::map<std::string, std::shared_ptr<images::ImageInput>>;
 
 OpenPass openPass(const std::string& role, const std::string& path, OpenFiles& open);
 
@@ -99,11 +101,12 @@ SpecialChoice chooseSpecial(const OpenPass& pass, const std::string& name,
 // file's only channel.
 int chooseDepth(const OpenPass& pass, const std::string& name);
 
-SpecialPlane specialPlane(const OpenPass& pass, const SpecialChoice& choice, const Plane& plane,
-                          const std::vector<SurfaceEntry>& surfaces);
+SpecialPlane specialPlane(const OpenPass& pass, const SpecialChoice& choice,
+                          const images::Plane& plane,
+                          const std::vector<scene::SurfaceEntry>& surfaces);
 
 // Takes the plane's floats: the depth is the last pass made from a read.
-DepthPlane depthPlane(const OpenPass& pass, int c, Plane& plane, double farFrom);
+DepthPlane depthPlane(const OpenPass& pass, int c, images::Plane& plane, double farFrom);
 
 // Reads what each pass chose of one file, in one decode: `wanted` lists the
 // channels (-1 the palette's indices) and gets their planes.
@@ -126,22 +129,22 @@ class FileRead {
                     channels.push_back(c);
             try {
                 const bool indices = channels.size() < list.channels.size();
-                std::vector<Plane> planes =
+                std::vector<images::Plane> planes =
                     input->read(channels, indices ? &list.planes[-1].bytes : nullptr);
                 for (size_t i = 0; i < channels.size(); ++i)
                     list.planes[channels[i]] = std::move(planes[i]);
-            } catch (const ImageError& e) {
+            } catch (const images::ImageError& e) {
                 // The file is damaged (cut short, say) for every pass it holds.
                 std::string roles = list.roles.front();
                 for (size_t i = 1; i < list.roles.size(); ++i)
                     roles += (i + 1 < list.roles.size() ? ", " : " and ") + list.roles[i];
-                throw AppError(roles + " " + standin::inQuotes(list.path, '\'') +
-                               ": cannot read the pixels: " + e.what());
+                throw core::AppError(roles + " " + core::inQuotes(list.path, '\'') +
+                                     ": cannot read the pixels: " + e.what());
             }
         }
     }
 
-    Plane& plane(const OpenPass& pass, int channel) {
+    images::Plane& plane(const OpenPass& pass, int channel) {
         return wanted_[pass.input.get()].planes[channel];
     }
 
@@ -150,9 +153,9 @@ class FileRead {
         std::vector<std::string> roles; // "colour pass", ... each once
         std::string path;
         std::vector<int> channels;
-        std::map<int, Plane> planes;
+        std::map<int, images::Plane> planes;
     };
-    std::map<ImageInput*, Wanted> wanted_;
+    std::map<images::ImageInput*, Wanted> wanted_;
 };
 
 // The colour channels `choice` names, asked of `read` before it reads...
@@ -160,6 +163,6 @@ void wantColour(FileRead& read, const OpenPass& pass, const ColourChoice& choice
 
 // ... and made into the frame's colour planes after.
 ColourPlanes colourFrom(FileRead& read, const OpenPass& pass, const ColourChoice& choice,
-                        const ColourTransform& transform);
+                        const images::ColourTransform& transform);
 
-} // namespace orvit::app
+} // namespace orvit::passes

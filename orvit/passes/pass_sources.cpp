@@ -8,12 +8,12 @@
 #include <set>
 #include <utility>
 
-namespace orvit::app {
+namespace orvit::passes {
 namespace {
 
 constexpr std::array<PassRole, 3> kRoles = {PassRole::Colour, PassRole::Special, PassRole::Depth};
 
-using standin::joined;
+using core::joined;
 
 std::vector<std::string> namesFor(PassRole role, const NamedChannels& named) {
     if (role == PassRole::Colour)
@@ -24,8 +24,9 @@ std::vector<std::string> namesFor(PassRole role, const NamedChannels& named) {
 
 // "frame 1 'a.exr' has R, G, B; frame 1 'b.exr' has Z".
 std::string everyFilesChannels(const std::vector<PassFileChannels>& files) {
-    return joined(
-        files, [](const PassFileChannels& f) { return f.where + " has " + joined(f.channels); },
+    return core::joined(
+        files,
+        [](const PassFileChannels& f) { return f.where + " has " + core::joined(f.channels); },
         "; ");
 }
 
@@ -56,12 +57,12 @@ class Finder {
             if (files_.size() > 1 && i != named_.specialFile &&
                 std::none_of(std::begin(sources), std::end(sources),
                              [i](const PassSource* s) { return s->file == i; }))
-                throw AppError(files_[i].where +
-                               ": no channel is recognised as a colour, an object index or a "
-                               "depth " +
-                               fileChannelsNote(files_[i].channels) +
-                               "; leave the file out, or pick with " + named_.pickColour + ", " +
-                               named_.pickSpecial + " or " + named_.pickDepth);
+                throw core::AppError(files_[i].where +
+                                     ": no channel is recognised as a colour, an object index or a "
+                                     "depth " +
+                                     fileChannelsNote(files_[i].channels) +
+                                     "; leave the file out, or pick with " + named_.pickColour +
+                                     ", " + named_.pickSpecial + " or " + named_.pickDepth);
         return found;
     }
 
@@ -82,10 +83,10 @@ class Finder {
         if (files_.size() == 1)
             for (const std::string& name : names)
                 if (!missingChannel(name, files_[0].channels).empty())
-                    throw AppError(files_[0].where + ": " +
-                                   missingChannel(name, files_[0].channels));
-        throw AppError(std::string("no file has the channels ") + joined(names) + " of the " +
-                       passName(role) + " (" + everyFilesChannels(files_) + ")");
+                    throw core::AppError(files_[0].where + ": " +
+                                         missingChannel(name, files_[0].channels));
+        throw core::AppError(std::string("no file has the channels ") + core::joined(names) +
+                             " of the " + passName(role) + " (" + everyFilesChannels(files_) + ")");
     }
 
     // The files where channels not yet taken are recognised for the pass;
@@ -114,8 +115,8 @@ class Finder {
         if (files_.size() == 1)
             recogniseChannels(role, files_[0].channels, files_[0].where, pick);
         const char* what = role == PassRole::Colour ? "the colour" : "an object index";
-        throw AppError(std::string("no file has a channel recognised as ") + what + " (" +
-                       everyFilesChannels(files_) + "); pick with " + pick);
+        throw core::AppError(std::string("no file has a channel recognised as ") + what + " (" +
+                             everyFilesChannels(files_) + "); pick with " + pick);
     }
 
     // The one offer; two files offering the pass is an error naming both.
@@ -125,10 +126,11 @@ class Finder {
         if (offers.size() > 1) {
             const PassSource &a = offers[0], &b = offers[1];
             const bool wasNamed = !namesFor(role, named_).empty();
-            throw AppError(std::string(passName(role)) + ": both " + files_[a.file].where + " (" +
-                           joined(a.channels) + ") and " + files_[b.file].where + " (" +
-                           joined(b.channels) + ") offer it; leave one file out" +
-                           (wasNamed ? "" : ", or pick with " + pickFor(role, named_)));
+            throw core::AppError(std::string(passName(role)) + ": both " + files_[a.file].where +
+                                 " (" + core::joined(a.channels) + ") and " + files_[b.file].where +
+                                 " (" + core::joined(b.channels) +
+                                 ") offer it; leave one file out" +
+                                 (wasNamed ? "" : ", or pick with " + pickFor(role, named_)));
         }
         for (const std::string& name : offers[0].channels)
             taken_.insert({offers[0].file, name});
@@ -147,4 +149,4 @@ PassSources findPassSources(const std::vector<PassFileChannels>& files,
     return Finder(files, named).find();
 }
 
-} // namespace orvit::app
+} // namespace orvit::passes

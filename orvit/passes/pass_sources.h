@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::passes {
 
 // One pass file: what messages call it, and its channel names.
 struct PassFileChannels {
@@ -48,4 +48,4 @@ struct PassSources {
 // or a file that offers no pass at all.
 PassSources findPassSources(const std::vector<PassFileChannels>& files, const NamedChannels& named);
 
-} // namespace orvit::app
+} // namespace orvit::passes

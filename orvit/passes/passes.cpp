@@ -13,21 +13,21 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::passes {
 namespace {
 
-using standin::inQuotes;
+using core::inQuotes;
 
 std::string sizeText(int32_t w, int32_t h) {
     return std::to_string(w) + "x" + std::to_string(h);
 }
 
 void checkSize(const OpenPass& pass, const OpenPass& colour) {
-    const ImageInput& a = *pass.input;
-    const ImageInput& b = *colour.input;
+    const images::ImageInput& a = *pass.input;
+    const images::ImageInput& b = *colour.input;
     if (a.width() != b.width() || a.height() != b.height())
-        throw AppError(pass.where() + " is " + sizeText(a.width(), a.height()) + " but " +
-                       colour.where() + " is " + sizeText(b.width(), b.height()));
+        throw core::AppError(pass.where() + " is " + sizeText(a.width(), a.height()) + " but " +
+                             colour.where() + " is " + sizeText(b.width(), b.height()));
 }
 
 } // namespace
@@ -51,7 +51,7 @@ PassHeader readPassHeader(const std::string& role, const std::string& path) {
 SpecialSource findSpecialSource(const PassHeader& header, const std::string& channel,
                                 const std::string& cryptomatte, const std::string& where,
                                 const std::string& pickChannel, const std::string& pickLayer) {
-    const auto fail = [&](const std::string& what) { throw AppError(where + ": " + what); };
+    const auto fail = [&](const std::string& what) { throw core::AppError(where + ": " + what); };
     if (!channel.empty()) {
         const std::string missing = missingChannel(channel, header.channels);
         if (!missing.empty())
@@ -62,16 +62,16 @@ SpecialSource findSpecialSource(const PassHeader& header, const std::string& cha
         cryptomatteLayers(header.attributes, header.channels);
     const auto layerNamed = [&](const CryptomatteLayer& layer) {
         if (!layer.problem.empty())
-            fail("Cryptomatte " + inQuotes(layer.name, '\'') + ": " + layer.problem);
+            fail("Cryptomatte " + core::inQuotes(layer.name, '\'') + ": " + layer.problem);
         return SpecialSource{"", layer.name, false};
     };
-    const std::string declared = standin::joined(
-        layers, [](const CryptomatteLayer& layer) { return inQuotes(layer.name, '\''); });
+    const std::string declared = core::joined(
+        layers, [](const CryptomatteLayer& layer) { return core::inQuotes(layer.name, '\''); });
     if (!cryptomatte.empty()) {
         for (const CryptomatteLayer& layer : layers)
             if (layer.name == cryptomatte)
                 return layerNamed(layer);
-        fail("no Cryptomatte " + inQuotes(cryptomatte, '\'') + " (" +
+        fail("no Cryptomatte " + core::inQuotes(cryptomatte, '\'') + " (" +
              (declared.empty() ? "the file declares none" : "the file has " + declared) + ")");
     }
     if (header.indexed)
@@ -90,7 +90,7 @@ SpecialSource findSpecialSource(const PassHeader& header, const std::string& cha
              " could be the special pass (" + declared + "); pick with " + pickLayer);
     const std::vector<std::string> undeclared = undeclaredCryptomatte(header.channels);
     if (!undeclared.empty())
-        fail("channel " + inQuotes(undeclared.front(), '\'') +
+        fail("channel " + core::inQuotes(undeclared.front(), '\'') +
              " looks like a Cryptomatte's, but no metadata cryptomatte/KEY/name declares it "
              "(lost when a frame is saved from a frame buffer or by a tool that drops the "
              "header); pick an object index with " +
@@ -132,22 +132,22 @@ int cryptomatteFile(const std::vector<PassHeader>& headers,
         offers.erase(
             std::remove_if(offers.begin(), offers.end(), [&](int i) { return !objects[i]; }),
             offers.end());
-    const std::string what = !layer.empty() ? "the Cryptomatte " + inQuotes(layer, '\'')
+    const std::string what = !layer.empty() ? "the Cryptomatte " + core::inQuotes(layer, '\'')
                              : offers.size() > 1 && objects[offers[0]]
                                  ? "a Cryptomatte object layer"
                                  : "a Cryptomatte";
     if (offers.size() > 1)
-        throw AppError("special pass: both " + files[offers[0]].where + " and " +
-                       files[offers[1]].where + " declare " + what + "; leave one file out" +
-                       (layer.empty() ? ", or pick with --cryptomatte NAME" : ""));
+        throw core::AppError("special pass: both " + files[offers[0]].where + " and " +
+                             files[offers[1]].where + " declare " + what + "; leave one file out" +
+                             (layer.empty() ? ", or pick with --cryptomatte NAME" : ""));
     if (offers.empty() && !layer.empty())
-        throw AppError("--cryptomatte " + inQuotes(layer, '\'') +
-                       ": no file declares that Cryptomatte");
+        throw core::AppError("--cryptomatte " + core::inQuotes(layer, '\'') +
+                             ": no file declares that Cryptomatte");
     return offers.empty() ? -1 : offers[0];
 }
 
 ColourPlanes readColourPass(const std::string& path, const ColourChannels& channels,
-                            const ColourTransform& transform) {
+                            const images::ColourTransform& transform) {
     OpenFiles open;
     const OpenPass pass = openPass(passName(PassRole::Colour), path, open);
     const ColourChoice choice = chooseColour(pass, channels);
@@ -159,7 +159,7 @@ ColourPlanes readColourPass(const std::string& path, const ColourChannels& chann
 
 SpecialPlane readSpecialPass(const std::string& path, const std::string& channel,
                              const std::string& cryptomatte,
-                             const std::vector<SurfaceEntry>& surfaces) {
+                             const std::vector<scene::SurfaceEntry>& surfaces) {
     OpenFiles open;
     const OpenPass pass = openPass(passName(PassRole::Special), path, open);
     const SpecialChoice choice = chooseSpecial(pass, channel, cryptomatte);
@@ -210,14 +210,14 @@ RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string
     try {
         out.names =
             layerNames(special.layer(layer), std::filesystem::path(path).parent_path().string());
-    } catch (const AppError& e) {
+    } catch (const core::AppError& e) {
         out.manifestProblem = special.where() + ": " + e.what();
     }
     std::set<std::string> named;
     for (const auto& entry : out.names)
         if (!named.insert(entry.first).second)
-            special.fail("the manifest of Cryptomatte " + inQuotes(layer, '\'') + " names " +
-                         inQuotes(entry.first, '\'') + " twice");
+            special.fail("the manifest of Cryptomatte " + core::inQuotes(layer, '\'') + " names " +
+                         core::inQuotes(entry.first, '\'') + " twice");
     FileRead read;
     read.want(special, s.channel);
     if (depth)
@@ -232,17 +232,18 @@ RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string
     return out;
 }
 
-FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTransform& transform,
-                            const std::vector<SurfaceEntry>& surfaces) {
+FramePasses readFramePasses(const scene::PassFiles& files, int frame,
+                            const images::ColourTransform& transform,
+                            const std::vector<scene::SurfaceEntry>& surfaces) {
     OpenFiles open;
     const OpenPass colour =
-        openPass(passName(PassRole::Colour), framePath(files.colour, frame), open);
+        openPass(passName(PassRole::Colour), scene::framePath(files.colour, frame), open);
     const OpenPass special =
-        openPass(passName(PassRole::Special), framePath(files.special, frame), open);
+        openPass(passName(PassRole::Special), scene::framePath(files.special, frame), open);
     checkSize(special, colour);
     std::optional<OpenPass> depth;
     if (!files.depth.empty())
-        depth = openPass(passName(PassRole::Depth), framePath(files.depth, frame), open);
+        depth = openPass(passName(PassRole::Depth), scene::framePath(files.depth, frame), open);
     if (depth && files.depthMayBeAbsent && depth->channelCount() > 1 &&
         channelCandidates(PassRole::Depth, depth->channelNames()).empty())
         depth.reset();
@@ -270,7 +271,7 @@ FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTrans
     return passes;
 }
 
-void addRankZeroObjects(const RankZeroAndDepth& passes, HeldObjects& held) {
+void addRankZeroObjects(const RankZeroAndDepth& passes, scene::HeldObjects& held) {
     std::unordered_map<uint32_t, const std::string*> named;
     for (const auto& [name, id] : passes.names)
         named.emplace(id, &name);
@@ -294,4 +295,4 @@ std::vector<std::string> namesNotHashed(const CryptomatteNames& names) {
     return differ;
 }
 
-} // namespace orvit::app
+} // namespace orvit::passes

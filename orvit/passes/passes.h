@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::passes {
 
 struct ColourPlanes {
     int32_t width = 0;
@@ -90,7 +90,7 @@ using ColourChannels = std::vector<std::string>;
 // `transform`, and alpha is clamped to 0..1 and rounded to 8 bits. Without
 // alpha every pixel gets 255.
 ColourPlanes readColourPass(const std::string& path, const ColourChannels& channels,
-                            const ColourTransform& transform = ColourTransform());
+                            const images::ColourTransform& transform = images::ColourTransform());
 
 // One channel rounded to a byte: integer channels by value, floating ones
 // rounded to nearest; a value outside 0..255 or not a number is refused. Or,
@@ -99,7 +99,7 @@ ColourPlanes readColourPass(const std::string& path, const ColourChannels& chann
 // found by findSpecialSource.
 SpecialPlane readSpecialPass(const std::string& path, const std::string& channel,
                              const std::string& cryptomatte = {},
-                             const std::vector<SurfaceEntry>& surfaces = {});
+                             const std::vector<scene::SurfaceEntry>& surfaces = {});
 
 // One floating-point channel: `channel`, else the one recognised as depth,
 // else the file's only channel. Depths at or beyond `farFrom`, and those
@@ -133,7 +133,7 @@ RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string
 
 // Adds to `held` the rank-0 objects of one frame's `passes`, named where its
 // manifest names them.
-void addRankZeroObjects(const RankZeroAndDepth& passes, HeldObjects& held);
+void addRankZeroObjects(const RankZeroAndDepth& passes, scene::HeldObjects& held);
 
 // The names of a manifest whose id is not their name's hash: renderers
 // that hash otherwise. The manifest's id is the object's.
@@ -149,7 +149,8 @@ struct FramePasses {
     SpecialPlane special;
     DepthPlane depth;
 };
-FramePasses readFramePasses(const PassFiles& files, int frame, const ColourTransform& transform,
-                            const std::vector<SurfaceEntry>& surfaces = {});
+FramePasses readFramePasses(const scene::PassFiles& files, int frame,
+                            const images::ColourTransform& transform,
+                            const std::vector<scene::SurfaceEntry>& surfaces = {});
 
-} // namespace orvit::app
+} // namespace orvit::passes

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-namespace orvit::app {
+namespace orvit::scene {
 
 FrameMark frameMark(const std::string& pattern) {
     const size_t name = pattern.find_last_of('/') + 1; // 0 when there is no folder
@@ -94,7 +94,7 @@ bool isFrameNumber(const std::string& text) {
 
 FrameRange parseFrameRange(const std::string& text) {
     auto fail = [&](const std::string& why) -> FrameRange {
-        throw AppError("--frames '" + text + "': " + why);
+        throw core::AppError("--frames '" + text + "': " + why);
     };
     auto parseNumber = [&](const std::string& part) {
         if (!isFrameNumber(part))
@@ -116,9 +116,9 @@ FrameRange parseFrameRange(const std::string& text) {
 
 int parseFrameNumber(const std::string& text, const std::string& option) {
     if (!isFrameNumber(text))
-        throw AppError(option + " '" + text + "': expected a frame number 0 to " +
-                       std::to_string(kLastFrame));
+        throw core::AppError(option + " '" + text + "': expected a frame number 0 to " +
+                             std::to_string(kLastFrame));
     return std::atoi(text.c_str());
 }
 
-} // namespace orvit::app
+} // namespace orvit::scene

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::scene {
 
 // Where the frame number goes in a pattern: the last run of '#' in its file
 // name. A '#' in a folder's name is part of that name.
@@ -51,4 +51,4 @@ std::vector<std::string> presentFramePaths(const std::string& pattern, FrameRang
 // One frame number, 0 to kLastFrame, given as `option` on the command line.
 int parseFrameNumber(const std::string& text, const std::string& option);
 
-} // namespace orvit::app
+} // namespace orvit::scene

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <utility>
 
-namespace orvit::app {
+namespace orvit::scene {
 namespace {
 
 // The TOML parser of Debian 12 (toml++ 3.3) reaches an unreachable point
@@ -81,8 +81,8 @@ std::string parserSafeText(std::string_view text, const std::string& path,
         size_t column = 1;
         for (size_t k = lineStart; k < at; ++k)
             column += (static_cast<unsigned char>(text[k]) & 0xC0) != 0x80;
-        throw AppError("scene '" + path + "':" + std::to_string(line) + ":" +
-                       std::to_string(column) + ": syntax error: " + what);
+        throw core::AppError("scene '" + path + "':" + std::to_string(line) + ":" +
+                             std::to_string(column) + ": syntax error: " + what);
     };
     for (size_t i = 0; i < text.size();) {
         mark(i);
@@ -199,4 +199,4 @@ std::string parserSafeText(std::string_view text, const std::string& path,
     return out;
 }
 
-} // namespace orvit::app
+} // namespace orvit::scene

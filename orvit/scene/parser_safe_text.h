@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::scene {
 
 // `text` with no code point the TOML parser cannot take: inside a basic
 // string each becomes its \u escape, a literal string holding one becomes the
@@ -17,4 +17,4 @@ namespace orvit::app {
 std::string parserSafeText(std::string_view text, const std::string& path,
                            std::vector<size_t>* origin = nullptr);
 
-} // namespace orvit::app
+} // namespace orvit::scene

@@ -16,7 +16,7 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::scene {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -37,7 +37,7 @@ class SceneReader {
         std::string where = "scene '" + path_ + "'";
         if (at && at->source().begin.line > 0)
             where += ":" + std::to_string(at->source().begin.line);
-        throw AppError(where + ": " + (key.empty() ? "" : "key '" + key + "' ") + what);
+        throw core::AppError(where + ": " + (key.empty() ? "" : "key '" + key + "' ") + what);
     }
 
     // `node`, the key `name`; a failure when it is absent but `required`.
@@ -228,19 +228,19 @@ void readColour(const SceneReader& r, SceneFile& scene) {
         return;
     r.onlyKeys(*colour, "colour", {"transform", "config", "display", "view", "look"});
     const std::string transform = r.string(colour, "colour", "transform", false, "srgb");
-    ColourSettings& settings = scene.colour;
+    images::ColourSettings& settings = scene.colour;
     if (transform == "srgb") {
-        settings.transform = ColourSettings::Transform::Srgb;
+        settings.transform = images::ColourSettings::Transform::Srgb;
     } else if (transform == "linear") {
-        settings.transform = ColourSettings::Transform::Linear;
+        settings.transform = images::ColourSettings::Transform::Linear;
     } else if (transform == "ocio") {
-        settings.transform = ColourSettings::Transform::Ocio;
+        settings.transform = images::ColourSettings::Transform::Ocio;
     } else {
         r.fail("colour.transform",
                "must be \"srgb\", \"linear\" or \"ocio\", not \"" + transform + "\"",
                colour->get("transform"));
     }
-    const bool ocio = settings.transform == ColourSettings::Transform::Ocio;
+    const bool ocio = settings.transform == images::ColourSettings::Transform::Ocio;
     for (const char* key : {"config", "display", "view", "look"})
         if (!ocio && colour->get(key) != nullptr)
             r.fail(std::string("colour.") + key, "is only for transform = \"ocio\"",
@@ -273,15 +273,15 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
     const fs::path folder = fs::path(path).parent_path();
     scene.folder = folder.empty() ? "." : folder.string();
 
-    const std::string text =
-        parserSafeText(readRegularFile(path, "scene '" + path + "'", kSceneFileLimit), path);
+    const std::string text = parserSafeText(
+        files::readRegularFile(path, "scene '" + path + "'", files::kSceneFileLimit), path);
     toml::table root;
     try {
         root = toml::parse(text, path);
     } catch (const toml::parse_error& e) {
-        throw AppError("scene '" + path + "':" + std::to_string(e.source().begin.line) + ":" +
-                       std::to_string(e.source().begin.column) +
-                       ": syntax error: " + std::string(e.description()));
+        throw core::AppError("scene '" + path + "':" + std::to_string(e.source().begin.line) + ":" +
+                             std::to_string(e.source().begin.column) +
+                             ": syntax error: " + std::string(e.description()));
     }
     const SceneReader r(path, root);
     r.onlyKeys(root, "",
@@ -396,7 +396,7 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
     if (inlineSettings && settingsFile)
         r.fail("filter", "gives both settings and settings_file; give one", filter);
     if (inlineSettings) {
-        scene.settingsLines = standin::splitLines(r.string(filter, "filter", "settings", true));
+        scene.settingsLines = core::splitLines(r.string(filter, "filter", "settings", true));
     } else if (settingsFile) {
         const std::string file =
             resolve(scene.folder, r.string(filter, "filter", "settings_file", true));
@@ -406,15 +406,15 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
             scene.settingsFileAbsent = true;
             return scene;
         }
-        const std::string why = whyUnreadable(file);
+        const std::string why = files::whyUnreadable(file);
         if (!why.empty())
             r.fail("filter.settings_file", "names '" + file + "', which " + why, settingsFile);
-        scene.settingsLines = standin::splitLines(
-            readRegularFile(file, "settings '" + file + "'", kSettingsFileLimit));
+        scene.settingsLines = core::splitLines(
+            files::readRegularFile(file, "settings '" + file + "'", files::kSettingsFileLimit));
     } else {
         r.fail("filter.settings", "is missing (give settings or settings_file)");
     }
     return scene;
 }
 
-} // namespace orvit::app
+} // namespace orvit::scene

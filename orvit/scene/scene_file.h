@@ -51,7 +51,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::scene {
 
 constexpr const char* kDefaultServer = "Tesk_Orvit";
 
@@ -117,9 +117,9 @@ struct SceneFile {
     int last = 0;
     double rate = 24.0;
     PassFiles passes;
-    ColourSettings colour;
+    images::ColourSettings colour;
     std::string output; // pattern
-    int compression = kFastCompression;
+    int compression = images::kFastCompression;
     std::vector<std::string> settingsLines;
     std::string settingsFile;        // the file they came from; empty when inline
     bool settingsFileAbsent = false; // settingsFile is yet to be made
@@ -131,4 +131,4 @@ struct SceneFile {
 // is no failure: the scene then has no settings lines.
 SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent = false);
 
-} // namespace orvit::app
+} // namespace orvit::scene

@@ -17,14 +17,14 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::scene {
 
 SurfaceObject::SurfaceObject(const std::vector<SurfaceEntry>& surfaces) {
     if (surfaces.empty())
         return;
-    standin::ObjectDescription object;
+    host::ObjectDescription object;
     for (const SurfaceEntry& s : surfaces) {
-        standin::ObjectSurface surface;
+        host::ObjectSurface surface;
         // The panel lists a surface known by its id only by that id.
         surface.name = s.name.empty() ? "id " + idText(s.id.value_or(0)) : s.name;
         surface.buffers = {static_cast<uint8_t>(s.special), 0, 0, 0};
@@ -32,29 +32,29 @@ SurfaceObject::SurfaceObject(const std::vector<SurfaceEntry>& surfaces) {
     }
     std::vector<uint8_t> bytes;
     try {
-        bytes = standin::writeObjectFile(object);
+        bytes = host::writeObjectFile(object);
     } catch (const std::invalid_argument& e) {
-        throw AppError(std::string("the scene's surfaces cannot be written as an object: ") +
-                       e.what());
+        throw core::AppError(std::string("the scene's surfaces cannot be written as an object: ") +
+                             e.what());
     }
     // The folder named by $TMPDIR, else /tmp, said in the message.
     const char* tmpdir = std::getenv("TMPDIR");
     const std::string parent = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
     std::string folder = (fs::path(parent) / "orvit-surfaces-XXXXXX").string();
     if (mkdtemp(folder.data()) == nullptr)
-        throw AppError("a temporary folder for the scene's surfaces cannot be made in " +
-                       standin::inQuotes(parent, '\'') +
-                       (tmpdir != nullptr && *tmpdir != '\0' ? " ($TMPDIR)" : "") + ": " +
-                       std::strerror(errno));
+        throw core::AppError("a temporary folder for the scene's surfaces cannot be made in " +
+                             core::inQuotes(parent, '\'') +
+                             (tmpdir != nullptr && *tmpdir != '\0' ? " ($TMPDIR)" : "") + ": " +
+                             std::strerror(errno));
     std::error_code ec;
     folder_ = folder;
-    folderOnSignal_ = std::make_unique<RemovedOnSignal>(folder_);
+    folderOnSignal_ = std::make_unique<files::RemovedOnSignal>(folder_);
     path_ = (fs::path(folder_) / "surfaces.lwo").string();
-    fileOnSignal_ = std::make_unique<RemovedOnSignal>(path_);
-    if (!standin::saveObjectFile(path_, bytes)) {
+    fileOnSignal_ = std::make_unique<files::RemovedOnSignal>(path_);
+    if (!host::saveObjectFile(path_, bytes)) {
         const std::string why = std::strerror(errno);
         fs::remove_all(folder_, ec);
-        throw AppError("the scene's surfaces cannot be written to '" + path_ + "': " + why);
+        throw core::AppError("the scene's surfaces cannot be written to '" + path_ + "': " + why);
     }
 }
 
@@ -71,7 +71,7 @@ int parseSpecialValue(const std::string& text, const std::string& option) {
                             return std::isdigit(static_cast<unsigned char>(c)) != 0;
                         });
     if (!digits || std::stoi(text) > 255)
-        throw AppError(option + " '" + text + "': expected a special value 1 to 255");
+        throw core::AppError(option + " '" + text + "': expected a special value 1 to 255");
     return std::stoi(text);
 }
 
@@ -114,10 +114,10 @@ std::vector<SurfaceEntry> surfacesForObjects(const std::vector<SurfaceEntry>& ke
     });
     const size_t free = static_cast<size_t>(std::count(taken + 1, taken + 256, false));
     if (fresh.size() > free)
-        throw AppError(std::to_string(kept.size() + fresh.size()) +
-                       " objects to glow, more than the 255 special values" +
-                       (kept.empty() ? "" : " (" + std::to_string(kept.size()) + " kept)") +
-                       ": pick names with " + pickWith);
+        throw core::AppError(std::to_string(kept.size() + fresh.size()) +
+                             " objects to glow, more than the 255 special values" +
+                             (kept.empty() ? "" : " (" + std::to_string(kept.size()) + " kept)") +
+                             ": pick names with " + pickWith);
     int value = 1;
     for (const HeldObject& object : fresh) {
         while (taken[value])
@@ -149,8 +149,8 @@ std::vector<HeldObject> pickedObjects(const HeldObjects& objects,
                 picked.push_back(object);
         }
         if (!matched)
-            throw AppError("--names " + standin::inQuotes(glob, '\'') +
-                           " matches no object of the frames");
+            throw core::AppError("--names " + core::inQuotes(glob, '\'') +
+                                 " matches no object of the frames");
     }
     return picked;
 }
@@ -183,4 +183,4 @@ HeldSurfaces surfacesForObjectsHeld(const HeldObjects& objects,
     return held;
 }
 
-} // namespace orvit::app
+} // namespace orvit::scene

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::scene {
 
 // One object file holding `surfaces`, in a private temporary folder that is
 // removed with this object, and by an ending signal (SIGTERM, SIGINT,
@@ -31,7 +31,7 @@ class SurfaceObject {
   private:
     std::string folder_;
     std::string path_;
-    std::unique_ptr<RemovedOnSignal> folderOnSignal_, fileOnSignal_;
+    std::unique_ptr<files::RemovedOnSignal> folderOnSignal_, fileOnSignal_;
 };
 
 // A special value as the panel lists it (1 to 255, digits only), given as
@@ -73,4 +73,4 @@ HeldSurfaces surfacesForObjectsHeld(const HeldObjects& objects,
                                     const std::vector<std::string>& globs,
                                     const std::vector<SurfaceEntry>& kept);
 
-} // namespace orvit::app
+} // namespace orvit::scene

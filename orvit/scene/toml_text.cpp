@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace orvit::app {
+namespace orvit::scene {
 
 std::string tomlEscaped(std::string_view text, bool multiLine) {
     std::string out;
@@ -39,4 +39,4 @@ std::string tomlNumber(double v) {
     return out.find_first_of(".eEn") == std::string::npos ? out + ".0" : out;
 }
 
-} // namespace orvit::app
+} // namespace orvit::scene

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace orvit::app {
+namespace orvit::scene {
 
 // The body of a TOML basic string holding `text`: backslashes and quotes
 // escaped, control characters as \u escapes; line breaks and tabs kept when
@@ -18,4 +18,4 @@ std::string tomlString(std::string_view text);
 // double.
 std::string tomlNumber(double v);
 
-} // namespace orvit::app
+} // namespace orvit::scene

@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-namespace orvit::app {
+namespace orvit::sequence {
 
 // A bar on the terminal while a sequence renders: frames done, frames a
 // second and the time left. Nothing when stderr is not a terminal or there
@@ -78,4 +78,4 @@ class OrderedLines {
     const ProgressBar& bar_;
 };
 
-} // namespace orvit::app
+} // namespace orvit::sequence

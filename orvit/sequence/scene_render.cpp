@@ -23,10 +23,10 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::sequence {
 namespace {
 
-using standin::inQuotes;
+using core::inQuotes;
 
 double millisecondsSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
@@ -38,10 +38,10 @@ bool blank(const std::string& line) {
 
 } // namespace
 
-SceneInstance::SceneInstance(const SceneFile& scene, const std::string& modulePath,
-                             standin::HostServices& host, bool loadSettings)
+SceneInstance::SceneInstance(const scene::SceneFile& scene, const std::string& modulePath,
+                             host::HostServices& host, bool loadSettings)
     : host_(host), module_(modulePath),
-      filter_(module_, scene.server, standin::HostServices::lookup()), instance_(filter_.create()) {
+      filter_(module_, scene.server, host::HostServices::lookup()), instance_(filter_.create()) {
     // The module reads the scene through the host's services only once an
     // instance renders or opens its panel.
     describeScene(host, scene);
@@ -51,14 +51,14 @@ SceneInstance::SceneInstance(const SceneFile& scene, const std::string& modulePa
 
 SceneInstance::~SceneInstance() = default;
 
-void SceneInstance::offerSurfaces(const std::vector<SurfaceEntry>& surfaces) {
-    surfaces_ = std::make_unique<SurfaceObject>(surfaces);
+void SceneInstance::offerSurfaces(const std::vector<scene::SurfaceEntry>& surfaces) {
+    surfaces_ = std::make_unique<scene::SurfaceObject>(surfaces);
     if (!surfaces_->path().empty())
         host_.scene.objects.push_back(surfaces_->path());
 }
 
-void SceneInstance::renderFrame(const SceneFile& scene, int frame) {
-    standin::MemoryFrame memory = readFrame(scene, frame);
+void SceneInstance::renderFrame(const scene::SceneFile& scene, int frame) {
+    core::MemoryFrame memory = readFrame(scene, frame);
     frameHasDepth_ = memory.hasDepth;
     instance_.process(memory);
 }
@@ -69,23 +69,24 @@ namespace {
 // frame `frame` (`special`, its values when already read), which `origin`
 // then names in one line.
 struct PanelSurfaces {
-    std::vector<SurfaceEntry> surfaces; // besides the scene's object files
-    std::string origin;                 // empty for the scene's own
+    std::vector<scene::SurfaceEntry> surfaces; // besides the scene's object files
+    std::string origin;                        // empty for the scene's own
 };
-PanelSurfaces panelSurfaces(const SceneFile& scene, int frame,
+PanelSurfaces panelSurfaces(const scene::SceneFile& scene, int frame,
                             const std::vector<uint8_t>* special) {
     PanelSurfaces result;
     if (!scene.objects.empty() || !scene.surfaces.empty()) {
         result.surfaces = scene.surfaces;
         return result;
     }
-    const std::string path = framePath(scene.passes.special, frame);
-    const std::vector<int> values = specialValuesIn(
+    const std::string path = scene::framePath(scene.passes.special, frame);
+    const std::vector<int> values = scene::specialValuesIn(
         special != nullptr
             ? *special
-            : readSpecialPass(path, scene.passes.specialChannel, scene.passes.cryptomatte).values);
-    result.surfaces = surfacesForValues(values);
-    const std::string listed = standin::joined(values, [](int v) { return std::to_string(v); });
+            : passes::readSpecialPass(path, scene.passes.specialChannel, scene.passes.cryptomatte)
+                  .values);
+    result.surfaces = scene::surfacesForValues(values);
+    const std::string listed = core::joined(values, [](int v) { return std::to_string(v); });
     result.origin = "surfaces: the scene names none; found in the special pass of frame " +
                     std::to_string(frame) + " ('" + path +
                     "'): " + (listed.empty() ? "no value" : "values " + listed);
@@ -94,9 +95,10 @@ PanelSurfaces panelSurfaces(const SceneFile& scene, int frame,
 
 } // namespace
 
-std::string SceneInstance::openPanel(const SceneFile& scene, std::optional<int> frame,
-                                     const std::optional<std::vector<SurfaceEntry>>& surfaces) {
-    std::optional<standin::MemoryFrame> memory;
+std::string
+SceneInstance::openPanel(const scene::SceneFile& scene, std::optional<int> frame,
+                         const std::optional<std::vector<scene::SurfaceEntry>>& surfaces) {
+    std::optional<core::MemoryFrame> memory;
     if (frame)
         memory.emplace(readFrame(scene, *frame));
     PanelSurfaces offered;
@@ -118,7 +120,7 @@ std::string SceneInstance::openPanel(const SceneFile& scene, std::optional<int> 
     return offered.origin;
 }
 
-SceneRenderer::SceneRenderer(const SceneFile& scene, const std::string& modulePath)
+SceneRenderer::SceneRenderer(const scene::SceneFile& scene, const std::string& modulePath)
     : scene_(scene), instance_(scene_, chooseModule(scene, "", modulePath), host_),
       saved_(instance_.instance().save()), colour_(sceneColourTransform(scene_)) {}
 
@@ -130,36 +132,36 @@ FrameReport SceneRenderer::renderFrame(int frame, const std::string& outputPath)
 
     auto t0 = std::chrono::steady_clock::now();
     FrameFacts facts;
-    standin::MemoryFrame memory = readFrame(scene_, frame, colour_.get(), &facts);
+    core::MemoryFrame memory = readFrame(scene_, frame, colour_.get(), &facts);
     report.cryptomatte = facts.cryptomatte;
     report.surfaceIdsHeld = std::move(facts.surfaceIdsHeld);
     report.readMs = millisecondsSince(t0);
     report.width = memory.width;
     report.height = memory.height;
 
-    const uint64_t mark = standin::evaluationMark();
+    const uint64_t mark = core::evaluationMark();
     t0 = std::chrono::steady_clock::now();
     host_.cameraRequests = 0;
     instance_.instance().process(memory);
     report.processMs = millisecondsSince(t0);
     checkDepthGiven(host_, scene_, memory.hasDepth);
     checkCameraGiven(host_, scene_);
-    report.envelopes = standin::evaluationsSince(mark);
+    report.envelopes = core::evaluationsSince(mark);
 
     t0 = std::chrono::steady_clock::now();
-    const std::vector<uint8_t> rgba = filmPixels(
+    const std::vector<uint8_t> rgba = images::filmPixels(
         memory.outRed.size(), {memory.red.data(), memory.green.data(), memory.blue.data()},
         {memory.outRed.data(), memory.outGreen.data(), memory.outBlue.data(),
          memory.outAlpha.data()});
-    writeImage(outputPath, memory.width, memory.height, rgba, scene_.compression,
-               facts.colourSpace);
+    images::writeImage(outputPath, memory.width, memory.height, rgba, scene_.compression,
+                       facts.colourSpace);
     report.writeMs = millisecondsSince(t0);
     return report;
 }
 
-void loadSceneSettings(standin::Instance& instance, const SceneFile& scene) {
+void loadSceneSettings(core::Instance& instance, const scene::SceneFile& scene) {
     const std::vector<std::string>& lines = scene.settingsLines;
-    const standin::Instance::LoadReport load = instance.loadReporting(lines);
+    const core::Instance::LoadReport load = instance.loadReporting(lines);
     const std::string where = scene.settingsFile.empty()
                                   ? "scene '" + scene.path + "': key 'filter.settings'"
                                   : "settings '" + scene.settingsFile + "'";
@@ -167,16 +169,19 @@ void loadSceneSettings(standin::Instance& instance, const SceneFile& scene) {
     if (load.firstCutLine > 0) {
         // The module took only the start of the line, not what it says.
         const std::string& line = lines[load.firstCutLine - 1];
-        throw AppError(where + ": line " + std::to_string(load.firstCutLine) + " of " + total +
-                       " has " + std::to_string(line.size()) + " characters; the module reads " +
-                       std::to_string(load.cutRoom) + " (" + inQuotes(line.substr(0, 20) + "...") +
-                       "): it was not taken as written");
+        throw core::AppError(where + ": line " + std::to_string(load.firstCutLine) + " of " +
+                             total + " has " + std::to_string(line.size()) +
+                             " characters; the module reads " + std::to_string(load.cutRoom) +
+                             " (" + core::inQuotes(line.substr(0, 20) + "...") +
+                             "): it was not taken as written");
     }
     if (load.readsPastEnd > 0) {
         if (lines.empty())
-            throw AppError(where + ": the module read past the end: the settings have no lines");
-        throw AppError(where + ": the module read past the end, after line " + total + " of " +
-                       total + " (" + inQuotes(lines.back()) + "): the settings are cut short");
+            throw core::AppError(where +
+                                 ": the module read past the end: the settings have no lines");
+        throw core::AppError(where + ": the module read past the end, after line " + total +
+                             " of " + total + " (" + core::inQuotes(lines.back()) +
+                             "): the settings are cut short");
     }
     size_t last = lines.size();
     while (last > 0 && blank(lines[last - 1]))
@@ -184,15 +189,15 @@ void loadSceneSettings(standin::Instance& instance, const SceneFile& scene) {
     if (load.linesRead >= last)
         return;
     if (load.linesRead == 0)
-        throw AppError(where + ": the module read none of the " + total + " lines");
+        throw core::AppError(where + ": the module read none of the " + total + " lines");
     const std::string stop = std::to_string(load.linesRead);
     const std::string next = std::to_string(load.linesRead + 1);
-    throw AppError(where + ": the module stopped reading at line " + stop + " of " + total + " (" +
-                   inQuotes(lines[load.linesRead - 1]) + "): " +
-                   (load.linesRead + 1 == lines.size()
-                        ? "line " + next + " was"
-                        : "lines " + next + " to " + total + " were") +
-                   " not read");
+    throw core::AppError(where + ": the module stopped reading at line " + stop + " of " + total +
+                         " (" + core::inQuotes(lines[load.linesRead - 1]) + "): " +
+                         (load.linesRead + 1 == lines.size()
+                              ? "line " + next + " was"
+                              : "lines " + next + " to " + total + " were") +
+                         " not read");
 }
 
 std::string frameSummary(const FrameReport& r) {
@@ -205,8 +210,8 @@ std::string frameSummary(const FrameReport& r) {
     return line + r.output + "\n" + envelopes;
 }
 
-std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& evaluations) {
-    return standin::joined(evaluations, [](const standin::EnvelopeEvaluation& e) {
+std::string describeEnvelopes(const std::vector<core::EnvelopeEvaluation>& evaluations) {
+    return core::joined(evaluations, [](const core::EnvelopeEvaluation& e) {
         std::string text = "envelope " + std::to_string(e.ordinal);
         if (e.loadedAtLine > 0)
             text += " (settings line " + std::to_string(e.loadedAtLine) + ")";
@@ -216,53 +221,55 @@ std::string describeEnvelopes(const std::vector<standin::EnvelopeEvaluation>& ev
     });
 }
 
-std::string chooseModule(const SceneFile& scene, const std::string& given,
+std::string chooseModule(const scene::SceneFile& scene, const std::string& given,
                          const std::string& builtModule) {
     const std::string module = !given.empty()          ? given
                                : !scene.module.empty() ? scene.module
                                                        : builtModule;
     if (module.empty())
-        throw AppError("scene '" + scene.path + "': no module file (key 'module.file')");
+        throw core::AppError("scene '" + scene.path + "': no module file (key 'module.file')");
     return module;
 }
 
-void describeScene(standin::HostServices& host, const SceneFile& scene) {
+void describeScene(host::HostServices& host, const scene::SceneFile& scene) {
     // The module's scan reads them: a missing one would drop its surfaces
     // unseen, a pipe would hold the scan forever.
     for (const std::string& object : scene.objects) {
-        const std::string why = whyUnreadable(object);
+        const std::string why = files::whyUnreadable(object);
         if (!why.empty())
-            throw AppError("scene '" + scene.path + "': key 'scene.objects' names '" + object +
-                           "', which " + why);
+            throw core::AppError("scene '" + scene.path + "': key 'scene.objects' names '" +
+                                 object + "', which " + why);
     }
     host.scene.objects = scene.objects;
     host.scene.cameras.clear();
     if (scene.camera.empty())
         return;
-    standin::Camera camera;
-    for (const FovKey& key : scene.camera)
+    core::Camera camera;
+    for (const scene::FovKey& key : scene.camera)
         camera.horizontalFov.push_back({key.time, key.fov});
     host.scene.cameras = {camera};
 }
 
-std::unique_ptr<ColourTransform> sceneColourTransform(const SceneFile& scene) {
-    return std::make_unique<ColourTransform>(scene.colour, "scene '" + scene.path + "': [colour]");
+std::unique_ptr<images::ColourTransform> sceneColourTransform(const scene::SceneFile& scene) {
+    return std::make_unique<images::ColourTransform>(scene.colour,
+                                                     "scene '" + scene.path + "': [colour]");
 }
 
-standin::MemoryFrame readFrame(const SceneFile& scene, int frame, const ColourTransform* transform,
-                               FrameFacts* facts) {
-    std::unique_ptr<ColourTransform> own;
+core::MemoryFrame readFrame(const scene::SceneFile& scene, int frame,
+                            const images::ColourTransform* transform, FrameFacts* facts) {
+    std::unique_ptr<images::ColourTransform> own;
     if (transform == nullptr) {
         own = sceneColourTransform(scene);
         transform = own.get();
     }
-    FramePasses passes = readFramePasses(scene.passes, frame, *transform, scene.surfaces);
+    passes::FramePasses passes =
+        passes::readFramePasses(scene.passes, frame, *transform, scene.surfaces);
     if (facts != nullptr) {
         facts->colourSpace = passes.colour.colourSpace;
         facts->cryptomatte = !passes.special.cryptomatte.empty();
         facts->surfaceIdsHeld = std::move(passes.special.surfaceIdsHeld);
     }
-    standin::MemoryFrame memory(passes.colour.width, passes.colour.height);
+    core::MemoryFrame memory(passes.colour.width, passes.colour.height);
     memory.frame = frame;
     memory.start = frame / scene.rate;
     memory.end = (frame + 1) / scene.rate;
@@ -279,40 +286,43 @@ standin::MemoryFrame readFrame(const SceneFile& scene, int frame, const ColourTr
     return memory;
 }
 
-void checkCameraGiven(const standin::HostServices& host, const SceneFile& scene) {
+void checkCameraGiven(const host::HostServices& host, const scene::SceneFile& scene) {
     if (host.missingCameraRequests > 0)
-        throw AppError("scene '" + scene.path +
-                       "': a glow in a Depth mode needs the camera: add [camera] with fov, or "
-                       "focal_length and film_width");
+        throw core::AppError(
+            "scene '" + scene.path +
+            "': a glow in a Depth mode needs the camera: add [camera] with fov, or "
+            "focal_length and film_width");
 }
 
-void checkDepthGiven(const standin::HostServices& host, const SceneFile& scene,
+void checkDepthGiven(const host::HostServices& host, const scene::SceneFile& scene,
                      bool frameHasDepth) {
     if (!frameHasDepth && host.cameraRequests > 0)
-        throw AppError("scene '" + scene.path +
-                       "': a glow in a Depth mode needs the depth pass: add passes.depth, or "
-                       "passes.depth_channel naming the depth in passes.file");
+        throw core::AppError("scene '" + scene.path +
+                             "': a glow in a Depth mode needs the depth pass: add passes.depth, or "
+                             "passes.depth_channel naming the depth in passes.file");
 }
 
-void checkOneImagePerFrame(const std::string& pattern, FrameRange range) {
+void checkOneImagePerFrame(const std::string& pattern, scene::FrameRange range) {
     const int total = range.last - range.first + 1;
-    if (total > 1 && !hasFrameNumber(pattern))
-        throw AppError("output '" + pattern + "' has no #### for the frame number, and frames " +
-                       rangeText(range) + " are " + std::to_string(total) + " images");
+    if (total > 1 && !scene::hasFrameNumber(pattern))
+        throw core::AppError("output '" + pattern +
+                             "' has no #### for the frame number, and frames " +
+                             scene::rangeText(range) + " are " + std::to_string(total) + " images");
 }
 
-void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern, FrameRange range) {
-    std::map<FileIdentity, std::string> inputs; // each file the scene reads, as named
+void checkOutputSparesInputs(const scene::SceneFile& scene, const std::string& pattern,
+                             scene::FrameRange range) {
+    std::map<files::FileIdentity, std::string> inputs; // each file the scene reads, as named
     const auto add = [&](const std::string& role, const std::string& path) {
         if (!path.empty())
-            inputs.emplace(fileIdentity(path), role + " '" + path + "'");
+            inputs.emplace(files::fileIdentity(path), role + " '" + path + "'");
     };
     add("scene", scene.path);
     add("settings file", scene.settingsFile);
     add("module", scene.module);
     for (const std::string& object : scene.objects)
         add("object file", object);
-    if (scene.colour.transform == ColourSettings::Transform::Ocio) {
+    if (scene.colour.transform == images::ColourSettings::Transform::Ocio) {
         const char* environment = std::getenv("OCIO");
         add("colour configuration", !scene.colour.config.empty() ? scene.colour.config
                                     : environment != nullptr     ? environment
@@ -320,7 +330,8 @@ void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern,
     }
     // Every frame's passes, not only those of the frames asked for: an
     // output of frame 2 may be named as frame 1's pass.
-    const FrameRange whole{std::min(scene.first, range.first), std::max(scene.last, range.last)};
+    const scene::FrameRange whole{std::min(scene.first, range.first),
+                                  std::max(scene.last, range.last)};
     const std::pair<const char*, const std::string*> passes[] = {
         {"colour pass", &scene.passes.colour},
         {"special pass", &scene.passes.special},
@@ -329,44 +340,45 @@ void checkOutputSparesInputs(const SceneFile& scene, const std::string& pattern,
         if (passPattern->empty())
             continue;
         for (int frame = range.first; frame <= range.last; ++frame)
-            add(role, framePath(*passPattern, frame));
-        for (const std::string& path : presentFramePaths(*passPattern, whole))
+            add(role, scene::framePath(*passPattern, frame));
+        for (const std::string& path : scene::presentFramePaths(*passPattern, whole))
             add(role, path);
     }
     for (int frame = range.first; frame <= range.last; ++frame) {
-        const std::string output = framePath(pattern, frame);
-        const auto input = inputs.find(fileIdentity(output));
+        const std::string output = scene::framePath(pattern, frame);
+        const auto input = inputs.find(files::fileIdentity(output));
         if (input != inputs.end())
-            throw AppError("output '" + output + "' would overwrite the scene's " + input->second +
-                           "; choose another output");
-        const std::string why = whyNotReplaceable(output);
+            throw core::AppError("output '" + output + "' would overwrite the scene's " +
+                                 input->second + "; choose another output");
+        const std::string why = files::whyNotReplaceable(output);
         if (!why.empty())
-            throw AppError("output '" + output + "': " + why + "; choose another output");
+            throw core::AppError("output '" + output + "': " + why + "; choose another output");
     }
 }
 
-FrameRange requestedRange(const SceneFile& scene, const std::string& frames) {
-    return frames.empty() ? FrameRange{scene.first, scene.last} : parseFrameRange(frames);
+scene::FrameRange requestedRange(const scene::SceneFile& scene, const std::string& frames) {
+    return frames.empty() ? scene::FrameRange{scene.first, scene.last}
+                          : scene::parseFrameRange(frames);
 }
 
 Sequence readSequence(const SequenceRequest& request) {
     Sequence s;
-    s.scene = parseSceneFile(request.scene);
+    s.scene = scene::parseSceneFile(request.scene);
     s.range = requestedRange(s.scene, request.frames);
     s.output = request.output.empty() ? s.scene.output : request.output;
     checkOneImagePerFrame(s.output, s.range);
     return s;
 }
 
-void checkFrameInScene(const SceneFile& scene, int frame, const std::string& option) {
+void checkFrameInScene(const scene::SceneFile& scene, int frame, const std::string& option) {
     if (frame < scene.first || frame > scene.last)
-        throw AppError(option + " " + std::to_string(frame) + ": scene '" + scene.path +
-                       "' has frames " + std::to_string(scene.first) + " to " +
-                       std::to_string(scene.last));
+        throw core::AppError(option + " " + std::to_string(frame) + ": scene '" + scene.path +
+                             "' has frames " + std::to_string(scene.first) + " to " +
+                             std::to_string(scene.last));
 }
 
 std::vector<std::string> prepareOutputFolder(const std::string& pattern) {
-    checkOutputExtension(pattern);
+    images::checkOutputExtension(pattern);
     fs::path folder = fs::path(pattern).parent_path();
     if (folder.empty())
         folder = ".";
@@ -383,15 +395,15 @@ std::vector<std::string> prepareOutputFolder(const std::string& pattern) {
     }
     if (ec || !fs::is_directory(folder)) {
         removeEmptyFolders(made);
-        throw AppError("output folder '" + folder.string() +
-                       "' cannot be made: " + (ec ? ec.message() : "a file of that name exists"));
+        throw core::AppError("output folder '" + folder.string() + "' cannot be made: " +
+                             (ec ? ec.message() : "a file of that name exists"));
     }
     const fs::path probe = folder / (".orvit-probe" + std::to_string(getpid()));
     {
         std::ofstream out(probe, std::ios::binary);
         if (!out)
-            throw AppError("output folder '" + folder.string() +
-                           "' cannot be written: " + std::strerror(errno));
+            throw core::AppError("output folder '" + folder.string() +
+                                 "' cannot be written: " + std::strerror(errno));
     }
     fs::remove(probe, ec);
     return made;
@@ -402,4 +414,4 @@ void removeEmptyFolders(const std::vector<std::string>& made) {
         rmdir(folder->c_str());
 }
 
-} // namespace orvit::app
+} // namespace orvit::sequence

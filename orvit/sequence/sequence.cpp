@@ -28,7 +28,7 @@
 
 namespace fs = std::filesystem;
 
-namespace orvit::app {
+namespace orvit::sequence {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -48,14 +48,14 @@ namespace {
 
 // A Cryptomatte surface whose id no rendered frame's pixels hold glows
 // nothing (a name typed wrongly, an object out of shot): each is named.
-void warnOfSurfacesNotHeld(const SceneFile& scene, FrameRange range, bool allRendered,
+void warnOfSurfacesNotHeld(const scene::SceneFile& scene, scene::FrameRange range, bool allRendered,
                            const std::set<uint32_t>& held) {
-    for (const SurfaceEntry& surface : scene.surfaces)
-        if (!held.count(surfaceId(surface)))
+    for (const scene::SurfaceEntry& surface : scene.surfaces)
+        if (!held.count(passes::surfaceId(surface)))
             std::fprintf(stderr,
                          "orvit: warning: surface %s is in no pixel of the Cryptomatte of %s "
                          "%d-%d ('%s'): it glows nothing\n",
-                         standin::printableLine(surfaceLabel(surface)).c_str(),
+                         core::printableLine(scene::surfaceLabel(surface)).c_str(),
                          allRendered ? "frames" : "the frames rendered of", range.first, range.last,
                          scene.passes.special.c_str());
 }
@@ -64,21 +64,21 @@ void warnOfSurfacesNotHeld(const SceneFile& scene, FrameRange range, bool allRen
 
 std::string renderSequence(const RenderRequest& request, const std::string& builtModule) {
     Sequence sequence = readSequence(request);
-    SceneFile& scene = sequence.scene;
+    scene::SceneFile& scene = sequence.scene;
     if (!request.module.empty())
         scene.module = request.module;
-    const FrameRange range = sequence.range;
+    const scene::FrameRange range = sequence.range;
     const std::string& pattern = sequence.output;
     checkOutputSparesInputs(scene, pattern, range);
     if (request.jobs < 0)
-        throw AppError("--jobs " + std::to_string(request.jobs) + ": give 1 worker or more");
+        throw core::AppError("--jobs " + std::to_string(request.jobs) + ": give 1 worker or more");
     const fs::path folder = fs::path(pattern).parent_path();
-    const std::string outputFolder = wholePath(folder.empty() ? "." : folder.string());
+    const std::string outputFolder = files::wholePath(folder.empty() ? "." : folder.string());
 
     const int total = range.last - range.first + 1;
     std::vector<int> missing;
     if (request.skipExisting)
-        missing = missingFrames(pattern, range);
+        missing = scene::missingFrames(pattern, range);
     std::deque<int> queue;
     std::map<int, std::string> skipped;
     for (int frame = range.first; frame <= range.last; ++frame) {
@@ -86,7 +86,7 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
             queue.push_back(frame);
         else
             skipped[frame] = "frame " + std::to_string(frame) + "  already there -> " +
-                             framePath(pattern, frame) + "\n";
+                             scene::framePath(pattern, frame) + "\n";
     }
     if (queue.empty()) {
         std::printf("rendering %s, frames %d-%d: every image is already there\n",
@@ -108,7 +108,7 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     std::string modulePath;
     try {
         modulePath = pool.start(jobs, scene, builtModule, pattern, std::max(1, cpus / jobs));
-    } catch (const AppError&) {
+    } catch (const core::AppError&) {
         pool.endIfStopped();
         throw;
     }
@@ -121,10 +121,10 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     } removeEmptyMadeFolders{madeFolders};
     std::vector<std::string> outputs;
     for (const int frame : queue)
-        outputs.push_back(framePath(pattern, frame));
+        outputs.push_back(scene::framePath(pattern, frame));
     // What writers killed earlier left of these frames (another host's file
     // may be a farm task's write under way).
-    removeStaleTemporaries(outputs, OtherHosts::MayBeWriting);
+    files::removeStaleTemporaries(outputs, files::OtherHosts::MayBeWriting);
     std::printf("rendering %s, frames %d-%d, with %s, %d worker%s\n", scene.path.c_str(),
                 range.first, range.last, modulePath.c_str(), jobs, jobs == 1 ? "" : "s");
     std::fflush(stdout);
@@ -152,7 +152,7 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     auto handOut = [&](WorkerPool::Worker& w) {
         if (!failed && !queue.empty() && stopSignal() == 0) {
             const int32_t frame = queue.front();
-            if (writeWhole(w.commands, &frame, sizeof frame)) {
+            if (files::writeWhole(w.commands, &frame, sizeof frame)) {
                 queue.pop_front();
                 w.frame = frame;
                 return;
@@ -207,10 +207,11 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
             closeFd(w.results);
             closeFd(w.commands);
             if (w.frame >= 0 && stopSignal() == 0) {
-                const int status = waitForChild(w.pid);
+                const int status = files::waitForChild(w.pid);
                 w.pid = -1;
                 // A worker killed mid-write could not remove its temporary file.
-                removeStaleTemporaries({framePath(pattern, w.frame)}, OtherHosts::MayBeWriting);
+                files::removeStaleTemporaries({scene::framePath(pattern, w.frame)},
+                                              files::OtherHosts::MayBeWriting);
                 fail(w.frame,
                      "the worker rendering frame " + std::to_string(w.frame) +
                          (WIFSIGNALED(status)
@@ -235,11 +236,11 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     }
     lines.flush(true);
     if (failed)
-        throw AppError(failure.text);
+        throw core::AppError(failure.text);
     bar.summary(rendered, seconds);
     if (cryptomatte)
         warnOfSurfacesNotHeld(scene, range, skipped.empty(), held);
     return outputFolder;
 }
 
-} // namespace orvit::app
+} // namespace orvit::sequence

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace orvit::app {
+namespace orvit::sequence {
 
 struct RenderRequest : SequenceRequest {
     std::string module; // empty: the scene's, else the built one
@@ -29,4 +29,4 @@ int availableCpus();
 // images went to.
 std::string renderSequence(const RenderRequest& request, const std::string& builtModule);
 
-} // namespace orvit::app
+} // namespace orvit::sequence

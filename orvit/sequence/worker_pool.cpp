@@ -19,7 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace orvit::app {
+namespace orvit::sequence {
 namespace {
 
 // ---- Messages between the parent and its workers ----
@@ -35,7 +35,7 @@ void sendResult(int fd, const WorkerResult& r) {
     if (!r.ids.empty())
         message.append(reinterpret_cast<const char*>(r.ids.data()),
                        r.ids.size() * sizeof(uint32_t));
-    writeWhole(fd, message.data(), message.size());
+    files::writeWhole(fd, message.data(), message.size());
 }
 
 // The length of the whole message at the front of `buffer`: header, text
@@ -50,10 +50,10 @@ size_t messageLength(const std::string& buffer) {
 // Waits for one whole message on `fd`; false when the pipe ends first.
 bool readResult(int fd, WorkerResult* result) {
     std::string buffer(kHeaderSize, '\0');
-    if (!readWhole(fd, buffer.data(), kHeaderSize))
+    if (!files::readWhole(fd, buffer.data(), kHeaderSize))
         return false;
     buffer.resize(messageLength(buffer));
-    if (!readWhole(fd, buffer.data() + kHeaderSize, buffer.size() - kHeaderSize))
+    if (!files::readWhole(fd, buffer.data() + kHeaderSize, buffer.size() - kHeaderSize))
         return false;
     *result = std::move(takeResults(buffer).front());
     return true;
@@ -84,11 +84,11 @@ class SignalsToWorkers {
         struct sigaction forward {};
         forward.sa_handler = stopWorkers;
         sigemptyset(&forward.sa_mask);
-        for (size_t i = 0; i < std::size(kEndingSignals); ++i) {
-            sigaction(kEndingSignals[i], nullptr, &previous_[i]);
+        for (size_t i = 0; i < std::size(files::kEndingSignals); ++i) {
+            sigaction(files::kEndingSignals[i], nullptr, &previous_[i]);
             // A signal the process ignores is left ignored, and so are its workers.
             if (previous_[i].sa_handler != SIG_IGN)
-                sigaction(kEndingSignals[i], &forward, nullptr);
+                sigaction(files::kEndingSignals[i], &forward, nullptr);
         }
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
@@ -100,13 +100,13 @@ class SignalsToWorkers {
 
     // The dispositions from before, as a worker starts with them.
     void restore() const {
-        for (size_t i = 0; i < std::size(kEndingSignals); ++i)
-            sigaction(kEndingSignals[i], &previous_[i], nullptr);
+        for (size_t i = 0; i < std::size(files::kEndingSignals); ++i)
+            sigaction(files::kEndingSignals[i], &previous_[i], nullptr);
         sigaction(SIGPIPE, &previousPipe_, nullptr);
     }
 
   private:
-    struct sigaction previous_[std::size(kEndingSignals)];
+    struct sigaction previous_[std::size(files::kEndingSignals)];
     struct sigaction previousPipe_;
 };
 
@@ -121,9 +121,9 @@ constexpr int32_t kReady = INT32_MIN;
 // Loads the scene's module and settings, says so, then renders the frames
 // the parent sends until its command pipe closes or a frame fails. Never
 // returns.
-[[noreturn]] void workerMain(const SceneFile& scene, const std::string& builtModule,
+[[noreturn]] void workerMain(const scene::SceneFile& scene, const std::string& builtModule,
                              const std::string& pattern, int threads, int commands, int results) {
-    setImageThreads(threads);
+    images::setImageThreads(threads);
     std::unique_ptr<SceneRenderer> renderer;
     WorkerResult ready{kReady, true, "", false, {}};
     try {
@@ -134,10 +134,11 @@ constexpr int32_t kReady = INT32_MIN;
     }
     sendResult(results, ready);
     int32_t frame = 0;
-    while (renderer && readWhole(commands, &frame, sizeof frame)) {
+    while (renderer && files::readWhole(commands, &frame, sizeof frame)) {
         WorkerResult r{frame, false, "", false, {}};
         try {
-            const FrameReport report = renderer->renderFrame(frame, framePath(pattern, frame));
+            const FrameReport report =
+                renderer->renderFrame(frame, scene::framePath(pattern, frame));
             r.text = frameSummary(report);
             r.cryptomatte = report.cryptomatte;
             r.ids.assign(report.surfaceIdsHeld.begin(), report.surfaceIdsHeld.end());
@@ -208,7 +209,7 @@ void WorkerPool::end() {
         closeFd(w.commands);
         closeFd(w.results);
         if (w.pid > 0)
-            waitForChild(w.pid);
+            files::waitForChild(w.pid);
         w.pid = -1;
     }
     gWorkerCount = 0;
@@ -223,8 +224,9 @@ void WorkerPool::endIfStopped() {
     raise(signal);
 }
 
-std::string WorkerPool::start(int count, const SceneFile& scene, const std::string& builtModule,
-                              const std::string& pattern, int threads) {
+std::string WorkerPool::start(int count, const scene::SceneFile& scene,
+                              const std::string& builtModule, const std::string& pattern,
+                              int threads) {
     workers_.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count && !gStopSignal; ++i) {
         workers_.push_back(fork(scene, builtModule, pattern, threads));
@@ -235,23 +237,23 @@ std::string WorkerPool::start(int count, const SceneFile& scene, const std::stri
     for (Worker& w : workers_) {
         WorkerResult ready;
         if (!readResult(w.results, &ready) || ready.frame != kReady)
-            throw AppError("a worker ended before it loaded the module");
+            throw core::AppError("a worker ended before it loaded the module");
         if (!ready.ok)
-            throw AppError(ready.text);
+            throw core::AppError(ready.text);
         module = ready.text;
     }
     return module;
 }
 
-WorkerPool::Worker WorkerPool::fork(const SceneFile& scene, const std::string& builtModule,
+WorkerPool::Worker WorkerPool::fork(const scene::SceneFile& scene, const std::string& builtModule,
                                     const std::string& pattern, int threads) {
     int commands[2], results[2];
     if (pipe(commands) != 0)
-        throw AppError(startFailure());
+        throw core::AppError(startFailure());
     if (pipe(results) != 0) {
         close(commands[0]);
         close(commands[1]);
-        throw AppError(startFailure());
+        throw core::AppError(startFailure());
     }
     const pid_t parent = getpid();
     std::fflush(nullptr);
@@ -259,7 +261,7 @@ WorkerPool::Worker WorkerPool::fork(const SceneFile& scene, const std::string& b
     if (pid < 0) {
         for (int fd : {commands[0], commands[1], results[0], results[1]})
             close(fd);
-        throw AppError(startFailure());
+        throw core::AppError(startFailure());
     }
     if (pid == 0) {
         signals_->restore();
@@ -286,4 +288,4 @@ WorkerPool::Worker WorkerPool::fork(const SceneFile& scene, const std::string& b
     return w;
 }
 
-} // namespace orvit::app
+} // namespace orvit::sequence

@@ -16,7 +16,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace orvit::app {
+namespace orvit::sequence {
 
 // The most workers a pool starts.
 constexpr size_t kMaxWorkers = 1024;
@@ -75,15 +75,15 @@ class WorkerPool {
     // `pattern` with `threads` threads for the image files, and waits until
     // each has its module loaded; returns the module's path. A worker that
     // cannot start its filter throws its failure.
-    std::string start(int count, const SceneFile& scene, const std::string& builtModule,
+    std::string start(int count, const scene::SceneFile& scene, const std::string& builtModule,
                       const std::string& pattern, int threads);
 
   private:
     std::vector<Worker> workers_;
     std::unique_ptr<SignalsToWorkers> signals_;
 
-    Worker fork(const SceneFile& scene, const std::string& builtModule, const std::string& pattern,
-                int threads);
+    Worker fork(const scene::SceneFile& scene, const std::string& builtModule,
+                const std::string& pattern, int threads);
 };
 
-} // namespace orvit::app
+} // namespace orvit::sequence

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace orvit::standin {
+namespace orvit::wincheck {
 namespace {
 
 // Lines in the module's own format; envelope lines in the stand-in's.
@@ -93,4 +93,4 @@ std::vector<Setting> modeSettings() {
     };
 }
 
-} // namespace orvit::standin
+} // namespace orvit::wincheck

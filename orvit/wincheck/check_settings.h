@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::wincheck {
 
 struct EnvelopeKeys {
     std::vector<std::pair<double, double>> keys; // empty: no envelope
@@ -32,4 +32,4 @@ std::vector<std::string> sceneLines(int enabled, const std::vector<Setting>& set
 // the width.
 std::vector<Setting> modeSettings();
 
-} // namespace orvit::standin
+} // namespace orvit::wincheck

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::wincheck {
 
 class Digest {
   public:
@@ -39,4 +39,4 @@ inline std::string digestOf(const std::vector<std::string>& lines) {
     return d.text();
 }
 
-} // namespace orvit::standin
+} // namespace orvit::wincheck

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::wincheck {
 namespace {
 
 // Settings of values 3 (Fixed, with a size envelope) and 12 (G-Fixed, off);
@@ -83,8 +83,8 @@ const PanelCase kCases[] = {
 
 // A frame with the three special values in blocks, drawn on a 256 x 192 grid
 // stretched over the frame, over colour and depth ramps of its own pixels.
-MemoryFrame previewFrame(int32_t width = 256, int32_t height = 192) {
-    MemoryFrame f(width, height);
+core::MemoryFrame previewFrame(int32_t width = 256, int32_t height = 192) {
+    core::MemoryFrame f(width, height);
     for (int32_t fy = 0; fy < f.height; ++fy)
         for (int32_t fx = 0; fx < f.width; ++fx) {
             const size_t i = f.at(fx, fy);
@@ -106,12 +106,12 @@ MemoryFrame previewFrame(int32_t width = 256, int32_t height = 192) {
 
 std::vector<std::string> writeObjects(const std::string& folder, bool withValues) {
     auto surface = [](const char* name, std::array<uint8_t, 4> buffers) {
-        ObjectSurface s;
+        host::ObjectSurface s;
         s.name = name;
         s.buffers = buffers;
         return s;
     };
-    ObjectDescription a, b;
+    host::ObjectDescription a, b;
     if (withValues) {
         a.surfaces = {surface("Crate", {7, 12, 0, 0}), surface("Comet", {3, 0, 0, 0})};
         b.surfaces = {surface("Lamp", {3, 0, 0, 0}), surface("Ring", {0, 0, 0, 0})};
@@ -121,9 +121,9 @@ std::vector<std::string> writeObjects(const std::string& folder, bool withValues
     }
     const std::vector<std::string> paths = {folder + "/orvit-wincheck-a.lwo",
                                             folder + "/orvit-wincheck-b.lwo"};
-    if (!saveObjectFile(paths[0], writeObjectFile(a)) ||
-        !saveObjectFile(paths[1], writeObjectFile(b)))
-        throw HostError("cannot write object files in '" + folder + "'");
+    if (!host::saveObjectFile(paths[0], host::writeObjectFile(a)) ||
+        !host::saveObjectFile(paths[1], host::writeObjectFile(b)))
+        throw core::HostError("cannot write object files in '" + folder + "'");
     return paths;
 }
 
@@ -133,43 +133,43 @@ void printLines(const std::string& label, const std::vector<std::string>& lines)
         std::printf("  | %s\n", line.c_str());
 }
 
-int runCase(const PanelCase& c, const LoadedModule& module, const ImageFilter& filter,
-            HostServices& services, const std::string& folder) {
+int runCase(const PanelCase& c, const core::LoadedModule& module, const core::ImageFilter& filter,
+            host::HostServices& services, const std::string& folder) {
     int failures = 0;
     const std::vector<std::string> objects = writeObjects(folder, c.specialValues);
     services.scene.objects = objects;
     services.messages.clear();
-    ScriptedUser user(parseScript(c.script, c.name));
+    panel::ScriptedUser user(panel::parseScript(c.script, c.name));
     services.panelHost.user = &user;
-    const size_t envelopesBefore = liveEnvelopes();
+    const size_t envelopesBefore = core::liveEnvelopes();
     const size_t panelsBefore = services.panelHost.panelsMade();
 
     std::printf("panel case: %s\n", c.name);
     {
-        Instance instance = filter.create();
+        core::Instance instance = filter.create();
         instance.load(panelSettings());
         if (c.rendered) {
-            MemoryFrame frame = previewFrame();
+            core::MemoryFrame frame = previewFrame();
             instance.process(frame);
         }
-        const ServerEntry& ui = module.findServer("ImageFilterInterface", "Tesk_Orvit");
-        const int32_t result = ui.activate(1, HostServices::lookup(), instance.handle());
+        const core::ServerEntry& ui = module.findServer("ImageFilterInterface", "Tesk_Orvit");
+        const int32_t result = ui.activate(1, host::HostServices::lookup(), instance.handle());
         std::printf("  activation %d, panel opened %d times, answer %d\n", static_cast<int>(result),
                     user.runs(), static_cast<int>(user.lastAnswer()));
         if (!user.error().empty())
             std::printf("  script error: %s\n", user.error().c_str());
-        for (const Message& m : services.messages)
+        for (const host::Message& m : services.messages)
             std::printf("  message: %s / %s\n", m.first.c_str(), m.second.c_str());
         if (services.panelHost.panelsMade() > panelsBefore) {
-            Panel& panel = *services.panelHost.panels().back();
+            panel::Panel& panel = *services.panelHost.panels().back();
             std::vector<std::string> calls;
             for (const std::string& e : services.panelHost.events)
                 if (e.rfind("add ", 0) != 0)
                     calls.push_back(e);
-            std::printf("  panel calls: %s\n", joined(calls).c_str());
-            for (const std::string& line : describeControls(panel))
+            std::printf("  panel calls: %s\n", core::joined(calls).c_str());
+            for (const std::string& line : panel::describeControls(panel))
                 std::printf("  control %s\n", line.c_str());
-            const Canvas& canvas = panel.canvas();
+            const panel::Canvas& canvas = panel.canvas();
             Digest d;
             d.add(canvas.rgb);
             std::printf("  canvas %dx%d digest %s, drawn: %zu pixels, %zu boxes, %zu rgb boxes\n",
@@ -187,7 +187,7 @@ int runCase(const PanelCase& c, const LoadedModule& module, const ImageFilter& f
                 ++failures;
             }
         }
-        for (const EditorRequestSeen& r : user.editorRequests())
+        for (const panel::EditorRequestSeen& r : user.editorRequests())
             std::printf("  editor at line %zu: \"%s\" \"%s\" %.9g to %.9g, %s, %s, answer %d\n",
                         r.line, r.title.c_str(), r.label.c_str(), static_cast<double>(r.low),
                         static_cast<double>(r.high),
@@ -198,8 +198,8 @@ int runCase(const PanelCase& c, const LoadedModule& module, const ImageFilter& f
     }
     services.panelHost.events.clear();
     services.panelHost.user = nullptr;
-    if (liveEnvelopes() != envelopesBefore) {
-        std::printf("FAIL: %zu envelopes left behind\n", liveEnvelopes() - envelopesBefore);
+    if (core::liveEnvelopes() != envelopesBefore) {
+        std::printf("FAIL: %zu envelopes left behind\n", core::liveEnvelopes() - envelopesBefore);
         ++failures;
     }
     for (const std::string& path : objects)
@@ -266,18 +266,18 @@ const PreviewCase kPreviewCases[] = {
 
 // The preview area as the module draws it for each case, on a 640 x 480
 // frame that the snapshot samples.
-int runPreviewPictures(const ImageFilter& filter, HostServices& services,
+int runPreviewPictures(const core::ImageFilter& filter, host::HostServices& services,
                        const std::string& folder) {
     int failures = 0;
     const std::vector<std::string> objects = writeObjects(folder, true);
     services.scene.objects = objects;
     for (const PreviewCase& c : kPreviewCases) {
-        ScriptedUser user(parseScript(c.script, c.name));
-        PreviewTaker taker(user);
+        panel::ScriptedUser user(panel::parseScript(c.script, c.name));
+        panel::PreviewTaker taker(user);
         services.panelHost.user = &taker;
-        Instance instance = filter.create();
+        core::Instance instance = filter.create();
         instance.load(kPreviewSettings);
-        MemoryFrame frame = previewFrame(640, 480);
+        core::MemoryFrame frame = previewFrame(640, 480);
         instance.process(frame);
         filter.openInterface(instance);
         services.panelHost.user = nullptr;
@@ -302,8 +302,8 @@ int runPreviewPictures(const ImageFilter& filter, HostServices& services,
 
 } // namespace
 
-int runPanelChecks(const LoadedModule& module, const ImageFilter& filter, HostServices& services,
-                   const std::string& folder) {
+int runPanelChecks(const core::LoadedModule& module, const core::ImageFilter& filter,
+                   host::HostServices& services, const std::string& folder) {
     int failures = 0;
     const std::vector<std::string> objects = services.scene.objects;
     for (const PanelCase& c : kCases)
@@ -313,4 +313,4 @@ int runPanelChecks(const LoadedModule& module, const ImageFilter& filter, HostSe
     return failures;
 }
 
-} // namespace orvit::standin
+} // namespace orvit::wincheck

@@ -9,12 +9,12 @@
 
 #include <string>
 
-namespace orvit::standin {
+namespace orvit::wincheck {
 
 // Runs every panel case; `folder` is where the object files are written (and
 // removed again). Returns the number of failed checks of the host's own
 // contract (leaks, faults); the printed text carries the rest.
-int runPanelChecks(const LoadedModule& module, const ImageFilter& filter, HostServices& services,
-                   const std::string& folder);
+int runPanelChecks(const core::LoadedModule& module, const core::ImageFilter& filter,
+                   host::HostServices& services, const std::string& folder);
 
-} // namespace orvit::standin
+} // namespace orvit::wincheck

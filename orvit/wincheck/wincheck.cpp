@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-namespace orvit::standin {
+namespace orvit::wincheck {
 namespace {
 
 const char* const kServerName = "Tesk_Orvit";
@@ -56,12 +56,13 @@ std::string format(const char* pattern, double a) {
 // The activation results a host relies on: versions other than 1 give 1 and
 // leave the record untouched, version 1 fills all seven handler slots, and
 // startup gives 4.
-void checkActivations(const LoadedModule& module, GlobalFunc global, InstanceHandle instance) {
+void checkActivations(const core::LoadedModule& module, GlobalFunc global,
+                      InstanceHandle instance) {
     std::printf("startup: %d\n", static_cast<int>(module.startupResult()));
     check(module.startupResult() == 4, "startup returns 4");
 
-    const ServerEntry& handler = module.findServer("ImageFilterHandler", kServerName);
-    const ServerEntry& ui = module.findServer("ImageFilterInterface", kServerName);
+    const core::ServerEntry& handler = module.findServer("ImageFilterHandler", kServerName);
+    const core::ServerEntry& ui = module.findServer("ImageFilterInterface", kServerName);
     for (int32_t version : {0, 2}) {
         FilterHandler record;
         std::memset(&record, 0xA5, sizeof record);
@@ -98,8 +99,8 @@ void checkActivations(const LoadedModule& module, GlobalFunc global, InstanceHan
 // A rendered frame made of integer patterns only: colour ramps, a depth that
 // is a small multiple of 1/8 (exact in a float), and special values 1 to 4 in
 // shapes that move with the frame number, plus scattered single pixels.
-MemoryFrame syntheticFrame(int frame) {
-    MemoryFrame f(kWidth, kHeight);
+core::MemoryFrame syntheticFrame(int frame) {
+    core::MemoryFrame f(kWidth, kHeight);
     f.frame = frame;
     f.start = frame / kFrameRate;
     f.end = (frame + 1) / kFrameRate;
@@ -136,7 +137,7 @@ MemoryFrame syntheticFrame(int frame) {
     return f;
 }
 
-std::string frameDigest(const MemoryFrame& f) {
+std::string frameDigest(const core::MemoryFrame& f) {
     Digest d;
     d.add(f.outRed);
     d.add(f.outGreen);
@@ -145,7 +146,7 @@ std::string frameDigest(const MemoryFrame& f) {
     return d.text();
 }
 
-size_t changedPixels(const MemoryFrame& f) {
+size_t changedPixels(const core::MemoryFrame& f) {
     size_t n = 0;
     for (size_t i = 0; i < f.red.size(); ++i)
         n += (f.outRed[i] != f.red[i] || f.outGreen[i] != f.green[i] || f.outBlue[i] != f.blue[i] ||
@@ -156,10 +157,10 @@ size_t changedPixels(const MemoryFrame& f) {
 }
 
 // Renders every frame through the instance and prints one line per frame.
-std::vector<std::string> renderFrames(Instance& instance, const char* label) {
+std::vector<std::string> renderFrames(core::Instance& instance, const char* label) {
     std::vector<std::string> digests;
     for (int frame = 0; frame < kFrames; ++frame) {
-        MemoryFrame f = syntheticFrame(frame);
+        core::MemoryFrame f = syntheticFrame(frame);
         instance.process(f);
         const size_t changed = changedPixels(f);
         digests.push_back(frameDigest(f));
@@ -207,22 +208,22 @@ std::string scratchFolder() {
 }
 
 int run(const char* path) {
-    HostServices services;
+    host::HostServices services;
     services.quiet = true;
     // K = tan(fov / 2) goes from 0.5 to about 0.7 over the frames.
-    services.scene.cameras.push_back(Camera{{{0.0, 0.92729521800161219}, {0.1, 1.2}}});
-    const GlobalFunc global = HostServices::lookup();
+    services.scene.cameras.push_back(core::Camera{{{0.0, 0.92729521800161219}, {0.1, 1.2}}});
+    const GlobalFunc global = host::HostServices::lookup();
 
-    LoadedModule module(path);
-    ImageFilter filter(module, kServerName, global);
-    Instance probe = filter.create();
+    core::LoadedModule module(path);
+    core::ImageFilter filter(module, kServerName, global);
+    core::Instance probe = filter.create();
     checkActivations(module, global, probe.handle());
     std::printf("flags: 0x%04" PRIX32 "\n", probe.flags());
     check(probe.flags() == 0x1001, "flags 0x1001");
     for (int frame = 0; frame < kFrames; ++frame)
         std::printf(
             "camera K at frame %d: %s\n", frame,
-            format("%.17g", cameraK(services.scene.cameras[0], frame / kFrameRate)).c_str());
+            format("%.17g", host::cameraK(services.scene.cameras[0], frame / kFrameRate)).c_str());
 
     printFalloffDigest();
 
@@ -234,12 +235,12 @@ int run(const char* path) {
     // Every mode alone, then all four together.
     const std::vector<Setting> settings = modeSettings();
     for (const Setting& s : settings) {
-        Instance one = filter.create();
+        core::Instance one = filter.create();
         one.load(sceneLines(1, {s}));
         renderFrames(one, kModeNames[s.mode]);
     }
     const std::vector<std::string> allLines = sceneLines(1, settings);
-    Instance all = filter.create();
+    core::Instance all = filter.create();
     const size_t read = all.load(allLines);
     check(read == allLines.size(), "load reads every line");
     const std::vector<std::string> allDigests = renderFrames(all, "all");
@@ -249,24 +250,24 @@ int run(const char* path) {
     const std::vector<std::string> saved = all.save();
     printLines("saved settings", saved);
     check(saved == allLines, "saved lines equal the loaded ones");
-    Instance reloaded = filter.create();
+    core::Instance reloaded = filter.create();
     reloaded.load(saved);
     check(renderFrames(reloaded, "reloaded") == allDigests, "reloaded settings give same frames");
-    Instance copied = filter.create();
+    core::Instance copied = filter.create();
     copied.copyFrom(all);
     check(copied.save() == saved, "copy saves the same lines");
 
     // The unversioned form loads with its entries and no envelopes.
-    Instance old = filter.create();
+    core::Instance old = filter.create();
     old.load({"1 1", "3 1 2 0.100000 25.000000", "1 255 0 0 0", "1 0 0 255 100", "0 0 0 0 0",
               "0 0 0 0 0", "0 0 0 0 0"});
     printLines("unversioned settings saved as", old.save());
     renderFrames(old, "old");
 
     // A disabled filter passes every pixel through.
-    Instance off = filter.create();
+    core::Instance off = filter.create();
     off.load(sceneLines(0, settings));
-    MemoryFrame f = syntheticFrame(0);
+    core::MemoryFrame f = syntheticFrame(0);
     off.process(f);
     std::printf("disabled filter changes %zu pixels\n", changedPixels(f));
     check(changedPixels(f) == 0, "disabled filter passes through");
@@ -279,7 +280,7 @@ int run(const char* path) {
 }
 
 } // namespace
-} // namespace orvit::standin
+} // namespace orvit::wincheck
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -287,7 +288,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        return orvit::standin::run(argv[1]);
+        return orvit::wincheck::run(argv[1]);
     } catch (const std::exception& e) {
         std::printf("FAIL: %s\n", e.what());
         return 1;

@@ -22,7 +22,7 @@ bool settled(Fl_Window& window) {
 
 } // namespace
 
-standin::Canvas captureWindow(Fl_Window& window) {
+panel::Canvas captureWindow(Fl_Window& window) {
     // The server maps and exposes the window in its own time; a few rounds
     // of events bring the drawing up to date.
     for (int round = 0; round < 100; ++round) {
@@ -35,7 +35,7 @@ standin::Canvas captureWindow(Fl_Window& window) {
     Fl::flush();
     XSync(fl_display, False);
 
-    standin::Canvas canvas;
+    panel::Canvas canvas;
     canvas.resize(window.w(), window.h());
     window.make_current();
     uchar* pixels = fl_read_image(nullptr, 0, 0, window.w(), window.h());

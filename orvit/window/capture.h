@@ -9,6 +9,6 @@ namespace orvit::window {
 
 // Waits until `window` is on the screen with nothing left to draw, then
 // reads its pixels (without the frame a window manager adds).
-standin::Canvas captureWindow(Fl_Window& window);
+panel::Canvas captureWindow(Fl_Window& window);
 
 } // namespace orvit::window

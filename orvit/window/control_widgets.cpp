@@ -20,10 +20,10 @@
 
 namespace orvit::window {
 
-using standin::ControlPayload;
-using standin::ControlType;
-using standin::Panel;
-using standin::PanelControl;
+using panel::ControlPayload;
+using panel::ControlType;
+using panel::Panel;
+using panel::PanelControl;
 
 namespace {
 
@@ -120,7 +120,7 @@ const char* tooltipFor(const std::string& label) {
 
 // ---- One control ------------------------------------------------------------
 
-ControlWidgets::ControlWidgets(PanelWindow& window, PanelControl& control)
+ControlWidgets::ControlWidgets(PanelWindow& window, panel::PanelControl& control)
     : window_(window), control_(control) {
     build();
     place();
@@ -128,32 +128,32 @@ ControlWidgets::ControlWidgets(PanelWindow& window, PanelControl& control)
 }
 
 void ControlWidgets::build() {
-    const ControlType type = control_.type();
+    const panel::ControlType type = control_.type();
     const std::string& text = control_.label();
-    if (standin::labelWidth(type, text) > 0) {
+    if (panel::labelWidth(type, text) > 0) {
         labelText_ = escapedLabel(text, false);
         label = new LabelBox();
         label->label(labelText_.c_str());
         styleText(label);
     }
     switch (type) {
-    case ControlType::Bool:
+    case panel::ControlType::Bool:
         check = new Fl_Check_Button(0, 0, 1, 1);
         check->callback(onCheck, this);
         check->clear_visible_focus();
         break;
-    case ControlType::BoolButton:
-    case ControlType::Button:
+    case panel::ControlType::BoolButton:
+    case panel::ControlType::Button:
         labelText_ = escapedLabel(text, true);
-        button = type == ControlType::BoolButton ? new Fl_Toggle_Button(0, 0, 1, 1)
-                                                 : new Fl_Button(0, 0, 1, 1);
+        button = type == panel::ControlType::BoolButton ? new Fl_Toggle_Button(0, 0, 1, 1)
+                                                        : new Fl_Button(0, 0, 1, 1);
         button->label(labelText_.c_str());
         button->selection_color(kToggleOnColour);
         button->callback(onPress, this);
         styleText(button);
         break;
-    case ControlType::Popup:
-    case ControlType::Choice: {
+    case panel::ControlType::Popup:
+    case panel::ControlType::Choice: {
         const std::vector<std::string>& items = control_.description().items;
         for (const std::string& item : items)
             texts_.push_back(escapedLabel(item, true));
@@ -168,24 +168,24 @@ void ControlWidgets::build() {
         styleText(choice);
         break;
     }
-    case ControlType::Float:
+    case panel::ControlType::Float:
         number = new Fl_Float_Input(0, 0, 1, 1);
         break;
-    case ControlType::MiniSlider:
-    case ControlType::Percent: {
-        const standin::ControlDescription& d = control_.description();
+    case panel::ControlType::MiniSlider:
+    case panel::ControlType::Percent: {
+        const panel::ControlDescription& d = control_.description();
         slider = new Fl_Slider(0, 0, 1, 1);
         slider->type(FL_HOR_NICE_SLIDER);
         slider->bounds(d.rangeMin, d.rangeMax);
         slider->step(1);
         slider->callback(onSlide, this);
         slider->clear_visible_focus();
-        number = type == ControlType::MiniSlider
+        number = type == panel::ControlType::MiniSlider
                      ? static_cast<Fl_Input*>(new Fl_Int_Input(0, 0, 1, 1))
                      : new Fl_Float_Input(0, 0, 1, 1);
         break;
     }
-    case ControlType::MiniRGB:
+    case panel::ControlType::MiniRGB:
         for (Fl_Input*& field : channels) {
             field = new Fl_Int_Input(0, 0, 1, 1);
             field->when(FL_WHEN_RELEASE | FL_WHEN_ENTER_KEY);
@@ -197,7 +197,7 @@ void ControlWidgets::build() {
         swatch->tooltip("Pick the colour");
         swatch->callback(onSwatch, this);
         break;
-    case ControlType::Text: {
+    case panel::ControlType::Text: {
         const std::vector<std::string>& items = control_.description().items;
         for (const std::string& item : items)
             texts_.push_back(escapedLabel(item, false));
@@ -209,7 +209,7 @@ void ControlWidgets::build() {
         }
         break;
     }
-    case ControlType::Area:
+    case panel::ControlType::Area:
         area = new AreaWidget(*this);
         break;
     }
@@ -228,10 +228,10 @@ void ControlWidgets::build() {
 // it: the label's room at the left, the body after it.
 void ControlWidgets::place() {
     const int x = control_.x, y = control_.y, w = control_.width, h = control_.height;
-    const int room = std::min(standin::labelWidth(control_.type(), control_.label()), w);
+    const int room = std::min(panel::labelWidth(control_.type(), control_.label()), w);
     const int bx = x + room, bw = w - room;
     if (label != nullptr)
-        moveTo(label, x, y, room, std::min(h, int{standin::kRowHeight}));
+        moveTo(label, x, y, room, std::min(h, int{panel::kRowHeight}));
     if (check != nullptr)
         moveTo(check, bx, y, bw, h);
     if (button != nullptr)
@@ -253,17 +253,16 @@ void ControlWidgets::place() {
         moveTo(swatch, bx + 3 * fw, y, bw - 3 * fw, h);
     }
     for (size_t i = 0; i < lines.size(); ++i)
-        moveTo(lines[i], bx, y + static_cast<int>(i) * standin::kRowHeight, bw,
-               standin::kRowHeight);
+        moveTo(lines[i], bx, y + static_cast<int>(i) * panel::kRowHeight, bw, panel::kRowHeight);
     if (area != nullptr)
         moveTo(area, bx, y, bw, h);
 }
 
 void ControlWidgets::showValue() {
-    const ControlPayload& v = control_.value;
+    const panel::ControlPayload& v = control_.value;
     if (check != nullptr)
         check->value(v.integer != 0);
-    if (button != nullptr && control_.type() == ControlType::BoolButton)
+    if (button != nullptr && control_.type() == panel::ControlType::BoolButton)
         button->value(v.integer != 0);
     if (choice != nullptr) {
         const bool listed = v.integer >= 0 && static_cast<size_t>(v.integer) < texts_.size();
@@ -271,12 +270,12 @@ void ControlWidgets::showValue() {
             choice->value(listed ? v.integer : -1);
     }
     if (slider != nullptr) {
-        const double s = control_.type() == ControlType::Percent ? v.real : v.integer;
+        const double s = control_.type() == panel::ControlType::Percent ? v.real : v.integer;
         slider->value(std::min(std::max(s, slider->minimum()), slider->maximum()));
     }
     // Fields show a new value only, so that text being typed stays.
     if (number != nullptr) {
-        const bool integer = control_.type() == ControlType::MiniSlider;
+        const bool integer = control_.type() == panel::ControlType::MiniSlider;
         const bool same =
             shown_ && (integer ? shown_->integer == v.integer
                                : std::memcmp(&shown_->real, &v.real, sizeof v.real) == 0);
@@ -328,13 +327,13 @@ bool ControlWidgets::active() const {
     return !control_.ghosted;
 }
 
-void ControlWidgets::change(const ControlPayload& value) {
+void ControlWidgets::change(const panel::ControlPayload& value) {
     window_.panel().userChange(control_, value);
     window_.userActed();
 }
 
 void ControlWidgets::checked() {
-    ControlPayload v;
+    panel::ControlPayload v;
     v.integer = check->value() != 0 ? 1 : 0;
     change(v);
 }
@@ -345,14 +344,14 @@ void ControlWidgets::pressed() {
 }
 
 void ControlWidgets::chosen() {
-    ControlPayload v;
+    panel::ControlPayload v;
     v.integer = choice->value();
     change(v);
 }
 
 void ControlWidgets::slid() {
-    ControlPayload v;
-    if (control_.type() == ControlType::Percent)
+    panel::ControlPayload v;
+    if (control_.type() == panel::ControlType::Percent)
         v.real = slider->value();
     else
         v.integer = static_cast<int32_t>(std::lround(slider->value()));
@@ -363,16 +362,16 @@ void ControlWidgets::slid() {
 // integers, is put back to the control's value; a number outside a
 // slider's range is taken at the nearest end.
 void ControlWidgets::numberEntered() {
-    const standin::ControlDescription& d = control_.description();
-    ControlPayload v;
+    const panel::ControlDescription& d = control_.description();
+    panel::ControlPayload v;
     bool read = false;
-    if (control_.type() == ControlType::MiniSlider) {
+    if (control_.type() == panel::ControlType::MiniSlider) {
         long n = 0;
         read = parseWhole(number->value(), &n);
         v.integer = static_cast<int32_t>(std::min<long>(std::max<long>(n, d.rangeMin), d.rangeMax));
     } else {
         read = parseReal(number->value(), &v.real);
-        if (control_.type() == ControlType::Percent)
+        if (control_.type() == panel::ControlType::Percent)
             v.real = std::min<double>(std::max<double>(v.real, d.rangeMin), d.rangeMax);
     }
     number->clear_changed();
@@ -393,7 +392,7 @@ void ControlWidgets::channelEntered(size_t channel) {
         showValue();
         return;
     }
-    ControlPayload v;
+    panel::ControlPayload v;
     v.vector = control_.value.vector;
     v.vector[channel] = static_cast<int32_t>(std::min<long>(std::max<long>(n, 0), 255));
     change(v);
@@ -404,7 +403,7 @@ void ControlWidgets::swatchPressed() {
     uchar r = channelByte(c[0]), g = channelByte(c[1]), b = channelByte(c[2]);
     if (fl_color_chooser("Colour", r, g, b) == 0)
         return;
-    ControlPayload v;
+    panel::ControlPayload v;
     v.vector = {r, g, b};
     change(v);
 }
@@ -418,7 +417,7 @@ void ControlWidgets::commit() {
 }
 
 void ControlWidgets::drawArea() {
-    Panel& panel = window_.panel();
+    panel::Panel& panel = window_.panel();
     if (window_.mayDrawAreas() && control_.drawCallback != nullptr) {
         window_.painting_ = true;
         panel.drawControl(control_, DrawRefresh);

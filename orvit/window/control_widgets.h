@@ -38,11 +38,11 @@ class PanelWindow;
 // it at the control's left.
 class ControlWidgets {
   public:
-    ControlWidgets(PanelWindow& window, standin::PanelControl& control);
+    ControlWidgets(PanelWindow& window, panel::PanelControl& control);
     ControlWidgets(const ControlWidgets&) = delete;
     ControlWidgets& operator=(const ControlWidgets&) = delete;
 
-    standin::PanelControl& control() const { return control_; }
+    panel::PanelControl& control() const { return control_; }
     PanelWindow& window() const { return window_; }
 
     LabelBox* label = nullptr;
@@ -80,18 +80,18 @@ class ControlWidgets {
     void build();
     void place();
     void showValue();
-    void change(const standin::ControlPayload& value);
+    void change(const panel::ControlPayload& value);
     std::vector<Fl_Widget*> parts() const;
 
     PanelWindow& window_;
-    standin::PanelControl& control_;
+    panel::PanelControl& control_;
     std::vector<std::string> texts_; // menu item labels, escaped for FLTK
     std::vector<Fl_Menu_Item> menu_;
     std::string labelText_;
     // The value last shown in the number field and the colour fields, so
     // that text the user is typing is not overwritten by the same value;
     // none before the first showing or after text that was not a number.
-    std::optional<standin::ControlPayload> shown_;
+    std::optional<panel::ControlPayload> shown_;
 };
 
 } // namespace orvit::window

@@ -14,7 +14,7 @@
 
 namespace orvit::window {
 
-using standin::Key;
+using core::Key;
 
 namespace {
 
@@ -108,7 +108,7 @@ EnvelopePlot::Axes EnvelopePlot::axes() const {
     a.endTime = end > a.startTime ? end : a.startTime + 1.0 / f.rate;
     a.lowest = window_.low();
     double high = window_.high();
-    for (const Key& k : window_.keys()) {
+    for (const core::Key& k : window_.keys()) {
         a.lowest = std::min(a.lowest, k.value);
         high = std::max(high, k.value);
     }
@@ -162,16 +162,16 @@ void EnvelopePlot::draw() {
 
     // The curve, one point per pixel column, and the keys.
     fl_push_clip(a.left, a.top, a.right - a.left + 1, a.bottom - a.top + 1);
-    const std::vector<Key>& keys = window_.keys();
+    const std::vector<core::Key>& keys = window_.keys();
     fl_color(fl_rgb_color(30, 70, 160));
     fl_line_style(FL_SOLID, 2);
     fl_begin_line();
     for (int px = a.left; px <= a.right; ++px)
-        fl_vertex(px, a.yOf(standin::evaluateKeys(keys, a.timeAt(px))));
+        fl_vertex(px, a.yOf(core::evaluateKeys(keys, a.timeAt(px))));
     fl_end_line();
     fl_line_style(0);
     fl_color(fl_rgb_color(220, 90, 20));
-    for (const Key& k : keys) {
+    for (const core::Key& k : keys) {
         const int px = static_cast<int>(std::lround(a.xOf(k.time)));
         fl_rectf(px - 3, a.pixelY(k.value) - 3, 7, 7);
     }
@@ -197,9 +197,9 @@ int EnvelopePlot::handle(int event) {
 
 } // namespace
 
-EnvelopeWindow::EnvelopeWindow(const std::vector<Key>& keys, const EnvelopeEditRequest& request,
-                               FrameSpan frames)
-    : Fl_Double_Window(kWidth, kHeight), keys_(standin::orderedKeys(keys)),
+EnvelopeWindow::EnvelopeWindow(const std::vector<core::Key>& keys,
+                               const EnvelopeEditRequest& request, FrameSpan frames)
+    : Fl_Double_Window(kWidth, kHeight), keys_(core::orderedKeys(keys)),
       valueLabel_(request.label != nullptr ? request.label : ""),
       escapedValueLabel_(escapedLabel(valueLabel_, false)), low_(request.low), high_(request.high),
       frames_(frames) {
@@ -274,7 +274,7 @@ size_t EnvelopeWindow::selected() const {
 
 void EnvelopeWindow::showKeys(size_t select) {
     table->clear();
-    for (const Key& k : keys_) {
+    for (const core::Key& k : keys_) {
         char frame[40];
         std::snprintf(frame, sizeof frame, "%.4g", k.time * frames_.rate);
         table->add((std::string(frame) + "\t" + keyText(k.time) + "\t" + keyText(k.value)).c_str());
@@ -293,7 +293,7 @@ void EnvelopeWindow::rowSelected() {
 }
 
 // Values outside the request's range are refused, as the module asks.
-bool EnvelopeWindow::readFields(Key* key) {
+bool EnvelopeWindow::readFields(core::Key* key) {
     refusal_.clear();
     if (!parseReal(timeField->value(), &key->time))
         refusal_ = "The time is not a number.";
@@ -308,9 +308,9 @@ bool EnvelopeWindow::readFields(Key* key) {
 
 // A key of the same time as others goes after them, as the keys' own order
 // has it.
-void EnvelopeWindow::putKey(const Key& key) {
+void EnvelopeWindow::putKey(const core::Key& key) {
     keys_.push_back(key);
-    keys_ = standin::orderedKeys(keys_);
+    keys_ = core::orderedKeys(keys_);
     size_t at = 0;
     for (size_t n = 0; n < keys_.size(); ++n)
         if (keys_[n].time <= key.time)
@@ -319,7 +319,7 @@ void EnvelopeWindow::putKey(const Key& key) {
 }
 
 void EnvelopeWindow::addKey() {
-    Key key{};
+    core::Key key{};
     if (!readFields(&key))
         return;
     putKey(key);
@@ -332,7 +332,7 @@ void EnvelopeWindow::changeKey() {
         status_->copy_label(refusal_.c_str());
         return;
     }
-    Key key{};
+    core::Key key{};
     if (!readFields(&key))
         return;
     keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(n));
@@ -357,8 +357,7 @@ void EnvelopeWindow::close(int32_t answer) {
 
 // ---- The editor ---------------------------------------------------------------
 
-int32_t WindowEnvelopeEditor::edit(standin::Envelope& envelope,
-                                   const EnvelopeEditRequest& request) {
+int32_t WindowEnvelopeEditor::edit(core::Envelope& envelope, const EnvelopeEditRequest& request) {
     EnvelopeWindow window(envelope.keys(), request, frames_);
     runModal(window, onOpen);
     if (window.answer() == 1)

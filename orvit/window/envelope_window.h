@@ -31,13 +31,13 @@ struct FrameSpan {
 
 class EnvelopeWindow : public Fl_Double_Window {
   public:
-    EnvelopeWindow(const std::vector<standin::Key>& keys, const EnvelopeEditRequest& request,
+    EnvelopeWindow(const std::vector<core::Key>& keys, const EnvelopeEditRequest& request,
                    FrameSpan frames);
     EnvelopeWindow(const EnvelopeWindow&) = delete;
     EnvelopeWindow& operator=(const EnvelopeWindow&) = delete;
 
     // The keys as edited so far, ordered by time.
-    const std::vector<standin::Key>& keys() const { return keys_; }
+    const std::vector<core::Key>& keys() const { return keys_; }
     const std::string& valueLabel() const { return valueLabel_; }
     double low() const { return low_; }
     double high() const { return high_; }
@@ -68,14 +68,14 @@ class EnvelopeWindow : public Fl_Double_Window {
     void close(int32_t answer);
 
   private:
-    bool readFields(standin::Key* key);
+    bool readFields(core::Key* key);
     // Puts `key` among the keys in time order and selects its row.
-    void putKey(const standin::Key& key);
+    void putKey(const core::Key& key);
     void showKeys(size_t select);
     // Selected key index, or keys_.size() for none.
     size_t selected() const;
 
-    std::vector<standin::Key> keys_;
+    std::vector<core::Key> keys_;
     std::string valueLabel_;
     std::string escapedValueLabel_; // as the table's head and the field show it
     double low_;
@@ -88,13 +88,13 @@ class EnvelopeWindow : public Fl_Double_Window {
 };
 
 // The editor behind the envelope service while a window user runs.
-class WindowEnvelopeEditor : public standin::EnvelopeEditor {
+class WindowEnvelopeEditor : public core::EnvelopeEditor {
   public:
     explicit WindowEnvelopeEditor(FrameSpan frames) : frames_(frames) {}
 
     // A modal window on `envelope`: 1 (the envelope takes the edited keys),
     // 0 or -1 (the envelope is left as it is).
-    int32_t edit(standin::Envelope& envelope, const EnvelopeEditRequest& request) override;
+    int32_t edit(core::Envelope& envelope, const EnvelopeEditRequest& request) override;
 
     // Called from inside the editor's event loop once it is shown; see
     // WindowUser::onOpen.

@@ -23,12 +23,12 @@ bool onlyBlanks(const char* text) {
 } // namespace
 
 Fl_Color panelColour() {
-    const auto& bg = standin::kCanvasBackground;
+    const auto& bg = panel::kCanvasBackground;
     return fl_rgb_color(bg[0], bg[1], bg[2]);
 }
 
-void paintCanvas(const standin::Canvas& canvas, int x, int y, int w, int h) {
-    const auto& bg = standin::kCanvasBackground;
+void paintCanvas(const panel::Canvas& canvas, int x, int y, int w, int h) {
+    const auto& bg = panel::kCanvasBackground;
     fl_color(bg[0], bg[1], bg[2]);
     fl_rectf(x, y, w, h);
     const int x0 = std::max(x, 0), y0 = std::max(y, 0);

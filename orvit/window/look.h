@@ -28,7 +28,7 @@ Fl_Color panelColour();
 
 // Paints the box x, y, w, h of the current window with the same box of the
 // canvas, pixel for pixel; where the canvas does not reach, its background.
-void paintCanvas(const standin::Canvas& canvas, int x, int y, int w, int h);
+void paintCanvas(const panel::Canvas& canvas, int x, int y, int w, int h);
 
 // A control's label, drawn from the control's left edge and in a smaller
 // font where the placement rule's room (7 pixels a character) is narrower

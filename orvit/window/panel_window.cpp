@@ -11,8 +11,8 @@
 
 namespace orvit::window {
 
-using standin::Panel;
-using standin::PanelControl;
+using panel::Panel;
+using panel::PanelControl;
 
 namespace {
 
@@ -32,17 +32,17 @@ void onCancel(Fl_Widget*, void* data) {
 
 namespace {
 
-int windowWidth(Panel& panel) {
+int windowWidth(panel::Panel& panel) {
     return std::max(panel.canvas().width, kMinWindowWidth);
 }
 
-int panelHeight(Panel& panel) {
+int panelHeight(panel::Panel& panel) {
     return panel.canvas().height;
 }
 
 } // namespace
 
-PanelWindow::PanelWindow(Panel& panel)
+PanelWindow::PanelWindow(panel::Panel& panel)
     : Fl_Double_Window(windowWidth(panel), panelHeight(panel) + kBarHeight), panel_(panel) {
     copy_label(panel.title().c_str());
     color(panelColour());
@@ -69,7 +69,7 @@ PanelWindow::~PanelWindow() {
         panel_.view = nullptr;
 }
 
-ControlWidgets* PanelWindow::widgetsOf(const PanelControl& control) const {
+ControlWidgets* PanelWindow::widgetsOf(const panel::PanelControl& control) const {
     for (const auto& w : widgets_)
         if (&w->control() == &control)
             return w.get();
@@ -108,7 +108,7 @@ bool PanelWindow::mayDrawAreas() const {
     return !painting_ && panel_.busy() == 0 && panel_.live();
 }
 
-void PanelWindow::controlDrawn(PanelControl& control) {
+void PanelWindow::controlDrawn(panel::PanelControl& control) {
     if (painting_)
         return;
     if (ControlWidgets* w = widgetsOf(control))
@@ -126,10 +126,10 @@ void PanelWindow::panelDrawn() {
 
 WindowUser::WindowUser(FrameSpan frames) : editor_(frames) {}
 
-int32_t WindowUser::run(Panel& panel, int32_t) {
+int32_t WindowUser::run(panel::Panel& panel, int32_t) {
     error_.clear();
     // The editor is a window while this user is at the panel.
-    const standin::EnvelopeEditorInPlace editorInPlace(&editor_);
+    const core::EnvelopeEditorInPlace editorInPlace(&editor_);
     try {
         PanelWindow window(panel);
         runModal(window, onOpen, [this](const std::exception& e) { error_ = e.what(); });

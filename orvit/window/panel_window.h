@@ -33,16 +33,16 @@ namespace orvit::window {
 
 // A modal window holding one panel, with OK and Cancel below the panel's own
 // area; the close box is Cancel.
-class PanelWindow : public Fl_Double_Window, public standin::PanelView {
+class PanelWindow : public Fl_Double_Window, public panel::PanelView {
   public:
-    explicit PanelWindow(standin::Panel& panel);
+    explicit PanelWindow(panel::Panel& panel);
     ~PanelWindow() override;
     PanelWindow(const PanelWindow&) = delete;
     PanelWindow& operator=(const PanelWindow&) = delete;
 
-    standin::Panel& panel() const { return panel_; }
+    panel::Panel& panel() const { return panel_; }
     // The widgets of a control of the panel, or null.
-    ControlWidgets* widgetsOf(const standin::PanelControl& control) const;
+    ControlWidgets* widgetsOf(const panel::PanelControl& control) const;
     Fl_Button* okButton() const { return ok_; }
     Fl_Button* cancelButton() const { return cancel_; }
 
@@ -62,7 +62,7 @@ class PanelWindow : public Fl_Double_Window, public standin::PanelView {
     // not while the window itself is drawing.
     bool mayDrawAreas() const;
 
-    void controlDrawn(standin::PanelControl& control) override;
+    void controlDrawn(panel::PanelControl& control) override;
     void panelDrawn() override;
 
     // The room below the panel's area for OK and Cancel.
@@ -71,7 +71,7 @@ class PanelWindow : public Fl_Double_Window, public standin::PanelView {
   private:
     friend class ControlWidgets;
 
-    standin::Panel& panel_;
+    panel::Panel& panel_;
     std::vector<std::unique_ptr<ControlWidgets>> widgets_;
     Fl_Button* ok_ = nullptr;
     Fl_Button* cancel_ = nullptr;
@@ -80,13 +80,13 @@ class PanelWindow : public Fl_Double_Window, public standin::PanelView {
 };
 
 // A person at a window answers each open panel and the envelope editor.
-class WindowUser : public standin::PanelUser {
+class WindowUser : public panel::PanelUser {
   public:
     explicit WindowUser(FrameSpan frames);
 
     // Shows the panel in a modal window and waits until it is closed: 1 OK,
     // 0 Cancel. The envelope editor is a window too while it runs.
-    int32_t run(standin::Panel& panel, int32_t flags) override;
+    int32_t run(panel::Panel& panel, int32_t flags) override;
 
     WindowEnvelopeEditor& editor() { return editor_; }
     // Called from inside the window's event loop once it is shown, as a

@@ -8,9 +8,9 @@
 
 namespace orvit::window {
 
-using standin::ControlType;
-using standin::ScriptAction;
-using Verb = standin::ScriptAction::Verb;
+using panel::ControlType;
+using panel::ScriptAction;
+using Verb = panel::ScriptAction::Verb;
 
 namespace {
 
@@ -69,28 +69,28 @@ struct ChooserHand {
 
 } // namespace
 
-WindowScriptDriver::WindowScriptDriver(standin::Script script, WindowUser& user, Colours colours)
+WindowScriptDriver::WindowScriptDriver(panel::Script script, WindowUser& user, Colours colours)
     : script_(std::move(script)), user_(user), colours_(colours) {
     user_.onOpen = [this](PanelWindow& window) { run(window); };
     user_.editor().onOpen = [this](EnvelopeWindow& editor) { answerEditor(editor); };
 }
 
-bool WindowScriptDriver::fail(PanelWindow& window, const ScriptAction& action,
+bool WindowScriptDriver::fail(PanelWindow& window, const panel::ScriptAction& action,
                               const std::string& why) {
     if (error_.empty())
-        error_ = standin::lineError(script_, action, why);
+        error_ = panel::lineError(script_, action, why);
     if (window.shown())
         window.cancelButton()->do_callback();
     return false;
 }
 
 void WindowScriptDriver::run(PanelWindow& window) {
-    for (const ScriptAction& action : script_.actions)
+    for (const panel::ScriptAction& action : script_.actions)
         if (!perform(window, action) || !window.shown())
             return;
 }
 
-bool WindowScriptDriver::pickColour(ControlWidgets& w, const standin::ControlPayload& value) {
+bool WindowScriptDriver::pickColour(ControlWidgets& w, const panel::ControlPayload& value) {
     if (colours_ == Colours::Fields) {
         for (size_t i = 0; i < w.channels.size(); ++i) {
             w.channels[i]->value(std::to_string(value.vector[i]).c_str());
@@ -106,7 +106,7 @@ bool WindowScriptDriver::pickColour(ControlWidgets& w, const standin::ControlPay
     return hand.done;
 }
 
-bool WindowScriptDriver::perform(PanelWindow& window, const ScriptAction& action) {
+bool WindowScriptDriver::perform(PanelWindow& window, const panel::ScriptAction& action) {
     if (action.verb == Verb::Ok) {
         window.okButton()->do_callback();
         return true;
@@ -115,11 +115,11 @@ bool WindowScriptDriver::perform(PanelWindow& window, const ScriptAction& action
         window.cancelButton()->do_callback();
         return true;
     }
-    standin::ScriptStep step;
+    panel::ScriptStep step;
     std::string why;
     if (!window.panel().live())
         return fail(window, action, "the module has released the panel");
-    if (!standin::prepareStep(action, window.panel(), &step, &why))
+    if (!panel::prepareStep(action, window.panel(), &step, &why))
         return fail(window, action, why);
     ControlWidgets* w = window.widgetsOf(*step.control);
     if (w == nullptr)
@@ -130,8 +130,8 @@ bool WindowScriptDriver::perform(PanelWindow& window, const ScriptAction& action
     pressing_ = &action;
     editorOpened_ = false;
     editorError_.clear();
-    const standin::ControlPayload& v = step.value;
-    const ControlType type = step.control->type();
+    const panel::ControlPayload& v = step.value;
+    const panel::ControlType type = step.control->type();
     switch (action.verb) {
     case Verb::Tick:
         w->check->value(v.integer);
@@ -142,7 +142,7 @@ bool WindowScriptDriver::perform(PanelWindow& window, const ScriptAction& action
         w->choice->do_callback();
         break;
     case Verb::Set:
-        if (type == ControlType::MiniRGB) {
+        if (type == panel::ControlType::MiniRGB) {
             if (!pickColour(*w, v))
                 return fail(window, action, "the colour chooser did not open");
         } else {
@@ -155,7 +155,7 @@ bool WindowScriptDriver::perform(PanelWindow& window, const ScriptAction& action
         w->number->do_callback();
         break;
     case Verb::Press:
-        if (type == ControlType::BoolButton)
+        if (type == panel::ControlType::BoolButton)
             w->button->value(!w->button->value());
         w->button->do_callback();
         break;
@@ -176,7 +176,7 @@ bool WindowScriptDriver::perform(PanelWindow& window, const ScriptAction& action
 void WindowScriptDriver::answerEditor(EnvelopeWindow& editor) {
     const bool first = !editorOpened_;
     editorOpened_ = true;
-    const standin::EditorAnswer* answer =
+    const panel::EditorAnswer* answer =
         pressing_ != nullptr && pressing_->answer.given && first ? &pressing_->answer : nullptr;
     if (answer == nullptr) {
         if (editorError_.empty())
@@ -193,7 +193,7 @@ void WindowScriptDriver::answerEditor(EnvelopeWindow& editor) {
             editor.table->do_callback();
             editor.deleteButton->do_callback();
         }
-        for (const standin::Key& k : answer->keys) {
+        for (const core::Key& k : answer->keys) {
             editor.timeField->value(exact(k.time).c_str());
             editor.valueField->value(exact(k.value).c_str());
             editor.addButton->do_callback();

@@ -20,8 +20,7 @@ class WindowScriptDriver {
     enum class Colours { Chooser, Fields };
 
     // Works every panel that `user` opens with `script`.
-    WindowScriptDriver(standin::Script script, WindowUser& user,
-                       Colours colours = Colours::Chooser);
+    WindowScriptDriver(panel::Script script, WindowUser& user, Colours colours = Colours::Chooser);
     WindowScriptDriver(const WindowScriptDriver&) = delete;
     WindowScriptDriver& operator=(const WindowScriptDriver&) = delete;
 
@@ -30,20 +29,20 @@ class WindowScriptDriver {
     const std::string& error() const { return error_; }
 
     // Does one line at `window`; false (and error()) when it cannot be done.
-    bool perform(PanelWindow& window, const standin::ScriptAction& action);
+    bool perform(PanelWindow& window, const panel::ScriptAction& action);
 
   private:
     void run(PanelWindow& window);
-    bool fail(PanelWindow& window, const standin::ScriptAction& action, const std::string& why);
+    bool fail(PanelWindow& window, const panel::ScriptAction& action, const std::string& why);
     void answerEditor(EnvelopeWindow& editor);
-    bool pickColour(ControlWidgets& widgets, const standin::ControlPayload& value);
+    bool pickColour(ControlWidgets& widgets, const panel::ControlPayload& value);
 
-    standin::Script script_;
+    panel::Script script_;
     WindowUser& user_;
     Colours colours_;
     std::string error_;
     // The line whose press may open the envelope editor, and what became of it.
-    const standin::ScriptAction* pressing_ = nullptr;
+    const panel::ScriptAction* pressing_ = nullptr;
     bool editorOpened_ = false;
     std::string editorError_;
 };

@@ -28,9 +28,9 @@ void check(bool condition) {
 }
 
 // Every id a manifest gives is one a pixel can hold: a normal float.
-void checkNames(const orvit::app::CryptomatteNames& names) {
+void checkNames(const orvit::passes::CryptomatteNames& names) {
     for (const auto& [name, id] : names) {
-        check(orvit::app::storableId(id) == id);
+        check(orvit::passes::storableId(id) == id);
         float value;
         std::memcpy(&value, &id, sizeof value);
         check(std::isnormal(value));
@@ -42,8 +42,8 @@ void checkNames(const orvit::app::CryptomatteNames& names) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     try {
-        checkNames(orvit::app::parseManifest(text));
-    } catch (const orvit::app::AppError&) {
+        checkNames(orvit::passes::parseManifest(text));
+    } catch (const orvit::core::AppError&) {
         __builtin_trap(); // the parser's own failure is a runtime_error
     } catch (const std::runtime_error& e) {
         check(std::string(e.what()).rfind("not a JSON object of names to ids: at byte ", 0) == 0);
@@ -57,12 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<std::string> channels = {
         "ViewLayer.CryptoObject00.R", "ViewLayer.CryptoObject00.G", "ViewLayer.CryptoObject00.B",
         "ViewLayer.CryptoObject00.A"};
-    const std::vector<orvit::app::CryptomatteLayer> layers =
-        orvit::app::cryptomatteLayers(header, channels);
+    const std::vector<orvit::passes::CryptomatteLayer> layers =
+        orvit::passes::cryptomatteLayers(header, channels);
     check(layers.size() == 1 && layers[0].problem.empty());
     try {
-        checkNames(orvit::app::layerNames(layers[0], "."));
-    } catch (const orvit::app::AppError& e) {
+        checkNames(orvit::passes::layerNames(layers[0], "."));
+    } catch (const orvit::core::AppError& e) {
         check(std::strchr(e.what(), '\n') == nullptr);
     }
     return 0;

@@ -45,7 +45,9 @@ void checkLine(const std::string& message) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    using namespace orvit::app;
+    using namespace orvit::core;
+    using namespace orvit::farm;
+    using namespace orvit::scene;
     static fuzzing::MemoryFile file("farm_answers_fuzz");
     const std::string text(reinterpret_cast<const char*>(data), size);
 

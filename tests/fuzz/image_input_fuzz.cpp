@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static fuzzing::MemoryFile file("image_input_fuzz");
     file.assign(data, size);
     try {
-        const auto image = orvit::app::openImage(file.path());
+        const auto image = orvit::images::openImage(file.path());
         check(image->width() >= 1 && image->height() >= 1 && image->width() <= 32768 &&
               image->height() <= 32768);
         const auto& channels = image->channels();
@@ -60,16 +60,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             return 0;
         std::vector<int> all(channels.size());
         std::iota(all.begin(), all.end(), 0);
-        const std::vector<orvit::app::Plane> planes = image->read(all);
+        const std::vector<orvit::images::Plane> planes = image->read(all);
         check(planes.size() == all.size());
         for (size_t c = 0; c < planes.size(); ++c) {
-            const bool bytes = channels[c].type == orvit::app::SampleType::UInt8;
+            const bool bytes = channels[c].type == orvit::images::SampleType::UInt8;
             check(planes[c].bytes.size() == (bytes ? n : 0));
             check(planes[c].floats.size() == (bytes ? 0 : n));
         }
         if (image->indexed())
             check(image->readIndices().size() == n);
-    } catch (const orvit::app::ImageError& e) {
+    } catch (const orvit::images::ImageError& e) {
         const std::string message = e.what();
         check(!message.empty());
         for (const char c : message)

@@ -32,11 +32,11 @@ void check(bool condition) {
         __builtin_trap();
 }
 
-void checkScene(const orvit::app::SceneFile& scene) {
+void checkScene(const orvit::scene::SceneFile& scene) {
     check(!scene.server.empty());
     // A scene may have no camera; its keys, when there are some, are sound.
     for (size_t i = 0; i < scene.camera.size(); ++i) {
-        const orvit::app::FovKey& key = scene.camera[i];
+        const orvit::scene::FovKey& key = scene.camera[i];
         check(std::isfinite(key.time));
         check(key.fov > 0.0 && key.fov < kPi);
         if (i > 0)
@@ -50,10 +50,10 @@ void checkScene(const orvit::app::SceneFile& scene) {
     check(channels == 0 || channels == 3 || channels == 4);
     check(scene.passes.farDepth > 0.0);
     check(!scene.output.empty());
-    for (const orvit::app::SurfaceEntry& surface : scene.surfaces)
+    for (const orvit::scene::SurfaceEntry& surface : scene.surfaces)
         check(!surface.name.empty() && surface.special >= 1 && surface.special <= 255);
-    using Transform = orvit::app::ColourSettings::Transform;
-    const orvit::app::ColourSettings& colour = scene.colour;
+    using Transform = orvit::images::ColourSettings::Transform;
+    const orvit::images::ColourSettings& colour = scene.colour;
     check(colour.transform == Transform::Ocio ||
           (colour.display.empty() && colour.view.empty() && colour.look.empty()));
     check(colour.transform != Transform::Ocio || (!colour.display.empty() && !colour.view.empty()));
@@ -65,10 +65,10 @@ void checkScene(const orvit::app::SceneFile& scene) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static fuzzing::MemoryFile file("scene_file_fuzz");
     file.assign(data, size);
-    orvit::app::SceneFile scene;
+    orvit::scene::SceneFile scene;
     try {
-        scene = orvit::app::parseSceneFile(file.path());
-    } catch (const orvit::app::AppError& e) {
+        scene = orvit::scene::parseSceneFile(file.path());
+    } catch (const orvit::core::AppError& e) {
         const std::string message = e.what();
         check(!message.empty() && message.find_first_of("\r\n") == std::string::npos);
         return 0;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace apptest {
+namespace testsupport {
 
 struct NamedObject {
     const char* name;
@@ -151,4 +151,4 @@ inline void writeCryptomatteFrame(const std::string& path, int width, int height
     writeChannels(path, width, height, c, {}, attributes);
 }
 
-} // namespace apptest
+} // namespace testsupport

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-namespace apptest {
+namespace testsupport {
 
 // Copies the demo's folder to `name` in `dir`, leaving out its rendered
 // output; returns the copied scene file.
@@ -18,4 +18,4 @@ inline std::string copyDemo(const TempFolder& dir, const std::string& name = "de
     return dir / (name + "/scene.toml");
 }
 
-} // namespace apptest
+} // namespace testsupport

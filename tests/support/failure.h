@@ -5,16 +5,16 @@
 
 #include <string>
 
-namespace apptest {
+namespace testsupport {
 
 // Runs `step`: the message of the error it throws, or "(no failure)".
 template <typename Step> std::string failure(Step step) {
     try {
         step();
-    } catch (const orvit::standin::HostError& e) {
+    } catch (const orvit::core::HostError& e) {
         return e.what();
     }
     return "(no failure)";
 }
 
-} // namespace apptest
+} // namespace testsupport

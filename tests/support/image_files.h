@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace apptest {
+namespace testsupport {
 
 struct Channel {
     std::string name;
@@ -179,4 +179,4 @@ inline void claimSize(const std::string& path, int32_t w, int32_t h) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-} // namespace apptest
+} // namespace testsupport

@@ -16,11 +16,11 @@
 #include <thread>
 #include <unistd.h>
 
-namespace apptest {
+namespace testsupport {
 
 // Writes "half" to `path`'s temporary file, then raises `signal`.
 inline void writeHalfThenRaise(const std::string& path, int signal) {
-    orvit::app::writeAtomically(path, "settings", [&](const std::string& temporary) {
+    orvit::files::writeAtomically(path, "settings", [&](const std::string& temporary) {
         std::ofstream(temporary) << "half";
         raise(signal);
     });
@@ -69,4 +69,4 @@ inline void signalWhileWriting(pid_t pid, const std::filesystem::path& folder,
     EXPECT_EQ(WTERMSIG(status), signal);
 }
 
-} // namespace apptest
+} // namespace testsupport

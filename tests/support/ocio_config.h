@@ -2,7 +2,7 @@
 // linear 0.25 shows as 0.5, with a look that doubles the light first.
 #pragma once
 
-namespace apptest {
+namespace testsupport {
 
 constexpr const char* kSquareRootOcioConfig = R"(ocio_profile_version: 2
 roles:
@@ -18,4 +18,4 @@ colorspaces:
   - !<ColorSpace> {name: root, from_scene_reference: !<ExponentTransform> {value: [2, 2, 2, 1], direction: inverse}}
 )";
 
-} // namespace apptest
+} // namespace testsupport

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace apptest {
+namespace testsupport {
 
 // A box of one object index, at one depth.
 struct RenderedBox {
@@ -64,4 +64,4 @@ inline void writeRendererFrame(const std::string& path, int width, int height,
     writeChannels(path, width, height, rendererChannels(width, height, boxes));
 }
 
-} // namespace apptest
+} // namespace testsupport

@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <vector>
 
-namespace apptest {
+namespace testsupport {
 
 struct CommandResult {
     int exitCode = -1;
@@ -31,7 +31,7 @@ struct CommandResult {
     }
 };
 
-using orvit::app::shellQuoted;
+using orvit::files::shellQuoted;
 
 // How often `what` stands in `text`, overlaps counted.
 inline size_t count(const std::string& text, const std::string& what) {
@@ -79,4 +79,4 @@ inline CommandResult runOrvitWith(const std::string& environment,
     return runShell(environment + " " + orvitCommand(args), scratch);
 }
 
-} // namespace apptest
+} // namespace testsupport

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace apptest {
+namespace testsupport {
 
 // Value 3 in "Fixed" at distance 0.1, transparency 60 under an envelope with
 // keys (0, 20) and (5, 90), and two colour keys: red to orange.
@@ -20,4 +20,4 @@ inline const std::vector<std::string> kFixedEntryWithEnvelope = {"3 1 0 0.100000
                                                                  "0 255 255 255 60",
                                                                  "0 255 255 255 80"};
 
-} // namespace apptest
+} // namespace testsupport

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace apptest {
+namespace testsupport {
 
 class TempFolder {
   public:
@@ -53,4 +53,4 @@ inline std::string readAll(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-} // namespace apptest
+} // namespace testsupport

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace apptest {
+namespace testsupport {
 
 // A file of tests/data/settings.
 inline std::string settingsDataFile(const std::string& name) {
@@ -50,4 +50,4 @@ inline const UntakenSettings& untakenSettings(const std::string& file) {
     throw std::invalid_argument("no untaken settings file " + file);
 }
 
-} // namespace apptest
+} // namespace testsupport

@@ -23,8 +23,8 @@ namespace orvit {
 namespace {
 
 namespace fs = std::filesystem;
-using standin::ObjectDescription;
-using standin::ObjectSurface;
+using orvit::host::ObjectDescription;
+using orvit::host::ObjectSurface;
 
 using Record = fakes::SurfaceRecord;
 
@@ -53,11 +53,11 @@ class ScanObjects : public ::testing::Test {
 
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::string path = (dir / name).string();
-        EXPECT_TRUE(standin::saveObjectFile(path, bytes)) << path;
+        EXPECT_TRUE(orvit::host::saveObjectFile(path, bytes)) << path;
         return path;
     }
     std::string write(const std::string& name, const ObjectDescription& object) {
-        return write(name, standin::writeObjectFile(object));
+        return write(name, orvit::host::writeObjectFile(object));
     }
 
     // Scans a scene whose objects use the given files, in order.
@@ -127,7 +127,8 @@ TEST_F(ScanObjects, FirstSubChunkFollowsTheNameAndItsPad) {
                           {"Abcde", 6}, {"Abcdef", 8}, {"Abcdefg", 8}};
     for (const Case& c : cases) {
         SCOPED_TRACE("name \"" + c.name + "\"");
-        const std::vector<uint8_t> body = standin::surfaceChunkBody(surface(c.name, {6, 0, 0, 0}));
+        const std::vector<uint8_t> body =
+            orvit::host::surfaceChunkBody(surface(c.name, {6, 0, 0, 0}));
         ASSERT_GE(body.size(), c.offset + 10);
         EXPECT_EQ(std::string(body.begin() + c.offset, body.begin() + c.offset + 4), "SPBF");
 
@@ -151,8 +152,8 @@ TEST_F(ScanObjects, ChunksAndSubChunksOfOddLengthAreSkippedExactly) {
     first.extraAfter = {{"SMAN", {1}}}; // leaves the chunk body at an odd length
     object.surfaces = {first, surface("After", {0, 3, 0, 0})};
     object.chunksAfter = {{"CRVS", {9}}};
-    const std::vector<uint8_t> bytes = standin::writeObjectFile(object);
-    std::vector<uint8_t> tail = standin::writeObjectFile([] {
+    const std::vector<uint8_t> bytes = orvit::host::writeObjectFile(object);
+    std::vector<uint8_t> tail = orvit::host::writeObjectFile([] {
         ObjectDescription o;
         o.surfaces = {surface("Last", {0, 0, 0, 4})};
         return o;
@@ -181,7 +182,7 @@ TEST_F(ScanObjects, EverySpecialBufferSubChunkIsItsOwnRecord) {
 TEST_F(ScanObjects, OnlyFormLwobFilesContribute) {
     ObjectDescription object;
     object.surfaces = {surface("Kept", {7, 0, 0, 0})};
-    const std::vector<uint8_t> good = standin::writeObjectFile(object);
+    const std::vector<uint8_t> good = orvit::host::writeObjectFile(object);
     std::vector<std::optional<std::string>> files;
     for (const char* type : {"LWO2", "lwob", "LWOB"}) {
         object.formType = type;

@@ -18,10 +18,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using orvit::standin::ObjectChunk;
-using orvit::standin::ObjectDescription;
-using orvit::standin::ObjectSurface;
-using orvit::standin::writeObjectFile;
+using orvit::host::ObjectChunk;
+using orvit::host::ObjectDescription;
+using orvit::host::ObjectSurface;
+using orvit::host::writeObjectFile;
 using Bytes = std::vector<uint8_t>;
 
 ObjectSurface surface(const std::string& name, std::array<uint8_t, 4> buffers) {
@@ -94,7 +94,7 @@ TEST(ObjectScanSeeds, CommittedSeedsAreTheWritersOutput) {
     for (const auto& [name, bytes] : seeds()) {
         const fs::path path = corpus / name;
         if (rewrite != nullptr && std::string(rewrite) == "1") {
-            ASSERT_TRUE(orvit::standin::saveObjectFile(path.string(), bytes)) << path;
+            ASSERT_TRUE(orvit::host::saveObjectFile(path.string(), bytes)) << path;
         }
         std::ifstream in(path, std::ios::binary);
         ASSERT_TRUE(in) << path << " is missing; rerun with ORVIT_WRITE_SEEDS=1";

@@ -19,15 +19,15 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace fs = std::filesystem;
-using apptest::Channel;
-using orvit::app::ColourPlanes;
-using orvit::app::readColourPass;
+using orvit::passes::ColourPlanes;
+using orvit::passes::readColourPass;
+using testsupport::Channel;
 
 namespace {
 
 // A scene of two 8 x 6 frames in `dir`, with passes/ and an output folder.
 struct SmallScene {
-    explicit SmallScene(const apptest::TempFolder& d) : dir(d) {
+    explicit SmallScene(const testsupport::TempFolder& d) : dir(d) {
         fs::create_directories(dir.path() / "passes");
         for (int frame : {1, 2}) {
             const std::string n = "000" + std::to_string(frame);
@@ -43,12 +43,12 @@ struct SmallScene {
         for (int y = 1; y < h - 1; ++y)
             for (int x = 1; x < w - 1; ++x)
                 id[static_cast<size_t>(y) * w + x] = 1;
-        apptest::writeChannels(colour, w, h,
-                               {{"R", OIIO::TypeDesc::UINT8, grey},
-                                {"G", OIIO::TypeDesc::UINT8, grey},
-                                {"B", OIIO::TypeDesc::UINT8, grey}});
-        apptest::writeChannels(special, w, h, {{"Y", OIIO::TypeDesc::UINT8, id}});
-        apptest::writeChannels(depth, w, h, {{"Z", OIIO::TypeDesc::FLOAT, z}});
+        testsupport::writeChannels(colour, w, h,
+                                   {{"R", OIIO::TypeDesc::UINT8, grey},
+                                    {"G", OIIO::TypeDesc::UINT8, grey},
+                                    {"B", OIIO::TypeDesc::UINT8, grey}});
+        testsupport::writeChannels(special, w, h, {{"Y", OIIO::TypeDesc::UINT8, id}});
+        testsupport::writeChannels(depth, w, h, {{"Z", OIIO::TypeDesc::FLOAT, z}});
     }
     // The scene text with `replace` put in place of `what`.
     std::string text(const std::string& what = "", const std::string& replace = "") const {
@@ -87,13 +87,13 @@ struct SmallScene {
         std::sort(found.begin(), found.end());
         return found;
     }
-    const apptest::TempFolder& dir;
+    const testsupport::TempFolder& dir;
 };
 
 TEST(OrvitRender, RendersASmallSceneWithSummaryLines) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     SmallScene scene(dir);
-    const auto r = apptest::runOrvit({"render", scene.write("s.toml", scene.text())}, dir / "");
+    const auto r = testsupport::runOrvit({"render", scene.write("s.toml", scene.text())}, dir / "");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_THAT(r.out, HasSubstr("frame 1  t 0.0417 s  8x6"));
@@ -109,11 +109,11 @@ TEST(OrvitRender, RendersASmallSceneWithSummaryLines) {
 // filter for that frame: the envelope, where its lines began in the
 // settings, the time asked for and the value.
 TEST(OrvitRender, SummaryLinesShowTheEnvelopeValuesOfEachFrame) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     SmallScene scene(dir);
     // A transparency envelope from 0 at 0 s to 100 at 1 s.
     const std::string text = scene.text("0 0\n1 255 0 0 0", "0 1\nkeys 2\n0 0\n1 100\n1 255 0 0 0");
-    const auto r = apptest::runOrvit({"render", scene.write("s.toml", text)}, dir / "");
+    const auto r = testsupport::runOrvit({"render", scene.write("s.toml", text)}, dir / "");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_THAT(r.out,
                 HasSubstr("-> " + dir / "out/glow.0001.png\n"
@@ -129,14 +129,14 @@ TEST(OrvitRender, SummaryLinesShowTheEnvelopeValuesOfEachFrame) {
 // last line, or asked for a line past the end) fail render and settings with
 // one line naming the file, the line and what was there; nothing is written.
 TEST(OrvitRender, SettingsTheModuleDidNotTakeFailWithTheLine) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     SmallScene scene(dir);
-    for (const apptest::UntakenSettings& c : apptest::untakenSettings()) {
+    for (const testsupport::UntakenSettings& c : testsupport::untakenSettings()) {
         SCOPED_TRACE(c.file);
         const std::string sceneFile = scene.write("s.toml", scene.withSettingsFile(c.path()));
         for (const char* command : {"render", "settings"}) {
             SCOPED_TRACE(command);
-            const auto r = apptest::runOrvit({command, sceneFile}, dir / "");
+            const auto r = testsupport::runOrvit({command, sceneFile}, dir / "");
             EXPECT_EQ(r.exitCode, 1);
             EXPECT_EQ(r.errLines(), std::vector<std::string>{c.errorLine()});
             EXPECT_EQ(r.out, "");
@@ -145,7 +145,7 @@ TEST(OrvitRender, SettingsTheModuleDidNotTakeFailWithTheLine) {
     }
 
     // Settings given inline are named by the scene and its key.
-    const auto r = apptest::runOrvit(
+    const auto r = testsupport::runOrvit(
         {"render", scene.write("inline.toml", scene.text("'''v 04", "'''v 05"))}, dir / "");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.errLines(), std::vector<std::string>{
@@ -157,17 +157,17 @@ TEST(OrvitRender, SettingsTheModuleDidNotTakeFailWithTheLine) {
 
 // Blank lines after the settings are no settings the module left.
 TEST(OrvitRender, BlankLinesAfterTheSettingsAreNotCounted) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     SmallScene scene(dir);
-    const std::string path = apptest::settingsDataFile("trailing-blank-lines.txt");
-    const auto r = apptest::runOrvit(
+    const std::string path = testsupport::settingsDataFile("trailing-blank-lines.txt");
+    const auto r = testsupport::runOrvit(
         {"render", scene.write("s.toml", scene.withSettingsFile(path)), "--frames", "1"}, dir / "");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir / "out/glow.0001.png"));
 }
 
 TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     SmallScene scene(dir);
     const std::string passes = dir / "passes/";
     // Defects made for single cases.
@@ -339,7 +339,7 @@ TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {
         std::vector<std::string> args = {"render",
                                          scene.write(std::string(c.name) + ".toml", c.sceneText)};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
-        const auto r = apptest::runOrvit(args, dir / "");
+        const auto r = testsupport::runOrvit(args, dir / "");
         EXPECT_EQ(r.exitCode, 1);
         const auto lines = r.errLines();
         ASSERT_EQ(lines.size(), 1u) << r.err;
@@ -364,7 +364,7 @@ TEST(OrvitRender, BadInputGivesOneLineAndNoImage) {
 // The depth pass is optional: without it the Fixed modes render as with it,
 // and a Depth mode stops with one line naming the pass, before any image.
 TEST(OrvitRender, WithoutADepthPassOnlyTheDepthModesStop) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     SmallScene scene(dir);
     const std::string depthLine = "depth = 'passes/depth.####.exr'\n";
     for (const char* mode : {"0", "1", "2", "3"}) {
@@ -375,15 +375,15 @@ TEST(OrvitRender, WithoutADepthPassOnlyTheDepthModesStop) {
         text.erase(text.find(depthLine), depthLine.size());
         const std::string without = scene.write("without.toml", text);
         const auto withDepth =
-            apptest::runOrvit({"render", with, "--output", dir / "with/####.png"}, dir / "");
+            testsupport::runOrvit({"render", with, "--output", dir / "with/####.png"}, dir / "");
         ASSERT_EQ(withDepth.exitCode, 0) << withDepth.err;
-        const auto r =
-            apptest::runOrvit({"render", without, "--output", dir / "without/####.png"}, dir / "");
+        const auto r = testsupport::runOrvit(
+            {"render", without, "--output", dir / "without/####.png"}, dir / "");
         if (mode[0] == '0' || mode[0] == '2') {
             ASSERT_EQ(r.exitCode, 0) << r.err;
             for (const char* frame : {"/0001.png", "/0002.png"})
-                EXPECT_EQ(apptest::readAll(dir / (std::string("without") + frame)),
-                          apptest::readAll(dir / (std::string("with") + frame)));
+                EXPECT_EQ(testsupport::readAll(dir / (std::string("without") + frame)),
+                          testsupport::readAll(dir / (std::string("with") + frame)));
         } else {
             EXPECT_EQ(r.exitCode, 1);
             EXPECT_EQ(r.errLines(),
@@ -399,9 +399,9 @@ TEST(OrvitRender, WithoutADepthPassOnlyTheDepthModesStop) {
 }
 
 TEST(OrvitRender, AFailedFrameKeepsTheFinishedOnesAndLeavesNoPartialImage) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     SmallScene scene(dir);
-    const auto r = apptest::runOrvit(
+    const auto r = testsupport::runOrvit(
         {"render", scene.write("s.toml", scene.text()), "--frames", "1-3"}, dir / "");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(scene.outputs(),
@@ -411,7 +411,7 @@ TEST(OrvitRender, AFailedFrameKeepsTheFinishedOnesAndLeavesNoPartialImage) {
 // The same frame given as three files and as one multi-channel EXR (colour
 // as floats, an object-index channel, a depth channel) renders the same.
 TEST(OrvitRender, OneMultiChannelExrRendersLikeSeparatePasses) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const int w = 40, h = 24;
     const size_t n = static_cast<size_t>(w) * h;
     std::vector<double> r(n), g(n), b(n), a(n, 255), id(n, 0), z(n, 1e10);
@@ -438,17 +438,17 @@ TEST(OrvitRender, OneMultiChannelExrRendersLikeSeparatePasses) {
     fs::create_directories(dir.path() / "p");
     const auto u8 = OIIO::TypeDesc::UINT8;
     const auto f32 = OIIO::TypeDesc::FLOAT;
-    apptest::writeChannels(dir / "p/c.0001.png", w, h,
-                           {{"R", u8, r}, {"G", u8, g}, {"B", u8, b}, {"A", u8, a}});
-    apptest::writeChannels(dir / "p/s.0001.png", w, h, {{"Y", u8, id}});
-    apptest::writeChannels(dir / "p/d.0001.exr", w, h, {{"Z", f32, z}});
-    apptest::writeChannels(dir / "p/all.0001.exr", w, h,
-                           {{"R", f32, scaled(r)},
-                            {"G", f32, scaled(g)},
-                            {"B", f32, scaled(b)},
-                            {"A", f32, scaled(a)},
-                            {"object_index", f32, id},
-                            {"depth", f32, z}});
+    testsupport::writeChannels(dir / "p/c.0001.png", w, h,
+                               {{"R", u8, r}, {"G", u8, g}, {"B", u8, b}, {"A", u8, a}});
+    testsupport::writeChannels(dir / "p/s.0001.png", w, h, {{"Y", u8, id}});
+    testsupport::writeChannels(dir / "p/d.0001.exr", w, h, {{"Z", f32, z}});
+    testsupport::writeChannels(dir / "p/all.0001.exr", w, h,
+                               {{"R", f32, scaled(r)},
+                                {"G", f32, scaled(g)},
+                                {"B", f32, scaled(b)},
+                                {"A", f32, scaled(a)},
+                                {"object_index", f32, id},
+                                {"depth", f32, z}});
     const std::string common = "[camera]\nfov = 50\n[frames]\nfirst = 1\nlast = 1\n"
                                "[filter]\nsettings = '''v 04\n1 2\n"
                                "2 1 1 1.000000 0.000000\n0 0\n1 255 255 0 0\n"
@@ -465,7 +465,7 @@ TEST(OrvitRender, OneMultiChannelExrRendersLikeSeparatePasses) {
                                    // The float colour is the bytes over 255: no transfer.
                                    "[colour]\ntransform = 'linear'\n");
     for (const char* scene : {"separate.toml", "one.toml"}) {
-        const auto run = apptest::runOrvit({"render", dir / scene}, dir / "");
+        const auto run = testsupport::runOrvit({"render", dir / scene}, dir / "");
         ASSERT_EQ(run.exitCode, 0) << scene << ": " << run.err;
     }
     const ColourPlanes separate = readColourPass(dir / "a.0001.png", {});
@@ -481,11 +481,11 @@ TEST(OrvitRender, OneMultiChannelExrRendersLikeSeparatePasses) {
 }
 
 TEST(OrvitCommands, EveryCommandHasHelp) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     for (const char* command :
          {"init", "render", "edit", "preview", "farm", "info", "settings", "demo"}) {
         SCOPED_TRACE(command);
-        const auto r = apptest::runOrvit({command, "--help"}, dir / "");
+        const auto r = testsupport::runOrvit({command, "--help"}, dir / "");
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_THAT(r.out, HasSubstr("Usage:"));
     }
@@ -494,16 +494,16 @@ TEST(OrvitCommands, EveryCommandHasHelp) {
 // A result that cannot be written (here to a full disk) is a failure, not a
 // short file reported as success.
 TEST(OrvitCommands, AResultThatCannotBeWrittenFailsInOneLine) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     SmallScene scene(dir);
     const std::string path = scene.write("s.toml", scene.text());
     for (const std::vector<std::string>& args : {std::vector<std::string>{"info"},
                                                  {"settings", path},
                                                  {"render", "--help"},
                                                  {"render", path, "--frames", "1"}}) {
-        SCOPED_TRACE(apptest::orvitCommand(args));
-        const auto r =
-            apptest::runShell("{ " + apptest::orvitCommand(args) + " >/dev/full; }", dir / "");
+        SCOPED_TRACE(testsupport::orvitCommand(args));
+        const auto r = testsupport::runShell(
+            "{ " + testsupport::orvitCommand(args) + " >/dev/full; }", dir / "");
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.errLines().size(), 1u) << r.err;
         EXPECT_EQ(r.err.rfind("orvit: cannot write standard output: ", 0), 0u) << r.err;
@@ -511,8 +511,8 @@ TEST(OrvitCommands, AResultThatCannotBeWrittenFailsInOneLine) {
 }
 
 TEST(OrvitCommands, VersionNamesTheProgramAndTheModule) {
-    apptest::TempFolder dir;
-    const auto r = apptest::runOrvit({"--version"}, dir / "");
+    testsupport::TempFolder dir;
+    const auto r = testsupport::runOrvit({"--version"}, dir / "");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(std::regex_match(r.out, std::regex("orvit [0-9]+\\.[0-9]+\\.[0-9]+\n"
                                                    "module /.*/Orvit\\.p: descriptor version 2\n")))
@@ -520,9 +520,9 @@ TEST(OrvitCommands, VersionNamesTheProgramAndTheModule) {
 }
 
 TEST(OrvitCommands, InfoShowsTheDescriptorAndSettingsTheModulesOwnLines) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     SmallScene scene(dir);
-    const auto info = apptest::runOrvit({"info"}, dir / "");
+    const auto info = testsupport::runOrvit({"info"}, dir / "");
     EXPECT_EQ(info.exitCode, 0) << info.err;
     EXPECT_THAT(info.out, HasSubstr("sync word    0x04121994\nversion      2\nmachine      0x300\n"
                                     "startup      returned 4\nservers      2\n"
@@ -530,7 +530,7 @@ TEST(OrvitCommands, InfoShowsTheDescriptorAndSettingsTheModulesOwnLines) {
                                     "  ImageFilterInterface   \"Tesk_Orvit\"\n"));
 
     // The module saves the scene's lines back in its own form.
-    const auto settings = apptest::runOrvit(
+    const auto settings = testsupport::runOrvit(
         {"settings", scene.write("s.toml", scene.text("0.250000 0.000000", "0.25 0"))}, dir / "");
     EXPECT_EQ(settings.exitCode, 0) << settings.err;
     EXPECT_EQ(settings.out, "v 04\n1 1\n1 1 0 0.250000 0.000000\n0 0\n1 255 0 0 0\n"

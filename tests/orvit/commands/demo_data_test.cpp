@@ -10,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 
-using namespace orvit::app;
+using namespace orvit::passes;
 
 namespace {
 
@@ -22,7 +22,7 @@ std::vector<char> fileBytes(const std::string& path) {
 }
 
 TEST(DemoData, ObjectFilesMatchTheirGenerator) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     ASSERT_EQ(std::system((std::string(ORVIT_DEMO_OBJECTS) + " " + dir.path().string()).c_str()),
               0);
     for (const char* name : {"lamp.lwo", "crate.lwo", "ring.lwo", "comet.lwo"}) {
@@ -34,7 +34,7 @@ TEST(DemoData, ObjectFilesMatchTheirGenerator) {
 }
 
 TEST(DemoData, PassesMatchTheirGenerator) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     ASSERT_EQ(std::system((std::string(ORVIT_DEMO_PASSES) + " " + dir.path().string()).c_str()), 0);
     for (const char* number : {"0001", "0002", "0003", "0004", "0005", "0006"}) {
         SCOPED_TRACE(number);

@@ -18,7 +18,9 @@
 
 #include <cmath>
 
-using namespace orvit::app;
+using namespace orvit::core;
+using namespace orvit::passes;
+using namespace orvit::scene;
 
 namespace {
 
@@ -26,12 +28,12 @@ const int kFrame = 3;
 
 // The unit path: passes read into memory, settings loaded by the module's
 // own loader, the stand-in's envelopes and a camera with the scene's K.
-orvit::standin::MemoryFrame renderDirectly(const SceneFile& scene) {
+orvit::core::MemoryFrame renderDirectly(const SceneFile& scene) {
     const PassFiles& p = scene.passes;
     ColourPlanes colour = readColourPass(framePath(p.colour, kFrame), p.colourChannels);
     SpecialPlane special = readSpecialPass(framePath(p.special, kFrame), p.specialChannel);
     DepthPlane depth = readDepthPass(framePath(p.depth, kFrame), p.depthChannel, p.farDepth);
-    orvit::standin::MemoryFrame frame(colour.width, colour.height);
+    orvit::core::MemoryFrame frame(colour.width, colour.height);
     frame.frame = kFrame;
     frame.start = kFrame / scene.rate;
     frame.end = (kFrame + 1) / scene.rate;
@@ -44,12 +46,12 @@ orvit::standin::MemoryFrame renderDirectly(const SceneFile& scene) {
     frame.resetOutput();
 
     fakes::FakeCamera camera(std::tan(scene.camera.at(0).fov / 2));
-    orvit::envelopeService = orvit::standin::envelopeService();
+    orvit::envelopeService = orvit::core::envelopeService();
     orvit::FilterInstance* instance = orvit::createInstance();
-    orvit::standin::LineReader reader(scene.settingsLines);
+    orvit::core::LineReader reader(scene.settingsLines);
     orvit::loadSettings(instance, reader.state());
     {
-        orvit::standin::FrameBinding binding(frame);
+        orvit::core::FrameBinding binding(frame);
         orvit::process(instance, binding.access());
     }
     orvit::destroyInstance(instance);
@@ -58,24 +60,25 @@ orvit::standin::MemoryFrame renderDirectly(const SceneFile& scene) {
 }
 
 TEST(DemoFrame, CommandLineEqualsTheUnitPathByteForByte) {
-    apptest::TempFolder dir;
-    const auto run = apptest::runOrvit({"render", ORVIT_DEMO_SCENE, "--frames",
-                                        std::to_string(kFrame), "--output", dir / "frame.####.png"},
-                                       dir / "");
+    testsupport::TempFolder dir;
+    const auto run =
+        testsupport::runOrvit({"render", ORVIT_DEMO_SCENE, "--frames", std::to_string(kFrame),
+                               "--output", dir / "frame.####.png"},
+                              dir / "");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const ColourPlanes viaCommand = readColourPass(dir / "frame.0003.png", {});
 
     const SceneFile scene = parseSceneFile(ORVIT_DEMO_SCENE);
     ASSERT_EQ(scene.camera.size(), 1u);
-    const orvit::standin::MemoryFrame direct = renderDirectly(scene);
+    const orvit::core::MemoryFrame direct = renderDirectly(scene);
     ASSERT_EQ(viaCommand.width, direct.width);
     ASSERT_EQ(viaCommand.height, direct.height);
 
     const std::vector<uint8_t> ColourPlanes::*command[] = {
         &ColourPlanes::red, &ColourPlanes::green, &ColourPlanes::blue, &ColourPlanes::alpha};
-    const std::vector<uint8_t> orvit::standin::MemoryFrame::*unit[] = {
-        &orvit::standin::MemoryFrame::outRed, &orvit::standin::MemoryFrame::outGreen,
-        &orvit::standin::MemoryFrame::outBlue, &orvit::standin::MemoryFrame::outAlpha};
+    const std::vector<uint8_t> orvit::core::MemoryFrame::*unit[] = {
+        &orvit::core::MemoryFrame::outRed, &orvit::core::MemoryFrame::outGreen,
+        &orvit::core::MemoryFrame::outBlue, &orvit::core::MemoryFrame::outAlpha};
     const char* names[] = {"red", "green", "blue", "alpha"};
     for (int p = 0; p < 4; ++p) {
         const auto& a = viaCommand.*command[p];
@@ -92,7 +95,7 @@ TEST(DemoFrame, CommandLineEqualsTheUnitPathByteForByte) {
     for (size_t i = 0; i < direct.red.size(); ++i)
         glowing += direct.outRed[i] != direct.red[i] || direct.outBlue[i] != direct.blue[i];
     EXPECT_GT(glowing, 20000u);
-    EXPECT_EQ(orvit::standin::liveEnvelopes(), 0u);
+    EXPECT_EQ(orvit::core::liveEnvelopes(), 0u);
 }
 
 } // namespace

@@ -21,8 +21,8 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using orvit::app::AppError;
-using orvit::app::replaceInlineSettings;
+using orvit::commands::replaceInlineSettings;
+using orvit::core::AppError;
 
 namespace {
 
@@ -30,8 +30,8 @@ const std::vector<std::string> kNewLines = {"v 04", "1 1", "3 1 2 0.080000 35.00
                                             "1 255 128 0 0"};
 
 std::vector<std::string> settingsOf(const std::string& text) {
-    const toml::table root = toml::parse(orvit::app::parserSafeText(text, "s.toml"));
-    return orvit::standin::splitLines(root["filter"]["settings"].value_or(std::string()));
+    const toml::table root = toml::parse(orvit::scene::parserSafeText(text, "s.toml"));
+    return orvit::core::splitLines(root["filter"]["settings"].value_or(std::string()));
 }
 
 TEST(EditWriteBack, InlineSettingsAreReplacedAndEveryOtherByteKept) {
@@ -97,7 +97,7 @@ std::string sceneText(std::string objects, const std::string& filter) {
 const char* const kInline = "settings = '''v 04\n1 0\n'''\n";
 
 TEST(OrvitEdit, WithoutSpecialValuesShowsTheModulesMessageWritesNothingAndFails) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("s.toml", sceneText("", kInline));
     dir.write("f.toml", sceneText("", "settings_file = 'glow.txt'\n"));
     dir.write("glow.txt", "v 04\n0 0\n");
@@ -105,7 +105,7 @@ TEST(OrvitEdit, WithoutSpecialValuesShowsTheModulesMessageWritesNothingAndFails)
     for (const char* scene : {"s.toml", "f.toml"}) {
         SCOPED_TRACE(scene);
         const auto r =
-            apptest::runOrvit({"edit", dir / scene, "--script", dir / "ok.txt"}, dir / "");
+            testsupport::runOrvit({"edit", dir / scene, "--script", dir / "ok.txt"}, dir / "");
         // Nothing was edited, which a script sees in the exit status.
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "There is no Special buffer.\nPlease set any Special buffers.\n");
@@ -113,13 +113,13 @@ TEST(OrvitEdit, WithoutSpecialValuesShowsTheModulesMessageWritesNothingAndFails)
                              "': the module showed its message instead of its panel; nothing "
                              "edited\n");
     }
-    EXPECT_EQ(apptest::readAll(dir / "s.toml"), sceneText("", kInline));
-    EXPECT_EQ(apptest::readAll(dir / "glow.txt"), "v 04\n0 0\n");
+    EXPECT_EQ(testsupport::readAll(dir / "s.toml"), sceneText("", kInline));
+    EXPECT_EQ(testsupport::readAll(dir / "glow.txt"), "v 04\n0 0\n");
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"f.toml", "glow.txt", "ok.txt", "s.toml"}));
 }
 
 TEST(OrvitEdit, BadScriptsAndScenesGiveOneLineAndWriteNothing) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("s.toml", sceneText("", kInline));
     dir.write("bad.txt", "tick \"Enable Orvit\" on\nchoose \"Mode\"\nok\n");
     dir.write("stdin.txt", "ok\nok\n");
@@ -163,18 +163,18 @@ TEST(OrvitEdit, BadScriptsAndScenesGiveOneLineAndWriteNothing) {
         SCOPED_TRACE(c.error);
         std::vector<std::string> args = {"edit", dir / c.scene};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const auto r =
-            apptest::runShell("timeout 60 " + apptest::orvitCommand(args), dir / "", c.input);
+        const auto r = testsupport::runShell("timeout 60 " + testsupport::orvitCommand(args),
+                                             dir / "", c.input);
         EXPECT_EQ(r.exitCode, 1);
         const auto lines = r.errLines();
         ASSERT_EQ(lines.size(), 1u) << r.err;
         EXPECT_EQ(lines[0].substr(0, c.error.size() + 7), "orvit: " + c.error);
     }
-    EXPECT_EQ(apptest::readAll(dir / "s.toml"), sceneText("", kInline));
+    EXPECT_EQ(testsupport::readAll(dir / "s.toml"), sceneText("", kInline));
 }
 
 TEST(OrvitEdit, WithoutADisplayTheWindowIsRefusedInOneLineNamingScript) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("s.toml", sceneText("", kInline));
     const char* const given = std::getenv("DISPLAY");
     const std::string display = given != nullptr ? given : "";
@@ -196,7 +196,7 @@ TEST(OrvitEdit, WithoutADisplayTheWindowIsRefusedInOneLineNamingScript) {
             setenv("DISPLAY", c.display, 1);
         else
             unsetenv("DISPLAY");
-        const auto r = apptest::runOrvit({"edit", dir / "s.toml"}, dir / "");
+        const auto r = testsupport::runOrvit({"edit", dir / "s.toml"}, dir / "");
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.errLines(), std::vector<std::string>{c.error});
         EXPECT_EQ(r.out, "");
@@ -205,34 +205,34 @@ TEST(OrvitEdit, WithoutADisplayTheWindowIsRefusedInOneLineNamingScript) {
         setenv("DISPLAY", display.c_str(), 1);
     else
         unsetenv("DISPLAY");
-    EXPECT_EQ(apptest::readAll(dir / "s.toml"), sceneText("", kInline));
+    EXPECT_EQ(testsupport::readAll(dir / "s.toml"), sceneText("", kInline));
 }
 
 // Settings the module did not take exactly are not opened: saving would drop
 // or change what it did not read.
 TEST(OrvitEdit, SettingsTheModuleDidNotTakeAreNotOpened) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("ok.txt", "ok\n");
     // One load that stops early and one that reads past the end.
     for (const char* file : {"version-05.txt", "keys-cut-short.txt"}) {
         SCOPED_TRACE(file);
-        const apptest::UntakenSettings& untaken = apptest::untakenSettings(file);
+        const testsupport::UntakenSettings& untaken = testsupport::untakenSettings(file);
         const std::string settings = untaken.path();
-        const std::string before = apptest::readAll(settings);
+        const std::string before = testsupport::readAll(settings);
         dir.write("s.toml", sceneText("", "settings_file = '" + settings + "'\n"));
         const auto r =
-            apptest::runOrvit({"edit", dir / "s.toml", "--script", dir / "ok.txt"}, dir / "");
+            testsupport::runOrvit({"edit", dir / "s.toml", "--script", dir / "ok.txt"}, dir / "");
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.errLines(), std::vector<std::string>{untaken.errorLine()});
-        EXPECT_EQ(apptest::readAll(settings), before);
+        EXPECT_EQ(testsupport::readAll(settings), before);
     }
 }
 
 TEST(OrvitEdit, ChangesEveryKindOfSettingInTheDemoSceneThenSettingsAndRenderShowIt) {
-    apptest::TempFolder dir;
-    const std::string scene = apptest::copyDemo(dir);
-    const std::string sceneBefore = apptest::readAll(scene);
-    const auto first = apptest::runOrvit(
+    testsupport::TempFolder dir;
+    const std::string scene = testsupport::copyDemo(dir);
+    const std::string sceneBefore = testsupport::readAll(scene);
+    const auto first = testsupport::runOrvit(
         {"render", scene, "--frames", "5", "--output", dir / "before.####.png"}, dir / "");
     ASSERT_EQ(first.exitCode, 0) << first.err;
 
@@ -256,17 +256,17 @@ TEST(OrvitEdit, ChangesEveryKindOfSettingInTheDemoSceneThenSettingsAndRenderShow
                           "type \"Distance\" 0.02\n"
                           "tick box left of \"Special Buffer\" off\n"
                           "ok\n");
-    const auto r = apptest::runOrvit({"edit", scene, "--script", dir / "edit.txt"}, dir / "");
+    const auto r = testsupport::runOrvit({"edit", scene, "--script", dir / "edit.txt"}, dir / "");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "OK: settings written to " + dir / "demo/glow.txt" + " (36 lines)\n");
-    EXPECT_EQ(apptest::readAll(scene), sceneBefore);
+    EXPECT_EQ(testsupport::readAll(scene), sceneBefore);
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"before.0005.png", "demo", "edit.txt"}));
 
     const std::vector<std::string> lines =
-        orvit::standin::splitLines(apptest::readAll(dir / "demo/glow.txt"));
-    const auto settings = apptest::runOrvit({"settings", scene}, dir / "");
+        orvit::core::splitLines(testsupport::readAll(dir / "demo/glow.txt"));
+    const auto settings = testsupport::runOrvit({"settings", scene}, dir / "");
     ASSERT_EQ(settings.exitCode, 0) << settings.err;
-    EXPECT_EQ(orvit::standin::splitLines(settings.out), lines);
+    EXPECT_EQ(orvit::core::splitLines(settings.out), lines);
     // Buffer 1's transparency envelope and keys, which the paste gave buffer 3.
     const std::vector<std::string> pasted = {"0 1",
                                              "keys 2",
@@ -290,29 +290,30 @@ TEST(OrvitEdit, ChangesEveryKindOfSettingInTheDemoSceneThenSettingsAndRenderShow
         expected.insert(expected.end(), part.begin(), part.end());
     EXPECT_EQ(lines, expected);
 
-    const auto after = apptest::runOrvit(
+    const auto after = testsupport::runOrvit(
         {"render", scene, "--frames", "5", "--output", dir / "after.####.png"}, dir / "");
     ASSERT_EQ(after.exitCode, 0) << after.err;
-    EXPECT_NE(apptest::readAll(dir / "after.0005.png"), apptest::readAll(dir / "before.0005.png"));
+    EXPECT_NE(testsupport::readAll(dir / "after.0005.png"),
+              testsupport::readAll(dir / "before.0005.png"));
 
     // The same script ending in Cancel writes nothing.
-    std::string text = apptest::readAll(dir / "edit.txt");
+    std::string text = testsupport::readAll(dir / "edit.txt");
     text.replace(text.rfind("ok\n"), 3, "cancel\n");
     dir.write("cancel.txt", text);
-    const std::string glow = apptest::readAll(dir / "demo/glow.txt");
+    const std::string glow = testsupport::readAll(dir / "demo/glow.txt");
     const auto cancelled =
-        apptest::runOrvit({"edit", scene, "--script", dir / "cancel.txt"}, dir / "");
+        testsupport::runOrvit({"edit", scene, "--script", dir / "cancel.txt"}, dir / "");
     ASSERT_EQ(cancelled.exitCode, 0) << cancelled.err;
     EXPECT_EQ(cancelled.out, "Cancel: nothing written\n");
-    EXPECT_EQ(apptest::readAll(dir / "demo/glow.txt"), glow);
-    EXPECT_EQ(apptest::readAll(scene), sceneBefore);
+    EXPECT_EQ(testsupport::readAll(dir / "demo/glow.txt"), glow);
+    EXPECT_EQ(testsupport::readAll(scene), sceneBefore);
 }
 
 TEST(OrvitEdit, WritesInlineSettingsBackIntoTheSceneAndNothingElse) {
-    apptest::TempFolder dir;
-    const std::string scene = apptest::copyDemo(dir);
-    std::string text = apptest::readAll(scene);
-    const std::string glow = apptest::readAll(dir / "demo/glow.txt");
+    testsupport::TempFolder dir;
+    const std::string scene = testsupport::copyDemo(dir);
+    std::string text = testsupport::readAll(scene);
+    const std::string glow = testsupport::readAll(dir / "demo/glow.txt");
     text.replace(text.find("settings_file = \"glow.txt\""), 26,
                  "settings = '''\n" + glow + "'''   # inline");
     dir.write("demo/scene.toml", text);
@@ -321,20 +322,20 @@ TEST(OrvitEdit, WritesInlineSettingsBackIntoTheSceneAndNothingElse) {
     const std::string link = dir / "demo/shot.toml";
     fs::create_symlink("scene.toml", link);
     dir.write("s.txt", "choose \"Special Buffer\" 2\ntype \"Transparency\" 12\nok\n");
-    const auto r = apptest::runOrvit({"edit", link, "--script", "-"}, dir / "", dir / "s.txt");
+    const auto r = testsupport::runOrvit({"edit", link, "--script", "-"}, dir / "", dir / "s.txt");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::string expected = text;
     const auto at = expected.find("2 1 1 0.700000 60.000000");
     expected.replace(at, 24, "2 1 1 0.700000 12.000000");
-    EXPECT_EQ(apptest::readAll(scene), expected);
+    EXPECT_EQ(testsupport::readAll(scene), expected);
     EXPECT_TRUE(fs::is_symlink(link));
 
     dir.write("cancel.txt", "choose \"Special Buffer\" 3\ntype \"Transparency\" 30\ncancel\n");
     const auto cancelled =
-        apptest::runOrvit({"edit", scene, "--script", dir / "cancel.txt"}, dir / "");
+        testsupport::runOrvit({"edit", scene, "--script", dir / "cancel.txt"}, dir / "");
     ASSERT_EQ(cancelled.exitCode, 0) << cancelled.err;
     EXPECT_EQ(cancelled.out, "Cancel: nothing written\n");
-    EXPECT_EQ(apptest::readAll(scene), expected);
+    EXPECT_EQ(testsupport::readAll(scene), expected);
 }
 
 #endif

@@ -22,28 +22,32 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace fs = std::filesystem;
-using namespace orvit::app;
+using namespace orvit::files;
+using namespace orvit::images;
+using namespace orvit::passes;
+using namespace orvit::scene;
 
 namespace {
 
 constexpr int kWidth = 200, kHeight = 100;
 
 // Three frames: objects 1 and 2, then 1 and 3.
-void writeShot(const apptest::TempFolder& dir) {
+void writeShot(const testsupport::TempFolder& dir) {
     fs::create_directories(dir.path() / "render");
-    const apptest::RenderedBox one{1, 20, 20, 60, 60, 5.0};
+    const testsupport::RenderedBox one{1, 20, 20, 60, 60, 5.0};
     for (int frame : {1, 2, 3})
-        apptest::writeRendererFrame(dir / ("render/shot_000" + std::to_string(frame) + ".exr"),
-                                    kWidth, kHeight,
-                                    {one, {frame < 3 ? 2 : 3, 120, 30, 160, 70, 8.0}});
+        testsupport::writeRendererFrame(dir / ("render/shot_000" + std::to_string(frame) + ".exr"),
+                                        kWidth, kHeight,
+                                        {one, {frame < 3 ? 2 : 3, 120, 30, 160, 70, 8.0}});
 }
 
 // orvit run in `dir`, as a user types it there.
-apptest::CommandResult runIn(const apptest::TempFolder& dir, const std::vector<std::string>& args,
-                             const std::string& input = "/dev/null") {
-    return apptest::runShell("cd " + apptest::shellQuoted(dir.path().string()) + " && " +
-                                 apptest::orvitCommand(args),
-                             dir / "", input);
+testsupport::CommandResult runIn(const testsupport::TempFolder& dir,
+                                 const std::vector<std::string>& args,
+                                 const std::string& input = "/dev/null") {
+    return testsupport::runShell("cd " + testsupport::shellQuoted(dir.path().string()) + " && " +
+                                     testsupport::orvitCommand(args),
+                                 dir / "", input);
 }
 
 // The popup of the panel's controls, as --controls prints it: "[...]".
@@ -54,7 +58,7 @@ std::string popupItems(const std::string& controls, const std::string& label) {
 }
 
 TEST(OrvitInit, TurnsARenderersFramesIntoASceneThatRendersGlowsWhereTheValuesAre) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeShot(dir);
     const auto init = runIn(dir, {"init", "render/shot_####.exr"});
     ASSERT_EQ(init.exitCode, 0) << init.err;
@@ -63,7 +67,7 @@ TEST(OrvitInit, TurnsARenderersFramesIntoASceneThatRendersGlowsWhereTheValuesAre
                           "ViewLayer.Combined.G, ViewLayer.Combined.B, ViewLayer.Combined.A; "
                           "special ViewLayer.IndexOB.X (values 1, 2, 3); depth "
                           "ViewLayer.Depth.Z (empty background far)"));
-    const std::string scene = apptest::readAll(dir / "scene.toml");
+    const std::string scene = testsupport::readAll(dir / "scene.toml");
     EXPECT_THAT(scene, HasSubstr("file = \"render/shot_####.exr\""));
     EXPECT_THAT(scene, HasSubstr("far_depth = 1.0e9"));
     EXPECT_THAT(scene, HasSubstr("name = \"Object 3\"\nspecial = 3"));
@@ -95,10 +99,10 @@ TEST(OrvitInit, TurnsARenderersFramesIntoASceneThatRendersGlowsWhereTheValuesAre
 // Without a camera the Fixed modes render; a Depth mode is refused naming
 // [camera], until the value is given the default glow again.
 TEST(OrvitInit, ASceneWithoutACameraRefusesADepthGlowUntilItsDefaultGlowIsBack) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeShot(dir);
     ASSERT_EQ(runIn(dir, {"init", "render/shot_####.exr", "--frames", "1-2"}).exitCode, 0);
-    const std::string fixed = apptest::readAll(dir / "scene-glow.txt");
+    const std::string fixed = testsupport::readAll(dir / "scene-glow.txt");
     dir.write("depth.txt", "choose \"Special Buffer\" 2\nchoose \"Mode\" Depth\n"
                            "type \"Transparency\" 20\nok\n");
     ASSERT_EQ(runIn(dir, {"edit", "scene.toml", "--script", "depth.txt"}).exitCode, 0);
@@ -124,7 +128,7 @@ TEST(OrvitInit, ASceneWithoutACameraRefusesADepthGlowUntilItsDefaultGlowIsBack) 
 
     const auto reset = runIn(dir, {"settings", "scene.toml", "--default-glow", "2"});
     ASSERT_EQ(reset.exitCode, 0) << reset.err;
-    EXPECT_EQ(apptest::readAll(dir / "scene-glow.txt"), fixed);
+    EXPECT_EQ(testsupport::readAll(dir / "scene-glow.txt"), fixed);
     EXPECT_EQ(runIn(dir, {"render", "scene.toml"}).exitCode, 0);
 
     // A settings file yet to be made is made, as init makes it.
@@ -136,13 +140,13 @@ TEST(OrvitInit, ASceneWithoutACameraRefusesADepthGlowUntilItsDefaultGlowIsBack) 
     const auto made =
         runIn(dir, {"settings", "scene.toml", "--default-glow", "1", "--default-glow", "2"});
     ASSERT_EQ(made.exitCode, 0) << made.err;
-    EXPECT_EQ(apptest::readAll(dir / "scene-glow.txt"), fixed);
+    EXPECT_EQ(testsupport::readAll(dir / "scene-glow.txt"), fixed);
 }
 
 // A scene naming neither objects nor surfaces: the panel offers the values
 // of the special pass of the frame it opens on, and says so.
 TEST(OrvitEdit, ASceneWithoutSurfacesOffersTheValuesOfTheSpecialPass) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeShot(dir);
     dir.write("s.toml", "[frames]\nfirst = 1\nlast = 3\n[passes]\nfile = 'render/shot_####.exr'\n"
                         "[output]\nfile = 'o/####.png'\n[filter]\nsettings = '''v 04\n0 0\n'''\n");
@@ -160,7 +164,7 @@ TEST(OrvitEdit, ASceneWithoutSurfacesOffersTheValuesOfTheSpecialPass) {
 // unsigned integers (as Arnold writes its ID) are the same frame as one
 // float file: init finds the same passes and render makes the same image.
 TEST(OrvitRender, MultiPartAndUintIdFramesRenderAsTheSingleFloatFile) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const auto f32 = OIIO::TypeDesc::FLOAT, u32 = OIIO::TypeDesc::UINT32;
     std::vector<double> r, g, b, a, z, id;
     for (int y = 0; y < kHeight; ++y)
@@ -174,37 +178,37 @@ TEST(OrvitRender, MultiPartAndUintIdFramesRenderAsTheSingleFloatFile) {
             z.push_back(box ? 4.0 : ring ? 6.0 : 1e10);
             id.push_back(box ? 2 : ring ? 7 : 0);
         }
-    const std::vector<std::pair<std::string, std::vector<apptest::Channel>>> parts = {
+    const std::vector<std::pair<std::string, std::vector<testsupport::Channel>>> parts = {
         {"rgba", {{"R", f32, r}, {"G", f32, g}, {"B", f32, b}, {"A", f32, a}}},
         {"depth", {{"Z", f32, z}}},
         {"objectid", {{"Y", f32, id}}}};
-    std::vector<apptest::Channel> single;
+    std::vector<testsupport::Channel> single;
     for (const auto& [part, channels] : parts)
-        for (const apptest::Channel& c : channels)
+        for (const testsupport::Channel& c : channels)
             single.push_back({part + "." + c.name, c.type, c.values});
     for (const char* folder : {"single", "parts", "uint"})
         fs::create_directories(dir.path() / folder / "render");
-    apptest::writeChannels(dir / "single/render/f_0001.exr", kWidth, kHeight, single);
-    apptest::writeParts(dir / "parts/render/f_0001.exr", kWidth, kHeight, parts);
-    apptest::writeChannels(dir / "uint/render/f_0001.exr", kWidth, kHeight,
-                           {{"R", f32, r},
-                            {"G", f32, g},
-                            {"B", f32, b},
-                            {"A", f32, a},
-                            {"Z", f32, z},
-                            {"ID", u32, id}});
+    testsupport::writeChannels(dir / "single/render/f_0001.exr", kWidth, kHeight, single);
+    testsupport::writeParts(dir / "parts/render/f_0001.exr", kWidth, kHeight, parts);
+    testsupport::writeChannels(dir / "uint/render/f_0001.exr", kWidth, kHeight,
+                               {{"R", f32, r},
+                                {"G", f32, g},
+                                {"B", f32, b},
+                                {"A", f32, a},
+                                {"Z", f32, z},
+                                {"ID", u32, id}});
     std::vector<std::string> images;
     for (const char* folder : {"single", "parts", "uint"}) {
         SCOPED_TRACE(folder);
         const std::string in = dir / folder;
-        const auto init =
-            apptest::runShell("(cd " + apptest::shellQuoted(in) + " && " +
-                                  apptest::orvitCommand({"init", "render/f_####.exr"}) + " && " +
-                                  apptest::orvitCommand({"render", "scene.toml"}) + ")",
-                              in + "/", "/dev/null");
+        const auto init = testsupport::runShell(
+            "(cd " + testsupport::shellQuoted(in) + " && " +
+                testsupport::orvitCommand({"init", "render/f_####.exr"}) + " && " +
+                testsupport::orvitCommand({"render", "scene.toml"}) + ")",
+            in + "/", "/dev/null");
         ASSERT_EQ(init.exitCode, 0) << init.err;
         EXPECT_THAT(init.out, HasSubstr("(values 2, 7)"));
-        images.push_back(apptest::readAll(in + "/glow/f_0001.png"));
+        images.push_back(testsupport::readAll(in + "/glow/f_0001.png"));
     }
     EXPECT_EQ(images[1], images[0]);
     EXPECT_EQ(images[2], images[0]);
@@ -212,34 +216,36 @@ TEST(OrvitRender, MultiPartAndUintIdFramesRenderAsTheSingleFloatFile) {
 
 // Frames with a Cryptomatte and no object index: the torus throughout, the
 // Cube in frame 1, the plain over the torus in frame 2.
-const std::vector<apptest::NamedBox> kFrameOne = {{apptest::kTorus, 20, 20, 70, 60, 5.0},
-                                                  {apptest::kCube, 120, 30, 160, 70, 8.0}};
-const std::vector<apptest::NamedBox> kFrameTwo = {{apptest::kTorus, 20, 20, 70, 60, 5.0},
-                                                  {apptest::kPlain, 50, 40, 100, 80, 4.0}};
+const std::vector<testsupport::NamedBox> kFrameOne = {{testsupport::kTorus, 20, 20, 70, 60, 5.0},
+                                                      {testsupport::kCube, 120, 30, 160, 70, 8.0}};
+const std::vector<testsupport::NamedBox> kFrameTwo = {{testsupport::kTorus, 20, 20, 70, 60, 5.0},
+                                                      {testsupport::kPlain, 50, 40, 100, 80, 4.0}};
 
-void writeNamedShot(const std::string& folder, const apptest::CryptomatteFrame& frame = {}) {
+void writeNamedShot(const std::string& folder, const testsupport::CryptomatteFrame& frame = {}) {
     fs::create_directories(folder);
-    apptest::writeCryptomatteFrame(folder + "/shot_0001.exr", kWidth, kHeight, kFrameOne, frame);
-    apptest::writeCryptomatteFrame(folder + "/shot_0002.exr", kWidth, kHeight, kFrameTwo, frame);
+    testsupport::writeCryptomatteFrame(folder + "/shot_0001.exr", kWidth, kHeight, kFrameOne,
+                                       frame);
+    testsupport::writeCryptomatteFrame(folder + "/shot_0002.exr", kWidth, kHeight, kFrameTwo,
+                                       frame);
 }
 
 // Names to values, as init gives them, glow as an object index with those
 // values does: the same images, byte for byte.
 TEST(OrvitInit, CryptomatteObjectsGlowByNameAsAnIndexPassWithTheirValues) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeNamedShot(dir / "named");
     const auto init = runIn(dir, {"init", "named/shot_####.exr"});
     ASSERT_EQ(init.exitCode, 0) << init.err;
-    const std::string plain = apptest::kPlain.name;
+    const std::string plain = testsupport::kPlain.name;
     EXPECT_THAT(init.out, HasSubstr("special Cryptomatte ViewLayer.CryptoObject, 3 objects "
                                     "(\"Cube\" 1, \"torus\" 2, \"" +
                                     plain + "\" 3; every one is a [[surfaces]] of scene.toml)"));
-    const std::string scene = apptest::readAll(dir / "scene.toml");
+    const std::string scene = testsupport::readAll(dir / "scene.toml");
     EXPECT_THAT(scene, HasSubstr("cryptomatte = \"ViewLayer.CryptoObject\""));
     EXPECT_THAT(scene, HasSubstr("name = \"" + plain + "\"\nid = \"9623511e\"\nspecial = 3"));
     ASSERT_EQ(runIn(dir, {"render", "scene.toml"}).exitCode, 0);
 
-    apptest::CryptomatteFrame index;
+    testsupport::CryptomatteFrame index;
     index.indexOf = {{"Cube", 1}, {"torus", 2}, {plain, 3}};
     writeNamedShot(dir / "index/render", index);
     const auto twin =
@@ -247,7 +253,7 @@ TEST(OrvitInit, CryptomatteObjectsGlowByNameAsAnIndexPassWithTheirValues) {
     ASSERT_EQ(twin.exitCode, 0) << twin.err;
     ASSERT_EQ(runIn(dir, {"render", "index/s.toml"}).exitCode, 0);
     // Without a depth pass the same Fixed glows.
-    apptest::CryptomatteFrame flat;
+    testsupport::CryptomatteFrame flat;
     flat.leaveOut = {"ViewLayer.Depth"};
     writeNamedShot(dir / "flat/render", flat);
     const auto noDepth =
@@ -256,7 +262,7 @@ TEST(OrvitInit, CryptomatteObjectsGlowByNameAsAnIndexPassWithTheirValues) {
     ASSERT_EQ(runIn(dir, {"render", "flat/s.toml"}).exitCode, 0);
     // The Cryptomatte in a file of its own, as some renderers write it; a
     // second such file is refused.
-    apptest::CryptomatteFrame beauty, ids;
+    testsupport::CryptomatteFrame beauty, ids;
     beauty.leaveOut = {"ViewLayer.CryptoObject"};
     ids.leaveOut = {"ViewLayer.Combined", "ViewLayer.Depth"};
     writeNamedShot(dir / "split/beauty", beauty);
@@ -274,10 +280,11 @@ TEST(OrvitInit, CryptomatteObjectsGlowByNameAsAnIndexPassWithTheirValues) {
                           "' declare a Cryptomatte object layer; leave one file out, or "
                           "pick with --cryptomatte NAME\n"));
     for (const char* frame : {"shot_0001.png", "shot_0002.png"}) {
-        const std::string named = apptest::readAll(dir / ("glow/" + std::string(frame)));
+        const std::string named = testsupport::readAll(dir / ("glow/" + std::string(frame)));
         EXPECT_FALSE(named.empty());
         for (const char* twinFolder : {"index", "flat", "split"})
-            EXPECT_EQ(named, apptest::readAll(dir / (std::string(twinFolder) + "/glow/" + frame)))
+            EXPECT_EQ(named,
+                      testsupport::readAll(dir / (std::string(twinFolder) + "/glow/" + frame)))
                 << twinFolder << " " << frame;
     }
 
@@ -297,16 +304,16 @@ TEST(OrvitInit, CryptomatteObjectsGlowByNameAsAnIndexPassWithTheirValues) {
 // lacks a name, and one whose ids are not the names' hashes (the renderer
 // hashed otherwise: the frames hold the manifest's ids).
 TEST(OrvitInit, OtherRenderersCryptomattesGlowAsBlendersDo) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeNamedShot(dir / "blender");
     ASSERT_EQ(runIn(dir, {"init", "blender/shot_####.exr", "--output", "blender/s.toml"}).exitCode,
               0);
     ASSERT_EQ(runIn(dir, {"render", "blender/s.toml"}).exitCode, 0);
-    const std::string plain = apptest::kPlain.name;
+    const std::string plain = testsupport::kPlain.name;
     using Edits = std::vector<std::pair<std::string, std::string>>;
     struct Case {
         const char* folder;
-        apptest::CryptomatteFrame frame;
+        testsupport::CryptomatteFrame frame;
         uint32_t cubeId;     // the id the frames and the manifest give the Cube
         std::string summary; // in init's first line
         std::string warning; // init's, after "orvit: warning: "
@@ -316,26 +323,26 @@ TEST(OrvitInit, OtherRenderersCryptomattesGlowAsBlendersDo) {
     } cases[] = {
         {"spelt",
          {},
-         apptest::kCube.id,
+         testsupport::kCube.id,
          "special Cryptomatte ViewLayer.CryptoObject, 3 objects",
          "",
          {}},
         {"element",
          {},
-         apptest::kCube.id,
+         testsupport::kCube.id,
          "special Cryptomatte uCryptoWildcard, 3 objects",
          "",
          {}},
         {"two",
          {},
-         apptest::kCube.id,
+         testsupport::kCube.id,
          "; also in the file: Cryptomatte \"ViewLayer.CryptoMaterial\" (--cryptomatte NAME picks "
          "another)",
          "",
          {}},
         {"unnamed",
          {},
-         apptest::kCube.id,
+         testsupport::kCube.id,
          "3 objects (id 9623511e 1, id a8fce865 2, id f19c73fd 3;",
          "Cryptomatte 'ViewLayer.CryptoObject' of frames 1-2: no manifest names 3 of its objects "
          "(ids 9623511e, a8fce865, f19c73fd): their surfaces have an id and no name",
@@ -344,7 +351,7 @@ TEST(OrvitInit, OtherRenderersCryptomattesGlowAsBlendersDo) {
           {"f19c73fd\"\nspecial = 3", "f19c73fd\"\nspecial = 2"}}},
         {"lacking",
          {},
-         apptest::kCube.id,
+         testsupport::kCube.id,
          "3 objects (\"Cube\" 1, \"" + plain + "\" 2, id f19c73fd 3;",
          "Cryptomatte 'ViewLayer.CryptoObject' of frames 1-2: no manifest names 1 of its objects "
          "(ids f19c73fd): their surfaces have an id and no name",
@@ -370,12 +377,13 @@ TEST(OrvitInit, OtherRenderersCryptomattesGlowAsBlendersDo) {
         const std::string folder = dir / c.folder;
         fs::create_directories(folder);
         for (int frame : {1, 2}) {
-            std::vector<apptest::NamedBox> boxes = frame == 1 ? kFrameOne : kFrameTwo;
-            for (apptest::NamedBox& box : boxes)
-                if (box.object.id == apptest::kCube.id)
+            std::vector<testsupport::NamedBox> boxes = frame == 1 ? kFrameOne : kFrameTwo;
+            for (testsupport::NamedBox& box : boxes)
+                if (box.object.id == testsupport::kCube.id)
                     box.object.id = c.cubeId;
-            apptest::writeCryptomatteFrame(folder + "/shot_000" + std::to_string(frame) + ".exr",
-                                           kWidth, kHeight, boxes, c.frame);
+            testsupport::writeCryptomatteFrame(folder + "/shot_000" + std::to_string(frame) +
+                                                   ".exr",
+                                               kWidth, kHeight, boxes, c.frame);
         }
         const std::string scene = std::string(c.folder) + "/s.toml";
         const auto init =
@@ -385,7 +393,7 @@ TEST(OrvitInit, OtherRenderersCryptomattesGlowAsBlendersDo) {
         EXPECT_EQ(init.errLines(), c.warning.empty()
                                        ? std::vector<std::string>{}
                                        : std::vector<std::string>{"orvit: warning: " + c.warning});
-        std::string text = apptest::readAll(dir / scene);
+        std::string text = testsupport::readAll(dir / scene);
         for (const auto& [from, to] : c.edits) {
             ASSERT_NE(text.find(from), std::string::npos) << from;
             text.replace(text.find(from), from.size(), to);
@@ -395,7 +403,8 @@ TEST(OrvitInit, OtherRenderersCryptomattesGlowAsBlendersDo) {
         ASSERT_EQ(render.exitCode, 0) << render.err;
         EXPECT_EQ(render.err, "");
         for (const char* image : {"/glow/shot_0001.png", "/glow/shot_0002.png"})
-            EXPECT_EQ(apptest::readAll(folder + image), apptest::readAll(dir / "blender" + image))
+            EXPECT_EQ(testsupport::readAll(folder + image),
+                      testsupport::readAll(dir / "blender" + image))
                 << image;
     }
 }
@@ -407,14 +416,14 @@ TEST(OrvitInit, OtherRenderersCryptomattesGlowAsBlendersDo) {
 // where the film is empty or opaque. Straight 8-bit PNG and premultiplied
 // float EXR alike; pixels the glow left alone are written as read.
 TEST(OrvitRender, AGlowOnTransparentFilmShowsWhenComposited) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const int w = 200, h = 40;
     for (const char* film : {"film", "twin"}) {
-        std::vector<apptest::Channel> c = {{"R", OIIO::TypeDesc::FLOAT, {}},
-                                           {"G", OIIO::TypeDesc::FLOAT, {}},
-                                           {"B", OIIO::TypeDesc::FLOAT, {}},
-                                           {"A", OIIO::TypeDesc::FLOAT, {}},
-                                           {"object_id", OIIO::TypeDesc::FLOAT, {}}};
+        std::vector<testsupport::Channel> c = {{"R", OIIO::TypeDesc::FLOAT, {}},
+                                               {"G", OIIO::TypeDesc::FLOAT, {}},
+                                               {"B", OIIO::TypeDesc::FLOAT, {}},
+                                               {"A", OIIO::TypeDesc::FLOAT, {}},
+                                               {"object_id", OIIO::TypeDesc::FLOAT, {}}};
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const bool box = x >= 80 && x < 120 && y >= 10 && y < 30;
@@ -427,7 +436,7 @@ TEST(OrvitRender, AGlowOnTransparentFilmShowsWhenComposited) {
                 c[4].values.push_back(box ? 1.0 : 0.0);
             }
         fs::create_directories(dir.path() / film);
-        apptest::writeChannels(dir / (std::string(film) + "/f_0001.exr"), w, h, c);
+        testsupport::writeChannels(dir / (std::string(film) + "/f_0001.exr"), w, h, c);
         const std::string scene = std::string(film) + "/s.toml";
         ASSERT_EQ(
             runIn(dir, {"init", std::string(film) + "/f_####.exr", "--output", scene}).exitCode, 0);
@@ -438,8 +447,8 @@ TEST(OrvitRender, AGlowOnTransparentFilmShowsWhenComposited) {
     }
     const ColourPlanes read = readColourPass(dir / "twin/f_0001.exr", {});
     const std::vector<uint8_t> alpha = readColourPass(dir / "film/f_0001.exr", {}).alpha;
-    const std::vector<uint8_t> drawn = apptest::readBytes(dir / "twin/glow/f_0001.png");
-    const std::vector<uint8_t> png = apptest::readBytes(dir / "film/glow/f_0001.png");
+    const std::vector<uint8_t> drawn = testsupport::readBytes(dir / "twin/glow/f_0001.png");
+    const std::vector<uint8_t> png = testsupport::readBytes(dir / "film/glow/f_0001.png");
     std::vector<float> exr(size_t(w) * h * 4);
     auto in = OIIO::ImageInput::open(dir / "film/glow/f_0001.exr");
     ASSERT_TRUE(in && in->read_image(0, 0, 0, 4, OIIO::TypeDesc::FLOAT, exr.data()));
@@ -479,22 +488,22 @@ TEST(OrvitRender, AGlowOnTransparentFilmShowsWhenComposited) {
 // Written again with --update, a name keeps its value and the settings stay,
 // so that each glow stays with its object; a new name takes a free value.
 TEST(OrvitInit, UpdateKeepsEachNamesValueAndTheSettings) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeNamedShot(dir / "render");
     ASSERT_EQ(runIn(dir, {"init", "render/shot_####.exr", "--frames", "2-2"}).exitCode, 0);
     dir.write("mode.txt", "choose \"Special Buffer\" 1\nchoose \"Mode\" G-Fixed\nok\n");
     ASSERT_EQ(runIn(dir, {"edit", "scene.toml", "--script", "mode.txt"}).exitCode, 0);
-    const std::string edited = apptest::readAll(dir / "scene-glow.txt");
+    const std::string edited = testsupport::readAll(dir / "scene-glow.txt");
 
     const auto again = runIn(dir, {"init", "render/shot_####.exr", "--frames", "2-2", "--update"});
     ASSERT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_EQ(apptest::readAll(dir / "scene-glow.txt"), edited); // no new name: untouched
+    EXPECT_EQ(testsupport::readAll(dir / "scene-glow.txt"), edited); // no new name: untouched
 
     const auto update = runIn(dir, {"init", "render/shot_####.exr", "--update"});
     ASSERT_EQ(update.exitCode, 0) << update.err;
-    EXPECT_THAT(update.out, HasSubstr("(\"torus\" 1, \"" + std::string(apptest::kPlain.name) +
+    EXPECT_THAT(update.out, HasSubstr("(\"torus\" 1, \"" + std::string(testsupport::kPlain.name) +
                                       "\" 2, \"Cube\" 3;"));
-    const std::string updated = apptest::readAll(dir / "scene-glow.txt");
+    const std::string updated = testsupport::readAll(dir / "scene-glow.txt");
     EXPECT_NE(updated, edited);
     // Value 1 keeps its G-Fixed mode: what the edit wrote is still there.
     dir.write("check.txt", "choose \"Special Buffer\" 1\ncancel\n");
@@ -507,14 +516,14 @@ TEST(OrvitInit, UpdateKeepsEachNamesValueAndTheSettings) {
     const auto gone = runIn(dir, {"init", "render/shot_####.exr", "--frames", "1-1", "--update"});
     ASSERT_EQ(gone.exitCode, 0) << gone.err;
     EXPECT_EQ(gone.errLines(), std::vector<std::string>{"orvit: warning: surface '" +
-                                                        std::string(apptest::kPlain.name) +
+                                                        std::string(testsupport::kPlain.name) +
                                                         "' is in no frame of 1-1: it glows "
                                                         "nothing"});
-    EXPECT_THAT(apptest::readAll(dir / "scene.toml"), HasSubstr(apptest::kPlain.name));
+    EXPECT_THAT(testsupport::readAll(dir / "scene.toml"), HasSubstr(testsupport::kPlain.name));
 
     // What was set by hand and the frames do not give stays, to the bit: the
     // camera, the rate, the colour transform, the output and its compression.
-    std::string hand = apptest::readAll(dir / "scene.toml");
+    std::string hand = testsupport::readAll(dir / "scene.toml");
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"rate = 24.0", "rate = 29.97"},
              {"transform = \"srgb\"", "transform = \"linear\""},
@@ -538,11 +547,11 @@ TEST(OrvitInit, UpdateKeepsEachNamesValueAndTheSettings) {
 // More names than special values: an error that counts them and says how to
 // pick, never names dropped; picked by a glob, they fit.
 TEST(OrvitInit, MoreThan255NamesAreRefusedUntilAGlobPicksFewer) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     std::vector<std::string> names;
     for (int i = 0; i < 256; ++i)
         names.push_back((i % 2 ? "Lamp" : "Rock") + std::to_string(i));
-    std::vector<apptest::NamedBox> boxes;
+    std::vector<testsupport::NamedBox> boxes;
     for (int i = 0; i < 256; ++i)
         boxes.push_back({{names[i].c_str(), cryptomatteId(names[i])},
                          i % 16,
@@ -550,7 +559,7 @@ TEST(OrvitInit, MoreThan255NamesAreRefusedUntilAGlobPicksFewer) {
                          i % 16 + 1,
                          i / 16 + 1,
                          2.0});
-    apptest::writeCryptomatteFrame(dir / "many.exr", 16, 16, boxes);
+    testsupport::writeCryptomatteFrame(dir / "many.exr", 16, 16, boxes);
     const auto many = runIn(dir, {"init", "many.exr"});
     EXPECT_EQ(many.errLines(), std::vector<std::string>{
                                    "orvit: 256 objects to glow, more than the 255 special values: "
@@ -558,8 +567,8 @@ TEST(OrvitInit, MoreThan255NamesAreRefusedUntilAGlobPicksFewer) {
     EXPECT_FALSE(fs::exists(dir / "scene.toml"));
     const auto lamps = runIn(dir, {"init", "many.exr", "--names", "Lamp*", "--names", "Rock1?"});
     ASSERT_EQ(lamps.exitCode, 0) << lamps.err;
-    const std::string scene = apptest::readAll(dir / "scene.toml");
-    EXPECT_EQ(apptest::count(scene, "[[surfaces]]"), 128u + 5u);
+    const std::string scene = testsupport::readAll(dir / "scene.toml");
+    EXPECT_EQ(testsupport::count(scene, "[[surfaces]]"), 128u + 5u);
     // The summary counts them and names as many as a line holds.
     const std::string summary = lamps.out.substr(0, lamps.out.find('\n'));
     EXPECT_THAT(summary, HasSubstr("133 objects (\"Lamp1\" 1, \"Lamp101\" 2, "));
@@ -572,46 +581,47 @@ TEST(OrvitInit, MoreThan255NamesAreRefusedUntilAGlobPicksFewer) {
 }
 
 TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeShot(dir);
     fs::create_directories(dir.path() / "gap");
     fs::copy(dir / "render/shot_0001.exr", dir / "gap/shot_0001.exr");
     fs::copy(dir / "render/shot_0003.exr", dir / "gap/shot_0003.exr");
     fs::create_directories(dir.path() / "sizes");
     fs::copy(dir / "render/shot_0001.exr", dir / "sizes/shot_0001.exr");
-    apptest::writeRendererFrame(dir / "sizes/shot_0002.exr", 20, 10, {});
+    testsupport::writeRendererFrame(dir / "sizes/shot_0002.exr", 20, 10, {});
     const auto half = OIIO::TypeDesc::HALF, f32 = OIIO::TypeDesc::FLOAT;
-    apptest::writeChannels(dir / "rgb.exr", 1, 1,
-                           {{"R", half, {1}}, {"G", half, {1}}, {"B", half, {1}}, {"Z", f32, {1}}});
-    apptest::writeChannels(dir / "empty.exr", 1, 1,
-                           {{"R", half, {1}},
-                            {"G", half, {1}},
-                            {"B", half, {1}},
-                            {"IndexOB", f32, {0}},
-                            {"Z", f32, {1}}});
+    testsupport::writeChannels(
+        dir / "rgb.exr", 1, 1,
+        {{"R", half, {1}}, {"G", half, {1}}, {"B", half, {1}}, {"Z", f32, {1}}});
+    testsupport::writeChannels(dir / "empty.exr", 1, 1,
+                               {{"R", half, {1}},
+                                {"G", half, {1}},
+                                {"B", half, {1}},
+                                {"IndexOB", f32, {0}},
+                                {"Z", f32, {1}}});
     // Damaged frames: cut short in the pixels, cut short in the header, and
     // a header claiming more pixels than orvit reads in one image.
     for (const char* folder : {"cut", "head"}) {
         fs::create_directories(dir.path() / folder);
         fs::copy(dir / "render/shot_0001.exr", dir / (folder + std::string("/shot_0001.exr")));
     }
-    const std::string whole = apptest::readAll(dir / "render/shot_0002.exr");
+    const std::string whole = testsupport::readAll(dir / "render/shot_0002.exr");
     dir.write("cut/shot_0002.exr", whole.substr(0, whole.size() - 100));
     dir.write("head/shot_0002.exr", whole.substr(0, 40));
-    apptest::writeChannels(dir / "huge.exr", 1, 1,
-                           {{"R", half, {1}},
-                            {"G", half, {1}},
-                            {"B", half, {1}},
-                            {"IndexOB", f32, {1}},
-                            {"Z", f32, {1}}});
-    apptest::claimSize(dir / "huge.exr", 30000, 30000);
+    testsupport::writeChannels(dir / "huge.exr", 1, 1,
+                               {{"R", half, {1}},
+                                {"G", half, {1}},
+                                {"B", half, {1}},
+                                {"IndexOB", f32, {1}},
+                                {"Z", f32, {1}}});
+    testsupport::claimSize(dir / "huge.exr", 30000, 30000);
     // A Cryptomatte in a file of its own, and one whose manifest names a
     // name twice.
-    apptest::CryptomatteFrame crypto, twice;
+    testsupport::CryptomatteFrame crypto, twice;
     crypto.leaveOut = {"ViewLayer.Combined", "ViewLayer.Depth"};
     twice.metadata["manifest"] = "{\"torus\":\"f19c73fd\",\"torus\":\"a8fce865\"}";
-    apptest::writeCryptomatteFrame(dir / "crypto.exr", 4, 4, kFrameOne, crypto);
-    apptest::writeCryptomatteFrame(dir / "twice.exr", 4, 4, kFrameOne, twice);
+    testsupport::writeCryptomatteFrame(dir / "crypto.exr", 4, 4, kFrameOne, crypto);
+    testsupport::writeCryptomatteFrame(dir / "twice.exr", 4, 4, kFrameOne, twice);
     const std::string first = dir / "render/shot_0001.exr";
     struct Case {
         std::vector<std::string> args;
@@ -686,18 +696,18 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
                                 "orvit: '" + dir / "scene-glow.txt" +
                                 "' already exists; orvit init writes a new scene and its settings "
                                 "(remove it, give --output another name, or --update)"});
-    EXPECT_EQ(apptest::readAll(dir / "scene-glow.txt"), "mine\n");
+    EXPECT_EQ(testsupport::readAll(dir / "scene-glow.txt"), "mine\n");
     EXPECT_FALSE(fs::exists(dir / "scene.toml"));
 }
 
 // Frame `frame` of writeShot's, as a renderer writes its passes to files
 // of their own under `folder`: those channels named `keep` (all but none:
 // every channel) go to NAME_000F.exr with `rename` for their names.
-void writePassFile(const apptest::TempFolder& dir, const std::string& name, int frame,
+void writePassFile(const testsupport::TempFolder& dir, const std::string& name, int frame,
                    const std::vector<std::pair<std::string, std::string>>& keep) {
-    const apptest::RenderedBox one{1, 20, 20, 60, 60, 5.0};
-    std::vector<apptest::Channel> channels;
-    for (apptest::Channel& c : apptest::rendererChannels(
+    const testsupport::RenderedBox one{1, 20, 20, 60, 60, 5.0};
+    std::vector<testsupport::Channel> channels;
+    for (testsupport::Channel& c : testsupport::rendererChannels(
              kWidth, kHeight, {one, {frame < 3 ? 2 : 3, 120, 30, 160, 70, 8.0}}))
         for (const auto& [from, to] : keep)
             if (c.name == from) {
@@ -705,8 +715,8 @@ void writePassFile(const apptest::TempFolder& dir, const std::string& name, int 
                 channels.push_back(std::move(c));
             }
     fs::create_directories(dir.path() / "split");
-    apptest::writeChannels(dir / ("split/" + name + "_000" + std::to_string(frame) + ".exr"),
-                           kWidth, kHeight, channels);
+    testsupport::writeChannels(dir / ("split/" + name + "_000" + std::to_string(frame) + ".exr"),
+                               kWidth, kHeight, channels);
 }
 
 const std::vector<std::pair<std::string, std::string>> kBeauty = {
@@ -720,7 +730,7 @@ const std::vector<std::pair<std::string, std::string>> kDepth = {{"ViewLayer.Dep
 // byte as from the one multilayer file; init names each file in its summary
 // and makes the folder of the scene.
 TEST(OrvitInit, PassesInSeveralFilesRenderAsPassesInOneFile) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeShot(dir);
     for (int frame : {1, 2, 3}) {
         writePassFile(dir, "beauty", frame, kBeauty);
@@ -737,22 +747,23 @@ TEST(OrvitInit, PassesInSeveralFilesRenderAsPassesInOneFile) {
                 HasSubstr("frames 1-3, 200x100: colour R, G, B, A in split/beauty_####.exr; "
                           "special object_id in split/id_####.exr (values 1, 2, 3); depth Z "
                           "in split/depth_####.exr (empty background far)"));
-    EXPECT_THAT(apptest::readAll(dir / "split.toml"),
+    EXPECT_THAT(testsupport::readAll(dir / "split.toml"),
                 HasSubstr("colour = \"split/beauty_####.exr\"\nspecial = \"split/id_####.exr\"\n"
                           "depth = \"split/depth_####.exr\"\n"));
     ASSERT_EQ(runIn(dir, {"render", "one/scene.toml", "--output", "a/####.png"}).exitCode, 0);
     ASSERT_EQ(runIn(dir, {"render", "split.toml", "--output", "b/####.png"}).exitCode, 0);
     for (const char* frame : {"/0001.png", "/0002.png", "/0003.png"})
-        EXPECT_EQ(apptest::readAll(dir / (std::string("a") + frame)),
-                  apptest::readAll(dir / (std::string("b") + frame)))
+        EXPECT_EQ(testsupport::readAll(dir / (std::string("a") + frame)),
+                  testsupport::readAll(dir / (std::string("b") + frame)))
             << frame;
 
     // Whatever keeps the files from being one frame's passes is one line.
     writePassFile(dir, "short", 1, kId);
     writePassFile(dir, "short", 2, kId);
     writePassFile(dir, "normals", 1, {{"ViewLayer.Normal.X", "N.X"}});
-    apptest::writeChannels(dir / "split/small_0001.exr", 20, 10,
-                           {{"object_id", OIIO::TypeDesc::FLOAT, std::vector<double>(200, 1.0)}});
+    testsupport::writeChannels(
+        dir / "split/small_0001.exr", 20, 10,
+        {{"object_id", OIIO::TypeDesc::FLOAT, std::vector<double>(200, 1.0)}});
     const std::string beauty1 = "frame 1 '" + dir / "split/beauty_0001.exr" + "'";
     struct Case {
         std::vector<std::string> args;
@@ -794,7 +805,7 @@ TEST(OrvitInit, PassesInSeveralFilesRenderAsPassesInOneFile) {
 // Without a depth pass init writes a scene that renders the Fixed glows and
 // says what the depth modes need; two scenes share a folder.
 TEST(OrvitInit, WithoutADepthPassTheSceneRendersItsFixedGlows) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     for (int frame : {1, 2}) {
         writePassFile(dir, "beauty", frame, kBeauty);
         writePassFile(dir, "id", frame, kId);
@@ -816,16 +827,16 @@ TEST(OrvitInit, WithoutADepthPassTheSceneRendersItsFixedGlows) {
     }
     EXPECT_TRUE(fs::exists(dir / "a-glow.txt"));
     EXPECT_TRUE(fs::exists(dir / "b-glow.txt"));
-    EXPECT_EQ(apptest::readAll(dir / "glow/beauty_0002.png"),
-              apptest::readAll(dir / "glow/all_0002.png"));
+    EXPECT_EQ(testsupport::readAll(dir / "glow/beauty_0002.png"),
+              testsupport::readAll(dir / "glow/all_0002.png"));
 }
 
 // init says which colour transform it wrote; --display, --view and --look
 // write a view of an OpenColorIO configuration instead, checked first.
 TEST(OrvitInit, WritesTheRenderersViewWhenGivenOne) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeShot(dir);
-    dir.write("root.ocio", apptest::kSquareRootOcioConfig);
+    dir.write("root.ocio", testsupport::kSquareRootOcioConfig);
     const auto plain = runIn(dir, {"init", "render/shot_####.exr", "--output", "s.toml"});
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
     EXPECT_THAT(plain.out,
@@ -838,17 +849,17 @@ TEST(OrvitInit, WritesTheRenderersViewWhenGivenOne) {
     ASSERT_EQ(ocio.exitCode, 0) << ocio.err;
     EXPECT_THAT(ocio.out, HasSubstr("colour: OpenColorIO display 'screen', view 'root' of '" +
                                     dir / "root.ocio" + "'\n"));
-    EXPECT_THAT(apptest::readAll(dir / "o.toml"),
+    EXPECT_THAT(testsupport::readAll(dir / "o.toml"),
                 HasSubstr("[colour]\ntransform = \"ocio\"\nconfig = \"root.ocio\"\n"
                           "display = \"screen\"\nview = \"root\"\n"));
     ASSERT_EQ(runIn(dir, {"render", "o.toml", "--frames", "1"}).exitCode, 0);
     // The sky's linear red 0.2 through the square root: 0.447, byte 114.
     EXPECT_EQ(readColourPass(dir / "glow/shot_0001.png", {}).red[90 * kWidth + 90], 114);
 
-    const auto noConfig = apptest::runShell(
-        "cd " + apptest::shellQuoted(dir.path().string()) + " && env -u OCIO " +
-            apptest::orvitCommand({"init", "render/shot_####.exr", "--output", "n.toml",
-                                   "--display", "screen", "--view", "root"}),
+    const auto noConfig = testsupport::runShell(
+        "cd " + testsupport::shellQuoted(dir.path().string()) + " && env -u OCIO " +
+            testsupport::orvitCommand({"init", "render/shot_####.exr", "--output", "n.toml",
+                                       "--display", "screen", "--view", "root"}),
         dir / "", "/dev/null");
     EXPECT_EQ(noConfig.errLines(),
               std::vector<std::string>{"orvit: --display and --view need an OpenColorIO "
@@ -869,23 +880,23 @@ TEST(OrvitInit, WritesTheRenderersViewWhenGivenOne) {
     EXPECT_THAT(viewOnly.out,
                 HasSubstr("colour: OpenColorIO display 'screen' (the configuration's default), "
                           "view 'root' of '"));
-    EXPECT_THAT(apptest::readAll(dir / "v.toml"), HasSubstr("display = \"screen\"\n"));
+    EXPECT_THAT(testsupport::readAll(dir / "v.toml"), HasSubstr("display = \"screen\"\n"));
 
     // A LUT the view would open that is a named pipe is refused, never
     // waited on (the run is bounded, so that a wait fails the test).
-    std::string piped = apptest::kSquareRootOcioConfig;
+    std::string piped = testsupport::kSquareRootOcioConfig;
     piped.replace(piped.find("    - !<View> {name: root, colorspace: root}"), 0,
                   "    - !<View> {name: lut, colorspace: lut}\n");
     piped += "  - !<ColorSpace> {name: lut, from_scene_reference: !<GroupTransform> {children: "
              "[!<FileTransform> {src: pipe.cube}]}}\n";
     dir.write("piped.ocio", "search_path: .\n" + piped);
     ASSERT_EQ(mkfifo((dir / "pipe.cube").c_str(), 0644), 0);
-    const auto pipe =
-        apptest::runShell("cd " + apptest::shellQuoted(dir.path().string()) + " && timeout 20 " +
-                              apptest::orvitCommand({"init", "render/shot_####.exr", "--output",
-                                                     "p.toml", "--display", "screen", "--view",
-                                                     "lut", "--ocio-config", "piped.ocio"}),
-                          dir / "", "/dev/null");
+    const auto pipe = testsupport::runShell(
+        "cd " + testsupport::shellQuoted(dir.path().string()) + " && timeout 20 " +
+            testsupport::orvitCommand({"init", "render/shot_####.exr", "--output", "p.toml",
+                                       "--display", "screen", "--view", "lut", "--ocio-config",
+                                       "piped.ocio"}),
+        dir / "", "/dev/null");
     EXPECT_EQ(pipe.errLines(), std::vector<std::string>{
                                    "orvit: --ocio-config '" + dir / "piped.ocio" +
                                    "': OpenColorIO display 'screen', view 'lut': LUT '" +
@@ -896,15 +907,15 @@ TEST(OrvitInit, WritesTheRenderersViewWhenGivenOne) {
 // channel names that would set the window's title and clear the screen, an
 // object name holding C1 controls.
 TEST(OrvitInit, PrintsTheFilesTextEscaped) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const auto f32 = OIIO::TypeDesc::FLOAT;
     const std::string red = "\x1b[2JR", depth = "Z\x1b]0;owned\x07";
-    apptest::writeChannels(dir / "esc.exr", 2, 1,
-                           {{red, f32, {0, 0}},
-                            {"G", f32, {0, 0}},
-                            {"B", f32, {0, 0}},
-                            {depth, f32, {1, 1}},
-                            {"id", f32, {1, 0}}});
+    testsupport::writeChannels(dir / "esc.exr", 2, 1,
+                               {{red, f32, {0, 0}},
+                                {"G", f32, {0, 0}},
+                                {"B", f32, {0, 0}},
+                                {depth, f32, {1, 1}},
+                                {"id", f32, {1, 0}}});
     const auto channels = runIn(dir, {"init", "esc.exr", "--colour-channels", red + ",G,B",
                                       "--special-channel", "id", "--depth-channel", depth});
     ASSERT_EQ(channels.exitCode, 0) << channels.err;
@@ -912,8 +923,8 @@ TEST(OrvitInit, PrintsTheFilesTextEscaped) {
                                         "Z\\x1b]0;owned\\x07\n"));
     const std::string name = "Lamp\xc2\x9b"
                              "2J\xc2\x85";
-    apptest::writeCryptomatteFrame(dir / "c1.exr", 4, 4,
-                                   {{{name.c_str(), cryptomatteId(name)}, 0, 0, 2, 2, 2.0}});
+    testsupport::writeCryptomatteFrame(dir / "c1.exr", 4, 4,
+                                       {{{name.c_str(), cryptomatteId(name)}, 0, 0, 2, 2, 2.0}});
     const auto c1 = runIn(dir, {"init", "c1.exr", "--output", "c1.toml"});
     ASSERT_EQ(c1.exitCode, 0) << c1.err;
     EXPECT_THAT(c1.out, HasSubstr("Lamp\\u009b2J\\u0085"));

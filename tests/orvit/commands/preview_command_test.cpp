@@ -25,7 +25,12 @@
 #ifdef ORVIT_PROGRAM
 
 namespace fs = std::filesystem;
-using namespace orvit::app;
+using namespace orvit::core;
+using namespace orvit::files;
+using namespace orvit::host;
+using namespace orvit::passes;
+using namespace orvit::scene;
+using namespace orvit::sequence;
 
 namespace {
 
@@ -40,7 +45,7 @@ struct Snapshot {
     float minDepth = kFar;
 };
 
-Snapshot sample(const orvit::standin::MemoryFrame& f) {
+Snapshot sample(const orvit::core::MemoryFrame& f) {
     Snapshot s;
     for (int32_t r = 0; r < kH; ++r) {
         const auto y = static_cast<int32_t>((f.height * (1.0 / 192)) * r);
@@ -136,16 +141,16 @@ std::array<uint8_t, 3> colourOf(const Snapshot& s, const std::string& display, s
 }
 
 TEST(OrvitPreview, WritesThePreviewTheRulesGiveFromTheFrameAndTheGlowLayer) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const SceneFile scene = parseSceneFile(ORVIT_DEMO_SCENE);
     const int frame = 5;
     const Snapshot snap = sample(readFrame(scene, frame));
     const std::vector<SavedSetting> saved = readSettings(scene.settingsLines);
     ASSERT_EQ(saved.size(), 4u);
-    orvit::standin::Camera camera;
+    orvit::core::Camera camera;
     for (const FovKey& key : scene.camera)
         camera.horizontalFov.push_back({key.time, key.fov});
-    const double k = orvit::standin::cameraK(camera, 0.0);
+    const double k = orvit::host::cameraK(camera, 0.0);
 
     struct Case {
         const char* display;
@@ -169,7 +174,7 @@ TEST(OrvitPreview, WritesThePreviewTheRulesGiveFromTheFrameAndTheGlowLayer) {
             args.insert(args.end(), {"--value", std::to_string(c.value)});
         if (c.half)
             args.push_back("--half");
-        const auto r = apptest::runOrvit(args, dir / "");
+        const auto r = testsupport::runOrvit(args, dir / "");
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const ColourPlanes picture = readColourPass(dir / "p.png", {});
         ASSERT_EQ(picture.width, kW);
@@ -204,21 +209,21 @@ TEST(OrvitPreview, WritesThePreviewTheRulesGiveFromTheFrameAndTheGlowLayer) {
 // A full disk is named as such, whatever the image library says (libpng:
 // "Write Error"). Needs a small file system of its own: root's tmpfs.
 TEST(OrvitPreview, AFullDiskIsSaidToBeFull) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     fs::create_directory(dir / "full");
-    if (std::system(("mount -t tmpfs -o size=16k tmpfs " + apptest::shellQuoted(dir / "full") +
+    if (std::system(("mount -t tmpfs -o size=16k tmpfs " + testsupport::shellQuoted(dir / "full") +
                      " 2>/dev/null")
                         .c_str()) != 0)
         GTEST_SKIP() << "no tmpfs of its own can be mounted here (needs root)";
-    const auto r = apptest::runOrvit(
+    const auto r = testsupport::runOrvit(
         {"preview", ORVIT_DEMO_SCENE, "--frame", "5", "--output", dir / "full/p.png"}, dir / "");
-    std::system(("umount " + apptest::shellQuoted(dir / "full")).c_str());
+    std::system(("umount " + testsupport::shellQuoted(dir / "full")).c_str());
     EXPECT_EQ(r.err, "orvit: output '" + dir / "full/p.png" + "': no space left on the disk of '" +
                          dir / "full" + "'\n");
 }
 
 TEST(OrvitPreview, BadArgumentsAreOneLineAndWriteNothing) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const std::string demo = ORVIT_DEMO_SCENE;
     const std::string passes = fs::path(demo).parent_path().string() + "/passes/";
     // An object file without surfaces: the scene carries no special value.
@@ -230,7 +235,7 @@ TEST(OrvitPreview, BadArgumentsAreOneLineAndWriteNothing) {
                              "depth.0001.exr'\n[output]\nfile = 'o.png'\n";
     dir.write("plain.toml", head + "[filter]\nsettings = '''v 04\n0 0\n'''\n");
     // Settings the module does not take are refused before any panel opens.
-    const apptest::UntakenSettings& untaken = apptest::untakenSettings("version-05.txt");
+    const testsupport::UntakenSettings& untaken = testsupport::untakenSettings("version-05.txt");
     dir.write("untaken.toml", head + "[filter]\nsettings_file = '" + untaken.path() + "'\n");
     struct Case {
         std::vector<std::string> args; // after the scene
@@ -273,7 +278,7 @@ TEST(OrvitPreview, BadArgumentsAreOneLineAndWriteNothing) {
         SCOPED_TRACE(c.error);
         std::vector<std::string> args = {"preview", c.scene};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const auto r = apptest::runOrvit(args, dir / "");
+        const auto r = testsupport::runOrvit(args, dir / "");
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.errLines(), std::vector<std::string>{"orvit: " + c.error});
@@ -282,15 +287,15 @@ TEST(OrvitPreview, BadArgumentsAreOneLineAndWriteNothing) {
 }
 
 TEST(OrvitEdit, AFrameRenderedFirstGivesThePanelItsPreview) {
-    apptest::TempFolder dir;
-    const std::string scene = apptest::copyDemo(dir);
-    const std::string glow = apptest::readAll(dir / "demo/glow.txt");
+    testsupport::TempFolder dir;
+    const std::string scene = testsupport::copyDemo(dir);
+    const std::string glow = testsupport::readAll(dir / "demo/glow.txt");
     dir.write("preview.txt", "choose popup right of \"Preview\" Depth\n"
                              "tick \"1/2 res\" on\n"
                              "choose \"Special Buffer\" 3\n"
                              "press \"Preview\"\n"
                              "ok\n");
-    const auto r = apptest::runOrvit(
+    const auto r = testsupport::runOrvit(
         {"edit", scene, "--frame", "5", "--script", dir / "preview.txt", "--controls"}, dir / "");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::istringstream lines(r.out);
@@ -303,7 +308,7 @@ TEST(OrvitEdit, AFrameRenderedFirstGivesThePanelItsPreview) {
     EXPECT_EQ(controls[33].substr(controls[33].size() - 8), " value 3");
     EXPECT_EQ(controls[34].substr(controls[34].size() - 8), " value 1");
     EXPECT_EQ(controls[35], "OK: the settings are unchanged; nothing written");
-    EXPECT_EQ(apptest::readAll(dir / "demo/glow.txt"), glow);
+    EXPECT_EQ(testsupport::readAll(dir / "demo/glow.txt"), glow);
 
     // Without the frame the display popup is ghosted; a frame outside the scene's
     // range is refused before anything runs.
@@ -323,11 +328,11 @@ TEST(OrvitEdit, AFrameRenderedFirstGivesThePanelItsPreview) {
         SCOPED_TRACE(c.error);
         std::vector<std::string> args = {"edit", scene, "--script", dir / "preview.txt"};
         args.insert(args.end(), c.frame.begin(), c.frame.end());
-        const auto failed = apptest::runOrvit(args, dir / "");
+        const auto failed = testsupport::runOrvit(args, dir / "");
         EXPECT_EQ(failed.exitCode, 1);
         EXPECT_EQ(failed.errLines(), std::vector<std::string>{"orvit: " + c.error});
     }
-    EXPECT_EQ(apptest::readAll(dir / "demo/glow.txt"), glow);
+    EXPECT_EQ(testsupport::readAll(dir / "demo/glow.txt"), glow);
 }
 
 } // namespace

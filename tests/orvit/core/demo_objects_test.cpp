@@ -17,7 +17,7 @@
 
 namespace {
 
-using orvit::standin::HostServices;
+using orvit::host::HostServices;
 
 using Record = fakes::SurfaceRecord;
 

@@ -12,13 +12,13 @@
 
 namespace {
 
-using orvit::standin::Envelope;
-using orvit::standin::Key;
-using orvit::standin::LineReader;
-using orvit::standin::LineWriter;
+using orvit::core::Envelope;
+using orvit::core::Key;
+using orvit::core::LineReader;
+using orvit::core::LineWriter;
 
 const EnvelopeService& service() {
-    return *orvit::standin::envelopeService();
+    return *orvit::core::envelopeService();
 }
 
 double evaluate(EnvelopeHandle e, double time) {
@@ -57,7 +57,7 @@ TEST(EnvelopeService, InterpolatesLinearlyBetweenKeysAndHoldsOutside) {
         {{{NAN, 50.0}, {0.0, 1.0}}, 3.0, 1.0},
     };
     for (const Case& c : cases) {
-        EnvelopeHandle e = orvit::standin::makeEnvelope(c.keys);
+        EnvelopeHandle e = orvit::core::makeEnvelope(c.keys);
         EXPECT_EQ(evaluate(e, c.time), c.expected) << "at time " << c.time;
         service().destroyEnvelope(e);
     }
@@ -69,7 +69,7 @@ TEST(EnvelopeService, SavesKeysAsLinesThatLoadBackExactly) {
     std::vector<Key> keys;
     for (size_t i = 0; i < std::size(awkward); ++i)
         keys.push_back({static_cast<double>(i) / 7.0, awkward[i]});
-    EnvelopeHandle original = orvit::standin::makeEnvelope(keys);
+    EnvelopeHandle original = orvit::core::makeEnvelope(keys);
 
     std::vector<std::string> saved;
     LineWriter writer(saved);
@@ -87,7 +87,7 @@ TEST(EnvelopeService, SavesKeysAsLinesThatLoadBackExactly) {
     service().loadEnvelope(loaded, reader.state());
     EXPECT_EQ(reader.linesRead(), keys.size() + 1);
 
-    const auto& back = orvit::standin::findEnvelope(loaded)->keys();
+    const auto& back = orvit::core::findEnvelope(loaded)->keys();
     ASSERT_EQ(back.size(), keys.size());
     for (size_t i = 0; i < keys.size(); ++i) {
         EXPECT_EQ(bits(back[i].time), bits(keys[i].time)) << "key " << i;
@@ -122,25 +122,25 @@ TEST(EnvelopeService, DamagedLinesNeverReadPastTheEnvelope) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lines.empty() ? std::string("no lines") : c.lines[0]);
-        EnvelopeHandle e = orvit::standin::makeEnvelope({{0.0, 9.0}});
+        EnvelopeHandle e = orvit::core::makeEnvelope({{0.0, 9.0}});
         LineReader reader(c.lines);
         service().loadEnvelope(e, reader.state());
         EXPECT_EQ(reader.linesRead(), c.linesRead);
-        EXPECT_EQ(orvit::standin::findEnvelope(e)->keys().size(), c.keysLoaded);
+        EXPECT_EQ(orvit::core::findEnvelope(e)->keys().size(), c.keysLoaded);
         service().destroyEnvelope(e);
     }
 }
 
 TEST(EnvelopeService, CopiesAreIndependentAndForeignHandlesAreIgnored) {
-    const size_t before = orvit::standin::liveEnvelopes();
-    EnvelopeHandle a = orvit::standin::makeEnvelope({{0.0, 1.0}, {1.0, 3.0}});
+    const size_t before = orvit::core::liveEnvelopes();
+    EnvelopeHandle a = orvit::core::makeEnvelope({{0.0, 1.0}, {1.0, 3.0}});
     int32_t word = 0;
     EnvelopeHandle b = service().createEnvelope(&word);
     service().copyEnvelope(a, b);
     EXPECT_EQ(evaluate(b, 0.5), 2.0);
-    orvit::standin::findEnvelope(a)->setKeys({{0.0, 10.0}});
+    orvit::core::findEnvelope(a)->setKeys({{0.0, 10.0}});
     EXPECT_EQ(evaluate(b, 0.5), 2.0);
-    EXPECT_EQ(orvit::standin::liveEnvelopes(), before + 2);
+    EXPECT_EQ(orvit::core::liveEnvelopes(), before + 2);
 
     // A handle the service did not make, or has released, changes nothing.
     int foreign = 0;
@@ -151,7 +151,7 @@ TEST(EnvelopeService, CopiesAreIndependentAndForeignHandlesAreIgnored) {
     service().destroyEnvelope(a);
     EXPECT_EQ(evaluate(a, 0.0), -12345.0);
     service().destroyEnvelope(b);
-    EXPECT_EQ(orvit::standin::liveEnvelopes(), before);
+    EXPECT_EQ(orvit::core::liveEnvelopes(), before);
 }
 
 } // namespace
@@ -163,24 +163,24 @@ TEST(EnvelopeService, ReportsTheEvaluationsSinceAMark) {
     int32_t word = 0;
     EnvelopeHandle a = service().createEnvelope(&word);
     EnvelopeHandle b = service().createEnvelope(&word);
-    const uint64_t ordinalA = orvit::standin::findEnvelope(a)->ordinal();
-    EXPECT_EQ(orvit::standin::findEnvelope(b)->ordinal(), ordinalA + 1);
+    const uint64_t ordinalA = orvit::core::findEnvelope(a)->ordinal();
+    EXPECT_EQ(orvit::core::findEnvelope(b)->ordinal(), ordinalA + 1);
 
     LineReader reader(std::vector<std::string>{"header", "keys 2", "0 0", "1 10", "keys 0"});
     char buffer[256];
     reader.state()->readLine(reader.state()->data, buffer, 255);
     service().loadEnvelope(a, reader.state());
     service().loadEnvelope(b, reader.state());
-    EXPECT_EQ(orvit::standin::findEnvelope(a)->loadedAtLine(), 2u);
-    EXPECT_EQ(orvit::standin::findEnvelope(b)->loadedAtLine(), 5u);
+    EXPECT_EQ(orvit::core::findEnvelope(a)->loadedAtLine(), 2u);
+    EXPECT_EQ(orvit::core::findEnvelope(b)->loadedAtLine(), 5u);
 
-    const uint64_t mark = orvit::standin::evaluationMark();
-    EXPECT_TRUE(orvit::standin::evaluationsSince(mark).empty());
+    const uint64_t mark = orvit::core::evaluationMark();
+    EXPECT_TRUE(orvit::core::evaluationsSince(mark).empty());
     double value = 0.0;
     service().evaluate(a, 0.25, &value);
     service().evaluate(b, 3.0, &value);
     service().evaluate(a, 0.5, nullptr); // writes nothing: not recorded
-    const auto since = orvit::standin::evaluationsSince(mark);
+    const auto since = orvit::core::evaluationsSince(mark);
     ASSERT_EQ(since.size(), 2u);
     EXPECT_EQ(since[0].ordinal, ordinalA);
     EXPECT_EQ(since[0].loadedAtLine, 2u);
@@ -189,12 +189,12 @@ TEST(EnvelopeService, ReportsTheEvaluationsSinceAMark) {
     EXPECT_EQ(since[1].ordinal, ordinalA + 1);
     EXPECT_EQ(since[1].time, 3.0);
     EXPECT_EQ(since[1].value, 0.0);
-    EXPECT_EQ(orvit::standin::evaluationsSince(orvit::standin::evaluationMark()).size(), 0u);
+    EXPECT_EQ(orvit::core::evaluationsSince(orvit::core::evaluationMark()).size(), 0u);
 
     // Only the latest evaluations are kept; an old mark gives those.
-    for (size_t i = 0; i < orvit::standin::kKeptEvaluations + 10; ++i)
+    for (size_t i = 0; i < orvit::core::kKeptEvaluations + 10; ++i)
         service().evaluate(a, 0.0, &value);
-    EXPECT_EQ(orvit::standin::evaluationsSince(mark).size(), orvit::standin::kKeptEvaluations);
+    EXPECT_EQ(orvit::core::evaluationsSince(mark).size(), orvit::core::kKeptEvaluations);
     service().destroyEnvelope(a);
     service().destroyEnvelope(b);
 }

@@ -10,10 +10,10 @@
 
 namespace {
 
-using orvit::standin::HostError;
-using orvit::standin::HostServices;
-using orvit::standin::ImageFilter;
-using orvit::standin::LoadedModule;
+using orvit::core::HostError;
+using orvit::core::ImageFilter;
+using orvit::core::LoadedModule;
+using orvit::host::HostServices;
 
 struct TestCounters {
     int startup, shutdown, activate, create, destroy, copy, load, save, process, flags;
@@ -138,7 +138,7 @@ TEST(Loader, DrivesEveryHandlerSlotOfAnActivatedServer) {
         b.copyFrom(a);
         EXPECT_EQ(b.load({"x"}), 0u); // the test module reads no line
         EXPECT_TRUE(a.save().empty());
-        orvit::standin::MemoryFrame frame(2, 2);
+        orvit::core::MemoryFrame frame(2, 2);
         a.process(frame);
         EXPECT_EQ(a.flags(), 0u);
     }

@@ -24,7 +24,8 @@
 
 namespace {
 
-using namespace orvit::standin;
+using namespace orvit::core;
+using namespace orvit::host;
 
 const double kFov = 1.2; // radians, horizontal
 
@@ -68,7 +69,7 @@ MemoryFrame makeFrame() {
 std::vector<std::string> entryLines(int mode) {
     switch (mode) {
     case 0:
-        return apptest::kFixedEntryWithEnvelope;
+        return testsupport::kFixedEntryWithEnvelope;
     case 1:
         return {"2 1 1 1.000000 80.000000",
                 "1 0",
@@ -108,7 +109,7 @@ std::vector<std::string> settingsLines(const std::vector<int>& modes) {
 // fake camera answering the same K.
 struct UnitRun {
     explicit UnitRun(const std::vector<std::string>& lines) : camera(std::tan(kFov / 2)) {
-        orvit::envelopeService = orvit::standin::envelopeService();
+        orvit::envelopeService = orvit::core::envelopeService();
         instance = orvit::createInstance();
         LineReader reader(lines);
         orvit::loadSettings(instance, reader.state());

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-using orvit::standin::joinLines;
-using orvit::standin::LineReader;
-using orvit::standin::LineWriter;
-using orvit::standin::splitLines;
+using orvit::core::joinLines;
+using orvit::core::LineReader;
+using orvit::core::LineWriter;
+using orvit::core::splitLines;
 using Lines = std::vector<std::string>;
 
 namespace {

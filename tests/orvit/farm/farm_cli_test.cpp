@@ -24,26 +24,27 @@ namespace {
 // sbatch.args and answers `sbatchAnswer`; squeue answers `squeueAnswer`;
 // scancel keeps its arguments in scancel.args.
 struct FakeSlurm {
-    FakeSlurm(const apptest::TempFolder& dir, const std::string& sbatchAnswer,
+    FakeSlurm(const testsupport::TempFolder& dir, const std::string& sbatchAnswer,
               const std::string& squeueAnswer)
         : bin(dir / "bin") {
         fs::create_directories(bin);
-        write("sbatch", "printf '%s\\n' \"$@\" > " + apptest::shellQuoted(bin + "/sbatch.args") +
-                            "\n" + sbatchAnswer);
+        write("sbatch", "printf '%s\\n' \"$@\" > " +
+                            testsupport::shellQuoted(bin + "/sbatch.args") + "\n" + sbatchAnswer);
         write("squeue", squeueAnswer);
-        write("scancel", "printf '%s\\n' \"$@\" > " + apptest::shellQuoted(bin + "/scancel.args"));
+        write("scancel",
+              "printf '%s\\n' \"$@\" > " + testsupport::shellQuoted(bin + "/scancel.args"));
     }
     void write(const std::string& name, const std::string& body) const {
         std::ofstream(bin + "/" + name) << "#!/bin/sh\n" << body << "\n";
         fs::permissions(bin + "/" + name, fs::perms::owner_all);
     }
-    std::string path() const { return "PATH=" + apptest::shellQuoted(bin) + ":/usr/bin:/bin"; }
-    std::string args() const { return apptest::readAll(bin + "/sbatch.args"); }
+    std::string path() const { return "PATH=" + testsupport::shellQuoted(bin) + ":/usr/bin:/bin"; }
+    std::string args() const { return testsupport::readAll(bin + "/sbatch.args"); }
     std::string bin;
 };
 
 TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     // Job 42's second task is running, its first failed.
     const FakeSlurm slurm(dir, "echo '42;orvit'",
                           "echo '42|1|RUNNING|0|2026-12-07T23:40:00|n3|None|'; "
@@ -53,7 +54,7 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
     dir.write("out/demo.0001.png", "kept");
     dir.write("out/demo.0002.png", "kept");
 
-    const auto submit = apptest::runOrvitWith(
+    const auto submit = testsupport::runOrvitWith(
         slurm.path(), {"farm", "submit", ORVIT_DEMO_SCENE, "--chunk", "2", "--output", out},
         dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
@@ -65,15 +66,15 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
                   "/demo.####.png.%A_%a.log\n--open-mode=append\n--chdir=" + farm +
                   "\n--ntasks=1\n--cpus-per-task=1\n--requeue\n" + farm +
                   "/demo.####.png.sbatch\n");
-    EXPECT_EQ(apptest::readAll(farm + "/demo.####.png.jobs"), "42 tasks 3-4 5-6\n");
+    EXPECT_EQ(testsupport::readAll(farm + "/demo.####.png.jobs"), "42 tasks 3-4 5-6\n");
 
     // Task 1 renders frames 5 and 6, and says where it ran.
-    const std::string script = apptest::shellQuoted(farm + "/demo.####.png.sbatch");
-    const auto task1 = apptest::runShell("SLURM_ARRAY_TASK_ID=1 sh " + script, dir / "");
+    const std::string script = testsupport::shellQuoted(farm + "/demo.####.png.sbatch");
+    const auto task1 = testsupport::runShell("SLURM_ARRAY_TASK_ID=1 sh " + script, dir / "");
     ASSERT_EQ(task1.exitCode, 0) << task1.err;
-    EXPECT_EQ(apptest::count(task1.out, "frame 5  t "), 1u);
-    EXPECT_EQ(apptest::count(task1.out, "frame 6  t "), 1u);
-    EXPECT_EQ(apptest::readAll(dir / "out/demo.0001.png"), "kept");
+    EXPECT_EQ(testsupport::count(task1.out, "frame 5  t "), 1u);
+    EXPECT_EQ(testsupport::count(task1.out, "frame 6  t "), 1u);
+    EXPECT_EQ(testsupport::readAll(dir / "out/demo.0001.png"), "kept");
     EXPECT_TRUE(fs::exists(dir / "out/demo.0006.png"));
     EXPECT_FALSE(fs::exists(dir / "out/demo.0003.png"));
     std::ofstream(farm + "/demo.####.png.42_0.log")
@@ -81,7 +82,7 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
 
     // Frames 3-4 are missing and their task failed: status says so and
     // fails; once the running task holds them too, it does not.
-    const auto status = apptest::runOrvitWith(
+    const auto status = testsupport::runOrvitWith(
         slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
     EXPECT_EQ(status.exitCode, 1);
     EXPECT_EQ(status.err, "orvit: frames 3-4 are missing and no task will render them: farm "
@@ -98,7 +99,7 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
     for (const char* frame : {"3", "4"})
         dir.write(std::string("out/demo.000") + frame + ".png", "kept");
     fs::remove(slurm.bin + "/sbatch.args");
-    const auto again = apptest::runOrvitWith(
+    const auto again = testsupport::runOrvitWith(
         slurm.path(), {"farm", "submit", ORVIT_DEMO_SCENE, "--chunk", "2", "--output", out},
         dir / "");
     EXPECT_EQ(again.exitCode, 0) << again.err;
@@ -110,26 +111,26 @@ TEST(OrvitFarm, SubmitsOnlyTheChunksWithMissingFramesAndTheirScriptRendersThem) 
 // whose name holds a space and a quote. The task starts in the farm folder,
 // as Slurm starts it, and still finds the program, the scene and the output.
 TEST(OrvitFarm, SubmittedFromTheScenesFolderTheTaskFindsEveryPath) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const FakeSlurm slurm(dir, "echo 9", "");
     const fs::path shot = dir.path() / "it's a shot";
     fs::copy(fs::path(ORVIT_DEMO_SCENE).parent_path(), shot, fs::copy_options::recursive);
     fs::remove_all(shot / "out");
-    const auto submit = apptest::runShell(
-        "cd " + apptest::shellQuoted(shot.string()) + " && " + slurm.path() + " " +
-            apptest::orvitCommand({"farm", "submit", "./scene.toml", "--frames", "5", "--output",
-                                   "out/../out/glow.####.png"}),
+    const auto submit = testsupport::runShell(
+        "cd " + testsupport::shellQuoted(shot.string()) + " && " + slurm.path() + " " +
+            testsupport::orvitCommand({"farm", "submit", "./scene.toml", "--frames", "5",
+                                       "--output", "out/../out/glow.####.png"}),
         dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
     const std::string farm = (shot / "out/farm").string();
-    EXPECT_THAT(apptest::readAll(farm + "/glow.####.png.sbatch"),
-                HasSubstr(" render " + apptest::shellQuoted((shot / "scene.toml").string()) +
+    EXPECT_THAT(testsupport::readAll(farm + "/glow.####.png.sbatch"),
+                HasSubstr(" render " + testsupport::shellQuoted((shot / "scene.toml").string()) +
                           " --frames \"$frames\" --output " +
-                          apptest::shellQuoted((shot / "out/glow.####.png").string())));
+                          testsupport::shellQuoted((shot / "out/glow.####.png").string())));
 
-    const auto task = apptest::runShell("cd " + apptest::shellQuoted(farm) +
-                                            " && SLURM_ARRAY_TASK_ID=0 sh glow.####.png.sbatch",
-                                        dir / "");
+    const auto task = testsupport::runShell("cd " + testsupport::shellQuoted(farm) +
+                                                " && SLURM_ARRAY_TASK_ID=0 sh glow.####.png.sbatch",
+                                            dir / "");
     EXPECT_EQ(task.exitCode, 0) << task.err;
     EXPECT_TRUE(fs::exists(shot / "out/glow.0005.png"));
 }
@@ -137,10 +138,10 @@ TEST(OrvitFarm, SubmittedFromTheScenesFolderTheTaskFindsEveryPath) {
 // "No longer known" only when Slurm answered; a squeue that could not ask
 // is an error naming it, never a report that the jobs are gone.
 TEST(OrvitFarm, StatusTellsAJobSlurmForgotFromASlurmThatCannotAnswer) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const FakeSlurm slurm(dir, "echo 7", "");
     const std::string out = dir / "o/f.####.png";
-    const auto submit = apptest::runOrvitWith(
+    const auto submit = testsupport::runOrvitWith(
         slurm.path(), {"farm", "submit", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
     // Small frames: the whole range is one task.
@@ -165,7 +166,7 @@ TEST(OrvitFarm, StatusTellsAJobSlurmForgotFromASlurmThatCannotAnswer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.squeue);
         slurm.write("squeue", c.squeue);
-        const auto status = apptest::runOrvitWith(
+        const auto status = testsupport::runOrvitWith(
             slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
         EXPECT_EQ(status.exitCode, 1);
         const std::string end = c.out;
@@ -179,9 +180,9 @@ TEST(OrvitFarm, StatusTellsAJobSlurmForgotFromASlurmThatCannotAnswer) {
 // new submit leaves them out and says when that task starts; --replace
 // cancels it and submits them now.
 TEST(OrvitFarm, SubmitNeverGivesFramesOfALiveTaskToANewOne) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const FakeSlurm slurm(dir, "echo 43",
-                          "if [ -f " + apptest::shellQuoted(dir / "bin/scancel.args") +
+                          "if [ -f " + testsupport::shellQuoted(dir / "bin/scancel.args") +
                               " ]; then "
                               "echo '42|1|CANCELLED|1|2026-12-07T23:45:01|(null)|None|'; else "
                               "echo '42|1|PENDING|1|2026-12-07T23:45:01|(null)|BeginTime|'; fi; "
@@ -194,13 +195,13 @@ TEST(OrvitFarm, SubmitNeverGivesFramesOfALiveTaskToANewOne) {
     const std::vector<std::string> submit = {
         "farm", "submit", ORVIT_DEMO_SCENE, "--chunk", "3", "--output", out, "--sbatch=--qos=low"};
 
-    const auto held = apptest::runOrvitWith(slurm.path(), submit, dir / "");
+    const auto held = testsupport::runOrvitWith(slurm.path(), submit, dir / "");
     ASSERT_EQ(held.exitCode, 0) << held.err;
     EXPECT_EQ(held.out, "held    frames 4-6 by task 1 of job 42: PENDING (BeginTime), starts "
                         "2026-12-07T23:45:01\nnothing to submit: the tasks above hold every "
                         "missing frame (--replace cancels them and submits their frames now)\n");
     EXPECT_FALSE(fs::exists(slurm.bin + "/sbatch.args"));
-    const auto status = apptest::runOrvitWith(
+    const auto status = testsupport::runOrvitWith(
         slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
     EXPECT_EQ(status.exitCode, 0) << status.err;
     EXPECT_THAT(status.out, HasSubstr("  task 1    frames 4-6          PENDING (BeginTime), starts "
@@ -208,45 +209,45 @@ TEST(OrvitFarm, SubmitNeverGivesFramesOfALiveTaskToANewOne) {
     // Where Slurm keeps accounting, how the lost run ended too.
     slurm.write("sacct", "echo '42_0|COMPLETED|n1'; echo '42_1|NODE_FAIL|n2'; "
                          "echo '42_1|PENDING|None assigned'");
-    const auto accounted = apptest::runOrvitWith(
+    const auto accounted = testsupport::runOrvitWith(
         slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
     EXPECT_THAT(accounted.out,
                 HasSubstr("2026-12-07T23:45:01; requeued 1 time, ran on n2 (NODE_FAIL)\n"));
 
     std::vector<std::string> replace = submit;
     replace.push_back("--replace");
-    const auto replaced = apptest::runOrvitWith(slurm.path(), replace, dir / "");
+    const auto replaced = testsupport::runOrvitWith(slurm.path(), replace, dir / "");
     ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
-    EXPECT_EQ(apptest::readAll(slurm.bin + "/scancel.args"), "42_1\n");
+    EXPECT_EQ(testsupport::readAll(slurm.bin + "/scancel.args"), "42_1\n");
     EXPECT_THAT(replaced.out, HasSubstr("cancelled 1 task of earlier jobs\nsubmitted job 43: "));
     EXPECT_THAT(slurm.args(), HasSubstr("--array=0\n"));
     EXPECT_THAT(slurm.args(), HasSubstr("--qos=low\n"));
-    EXPECT_EQ(apptest::readAll(dir / "out/farm/demo.####.png.jobs"),
+    EXPECT_EQ(testsupport::readAll(dir / "out/farm/demo.####.png.jobs"),
               "42 tasks 1-3 4-6\n43 tasks 4-6\n");
 }
 
 // A frame is there for render --skip-existing as for the farm: a whole file.
 // A link that loops is a missing frame, which the render then writes.
 TEST(OrvitFarm, SkipExistingAndStatusCountTheSameFramesAsThere) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const FakeSlurm slurm(dir, "echo 7", "true");
     const std::string out = dir / "o/f.####.png";
     fs::create_directories(dir.path() / "o");
     dir.write("o/f.0001.png", "kept");
     fs::create_symlink("f.0002.png", dir.path() / "o/f.0002.png");
-    const auto status = apptest::runOrvitWith(
+    const auto status = testsupport::runOrvitWith(
         slurm.path(), {"farm", "status", ORVIT_DEMO_SCENE, "--frames", "1-2", "--output", out},
         dir / "");
     EXPECT_THAT(status.out, HasSubstr("done     1 of 2\nmissing  2\n"));
     EXPECT_THAT(status.err, HasSubstr("frames 2 are missing and no task will render them"));
 
-    const auto render = apptest::runOrvit(
+    const auto render = testsupport::runOrvit(
         {"render", ORVIT_DEMO_SCENE, "--frames", "1-2", "--skip-existing", "--output", out},
         dir / "");
     ASSERT_EQ(render.exitCode, 0) << render.err;
-    EXPECT_EQ(apptest::count(render.out, "frame 1  already there -> "), 1u) << render.out;
-    EXPECT_EQ(apptest::count(render.out, "frame 2  t "), 1u) << render.out;
-    EXPECT_EQ(apptest::readAll(dir / "o/f.0001.png"), "kept");
+    EXPECT_EQ(testsupport::count(render.out, "frame 1  already there -> "), 1u) << render.out;
+    EXPECT_EQ(testsupport::count(render.out, "frame 2  t "), 1u) << render.out;
+    EXPECT_EQ(testsupport::readAll(dir / "o/f.0001.png"), "kept");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "o/f.0002.png")));
 }
 
@@ -254,7 +255,7 @@ TEST(OrvitFarm, SkipExistingAndStatusCountTheSameFramesAsThere) {
 // status names it, a submit removes it with the frames it renders again;
 // a live writer's file stays, and another host's while a task may run.
 TEST(OrvitFarm, SubmitRemovesWhatGoneWritersLeftAndStatusNamesIt) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const FakeSlurm slurm(dir, "echo 42", "exit 0");
     const std::string out = dir / "out/demo.####.png";
     fs::create_directories(dir.path() / "out");
@@ -262,7 +263,7 @@ TEST(OrvitFarm, SubmitRemovesWhatGoneWritersLeftAndStatusNamesIt) {
     if (child == 0)
         _exit(0);
     waitpid(child, nullptr, 0);
-    const std::string host = orvit::app::temporaryHostName();
+    const std::string host = orvit::files::temporaryHostName();
     const std::string dead =
         ".demo.0003.tmp-" + host + "-" + std::to_string(child) + "-0123abcd.png";
     const std::string elsewhere = ".demo.0004.tmp-elsewhere-77-0123abcd.png";
@@ -272,13 +273,13 @@ TEST(OrvitFarm, SubmitRemovesWhatGoneWritersLeftAndStatusNamesIt) {
         dir.write("out/" + name, "part");
     const std::vector<std::string> status = {"farm", "status", ORVIT_DEMO_SCENE, "--output", out};
 
-    const auto before = apptest::runOrvitWith(slurm.path(), status, dir / "");
+    const auto before = testsupport::runOrvitWith(slurm.path(), status, dir / "");
     EXPECT_EQ(before.exitCode, 1);
     EXPECT_THAT(before.out,
                 HasSubstr("stale   2 unfinished files of writers that are gone: " + dead + ", " +
                           elsewhere + " (removed when their frames are rendered again)\n"));
 
-    const auto submit = apptest::runOrvitWith(
+    const auto submit = testsupport::runOrvitWith(
         slurm.path(), {"farm", "submit", ORVIT_DEMO_SCENE, "--output", out}, dir / "");
     ASSERT_EQ(submit.exitCode, 0) << submit.err;
     EXPECT_THAT(submit.out, HasSubstr("removed 2 unfinished files of writers that are gone: " +
@@ -290,7 +291,7 @@ TEST(OrvitFarm, SubmitRemovesWhatGoneWritersLeftAndStatusNamesIt) {
     // While the task runs, another host's file may be its own.
     slurm.write("squeue", "echo '42|0|RUNNING|0|2026-12-07T23:40:00|n3|None|'");
     dir.write("out/" + elsewhere, "part");
-    const auto running = apptest::runOrvitWith(slurm.path(), status, dir / "");
+    const auto running = testsupport::runOrvitWith(slurm.path(), status, dir / "");
     EXPECT_EQ(running.exitCode, 0) << running.err;
     EXPECT_THAT(running.out, Not(HasSubstr("stale ")));
 }
@@ -299,7 +300,7 @@ TEST(OrvitFarm, SubmitRemovesWhatGoneWritersLeftAndStatusNamesIt) {
 // never waited on (each run is bounded, so that a wait fails the test), and
 // a file is read whole only up to the limit for its kind.
 TEST(OrvitFarm, FarmFilesThatAreNoRegularFilesOrTooLargeAreRefused) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const FakeSlurm slurm(dir, "echo 43", "echo '42|0|FAILED|0|2026-12-07T23:40:00|n2|None|'");
     const std::string out = dir / "out/demo.####.png";
     const std::string farm = dir / "out/farm/";
@@ -308,7 +309,7 @@ TEST(OrvitFarm, FarmFilesThatAreNoRegularFilesOrTooLargeAreRefused) {
     ASSERT_EQ(mkfifo(jobs.c_str(), 0644), 0);
     const std::string bounded = slurm.path() + " timeout 20";
     for (const char* command : {"submit", "status"}) {
-        const auto r = apptest::runOrvitWith(
+        const auto r = testsupport::runOrvitWith(
             bounded, {"farm", command, ORVIT_DEMO_SCENE, "--output", out}, dir / "");
         EXPECT_EQ(r.err,
                   "orvit: farm jobs file '" + jobs + "': is a named pipe, not a regular file\n")
@@ -318,19 +319,19 @@ TEST(OrvitFarm, FarmFilesThatAreNoRegularFilesOrTooLargeAreRefused) {
     dir.write("out/farm/demo.####.png.jobs", "42 tasks 1-6\n");
     const std::vector<std::string> status = {"farm", "status", ORVIT_DEMO_SCENE, "--output", out};
     ASSERT_EQ(mkfifo(log.c_str(), 0644), 0);
-    EXPECT_EQ(apptest::runOrvitWith(bounded, status, dir / "").err,
+    EXPECT_EQ(testsupport::runOrvitWith(bounded, status, dir / "").err,
               "orvit: task log '" + log + "': is a named pipe, not a regular file\n");
     fs::remove(log);
     dir.write("out/farm/demo.####.png.42_0.log", "");
     fs::resize_file(log, uint64_t{1} << 31); // sparse
-    EXPECT_EQ(apptest::runOrvitWith(bounded, status, dir / "").err,
+    EXPECT_EQ(testsupport::runOrvitWith(bounded, status, dir / "").err,
               "orvit: task log '" + log +
                   "': is 2147483648 bytes, more than the 64 MiB orvit reads from a farm task's "
                   "log\n");
 }
 
 TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const FakeSlurm slurm(
         dir, "echo 'sbatch: error: invalid partition specified: nope' >&2; exit 1", "");
     dir.write("broken.toml", "[frames\nfirst = 1\n");
@@ -384,7 +385,7 @@ TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> args = {"farm", "submit"};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const auto r = apptest::runOrvitWith(c.environment, args, dir / "");
+        const auto r = testsupport::runOrvitWith(c.environment, args, dir / "");
         EXPECT_EQ(r.exitCode, 1);
         const auto lines = r.errLines();
         ASSERT_EQ(lines.size(), 1u) << r.err;

@@ -17,7 +17,10 @@
 #include <fstream>
 
 namespace fs = std::filesystem;
-using namespace orvit::app;
+using namespace orvit::core;
+using namespace orvit::farm;
+using namespace orvit::files;
+using namespace orvit::scene;
 
 namespace {
 
@@ -87,7 +90,7 @@ TEST(DefaultChunk, TasksGetSecondsOfWorkWithinTheRangeAndArrayLimit) {
 }
 
 TEST(MissingFrames, OnlyFilesCountAsImages) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("f.0002.png", "x");
     dir.write("f.0004.png", "x");
     fs::create_directories(dir.path() / "f.0005.png"); // a folder is no image
@@ -169,7 +172,7 @@ TEST(SbatchOptions, OptionsOrvitSetsOrThatChangeTheTasksAreRefused) {
         {"--comment=a\nb", "--sbatch '--comment=a\\nb': an option with a control character"},
     };
     for (const Refused& r : refused)
-        EXPECT_THAT(apptest::failure([&] { checkSbatchOption(r.option); }),
+        EXPECT_THAT(testsupport::failure([&] { checkSbatchOption(r.option); }),
                     testing::HasSubstr(r.error));
 }
 
@@ -177,7 +180,7 @@ TEST(SbatchOptions, OptionsOrvitSetsOrThatChangeTheTasksAreRefused) {
 // place of orvit: each task asks for its own frames, paths arrive whole, and
 // each run names itself first.
 TEST(BatchScript, EachTaskRendersItsFramesAndNamesItsRunAndNode) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("args", "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done\n");
     fs::permissions(dir.path() / "args", fs::perms::owner_all);
     BatchJob job;
@@ -218,11 +221,11 @@ TEST(BatchScript, EachTaskRendersItsFramesAndNamesItsRunAndNode) {
                                  "[--jobs]\n[4]\n";
     for (const auto& [task, frames] :
          std::vector<std::pair<int, std::string>>{{0, "3-5"}, {1, "6-8"}, {2, "10-10"}}) {
-        const auto r = apptest::runShell("SLURM_ARRAY_JOB_ID=41 SLURM_RESTART_COUNT=1 "
-                                         "SLURMD_NODENAME=n2 SLURM_ARRAY_TASK_ID=" +
-                                             std::to_string(task) + " sh " +
-                                             apptest::shellQuoted(dir / "job.sbatch"),
-                                         dir / "");
+        const auto r = testsupport::runShell("SLURM_ARRAY_JOB_ID=41 SLURM_RESTART_COUNT=1 "
+                                             "SLURMD_NODENAME=n2 SLURM_ARRAY_TASK_ID=" +
+                                                 std::to_string(task) + " sh " +
+                                                 testsupport::shellQuoted(dir / "job.sbatch"),
+                                             dir / "");
         EXPECT_EQ(r.exitCode, 0) << r.err;
         std::string e = expected;
         e.replace(e.find("FRAMES"), 6, frames);
@@ -237,14 +240,14 @@ TEST(BatchScript, EachTaskRendersItsFramesAndNamesItsRunAndNode) {
         EXPECT_EQ(runs[0].started.size(), 19u) << runs[0].started;
     }
     // A task of no chunk, and a node without the program, fail in one line.
-    const auto stray = apptest::runShell(
-        "SLURM_ARRAY_TASK_ID=3 sh " + apptest::shellQuoted(dir / "job.sbatch"), dir / "");
+    const auto stray = testsupport::runShell(
+        "SLURM_ARRAY_TASK_ID=3 sh " + testsupport::shellQuoted(dir / "job.sbatch"), dir / "");
     EXPECT_EQ(stray.exitCode, 1);
     EXPECT_EQ(stray.err, "orvit farm: task 3 is not one of this job's\n");
     fs::remove(dir.path() / "args");
-    const auto bare = apptest::runShell("SLURMD_NODENAME=n3 SLURM_ARRAY_TASK_ID=0 sh " +
-                                            apptest::shellQuoted(dir / "job.sbatch"),
-                                        dir / "");
+    const auto bare = testsupport::runShell("SLURMD_NODENAME=n3 SLURM_ARRAY_TASK_ID=0 sh " +
+                                                testsupport::shellQuoted(dir / "job.sbatch"),
+                                            dir / "");
     EXPECT_EQ(bare.exitCode, 127);
     EXPECT_EQ(bare.err, "orvit farm: node n3 has no program '" + dir / "args" +
                             "': install orvit there at the same path, or share its folder\n");
@@ -266,18 +269,18 @@ TEST(BatchScript, EachTaskRendersItsFramesAndNamesItsRunAndNode) {
         BatchJob bad = job;
         bad.*r.field = r.path;
         bad.files = farmFiles(bad.output);
-        EXPECT_THAT(apptest::failure([&] { batchScript(bad); }), testing::StartsWith(r.error));
+        EXPECT_THAT(testsupport::failure([&] { batchScript(bad); }), testing::StartsWith(r.error));
     }
 
     // Outside an array job the script refuses to run.
     const auto alone =
-        apptest::runShell("sh " + apptest::shellQuoted(dir / "job.sbatch"), dir / "");
+        testsupport::runShell("sh " + testsupport::shellQuoted(dir / "job.sbatch"), dir / "");
     EXPECT_NE(alone.exitCode, 0);
     EXPECT_EQ(alone.out, "");
 }
 
 TEST(JobsFile, RecordsReadBackAndDamagedLinesArePassedOver) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     recordJob(dir / "jobs", {"41", {{1, 2}, {5, 6}}});
     {
         std::ofstream damaged(dir / "jobs", std::ios::app);

@@ -18,20 +18,20 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using orvit::app::AppError;
-using orvit::app::writeAtomically;
+using orvit::core::AppError;
+using orvit::files::writeAtomically;
 
 namespace {
 
 std::string failure(const std::string& path, const std::string& content = "new\n") {
-    return apptest::failure([&] { writeAtomically(path, "settings '" + path + "'", content); });
+    return testsupport::failure([&] { writeAtomically(path, "settings '" + path + "'", content); });
 }
 
 // A file, a relative link to it from another folder and a link to that link:
 // each write lands in the file, the links stay, the file keeps its
 // permissions, and no temporary file is left in either folder.
 TEST(WriteAtomically, ReplacesTheFileALinkNamesKeepingItsPermissions) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     fs::create_directories(dir.path() / "shared");
     fs::create_directories(dir.path() / "shot");
     dir.write("shared/glow.txt", "old\n");
@@ -42,7 +42,7 @@ TEST(WriteAtomically, ReplacesTheFileALinkNamesKeepingItsPermissions) {
     for (const char* name : {"shared/glow.txt", "shot/glow.txt", "shot/again.txt"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(failure(dir / name, name), "(no failure)");
-        EXPECT_EQ(apptest::readAll(dir / "shared/glow.txt"), name);
+        EXPECT_EQ(testsupport::readAll(dir / "shared/glow.txt"), name);
         EXPECT_EQ(fs::status(dir / "shared/glow.txt").permissions(), mode);
     }
     EXPECT_TRUE(fs::is_symlink(dir / "shot/glow.txt"));
@@ -64,26 +64,26 @@ TEST(WriteAtomically, ReplacesTheFileALinkNamesKeepingItsPermissions) {
 // A temporary name that exists (another writer's, on this host or on
 // another sharing the folder) is never opened: another name is taken.
 TEST(WriteAtomically, NeverOpensATemporaryNameThatExists) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write(".f.tmp-taken.txt", "another writer's");
     const std::vector<std::string> names = {dir / ".f.tmp-taken.txt", dir / ".f.tmp-free.txt"};
     size_t tried = 0;
     writeAtomically(dir / "f.txt", "settings", "new\n",
                     [&](const std::string&) { return names.at(tried++); });
     EXPECT_EQ(tried, 2u);
-    EXPECT_EQ(apptest::readAll(dir / ".f.tmp-taken.txt"), "another writer's");
-    EXPECT_EQ(apptest::readAll(dir / "f.txt"), "new\n");
+    EXPECT_EQ(testsupport::readAll(dir / ".f.tmp-taken.txt"), "another writer's");
+    EXPECT_EQ(testsupport::readAll(dir / "f.txt"), "new\n");
 }
 
 TEST(WriteAtomically, EndingSignalDuringTheWriteRemovesTheTemporaryFile) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("glow.txt", "old\n");
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
-        apptest::expectEndsBySignal(signal,
-                                    [&] { apptest::writeHalfThenRaise(dir / "glow.txt", signal); });
+        testsupport::expectEndsBySignal(
+            signal, [&] { testsupport::writeHalfThenRaise(dir / "glow.txt", signal); });
         EXPECT_EQ(dir.files(), std::vector<std::string>{"glow.txt"});
-        EXPECT_EQ(apptest::readAll(dir / "glow.txt"), "old\n");
+        EXPECT_EQ(testsupport::readAll(dir / "glow.txt"), "old\n");
     }
 }
 

@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using orvit::app::OtherHosts;
-using orvit::app::removeStaleTemporaries;
-using orvit::app::temporaryHostName;
+using orvit::files::OtherHosts;
+using orvit::files::removeStaleTemporaries;
+using orvit::files::temporaryHostName;
 
 namespace {
 
@@ -36,7 +36,7 @@ std::string temporaryOf(const std::string& target, const std::string& host, pid_
 // Which files of a folder holding frames, their temporaries and other files
 // each call removes, by owner and by frame.
 TEST(RemoveStaleTemporaries, RemovesOnlyFilesOfTheFramesWhoseWriterIsGone) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const std::string host = temporaryHostName();
     const pid_t dead = endedProcess();
     const std::string deadHere = temporaryOf("s_0001", host, dead);
@@ -78,12 +78,12 @@ TEST(RemoveStaleTemporaries, RemovesOnlyFilesOfTheFramesWhoseWriterIsGone) {
 // file under a name that says whose it is; the clean-up then removes it and
 // leaves the old file whole, even while the dead writer is not yet reaped.
 TEST(RemoveStaleTemporaries, RemovesWhatAWriterKilledMidWriteLeft) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("glow.txt", "old\n");
     const pid_t writer = fork();
     ASSERT_GE(writer, 0);
     if (writer == 0) {
-        orvit::app::writeAtomically(dir / "glow.txt", "settings", [](const std::string& t) {
+        orvit::files::writeAtomically(dir / "glow.txt", "settings", [](const std::string& t) {
             std::ofstream(t) << "half";
             raise(SIGKILL);
         });

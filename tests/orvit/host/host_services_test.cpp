@@ -9,7 +9,7 @@
 
 namespace {
 
-using orvit::standin::HostServices;
+using orvit::host::HostServices;
 
 template <typename T> const T* lookUp(const char* name) {
     return static_cast<const T*>(HostServices::lookup()(name, 0));
@@ -110,16 +110,16 @@ TEST(HostServices, LooksUpExactNamesRecordsThemAndWithholdsOnDemand) {
 }
 
 // A user that fails by throwing, as one out of memory might.
-class ThrowingUser : public orvit::standin::PanelUser {
+class ThrowingUser : public orvit::panel::PanelUser {
   public:
-    int32_t run(orvit::standin::Panel&, int32_t) override { throw std::bad_alloc(); }
+    int32_t run(orvit::panel::Panel&, int32_t) override { throw std::bad_alloc(); }
 };
 
 // Answers every opening with `answer`, remembering the flags.
-class AnsweringUser : public orvit::standin::PanelUser {
+class AnsweringUser : public orvit::panel::PanelUser {
   public:
     explicit AnsweringUser(int32_t a) : answer(a) {}
-    int32_t run(orvit::standin::Panel& panel, int32_t f) override {
+    int32_t run(orvit::panel::Panel& panel, int32_t f) override {
         flags = f;
         title = panel.title();
         // A second opening of a panel already open is refused.
@@ -138,7 +138,7 @@ TEST(HostServices, PanelSlotsRunOnTheBoundHostsPanelsAndRecordWhatHappened) {
     HostServices host;
     const auto* panels = lookUp<PanelServices>("LWPanelServices");
     ASSERT_EQ(panels, &host.panelServices);
-    EXPECT_EQ(panels->drawFuncs, orvit::standin::panelDrawFuncs());
+    EXPECT_EQ(panels->drawFuncs, orvit::panel::panelDrawFuncs());
     EXPECT_EQ(panels->slot3, nullptr);
     EXPECT_EQ(panels->slot5, nullptr);
     EXPECT_EQ(panels->slot9, nullptr);
@@ -229,7 +229,7 @@ TEST(HostServices, PanelHostKeepsTheNewestReleasedPanelsAndRefusesTheControlAske
     }
     EXPECT_EQ(host.panelHost.panelsMade(), 10u);
     // The one being made joins the kept ones on the next creation.
-    ASSERT_EQ(host.panelHost.panels().size(), orvit::standin::PanelHost::kKeptPanels + 1);
+    ASSERT_EQ(host.panelHost.panels().size(), orvit::panel::PanelHost::kKeptPanels + 1);
     EXPECT_EQ(host.panelHost.panels().back()->title(), "9");
     EXPECT_EQ(host.panelHost.panels().front()->title(), "5");
     const auto& controls = host.panelHost.panels().back()->controls();

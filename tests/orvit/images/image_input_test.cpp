@@ -13,8 +13,8 @@
 #include <cstring>
 #include <string>
 
-using orvit::app::ImageError;
-using orvit::app::openImage;
+using orvit::images::ImageError;
+using orvit::images::openImage;
 
 namespace {
 
@@ -64,16 +64,16 @@ std::string int32s(std::initializer_list<int32_t> values) {
 // of one pixel each (2 GB). Channels are bounded (a check over them all took a minute for 100,000).
 TEST(OpenImage, RefusesWhatADamagedHeaderClaims) {
     const std::string seeds = std::string(ORVIT_TEST_DATA) + "/../fuzz/corpus/image_input_fuzz/";
-    apptest::TempFolder dir;
-    std::string tiled = apptest::readAll(seeds + "layers-tiled.exr");
+    testsupport::TempFolder dir;
+    std::string tiled = testsupport::readAll(seeds + "layers-tiled.exr");
     tiled = withValue(tiled, "tiles", "tiledesc", int32s({1, 1}));
     for (const char* window : {"dataWindow", "displayWindow"})
         tiled = withValue(tiled, window, "box2i", int32s({0, 0, 16383, 16383}));
     dir.write("tiles.exr", tiled);
-    std::vector<apptest::Channel> many;
+    std::vector<testsupport::Channel> many;
     for (int c = 0; c <= 4096; ++c)
         many.push_back({"c" + std::to_string(c), OIIO::TypeDesc::HALF, {0}});
-    apptest::writeChannels(dir / "channels.exr", 1, 1, many);
+    testsupport::writeChannels(dir / "channels.exr", 1, 1, many);
     const struct {
         std::string path;
         std::string expected;

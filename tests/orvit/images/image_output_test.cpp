@@ -17,7 +17,8 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace orvit::app;
+using namespace orvit::images;
+using namespace orvit::passes;
 
 namespace {
 
@@ -31,7 +32,7 @@ std::vector<uint8_t> testPixels(int w, int h) {
 // Each format at each kind of compression, read back by orvit's readers and
 // by a second image library.
 TEST(WriteImage, EveryFormatReadsBackTheSameBytes) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const int w = 17, h = 5;
     const std::vector<uint8_t> rgba = testPixels(w, h);
     for (const char* name : {"f.png", "f.tif", "f.TIFF", "f.exr"})
@@ -40,7 +41,7 @@ TEST(WriteImage, EveryFormatReadsBackTheSameBytes) {
             writeImage(dir / name, w, h, rgba, compression, "Filmic sRGB");
             const bool exr = std::string(name) == "f.exr";
             if (!exr) {
-                EXPECT_EQ(apptest::readBytes(dir / name), rgba);
+                EXPECT_EQ(testsupport::readBytes(dir / name), rgba);
             }
             // The EXR holds the bytes over 255, which only the plain clamp
             // gives back, its colour multiplied by its alpha as EXR keeps
@@ -71,7 +72,7 @@ TEST(WriteImage, EveryFormatReadsBackTheSameBytes) {
 }
 
 TEST(WriteImage, ReplacesAnEarlierImageWhole) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeImage(dir / "f.png", 4, 4, testPixels(4, 4));
     const std::vector<uint8_t> black(2 * 2 * 4, 0);
     writeImage(dir / "f.png", 2, 2, black);
@@ -79,7 +80,7 @@ TEST(WriteImage, ReplacesAnEarlierImageWhole) {
 }
 
 TEST(WriteImage, FailuresLeaveNoFileBehind) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("plain-file", "x");
     std::filesystem::create_directories(dir.path() / "taken.png");
     const std::vector<uint8_t> rgba = testPixels(2, 2);
@@ -94,7 +95,7 @@ TEST(WriteImage, FailuresLeaveNoFileBehind) {
         {dir / "f.jpg", "unknown image type; use .png, .tif, .tiff or .exr"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(apptest::failure([&] { writeImage(c.path, 2, 2, rgba); }),
+        EXPECT_EQ(testsupport::failure([&] { writeImage(c.path, 2, 2, rgba); }),
                   "output '" + c.path + "': " + c.expected);
     }
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"plain-file", "taken.png"}));
@@ -104,7 +105,7 @@ TEST(WriteImage, FailuresLeaveNoFileBehind) {
 // cancelled farm task gets, leaves no unfinished file: the temporary file
 // goes, and the process still ends by that signal.
 TEST(WriteImage, EndingSignalDuringTheWriteLeavesNoFile) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     // Noise compresses slowly, so that the write lasts long enough to be hit.
     const int w = 2500, h = 2500;
     std::vector<uint8_t> noise(static_cast<size_t>(w) * h * 4);
@@ -121,7 +122,7 @@ TEST(WriteImage, EndingSignalDuringTheWriteLeavesNoFile) {
             writeImage(dir / "big.png", w, h, noise);
             _exit(0);
         }
-        apptest::signalWhileWriting(child, dir.path(), ".big.tmp", signal, 30);
+        testsupport::signalWhileWriting(child, dir.path(), ".big.tmp", signal, 30);
         if (HasFatalFailure())
             return;
         EXPECT_EQ(dir.files(), std::vector<std::string>{});

@@ -17,7 +17,9 @@
 
 namespace paneltest {
 
-using namespace orvit::standin;
+using namespace orvit::core;
+using namespace orvit::host;
+using namespace orvit::panel;
 
 // One opening of the panel as the host saw it.
 struct Opened {
@@ -90,7 +92,7 @@ class ModulePanelTest : public ::testing::Test {
         return *o.panel->controls().at(static_cast<size_t>(index) - 1);
     }
 
-    apptest::TempFolder folder;
+    testsupport::TempFolder folder;
     HostServices host;
     LoadedModule module;
     ImageFilter filter;

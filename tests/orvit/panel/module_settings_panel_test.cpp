@@ -14,7 +14,8 @@
 
 namespace {
 
-using namespace orvit::standin;
+using namespace orvit::core;
+using namespace orvit::panel;
 using paneltest::Opened;
 
 // One setting line and its five key lines, as the module saves them; envelope

@@ -17,7 +17,9 @@
 
 namespace {
 
-using namespace orvit::standin;
+using namespace orvit::core;
+using namespace orvit::host;
+using namespace orvit::panel;
 
 const char* const kTitle = "Orvit by Tesk Ver 0.4beta";
 const std::string kDemoObjects = std::string(ORVIT_DEMO_FOLDER) + "/objects/";
@@ -25,8 +27,8 @@ const std::string kDemoObjects = std::string(ORVIT_DEMO_FOLDER) + "/objects/";
 // Two settings, the first with a transparency envelope, and the filter on.
 const std::vector<std::string> kSettings = [] {
     std::vector<std::string> lines = {"v 04", "1 2"};
-    lines.insert(lines.end(), apptest::kFixedEntryWithEnvelope.begin(),
-                 apptest::kFixedEntryWithEnvelope.end());
+    lines.insert(lines.end(), testsupport::kFixedEntryWithEnvelope.begin(),
+                 testsupport::kFixedEntryWithEnvelope.end());
     lines.insert(lines.end(),
                  {"1 0 2 0.040000 0.000000", "0 0", "1 255 255 255 0", "1 40 255 40 50",
                   "0 255 255 255 40", "0 255 255 255 60", "1 0 0 0 100"});
@@ -91,7 +93,7 @@ class OpenSettings : public ::testing::Test {
         return f;
     }
 
-    apptest::TempFolder folder;
+    testsupport::TempFolder folder;
     HostServices host;
     LoadedModule module;
     ImageFilter filter;

@@ -19,7 +19,7 @@ namespace paneltest {
 
 inline const PanelServices* panelServices() {
     return static_cast<const PanelServices*>(
-        orvit::standin::HostServices::lookup()("LWPanelServices", 0));
+        orvit::host::HostServices::lookup()("LWPanelServices", 0));
 }
 
 // A test with a quiet host and one panel made through its panel service.
@@ -34,7 +34,7 @@ class HostPanelTest : public ::testing::Test {
         return services->addControl(panel, type, &desc, label);
     }
 
-    orvit::standin::HostServices host;
+    orvit::host::HostServices host;
     const PanelServices* services = nullptr;
     PanelHandle panel = nullptr;
 };
@@ -112,9 +112,9 @@ struct CallLog {
 
 // The integer Value, or a colour's red, read in the record of its type.
 inline int32_t valueSeen(ControlHandle control) {
-    const auto* c = orvit::standin::PanelControl::fromHandle(control);
+    const auto* c = orvit::panel::PanelControl::fromHandle(control);
     if (c == nullptr ||
-        orvit::standin::payloadKind(c->type()) != orvit::standin::PayloadKind::IntVector)
+        orvit::panel::payloadKind(c->type()) != orvit::panel::PayloadKind::IntVector)
         return getInt(control, AttrValue);
     ControlValue v{};
     v.type = ValueIntVector;

@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace orvit::standin;
+using namespace orvit::panel;
 using namespace paneltest;
 
 class PanelModel : public HostPanelTest {

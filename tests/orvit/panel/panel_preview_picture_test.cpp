@@ -16,7 +16,8 @@
 
 namespace {
 
-using namespace orvit::standin;
+using namespace orvit::core;
+using namespace orvit::panel;
 using paneltest::Opened;
 
 using Rgb = std::array<uint8_t, 3>;

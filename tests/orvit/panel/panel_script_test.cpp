@@ -17,7 +17,8 @@ using ::testing::HasSubstr;
 
 namespace {
 
-using namespace orvit::standin;
+using namespace orvit::core;
+using namespace orvit::panel;
 using namespace paneltest;
 
 const char* const kValues[] = {"  3 ", "  7 ", " 12 ", nullptr};

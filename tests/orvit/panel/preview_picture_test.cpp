@@ -11,7 +11,8 @@
 
 namespace {
 
-using namespace orvit::standin;
+using namespace orvit::host;
+using namespace orvit::panel;
 using namespace paneltest;
 
 // A user that runs `act` on the open panel, then answers `answer`.

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace orvit::app;
+using namespace orvit::passes;
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 using ::testing::HasSubstr;
 
-using namespace orvit::app;
+using namespace orvit::passes;
 
 namespace {
 
@@ -36,11 +36,13 @@ TEST(MurmurHash3, GivesThePublishedVectorsForEveryTailLength) {
 }
 
 TEST(CryptomatteId, NamesHashAsTheSpecificationsExamplesAndStayNormalFloats) {
-    EXPECT_EQ(cryptomatteId(apptest::kTorus.name), apptest::kTorus.id);
-    EXPECT_EQ(cryptomatteId(apptest::kPlain.name), apptest::kPlain.id);
-    EXPECT_EQ(cryptomatteId(apptest::kCube.name), apptest::kCube.id);
-    EXPECT_FLOAT_EQ(static_cast<float>(apptest::idValue(apptest::kTorus.id)), -1.54943624832e+30f);
-    EXPECT_FLOAT_EQ(static_cast<float>(apptest::idValue(apptest::kPlain.id)), -1.31926312124e-25f);
+    EXPECT_EQ(cryptomatteId(testsupport::kTorus.name), testsupport::kTorus.id);
+    EXPECT_EQ(cryptomatteId(testsupport::kPlain.name), testsupport::kPlain.id);
+    EXPECT_EQ(cryptomatteId(testsupport::kCube.name), testsupport::kCube.id);
+    EXPECT_FLOAT_EQ(static_cast<float>(testsupport::idValue(testsupport::kTorus.id)),
+                    -1.54943624832e+30f);
+    EXPECT_FLOAT_EQ(static_cast<float>(testsupport::idValue(testsupport::kPlain.id)),
+                    -1.31926312124e-25f);
     // The exponent rule: 0 and 255 move off by bit 23; others stay; twice is once.
     const uint32_t cases[][2] = {{0x00000001u, 0x00800001u}, {0x807fffffu, 0x80ffffffu},
                                  {0x7f800000u, 0x7f000000u}, {0xffc00001u, 0xff400001u},
@@ -58,7 +60,7 @@ TEST(ParseManifest, ReadsNamesWithEveryEscapeAndRefusesAnythingElse) {
         "\"FF800000\"} ");
     const CryptomatteNames expected = {{"Cube", 0xa8fce865u},
                                        {"a\"b\\c/\n", 0x00800001u}, // exponent rule applied
-                                       {apptest::kPlain.name, apptest::kPlain.id},
+                                       {testsupport::kPlain.name, testsupport::kPlain.id},
                                        {"\xf0\x9f\x98\x80", 0xff000000u}};
     EXPECT_EQ(names, expected);
     EXPECT_TRUE(parseManifest("{}").empty());
@@ -179,24 +181,24 @@ TEST(CryptomatteLayers, FoundByMetadataWithTheirRankChannelsOrTheirProblem) {
 }
 
 TEST(LayerNames, ASidecarManifestIsReadBesideTheImageAndNeverOutsideIt) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("m.json", "{\"Cube\":\"a8fce865\"}");
     CryptomatteLayer layer;
     layer.name = "CryptoObject";
     layer.metadata = "cryptomatte/abc/";
     layer.manifestFile = "m.json";
     EXPECT_EQ(layerNames(layer, dir.path().string()),
-              (CryptomatteNames{{"Cube", apptest::kCube.id}}));
+              (CryptomatteNames{{"Cube", testsupport::kCube.id}}));
     for (const char* file : {"../m.json", "/etc/passwd", "missing.json"}) {
         layer.manifestFile = file;
-        EXPECT_THAT(apptest::failure([&] { layerNames(layer, dir.path().string()); }),
+        EXPECT_THAT(testsupport::failure([&] { layerNames(layer, dir.path().string()); }),
                     HasSubstr("metadata 'cryptomatte/abc/manif_file'"))
             << file;
     }
     // A name the module could not be given, named with its key.
     layer.manifestFile.clear();
     layer.manifest = "{\"Lamp\\u0000x\":\"a8fce865\"}";
-    EXPECT_EQ(apptest::failure([&] { layerNames(layer, dir.path().string()); }),
+    EXPECT_EQ(testsupport::failure([&] { layerNames(layer, dir.path().string()); }),
               "metadata 'cryptomatte/abc/manifest': object 'Lamp\\x00x' has a NUL byte in its "
               "name, which no surface name may hold");
     layer.manifest.clear();
@@ -204,7 +206,7 @@ TEST(LayerNames, ASidecarManifestIsReadBesideTheImageAndNeverOutsideIt) {
     std::filesystem::create_directory(dir.path() / "image");
     std::filesystem::create_symlink("../m.json", dir.path() / "image/link.json");
     layer.manifestFile = "link.json";
-    EXPECT_EQ(apptest::failure([&] { layerNames(layer, dir / "image"); }),
+    EXPECT_EQ(testsupport::failure([&] { layerNames(layer, dir / "image"); }),
               "metadata 'cryptomatte/abc/manif_file' 'link.json' leaves the image's folder (it is "
               "a link to '" +
                   dir / "m.json" + "')");

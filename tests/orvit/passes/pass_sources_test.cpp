@@ -6,7 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-using namespace orvit::app;
+using namespace orvit::passes;
 
 namespace {
 
@@ -44,7 +44,7 @@ TEST(FindPassSources, EachPassFromTheOneFileThatOffersIt) {
     // Unnamed, the grey Y is a colour too: two files offer it.
     NamedChannels none;
     none.pickColour = "--colour-channels";
-    EXPECT_EQ(apptest::failure([&] {
+    EXPECT_EQ(testsupport::failure([&] {
                   findPassSources({beauty, greyId}, none);
               }),
               "colour pass: both beauty (R, G, B, A) and id (Y, Y, Y) offer it; leave one file "

@@ -22,9 +22,11 @@
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-using namespace orvit::app;
-using apptest::Channel;
-using apptest::writeChannels;
+using namespace orvit::images;
+using namespace orvit::passes;
+using namespace orvit::scene;
+using testsupport::Channel;
+using testsupport::writeChannels;
 namespace fs = std::filesystem;
 
 namespace {
@@ -32,7 +34,7 @@ namespace {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
-using apptest::failure;
+using testsupport::failure;
 
 std::vector<uint8_t> bytes(std::initializer_list<int> v) {
     return {v.begin(), v.end()};
@@ -42,7 +44,7 @@ std::vector<uint8_t> bytes(std::initializer_list<int> v) {
 const ColourSettings kLinear{ColourSettings::Transform::Linear, "", "", "", ""};
 
 TEST(ReadColourPass, EightBitRgbKeepsValuesAndGetsOpaqueAlpha) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeChannels(dir / "c.png", 3, 2,
                   {{"R", OIIO::TypeDesc::UINT8, {0, 1, 2, 3, 4, 255}},
                    {"G", OIIO::TypeDesc::UINT8, {10, 11, 12, 13, 14, 15}},
@@ -57,7 +59,7 @@ TEST(ReadColourPass, EightBitRgbKeepsValuesAndGetsOpaqueAlpha) {
 }
 
 TEST(ReadColourPass, FloatIsClampedAndRoundedToEightBitsWithTheLinearTransform) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     // Each column one case: below 0, 0, under half a step, over half a step,
     // mid grey, 1, above 1, not a number.
     const std::vector<double> v{-0.5, 0.0, 0.4 / 255, 0.6 / 255, 0.5, 1.0, 2.0, kNaN};
@@ -82,8 +84,8 @@ TEST(ReadColourPass, FloatIsClampedAndRoundedToEightBitsWithTheLinearTransform) 
 // straight: a partly covered pixel's colour is divided by its alpha before
 // the transform, and pixels of alpha 0 and 1 are taken as they are.
 TEST(ReadColourPass, PartlyCoveredFloatColourIsDividedByItsAlphaBeforeTheTransform) {
-    apptest::TempFolder dir;
-    dir.write("root.ocio", apptest::kSquareRootOcioConfig);
+    testsupport::TempFolder dir;
+    dir.write("root.ocio", testsupport::kSquareRootOcioConfig);
     // Premultiplied red, alpha, and the straight red byte for each transform:
     // 0.125 at alpha 0.5 is 0.25 straight, which sRGB shows as 137 and a
     // square root as 128 (not 99 and 90, the red taken as it is).
@@ -131,7 +133,7 @@ TEST(ReadColourPass, PartlyCoveredFloatColourIsDividedByItsAlphaBeforeTheTransfo
 }
 
 TEST(ReadColourPass, GreyIsSpreadOverRedGreenAndBlue) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeChannels(dir / "g.png", 2, 1,
                   {{"Y", OIIO::TypeDesc::UINT8, {7, 9}}, {"A", OIIO::TypeDesc::UINT8, {1, 2}}});
     const ColourPlanes c = readColourPass(dir / "g.png", {});
@@ -146,7 +148,7 @@ TEST(ReadColourPass, GreyIsSpreadOverRedGreenAndBlue) {
 // same bytes: integers scaled from their full range, floats from 0..1 and
 // premultiplied by their alpha.
 TEST(ReadColourPass, EveryStoredTypeAndLayoutGivesTheSameBytes) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const int w = 20, h = 18;
     std::vector<uint8_t> expected[4];
     for (int i = 0; i < w * h; ++i)
@@ -159,7 +161,7 @@ TEST(ReadColourPass, EveryStoredTypeAndLayoutGivesTheSameBytes) {
         const char* file;
         OIIO::TypeDesc type;
         double scale; // stored value of byte 1
-        apptest::Layout layout;
+        testsupport::Layout layout;
     } cases[] = {
         {"u8.png", OIIO::TypeDesc::UINT8, 1, {}},
         {"u16.png", OIIO::TypeDesc::UINT16, 257, {}},
@@ -191,7 +193,7 @@ TEST(ReadColourPass, EveryStoredTypeAndLayoutGivesTheSameBytes) {
 }
 
 TEST(ReadSpecialPass, ChannelsOfEveryTypeGiveBytesByValue) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const std::vector<double> stored{0, 3, 254.6, 2.5, 255, 7.4};
     const auto byValue = bytes({0, 3, 255, 3, 255, 7});
     struct Case {
@@ -223,7 +225,7 @@ TEST(ReadSpecialPass, IndexedImagesGiveTheirIndicesNotTheirPalettesColours) {
 }
 
 TEST(ReadSpecialPass, RefusesValuesOutsideAByteNamingPixelAndValue) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeChannels(dir / "i.exr", 2, 2, {{"objectid", OIIO::TypeDesc::FLOAT, {1, 2, 3, 300}}});
     EXPECT_EQ(failure([&] { readSpecialPass(dir / "i.exr", "objectid"); }),
               "special pass '" + dir / "i.exr" +
@@ -237,7 +239,7 @@ TEST(ReadSpecialPass, RefusesValuesOutsideAByteNamingPixelAndValue) {
 }
 
 TEST(ReadDepthPass, FarFromTheThresholdOnAndNonNumbersBecomeTheHostFar) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeChannels(dir / "z.exr", 6, 1,
                   {{"Z", OIIO::TypeDesc::FLOAT, {0.5, 999.0, 1000.0, 1e10, kInf, kNaN}}});
     const DepthPlane d = readDepthPass(dir / "z.exr", "", 1000.0);
@@ -250,7 +252,7 @@ TEST(ReadDepthPass, FarFromTheThresholdOnAndNonNumbersBecomeTheHostFar) {
 }
 
 TEST(ReadDepthPass, PicksTheNamedChannelElseTheRecognisedElseTheOnlyOne) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeChannels(dir / "m.exr", 1, 1,
                   {{"ViewLayer.Normal.Z", OIIO::TypeDesc::FLOAT, {4}},
                    {"ViewLayer.Depth.Z", OIIO::TypeDesc::FLOAT, {5}}});
@@ -262,7 +264,7 @@ TEST(ReadDepthPass, PicksTheNamedChannelElseTheRecognisedElseTheOnlyOne) {
 
 // Colour, an object-index channel and depth, all from one EXR file.
 TEST(ReadPasses, AllThreeFromOneMultiChannelExr) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const std::string file = dir / "beauty.0001.exr";
     writeChannels(file, 2, 2,
                   {{"R", OIIO::TypeDesc::HALF, {0.0, 0.5, 1.0, 0.25}},
@@ -286,9 +288,9 @@ TEST(ReadPasses, AllThreeFromOneMultiChannelExr) {
 // A renderer's multilayer frame, read with no channel named: each pass from
 // the channels recognised for it, the others left alone.
 TEST(ReadPasses, ARenderersMultilayerFrameGivesEachPassFromItsOwnChannels) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const std::string file = dir / "shot_0001.exr";
-    apptest::writeRendererFrame(file, 3, 1, {{2, 1, 0, 2, 1, 7.5}});
+    testsupport::writeRendererFrame(file, 3, 1, {{2, 1, 0, 2, 1, 7.5}});
     const ColourPlanes c = readColourPass(file, {});
     EXPECT_EQ(c.red, bytes({124, 255, 124}));   // 0.2 and 4.0 through the sRGB transfer
     EXPECT_EQ(c.green, bytes({149, 188, 149})); // 0.3 and 0.5
@@ -330,7 +332,7 @@ TEST(ReadPasses, EachFilesDataWindowLandsInItsDisplayWindow) {
     const auto object = [](int X, int Y) { return 1 + (X + Y + 20) % 5; };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        apptest::TempFolder dir;
+        testsupport::TempFolder dir;
         const auto write = [&](const std::string& name, const Window& w, bool colour) {
             std::vector<Channel> channels;
             for (const char* n : colour ? std::vector<const char*>{"R", "G", "B", "A"}
@@ -379,7 +381,7 @@ TEST(ReadPasses, EachFilesDataWindowLandsInItsDisplayWindow) {
 // The sRGB transfer, clamped after it, against its formula at the two ends,
 // the point where its two pieces meet, mid grey and above white.
 TEST(ReadColourPass, FloatColourFollowsTheSrgbFormula) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const std::vector<double> linear{0.0, 0.0031308, 0.5, 1.0, 4.0};
     writeChannels(dir / "c.exr", 5, 1,
                   {{"R", OIIO::TypeDesc::FLOAT, linear},
@@ -401,7 +403,7 @@ TEST(ReadColourPass, FloatColourFollowsTheSrgbFormula) {
 // wherever in the frame they lie, and a renderer's own 8-bit picture of a
 // float ramp comes out byte for byte.
 TEST(ReadColourPass, FloatColourMatchesTheSrgbCurveAtEveryByte) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const auto linear = [](double encoded) {
         return encoded <= 0.04045 ? encoded / 12.92 : std::pow((encoded + 0.055) / 1.055, 2.4);
     };
@@ -436,9 +438,9 @@ TEST(ReadColourPass, FloatColourMatchesTheSrgbCurveAtEveryByte) {
 
 // A display and view of an OpenColorIO configuration (ocio_config.h).
 TEST(ReadColourPass, AnOpenColorIoViewAndLookApplyToFloatColour) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     ASSERT_EQ(mkfifo((dir / "pipe.ocio").c_str(), 0644), 0);
-    dir.write("config.ocio", apptest::kSquareRootOcioConfig);
+    dir.write("config.ocio", testsupport::kSquareRootOcioConfig);
     writeChannels(dir / "c.exr", 2, 1,
                   {{"R", OIIO::TypeDesc::FLOAT, {0.25, 1.0}},
                    {"G", OIIO::TypeDesc::FLOAT, {0.0, 0.0}},
@@ -478,13 +480,13 @@ TEST(ReadColourPass, AnOpenColorIoViewAndLookApplyToFloatColour) {
 }
 
 TEST(ReadPasses, BadFilesFailWithOneLineNamingFileAndFault) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     // A header that claims more than any frame orvit reads, or more than the
     // file holds: refused before memory is taken for it.
     for (const char* name : {"huge.exr", "short.exr"})
         writeChannels(dir / name, 1, 1, {{"Z", OIIO::TypeDesc::FLOAT, {1}}});
-    apptest::claimSize(dir / "huge.exr", 30000, 30000);
-    apptest::claimSize(dir / "short.exr", 16000, 16000);
+    testsupport::claimSize(dir / "huge.exr", 30000, 30000);
+    testsupport::claimSize(dir / "short.exr", 16000, 16000);
     const std::string shortSize = std::to_string(fs::file_size(dir / "short.exr"));
     // Files that could block a reader forever or are no image at all.
     ASSERT_EQ(mkfifo((dir / "pipe.png").c_str(), 0644), 0);
@@ -569,13 +571,13 @@ TEST(ReadPasses, BadFilesFailWithOneLineNamingFileAndFault) {
 
 namespace {
 
-using apptest::NamedBox;
+using testsupport::NamedBox;
 
 // Torus alone on the left, Cube over the plain on the right: where they
 // overlap the Cube has the most coverage.
-const std::vector<NamedBox> kNamedBoxes = {{apptest::kTorus, 0, 0, 3, 4, 2.0},
-                                           {apptest::kPlain, 4, 0, 8, 4, 3.0},
-                                           {apptest::kCube, 6, 1, 10, 3, 1.0}};
+const std::vector<NamedBox> kNamedBoxes = {{testsupport::kTorus, 0, 0, 3, 4, 2.0},
+                                           {testsupport::kPlain, 4, 0, 8, 4, 3.0},
+                                           {testsupport::kCube, 6, 1, 10, 3, 1.0}};
 
 // The value of the surface named by the object with the most coverage at
 // (x, y), decoded from the boxes as drawn, or 0.
@@ -591,12 +593,12 @@ int expectedValue(int x, int y, const std::vector<SurfaceEntry>& surfaces) {
 }
 
 TEST(ReadSpecialPass, ACryptomattesRankZeroObjectGivesItsSurfacesValue) {
-    apptest::TempFolder dir;
-    apptest::CryptomatteFrame frame;
+    testsupport::TempFolder dir;
+    testsupport::CryptomatteFrame frame;
     frame.levels = 2;
-    apptest::writeCryptomatteFrame(dir / "c.exr", 10, 4, kNamedBoxes, frame);
+    testsupport::writeCryptomatteFrame(dir / "c.exr", 10, 4, kNamedBoxes, frame);
     frame.prefix = "exr/cryptomatte/"; // as a compositor rewrites it
-    apptest::writeCryptomatteFrame(dir / "rewritten.exr", 10, 4, kNamedBoxes, frame);
+    testsupport::writeCryptomatteFrame(dir / "rewritten.exr", 10, 4, kNamedBoxes, frame);
     // Two names share a value; the plain is no surface; "Sphere" is nowhere.
     const std::vector<SurfaceEntry> surfaces = {
         {"torus", 9}, {"Cube", 9}, {"Sphere", 4}, {"Cone", 200}};
@@ -612,12 +614,12 @@ TEST(ReadSpecialPass, ACryptomattesRankZeroObjectGivesItsSurfacesValue) {
 }
 
 TEST(ReadSpecialPass, ABadCryptomatteIsOneLineNamingTheFileAndTheKey) {
-    apptest::TempFolder dir;
-    const auto write = [&](const std::string& name, apptest::CryptomatteFrame frame) {
-        apptest::writeCryptomatteFrame(dir / name, 10, 4, kNamedBoxes, frame);
+    testsupport::TempFolder dir;
+    const auto write = [&](const std::string& name, testsupport::CryptomatteFrame frame) {
+        testsupport::writeCryptomatteFrame(dir / name, 10, 4, kNamedBoxes, frame);
         return dir / name;
     };
-    apptest::CryptomatteFrame hash, conversion, lost, half;
+    testsupport::CryptomatteFrame hash, conversion, lost, half;
     half.half = true;
     hash.metadata["hash"] = "MD5";
     conversion.metadata["conversion"] = "none";
@@ -646,7 +648,7 @@ TEST(ReadSpecialPass, ABadCryptomatteIsOneLineNamingTheFileAndTheKey) {
                   "special pass '" + c.path + "': " + c.error);
     }
     // A manifest that is not JSON names nothing, and says why.
-    apptest::CryptomatteFrame cut;
+    testsupport::CryptomatteFrame cut;
     cut.metadata["manifest"] = "{\"torus\":\"f19c";
     const std::string cutPath = write("cut.exr", cut);
     EXPECT_EQ(readSpecialPass(cutPath, "", "", {{"torus", 1}}).values[0], 1);

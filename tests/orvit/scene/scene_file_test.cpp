@@ -11,7 +11,8 @@
 #include <cstring>
 #include <toml++/toml.h>
 
-using namespace orvit::app;
+using namespace orvit::images;
+using namespace orvit::scene;
 
 namespace {
 
@@ -65,7 +66,7 @@ settings = """v 04
 )";
 
 std::string failure(const std::string& path) {
-    return apptest::failure([&] { parseSceneFile(path); });
+    return testsupport::failure([&] { parseSceneFile(path); });
 }
 
 // A scene that must be refused: its text, and the one line of the error
@@ -76,7 +77,7 @@ struct BadScene {
     std::string expected;
 };
 
-void expectEachRefused(const apptest::TempFolder& dir, const std::vector<BadScene>& cases) {
+void expectEachRefused(const testsupport::TempFolder& dir, const std::vector<BadScene>& cases) {
     for (const BadScene& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir / (std::string(c.name) + ".toml");
@@ -89,7 +90,7 @@ void expectEachRefused(const apptest::TempFolder& dir, const std::vector<BadScen
 }
 
 TEST(ParseSceneFile, ReadsEveryKeyAndResolvesPathsFromTheSceneFolder) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("demo.toml", kScene);
     const SceneFile s = parseSceneFile(dir / "demo.toml");
     EXPECT_EQ(s.module, dir / "lib/Orvit.p");
@@ -125,7 +126,7 @@ TEST(ParseSceneFile, ReadsEveryKeyAndResolvesPathsFromTheSceneFolder) {
 }
 
 TEST(ParseSceneFile, SettingsFromAFileAndAPlainFieldOfViewOrNoCamera) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     dir.write("glow.txt", "v 04\r\n0 0\r\n");
     dir.write("plain.toml", "[frames]\nfirst = 0\nlast = 0\n[passes]\nfile = 'p.exr'\n"
                             "[output]\nfile = 'o.png'\n[filter]\nsettings = 'v 04'\n");
@@ -146,7 +147,7 @@ TEST(ParseSceneFile, SettingsFromAFileAndAPlainFieldOfViewOrNoCamera) {
 }
 
 TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const std::string base = "[camera]\nfov = 60\n[frames]\nfirst = 1\nlast = 2\n"
                              "[passes]\nfile = 'p.exr'\n[output]\nfile = 'o.png'\n"
                              "[filter]\nsettings = 'v 04'\n";
@@ -235,7 +236,7 @@ TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
 // Debian; the reader hands them to it escaped, and where TOML allows no such
 // letter names its place.
 TEST(ParseSceneFile, LettersTheTomlParserCannotTakeKeepTheirMeaning) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const std::string head = "# Жар, a comment\n[camera]\nfov = 60\n[frames]\nfirst = 1\n"
                              "last = 2\n[passes]\nfile = 'p.exr'\n";
     struct Case {
@@ -313,7 +314,7 @@ TEST(FramePatterns, ARangeIsOneFrameOrAscendingFirstAndLast) {
     EXPECT_EQ(parseFrameRange("4").first, 4);
     EXPECT_EQ(parseFrameRange("4").last, 4);
     for (const char* bad : {"6-3", "", "a-b", "3-", "-3", "1-2-3", "999999999"}) {
-        EXPECT_THAT(apptest::failure([&] { parseFrameRange(bad); }),
+        EXPECT_THAT(testsupport::failure([&] { parseFrameRange(bad); }),
                     testing::StartsWith(std::string("--frames '") + bad + "': "));
     }
 }

@@ -16,14 +16,14 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using namespace orvit::app;
+using namespace orvit::scene;
 
 namespace {
 
 // Its private folder goes with the object, and with the process when an
 // ending signal stops it, even in the middle of writing another file.
 TEST(SurfaceObject, ItsFolderGoesWithItAndWithAnEndingSignal) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     fs::create_directory(dir / "tmp");
     const char* given = std::getenv("TMPDIR");
     const std::string saved = given != nullptr ? given : "";
@@ -42,16 +42,16 @@ TEST(SurfaceObject, ItsFolderGoesWithItAndWithAnEndingSignal) {
 
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
-        apptest::expectEndsBySignal(signal, [&] {
+        testsupport::expectEndsBySignal(signal, [&] {
             const SurfaceObject object({{"Cube", 1}});
-            apptest::writeHalfThenRaise(dir / "glow.txt", signal);
+            testsupport::writeHalfThenRaise(dir / "glow.txt", signal);
         });
         EXPECT_TRUE(fs::is_empty(dir / "tmp"));
         EXPECT_EQ(dir.files(), std::vector<std::string>{"tmp"});
     }
     // A $TMPDIR where no folder can be made is named with the cause.
     setenv("TMPDIR", (dir / "none").c_str(), 1);
-    EXPECT_EQ(apptest::failure([] {
+    EXPECT_EQ(testsupport::failure([] {
                   SurfaceObject({{"Cube", 1}});
               }),
               "a temporary folder for the scene's surfaces cannot be made in '" + dir / "none" +

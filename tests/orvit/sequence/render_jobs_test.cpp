@@ -35,19 +35,20 @@ std::vector<std::string> linesStarting(const std::string& out, const std::string
 }
 
 TEST(RenderJobs, SeveralWorkersGiveTheImagesAndLinesOfOne) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     std::string outs[2];
     for (int jobs : {1, 3}) {
         const auto run =
-            apptest::runOrvit({"render", ORVIT_DEMO_SCENE, "--jobs", std::to_string(jobs),
-                               "--output", dir / ("j" + std::to_string(jobs) + "/d.####.png")},
-                              dir / "");
+            testsupport::runOrvit({"render", ORVIT_DEMO_SCENE, "--jobs", std::to_string(jobs),
+                                   "--output", dir / ("j" + std::to_string(jobs) + "/d.####.png")},
+                                  dir / "");
         ASSERT_EQ(run.exitCode, 0) << run.err;
         outs[jobs == 1 ? 0 : 1] = run.out;
     }
     for (int frame = 1; frame <= 6; ++frame) {
         const std::string name = "/d.000" + std::to_string(frame) + ".png";
-        EXPECT_EQ(apptest::readAll(dir / ("j1" + name)), apptest::readAll(dir / ("j3" + name)))
+        EXPECT_EQ(testsupport::readAll(dir / ("j1" + name)),
+                  testsupport::readAll(dir / ("j3" + name)))
             << name;
     }
     // In frame order, each with the envelope values one worker gives.
@@ -62,10 +63,10 @@ TEST(RenderJobs, SeveralWorkersGiveTheImagesAndLinesOfOne) {
 // A frame that fails stops the handing out; the frames before it are
 // finished and printed in order, and its failure is the last line.
 TEST(RenderJobs, AFailedFrameEndsTheRunAfterTheFramesBeforeIt) {
-    apptest::TempFolder dir;
-    const std::string scene = apptest::copyDemo(dir);
+    testsupport::TempFolder dir;
+    const std::string scene = testsupport::copyDemo(dir);
     fs::remove(dir.path() / "demo/passes/colour.0003.png");
-    const auto run = apptest::runOrvit(
+    const auto run = testsupport::runOrvit(
         {"render", scene, "--jobs", "2", "--output", dir / "out/g.####.png"}, dir / "");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err,
@@ -83,9 +84,9 @@ TEST(RenderJobs, AFailedFrameEndsTheRunAfterTheFramesBeforeIt) {
 // A scene `s.toml` of `frames` large noise frames whose images take long
 // enough to write that a signal can be sent while one is being written.
 // Its output is `out/g.##.png`.
-void writeSlowScene(const apptest::TempFolder& dir, int w, int h, int frames) {
+void writeSlowScene(const testsupport::TempFolder& dir, int w, int h, int frames) {
     const size_t n = static_cast<size_t>(w) * h;
-    std::vector<apptest::Channel> colour;
+    std::vector<testsupport::Channel> colour;
     uint32_t x = 12345;
     for (const char* name : {"R", "G", "B"}) {
         colour.push_back({name, OIIO::TypeDesc::UINT8, std::vector<double>(n)});
@@ -94,11 +95,11 @@ void writeSlowScene(const apptest::TempFolder& dir, int w, int h, int frames) {
             v = x >> 24;
         }
     }
-    apptest::writeChannels(dir / "c.png", w, h, colour);
-    apptest::writeChannels(dir / "s.png", w, h,
-                           {{"Y", OIIO::TypeDesc::UINT8, std::vector<double>(n, 1.0)}});
-    apptest::writeChannels(dir / "d.exr", w, h,
-                           {{"Z", OIIO::TypeDesc::FLOAT, std::vector<double>(n, 5.0)}});
+    testsupport::writeChannels(dir / "c.png", w, h, colour);
+    testsupport::writeChannels(dir / "s.png", w, h,
+                               {{"Y", OIIO::TypeDesc::UINT8, std::vector<double>(n, 1.0)}});
+    testsupport::writeChannels(dir / "d.exr", w, h,
+                               {{"Z", OIIO::TypeDesc::FLOAT, std::vector<double>(n, 5.0)}});
     for (int f = 1; f <= frames; ++f)
         for (const char* pass : {"c.png", "s.png", "d.exr"})
             fs::create_symlink(dir / pass, dir / (std::string(pass).insert(1, std::to_string(f))));
@@ -111,7 +112,7 @@ void writeSlowScene(const apptest::TempFolder& dir, int w, int h, int frames) {
 }
 
 // Starts `orvit render s.toml --jobs 2` with its standard output in `out`.
-pid_t startRender(const apptest::TempFolder& dir, const std::string& out) {
+pid_t startRender(const testsupport::TempFolder& dir, const std::string& out) {
     const std::string program = ORVIT_PROGRAM, scene = dir / "s.toml";
     const char* argv[] = {program.c_str(), "render", scene.c_str(), "--jobs", "2", nullptr};
     posix_spawn_file_actions_t actions;
@@ -139,7 +140,7 @@ std::vector<std::string> filesIn(const fs::path& folder) {
 // sends it while workers write images: the parent stops its workers, each
 // removes the image it was writing, and the parent ends by the signal.
 TEST(RenderJobs, StopSignalLeavesOnlyWholeImages) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const int w = 1600, frames = 12;
     writeSlowScene(dir, w, w, frames);
     for (int signal : {SIGINT, SIGTERM}) {
@@ -147,7 +148,7 @@ TEST(RenderJobs, StopSignalLeavesOnlyWholeImages) {
         fs::remove_all(dir.path() / "out");
         const pid_t pid = startRender(dir, dir / "log");
         ASSERT_GT(pid, 0);
-        apptest::signalWhileWriting(pid, dir.path() / "out", ".g.", signal, 60);
+        testsupport::signalWhileWriting(pid, dir.path() / "out", ".g.", signal, 60);
         if (HasFatalFailure())
             return;
         // The workers ended with the parent: nothing changes after it.
@@ -156,7 +157,7 @@ TEST(RenderJobs, StopSignalLeavesOnlyWholeImages) {
         EXPECT_EQ(filesIn(dir.path() / "out"), left);
         // The last line says what was written (the images whose writer
         // reported them) and how to go on.
-        const std::string log = apptest::readAll(dir / "log");
+        const std::string log = testsupport::readAll(dir / "log");
         const size_t line =
             log.rfind("orvit: stopped by signal " + std::to_string(signal) + " with ");
         ASSERT_NE(line, std::string::npos) << log;
@@ -169,7 +170,7 @@ TEST(RenderJobs, StopSignalLeavesOnlyWholeImages) {
         for (const std::string& name : left) {
             SCOPED_TRACE(name);
             EXPECT_NE(name[0], '.');
-            EXPECT_EQ(orvit::app::readColourPass(dir / ("out/" + name), {}).width, w);
+            EXPECT_EQ(orvit::passes::readColourPass(dir / ("out/" + name), {}).width, w);
         }
     }
 }
@@ -178,11 +179,11 @@ TEST(RenderJobs, StopSignalLeavesOnlyWholeImages) {
 // names the worker's end and removes the temporary file the worker left, as a
 // later render removes one a killed run left.
 TEST(RenderJobs, AWorkerKilledMidWriteLeavesNoTemporaryFile) {
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     writeSlowScene(dir, 1600, 1600, 4);
     const pid_t pid = startRender(dir, dir / "log");
     ASSERT_GT(pid, 0);
-    const std::string temporary = apptest::awaitFileStarting(dir.path() / "out", ".g.", 60);
+    const std::string temporary = testsupport::awaitFileStarting(dir.path() / "out", ".g.", 60);
     // ".g.01.tmp-HOST-PID-RANDOM.png": the worker's process id.
     const size_t end = temporary.rfind('-'), start = temporary.rfind('-', end - 1) + 1;
     const pid_t worker = temporary.empty() ? 0 : std::stoi(temporary.substr(start, end - start));
@@ -190,9 +191,9 @@ TEST(RenderJobs, AWorkerKilledMidWriteLeavesNoTemporaryFile) {
     int status = 0;
     waitpid(pid, &status, 0);
     ASSERT_GT(worker, 0) << "no image was ever being written";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << apptest::readAll(dir / "log");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << testsupport::readAll(dir / "log");
     const std::string frame = std::to_string(std::stoi(temporary.substr(3, 2)));
-    EXPECT_THAT(apptest::readAll(dir / "log"),
+    EXPECT_THAT(testsupport::readAll(dir / "log"),
                 testing::HasSubstr("orvit: the worker rendering frame " + frame +
                                    " was ended by signal 9\n"));
     for (const std::string& name : filesIn(dir.path() / "out"))
@@ -200,8 +201,8 @@ TEST(RenderJobs, AWorkerKilledMidWriteLeavesNoTemporaryFile) {
 
     // What a killed run of another process left, found by the next render.
     dir.write("out/" + temporary, "half");
-    ASSERT_EQ(apptest::runOrvit({"render", dir / "s.toml", "--frames", frame, "--skip-existing"},
-                                dir / "")
+    ASSERT_EQ(testsupport::runOrvit(
+                  {"render", dir / "s.toml", "--frames", frame, "--skip-existing"}, dir / "")
                   .exitCode,
               0);
     for (const std::string& name : filesIn(dir.path() / "out"))

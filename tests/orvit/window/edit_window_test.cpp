@@ -17,14 +17,14 @@
 namespace {
 
 namespace fs = std::filesystem;
-using orvit::app::EditResult;
+using orvit::commands::EditResult;
 
-using apptest::copyDemo;
-using apptest::readAll;
+using testsupport::copyDemo;
+using testsupport::readAll;
 
 TEST(EditInWindow, WritesTheSettingsFileAsTheScriptedEditDoes) {
     REQUIRE_DISPLAY();
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     struct Case {
         const char* script;
         EditResult::Outcome outcome;
@@ -40,14 +40,15 @@ TEST(EditInWindow, WritesTheSettingsFileAsTheScriptedEditDoes) {
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
-        const orvit::standin::Script script = orvit::standin::parseScript(c.script, "test");
+        const orvit::panel::Script script = orvit::panel::parseScript(c.script, "test");
         const std::string headlessScene = copyDemo(dir, "headless" + std::to_string(n));
         const std::string windowScene = copyDemo(dir, "window" + std::to_string(n++));
 
-        const EditResult headless = orvit::app::editScene(headlessScene, script, ORVIT_PLUGIN_FILE);
+        const EditResult headless =
+            orvit::commands::editScene(headlessScene, script, ORVIT_PLUGIN_FILE);
         orvit::window::WindowUser user({1, 6, 24.0});
         orvit::window::WindowScriptDriver driver(script, user);
-        const EditResult window = orvit::app::editScene(windowScene, user, ORVIT_PLUGIN_FILE);
+        const EditResult window = orvit::commands::editScene(windowScene, user, ORVIT_PLUGIN_FILE);
         EXPECT_EQ(driver.error(), "");
 
         EXPECT_EQ(headless.outcome, c.outcome);

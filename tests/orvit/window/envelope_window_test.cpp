@@ -15,7 +15,7 @@
 
 namespace {
 
-using orvit::standin::Key;
+using orvit::core::Key;
 using orvit::window::EnvelopeWindow;
 using orvit::window::FrameSpan;
 
@@ -168,7 +168,7 @@ TEST(EnvelopeWindow, OkGivesTheEnvelopeTheKeysCancelAndRemoveLeaveIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        orvit::standin::Envelope* envelope = orvit::standin::makeEnvelope(original);
+        orvit::core::Envelope* envelope = orvit::core::makeEnvelope(original);
         orvit::window::WindowEnvelopeEditor editor(kFrames);
         std::vector<Key> shown;
         editor.onOpen = [&](EnvelopeWindow& w) {
@@ -178,7 +178,7 @@ TEST(EnvelopeWindow, OkGivesTheEnvelopeTheKeysCancelAndRemoveLeaveIt) {
         EXPECT_EQ(editor.edit(*envelope, sizeRequest()), c.answer);
         EXPECT_EQ(pairs(shown), originalPairs);
         EXPECT_EQ(pairs(envelope->keys()), c.keys);
-        orvit::standin::destroyEnvelope(envelope);
+        orvit::core::destroyEnvelope(envelope);
     }
 }
 
@@ -187,22 +187,22 @@ TEST(EnvelopeWindow, ThePlotDrawsTheCurveBetweenLowAndHighOverTheFrames) {
     // Half of the range from frame 1 to frame 3, then rising to the top at
     // frame 6: the curve's colour sits on those heights.
     const std::vector<Key> keys = {{1 / 24.0, 0.05}, {3 / 24.0, 0.05}, {6 / 24.0, 0.1}};
-    orvit::standin::Canvas shot;
+    orvit::panel::Canvas shot;
     orvit::window::WindowEnvelopeEditor editor(kFrames);
     editor.onOpen = [&](EnvelopeWindow& w) {
         shot = orvit::window::captureWindow(w);
         w.cancelButton->do_callback();
     };
-    orvit::standin::Envelope* envelope = orvit::standin::makeEnvelope(keys);
+    orvit::core::Envelope* envelope = orvit::core::makeEnvelope(keys);
     EXPECT_EQ(editor.edit(*envelope, sizeRequest()), 0);
-    orvit::standin::destroyEnvelope(envelope);
+    orvit::core::destroyEnvelope(envelope);
 
     // The plot's box: left 66, right 536, top 24, bottom 204 (the window's
     // 540 x 220 plot at 10, 10 less its margins), frames 1 to 6 across.
     const std::array<uint8_t, 3> curve = {30, 70, 160};
     auto curveRow = [&](int x) {
         const double time = (1 + (x - 66) * 5.0 / 470) / 24;
-        const double value = orvit::standin::evaluateKeys(keys, time);
+        const double value = orvit::core::evaluateKeys(keys, time);
         return 204 - static_cast<int>(value / static_cast<double>(0.1f) * 180 + 0.5);
     };
     for (int x : {80, 200, 230, 320, 400, 480, 530}) {

@@ -23,7 +23,8 @@
 
 namespace {
 
-using namespace orvit::standin;
+using namespace orvit::panel;
+using namespace orvit::window;
 using orvit::window::ControlWidgets;
 using orvit::window::PanelWindow;
 using paneltest::CallLog;

@@ -18,8 +18,8 @@
 
 namespace {
 
-using orvit::standin::Canvas;
-using orvit::standin::parseScript;
+using orvit::panel::Canvas;
+using orvit::panel::parseScript;
 using orvit::window::PanelWindow;
 using orvit::window::WindowScriptDriver;
 using orvit::window::WindowUser;
@@ -142,19 +142,19 @@ TEST(WindowHost, LinesThatCannotBeDoneCancelThePanelAsTheHeadlessHostDoes) {
 }
 
 // The key controls of the panel as a setting, for the ramp the strip shows.
-orvit::GlowSetting shownKeys(orvit::standin::Panel& panel) {
+orvit::GlowSetting shownKeys(orvit::panel::Panel& panel) {
     orvit::GlowSetting s{};
     for (int k = 0; k < orvit::kColorKeyCount; ++k) {
-        orvit::standin::ScriptTarget t;
-        t.base = orvit::standin::ScriptTarget::Base::Key;
+        orvit::panel::ScriptTarget t;
+        t.base = orvit::panel::ScriptTarget::Base::Key;
         t.key = k + 1;
         std::string why;
         t.part = "box";
-        s.keyEnabled[k] = orvit::standin::resolveTarget(t, panel, &why)->value.integer;
+        s.keyEnabled[k] = orvit::panel::resolveTarget(t, panel, &why)->value.integer;
         t.part = "position";
-        s.keyPosition[k] = orvit::standin::resolveTarget(t, panel, &why)->value.integer;
+        s.keyPosition[k] = orvit::panel::resolveTarget(t, panel, &why)->value.integer;
         t.part = "colour";
-        const auto rgb = orvit::standin::resolveTarget(t, panel, &why)->value.vector;
+        const auto rgb = orvit::panel::resolveTarget(t, panel, &why)->value.vector;
         s.keyRed[k] = rgb[0];
         s.keyGreen[k] = rgb[1];
         s.keyBlue[k] = rgb[2];
@@ -191,7 +191,7 @@ TEST(WindowHost, PreviewAndGradientStripShowTheCanvasPixelForPixel) {
         ASSERT_EQ(headlessError, "");
 
         WindowUser user(kFrames);
-        const orvit::standin::Script script = parseScript(lines + "cancel", "test");
+        const orvit::panel::Script script = parseScript(lines + "cancel", "test");
         WindowScriptDriver driver(script, user);
         Canvas shot;
         orvit::GlowSetting keys{};
@@ -201,12 +201,12 @@ TEST(WindowHost, PreviewAndGradientStripShowTheCanvasPixelForPixel) {
                 ASSERT_TRUE(driver.perform(w, script.actions[i])) << driver.error();
             shot = orvit::window::captureWindow(w);
             keys = shownKeys(w.panel());
-            if (const auto* preview = orvit::standin::findPreviewArea(w.panel())) {
+            if (const auto* preview = orvit::panel::findPreviewArea(w.panel())) {
                 previewX = preview->originX();
                 previewY = preview->originY();
             }
             for (const auto& control : w.panel().controls())
-                if (control->type() == orvit::standin::ControlType::Area &&
+                if (control->type() == orvit::panel::ControlType::Area &&
                     control->description().areaHeight == 10) {
                     stripX = control->originX();
                     stripY = control->originY();
@@ -218,12 +218,12 @@ TEST(WindowHost, PreviewAndGradientStripShowTheCanvasPixelForPixel) {
         ASSERT_GE(stripX, 0);
 
         EXPECT_EQ(windowtest::firstDifference(shot, headless.canvas, previewX, previewY,
-                                              orvit::standin::kPreviewWidth,
-                                              orvit::standin::kPreviewHeight),
+                                              orvit::panel::kPreviewWidth,
+                                              orvit::panel::kPreviewHeight),
                   "");
         // Something was drawn: the picture is not the bare background.
         EXPECT_NE(headless.canvas.pixel(previewX + 100, previewY + 100),
-                  orvit::standin::kCanvasBackground);
+                  orvit::panel::kCanvasBackground);
 
         orvit::ColorRamp ramp{};
         ASSERT_NE(orvit::buildColorRamp(&ramp, &keys, 500), nullptr);

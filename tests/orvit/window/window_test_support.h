@@ -36,14 +36,14 @@ inline std::string demoFile(const std::string& name) {
 // with a transparency envelope and the comet with a size envelope.
 inline std::vector<std::string> demoSettings() {
     std::ifstream in(demoFile("glow.txt"), std::ios::binary);
-    return orvit::standin::splitLines(
+    return orvit::core::splitLines(
         std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
 }
 
 // A 320 x 240 frame: a colour ramp, the four demo values in four blocks at
 // depths 10 to 30, the far depth around them.
-inline orvit::standin::MemoryFrame demoFrame() {
-    orvit::standin::MemoryFrame f(320, 240);
+inline orvit::core::MemoryFrame demoFrame() {
+    orvit::core::MemoryFrame f(320, 240);
     f.frame = 5;
     f.start = 5 / 24.0;
     f.end = 6 / 24.0;
@@ -67,15 +67,18 @@ inline orvit::standin::MemoryFrame demoFrame() {
 struct Opening {
     std::vector<std::string> saved;    // the settings as the module saves them afterwards
     std::vector<std::string> controls; // describeControls as the panel closed
-    orvit::standin::Canvas canvas;     // the panel's canvas as it closed
+    orvit::panel::Canvas canvas;       // the panel's canvas as it closed
     bool opened = false;               // the user was asked
 };
 
 // Loads `settings` into an instance of Orvit.p, renders demoFrame() through it
 // first when `withFrame`, and opens its settings panel with `user` at it.
-inline Opening openPanel(orvit::standin::PanelUser& user, const std::vector<std::string>& settings,
+inline Opening openPanel(orvit::panel::PanelUser& user, const std::vector<std::string>& settings,
                          bool withFrame) {
-    using namespace orvit::standin;
+    using namespace orvit::core;
+    using namespace orvit::host;
+    using namespace orvit::panel;
+    using namespace orvit::window;
     HostServices host;
     host.quiet = true;
     for (const char* object : {"lamp.lwo", "crate.lwo", "ring.lwo", "comet.lwo"})
@@ -119,7 +122,7 @@ inline Opening openPanel(orvit::standin::PanelUser& user, const std::vector<std:
 // in *error.
 inline Opening openHeadless(const std::string& script, const std::vector<std::string>& settings,
                             bool withFrame, std::string* error = nullptr) {
-    orvit::standin::ScriptedUser user(orvit::standin::parseScript(script, "test"));
+    orvit::panel::ScriptedUser user(orvit::panel::parseScript(script, "test"));
     Opening out = openPanel(user, settings, withFrame);
     if (error != nullptr)
         *error = user.error();
@@ -128,7 +131,7 @@ inline Opening openHeadless(const std::string& script, const std::vector<std::st
 
 // The first pixel where two boxes differ, as "x y: R G B vs R G B"; empty
 // when they are the same.
-inline std::string firstDifference(const orvit::standin::Canvas& a, const orvit::standin::Canvas& b,
+inline std::string firstDifference(const orvit::panel::Canvas& a, const orvit::panel::Canvas& b,
                                    int x, int y, int w, int h) {
     for (int row = y; row < y + h; ++row)
         for (int col = x; col < x + w; ++col) {

@@ -29,7 +29,7 @@ FakeFrame::FakeFrame(int32_t w, int32_t h) : MemoryFrame(w, h) {
 const FrameAccess* FakeFrame::access() {
     end = start;
     binding_.reset();
-    binding_ = std::make_unique<orvit::standin::FrameBinding>(*this);
+    binding_ = std::make_unique<orvit::core::FrameBinding>(*this);
     recorded = this;
     memory = binding_->access();
     record_ = *memory;

@@ -14,7 +14,7 @@
 
 namespace fakes {
 
-class FakeFrame : public orvit::standin::MemoryFrame {
+class FakeFrame : public orvit::core::MemoryFrame {
   public:
     FakeFrame(int32_t width, int32_t height);
 
@@ -28,7 +28,7 @@ class FakeFrame : public orvit::standin::MemoryFrame {
     bool recordRequests = false;
 
   private:
-    std::unique_ptr<orvit::standin::FrameBinding> binding_;
+    std::unique_ptr<orvit::core::FrameBinding> binding_;
     FrameAccess record_{};
 };
 

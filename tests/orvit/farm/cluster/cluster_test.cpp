@@ -29,9 +29,9 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace fs = std::filesystem;
-using apptest::runOrvit;
-using apptest::runShell;
-using apptest::shellQuoted;
+using testsupport::runOrvit;
+using testsupport::runShell;
+using testsupport::shellQuoted;
 
 namespace {
 
@@ -46,11 +46,12 @@ class FarmCluster : public ::testing::Test {
     }
 
     // orvit farm COMMAND ARGS run in `folder`.
-    apptest::CommandResult farm(const fs::path& folder, const std::string& command,
-                                const std::vector<std::string>& args) {
+    testsupport::CommandResult farm(const fs::path& folder, const std::string& command,
+                                    const std::vector<std::string>& args) {
         std::vector<std::string> all = {"farm", command};
         all.insert(all.end(), args.begin(), args.end());
-        return runShell("cd " + shellQuoted(folder.string()) + " && " + apptest::orvitCommand(all),
+        return runShell("cd " + shellQuoted(folder.string()) + " && " +
+                            testsupport::orvitCommand(all),
                         dir / "");
     }
 
@@ -104,7 +105,7 @@ class FarmCluster : public ::testing::Test {
     // The nodes each run of a task names in its log.
     std::vector<std::string> runNodes(const std::string& log) {
         std::vector<std::string> nodes;
-        std::istringstream lines(apptest::readAll(log));
+        std::istringstream lines(testsupport::readAll(log));
         std::string line;
         while (std::getline(lines, line))
             if (line.rfind("orvit farm: job ", 0) == 0) {
@@ -118,7 +119,8 @@ class FarmCluster : public ::testing::Test {
         for (int frame = first; frame <= last; ++frame) {
             char name[32];
             std::snprintf(name, sizeof name, ".%04d.png", frame);
-            const std::string x = apptest::readAll(a + name), y = apptest::readAll(b + name);
+            const std::string x = testsupport::readAll(a + name),
+                              y = testsupport::readAll(b + name);
             EXPECT_FALSE(x.empty()) << a + name;
             EXPECT_TRUE(x == y) << a + name << " differs from " << b + name;
         }
@@ -133,7 +135,7 @@ class FarmCluster : public ::testing::Test {
         return scene;
     }
 
-    apptest::TempFolder dir;
+    testsupport::TempFolder dir;
     const fs::path shot = dir.path() / "jo's 100%s shot";
 };
 
@@ -145,11 +147,11 @@ TEST_F(FarmCluster, TasksOnEveryNodeGiveTheImagesOfALocalRender) {
     fs::create_directories(hidden);
     for (const char* library : {"libfltk.so.1.3", "libX11.so.6", "libXft.so.2"})
         std::ofstream(hidden + "/" + library).flush();
-    const auto r = runShell("cd " + shellQuoted(demo.string()) +
-                                " && LD_LIBRARY_PATH=" + shellQuoted(hidden) + " " +
-                                apptest::orvitCommand({"farm", "submit", "scene.toml", "--chunk",
-                                                       "2", "--output", "farm/demo.####.png"}),
-                            dir / "");
+    const auto r = runShell(
+        "cd " + shellQuoted(demo.string()) + " && LD_LIBRARY_PATH=" + shellQuoted(hidden) + " " +
+            testsupport::orvitCommand(
+                {"farm", "submit", "scene.toml", "--chunk", "2", "--output", "farm/demo.####.png"}),
+        dir / "");
     // orvit itself cannot start there; its headless twin can submit too.
     EXPECT_NE(r.exitCode, 0);
     const auto submitted =
@@ -209,15 +211,15 @@ TEST_F(FarmCluster, ReplaceCancelsARunningTaskAndRendersOnlyTheMissing) {
     EXPECT_EQ(taskStates(id), (TaskStates{{0, "CANCELLED"}}));
     ASSERT_TRUE(waitForJob(again));
     EXPECT_EQ(taskStates(again), (TaskStates{{0, "COMPLETED"}}));
-    const size_t done = apptest::count(
-        apptest::readAll((out / ("farm/glow.####.png." + id + "_0.log")).string()), " ms  -> ");
+    const size_t done = testsupport::count(
+        testsupport::readAll((out / ("farm/glow.####.png." + id + "_0.log")).string()), " ms  -> ");
     ASSERT_GT(done, 0u);
     ASSERT_LT(done, static_cast<size_t>(frames)) << "the task ended before it was cancelled";
     const std::string log =
-        apptest::readAll((out / ("farm/glow.####.png." + again + "_0.log")).string());
+        testsupport::readAll((out / ("farm/glow.####.png." + again + "_0.log")).string());
     // The new task starts at the first missing frame.
     EXPECT_THAT(log, HasSubstr(": frames " + std::to_string(done + 1) + "-12\n"));
-    EXPECT_EQ(apptest::count(log, " ms  -> "), frames - done) << log;
+    EXPECT_EQ(testsupport::count(log, " ms  -> "), frames - done) << log;
 
     // Only whole images: each one a frame's name, nothing unfinished beside.
     for (const auto& entry : fs::directory_iterator(out)) {
@@ -250,7 +252,7 @@ TEST_F(FarmCluster, AFailedFrameFailsItsTaskWhileTheOthersComplete) {
                              "  task 2    frames 5-6          COMPLETED; ran on n"})
         EXPECT_THAT(report, HasSubstr(line)) << line << " in\n" << report;
     const std::string log =
-        apptest::readAll((scene / ("out/farm/demo.####.png." + id + "_1.log")).string());
+        testsupport::readAll((scene / ("out/farm/demo.####.png." + id + "_1.log")).string());
     EXPECT_THAT(log, HasSubstr("orvit: colour pass '" +
                                (scene / "passes/colour.0004.png").string() + "': no such file"));
 }
@@ -298,14 +300,14 @@ std::vector<pid_t> nodeProcesses(const std::string& node) {
         const std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        std::istringstream stat(apptest::readAll(entry.path() / "stat"));
+        std::istringstream stat(testsupport::readAll(entry.path() / "stat"));
         std::string pid, comm, state;
         pid_t parent = 0;
         stat >> pid >> comm >> state >> parent;
         children.emplace(parent, std::stoi(name));
-        const std::string environ = apptest::readAll(entry.path() / "environ");
+        const std::string environ = testsupport::readAll(entry.path() / "environ");
         if (environ.find(std::string("SLURMD_NODENAME=") + node + '\0') != std::string::npos &&
-            apptest::readAll("/proc/" + std::to_string(parent) + "/comm") == "slurmstepd\n" &&
+            testsupport::readAll("/proc/" + std::to_string(parent) + "/comm") == "slurmstepd\n" &&
             std::find(pids.begin(), pids.end(), parent) == pids.end())
             pids.push_back(parent);
     }
@@ -327,7 +329,7 @@ void signalAll(const std::vector<pid_t>& pids, int signal) {
 // with it.
 void awaitEnd(const std::vector<pid_t>& pids) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::any_of(pids.begin(), pids.end(), orvit::app::processExists) &&
+    while (std::any_of(pids.begin(), pids.end(), orvit::files::processExists) &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
@@ -417,7 +419,7 @@ TEST_F(FarmCluster, ALostNodesTaskIsRequeuedAndNoFrameIsRenderedTwice) {
     EXPECT_FALSE(temporaries(out).empty()) << "the lost writer left no unfinished file";
 
     // Requeued: pending, with when it starts and where it ran.
-    apptest::CommandResult report;
+    testsupport::CommandResult report;
     for (int i = 0; i < 100 && report.out.find("PENDING (BeginTime)") == std::string::npos; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         report = farm(seq, "status", look);
@@ -443,17 +445,17 @@ TEST_F(FarmCluster, ALostNodesTaskIsRequeuedAndNoFrameIsRenderedTwice) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(taskStates(id), (TaskStates{{0, "COMPLETED"}, {1, "COMPLETED"}, {2, "COMPLETED"}}));
-    EXPECT_EQ(apptest::readAll(seq / "../lost-out/farm/glow.####.png.jobs").find('\n') + 1,
-              apptest::readAll(seq / "../lost-out/farm/glow.####.png.jobs").size())
+    EXPECT_EQ(testsupport::readAll(seq / "../lost-out/farm/glow.####.png.jobs").find('\n') + 1,
+              testsupport::readAll(seq / "../lost-out/farm/glow.####.png.jobs").size())
         << "a second job was submitted";
 
     const std::string log = (out / ("farm/glow.####.png." + id + "_1.log")).string();
     const std::vector<std::string> runs = runNodes(log);
-    ASSERT_EQ(runs.size(), 2u) << apptest::readAll(log);
+    ASSERT_EQ(runs.size(), 2u) << testsupport::readAll(log);
     EXPECT_EQ(runs[0], node);
     EXPECT_NE(runs[1], node);
     // The second run leaves the images the first one finished.
-    const std::string text = apptest::readAll(log);
+    const std::string text = testsupport::readAll(log);
     const std::string second = text.substr(text.find("orvit farm: job", 1));
     EXPECT_THAT(second, HasSubstr("frame 5  already there -> ")) << text;
     EXPECT_EQ(temporaries(out), std::vector<std::string>{});
