@@ -4,10 +4,12 @@
 // oiiotool reading the same frames' four colour channels and writing 8-bit
 // PNGs in one process (the file work alone, no glow), taking turns round by
 // round so that a shared machine's load falls on all alike; at 1920 x 1080
-// and at 3840 x 2160. Prints for each the wall time (the least of the rounds),
-// frames a second and the peak memory of its largest process (for orvit, its
-// largest worker), the ratios, and the start-up time and peak memory of
-// `orvit info` and `orvit render --help`.
+// and at 3840 x 2160. Prints for each the wall time (the median and the least
+// of the rounds), frames a second and the peak memory of its largest process
+// (for orvit, its largest worker), the ratios (each the median of the rounds'
+// own ratios, so that a round slowed by other work is paired with itself),
+// and the start-up time and peak memory of `orvit info` and `orvit render
+// --help`.
 //
 //   bench_sequence [--frames N] [--frames-4k N] [--rounds R] [--baseline ORVIT]
 //
@@ -76,9 +78,23 @@ struct Contender {
     std::string name;
     std::vector<std::string> args; // the output folder is removed before each run
     std::string output;
-    Run best;
+    std::vector<double> seconds; // one a round
     double peakMiB = 0.0;
 };
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+}
+
+// The median over the rounds of a's time over b's in the same round.
+double pairedRatio(const Contender& a, const Contender& b) {
+    std::vector<double> ratios;
+    for (size_t i = 0; i < a.seconds.size(); ++i)
+        ratios.push_back(a.seconds[i] / b.seconds[i]);
+    return median(ratios);
+}
 
 // One sequence: made, then every contender in turns, `rounds` times.
 void timeSequence(const fs::path& folder, int width, int height, int frames, int rounds,
@@ -132,29 +148,32 @@ void timeSequence(const fs::path& folder, int width, int height, int frames, int
             fs::remove_all(c.output);
             fs::create_directories(c.output);
             const Run r = run(c.args, log);
-            if (c.best.seconds == 0.0 || r.seconds < c.best.seconds)
-                c.best = r;
+            c.seconds.push_back(r.seconds);
             c.peakMiB = std::max(c.peakMiB, r.peakMiB);
         }
     fs::remove_all(out);
 
     std::printf("\n%d frames of %d x %d, multilayer float EXR (6 channels, ZIP) to PNG, %d CPUs, "
-                "least of %d rounds\n\n",
+                "%d rounds\n\n",
                 frames, width, height, cpus, rounds);
-    std::printf("| | wall s | frames/s | peak MiB of a process |\n|---|---|---|---|\n");
+    std::printf("| | wall s, median | wall s, least | frames/s (median) | peak MiB of a process "
+                "|\n|---|---|---|---|---|\n");
     for (const Contender& c : contenders)
-        std::printf("| %s | %.2f | %.2f | %.0f |\n", c.name.c_str(), c.best.seconds,
-                    frames / c.best.seconds, c.peakMiB);
-    const double one = contenders[0].best.seconds;
-    const double all = contenders[cpus > 1 ? 1 : 0].best.seconds;
-    std::printf("\n--jobs %d against --jobs 1: %.2f x the frames a second\n", cpus, one / all);
+        std::printf("| %s | %.2f | %.2f | %.2f | %.0f |\n", c.name.c_str(), median(c.seconds),
+                    *std::min_element(c.seconds.begin(), c.seconds.end()),
+                    frames / median(c.seconds), c.peakMiB);
+    const Contender& one = contenders[0];
+    const Contender& all = contenders[cpus > 1 ? 1 : 0];
+    std::printf("\nmedians of the rounds' own ratios:\n");
+    std::printf("--jobs %d against --jobs 1: %.2f x the frames a second\n", cpus,
+                pairedRatio(one, all));
     for (const Contender& c : contenders) {
         if (c.name.rfind("oiiotool", 0) == 0)
             std::printf("--jobs %d against oiiotool: %.2f x its wall time\n", cpus,
-                        all / c.best.seconds);
+                        pairedRatio(all, c));
         if (c.name.rfind("baseline", 0) == 0)
             std::printf("--jobs %d against the baseline: %.2f x its frames a second\n", cpus,
-                        c.best.seconds / all);
+                        pairedRatio(c, all));
     }
     std::fflush(stdout);
 }
