@@ -184,14 +184,12 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         throw core::AppError("--colour-channels " + core::inQuotes(request.colourChannels, '\'') +
                              ": give 3 or 4 names, R,G,B[,A]");
     named.special = request.specialChannel;
+    named.cryptomatte = request.cryptomatte;
     named.depth = request.depthChannel;
     named.pickColour = "--colour-channels R,G,B[,A]";
     named.pickSpecial = "--special-channel NAME";
+    named.pickLayer = "--cryptomatte NAME";
     named.pickDepth = "--depth-channel NAME";
-    // One file's special pass may also be a Cryptomatte or a palette's
-    // indices, which findSpecialSource tells; across files it is a channel,
-    // or a Cryptomatte that one file declares.
-    named.findSpecial = request.patterns.size() > 1;
     r.colour = colourSettings(request);
 
     const fs::path scene = fs::absolute(request.output).lexically_normal();
@@ -241,38 +239,19 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
         return passes::readPassHeader("frame " + std::to_string(frame),
                                       scene::framePath(patterns[file].string(), frame));
     };
-    std::vector<passes::PassFileChannels> firsts;
-    std::vector<passes::PassHeader> headers;
-    for (size_t i = 0; i < patterns.size(); ++i) {
-        headers.push_back(readHeader(i, r.range.first));
-        firsts.push_back({frameName(i, r.range.first), headers.back().channels});
-    }
-    if (named.findSpecial && request.specialChannel.empty()) {
-        named.specialFile = passes::cryptomatteFile(headers, firsts, request.cryptomatte);
-        named.findSpecial = named.specialFile < 0;
-    }
-    passes::PassSources sources = passes::findPassSources(firsts, named);
-    r.width = headers[0].width;
-    r.height = headers[0].height;
-    passes::SpecialSource special{sources.special.file >= 0 ? sources.special.channels.front() : "",
-                                  "", false};
-    if (!named.findSpecial) {
-        sources.special.file = std::max(named.specialFile, 0);
-        special = passes::findSpecialSource(headers[sources.special.file], request.specialChannel,
-                                            request.cryptomatte, firsts[sources.special.file].where,
-                                            "--special-channel NAME", "--cryptomatte NAME");
-    }
+    std::vector<passes::PassFile> firsts;
+    for (size_t i = 0; i < patterns.size(); ++i)
+        firsts.push_back({frameName(i, r.range.first), readHeader(i, r.range.first)});
+    const passes::PassSources sources = passes::findPassSources(firsts, named);
+    r.width = firsts[0].header.width;
+    r.height = firsts[0].header.height;
     const std::string where = firsts[sources.special.file].where;
     r.colourPattern = request.patterns[sources.colour.file];
     r.colourChannels = sources.colour.channels;
     r.specialPattern = request.patterns[sources.special.file];
-    r.specialChannel = special.channel;
-    r.cryptomatte = special.cryptomatte;
-    if (!r.cryptomatte.empty())
-        for (const passes::CryptomatteLayer& layer : passes::cryptomatteLayers(
-                 headers[sources.special.file].attributes, headers[sources.special.file].channels))
-            if (layer.name != r.cryptomatte)
-                r.otherCryptomattes.push_back(layer.name);
+    r.specialChannel = sources.special.channel;
+    r.cryptomatte = sources.special.cryptomatte;
+    r.otherCryptomattes = sources.special.otherLayers;
     if (!request.names.empty() && r.cryptomatte.empty())
         throw core::AppError("--names picks objects of a Cryptomatte, but " + where +
                              " gives the special pass as channel " +

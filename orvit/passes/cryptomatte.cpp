@@ -5,6 +5,7 @@
 #include "orvit/files/paths.h"
 #include "orvit/images/image_input.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
@@ -30,177 +31,6 @@ std::string lower(std::string text) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
-
-// A strict reader of the one JSON object a manifest is.
-class ManifestReader {
-  public:
-    explicit ManifestReader(std::string_view text) : text_(text) {}
-
-    CryptomatteNames read() {
-        CryptomatteNames names;
-        expect('{');
-        if (!take('}')) {
-            do {
-                std::string name = string();
-                expect(':');
-                const size_t at = pos_;
-                names.emplace_back(std::move(name), storableId(hexId(string(), at)));
-            } while (take(','));
-            expect('}');
-        }
-        blanks();
-        if (pos_ != text_.size())
-            fail("text after the manifest's object");
-        return names;
-    }
-
-  private:
-    std::string_view text_;
-    size_t pos_ = 0;
-
-    [[noreturn]] void fail(const std::string& what, size_t at) const {
-        throw std::runtime_error("not a JSON object of names to ids: at byte " +
-                                 std::to_string(at) + ", " + what);
-    }
-    [[noreturn]] void fail(const std::string& what) const { fail(what, pos_); }
-
-    void blanks() {
-        while (pos_ < text_.size() && text_[pos_] != 0 && std::strchr(" \t\r\n", text_[pos_]))
-            ++pos_;
-    }
-
-    bool take(char c) {
-        blanks();
-        if (pos_ < text_.size() && text_[pos_] == c) {
-            ++pos_;
-            return true;
-        }
-        return false;
-    }
-
-    void expect(char c) {
-        if (!take(c))
-            fail(pos_ < text_.size() ? std::string("expected '") + c + "'"
-                                     : std::string("the text ends where '") + c + "' should be");
-    }
-
-    unsigned hex4() {
-        if (text_.size() - pos_ < 4)
-            fail("a \\u escape is cut short");
-        unsigned v = 0;
-        for (int i = 0; i < 4; ++i) {
-            const char c = text_[pos_++];
-            if (!std::isxdigit(static_cast<unsigned char>(c)))
-                fail("a \\u escape needs 4 hex digits");
-            v = v * 16 + static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(c))
-                                                   ? c - '0'
-                                                   : std::tolower(c) - 'a' + 10);
-        }
-        return v;
-    }
-
-    static void utf8(unsigned code, std::string& out) {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-
-    // The escape after a backslash, as UTF-8 onto `out`.
-    void escape(std::string& out) {
-        if (pos_ >= text_.size())
-            fail("the text ends inside a string");
-        const char c = text_[pos_++];
-        static const char from[] = "\"\\/bfnrt", to[] = "\"\\/\b\f\n\r\t";
-        if (const char* known = c ? std::strchr(from, c) : nullptr) {
-            out += to[known - from];
-            return;
-        }
-        if (c != 'u')
-            fail(std::string("unknown escape \\") + c, pos_ - 1);
-        unsigned code = hex4();
-        if (code >= 0xDC00 && code <= 0xDFFF)
-            fail("a \\u escape is a lone low surrogate");
-        if (code >= 0xD800 && code <= 0xDBFF) {
-            if (text_.substr(pos_, 2) != "\\u")
-                fail("a high surrogate without its low one");
-            pos_ += 2;
-            const unsigned low = hex4();
-            if (low < 0xDC00 || low > 0xDFFF)
-                fail("a high surrogate without its low one");
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-        }
-        utf8(code, out);
-    }
-
-    // Well-formed UTF-8: shortest forms, no surrogates, nothing past U+10FFFF.
-    static bool validUtf8(const std::string& text) {
-        for (size_t i = 0; i < text.size();) {
-            const auto lead = static_cast<unsigned char>(text[i]);
-            const int extra = lead < 0x80                   ? 0
-                              : lead >= 0xC2 && lead < 0xE0 ? 1
-                              : lead >= 0xE0 && lead < 0xF0 ? 2
-                              : lead >= 0xF0 && lead < 0xF5 ? 3
-                                                            : -1;
-            if (extra < 0 || text.size() - i <= static_cast<size_t>(extra))
-                return false;
-            uint32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
-            for (int k = 1; k <= extra; ++k) {
-                const auto next = static_cast<unsigned char>(text[i + k]);
-                if ((next & 0xC0) != 0x80)
-                    return false;
-                code = code << 6 | (next & 0x3F);
-            }
-            static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-            if (code < least[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-                return false;
-            i += static_cast<size_t>(extra) + 1;
-        }
-        return true;
-    }
-
-    std::string string() {
-        blanks();
-        if (pos_ >= text_.size() || text_[pos_] != '"')
-            fail("expected a string");
-        const size_t start = pos_++;
-        std::string out;
-        for (;;) {
-            if (pos_ >= text_.size())
-                fail("the text ends inside a string");
-            const char c = text_[pos_++];
-            if (c == '"') {
-                if (!validUtf8(out))
-                    fail("a string that is not UTF-8", start);
-                return out;
-            }
-            if (static_cast<unsigned char>(c) < 0x20)
-                fail("a control character inside a string", pos_ - 1);
-            if (c == '\\')
-                escape(out);
-            else
-                out += c;
-        }
-    }
-
-    uint32_t hexId(const std::string& text, size_t at) const {
-        if (text.size() != 8 ||
-            text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-            fail("the id " + core::inQuotes(text, '\'') + " is not 8 hex digits", at);
-        return static_cast<uint32_t>(std::stoul(text, nullptr, 16));
-    }
-};
 
 // "NAME00.R" (or ".red", in any case) after an optional "PREFIX.": the
 // level (00...) and the channel's place (r, g, b, a), or -1.
@@ -301,10 +131,6 @@ uint32_t cryptomatteId(std::string_view name) {
 
 uint32_t surfaceId(const scene::SurfaceEntry& surface) {
     return surface.id ? storableId(*surface.id) : cryptomatteId(surface.name);
-}
-
-CryptomatteNames parseManifest(std::string_view json) {
-    return ManifestReader(json).read();
 }
 
 std::vector<CryptomatteLayer>
@@ -428,15 +254,23 @@ CryptomatteNames layerNames(const CryptomatteLayer& layer, const std::string& im
     }
 }
 
+namespace {
+
+// The bits of a stored id.
 uint32_t idBits(float id) {
     uint32_t bits;
     std::memcpy(&bits, &id, sizeof bits);
     return bits;
 }
 
+} // namespace
+
 std::vector<uint8_t> rankZeroValues(const std::vector<float>& ids,
-                                    const std::unordered_map<uint32_t, uint8_t>& values,
+                                    const std::vector<scene::SurfaceEntry>& surfaces,
                                     std::set<uint32_t>* held) {
+    std::unordered_map<uint32_t, uint8_t> values;
+    for (const scene::SurfaceEntry& surface : surfaces)
+        values.emplace(surfaceId(surface), static_cast<uint8_t>(surface.special));
     std::vector<uint8_t> out(ids.size(), 0);
     // Neighbouring pixels mostly hold one object: look each run up once.
     uint32_t last = 0;
@@ -453,6 +287,53 @@ std::vector<uint8_t> rankZeroValues(const std::vector<float>& ids,
         out[i] = bits == 0 ? 0 : lastValue;
     }
     return out;
+}
+
+RankZeroObjects rankZeroObjects(const CryptomatteLayer& layer, const std::vector<float>& ids,
+                                int32_t width, const std::string& imagePath,
+                                const std::string& where) {
+    RankZeroObjects out;
+    // The ids are the objects: a manifest only names them, and one that
+    // cannot be read leaves them unnamed.
+    try {
+        out.names = layerNames(layer, std::filesystem::path(imagePath).parent_path().string());
+    } catch (const core::AppError& e) {
+        out.manifestProblem = where + ": " + e.what();
+    }
+    std::set<std::string> named;
+    for (const auto& entry : out.names)
+        if (!named.insert(entry.first).second)
+            throw core::AppError(where + ": the manifest of Cryptomatte " +
+                                 inQuotes(layer.name, '\'') + " names " +
+                                 inQuotes(entry.first, '\'') + " twice");
+    out.ids.resize(ids.size());
+    std::transform(ids.begin(), ids.end(), out.ids.begin(), idBits);
+    out.width = width;
+    return out;
+}
+
+void addRankZeroObjects(const RankZeroObjects& objects, scene::HeldObjects& held) {
+    std::unordered_map<uint32_t, const std::string*> named;
+    for (const auto& [name, id] : objects.names)
+        named.emplace(id, &name);
+    uint32_t last = 0;
+    for (const uint32_t id : objects.ids) {
+        if (id == 0 || id == last)
+            continue;
+        last = id;
+        const auto found = named.find(id);
+        std::string& name = held[id];
+        if (name.empty() && found != named.end())
+            name = *found->second;
+    }
+}
+
+std::vector<std::string> namesNotHashed(const CryptomatteNames& names) {
+    std::vector<std::string> differ;
+    for (const auto& [name, id] : names)
+        if (id != cryptomatteId(name))
+            differ.push_back(name);
+    return differ;
 }
 
 } // namespace orvit::passes

@@ -7,6 +7,7 @@
 // bits are the MurmurHash3 of the name, kept off zero, denormals, Inf and NaN.
 #pragma once
 
+#include "orvit/passes/manifest.h"
 #include "orvit/scene/scene_file.h"
 
 #include <array>
@@ -34,14 +35,6 @@ uint32_t cryptomatteId(std::string_view name);
 // The id whose pixels a scene's surface selects: the one it gives (kept
 // storable, as a manifest's), else its name's.
 uint32_t surfaceId(const scene::SurfaceEntry& surface);
-
-// Names and their stored ids, in the order a manifest lists them.
-using CryptomatteNames = std::vector<std::pair<std::string, uint32_t>>;
-
-// A manifest: one JSON object of names to 8 hex digits, nothing else. The
-// ids come out storable (storableId), as the pixels hold them. Throws
-// std::runtime_error saying at which byte the text stops being one.
-CryptomatteNames parseManifest(std::string_view json);
 
 struct CryptomatteLayer {
     std::string name;         // the type name: "ViewLayer.CryptoObject"
@@ -75,14 +68,40 @@ std::vector<std::string> undeclaredCryptomatte(const std::vector<std::string>& c
 // AppError naming the attribute, and the file where there is one.
 CryptomatteNames layerNames(const CryptomatteLayer& layer, const std::string& imageFolder);
 
-// A pixel's special value from its rank-0 id: the value `values` gives the
-// id, 0 for an empty pixel (id 0) or an id `values` lacks. `held`, when
-// given, gets the ids of `values` that some pixel holds.
+// The rank-0 decode: a pixel's object is the id of its rank-0 channel (the
+// layer's levels[0][0]), read as 32-bit floats whose bits are the id.
+
+// A pixel's special value: that of the surface of `surfaces` that selects
+// its object (surfaceId), 0 for an empty pixel (id 0) or an object no
+// surface selects. `held`, when given, gets the ids of the surfaces' objects
+// that some pixel holds.
 std::vector<uint8_t> rankZeroValues(const std::vector<float>& ids,
-                                    const std::unordered_map<uint32_t, uint8_t>& values,
+                                    const std::vector<scene::SurfaceEntry>& surfaces,
                                     std::set<uint32_t>* held = nullptr);
 
-// The bits of a stored id.
-uint32_t idBits(float id);
+// One frame's rank-0 objects, with the names the layer's manifest gives.
+struct RankZeroObjects {
+    std::vector<uint32_t> ids; // 0 where nothing is, row by row
+    int32_t width = 0;
+    CryptomatteNames names;
+    std::string manifestProblem; // one line naming the file; empty when read
+};
+
+// The objects of `ids`, a frame `width` pixels wide, and the names of
+// `layer`, read from `imagePath`'s folder (layerNames). A manifest that is
+// missing or cannot be read names nothing and says why in `manifestProblem`
+// after `where`; one that gives a name twice is an AppError naming `where`
+// and the name, since it would name two objects alike.
+RankZeroObjects rankZeroObjects(const CryptomatteLayer& layer, const std::vector<float>& ids,
+                                int32_t width, const std::string& imagePath,
+                                const std::string& where);
+
+// Adds to `held` the objects of one frame, named where its manifest names
+// them.
+void addRankZeroObjects(const RankZeroObjects& objects, scene::HeldObjects& held);
+
+// The names of a manifest whose id is not their name's hash: renderers
+// that hash otherwise. The manifest's id is the object's.
+std::vector<std::string> namesNotHashed(const CryptomatteNames& names);
 
 } // namespace orvit::passes

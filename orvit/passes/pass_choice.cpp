@@ -1,4 +1,5 @@
 #include "orvit/passes/pass_reading.h"
+#include "orvit/passes/special_source.h"
 
 #include <filesystem>
 #include <system_error>
@@ -45,9 +46,9 @@ ColourChoice chooseColour(const OpenPass& pass, const ColourChannels& names) {
 
 SpecialChoice chooseSpecial(const OpenPass& pass, const std::string& name,
                             const std::string& cryptomatte) {
-    const SpecialSource source =
-        findSpecialSource(pass.header(), name, cryptomatte, pass.where(),
-                          channelKey(PassRole::Special), "passes.cryptomatte");
+    const SpecialSource source = findSpecialSource(
+        {{pass.where(), pass.header()}},
+        {name, cryptomatte, {}, channelKey(PassRole::Special), "passes.cryptomatte"});
     if (source.indices)
         return {};
     if (source.cryptomatte.empty())

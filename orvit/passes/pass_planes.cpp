@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <sstream>
-#include <unordered_map>
 
 namespace orvit::passes {
 namespace {
@@ -95,14 +94,6 @@ ColourPlanes colourPlanes(const OpenPass& pass, const ColourChoice& choice,
     return out;
 }
 
-// A Cryptomatte's surfaces by their ids.
-std::unordered_map<uint32_t, uint8_t> surfaceIds(const std::vector<scene::SurfaceEntry>& surfaces) {
-    std::unordered_map<uint32_t, uint8_t> values;
-    for (const scene::SurfaceEntry& surface : surfaces)
-        values.emplace(surfaceId(surface), static_cast<uint8_t>(surface.special));
-    return values;
-}
-
 } // namespace
 
 SpecialPlane specialPlane(const OpenPass& pass, const SpecialChoice& choice,
@@ -114,7 +105,7 @@ SpecialPlane specialPlane(const OpenPass& pass, const SpecialChoice& choice,
     out.height = pass.input->height();
     if (!choice.layer.empty()) {
         out.cryptomatte = choice.layer;
-        out.values = rankZeroValues(plane.floats, surfaceIds(surfaces), &out.surfaceIdsHeld);
+        out.values = rankZeroValues(plane.floats, surfaces, &out.surfaceIdsHeld);
         return out;
     }
     if (!plane.bytes.empty()) {

@@ -2,65 +2,61 @@
 
 #include "orvit/core/host_error.h"
 #include "orvit/core/text.h"
+#include "orvit/passes/channels.h"
 
 #include <algorithm>
-#include <array>
 #include <set>
 #include <utility>
 
 namespace orvit::passes {
 namespace {
 
-constexpr std::array<PassRole, 3> kRoles = {PassRole::Colour, PassRole::Special, PassRole::Depth};
-
 using core::joined;
 
 std::vector<std::string> namesFor(PassRole role, const NamedChannels& named) {
     if (role == PassRole::Colour)
         return named.colour;
-    const std::string& one = role == PassRole::Special ? named.special : named.depth;
-    return one.empty() ? std::vector<std::string>{} : std::vector<std::string>{one};
-}
-
-// "frame 1 'a.exr' has R, G, B; frame 1 'b.exr' has Z".
-std::string everyFilesChannels(const std::vector<PassFileChannels>& files) {
-    return core::joined(
-        files,
-        [](const PassFileChannels& f) { return f.where + " has " + core::joined(f.channels); },
-        "; ");
+    return named.depth.empty() ? std::vector<std::string>{} : std::vector<std::string>{named.depth};
 }
 
 const std::string& pickFor(PassRole role, const NamedChannels& named) {
-    return role == PassRole::Colour    ? named.pickColour
-           : role == PassRole::Special ? named.pickSpecial
-                                       : named.pickDepth;
+    return role == PassRole::Colour ? named.pickColour : named.pickDepth;
 }
 
 class Finder {
   public:
-    Finder(const std::vector<PassFileChannels>& files, const NamedChannels& named)
+    Finder(const std::vector<PassFile>& files, const NamedChannels& named)
         : files_(files), named_(named) {}
 
     PassSources find() {
         PassSources found;
-        PassSource* const sources[] = {&found.colour, &found.special, &found.depth};
         // Named channels first: a channel a pass is named for is no other's.
-        for (size_t r = 0; r < kRoles.size(); ++r)
-            if (!namesFor(kRoles[r], named_).empty() &&
-                (kRoles[r] != PassRole::Special || named_.findSpecial))
-                *sources[r] = take(kRoles[r], named(kRoles[r]));
-        for (size_t r = 0; r < kRoles.size(); ++r)
-            if (namesFor(kRoles[r], named_).empty() &&
-                (kRoles[r] != PassRole::Special || named_.findSpecial))
-                *sources[r] = take(kRoles[r], recognised(kRoles[r]));
+        if (!named_.special.empty())
+            for (int i = 0; i < static_cast<int>(files_.size()); ++i)
+                taken_.insert({i, named_.special});
+        if (!named_.colour.empty())
+            found.colour = take(PassRole::Colour, named(PassRole::Colour));
+        if (!named_.depth.empty())
+            found.depth = take(PassRole::Depth, named(PassRole::Depth));
+        if (named_.colour.empty())
+            found.colour = take(PassRole::Colour, recognised(PassRole::Colour));
+        std::vector<std::string> others;
+        for (const auto& [file, name] : taken_)
+            if (name != named_.special)
+                others.push_back(name);
+        found.special = findSpecialSource(files_, {named_.special, named_.cryptomatte, others,
+                                                   named_.pickSpecial, named_.pickLayer});
+        if (!found.special.channel.empty())
+            taken_.insert({found.special.file, found.special.channel});
+        if (named_.depth.empty())
+            found.depth = take(PassRole::Depth, recognised(PassRole::Depth));
         for (int i = 0; i < static_cast<int>(files_.size()); ++i)
-            if (files_.size() > 1 && i != named_.specialFile &&
-                std::none_of(std::begin(sources), std::end(sources),
-                             [i](const PassSource* s) { return s->file == i; }))
+            if (files_.size() > 1 && found.colour.file != i && found.special.file != i &&
+                found.depth.file != i)
                 throw core::AppError(files_[i].where +
                                      ": no channel is recognised as a colour, an object index or a "
                                      "depth " +
-                                     fileChannelsNote(files_[i].channels) +
+                                     fileChannelsNote(files_[i].header.channels) +
                                      "; leave the file out, or pick with " + named_.pickColour +
                                      ", " + named_.pickSpecial + " or " + named_.pickDepth);
         return found;
@@ -72,7 +68,7 @@ class Finder {
         const std::vector<std::string> names = namesFor(role, named_);
         std::vector<PassSource> offers;
         for (int i = 0; i < static_cast<int>(files_.size()); ++i) {
-            const std::vector<std::string>& channels = files_[i].channels;
+            const std::vector<std::string>& channels = files_[i].header.channels;
             if (std::all_of(names.begin(), names.end(), [&](const std::string& name) {
                     return std::find(channels.begin(), channels.end(), name) != channels.end();
                 }))
@@ -82,11 +78,11 @@ class Finder {
             return offers;
         if (files_.size() == 1)
             for (const std::string& name : names)
-                if (!missingChannel(name, files_[0].channels).empty())
+                if (!missingChannel(name, files_[0].header.channels).empty())
                     throw core::AppError(files_[0].where + ": " +
-                                         missingChannel(name, files_[0].channels));
-        throw core::AppError(std::string("no file has the channels ") + core::joined(names) +
-                             " of the " + passName(role) + " (" + everyFilesChannels(files_) + ")");
+                                         missingChannel(name, files_[0].header.channels));
+        throw core::AppError(std::string("no file has the channels ") + joined(names) + " of the " +
+                             passName(role) + " (" + everyFilesChannels(files_) + ")");
     }
 
     // The files where channels not yet taken are recognised for the pass;
@@ -95,7 +91,7 @@ class Finder {
         std::vector<PassSource> offers;
         for (int i = 0; i < static_cast<int>(files_.size()); ++i) {
             std::vector<std::string> free;
-            for (const std::string& name : files_[i].channels)
+            for (const std::string& name : files_[i].header.channels)
                 if (!taken_.count({i, name}))
                     free.push_back(name);
             if (channelCandidates(role, free).empty())
@@ -107,15 +103,12 @@ class Finder {
             return offers;
         // Renderers that write a Cryptomatte or an index to a file of its
         // own leave the colour to another file.
-        const std::string pick =
-            pickFor(role, named_) + (role == PassRole::Colour
-                                         ? ", or give the file that holds the colour as well "
-                                           "(orvit init beauty_####.exr crypto_####.exr)"
-                                         : "");
+        const std::string pick = pickFor(role, named_) +
+                                 ", or give the file that holds the colour as well "
+                                 "(orvit init beauty_####.exr crypto_####.exr)";
         if (files_.size() == 1)
-            recogniseChannels(role, files_[0].channels, files_[0].where, pick);
-        const char* what = role == PassRole::Colour ? "the colour" : "an object index";
-        throw core::AppError(std::string("no file has a channel recognised as ") + what + " (" +
+            recogniseChannels(role, files_[0].header.channels, files_[0].where, pick);
+        throw core::AppError("no file has a channel recognised as the colour (" +
                              everyFilesChannels(files_) + "); pick with " + pick);
     }
 
@@ -127,9 +120,8 @@ class Finder {
             const PassSource &a = offers[0], &b = offers[1];
             const bool wasNamed = !namesFor(role, named_).empty();
             throw core::AppError(std::string(passName(role)) + ": both " + files_[a.file].where +
-                                 " (" + core::joined(a.channels) + ") and " + files_[b.file].where +
-                                 " (" + core::joined(b.channels) +
-                                 ") offer it; leave one file out" +
+                                 " (" + joined(a.channels) + ") and " + files_[b.file].where +
+                                 " (" + joined(b.channels) + ") offer it; leave one file out" +
                                  (wasNamed ? "" : ", or pick with " + pickFor(role, named_)));
         }
         for (const std::string& name : offers[0].channels)
@@ -137,15 +129,14 @@ class Finder {
         return offers[0];
     }
 
-    const std::vector<PassFileChannels>& files_;
+    const std::vector<PassFile>& files_;
     const NamedChannels& named_;
     std::set<std::pair<int, std::string>> taken_;
 };
 
 } // namespace
 
-PassSources findPassSources(const std::vector<PassFileChannels>& files,
-                            const NamedChannels& named) {
+PassSources findPassSources(const std::vector<PassFile>& files, const NamedChannels& named) {
     return Finder(files, named).find();
 }
 

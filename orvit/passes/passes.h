@@ -5,7 +5,7 @@
 #include "module/abi/frame_access.h"
 #include "orvit/images/colour_transform.h"
 #include "orvit/passes/cryptomatte.h"
-#include "orvit/passes/pass_sources.h"
+#include "orvit/passes/pass_header.h"
 #include "orvit/scene/scene_file.h"
 
 #include <array>
@@ -40,46 +40,6 @@ struct DepthPlane {
     std::vector<float> depths;
 };
 
-// A pass file's size and channel names, in the order the reader keeps them,
-// and its header's text attributes.
-struct PassHeader {
-    int32_t width = 0;
-    int32_t height = 0;
-    std::vector<std::string> channels;
-    std::map<std::string, std::string> attributes;
-    bool indexed = false; // a palette image
-};
-PassHeader readPassHeader(const std::string& role, const std::string& path);
-
-// The Cryptomatte layers that may give the special pass when none is named:
-// the object layers, else every layer (renderers name layers after a render
-// element: "cryptomatte", "uCryptoWildcard").
-std::vector<const CryptomatteLayer*> unnamedCandidates(const std::vector<CryptomatteLayer>& layers);
-
-// Where a file's special pass comes from: the channel `channel`, else the
-// Cryptomatte layer `cryptomatte` (by its type name), else an indexed
-// image's indices, else the file's only channel, else the channel
-// recognised as an object index, else the file's one candidate Cryptomatte
-// layer (unnamedCandidates). None or several, or a Cryptomatte that cannot be read: an AppError
-// naming `where` and ending with how to pick (`pickChannel`, `pickLayer`).
-struct SpecialSource {
-    std::string channel;     // empty for a Cryptomatte or the indices
-    std::string cryptomatte; // the layer whose rank-0 objects name surfaces
-    bool indices = false;
-};
-SpecialSource findSpecialSource(const PassHeader& header, const std::string& channel,
-                                const std::string& cryptomatte, const std::string& where,
-                                const std::string& pickChannel, const std::string& pickLayer);
-
-// The same rule across several pass files (`files` names and lists each
-// header's channels): the one file whose Cryptomatte gives the special pass,
-// or -1. A file offers it by declaring a candidate layer (or the layer
-// `layer` names), files with an object layer before the others, taken only
-// where no file has an object index channel; two files offering it, or a
-// `layer` no file declares, is an AppError.
-int cryptomatteFile(const std::vector<PassHeader>& headers,
-                    const std::vector<PassFileChannels>& files, const std::string& layer);
-
 // Names of the colour channels to read; an empty list takes the channels
 // recognised as colour (channels.h), or the one channel of a grey file.
 // Three names read no alpha; a fourth names the alpha channel.
@@ -96,7 +56,7 @@ ColourPlanes readColourPass(const std::string& path, const ColourChannels& chann
 // rounded to nearest; a value outside 0..255 or not a number is refused. Or,
 // from a Cryptomatte, the value of the surface named as a pixel's rank-0
 // object, 0 where it is empty or names none of `surfaces`. The source is
-// found by findSpecialSource.
+// found by findSpecialSource (special_source.h).
 SpecialPlane readSpecialPass(const std::string& path, const std::string& channel,
                              const std::string& cryptomatte = {},
                              const std::vector<scene::SurfaceEntry>& surfaces = {});
@@ -115,29 +75,14 @@ struct SpecialAndDepth {
 SpecialAndDepth readSpecialAndDepth(const std::string& path, const std::string& specialChannel,
                                     const std::string& depthChannel, double farFrom);
 
-// The stored ids of the rank-0 objects of Cryptomatte `layer` in `path`,
-// with the depth pass in the same decode when `depthChannel` names one, and
-// the names the layer's manifest gives (orvit init's reading of a frame). A
-// manifest that is missing or cannot be read names nothing and says why in
-// `manifestProblem`; one that gives a name twice is an AppError naming the
-// file and the name.
-struct RankZeroAndDepth {
-    std::vector<uint32_t> ids; // 0 where nothing is, row by row
-    int32_t width = 0;
-    CryptomatteNames names;
-    std::string manifestProblem; // one line naming the file; empty when read
-    DepthPlane depth;            // empty without a depth channel
+// The rank-0 objects of Cryptomatte `layer` in `path` (cryptomatte.h:
+// rankZeroObjects), with the depth pass in the same decode when
+// `depthChannel` names one: orvit init's reading of a frame.
+struct RankZeroAndDepth : RankZeroObjects {
+    DepthPlane depth; // empty without a depth channel
 };
 RankZeroAndDepth readRankZeroAndDepth(const std::string& path, const std::string& layer,
                                       const std::string& depthChannel, double farFrom);
-
-// Adds to `held` the rank-0 objects of one frame's `passes`, named where its
-// manifest names them.
-void addRankZeroObjects(const RankZeroAndDepth& passes, scene::HeldObjects& held);
-
-// The names of a manifest whose id is not their name's hash: renderers
-// that hash otherwise. The manifest's id is the object's.
-std::vector<std::string> namesNotHashed(const CryptomatteNames& names);
 
 // The passes of frame `frame`, read as the functions above read them, after
 // checking that the special and depth passes are the colour pass's size. A

@@ -15,14 +15,17 @@ using Names = std::vector<std::string>;
 // A channel named for one pass is no other pass's: a grey ID image whose Y
 // is named the special pass is not a second grey colour.
 TEST(FindPassSources, EachPassFromTheOneFileThatOffersIt) {
-    const PassFileChannels beauty{"beauty", {"A", "B", "G", "R"}};
-    const PassFileChannels greyId{"id", {"Y"}};
-    const PassFileChannels depth{"depth", {"Z"}};
-    const PassFileChannels layered{
-        "all", {"L.Combined.R", "L.Combined.G", "L.Combined.B", "L.IndexOB.X", "L.Depth.Z"}};
+    const auto file = [](const char* where, const Names& channels) {
+        return PassFile{where, {1, 1, channels, {}, false}};
+    };
+    const PassFile beauty = file("beauty", {"A", "B", "G", "R"});
+    const PassFile greyId = file("id", {"Y"});
+    const PassFile depth = file("depth", {"Z"});
+    const PassFile layered =
+        file("all", {"L.Combined.R", "L.Combined.G", "L.Combined.B", "L.IndexOB.X", "L.Depth.Z"});
     struct Case {
         const char* name;
-        std::vector<PassFileChannels> files;
+        std::vector<PassFile> files;
         std::string special; // named
         int colour, specialFile, depthFile;
         Names colourChannels;
