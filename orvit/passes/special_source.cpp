@@ -82,7 +82,7 @@ class SpecialFinder {
     }
 
     // The file's channels that no other pass is named for or takes.
-    std::vector<std::string> free(size_t file) const {
+    std::vector<std::string> freeChannels(size_t file) const {
         std::vector<std::string> names;
         for (const std::string& name : files_[file].header.channels)
             if (!has(request_.otherPasses, name))
@@ -155,7 +155,7 @@ class SpecialFinder {
     std::optional<SpecialSource> indexChannel() const {
         std::vector<SpecialSource> offers;
         for (size_t i = 0; i < files_.size(); ++i) {
-            const std::vector<std::string> names = free(i);
+            const std::vector<std::string> names = freeChannels(i);
             if (!channelCandidates(PassRole::Special, names).empty())
                 offers.push_back({static_cast<int>(i),
                                   recogniseChannels(PassRole::Special, names, files_[i].where,
