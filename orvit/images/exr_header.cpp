@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <unistd.h>
 
 namespace orvit::images {
@@ -82,6 +83,41 @@ uint64_t linesPerBlock(int compression) {
     return compression >= 0 && compression < 10 ? lines[compression] : 1;
 }
 
+// The bytes the library reads for a value of a type it knows, whatever size
+// the header gives the value; 0 for the types it reads by that size (strings,
+// string and float vectors, types it does not know) or by their contents
+// (channel lists, previews), which the check reads itself.
+uint64_t fixedValueBytes(const std::string& type) {
+    static const std::map<std::string, uint64_t> bytes = {
+        {"box2i", 16},
+        {"box2f", 16},
+        {"chromaticities", 32},
+        {"compression", 1},
+        {"deepImageState", 1},
+        {"double", 8},
+        {"envmap", 1},
+        {"float", 4},
+        {"int", 4},
+        {"keycode", 28},
+        {"lineOrder", 1},
+        {"m33f", 36},
+        {"m33d", 72},
+        {"m44f", 64},
+        {"m44d", 128},
+        {"rational", 8},
+        {"tiledesc", 9},
+        {"timecode", 8},
+        {"v2i", 8},
+        {"v2f", 8},
+        {"v2d", 16},
+        {"v3i", 12},
+        {"v3f", 12},
+        {"v3d", 24},
+    };
+    const auto found = bytes.find(type);
+    return found == bytes.end() ? 0 : found->second;
+}
+
 // What one part's header says of its blocks.
 struct PartLayout {
     int64_t width = 0, height = 0;
@@ -115,6 +151,16 @@ void checkExrClaims(const std::string& path, uint64_t fileSize) {
         throw ImageError("the header is cut short at byte " + std::to_string(in.at()) + " of " +
                          std::to_string(fileSize));
     };
+    // The library reads a known type's value by its type, not by the size
+    // the header gives it: where the two differ, what it reads next is not
+    // what this check reads, so a damaged size is refused outright.
+    const auto misSized = [&](const std::string& attribute, const std::string& type, int32_t size,
+                              uint64_t bytes) {
+        close(fd);
+        throw ImageError("the header's attribute '" + attribute + "' of type '" + type +
+                         "' gives its value " + std::to_string(size) + " bytes, but it holds " +
+                         std::to_string(bytes));
+    };
     const auto claims = [&](const std::string& attribute, int64_t bytes) {
         close(fd);
         throw ImageError("the header's attribute '" + attribute + "' claims " +
@@ -139,10 +185,29 @@ void checkExrClaims(const std::string& path, uint64_t fileSize) {
                 cutShort();
             if (size < 0 || static_cast<uint64_t>(size) > in.left())
                 claims(name, size);
-            const uint64_t valueEnd = in.at() + static_cast<uint64_t>(size);
+            const uint64_t valueStart = in.at();
+            const uint64_t valueEnd = valueStart + static_cast<uint64_t>(size);
+            const uint64_t fixed = fixedValueBytes(type);
+            if (fixed != 0 && fixed != static_cast<uint64_t>(size))
+                misSized(name, type, size, fixed);
+            if (type == "floatvector" && size % 4 != 0)
+                misSized(name, type, size, static_cast<uint64_t>(size / 4 * 4));
             // Values whose own counts size an allocation: every string of a
-            // string vector, a preview's pixels.
-            if (type == "stringvector") {
+            // string vector, a preview's pixels; and a channel list, read up
+            // to its empty name whatever its size says.
+            if (type == "chlist") {
+                std::string channel;
+                for (;;) {
+                    if (!in.name(&channel))
+                        cutShort();
+                    if (channel.empty())
+                        break;
+                    if (!in.skip(16)) // type, linear flag, reserved, sampling
+                        cutShort();
+                }
+                if (in.at() != valueEnd)
+                    misSized(name, type, size, in.at() - valueStart);
+            } else if (type == "stringvector") {
                 while (in.at() < valueEnd) {
                     int32_t length = 0;
                     if (!in.int32(&length))
@@ -159,6 +224,8 @@ void checkExrClaims(const std::string& path, uint64_t fileSize) {
                     uint64_t{static_cast<uint32_t>(w)} * uint64_t{static_cast<uint32_t>(h)} * 4;
                 if (pixels > static_cast<uint64_t>(size) - 8)
                     claims(name, static_cast<int64_t>(pixels));
+                if (pixels != static_cast<uint64_t>(size) - 8)
+                    misSized(name, type, size, pixels + 8);
             } else if (type == "box2i" && name == "dataWindow" && size == 16) {
                 int32_t box[4];
                 for (int32_t& v : box)

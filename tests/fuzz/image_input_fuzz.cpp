@@ -25,6 +25,10 @@
 //                         a text chunk whose length claims 1.9 GB, which
 //                         libpng allocated before reading (found by this
 //                         target)
+//   image-input-channel-list-longer-than-its-size.exr
+//                         a channel list 3 bytes longer than its size, after
+//                         which the library read a string claiming 1.8 GB
+//                         (found by this target)
 #include "orvit/images/image_input.h"
 #include "tests/fuzz/memory_file.h"
 
