@@ -6,14 +6,12 @@
 #include "orvit/files/atomic_file.h"
 #include "orvit/files/paths.h"
 #include "orvit/host/host_services.h"
-#include "orvit/scene/parser_safe_text.h"
 #include "orvit/scene/scene_file.h"
 #include "orvit/scene/scene_surfaces.h"
-#include "orvit/scene/toml_text.h"
+#include "orvit/scene/scene_writer.h"
 #include "orvit/sequence/scene_render.h"
 
 #include <CLI/CLI.hpp>
-#include <toml++/toml.h>
 
 #include <cstdio>
 #include <iostream>
@@ -22,45 +20,6 @@
 
 namespace orvit::commands {
 namespace {
-
-// Byte offset of a 1-based line and code-point column in `text`.
-size_t offsetOf(const std::string& text, toml::source_position at) {
-    size_t i = 0;
-    for (uint32_t line = 1; line < at.line; ++line) {
-        i = text.find('\n', i);
-        if (i == std::string::npos)
-            return text.size();
-        ++i;
-    }
-    for (uint32_t column = 1; column < at.column && i < text.size(); ++column) {
-        ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
-            ++i;
-    }
-    return i;
-}
-
-// The lines as a TOML multi-line string: a literal one where it can hold
-// them, else a basic one with escapes.
-std::string tomlText(const std::vector<std::string>& lines) {
-    const std::string body = core::joinLines(lines);
-    bool literal = body.find("'''") == std::string::npos;
-    for (char c : body)
-        literal = literal && (c == '\n' || c == '\t' || static_cast<unsigned char>(c) >= 0x20) &&
-                  c != 0x7F;
-    if (literal)
-        return "'''\n" + body + "'''";
-    return "\"\"\"\n" + scene::tomlEscaped(body, true) + "\"\"\"";
-}
-
-toml::table parseText(const std::string& text, const std::string& path) {
-    try {
-        return toml::parse(text, path);
-    } catch (const toml::parse_error& e) {
-        throw core::AppError("scene '" + path +
-                             "': cannot be read again: " + std::string(e.description()));
-    }
-}
 
 // Stands for the panel's user, noting how often the panel opened and the
 // last answer.
@@ -85,38 +44,6 @@ bool hasPanelMessage(const host::HostServices& host) {
 }
 
 } // namespace
-
-std::string replaceInlineSettings(const std::string& sceneText, const std::string& scenePath,
-                                  const std::vector<std::string>& lines) {
-    // The parser reads the text made safe for it; the settings are put back
-    // into the text as the user wrote it.
-    std::vector<size_t> origin;
-    const std::string safe = scene::parserSafeText(sceneText, scenePath, &origin);
-    const toml::table root = parseText(safe, scenePath);
-    const toml::node* node = root["filter"]["settings"].node();
-    if (node == nullptr || !node->is_string())
-        throw core::AppError("scene '" + scenePath + "': key 'filter.settings' is no longer there");
-    const size_t safeBegin = offsetOf(safe, node->source().begin);
-    const size_t safeEnd = offsetOf(safe, node->source().end);
-    const size_t begin = safeBegin < origin.size() ? origin[safeBegin] : sceneText.size();
-    const size_t end = safeEnd < origin.size() ? origin[safeEnd] : sceneText.size();
-    if (begin >= end || end > sceneText.size())
-        throw core::AppError("scene '" + scenePath + "': key 'filter.settings' cannot be found");
-    std::string text = sceneText.substr(0, begin) + tomlText(lines) + sceneText.substr(end);
-
-    // The new text must read back as the old one with the new settings.
-    toml::table expected = root;
-    expected.insert_or_assign("filter", [&] {
-        toml::table filter = *root["filter"].as_table();
-        filter.insert_or_assign("settings", core::joinLines(lines));
-        return filter;
-    }());
-    const toml::table again = parseText(scene::parserSafeText(text, scenePath), scenePath);
-    if (again != expected)
-        throw core::AppError("scene '" + scenePath +
-                             "': the settings cannot be put back without changing other keys");
-    return text;
-}
 
 namespace {
 
@@ -170,11 +97,8 @@ EditResult editScene(const scene::SceneFile& scene, panel::PanelUser& panelUser,
                                core::joinLines(result.lines));
         result.written = scene.settingsFile;
     } else {
-        files::writeAtomically(
-            scene.path, "scene '" + scene.path + "'",
-            replaceInlineSettings(files::readRegularFile(scene.path, "scene '" + scene.path + "'",
-                                                         files::kSceneFileLimit),
-                                  scene.path, result.lines));
+        files::writeAtomically(scene.path, "scene '" + scene.path + "'",
+                               scene::sceneTextWithSettings(scene, result.lines));
         result.written = scene.path;
     }
     result.outcome = EditResult::Outcome::Written;

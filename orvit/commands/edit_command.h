@@ -62,12 +62,6 @@ EditResult editScene(const std::string& scenePath, const panel::Script& script,
 EditResult editScene(const scene::SceneFile& scene, const panel::Script& script,
                      const std::string& builtModule, const EditOptions& options = {});
 
-// The scene text with the string value of `filter.settings` replaced by
-// `lines`; everything else stays byte for byte. `scenePath` names the file
-// in errors.
-std::string replaceInlineSettings(const std::string& sceneText, const std::string& scenePath,
-                                  const std::vector<std::string>& lines);
-
 // Prints what became of the settings (and the panel's controls when asked);
 // the module's message instead of its panel is an AppError naming the scene.
 void reportEdit(const EditResult& r, const std::string& scenePath, bool controls);

@@ -1,5 +1,5 @@
 #include "orvit/commands/init_command.h"
-#include "orvit/commands/init_scene_text.h"
+#include "orvit/commands/init_scene.h"
 
 #include "orvit/commands/default_glow.h"
 #include "orvit/core/host_error.h"
@@ -9,6 +9,7 @@
 #include "orvit/passes/pass_sources.h"
 #include "orvit/passes/passes.h"
 #include "orvit/scene/scene_surfaces.h"
+#include "orvit/scene/scene_writer.h"
 #include "orvit/scene/toml_text.h"
 
 #include <algorithm>
@@ -26,10 +27,6 @@ namespace orvit::commands {
 namespace {
 
 using core::inQuotes;
-
-// Depths from here on are no surface's: renderers mark empty background
-// with 1e10 or more (a million kilometres in metres). The scene says 1.0e9.
-constexpr double kFarFrom = 1.0e9;
 
 std::vector<std::string> splitNames(const std::string& text) {
     std::vector<std::string> names;
@@ -418,10 +415,10 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
             made.server = old.server;
             editScene(made, defaultGlowScript({fresh.begin(), fresh.end()}), builtModule, options);
         }
-        files::writeAtomically(r.scene, "scene " + core::inQuotes(r.scene, '\''),
-                               sceneText(r, request, folder, output,
-                                         fs::path(r.settings).lexically_relative(folder).string(),
-                                         request.update ? &old : nullptr));
+        files::writeAtomically(
+            r.scene, "scene " + core::inQuotes(r.scene, '\''),
+            scene::sceneText(sceneToWrite(r, request, output, request.update ? &old : nullptr),
+                             sceneHeading(r, request)));
     } catch (...) {
         if (options.freshSettings)
             fs::remove(r.settings, ec);

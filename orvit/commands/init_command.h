@@ -21,6 +21,10 @@ namespace orvit::commands {
 // it, the scene lists them all.
 constexpr size_t kListRoom = 160;
 
+// Depths from here on are no surface's: renderers mark empty background
+// with 1e10 or more (a million kilometres in metres). The scene's far_depth.
+constexpr double kFarFrom = 1.0e9;
+
 struct InitRequest {
     // The frames, #### for the frame number: one pattern, or one for each
     // file a renderer writes a frame's passes to.

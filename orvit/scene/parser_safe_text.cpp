@@ -1,6 +1,7 @@
 #include "orvit/scene/parser_safe_text.h"
 
 #include "orvit/core/host_error.h"
+#include "orvit/scene/toml_text.h"
 
 #include <cstdio>
 #include <utility>
@@ -15,35 +16,6 @@ namespace {
 bool unsafeForParser(char32_t c) {
     return (c >= 0xA1 && c <= 0x499) || (c >= 0x2C5E && c <= 0x3057 && c != 0x3000) ||
            (c >= 0xFB26 && c <= 0xFEFE);
-}
-
-// The code point of the well-formed UTF-8 sequence at `at`, and its length;
-// 0 and a length of 1 for a byte that starts no such sequence.
-std::pair<char32_t, size_t> decodeUtf8(std::string_view text, size_t at) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    size_t length = 0;
-    char32_t c = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        c = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        c = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        c = lead & 0x07;
-    } else {
-        return {0, 1};
-    }
-    if (at + length > text.size())
-        return {0, 1};
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return {0, 1};
-        c = (c << 6) | (byte(at + i) & 0x3F);
-    }
-    return {c, length};
 }
 
 std::string unicodeEscape(char32_t c) {

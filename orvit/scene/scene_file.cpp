@@ -27,6 +27,23 @@ std::string typeName(const toml::node& node) {
     return s.str();
 }
 
+// Byte offset of a 1-based line and code-point column in `text`.
+size_t offsetOf(const std::string& text, toml::source_position at) {
+    size_t i = 0;
+    for (uint32_t line = 1; line < at.line; ++line) {
+        i = text.find('\n', i);
+        if (i == std::string::npos)
+            return text.size();
+        ++i;
+    }
+    for (uint32_t column = 1; column < at.column && i < text.size(); ++column) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            ++i;
+    }
+    return i;
+}
+
 // Reads one scene file, naming the file, the key and its line in each failure.
 class SceneReader {
   public:
@@ -170,18 +187,13 @@ FovKey cameraKey(const SceneReader& r, const toml::table* table, const std::stri
     const bool hasFocal = table->get("focal_length") != nullptr;
     if (hasFov && hasFocal)
         r.fail(prefix, "gives both fov and focal_length; give one", table);
-    FovKey key{time, 0.0};
-    if (hasFov) {
-        key.degrees = r.number(table, prefix, "fov", true, 0, 0.0, 180.0);
-        key.fov = key.degrees * (kPi / 180.0);
-        return key;
-    }
+    if (hasFov)
+        return degreesKey(time, r.number(table, prefix, "fov", true, 0, 0.0, 180.0));
     if (hasFocal) {
         if (!(filmWidth > 0.0))
             r.fail("camera.film_width", "is missing; focal_length needs it");
-        key.focalLength = r.number(table, prefix, "focal_length", true, 0, 0.0, 1e9);
-        key.fov = 2.0 * std::atan(filmWidth / (2.0 * key.focalLength));
-        return key;
+        return focalLengthKey(time, r.number(table, prefix, "focal_length", true, 0, 0.0, 1e9),
+                              filmWidth);
     }
     r.fail(prefix + ".fov", "is missing (give fov or focal_length)", table);
 }
@@ -257,6 +269,18 @@ void readColour(const SceneReader& r, SceneFile& scene) {
 
 } // namespace
 
+FovKey degreesKey(double time, double degrees) {
+    FovKey key{time, degrees * (kPi / 180.0)};
+    key.degrees = degrees;
+    return key;
+}
+
+FovKey focalLengthKey(double time, double focalLength, double filmWidth) {
+    FovKey key{time, 2.0 * std::atan(filmWidth / (2.0 * focalLength))};
+    key.focalLength = focalLength;
+    return key;
+}
+
 std::string idText(uint32_t id) {
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08x", id);
@@ -273,8 +297,12 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
     const fs::path folder = fs::path(path).parent_path();
     scene.folder = folder.empty() ? "." : folder.string();
 
-    const std::string text = parserSafeText(
-        files::readRegularFile(path, "scene '" + path + "'", files::kSceneFileLimit), path);
+    // The parser reads the text made safe for it; origin maps its bytes back
+    // to the text as the user wrote it.
+    std::string written =
+        files::readRegularFile(path, "scene '" + path + "'", files::kSceneFileLimit);
+    std::vector<size_t> origin;
+    const std::string text = parserSafeText(written, path, &origin);
     toml::table root;
     try {
         root = toml::parse(text, path);
@@ -397,6 +425,9 @@ SceneFile parseSceneFile(const std::string& path, bool settingsMayBeAbsent) {
         r.fail("filter", "gives both settings and settings_file; give one", filter);
     if (inlineSettings) {
         scene.settingsLines = core::splitLines(r.string(filter, "filter", "settings", true));
+        scene.source.settingsBegin = origin[offsetOf(text, inlineSettings->source().begin)];
+        scene.source.settingsEnd = origin[offsetOf(text, inlineSettings->source().end)];
+        scene.source.text = std::move(written);
     } else if (settingsFile) {
         const std::string file =
             resolve(scene.folder, r.string(filter, "filter", "settings_file", true));

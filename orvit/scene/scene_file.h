@@ -64,6 +64,11 @@ struct FovKey {
     double focalLength = 0.0; // mm, on the scene's film width
 };
 
+// The camera at `time` given in degrees, and given by a focal length on a
+// film `filmWidth` wide (both mm).
+FovKey degreesKey(double time, double degrees);
+FovKey focalLengthKey(double time, double focalLength, double filmWidth);
+
 struct PassFiles {
     std::string colour;                      // pattern
     std::string special;                     // pattern
@@ -104,6 +109,14 @@ std::string idText(uint32_t id);
 // The surface as messages name it: its name in quotes, else "id 00800000".
 std::string surfaceLabel(const SurfaceEntry& surface);
 
+// The text a scene was read from, kept where it holds inline settings, and
+// the bytes of their value in it (begin, end); none: no inline settings.
+struct SceneSource {
+    std::string text;
+    size_t settingsBegin = 0;
+    size_t settingsEnd = 0;
+};
+
 struct SceneFile {
     std::string path;   // the scene file itself
     std::string folder; // its folder, where relative paths start
@@ -123,6 +136,7 @@ struct SceneFile {
     std::vector<std::string> settingsLines;
     std::string settingsFile;        // the file they came from; empty when inline
     bool settingsFileAbsent = false; // settingsFile is yet to be made
+    SceneSource source;              // for putting inline settings back (scene_writer.h)
 };
 
 // Reads and checks the whole file. Every failure is an AppError whose line

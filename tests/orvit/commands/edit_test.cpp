@@ -2,9 +2,7 @@
 // the settings: inline in the scene or in their own file, through a
 // temporary file and a rename.
 #include "orvit/commands/edit_command.h"
-#include "orvit/core/host_error.h"
 #include "orvit/core/saved_lines.h"
-#include "orvit/scene/parser_safe_text.h"
 #include "orvit/scene/scene_file.h"
 #include "tests/support/demo_copy.h"
 #include "tests/support/run_command.h"
@@ -12,7 +10,6 @@
 #include "tests/support/untaken_settings.h"
 
 #include <gtest/gtest.h>
-#include <toml++/toml.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -21,63 +18,8 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using orvit::commands::replaceInlineSettings;
-using orvit::core::AppError;
 
 namespace {
-
-const std::vector<std::string> kNewLines = {"v 04", "1 1", "3 1 2 0.080000 35.000000", "0 0",
-                                            "1 255 128 0 0"};
-
-std::vector<std::string> settingsOf(const std::string& text) {
-    const toml::table root = toml::parse(orvit::scene::parserSafeText(text, "s.toml"));
-    return orvit::core::splitLines(root["filter"]["settings"].value_or(std::string()));
-}
-
-TEST(EditWriteBack, InlineSettingsAreReplacedAndEveryOtherByteKept) {
-    struct Case {
-        const char* name;
-        std::string before; // the text up to the settings value
-        std::string value;  // the settings value as written
-        std::string after;  // the rest
-        std::vector<std::string> lines;
-    };
-    const std::string head = "# scène\n[camera]\nfov = 60 # wide\n[filter]\nsettings = ";
-    const Case cases[] = {
-        {"literal", head, "'''\nv 04\n0 0\n'''",
-         "   # the module's lines: é\n[frames]\nfirst = 1\n", kNewLines},
-        {"basic", head, "\"v 04\\n0 0\\n\"", "\n[frames] # é\nfirst = 1", kNewLines},
-        {"last", head, "'''v 04\n0 0'''", "", kNewLines},
-        {"inline table", "filter = { settings = ", "\"v 04\\n0 0\"",
-         ", note = 'x' }\n[camera]\nfov = 60\n", kNewLines},
-        {"lines a literal cannot hold",
-         head,
-         "'''v 04'''",
-         "\n",
-         {"v 04", "a ''' b", "tab\there", "quote \" and \\ back"}},
-        {"no lines", head, "'''v 04'''", "\n", {}},
-        // Letters the TOML parser cannot take in keys and strings stay as written.
-        {"keys and strings in letters the parser cannot take",
-         "[camera]\n\"réglage\" = 1\n[filter]\nsettings = ", "'''v 04'''",
-         "\n\"ключ\" = 'ж'\nnote = \"\"\"\\\n  é\"\"\"\n", kNewLines},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string text = c.before + c.value + c.after;
-        const std::string out = replaceInlineSettings(text, "s.toml", c.lines);
-        EXPECT_EQ(out.substr(0, c.before.size()), c.before);
-        EXPECT_EQ(out.substr(out.size() - c.after.size()), c.after);
-        EXPECT_EQ(settingsOf(out), c.lines) << out;
-    }
-
-    std::string error;
-    try {
-        replaceInlineSettings("[filter]\nsettings_file = 'g.txt'\n", "s.toml", kNewLines);
-    } catch (const AppError& e) {
-        error = e.what();
-    }
-    EXPECT_EQ(error, "scene 's.toml': key 'filter.settings' is no longer there");
-}
 
 #ifdef ORVIT_PROGRAM
 

@@ -69,7 +69,7 @@ TEST(OrvitInit, TurnsARenderersFramesIntoASceneThatRendersGlowsWhereTheValuesAre
                           "ViewLayer.Depth.Z (empty background far)"));
     const std::string scene = testsupport::readAll(dir / "scene.toml");
     EXPECT_THAT(scene, HasSubstr("file = \"render/shot_####.exr\""));
-    EXPECT_THAT(scene, HasSubstr("far_depth = 1.0e9"));
+    EXPECT_THAT(scene, HasSubstr("far_depth = 1000000000.0"));
     EXPECT_THAT(scene, HasSubstr("name = \"Object 3\"\nspecial = 3"));
     EXPECT_THAT(scene, Not(HasSubstr("[camera]")));
 
