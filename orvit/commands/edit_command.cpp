@@ -45,8 +45,6 @@ bool hasPanelMessage(const host::HostServices& host) {
 
 } // namespace
 
-namespace {
-
 EditResult editScene(const scene::SceneFile& scene, panel::PanelUser& panelUser,
                      const std::string& builtModule, const EditOptions& options) {
     const std::string module = sequence::chooseModule(scene, options.module, builtModule);
@@ -104,8 +102,6 @@ EditResult editScene(const scene::SceneFile& scene, panel::PanelUser& panelUser,
     result.outcome = EditResult::Outcome::Written;
     return result;
 }
-
-} // namespace
 
 EditResult editScene(const std::string& scenePath, panel::PanelUser& user,
                      const std::string& builtModule, const EditOptions& options) {

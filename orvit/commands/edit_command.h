@@ -52,6 +52,10 @@ struct EditOptions {
 EditResult editScene(const std::string& scenePath, panel::PanelUser& user,
                      const std::string& builtModule, const EditOptions& options = {});
 
+// The same for a scene already read.
+EditResult editScene(const scene::SceneFile& scene, panel::PanelUser& user,
+                     const std::string& builtModule, const EditOptions& options = {});
+
 // The same with `script` at the panel; a script line that cannot run is an
 // AppError too.
 EditResult editScene(const std::string& scenePath, const panel::Script& script,

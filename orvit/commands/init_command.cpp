@@ -388,7 +388,12 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
                                          .replace_extension(".png")
                                          .string();
 
-    // The settings by the module, into the settings file; then the scene.
+    // The scene's text first, so that what it cannot hold stops init before
+    // a file is made or changed; then the settings by the module, into the
+    // settings file; then the scene.
+    const std::string text =
+        scene::sceneText(sceneToWrite(r, request, output, request.update ? &old : nullptr),
+                         sceneHeading(r, request));
     scene::SceneFile made;
     made.path = r.scene;
     made.folder = folder.string();
@@ -415,10 +420,7 @@ InitResult initScene(const InitRequest& request, const std::string& builtModule)
             made.server = old.server;
             editScene(made, defaultGlowScript({fresh.begin(), fresh.end()}), builtModule, options);
         }
-        files::writeAtomically(
-            r.scene, "scene " + core::inQuotes(r.scene, '\''),
-            scene::sceneText(sceneToWrite(r, request, output, request.update ? &old : nullptr),
-                             sceneHeading(r, request)));
+        files::writeAtomically(r.scene, "scene " + core::inQuotes(r.scene, '\''), text);
     } catch (...) {
         if (options.freshSettings)
             fs::remove(r.settings, ec);

@@ -32,7 +32,7 @@ EditResult editInWindow(const std::string& scenePath, const std::string& builtMo
         throw orvit::core::AppError(why + "; use --script FILE to work the panel from a script");
     const orvit::scene::SceneFile scene = orvit::scene::parseSceneFile(scenePath);
     orvit::window::WindowUser user({scene.first, scene.last, scene.rate});
-    EditResult r = editScene(scenePath, user, builtModule, options);
+    EditResult r = editScene(scene, user, builtModule, options);
     if (!user.error().empty())
         throw orvit::core::AppError("the panel's window failed: " + user.error());
     return r;

@@ -601,7 +601,8 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
                                 {"Z", f32, {1}}});
     // Damaged frames: cut short in the pixels, cut short in the header, and
     // a header claiming more pixels than orvit reads in one image.
-    for (const char* folder : {"cut", "head"}) {
+    // A folder whose name is no UTF-8, which a scene file cannot hold.
+    for (const char* folder : {"cut", "head", "odd\xff"}) {
         fs::create_directories(dir.path() / folder);
         fs::copy(dir / "render/shot_0001.exr", dir / (folder + std::string("/shot_0001.exr")));
     }
@@ -676,6 +677,9 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
          "scene '" + dir / "rgb.exr/s.toml" + "': '" + dir / "rgb.exr" + "' is not a folder"},
         {{"init", "render/shot_####.exr", "--output", "new/s.toml", "--fov", "x"},
          "--fov 'x': expected a number between 0 and 180"},
+        {{"init", "odd\xff/shot_####.exr", "--frames", "1-1", "--output", "new/s.toml"},
+         "scene '" + dir / "new/s.toml" +
+             "': key 'passes.file' '../odd\\xff/shot_####.exr' is not UTF-8 text"},
         {{"init", "render/shot_####.exr", "--display", "sRGB"}, "--display needs --view"},
         {{"init", "render/shot_####.exr", "--look", "Punchy"}, "--look needs --display and --view"},
     };
