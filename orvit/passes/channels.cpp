@@ -151,8 +151,13 @@ std::string missingChannel(const std::string& name, const std::vector<std::strin
 }
 
 std::vector<std::string> recogniseChannels(PassRole role, const std::vector<std::string>& channels,
-                                           const std::string& where, const std::string& pickWith) {
-    const std::vector<std::vector<std::string>> found = channelCandidates(role, channels);
+                                           const std::string& where, const std::string& pickWith,
+                                           const std::vector<std::string>& taken) {
+    std::vector<std::string> free;
+    for (const std::string& name : channels)
+        if (std::find(taken.begin(), taken.end(), name) == taken.end())
+            free.push_back(name);
+    const std::vector<std::vector<std::string>> found = channelCandidates(role, free);
     if (found.size() == 1)
         return found.front();
     const std::string what = role == PassRole::Colour    ? "the colour"

@@ -37,11 +37,13 @@ const char* channelKey(PassRole role);
 std::vector<std::vector<std::string>> channelCandidates(PassRole role,
                                                         const std::vector<std::string>& channels);
 
-// The one candidate for the pass; an AppError naming `where`, listing the
-// file's channels and telling the user to pick with `pickWith` when there is
-// none or more than one.
+// The one candidate for the pass among `channels` less those `taken` by
+// other passes; an AppError naming `where`, listing the file's channels and
+// telling the user to pick with `pickWith` when there is none or more than
+// one.
 std::vector<std::string> recogniseChannels(PassRole role, const std::vector<std::string>& channels,
-                                           const std::string& where, const std::string& pickWith);
+                                           const std::string& where, const std::string& pickWith,
+                                           const std::vector<std::string>& taken = {});
 
 // True for a depth channel that its renderer remaps by default (V-Ray's
 // VRayZDepth, between its depth black and depth white), not distances.

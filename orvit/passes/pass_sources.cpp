@@ -96,8 +96,8 @@ class Finder {
                     free.push_back(name);
             if (channelCandidates(role, free).empty())
                 continue;
-            offers.push_back(
-                {i, recogniseChannels(role, free, files_[i].where, pickFor(role, named_))});
+            offers.push_back({i, recogniseChannels(role, files_[i].header.channels, files_[i].where,
+                                                   pickFor(role, named_), takenIn(i))});
         }
         if (!offers.empty() || role == PassRole::Depth)
             return offers;
@@ -107,9 +107,18 @@ class Finder {
                                  ", or give the file that holds the colour as well "
                                  "(orvit init beauty_####.exr crypto_####.exr)";
         if (files_.size() == 1)
-            recogniseChannels(role, files_[0].header.channels, files_[0].where, pick);
+            recogniseChannels(role, files_[0].header.channels, files_[0].where, pick, takenIn(0));
         throw core::AppError("no file has a channel recognised as the colour (" +
                              everyFilesChannels(files_) + "); pick with " + pick);
+    }
+
+    // The channels of file `file` that other passes took.
+    std::vector<std::string> takenIn(int file) const {
+        std::vector<std::string> names;
+        for (const auto& [f, name] : taken_)
+            if (f == file)
+                names.push_back(name);
+        return names;
     }
 
     // The one offer; two files offering the pass is an error naming both.

@@ -69,9 +69,8 @@ class SpecialFinder {
                             request_.pickChannel);
         }
         if (files_.size() == 1)
-            fail(0, "no channel is recognised as an object index " +
-                        fileChannelsNote(files_[0].header.channels) + "; pick with " +
-                        request_.pickChannel);
+            recogniseChannels(PassRole::Special, files_[0].header.channels, files_[0].where,
+                              request_.pickChannel, request_.otherPasses);
         throw core::AppError("no file has a channel recognised as an object index (" +
                              everyFilesChannels(files_) + "); pick with " + request_.pickChannel);
     }
@@ -157,13 +156,14 @@ class SpecialFinder {
         for (size_t i = 0; i < files_.size(); ++i) {
             const std::vector<std::string> names = freeChannels(i);
             if (!channelCandidates(PassRole::Special, names).empty())
-                offers.push_back({static_cast<int>(i),
-                                  recogniseChannels(PassRole::Special, names, files_[i].where,
-                                                    request_.pickChannel)
-                                      .front(),
-                                  "",
-                                  false,
-                                  {}});
+                offers.push_back(
+                    {static_cast<int>(i),
+                     recogniseChannels(PassRole::Special, files_[i].header.channels,
+                                       files_[i].where, request_.pickChannel, request_.otherPasses)
+                         .front(),
+                     "",
+                     false,
+                     {}});
         }
         if (offers.size() > 1)
             throw core::AppError(

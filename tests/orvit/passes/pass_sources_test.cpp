@@ -52,6 +52,13 @@ TEST(FindPassSources, EachPassFromTheOneFileThatOffersIt) {
               }),
               "colour pass: both beauty (R, G, B, A) and id (Y, Y, Y) offer it; leave one file "
               "out, or pick with --colour-channels");
+    // Named the special pass, the one file's Y is no colour.
+    NamedChannels grey = none;
+    grey.special = "Y";
+    EXPECT_EQ(testsupport::failure([&] { findPassSources({greyId}, grey); }),
+              "id: no channel is recognised as the colour (the file has Y); pick with "
+              "--colour-channels, or give the file that holds the colour as well (orvit init "
+              "beauty_####.exr crypto_####.exr)");
 }
 
 } // namespace

@@ -117,6 +117,9 @@ TEST(FindSpecialSource, FollowsItsRulesInOneFileAndAcrossSeveral) {
         {{{"beauty.exr", "grey.png"}},
          "no file has a channel recognised as an object index (beauty.exr has R, G, B, A, Z; "
          "grey.png has Y); pick with --special-channel NAME"},
+        {{{"indexed.exr"}, "", "", {"ViewLayer.IndexOB.X"}},
+         "indexed.exr: no channel is recognised as an object index (the file has R, G, B, Z, "
+         "ViewLayer.IndexOB.X); pick with --special-channel NAME"},
         {{{"two-ids.exr"}},
          "two-ids.exr: 2 could be an object index: IndexOB or object_id (the file has IndexOB, "
          "object_id); pick with --special-channel NAME"},
