@@ -169,9 +169,9 @@ TEST(SceneWriter, TextNoTomlFileCanHoldIsRefusedNamingItsKey) {
         {badName, "key 'surfaces[1].name' 'b\\xc3(' is not UTF-8 text"},
         {badSettings, "settings line \"\\xed\\xa0\\x80\" is not UTF-8 text"},
     };
-    for (const auto& [scene, expected] : cases)
-        EXPECT_EQ(testsupport::failure([&] { sceneText(scene); }),
-                  "scene '" + s.path + "': " + expected + ", which a scene file cannot hold");
+    for (const auto& c : cases)
+        EXPECT_EQ(testsupport::failure([&] { sceneText(c.first); }),
+                  "scene '" + s.path + "': " + c.second + ", which a scene file cannot hold");
 }
 
 // A scene as a user keeps it: comments, keys in an order of their own,
