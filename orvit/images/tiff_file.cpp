@@ -41,32 +41,8 @@ TIFF* openTiffFile(const std::string& path, const char* mode, std::string& messa
     return tiff;
 }
 
-SampleType sampleType(uint16_t format, uint16_t bits) {
-    if (format == SAMPLEFORMAT_IEEEFP) {
-        if (bits == 16)
-            return SampleType::Half;
-        if (bits == 32)
-            return SampleType::Float;
-        if (bits == 64)
-            return SampleType::Double;
-    } else if (format == SAMPLEFORMAT_INT) {
-        if (bits == 8)
-            return SampleType::Int8;
-        if (bits == 16)
-            return SampleType::Int16;
-        if (bits == 32)
-            return SampleType::Int32;
-    } else if (format == SAMPLEFORMAT_UINT) {
-        if (bits == 8)
-            return SampleType::UInt8;
-        if (bits == 16)
-            return SampleType::UInt16;
-        if (bits == 32)
-            return SampleType::UInt32;
-    }
-    throw ImageError(std::to_string(bits) + "-bit samples of format " + std::to_string(format) +
-                     " are not supported");
-}
+// `count` samples `step` bytes apart, as floats of the same value.
+using WidenRow = void (*)(const uint8_t* in, size_t step, size_t count, float* out);
 
 template <typename T> void widen(const uint8_t* in, size_t step, size_t count, float* out) {
     for (size_t x = 0; x < count; ++x) {
@@ -76,35 +52,43 @@ template <typename T> void widen(const uint8_t* in, size_t step, size_t count, f
     }
 }
 
-// `count` samples `step` bytes apart, as floats of the same value.
-void widenRow(SampleType type, const uint8_t* in, size_t step, size_t count, float* out) {
-    switch (type) {
-    case SampleType::Int8:
-        return widen<int8_t>(in, step, count, out);
-    case SampleType::UInt16:
-        return widen<uint16_t>(in, step, count, out);
-    case SampleType::Int16:
-        return widen<int16_t>(in, step, count, out);
-    case SampleType::UInt32:
-        return widen<uint32_t>(in, step, count, out);
-    case SampleType::Int32:
-        return widen<int32_t>(in, step, count, out);
-    case SampleType::Half:
-        for (size_t x = 0; x < count; ++x) {
-            uint16_t bits;
-            std::memcpy(&bits, in + x * step, 2);
-            Imath::half h;
-            h.setBits(bits);
-            out[x] = static_cast<float>(h);
-        }
-        return;
-    case SampleType::Float:
-        return widen<float>(in, step, count, out);
-    case SampleType::Double:
-        return widen<double>(in, step, count, out);
-    case SampleType::UInt8:
-        return widen<uint8_t>(in, step, count, out);
+void widenHalf(const uint8_t* in, size_t step, size_t count, float* out) {
+    for (size_t x = 0; x < count; ++x) {
+        uint16_t bits;
+        std::memcpy(&bits, in + x * step, 2);
+        Imath::half h;
+        h.setBits(bits);
+        out[x] = static_cast<float>(h);
     }
+}
+
+// A TIFF's sample format and bits per sample, the type they make and how a
+// row of them widens to floats.
+struct TiffSampleType {
+    uint16_t format;
+    uint16_t bits;
+    SampleType type;
+    WidenRow widen;
+};
+
+const TiffSampleType kTiffSampleTypes[] = {
+    {SAMPLEFORMAT_UINT, 8, SampleType::UInt8, widen<uint8_t>},
+    {SAMPLEFORMAT_INT, 8, SampleType::Int8, widen<int8_t>},
+    {SAMPLEFORMAT_UINT, 16, SampleType::UInt16, widen<uint16_t>},
+    {SAMPLEFORMAT_INT, 16, SampleType::Int16, widen<int16_t>},
+    {SAMPLEFORMAT_UINT, 32, SampleType::UInt32, widen<uint32_t>},
+    {SAMPLEFORMAT_INT, 32, SampleType::Int32, widen<int32_t>},
+    {SAMPLEFORMAT_IEEEFP, 16, SampleType::Half, widenHalf},
+    {SAMPLEFORMAT_IEEEFP, 32, SampleType::Float, widen<float>},
+    {SAMPLEFORMAT_IEEEFP, 64, SampleType::Double, widen<double>},
+};
+
+const TiffSampleType& tiffSampleType(uint16_t format, uint16_t bits) {
+    for (const TiffSampleType& s : kTiffSampleTypes)
+        if (s.format == format && s.bits == bits)
+            return s;
+    throw ImageError(std::to_string(bits) + "-bit samples of format " + std::to_string(format) +
+                     " are not supported");
 }
 
 struct TiffClose {
@@ -130,7 +114,9 @@ class TiffInput final : public ImageInput {
                              " is not supported");
         uint16_t photometric = samples_ >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
         TIFFGetField(tiff_.get(), TIFFTAG_PHOTOMETRIC, &photometric);
-        type_ = sampleType(format, bits);
+        const TiffSampleType& sampleType = tiffSampleType(format, bits);
+        type_ = sampleType.type;
+        widen_ = sampleType.widen;
         sampleBytes_ = bits / 8;
 
         int colours = 1;
@@ -193,6 +179,7 @@ class TiffInput final : public ImageInput {
     uint16_t samples_ = 1;
     uint16_t planar_ = PLANARCONFIG_CONTIG;
     SampleType type_ = SampleType::UInt8;
+    WidenRow widen_ = nullptr;
     size_t sampleBytes_ = 1;
     bool inverted_ = false;
     bool tiled_ = false;
@@ -250,7 +237,7 @@ class TiffInput final : public ImageInput {
                 return;
             }
             float* out = planes[i].floats.data() + at;
-            widenRow(type_, in, step, columns, out);
+            widen_(in, step, columns, out);
             if (inverted_)
                 for (size_t x = 0; x < columns; ++x)
                     out[x] = static_cast<float>(unitScale(type_) - out[x]);

@@ -22,27 +22,24 @@ struct Channel {
     std::vector<double> values; // width x height, row-major, stored by value
 };
 
+// Stores `v` as the first of `Ints` that is `type`; false when none is.
+template <typename... Ints> bool storeInteger(double v, OIIO::TypeDesc type, unsigned char* out) {
+    const auto store = [&](auto x) {
+        std::memcpy(out, &x, sizeof x);
+        return true;
+    };
+    return ((type.basetype == OIIO::BaseTypeFromC<Ints>::value && store(static_cast<Ints>(v))) ||
+            ...);
+}
+
+// Integer types store the value itself (OpenImageIO's conversion would scale
+// it to the type's range); floating types convert without scaling. Its int8
+// is `char`.
 inline void storeValue(double v, OIIO::TypeDesc type, unsigned char* out) {
-    auto put = [&](auto x) { std::memcpy(out, &x, sizeof x); };
-    switch (type.basetype) {
-    case OIIO::TypeDesc::UINT8:
-        put(static_cast<uint8_t>(v));
-        break;
-    case OIIO::TypeDesc::UINT16:
-        put(static_cast<uint16_t>(v));
-        break;
-    case OIIO::TypeDesc::UINT32:
-        put(static_cast<uint32_t>(v));
-        break;
-    case OIIO::TypeDesc::INT32:
-        put(static_cast<int32_t>(v));
-        break;
-    default: {
-        // Floating types convert without scaling.
-        const float f = static_cast<float>(v);
-        OIIO::convert_pixel_values(OIIO::TypeDesc::FLOAT, &f, type, out, 1);
-    }
-    }
+    if (storeInteger<uint8_t, char, uint16_t, int16_t, uint32_t, int32_t>(v, type, out))
+        return;
+    const float f = static_cast<float>(v);
+    OIIO::convert_pixel_values(OIIO::TypeDesc::FLOAT, &f, type, out, 1);
 }
 
 // How the samples lie in the file, where its format offers a choice: tiles
@@ -76,6 +73,8 @@ inline OIIO::ImageSpec channelsSpec(int width, int height, const std::vector<Cha
     }
     if (layout.planes)
         spec.attribute("planarconfig", "separate");
+    // A half channel stays half in a TIFF (OpenImageIO writes floats else).
+    spec.attribute("tiff:half", 1);
     spec.channelnames.clear();
     size_t pixelBytes = 0;
     bool mixed = false;

@@ -1,6 +1,6 @@
 // What an image reader says about a damaged file is one printable line for
 // every consumer (the command line, the window, a log), even where the
-// library quotes bytes of the file.
+// library quotes bytes of the file; every sample type a TIFF stores is read.
 #include "orvit/images/image_input.h"
 
 #include <gmock/gmock.h>
@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 using orvit::images::ImageError;
 using orvit::images::openImage;
+using orvit::images::SampleType;
 
 namespace {
 
@@ -111,6 +113,42 @@ TEST(OpenImage, RefusesWhatADamagedHeaderClaims) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(failure(c.path), c.expected);
+}
+
+// Each sample format and size a TIFF stores is read as its type, every
+// sample its own value (negative ones where the type has them): 8-bit ones
+// as bytes, the others as floats, integers not scaled.
+TEST(TiffInput, EverySampleTypeIsReadAsItsValues) {
+    testsupport::TempFolder dir;
+    const struct {
+        OIIO::TypeDesc stored;
+        SampleType type;
+        double last;
+    } cases[] = {
+        {OIIO::TypeDesc::UINT8, SampleType::UInt8, 200},
+        {OIIO::TypeDesc::INT8, SampleType::Int8, -100},
+        {OIIO::TypeDesc::UINT16, SampleType::UInt16, 60000},
+        {OIIO::TypeDesc::INT16, SampleType::Int16, -30000},
+        {OIIO::TypeDesc::UINT32, SampleType::UInt32, 4000000000},
+        {OIIO::TypeDesc::INT32, SampleType::Int32, -2000000000},
+        {OIIO::TypeDesc::HALF, SampleType::Half, -0.5},
+        {OIIO::TypeDesc::FLOAT, SampleType::Float, -0.25},
+        {OIIO::TypeDesc::DOUBLE, SampleType::Double, 1e30},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir / (std::string(c.stored.c_str()) + ".tif");
+        SCOPED_TRACE(path);
+        const std::vector<double> values = {0, 1, 7, c.last};
+        testsupport::writeChannels(path, 2, 2, {{"Y", c.stored, values}});
+        const auto image = openImage(path);
+        ASSERT_EQ(image->channels().size(), 1u);
+        EXPECT_EQ(image->channels()[0].type, c.type);
+        const orvit::images::Plane plane = image->read({0}).at(0);
+        if (c.type == SampleType::UInt8)
+            EXPECT_EQ(plane.bytes, (std::vector<uint8_t>{0, 1, 7, 200}));
+        else
+            EXPECT_EQ(plane.floats, std::vector<float>(values.begin(), values.end()));
+    }
 }
 
 } // namespace
