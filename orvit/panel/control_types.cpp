@@ -11,21 +11,48 @@ struct TypeName {
     ControlType type;
     const char* name;
     int32_t descriptor;
+    const char* kind; // as a script's messages call it
 };
 
 const TypeName kTypes[] = {
-    {ControlType::Bool, "BoolControl", DescBool},
-    {ControlType::BoolButton, "BoolButtonControl", DescBool},
-    {ControlType::Popup, "PopupControl", DescList},
-    {ControlType::Choice, "ChoiceControl", DescList},
-    {ControlType::Button, "ButtonControl", DescButton},
-    {ControlType::Float, "FloatControl", DescFloat},
-    {ControlType::MiniRGB, "MiniRGBControl", DescRGB},
-    {ControlType::MiniSlider, "MiniSliderControl", DescRange},
-    {ControlType::Percent, "PercentControl", DescRange},
-    {ControlType::Text, "TextControl", DescText},
-    {ControlType::Area, "AreaControl", DescArea},
+    {ControlType::Bool, "BoolControl", DescBool, "a box"},
+    {ControlType::BoolButton, "BoolButtonControl", DescBool, "a button"},
+    {ControlType::Popup, "PopupControl", DescList, "a popup"},
+    {ControlType::Choice, "ChoiceControl", DescList, "a popup"},
+    {ControlType::Button, "ButtonControl", DescButton, "a button"},
+    {ControlType::Float, "FloatControl", DescFloat, "a field"},
+    {ControlType::MiniRGB, "MiniRGBControl", DescRGB, "a colour"},
+    {ControlType::MiniSlider, "MiniSliderControl", DescRange, "a slider"},
+    {ControlType::Percent, "PercentControl", DescRange, "a field"},
+    {ControlType::Text, "TextControl", DescText, "a text"},
+    {ControlType::Area, "AreaControl", DescArea, "an area"},
 };
+
+// The host's attributes as messages name them.
+struct AttributeName {
+    int32_t attr;
+    const char* name;
+};
+
+const AttributeName kControlAttributes[] = {{AttrX, "X"},
+                                            {AttrY, "Y"},
+                                            {AttrWidth, "Width"},
+                                            {AttrHeight, "Height"},
+                                            {AttrValue, "Value"},
+                                            {AttrOriginX, "OriginX"},
+                                            {AttrOriginY, "OriginY"},
+                                            {AttrDrawCallback, "DrawCallback"},
+                                            {AttrEventCallback, "EventCallback"},
+                                            {AttrUserData, "UserData"}};
+
+const AttributeName kPanelAttributes[] = {{PanelHeight, "Height"}, {PanelUserData, "UserData"}};
+
+template <size_t N> std::string attributeText(int32_t attr, const AttributeName (&names)[N]) {
+    for (const AttributeName& a : names)
+        if (a.attr == attr)
+            return a.name;
+    return "attribute " + std::to_string(attr);
+}
 
 const TypeName& entry(ControlType type) {
     for (const TypeName& t : kTypes)
@@ -95,6 +122,18 @@ bool controlTypeOf(const char* name, ControlType* type) {
 
 const char* controlTypeName(ControlType type) {
     return entry(type).name;
+}
+
+const char* controlKind(ControlType type) {
+    return entry(type).kind;
+}
+
+std::string controlAttributeText(int32_t attr) {
+    return attributeText(attr, kControlAttributes);
+}
+
+std::string panelAttributeText(int32_t attr) {
+    return attributeText(attr, kPanelAttributes);
 }
 
 PayloadKind payloadKind(ControlType type) {

@@ -7,20 +7,8 @@ namespace orvit::panel {
 
 namespace {
 
-const char* attributeName(int32_t attr) {
-    switch (attr) {
-    case PanelHeight:
-        return "Height";
-    case PanelUserData:
-        return "UserData";
-    default:
-        return nullptr;
-    }
-}
-
 std::string describe(const char* verb, int32_t attr) {
-    const char* name = attributeName(attr);
-    return std::string(verb) + " " + (name != nullptr ? name : "attribute " + std::to_string(attr));
+    return std::string(verb) + " " + panelAttributeText(attr);
 }
 
 const char* const kNoSuchPanel = " (no such panel)";

@@ -23,38 +23,6 @@ std::unordered_set<const Control*>& liveControls() {
     return live;
 }
 
-const char* attributeName(int32_t attr) {
-    switch (attr) {
-    case AttrX:
-        return "X";
-    case AttrY:
-        return "Y";
-    case AttrWidth:
-        return "Width";
-    case AttrHeight:
-        return "Height";
-    case AttrValue:
-        return "Value";
-    case AttrOriginX:
-        return "OriginX";
-    case AttrOriginY:
-        return "OriginY";
-    case AttrDrawCallback:
-        return "DrawCallback";
-    case AttrEventCallback:
-        return "EventCallback";
-    case AttrUserData:
-        return "UserData";
-    default:
-        return nullptr;
-    }
-}
-
-std::string attributeText(int32_t attr) {
-    const char* name = attributeName(attr);
-    return name != nullptr ? name : "attribute " + std::to_string(attr);
-}
-
 } // namespace
 
 // ---- The control record's operations ------------------------------------
@@ -123,49 +91,76 @@ void PanelControl::fault(const std::string& what) {
                  core::inQuotes(label_) + "): " + what);
 }
 
+void* PanelControl::pointerMember(int32_t attr) {
+    switch (attr) {
+    case AttrDrawCallback:
+        return &drawCallback;
+    case AttrEventCallback:
+        return &eventCallback;
+    case AttrUserData:
+        return &userData;
+    default:
+        return nullptr;
+    }
+}
+
 // Integers go into integer and float records alike; anything else is a fault.
+void PanelControl::putInt(int32_t attr, int32_t v, ControlValue* out) {
+    if (out->type == ValueInt)
+        out->intValue = v;
+    else if (out->type == ValueFloat)
+        out->real.value = v;
+    else
+        fault("get " + controlAttributeText(attr) + " into a record of type " +
+              std::to_string(out->type));
+}
+
+// Integers, and floats that fit one, are taken; anything else is a fault.
+bool PanelControl::takeInt(int32_t attr, const ControlValue* in, int32_t* v) {
+    if (in->type == ValueInt) {
+        *v = in->intValue;
+        return true;
+    }
+    if (in->type == ValueFloat && std::isfinite(in->real.value) &&
+        std::fabs(in->real.value) < 2147483648.0) {
+        *v = static_cast<int32_t>(in->real.value);
+        return true;
+    }
+    fault("set " + controlAttributeText(attr) + " from a record of type " +
+          std::to_string(in->type));
+    return false;
+}
+
 void PanelControl::getAttribute(int32_t attr, ControlValue* out) {
     if (out == nullptr) {
-        fault("get " + attributeText(attr) + " without a record");
+        fault("get " + controlAttributeText(attr) + " without a record");
         return;
     }
-    auto putInt = [&](int32_t v) {
-        if (out->type == ValueInt)
-            out->intValue = v;
-        else if (out->type == ValueFloat)
-            out->real.value = v;
-        else
-            fault("get " + attributeText(attr) + " into a record of type " +
-                  std::to_string(out->type));
-    };
+    if (const void* member = pointerMember(attr)) {
+        std::memcpy(&out->pointer, member, sizeof out->pointer);
+        return;
+    }
     switch (attr) {
     case AttrX:
-        return putInt(x);
+        return putInt(attr, x, out);
     case AttrY:
-        return putInt(y);
+        return putInt(attr, y, out);
     case AttrWidth:
-        return putInt(width);
+        return putInt(attr, width, out);
     case AttrHeight:
-        return putInt(height);
+        return putInt(attr, height, out);
     case AttrOriginX:
-        return putInt(originX());
+        return putInt(attr, originX(), out);
     case AttrOriginY:
-        return putInt(originY());
-    case AttrDrawCallback:
-        std::memcpy(&out->pointer, &drawCallback, sizeof out->pointer);
-        return;
-    case AttrEventCallback:
-        std::memcpy(&out->pointer, &eventCallback, sizeof out->pointer);
-        return;
-    case AttrUserData:
-        out->pointer = userData;
-        return;
+        return putInt(attr, originY(), out);
     case AttrValue:
-        break;
+        return getValue(out);
     default:
-        fault("get " + attributeText(attr));
-        return;
+        fault("get " + controlAttributeText(attr));
     }
+}
+
+void PanelControl::getValue(ControlValue* out) {
     const PayloadKind kind = payloadKind(type_);
     if (kind == PayloadKind::IntVector && out->type == ValueIntVector) {
         std::memcpy(out->intVector, value.vector.data(), sizeof out->intVector);
@@ -176,7 +171,7 @@ void PanelControl::getAttribute(int32_t attr, ControlValue* out) {
         out->intValue =
             std::isfinite(v) && std::fabs(v) < 2147483648.0 ? static_cast<int32_t>(v) : 0;
     } else if (kind == PayloadKind::Int && (out->type == ValueInt || out->type == ValueFloat)) {
-        putInt(value.integer);
+        putInt(AttrValue, value.integer, out);
     } else {
         fault("get Value into a record of type " + std::to_string(out->type));
     }
@@ -184,37 +179,28 @@ void PanelControl::getAttribute(int32_t attr, ControlValue* out) {
 
 void PanelControl::setAttribute(int32_t attr, const ControlValue* in) {
     if (in == nullptr) {
-        fault("set " + attributeText(attr) + " without a record");
+        fault("set " + controlAttributeText(attr) + " without a record");
         return;
     }
-    auto getInt = [&](int32_t* v) {
-        if (in->type == ValueInt) {
-            *v = in->intValue;
-            return true;
-        }
-        if (in->type == ValueFloat && std::isfinite(in->real.value) &&
-            std::fabs(in->real.value) < 2147483648.0) {
-            *v = static_cast<int32_t>(in->real.value);
-            return true;
-        }
-        fault("set " + attributeText(attr) + " from a record of type " + std::to_string(in->type));
-        return false;
-    };
+    if (void* member = pointerMember(attr)) {
+        std::memcpy(member, &in->pointer, sizeof in->pointer);
+        return;
+    }
     int32_t v = 0;
     switch (attr) {
     case AttrX:
     case AttrY:
-        if (getInt(&v)) {
+        if (takeInt(attr, in, &v)) {
             (attr == AttrX ? x : y) = v;
             panel_.fitCanvas();
         }
         return;
     case AttrWidth:
     case AttrHeight:
-        if (!getInt(&v))
+        if (!takeInt(attr, in, &v))
             return;
         if (v < 0 || v > kMaxControlSide) {
-            fault("set " + attributeText(attr) + " " + std::to_string(v));
+            fault("set " + controlAttributeText(attr) + " " + std::to_string(v));
             return;
         }
         (attr == AttrWidth ? width : height) = v;
@@ -222,31 +208,25 @@ void PanelControl::setAttribute(int32_t attr, const ControlValue* in) {
         return;
     case AttrOriginX:
     case AttrOriginY:
-        fault("set read-only attribute " + attributeText(attr));
-        return;
-    case AttrDrawCallback:
-        std::memcpy(&drawCallback, &in->pointer, sizeof in->pointer);
-        return;
-    case AttrEventCallback:
-        std::memcpy(&eventCallback, &in->pointer, sizeof in->pointer);
-        return;
-    case AttrUserData:
-        userData = in->pointer;
+        fault("set read-only attribute " + controlAttributeText(attr));
         return;
     case AttrValue:
-        break;
+        return setValue(in);
     default:
-        fault("set " + attributeText(attr));
-        return;
+        fault("set " + controlAttributeText(attr));
     }
+}
+
+void PanelControl::setValue(const ControlValue* in) {
     const PayloadKind kind = payloadKind(type_);
+    int32_t v = 0;
     if (kind == PayloadKind::IntVector && in->type == ValueIntVector) {
         std::memcpy(value.vector.data(), in->intVector, sizeof in->intVector);
     } else if (kind == PayloadKind::Float && in->type == ValueFloat) {
         value.real = in->real.value;
     } else if (kind == PayloadKind::Float && in->type == ValueInt) {
         value.real = in->intValue;
-    } else if (kind == PayloadKind::Int && getInt(&v)) {
+    } else if (kind == PayloadKind::Int && takeInt(AttrValue, in, &v)) {
         value.integer = v;
     } else if (kind != PayloadKind::Int) {
         fault("set Value from a record of type " + std::to_string(in->type));

@@ -78,6 +78,13 @@ enum class ControlType {
 // The type of a type string; false for one the host does not know.
 bool controlTypeOf(const char* name, ControlType* type);
 const char* controlTypeName(ControlType type);
+// What a script's messages call a control of the type: "a box", "a field", ...
+const char* controlKind(ControlType type);
+
+// A control's attribute (Attr...) or a panel's (Panel...) as messages name
+// it: its name in the host's records, else "attribute N".
+std::string controlAttributeText(int32_t attr);
+std::string panelAttributeText(int32_t attr);
 
 // What a control's Value holds.
 enum class PayloadKind { Int, IntVector, Float };
@@ -197,6 +204,15 @@ class PanelControl {
     };
 
     void fault(const std::string& what);
+    // The member an attribute holding a pointer names (the callbacks, the
+    // user's data), or null; its pointer is copied in and out as it is.
+    void* pointerMember(int32_t attr);
+    // An integer attribute into or out of the module's record.
+    void putInt(int32_t attr, int32_t v, ControlValue* out);
+    bool takeInt(int32_t attr, const ControlValue* in, int32_t* v);
+    // The Value in the record's payload type, as the control's kind allows.
+    void getValue(ControlValue* out);
+    void setValue(const ControlValue* in);
 
     Panel& panel_;
     int index_;

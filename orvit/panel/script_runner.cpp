@@ -74,31 +74,6 @@ std::vector<PanelControl*> inReadingOrder(Panel& panel, const std::string& label
     return found;
 }
 
-const char* kindName(ControlType t) {
-    switch (t) {
-    case ControlType::Bool:
-        return "a box";
-    case ControlType::BoolButton:
-    case ControlType::Button:
-        return "a button";
-    case ControlType::Popup:
-    case ControlType::Choice:
-        return "a popup";
-    case ControlType::Float:
-    case ControlType::Percent:
-        return "a field";
-    case ControlType::MiniRGB:
-        return "a colour";
-    case ControlType::MiniSlider:
-        return "a slider";
-    case ControlType::Text:
-        return "a text";
-    case ControlType::Area:
-        return "an area";
-    }
-    return "a control";
-}
-
 int32_t lastRunAnswer(ScriptAction::Verb verb) {
     return verb == ScriptAction::Verb::Ok ? 1 : 0;
 }
@@ -116,7 +91,7 @@ bool prepareStep(const ScriptAction& a, Panel& panel, ScriptStep* step, std::str
     step->control = c;
     const ControlType t = c->type();
     const std::string what =
-        std::string("the control is ") + kindName(t) + " (" + controlTypeName(t) + ")";
+        std::string("the control is ") + controlKind(t) + " (" + controlTypeName(t) + ")";
     switch (a.verb) {
     case Verb::Tick:
         if (t != ControlType::Bool) {
