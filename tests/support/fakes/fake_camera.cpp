@@ -6,33 +6,34 @@ namespace fakes {
 
 namespace {
 
-FakeCamera* current = nullptr;
 int cameraItem = 0;
 
 void* lookup(const char* name, int32_t use) {
-    current->calls.push_back(std::string("lookup ") + name + " " + std::to_string(use));
+    FakeCamera::current()->calls.push_back(std::string("lookup ") + name + " " +
+                                           std::to_string(use));
     if (std::strcmp(name, "LW Item Info 2") == 0)
-        return current->offerItems ? &current->items : nullptr;
+        return FakeCamera::current()->offerItems ? &FakeCamera::current()->items : nullptr;
     if (std::strcmp(name, "LW Camera Info") == 0)
-        return current->offerCamera ? &current->camera : nullptr;
+        return FakeCamera::current()->offerCamera ? &FakeCamera::current()->camera : nullptr;
     return nullptr;
 }
 
 ItemId firstItem(int32_t type, ItemId parent) {
-    current->calls.push_back("firstItem " + std::to_string(type) + " " +
-                             std::to_string(parent == nullptr ? 0 : 1));
-    return type == ItemCamera && current->haveCameraItem ? &cameraItem : nullptr;
+    FakeCamera::current()->calls.push_back("firstItem " + std::to_string(type) + " " +
+                                           std::to_string(parent == nullptr ? 0 : 1));
+    return type == ItemCamera && FakeCamera::current()->haveCameraItem ? &cameraItem : nullptr;
 }
 
 ItemId nextItem(ItemId) {
-    current->calls.push_back("nextItem");
+    FakeCamera::current()->calls.push_back("nextItem");
     return nullptr;
 }
 
 int32_t viewValues(ItemId item, double time, double* first, double* second) {
-    current->calls.push_back(item == &cameraItem ? "viewValues camera" : "viewValues other");
-    current->time = time;
-    *first = current->k;
+    FakeCamera::current()->calls.push_back(item == &cameraItem ? "viewValues camera"
+                                                               : "viewValues other");
+    FakeCamera::current()->time = time;
+    *first = FakeCamera::current()->k;
     *second = 0.0;
     return 1;
 }
@@ -40,7 +41,6 @@ int32_t viewValues(ItemId item, double time, double* first, double* second) {
 } // namespace
 
 FakeCamera::FakeCamera(double kValue) : k(kValue) {
-    current = this;
     items.firstItem = firstItem;
     items.nextItem = nextItem;
     camera.viewValues = viewValues;
@@ -49,7 +49,6 @@ FakeCamera::FakeCamera(double kValue) : k(kValue) {
 
 FakeCamera::~FakeCamera() {
     orvit::globalLookup = nullptr;
-    current = nullptr;
 }
 
 } // namespace fakes

@@ -5,13 +5,14 @@
 
 #include "module/abi/items.h"
 #include "module/services/services.h"
+#include "tests/support/fakes/bound.h"
 
 #include <string>
 #include <vector>
 
 namespace fakes {
 
-class FakeCamera {
+class FakeCamera : public Bound<FakeCamera> {
   public:
     // Installs the lookup in the module's process-wide variable.
     explicit FakeCamera(double k);

@@ -6,9 +6,7 @@
 
 namespace fakes {
 
-namespace {
-FakeEnvelopes* current = nullptr;
-} // namespace
+namespace {} // namespace
 
 double FakeEnvelope::at(double time) const {
     if (keys.empty())
@@ -29,36 +27,36 @@ struct FakeEnvelopeSlots {
     static FakeEnvelope* of(EnvelopeHandle e) { return static_cast<FakeEnvelope*>(e); }
     static EnvelopeHandle create(int32_t* word) {
         *word = 0;
-        current->calls.push_back("create");
-        return current->make(EnvelopeKeys{});
+        FakeEnvelopes::current()->calls.push_back("create");
+        return FakeEnvelopes::current()->make(EnvelopeKeys{});
     }
     static void destroy(EnvelopeHandle e) {
-        current->calls.push_back("destroy");
-        current->destroyed.push_back(of(e)->id);
-        --current->live_;
+        FakeEnvelopes::current()->calls.push_back("destroy");
+        FakeEnvelopes::current()->destroyed.push_back(of(e)->id);
+        --FakeEnvelopes::current()->live_;
         delete of(e);
     }
     static void copy(EnvelopeHandle from, EnvelopeHandle to) {
-        current->calls.push_back("copy");
+        FakeEnvelopes::current()->calls.push_back("copy");
         of(to)->keys = of(from)->keys;
     }
     static int32_t evaluate(EnvelopeHandle e, double time, double* value) {
-        current->calls.push_back("evaluate");
-        current->evaluations.push_back({of(e)->id, time});
+        FakeEnvelopes::current()->calls.push_back("evaluate");
+        FakeEnvelopes::current()->evaluations.push_back({of(e)->id, time});
         *value = of(e)->at(time);
         return 1;
     }
     static int32_t edit(EnvelopeHandle e, EnvelopeEditRequest* request) {
-        current->calls.push_back("edit");
-        current->editRequests.push_back(*request);
-        if (current->editResult == 1)
-            of(e)->keys = current->editKeys;
-        return current->editResult;
+        FakeEnvelopes::current()->calls.push_back("edit");
+        FakeEnvelopes::current()->editRequests.push_back(*request);
+        if (FakeEnvelopes::current()->editResult == 1)
+            of(e)->keys = FakeEnvelopes::current()->editKeys;
+        return FakeEnvelopes::current()->editResult;
     }
     // One line: "env V" (a constant) or "keys T V T V ...". Only such a line
     // sets keys: fuzzed data gives any line here.
     static void load(EnvelopeHandle e, const LoadState* state) {
-        current->calls.push_back("load");
+        FakeEnvelopes::current()->calls.push_back("load");
         char line[256];
         if (state->readLine(state->data, line, 255) < 0)
             return;
@@ -83,7 +81,7 @@ struct FakeEnvelopeSlots {
         }
     }
     static void save(EnvelopeHandle e, const SaveState* state) {
-        current->calls.push_back("save");
+        FakeEnvelopes::current()->calls.push_back("save");
         const EnvelopeKeys& keys = of(e)->keys;
         std::string line;
         char number[64];
@@ -102,7 +100,6 @@ struct FakeEnvelopeSlots {
 };
 
 FakeEnvelopes::FakeEnvelopes() {
-    current = this;
     service.createEnvelope = FakeEnvelopeSlots::create;
     service.destroyEnvelope = FakeEnvelopeSlots::destroy;
     service.copyEnvelope = FakeEnvelopeSlots::copy;
@@ -115,7 +112,6 @@ FakeEnvelopes::FakeEnvelopes() {
 
 FakeEnvelopes::~FakeEnvelopes() {
     orvit::envelopeService = nullptr;
-    current = nullptr;
 }
 
 FakeEnvelope* FakeEnvelopes::make(double value) {

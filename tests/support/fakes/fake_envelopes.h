@@ -7,6 +7,7 @@
 
 #include "module/abi/envelope.h"
 #include "module/services/services.h"
+#include "tests/support/fakes/bound.h"
 
 #include <string>
 #include <utility>
@@ -27,7 +28,7 @@ struct Evaluation {
     double time;
 };
 
-class FakeEnvelopes {
+class FakeEnvelopes : public Bound<FakeEnvelopes> {
   public:
     // Installs the service in the module's process-wide variable.
     FakeEnvelopes();

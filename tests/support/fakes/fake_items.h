@@ -4,6 +4,7 @@
 #pragma once
 
 #include "module/abi/items.h"
+#include "tests/support/fakes/bound.h"
 
 #include <optional>
 #include <string>
@@ -11,12 +12,9 @@
 
 namespace fakes {
 
-class FakeItems {
+class FakeItems : public Bound<FakeItems> {
   public:
     FakeItems();
-    ~FakeItems();
-    FakeItems(const FakeItems&) = delete;
-    FakeItems& operator=(const FakeItems&) = delete;
 
     // The records, bound to this scene; only one scene is bound at a time.
     const ItemInfo* itemInfo();

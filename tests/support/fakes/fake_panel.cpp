@@ -9,7 +9,6 @@ namespace fakes {
 
 namespace {
 
-FakePanel* current = nullptr;
 int panelObject = 0;
 
 FakeControl* of(ControlHandle control) {
@@ -32,8 +31,8 @@ int32_t widthOf(const FakeControl& c) {
 
 void ORVIT_CALL drawControl(ControlHandle control, int32_t mode) {
     FakeControl* c = of(control);
-    current->calls.push_back("drawControl " + std::to_string(c->index) + " " +
-                             std::to_string(mode));
+    FakePanel::current()->calls.push_back("drawControl " + std::to_string(c->index) + " " +
+                                          std::to_string(mode));
     if (mode == DrawGhosted)
         c->ghosted = true;
     else if (mode == DrawNormal)
@@ -42,108 +41,101 @@ void ORVIT_CALL drawControl(ControlHandle control, int32_t mode) {
         c->draw(control, c->userData, mode);
 }
 
-void ORVIT_CALL getControlAttr(ControlHandle control, int32_t attr, ControlValue* value) {
+// An attribute between the control and the module's record: the control
+// keeps what the module sets and answers it back. Sizes and origins (the
+// place: the fake draws no labels) the module only reads.
+void transfer(ControlHandle control, int32_t attr, ControlValue* value, bool set) {
     FakeControl* c = of(control);
+    const auto copy = [&](void* kept, void* carried, size_t bytes) {
+        if (set)
+            std::memcpy(kept, carried, bytes);
+        else
+            std::memcpy(carried, kept, bytes);
+    };
+    const auto answer = [&](int32_t kept) {
+        if (!set)
+            value->intValue = kept;
+    };
     switch (attr) {
     case AttrX:
-    case AttrOriginX:
-        value->intValue = c->x;
-        break;
+        return copy(&c->x, &value->intValue, sizeof c->x);
     case AttrY:
+        return copy(&c->y, &value->intValue, sizeof c->y);
+    case AttrOriginX:
+        return answer(c->x);
     case AttrOriginY:
-        value->intValue = c->y;
-        break;
+        return answer(c->y);
     case AttrWidth:
-        value->intValue = c->width;
-        break;
+        return answer(c->width);
     case AttrHeight:
-        value->intValue = c->height;
-        break;
+        return answer(c->height);
     case AttrValue:
         if (value->type == ValueIntVector)
-            std::memcpy(value->intVector, c->vector, sizeof c->vector);
-        else if (value->type == ValueFloat)
-            value->real.value = c->floatValue;
-        else
-            value->intValue = c->intValue;
-        break;
+            return copy(c->vector, value->intVector, sizeof c->vector);
+        if (value->type == ValueFloat)
+            return copy(&c->floatValue, &value->real.value, sizeof c->floatValue);
+        return copy(&c->intValue, &value->intValue, sizeof c->intValue);
+    case AttrEventCallback:
+        return copy(&c->event, &value->pointer, sizeof value->pointer);
+    case AttrDrawCallback:
+        return copy(&c->draw, &value->pointer, sizeof value->pointer);
+    case AttrUserData:
+        return copy(&c->userData, &value->pointer, sizeof value->pointer);
     default:
-        break;
+        return;
     }
+}
+
+void ORVIT_CALL getControlAttr(ControlHandle control, int32_t attr, ControlValue* value) {
+    transfer(control, attr, value, false);
 }
 
 void ORVIT_CALL setControlAttr(ControlHandle control, int32_t attr, ControlValue* value) {
-    FakeControl* c = of(control);
-    switch (attr) {
-    case AttrX:
-        c->x = value->intValue;
-        break;
-    case AttrY:
-        c->y = value->intValue;
-        break;
-    case AttrValue:
-        if (value->type == ValueIntVector)
-            std::memcpy(c->vector, value->intVector, sizeof c->vector);
-        else if (value->type == ValueFloat)
-            c->floatValue = value->real.value;
-        else
-            c->intValue = value->intValue;
-        break;
-    case AttrEventCallback:
-        c->event = reinterpret_cast<ControlEventFunc>(value->pointer);
-        break;
-    case AttrDrawCallback:
-        c->draw = reinterpret_cast<ControlDrawFunc>(value->pointer);
-        break;
-    case AttrUserData:
-        c->userData = value->pointer;
-        break;
-    default:
-        break;
-    }
+    transfer(control, attr, value, true);
 }
 
 PanelHandle ORVIT_CALL createPanel(const char*, const PanelServices*) {
-    ++current->panelsMade;
+    ++FakePanel::current()->panelsMade;
     return &panelObject;
 }
 
 void ORVIT_CALL destroyPanel(PanelHandle) {
-    current->calls.push_back("destroyPanel");
-    ++current->panelsDestroyed;
-    current->controls.clear();
+    FakePanel::current()->calls.push_back("destroyPanel");
+    ++FakePanel::current()->panelsDestroyed;
+    FakePanel::current()->controls.clear();
 }
 
 int32_t ORVIT_CALL openPanel(PanelHandle, int32_t flags) {
-    current->calls.push_back("openPanel " + std::to_string(flags));
-    return current->user();
+    FakePanel::current()->calls.push_back("openPanel " + std::to_string(flags));
+    return FakePanel::current()->user();
 }
 
 void ORVIT_CALL drawPanel(PanelHandle, int32_t mode) {
-    current->calls.push_back("drawPanel " + std::to_string(mode));
-    for (auto& c : current->controls)
+    FakePanel::current()->calls.push_back("drawPanel " + std::to_string(mode));
+    for (auto& c : FakePanel::current()->controls)
         if (c->draw != nullptr)
             c->draw(&c->record, c->userData, mode);
 }
 
 void ORVIT_CALL getPanelAttr(PanelHandle, int32_t attr, void* value) {
     if (attr == PanelHeight)
-        std::memcpy(value, &current->height, sizeof current->height);
+        std::memcpy(value, &FakePanel::current()->height, sizeof FakePanel::current()->height);
 }
 
 void ORVIT_CALL setPanelAttr(PanelHandle, int32_t attr, void* value) {
     if (attr == PanelHeight) {
-        std::memcpy(&current->height, value, sizeof current->height);
-        current->calls.push_back("height " + std::to_string(current->height));
+        std::memcpy(&FakePanel::current()->height, value, sizeof FakePanel::current()->height);
+        FakePanel::current()->calls.push_back("height " +
+                                              std::to_string(FakePanel::current()->height));
     } else if (attr == PanelUserData) {
-        std::memcpy(&current->userData, value, sizeof current->userData);
+        std::memcpy(&FakePanel::current()->userData, value, sizeof FakePanel::current()->userData);
     }
 }
 
 ControlHandle ORVIT_CALL addControl(PanelHandle, const char* type, const ControlDesc* desc,
                                     const char* label) {
-    const int index = static_cast<int>(current->controls.size());
-    if (index == current->refuseControl)
+    const int index = static_cast<int>(FakePanel::current()->controls.size());
+    if (index == FakePanel::current()->refuseControl)
         return nullptr;
     auto c = std::make_unique<FakeControl>();
     c->record.drawControl = drawControl;
@@ -169,32 +161,31 @@ ControlHandle ORVIT_CALL addControl(PanelHandle, const char* type, const Control
         c->area[1] = desc->area.height;
     }
     int32_t bottom = 0;
-    for (const auto& other : current->controls)
+    for (const auto& other : FakePanel::current()->controls)
         bottom = std::max(bottom, other->y + other->height);
     c->y = bottom;
     c->width = widthOf(*c);
     c->height = c->type == "AreaControl" ? c->area[1] : 20;
-    current->controls.push_back(std::move(c));
-    return &current->controls.back()->record;
+    FakePanel::current()->controls.push_back(std::move(c));
+    return &FakePanel::current()->controls.back()->record;
 }
 
 void ORVIT_CALL drawRGBPixel(PanelHandle, int32_t r, int32_t g, int32_t b, int32_t x, int32_t y) {
-    current->drawn.push_back({"pixel", r, g, b, x, y, 1, 1});
+    FakePanel::current()->drawn.push_back({"pixel", r, g, b, x, y, 1, 1});
 }
 
 void ORVIT_CALL drawBox(PanelHandle, int32_t colour, int32_t x, int32_t y, int32_t w, int32_t h) {
-    current->drawn.push_back({"box", colour, colour, colour, x, y, w, h});
+    FakePanel::current()->drawn.push_back({"box", colour, colour, colour, x, y, w, h});
 }
 
 void ORVIT_CALL drawRGBBox(PanelHandle, int32_t r, int32_t g, int32_t b, int32_t x, int32_t y,
                            int32_t w, int32_t h) {
-    current->drawn.push_back({"rgbBox", r, g, b, x, y, w, h});
+    FakePanel::current()->drawn.push_back({"rgbBox", r, g, b, x, y, w, h});
 }
 
 } // namespace
 
 FakePanel::FakePanel() {
-    current = this;
     drawFuncs.drawRGBPixel = drawRGBPixel;
     drawFuncs.drawBox = drawBox;
     drawFuncs.drawRGBBox = drawRGBBox;
@@ -212,7 +203,6 @@ FakePanel::FakePanel() {
 FakePanel::~FakePanel() {
     orvit::panelService = nullptr;
     orvit::currentPanel = nullptr;
-    current = nullptr;
 }
 
 void FakePanel::makeCurrent() {

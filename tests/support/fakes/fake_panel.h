@@ -4,6 +4,7 @@
 #pragma once
 
 #include "module/abi/panel.h"
+#include "tests/support/fakes/bound.h"
 
 #include <functional>
 #include <memory>
@@ -37,13 +38,11 @@ struct DrawCall {
     int32_t red, green, blue, x, y, width, height;
 };
 
-class FakePanel {
+class FakePanel : public Bound<FakePanel> {
   public:
     // Installs the service in the module's process-wide variable.
     FakePanel();
     ~FakePanel();
-    FakePanel(const FakePanel&) = delete;
-    FakePanel& operator=(const FakePanel&) = delete;
 
     // Makes the panel the module's current one, as createPanel would.
     void makeCurrent();
