@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -40,58 +41,31 @@ TEST_F(SettingsPanel, ThirtyFiveControlsWithTheirDescriptorsAndPlaces) {
         int32_t x, y;
         bool instanceData, event, draw;
     };
-    const std::vector<std::string> none;
-    const std::vector<Row> rows = {
+    const std::vector<std::string> none, specials = {"  3 ", "  7 ", " 12 "},
+                                         surfaces = {"Crate", "Lamp", "Ring"},
+                                         modes = {"Fixed", "Depth", "G-Fixed", "G-Depth"},
+                                         displays = {"Color", "Depth", "Special", "Preview"};
+    std::vector<Row> rows = {
         {"BoolControl", "Enable Orvit", DescBool, none, 0, 0, false, false, false},
         {"BoolControl", "", DescBool, none, 0, 20, true, true, false},
-        {"PopupControl",
-         "Special Buffer",
-         DescList,
-         {"  3 ", "  7 ", " 12 "},
-         20,
-         20,
-         true,
-         true,
-         false},
-        {"PopupControl",
-         "Surface",
-         DescList,
-         {"Crate", "Lamp", "Ring"},
-         140,
-         20,
-         true,
-         true,
-         false},
+        {"PopupControl", "Special Buffer", DescList, specials, 20, 20, true, true, false},
+        {"PopupControl", "Surface", DescList, surfaces, 140, 20, true, true, false},
         {"ButtonControl", "Copy", DescButton, none, 280, 20, true, true, false},
         {"ButtonControl", "Paste", DescButton, none, 380, 20, true, true, false},
-        {"BoolControl", "", DescBool, none, 0, 40, true, true, false},
-        {"MiniRGBControl", "", DescRGB, none, 20, 40, true, true, false},
-        {"MiniSliderControl", "Position", DescRange, none, 120, 40, true, true, false},
-        {"BoolControl", "", DescBool, none, 0, 60, true, true, false},
-        {"MiniRGBControl", "", DescRGB, none, 20, 60, true, true, false},
-        {"MiniSliderControl", "Position", DescRange, none, 120, 60, true, true, false},
-        {"BoolControl", "", DescBool, none, 0, 80, true, true, false},
-        {"MiniRGBControl", "", DescRGB, none, 20, 80, true, true, false},
-        {"MiniSliderControl", "Position", DescRange, none, 120, 80, true, true, false},
-        {"BoolControl", "", DescBool, none, 0, 100, true, true, false},
-        {"MiniRGBControl", "", DescRGB, none, 20, 100, true, true, false},
-        {"MiniSliderControl", "Position", DescRange, none, 120, 100, true, true, false},
-        {"BoolControl", "", DescBool, none, 0, 120, true, true, false},
-        {"MiniRGBControl", "", DescRGB, none, 20, 120, true, true, false},
-        {"MiniSliderControl", "Position", DescRange, none, 120, 120, true, true, false},
+    };
+    // The five colour keys, a line each: enable box, colour, position.
+    for (int32_t y = 40; y <= 120; y += 20) {
+        rows.push_back({"BoolControl", "", DescBool, none, 0, y, true, true, false});
+        rows.push_back({"MiniRGBControl", "", DescRGB, none, 20, y, true, true, false});
+        rows.push_back(
+            {"MiniSliderControl", "Position", DescRange, none, 120, y, true, true, false});
+    }
+    const Row below[] = {
         {"AreaControl", "", DescArea, none, 0, 140, true, false, true},
         {"TextControl", "Mode", DescText, {""}, 256, 150, false, false, false},
         {"TextControl", "Distance", DescText, {""}, 256, 170, false, false, false},
         {"TextControl", "Transparency", DescText, {""}, 256, 190, false, false, false},
-        {"ChoiceControl",
-         "",
-         DescList,
-         {"Fixed", "Depth", "G-Fixed", "G-Depth"},
-         346,
-         150,
-         false,
-         false,
-         false},
+        {"ChoiceControl", "", DescList, modes, 346, 150, false, false, false},
         {"FloatControl", "", DescFloat, none, 340, 170, false, false, false},
         {"BoolButtonControl", "E", DescBool, none, 440, 170, true, true, false},
         {"PercentControl", "", DescRange, none, 346, 190, false, false, false},
@@ -99,17 +73,10 @@ TEST_F(SettingsPanel, ThirtyFiveControlsWithTheirDescriptorsAndPlaces) {
         {"AreaControl", "", DescArea, none, 0, 150, true, false, true},
         {"AreaControl", "", DescArea, none, 0, 342, true, false, true},
         {"ButtonControl", "Preview", DescButton, none, 0, 352, true, true, false},
-        {"PopupControl",
-         "",
-         DescList,
-         {"Color", "Depth", "Special", "Preview"},
-         100,
-         352,
-         false,
-         false,
-         false},
+        {"PopupControl", "", DescList, displays, 100, 352, false, false, false},
         {"BoolControl", "1/2 res", DescBool, none, 200, 352, false, false, false},
     };
+    rows.insert(rows.end(), std::begin(below), std::end(below));
     ASSERT_TRUE(open([&] {
         EXPECT_EQ(panel.controls.size(), rows.size());
         for (size_t i = 0; i < rows.size() && i < panel.controls.size(); ++i) {

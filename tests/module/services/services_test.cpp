@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -18,41 +19,35 @@ struct Record {
     const void* (*lookup)();
 };
 
-template <typename T, const T* (*F)()> const void* erased() {
-    return F();
+// The record of type T that `lookUp` answers with, named `name`, and the
+// offsets of the slots the module calls in it.
+template <typename T, const T* (*lookUp)()>
+Record serviceRecord(const char* name, std::vector<size_t> usedSlots) {
+    return {name, std::move(usedSlots), sizeof(T),
+            [] { return static_cast<const void*>(lookUp()); }};
 }
 
 const Record kRecords[] = {
-    {"EnvelopeHandler",
-     {offsetof(EnvelopeService, createEnvelope), offsetof(EnvelopeService, destroyEnvelope),
-      offsetof(EnvelopeService, copyEnvelope), offsetof(EnvelopeService, evaluate),
-      offsetof(EnvelopeService, editEnvelope), offsetof(EnvelopeService, loadEnvelope),
-      offsetof(EnvelopeService, saveEnvelope)},
-     sizeof(EnvelopeService),
-     erased<EnvelopeService, orvit::lookupEnvelopeService>},
-    {"Info Messages",
-     {offsetof(MessageService, errorMessage)},
-     sizeof(MessageService),
-     erased<MessageService, orvit::lookupMessageService>},
-    {"LWPanelServices",
-     {offsetof(PanelServices, createPanel), offsetof(PanelServices, destroyPanel),
-      offsetof(PanelServices, openPanel), offsetof(PanelServices, drawPanel),
-      offsetof(PanelServices, getPanelAttr), offsetof(PanelServices, setPanelAttr),
-      offsetof(PanelServices, addControl), offsetof(PanelServices, drawFuncs)},
-     sizeof(PanelServices),
-     erased<PanelServices, orvit::lookupPanelService>},
-    {"LW Item Info 2",
-     {offsetof(ItemInfo, firstItem), offsetof(ItemInfo, nextItem)},
-     sizeof(ItemInfo),
-     erased<ItemInfo, orvit::lookupItemInfo>},
-    {"LW Object Info",
-     {offsetof(ObjectInfo, objectFileName)},
-     sizeof(ObjectInfo),
-     erased<ObjectInfo, orvit::lookupObjectInfo>},
-    {"LW Camera Info",
-     {offsetof(CameraInfo, viewValues)},
-     sizeof(CameraInfo),
-     erased<CameraInfo, orvit::lookupCameraInfo>},
+    serviceRecord<EnvelopeService, orvit::lookupEnvelopeService>(
+        "EnvelopeHandler",
+        {offsetof(EnvelopeService, createEnvelope), offsetof(EnvelopeService, destroyEnvelope),
+         offsetof(EnvelopeService, copyEnvelope), offsetof(EnvelopeService, evaluate),
+         offsetof(EnvelopeService, editEnvelope), offsetof(EnvelopeService, loadEnvelope),
+         offsetof(EnvelopeService, saveEnvelope)}),
+    serviceRecord<MessageService, orvit::lookupMessageService>(
+        "Info Messages", {offsetof(MessageService, errorMessage)}),
+    serviceRecord<PanelServices, orvit::lookupPanelService>(
+        "LWPanelServices",
+        {offsetof(PanelServices, createPanel), offsetof(PanelServices, destroyPanel),
+         offsetof(PanelServices, openPanel), offsetof(PanelServices, drawPanel),
+         offsetof(PanelServices, getPanelAttr), offsetof(PanelServices, setPanelAttr),
+         offsetof(PanelServices, addControl), offsetof(PanelServices, drawFuncs)}),
+    serviceRecord<ItemInfo, orvit::lookupItemInfo>(
+        "LW Item Info 2", {offsetof(ItemInfo, firstItem), offsetof(ItemInfo, nextItem)}),
+    serviceRecord<ObjectInfo, orvit::lookupObjectInfo>("LW Object Info",
+                                                       {offsetof(ObjectInfo, objectFileName)}),
+    serviceRecord<CameraInfo, orvit::lookupCameraInfo>("LW Camera Info",
+                                                       {offsetof(CameraInfo, viewValues)}),
 };
 
 // The record the fake host hands out: every slot filled with a value that
