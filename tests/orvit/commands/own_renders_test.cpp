@@ -590,15 +590,16 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
     fs::copy(dir / "render/shot_0001.exr", dir / "sizes/shot_0001.exr");
     testsupport::writeRendererFrame(dir / "sizes/shot_0002.exr", 20, 10, {});
     const auto half = OIIO::TypeDesc::HALF, f32 = OIIO::TypeDesc::FLOAT;
-    testsupport::writeChannels(
-        dir / "rgb.exr", 1, 1,
-        {{"R", half, {1}}, {"G", half, {1}}, {"B", half, {1}}, {"Z", f32, {1}}});
-    testsupport::writeChannels(dir / "empty.exr", 1, 1,
-                               {{"R", half, {1}},
-                                {"G", half, {1}},
-                                {"B", half, {1}},
-                                {"IndexOB", f32, {0}},
-                                {"Z", f32, {1}}});
+    // One-pixel frames: colour and depth, and an object index or none.
+    const auto onePixel = [&](const char* name, std::vector<testsupport::Channel> index) {
+        std::vector<testsupport::Channel> channels = {
+            {"R", half, {1}}, {"G", half, {1}}, {"B", half, {1}}};
+        channels.insert(channels.end(), index.begin(), index.end());
+        channels.push_back({"Z", f32, {1}});
+        testsupport::writeChannels(dir / name, 1, 1, channels);
+    };
+    onePixel("rgb.exr", {});
+    onePixel("empty.exr", {{"IndexOB", f32, {0}}});
     // Damaged frames: cut short in the pixels, cut short in the header, and
     // a header claiming more pixels than orvit reads in one image.
     // A folder whose name is no UTF-8, which a scene file cannot hold.
@@ -609,12 +610,7 @@ TEST(OrvitInit, EveryFaultIsOneLineAndWritesNothing) {
     const std::string whole = testsupport::readAll(dir / "render/shot_0002.exr");
     dir.write("cut/shot_0002.exr", whole.substr(0, whole.size() - 100));
     dir.write("head/shot_0002.exr", whole.substr(0, 40));
-    testsupport::writeChannels(dir / "huge.exr", 1, 1,
-                               {{"R", half, {1}},
-                                {"G", half, {1}},
-                                {"B", half, {1}},
-                                {"IndexOB", f32, {1}},
-                                {"Z", f32, {1}}});
+    onePixel("huge.exr", {{"IndexOB", f32, {1}}});
     testsupport::claimSize(dir / "huge.exr", 30000, 30000);
     // A Cryptomatte in a file of its own, and one whose manifest names a
     // name twice.

@@ -337,55 +337,47 @@ TEST(OrvitFarm, BadInputGivesOneLineAndSubmitsNothing) {
     dir.write("broken.toml", "[frames\nfirst = 1\n");
     fs::create_directories(dir.path() / "empty");
     const std::string out = dir / "out/f.####.png";
+    // `farm submit` of the demo scene to `out` with the options given, on
+    // the fake Slurm, unless a case gives another scene, output or PATH.
     struct Case {
         const char* name;
-        std::vector<std::string> args;
-        std::string environment;
+        std::vector<std::string> options;
         std::string expected; // the error line, after "orvit: "
+        std::string scene = ORVIT_DEMO_SCENE;
+        std::string output = "";
+        std::string environment = "";
     } cases[] = {
         {"no-sbatch",
-         {ORVIT_DEMO_SCENE, "--output", out},
-         "PATH=" + dir / "empty",
-         "no 'sbatch' on the PATH: orvit farm needs Slurm's commands"},
-        {"scene",
-         {dir / "broken.toml", "--output", out},
-         slurm.path(),
-         "scene '" + dir / "broken.toml" + "':1:"},
+         {},
+         "no 'sbatch' on the PATH: orvit farm needs Slurm's commands",
+         ORVIT_DEMO_SCENE,
+         "",
+         "PATH=" + dir / "empty"},
+        {"scene", {}, "scene '" + dir / "broken.toml" + "':1:", dir / "broken.toml"},
         {"no-number",
-         {ORVIT_DEMO_SCENE, "--output", dir / "out/one.png"},
-         slurm.path(),
+         {},
          "output '" + dir / "out/one.png" +
-             "' has no #### for the frame number, and frames 1-6 are 6 images"},
-        {"chunk",
-         {ORVIT_DEMO_SCENE, "--chunk", "0", "--output", out},
-         slurm.path(),
-         "--chunk 0: a task needs 1 frame or more"},
-        {"frames",
-         {ORVIT_DEMO_SCENE, "--frames", "4-2", "--output", out},
-         slurm.path(),
-         "--frames '4-2': the range holds no frames"},
-        {"throttle",
-         {ORVIT_DEMO_SCENE, "--throttle", "-1", "--output", out},
-         slurm.path(),
-         "--throttle -1: 1 task at once or more"},
-        {"throttle-zero",
-         {ORVIT_DEMO_SCENE, "--throttle", "0", "--output", out},
-         slurm.path(),
-         "--throttle 0: 1 task at once or more"},
+             "' has no #### for the frame number, and frames 1-6 are 6 images",
+         ORVIT_DEMO_SCENE,
+         dir / "out/one.png"},
+        {"chunk", {"--chunk", "0"}, "--chunk 0: a task needs 1 frame or more"},
+        {"frames", {"--frames", "4-2"}, "--frames '4-2': the range holds no frames"},
+        {"throttle", {"--throttle", "-1"}, "--throttle -1: 1 task at once or more"},
+        {"throttle-zero", {"--throttle", "0"}, "--throttle 0: 1 task at once or more"},
         {"sbatch-option",
-         {ORVIT_DEMO_SCENE, "--sbatch=--output=/tmp/x", "--output", out},
-         slurm.path(),
+         {"--sbatch=--output=/tmp/x"},
          "--sbatch '--output=/tmp/x': orvit farm sets --output itself"},
         {"refused",
-         {ORVIT_DEMO_SCENE, "--output", out, "--partition", "nope"},
-         slurm.path(),
+         {"--partition", "nope"},
          "sbatch refused the job (exit 1): sbatch: error: invalid partition specified: nope"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<std::string> args = {"farm", "submit"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const auto r = testsupport::runOrvitWith(c.environment, args, dir / "");
+        std::vector<std::string> args = {"farm", "submit", c.scene, "--output",
+                                         c.output.empty() ? out : c.output};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const auto r = testsupport::runOrvitWith(
+            c.environment.empty() ? slurm.path() : c.environment, args, dir / "");
         EXPECT_EQ(r.exitCode, 1);
         const auto lines = r.errLines();
         ASSERT_EQ(lines.size(), 1u) << r.err;

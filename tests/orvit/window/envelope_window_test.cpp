@@ -64,60 +64,45 @@ TEST(EnvelopeWindow, TheTableAddsChangesAndDeletesKeysInTimeOrderWithinTheRange)
     EXPECT_EQ(std::string(w.timeField->value()), "0.2");
     EXPECT_EQ(std::string(w.valueField->value()), "0.05");
 
+    // Each step chooses a row first (0 leaves the choice, -1 chooses none),
+    // types a key into the two fields (unless null) and presses a button.
     struct Step {
         const char* name;
-        std::function<void()> act;
+        int row;
+        const char* time;
+        const char* value;
+        Fl_Button* button;
         Pairs keys;
         std::string refusal;
     };
+    const Pairs sameTime = {{0.0, 0.01}, {0.1, 0.03}, {0.1, 0.04}, {0.2, 0.05}};
+    const Pairs moved = {{0.0, 0.01}, {0.1, 0.03}, {0.2, 0.05}, {0.3, 0.1}};
+    const Pairs deleted = {{0.0, 0.01}, {0.2, 0.05}, {0.3, 0.1}};
+    const std::string outOfRange = "Size takes values from 0 to 0.1000000015.";
     const Step steps[] = {
-        {"add between",
-         [&] { enter(w, "0.1", "0.03", w.addButton); },
-         {{0.0, 0.01}, {0.1, 0.03}, {0.2, 0.05}},
-         ""},
-        {"add at a time already keyed goes after it",
-         [&] { enter(w, "0.1", "0.04", w.addButton); },
-         {{0.0, 0.01}, {0.1, 0.03}, {0.1, 0.04}, {0.2, 0.05}},
-         ""},
-        {"change the selected key, which moves",
-         [&] { enter(w, "0.3", "0.1", w.changeButton); },
-         {{0.0, 0.01}, {0.1, 0.03}, {0.2, 0.05}, {0.3, 0.1}},
-         ""},
-        {"above the range",
-         [&] { enter(w, "0.4", "0.2", w.addButton); },
-         {{0.0, 0.01}, {0.1, 0.03}, {0.2, 0.05}, {0.3, 0.1}},
-         "Size takes values from 0 to 0.1000000015."},
-        {"below the range",
-         [&] { enter(w, "0.4", "-0.001", w.changeButton); },
-         {{0.0, 0.01}, {0.1, 0.03}, {0.2, 0.05}, {0.3, 0.1}},
-         "Size takes values from 0 to 0.1000000015."},
-        {"time not a number",
-         [&] { enter(w, "soon", "0.02", w.addButton); },
-         {{0.0, 0.01}, {0.1, 0.03}, {0.2, 0.05}, {0.3, 0.1}},
-         "The time is not a number."},
-        {"value not a number",
-         [&] { enter(w, "0.5", "nan", w.addButton); },
-         {{0.0, 0.01}, {0.1, 0.03}, {0.2, 0.05}, {0.3, 0.1}},
-         "Size is not a number."},
-        {"delete the selected key",
-         [&] {
-             w.table->value(2);
-             w.table->do_callback();
-             w.deleteButton->do_callback();
-         },
-         {{0.0, 0.01}, {0.2, 0.05}, {0.3, 0.1}},
-         ""},
-        {"change with nothing selected",
-         [&] {
-             w.table->deselect();
-             enter(w, "0.1", "0.02", w.changeButton);
-         },
-         {{0.0, 0.01}, {0.2, 0.05}, {0.3, 0.1}},
+        {"add between", 0, "0.1", "0.03", w.addButton, {{0.0, 0.01}, {0.1, 0.03}, {0.2, 0.05}}, ""},
+        {"add at a time already keyed goes after it", 0, "0.1", "0.04", w.addButton, sameTime, ""},
+        {"change the selected key, which moves", 0, "0.3", "0.1", w.changeButton, moved, ""},
+        {"above the range", 0, "0.4", "0.2", w.addButton, moved, outOfRange},
+        {"below the range", 0, "0.4", "-0.001", w.changeButton, moved, outOfRange},
+        {"time not a number", 0, "soon", "0.02", w.addButton, moved, "The time is not a number."},
+        {"value not a number", 0, "0.5", "nan", w.addButton, moved, "Size is not a number."},
+        {"delete the selected key", 2, nullptr, nullptr, w.deleteButton, deleted, ""},
+        {"change with nothing selected", -1, "0.1", "0.02", w.changeButton, deleted,
          "Select the key to change."},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.name);
-        s.act();
+        if (s.row > 0) {
+            w.table->value(s.row);
+            w.table->do_callback();
+        } else if (s.row < 0) {
+            w.table->deselect();
+        }
+        if (s.time != nullptr)
+            enter(w, s.time, s.value, s.button);
+        else
+            s.button->do_callback();
         EXPECT_EQ(pairs(w.keys()), s.keys);
         EXPECT_EQ(w.refusal(), s.refusal);
         EXPECT_EQ(static_cast<size_t>(w.table->size()), s.keys.size());
@@ -128,43 +113,24 @@ TEST(EnvelopeWindow, OkGivesTheEnvelopeTheKeysCancelAndRemoveLeaveIt) {
     REQUIRE_DISPLAY();
     const std::vector<Key> original = {{0.0, 0.02}, {0.25, 0.08}};
     const Pairs originalPairs = pairs(original);
+    // An edit, then the window closed one way.
+    enum class Edit { None, AddKey, DeleteEveryKey };
     struct Case {
         const char* name;
-        std::function<void(EnvelopeWindow&)> act;
+        Edit edit;
+        std::function<void(EnvelopeWindow&)> close;
         int32_t answer;
         Pairs keys;
     };
+    const auto ok = [](EnvelopeWindow& w) { w.okButton->do_callback(); };
     const Case cases[] = {
-        {"ok after an added key",
-         [](EnvelopeWindow& w) {
-             enter(w, "0.125", "0.1", w.addButton);
-             w.okButton->do_callback();
-         },
-         1,
-         {{0.0, 0.02}, {0.125, 0.1}, {0.25, 0.08}}},
-        {"ok after deleting every key",
-         [](EnvelopeWindow& w) {
-             while (w.table->size() > 0) {
-                 w.table->value(1);
-                 w.deleteButton->do_callback();
-             }
-             w.okButton->do_callback();
-         },
-         1,
-         {}},
-        {"cancel after an edit",
-         [](EnvelopeWindow& w) {
-             enter(w, "0.125", "0.1", w.addButton);
-             w.cancelButton->do_callback();
-         },
-         0, originalPairs},
-        {"remove", [](EnvelopeWindow& w) { w.removeButton->do_callback(); }, -1, originalPairs},
-        {"close box",
-         [](EnvelopeWindow& w) {
-             enter(w, "0.125", "0.1", w.addButton);
-             w.do_callback();
-         },
-         0, originalPairs},
+        {"ok after an added key", Edit::AddKey, ok, 1, {{0.0, 0.02}, {0.125, 0.1}, {0.25, 0.08}}},
+        {"ok after deleting every key", Edit::DeleteEveryKey, ok, 1, {}},
+        {"cancel after an edit", Edit::AddKey,
+         [](EnvelopeWindow& w) { w.cancelButton->do_callback(); }, 0, originalPairs},
+        {"remove", Edit::None, [](EnvelopeWindow& w) { w.removeButton->do_callback(); }, -1,
+         originalPairs},
+        {"close box", Edit::AddKey, [](EnvelopeWindow& w) { w.do_callback(); }, 0, originalPairs},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -173,7 +139,13 @@ TEST(EnvelopeWindow, OkGivesTheEnvelopeTheKeysCancelAndRemoveLeaveIt) {
         std::vector<Key> shown;
         editor.onOpen = [&](EnvelopeWindow& w) {
             shown = w.keys();
-            c.act(w);
+            if (c.edit == Edit::AddKey)
+                enter(w, "0.125", "0.1", w.addButton);
+            while (c.edit == Edit::DeleteEveryKey && w.table->size() > 0) {
+                w.table->value(1);
+                w.deleteButton->do_callback();
+            }
+            c.close(w);
         };
         EXPECT_EQ(editor.edit(*envelope, sizeRequest()), c.answer);
         EXPECT_EQ(pairs(shown), originalPairs);

@@ -32,6 +32,24 @@ using paneltest::CallLog;
 const char* const kItems[] = {"One", "Two", "Three", nullptr};
 const char* const kLines[] = {"", nullptr};
 
+// A user's action: one of a control's widgets set to `value`, then its
+// callback, as FLTK runs it.
+template <typename Widget, typename Value>
+std::function<void(ControlWidgets&)> userSets(Widget* ControlWidgets::*widget, Value value) {
+    return [=](ControlWidgets& w) {
+        (w.*widget)->value(value);
+        (w.*widget)->do_callback();
+    };
+}
+
+std::function<bool(const PanelControl&)> integerIs(int32_t v) {
+    return [=](const PanelControl& c) { return c.value.integer == v; };
+}
+
+std::function<bool(const PanelControl&)> realIs(double v) {
+    return [=](const PanelControl& c) { return c.value.real == v; };
+}
+
 // One control of every type, each with a value that is not the default.
 class WindowOverPanel : public ::testing::Test {
   protected:
@@ -201,6 +219,7 @@ TEST_F(WindowOverPanel, AUsersActionSetsTheValueThenCallsTheEventCallbackOnce) {
     PanelWindow window(panel);
     real->ghosted = false;
     window.sync();
+    using W = ControlWidgets;
     struct Case {
         const char* name;
         PanelControl* control;
@@ -209,80 +228,24 @@ TEST_F(WindowOverPanel, AUsersActionSetsTheValueThenCallsTheEventCallbackOnce) {
         size_t events;
     };
     const Case cases[] = {
-        {"box off", tick,
-         [](auto& w) {
-             w.check->value(0);
-             w.check->do_callback();
-         },
-         [](auto& c) { return c.value.integer == 0; }, 1},
-        {"toggle pressed", toggle,
-         [](auto& w) {
-             w.button->value(0);
-             w.button->do_callback();
-         },
-         [](auto& c) { return c.value.integer == 0; }, 1},
-        {"popup item", popup,
-         [](auto& w) {
-             w.choice->value(0);
-             w.choice->do_callback();
-         },
-         [](auto& c) { return c.value.integer == 0; }, 1},
-        {"choice item", choice,
-         [](auto& w) {
-             w.choice->value(2);
-             w.choice->do_callback();
-         },
-         [](auto& c) { return c.value.integer == 2; }, 1},
-        {"button", button, [](auto& w) { w.button->do_callback(); },
-         [](auto& c) { return c.value.integer == 0; }, 1},
-        {"number typed", real,
-         [](auto& w) {
-             w.number->value(" 1.5 ");
-             w.number->do_callback();
-         },
-         [](auto& c) { return c.value.real == 1.5; }, 1},
-        {"not a number", real,
-         [](auto& w) {
-             w.number->value("1.5x");
-             w.number->do_callback();
-         },
-         [](auto& c) { return c.value.real == 1.5; }, 0},
-        {"percent above its range", percent,
-         [](auto& w) {
-             w.number->value("150");
-             w.number->do_callback();
-         },
-         [](auto& c) { return c.value.real == 100.0; }, 1},
-        {"percent slid", percent,
-         [](auto& w) {
-             w.slider->value(20);
-             w.slider->do_callback();
-         },
-         [](auto& c) { return c.value.real == 20.0; }, 1},
-        {"slider below its range", slider,
-         [](auto& w) {
-             w.number->value("-5");
-             w.number->do_callback();
-         },
-         [](auto& c) { return c.value.integer == 0; }, 1},
-        {"slider slid", slider,
-         [](auto& w) {
-             w.slider->value(70);
-             w.slider->do_callback();
-         },
-         [](auto& c) { return c.value.integer == 70; }, 1},
-        {"slider not whole", slider,
-         [](auto& w) {
-             w.number->value("7.5");
-             w.number->do_callback();
-         },
-         [](auto& c) { return c.value.integer == 70; }, 0},
+        {"box off", tick, userSets(&W::check, 0), integerIs(0), 1},
+        {"toggle pressed", toggle, userSets(&W::button, 0), integerIs(0), 1},
+        {"popup item", popup, userSets(&W::choice, 0), integerIs(0), 1},
+        {"choice item", choice, userSets(&W::choice, 2), integerIs(2), 1},
+        {"button", button, [](W& w) { w.button->do_callback(); }, integerIs(0), 1},
+        {"number typed", real, userSets(&W::number, " 1.5 "), realIs(1.5), 1},
+        {"not a number", real, userSets(&W::number, "1.5x"), realIs(1.5), 0},
+        {"percent above its range", percent, userSets(&W::number, "150"), realIs(100.0), 1},
+        {"percent slid", percent, userSets(&W::slider, 20), realIs(20.0), 1},
+        {"slider below its range", slider, userSets(&W::number, "-5"), integerIs(0), 1},
+        {"slider slid", slider, userSets(&W::slider, 70), integerIs(70), 1},
+        {"slider not whole", slider, userSets(&W::number, "7.5"), integerIs(70), 0},
         {"colour channel", colour,
-         [](auto& w) {
+         [](W& w) {
              w.channels[1]->value("300");
              w.channels[1]->do_callback();
          },
-         [](auto& c) {
+         [](const PanelControl& c) {
              return c.value.vector == std::array<int32_t, 3>{10, 255, 30};
          },
          1},

@@ -135,6 +135,18 @@ class FarmCluster : public ::testing::Test {
         return scene;
     }
 
+    // A scene of `frames` frames of 1280x720 in the shot folder, made by
+    // the sequence generator; empty when it fails.
+    fs::path makeSequence(const std::string& name, int frames) {
+        const fs::path scene = shot / name;
+        const auto made =
+            runShell(shellQuoted(ORVIT_SEQUENCE_SCENE) + " " + shellQuoted(scene.string()) + " " +
+                         std::to_string(frames) + " 1280 720",
+                     dir / "");
+        EXPECT_EQ(made.exitCode, 0) << made.err;
+        return made.exitCode == 0 ? scene : fs::path();
+    }
+
     testsupport::TempFolder dir;
     const fs::path shot = dir.path() / "jo's 100%s shot";
 };
@@ -186,11 +198,8 @@ TEST_F(FarmCluster, TasksOnEveryNodeGiveTheImagesOfALocalRender) {
 TEST_F(FarmCluster, ReplaceCancelsARunningTaskAndRendersOnlyTheMissing) {
     // Twelve frames in one task, long enough to be cancelled on its way.
     const int frames = 12;
-    const fs::path seq = shot / "seq";
-    const auto made = runShell(shellQuoted(ORVIT_SEQUENCE_SCENE) + " " + shellQuoted(seq.string()) +
-                                   " " + std::to_string(frames) + " 1280 720",
-                               dir / "");
-    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const fs::path seq = makeSequence("seq", frames);
+    ASSERT_FALSE(seq.empty());
     std::vector<std::string> args = {"scene.toml", "--chunk", std::to_string(frames), "--output",
                                      "../farm/glow.####.png"};
     const std::string id = submit(seq, args);
@@ -395,11 +404,8 @@ bool loseNodeWhileWriting(const std::string& node, const fs::path& out,
 // only the frames still missing, elsewhere, leaving nothing unfinished.
 TEST_F(FarmCluster, ALostNodesTaskIsRequeuedAndNoFrameIsRenderedTwice) {
     const int frames = 12;
-    const fs::path seq = shot / "lost";
-    const auto made = runShell(shellQuoted(ORVIT_SEQUENCE_SCENE) + " " + shellQuoted(seq.string()) +
-                                   " " + std::to_string(frames) + " 1280 720",
-                               dir / "");
-    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const fs::path seq = makeSequence("lost", frames);
+    ASSERT_FALSE(seq.empty());
     const std::vector<std::string> look = {"scene.toml", "--output", "../lost-out/glow.####.png"};
     std::vector<std::string> args = look;
     args.insert(args.end(), {"--chunk", "4"});
