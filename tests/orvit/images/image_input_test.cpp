@@ -42,26 +42,26 @@ TEST(ImageError, IsOnePrintableLine) {
         << message;
 }
 
-// `bytes` with the value of the header attribute `name` of type `type`
-// replaced from its start by `value`.
-std::string withValue(std::string bytes, const std::string& name, const std::string& type,
-                      const std::string& value) {
+// Where the header attribute `name` of type `type` keeps its size, which
+// its value follows.
+size_t attributeAt(const std::string& bytes, const std::string& name, const std::string& type) {
     const std::string key = name + '\0' + type + '\0';
     const size_t at = bytes.find(key);
     if (at == std::string::npos)
         throw std::runtime_error("no attribute " + name);
-    return bytes.replace(at + key.size() + 4, value.size(), value);
+    return at + key.size();
 }
 
-// `bytes` with the size the header gives the attribute `name` of type
-// `type` replaced by `size`.
+// `bytes` with the value of the attribute replaced from its start by `value`.
+std::string withValue(std::string bytes, const std::string& name, const std::string& type,
+                      const std::string& value) {
+    return bytes.replace(attributeAt(bytes, name, type) + 4, value.size(), value);
+}
+
+// `bytes` with the size the header gives the attribute replaced by `size`.
 std::string withSize(std::string bytes, const std::string& name, const std::string& type,
                      const std::string& size) {
-    const std::string key = name + '\0' + type + '\0';
-    const size_t at = bytes.find(key);
-    if (at == std::string::npos)
-        throw std::runtime_error("no attribute " + name);
-    return bytes.replace(at + key.size(), size.size(), size);
+    return bytes.replace(attributeAt(bytes, name, type), size.size(), size);
 }
 
 std::string int32s(std::initializer_list<int32_t> values) {
