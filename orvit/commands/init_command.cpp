@@ -112,35 +112,25 @@ scene::FrameRange frameRange(const InitRequest& request, const std::vector<fs::p
     return all;
 }
 
-// The colour transform the request asks for: OpenColorIO's display and view
-// of a configuration checked now, else the sRGB formula.
+// The colour transform the request asks for, chosen as a scene's [colour]
+// is; OpenColorIO's is checked now, with its configuration named whole, so
+// that the scene renders alike wherever $OCIO says otherwise.
 images::ColourSettings colourSettings(const InitRequest& request) {
-    images::ColourSettings colour;
-    if (request.display.empty() && request.view.empty()) {
-        if (!request.look.empty() || !request.ocioConfig.empty())
-            throw core::AppError(std::string(request.look.empty() ? "--ocio-config" : "--look") +
-                                 " needs --display and --view");
+    // init names no transform, so "--transform" is never at fault.
+    const char* const options[] = {"--transform", "--ocio-config", "--display", "--view", "--look"};
+    images::ColourSettings colour = images::chooseColour(
+        {"", request.ocioConfig, request.display, request.view, request.look, "--view"},
+        [&](images::ColourKey key, const std::string& why) {
+            throw core::AppError(options[static_cast<int>(key)] + (" " + why));
+        });
+    if (colour.transform != images::ColourSettings::Transform::Ocio)
         return colour;
-    }
-    if (request.view.empty())
-        throw core::AppError("--display needs --view");
-    colour.transform = images::ColourSettings::Transform::Ocio;
-    colour.display = request.display;
-    colour.view = request.view;
-    colour.look = request.look;
-    colour.config = request.ocioConfig;
-    if (colour.config.empty()) {
-        const char* environment = std::getenv("OCIO");
-        if (environment == nullptr || *environment == '\0')
-            throw core::AppError("--display and --view need an OpenColorIO configuration: give "
-                                 "--ocio-config FILE or set $OCIO");
-        colour.config = environment;
-    }
-    // The scene names the configuration itself, so that it renders alike
-    // wherever $OCIO says otherwise.
+    colour.config = images::configFile(colour);
+    if (colour.config.empty())
+        throw core::AppError("--display and --view need an OpenColorIO configuration: give "
+                             "--ocio-config FILE or set $OCIO");
     colour.config = fs::absolute(colour.config).lexically_normal().string();
-    const images::ColourTransform check(colour,
-                                        "--ocio-config " + core::inQuotes(colour.config, '\''));
+    const images::ColourTransform check(colour, "--ocio-config " + inQuotes(colour.config, '\''));
     colour.display = check.display();
     return colour;
 }

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <set>
 
@@ -156,13 +155,9 @@ ColourTransform::ColourTransform(const ColourSettings& settings, const std::stri
         break;
     }
     const std::string prefix = where + (where.empty() ? "" : ": ") + "OpenColorIO ";
-    std::string configName = settings.config;
-    if (configName.empty()) {
-        const char* environment = std::getenv("OCIO");
-        if (environment == nullptr || *environment == '\0')
-            throw core::AppError(prefix + "needs a configuration: give colour.config or set $OCIO");
-        configName = environment;
-    }
+    const std::string configName = configFile(settings);
+    if (configName.empty())
+        throw core::AppError(prefix + "needs a configuration: give colour.config or set $OCIO");
     // A built-in configuration ("ocio://...") is no file.
     if (configName.rfind("ocio://", 0) != 0) {
         const std::string why = files::whyUnreadable(configName);

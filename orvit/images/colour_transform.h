@@ -6,6 +6,8 @@
 // only clamped.
 #pragma once
 
+#include "orvit/images/colour_choice.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,15 +15,6 @@
 #include <vector>
 
 namespace orvit::images {
-
-struct ColourSettings {
-    enum class Transform { Srgb, Linear, Ocio };
-    Transform transform = Transform::Srgb;
-    std::string config; // OpenColorIO configuration file; empty: $OCIO
-    std::string display;
-    std::string view;
-    std::string look; // optional
-};
 
 // The sRGB transfer function of a linear value (0 to 1 gives 0 to 1).
 double srgbFromLinear(double linear);

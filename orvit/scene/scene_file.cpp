@@ -233,38 +233,28 @@ void readSurfaces(const SceneReader& r, const toml::table& root, SceneFile& scen
     }
 }
 
-// [colour]: how float colour passes become the module's 8-bit colour.
+// [colour]: how float colour passes become the module's 8-bit colour, chosen
+// as init's options choose it.
 void readColour(const SceneReader& r, SceneFile& scene) {
     const toml::table* colour = r.section("colour", false);
     if (colour == nullptr)
         return;
     r.onlyKeys(*colour, "colour", {"transform", "config", "display", "view", "look"});
-    const std::string transform = r.string(colour, "colour", "transform", false, "srgb");
-    images::ColourSettings& settings = scene.colour;
-    if (transform == "srgb") {
-        settings.transform = images::ColourSettings::Transform::Srgb;
-    } else if (transform == "linear") {
-        settings.transform = images::ColourSettings::Transform::Linear;
-    } else if (transform == "ocio") {
-        settings.transform = images::ColourSettings::Transform::Ocio;
-    } else {
-        r.fail("colour.transform",
-               "must be \"srgb\", \"linear\" or \"ocio\", not \"" + transform + "\"",
-               colour->get("transform"));
-    }
-    const bool ocio = settings.transform == images::ColourSettings::Transform::Ocio;
-    for (const char* key : {"config", "display", "view", "look"})
-        if (!ocio && colour->get(key) != nullptr)
-            r.fail(std::string("colour.") + key, "is only for transform = \"ocio\"",
-                   colour->get(key));
-    if (!ocio)
-        return;
-    const std::string config = r.string(colour, "colour", "config", false);
-    if (!config.empty())
-        settings.config = resolve(scene.folder, config);
-    settings.display = r.string(colour, "colour", "display", true);
-    settings.view = r.string(colour, "colour", "view", true);
-    settings.look = r.string(colour, "colour", "look", false);
+    images::ColourRequest request;
+    request.transform = r.string(colour, "colour", "transform", false);
+    request.config = r.string(colour, "colour", "config", false);
+    request.display = r.string(colour, "colour", "display", false);
+    request.view = r.string(colour, "colour", "view", false);
+    request.look = r.string(colour, "colour", "look", false);
+    request.viewName = "key 'colour.view'";
+    scene.colour =
+        images::chooseColour(request, [&](images::ColourKey key, const std::string& why) {
+            static const char* const keys[] = {"transform", "config", "display", "view", "look"};
+            const char* name = keys[static_cast<int>(key)];
+            r.fail(std::string("colour.") + name, why, colour->get(name));
+        });
+    if (!scene.colour.config.empty())
+        scene.colour.config = resolve(scene.folder, scene.colour.config);
 }
 
 } // namespace

@@ -29,10 +29,10 @@
 //                                  # Cryptomatte: [[surfaces]] by object id
 //   far_depth = 1.0e10             # depths from here on are the host's far
 //   [colour]                       # how float colour becomes 8-bit
-//   transform = "srgb"             # default; "linear" clamps; "ocio" needs
-//   config = "config.ocio"         #   display and view, and takes config
-//   display = "sRGB"               #   (else $OCIO) and look
-//   view = "Filmic"
+//   transform = "srgb"             # default; "linear" clamps; "ocio" (the
+//   config = "config.ocio"         #   default with a view) needs a view and
+//   display = "sRGB"               #   takes config (else $OCIO), display
+//   view = "Filmic"                #   (else the config's default) and look
 //   look = "Medium Contrast"
 //   [output]
 //   file = "out/glow.####.png"     # .png, .tif, .tiff or .exr
@@ -42,7 +42,7 @@
 //   settings_file = "glow.txt"
 #pragma once
 
-#include "orvit/images/colour_transform.h"
+#include "orvit/images/colour_choice.h"
 #include "orvit/images/image_output.h"
 #include "orvit/scene/frame_pattern.h"
 

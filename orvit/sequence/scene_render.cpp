@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -322,12 +321,8 @@ void checkOutputSparesInputs(const scene::SceneFile& scene, const std::string& p
     add("module", scene.module);
     for (const std::string& object : scene.objects)
         add("object file", object);
-    if (scene.colour.transform == images::ColourSettings::Transform::Ocio) {
-        const char* environment = std::getenv("OCIO");
-        add("colour configuration", !scene.colour.config.empty() ? scene.colour.config
-                                    : environment != nullptr     ? environment
-                                                                 : "");
-    }
+    if (scene.colour.transform == images::ColourSettings::Transform::Ocio)
+        add("colour configuration", images::configFile(scene.colour));
     // Every frame's passes, not only those of the frames asked for: an
     // output of frame 2 may be named as frame 1's pass.
     const scene::FrameRange whole{std::min(scene.first, range.first),

@@ -56,7 +56,7 @@ void checkScene(const orvit::scene::SceneFile& scene) {
     const orvit::images::ColourSettings& colour = scene.colour;
     check(colour.transform == Transform::Ocio ||
           (colour.display.empty() && colour.view.empty() && colour.look.empty()));
-    check(colour.transform != Transform::Ocio || (!colour.display.empty() && !colour.view.empty()));
+    check(colour.transform != Transform::Ocio || !colour.view.empty());
     check(scene.compression >= -1 && scene.compression <= 9);
 }
 

@@ -194,13 +194,6 @@ TEST(ParseSceneFile, BadScenesNameTheFileTheKeyAndTheValue) {
              base + "[[surfaces]]\nname = 'a'\nspecial = 1\n[[surfaces]]\n"
                     "name = \"b\\u0000\"\nspecial = 2\n",
              ":16: key 'surfaces[1].name' must not hold the character U+0000"},
-            {"transform", base + "[colour]\ntransform = 'filmic'\n",
-             ":13: key 'colour.transform' must be \"srgb\", \"linear\" or \"ocio\", not "
-             "\"filmic\""},
-            {"view-without-ocio", base + "[colour]\nview = 'Filmic'\n",
-             ":13: key 'colour.view' is only for transform = \"ocio\""},
-            {"ocio-without-view", base + "[colour]\ntransform = 'ocio'\ndisplay = 'sRGB'\n",
-             ": key 'colour.view' is missing"},
             {"unordered-keys", "[camera]\nkeys = [{time = 1, fov = 50}, {time = 1, fov = 40}]\n",
              ":2: key 'camera.keys' must be in increasing time order"},
             {"pass-missing",
