@@ -131,8 +131,8 @@ class InitCommand : public Command {
                   "off, or pick another channel with --depth-channel)");
         for (const std::string& label : r.unheld)
             std::fprintf(stderr,
-                         "orvit: warning: surface %s is in no frame of %d-%d: it glows nothing\n",
-                         core::printableLine(label).c_str(), r.range.first, r.range.last);
+                         "orvit: warning: surface %s is in no frame of %s: it glows nothing\n",
+                         core::printableLine(label).c_str(), scene::rangeText(r.range).c_str());
         for (const std::string& warning : r.warnings)
             std::fprintf(stderr, "orvit: warning: %s\n", core::printableLine(warning).c_str());
         std::printf("wrote %s and %s: a Fixed glow on every %svalue\nnext: orvit edit %s "

@@ -336,7 +336,7 @@ void farmStatus(const FarmRequest& request) {
     std::printf("frames %s of %s -> %s\n", scene::rangeText(s.range).c_str(), s.scene.path.c_str(),
                 s.output.c_str());
     std::printf("done     %d of %d\n", total - static_cast<int>(missing.size()), total);
-    std::printf("missing  %s\n", missing.empty() ? "none" : numberRuns(missing).c_str());
+    std::printf("missing  %s\n", missing.empty() ? "none" : scene::framesText(missing).c_str());
 
     const FarmFiles files = farmFiles(s.output);
     const std::vector<SubmittedJob> jobs = jobsFor(files, s.range);
@@ -423,7 +423,7 @@ void farmStatus(const FarmRequest& request) {
                         std::back_inserter(orphaned));
     std::fflush(stdout);
     if (!orphaned.empty())
-        throw core::AppError("frames " + numberRuns(orphaned) +
+        throw core::AppError("frames " + scene::framesText(orphaned) +
                              " are missing and no task will render them: farm submit renders them");
 }
 

@@ -28,22 +28,6 @@ std::vector<scene::FrameRange> splitRange(scene::FrameRange range, int size) {
     return chunks;
 }
 
-std::string numberRuns(const std::vector<int>& numbers, const std::string& separator) {
-    std::string text;
-    for (size_t i = 0; i < numbers.size();) {
-        size_t j = i;
-        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1)
-            ++j;
-        if (!text.empty())
-            text += separator;
-        text += std::to_string(numbers[i]);
-        if (j > i)
-            text += "-" + std::to_string(numbers[j]);
-        i = j + 1;
-    }
-    return text;
-}
-
 int defaultChunk(int64_t pixelsPerFrame, int frames, int cpus) {
     const double frameSeconds =
         static_cast<double>(pixelsPerFrame) * 1e-6 * kSecondsPerMegapixel / std::max(cpus, 1);

@@ -17,10 +17,6 @@ namespace orvit::farm {
 // may be shorter. Chunk i is array task i.
 std::vector<scene::FrameRange> splitRange(scene::FrameRange range, int size);
 
-// Ascending numbers as runs: "4, 7-9" for frames, "0,2-3" for sbatch's
-// --array (with `separator` ",").
-std::string numberRuns(const std::vector<int>& numbers, const std::string& separator = ", ");
-
 // Frames per task that give each task several seconds of work, from the
 // frame's size in pixels and the task's CPUs (which render that many frames
 // at once); at least 1 and at most the range, large enough that the range

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,15 +20,6 @@ namespace {
 
 // The largest MaxArraySize Slurm takes.
 constexpr int64_t kMaxArrayTasks = 4000001;
-
-// "A-B" of frames that may be negative.
-bool readRange(const std::string& text, scene::FrameRange* range) {
-    std::istringstream in(text);
-    char dash = 0;
-    std::string rest;
-    return in >> range->first >> dash >> range->last && dash == '-' && !(in >> rest) &&
-           range->first <= range->last;
-}
 
 } // namespace
 
@@ -69,12 +61,13 @@ std::vector<SubmittedJob> readJobs(const std::string& path) {
         if (!(fields >> job.id >> second) || !isSlurmNumber(job.id, 20))
             continue;
         if (second == "tasks") {
-            std::string range;
+            std::string text;
             bool good = true;
-            while (good && fields >> range) {
-                scene::FrameRange r;
-                good = readRange(range, &r);
-                job.tasks.push_back(r);
+            while (good && fields >> text) {
+                const std::optional<scene::FrameRange> range = scene::readFrameRange(text);
+                good = range.has_value();
+                if (good)
+                    job.tasks.push_back(*range);
             }
             if (good && !job.tasks.empty()) {
                 tasksLeft -= static_cast<int64_t>(job.tasks.size());
@@ -82,14 +75,14 @@ std::vector<SubmittedJob> readJobs(const std::string& path) {
             }
             continue;
         }
-        scene::FrameRange whole;
+        // The older form: the first and last frame, then the chunk size.
+        std::string last, rest;
         int chunk = 0;
-        std::string rest;
-        std::istringstream older(second);
-        if (older >> whole.first && fields >> whole.last >> chunk && !(fields >> rest) &&
-            chunk > 0 && whole.first <= whole.last &&
-            (int64_t{whole.last} - whole.first) / chunk < tasksLeft) {
-            job.tasks = splitRange(whole, chunk);
+        std::optional<scene::FrameRange> whole;
+        if (fields >> last >> chunk && !(fields >> rest))
+            whole = scene::readFrameRange(second + "-" + last);
+        if (whole && chunk > 0 && (int64_t{whole->last} - whole->first) / chunk < tasksLeft) {
+            job.tasks = splitRange(*whole, chunk);
             tasksLeft -= static_cast<int64_t>(job.tasks.size());
             jobs.push_back(job);
         }

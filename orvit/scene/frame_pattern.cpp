@@ -34,6 +34,20 @@ std::string rangeText(FrameRange range) {
     return std::to_string(range.first) + "-" + std::to_string(range.last);
 }
 
+std::string framesText(const std::vector<int>& frames) {
+    std::string text;
+    for (size_t i = 0; i < frames.size();) {
+        size_t j = i;
+        while (j + 1 < frames.size() && frames[j + 1] == frames[j] + 1)
+            ++j;
+        if (!text.empty())
+            text += ", ";
+        text += j > i ? rangeText({frames[i], frames[j]}) : std::to_string(frames[i]);
+        i = j + 1;
+    }
+    return text;
+}
+
 std::vector<int> missingFrames(const std::string& pattern, FrameRange range) {
     std::vector<int> missing;
     for (int frame = range.first; frame <= range.last; ++frame) {
@@ -90,28 +104,33 @@ bool isFrameNumber(const std::string& text) {
            text.size() <= std::to_string(kLastFrame).size();
 }
 
+// "A-B" or "A" with frame numbers, in any order.
+std::optional<FrameRange> rangeNumbers(const std::string& text) {
+    const size_t dash = text.find('-');
+    const std::string first = text.substr(0, dash);
+    const std::string last = dash == std::string::npos ? first : text.substr(dash + 1);
+    if (!isFrameNumber(first) || !isFrameNumber(last))
+        return std::nullopt;
+    return FrameRange{std::atoi(first.c_str()), std::atoi(last.c_str())};
+}
+
 } // namespace
 
-FrameRange parseFrameRange(const std::string& text) {
-    auto fail = [&](const std::string& why) -> FrameRange {
-        throw core::AppError("--frames '" + text + "': " + why);
-    };
-    auto parseNumber = [&](const std::string& part) {
-        if (!isFrameNumber(part))
-            fail("expected A-B or A with frame numbers 0 to " + std::to_string(kLastFrame));
-        return std::atoi(part.c_str());
-    };
-    const auto dash = text.find('-');
-    FrameRange range{};
-    if (dash == std::string::npos) {
-        range.first = range.last = parseNumber(text);
-    } else {
-        range.first = parseNumber(text.substr(0, dash));
-        range.last = parseNumber(text.substr(dash + 1));
-    }
-    if (range.last < range.first)
-        return fail("the range holds no frames");
+std::optional<FrameRange> readFrameRange(const std::string& text) {
+    const std::optional<FrameRange> range = rangeNumbers(text);
+    if (!range || range->last < range->first)
+        return std::nullopt;
     return range;
+}
+
+FrameRange parseFrameRange(const std::string& text) {
+    const std::optional<FrameRange> range = rangeNumbers(text);
+    if (!range)
+        throw core::AppError("--frames '" + text + "': expected A-B or A with frame numbers 0 to " +
+                             std::to_string(kLastFrame));
+    if (range->last < range->first)
+        throw core::AppError("--frames '" + text + "': the range holds no frames");
+    return *range;
 }
 
 int parseFrameNumber(const std::string& text, const std::string& option) {

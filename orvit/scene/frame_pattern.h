@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,15 +29,22 @@ bool hasFrameNumber(const std::string& pattern);
 // and in a frame mark.
 constexpr int kLastFrame = 99999999;
 
-// The frame range "A-B" or "A"; refused when it holds no frames.
+// The frame range "A-B" or "A" of frame numbers, as given on the command
+// line and kept in the farm's jobs file.
 struct FrameRange {
     int first;
     int last;
 };
+// The range `text` gives, or none when it is not one or holds no frames.
+std::optional<FrameRange> readFrameRange(const std::string& text);
+// The same for `--frames`: an AppError saying what is wrong.
 FrameRange parseFrameRange(const std::string& text);
 
-// "A-B".
+// "A-B", as readFrameRange reads it.
 std::string rangeText(FrameRange range);
+
+// Ascending frame numbers as runs: "4, 7-9".
+std::string framesText(const std::vector<int>& frames);
 
 // Frames of `range` whose file under `pattern` is not a regular file, or
 // cannot be looked at (a link that loops, a name too long): rendering such a

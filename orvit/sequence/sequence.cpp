@@ -54,10 +54,10 @@ void warnOfSurfacesNotHeld(const scene::SceneFile& scene, scene::FrameRange rang
         if (!held.count(passes::surfaceId(surface)))
             std::fprintf(stderr,
                          "orvit: warning: surface %s is in no pixel of the Cryptomatte of %s "
-                         "%d-%d ('%s'): it glows nothing\n",
+                         "%s ('%s'): it glows nothing\n",
                          core::printableLine(scene::surfaceLabel(surface)).c_str(),
-                         allRendered ? "frames" : "the frames rendered of", range.first, range.last,
-                         scene.passes.special.c_str());
+                         allRendered ? "frames" : "the frames rendered of",
+                         scene::rangeText(range).c_str(), scene.passes.special.c_str());
 }
 
 } // namespace
@@ -89,8 +89,8 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
                              scene::framePath(pattern, frame) + "\n";
     }
     if (queue.empty()) {
-        std::printf("rendering %s, frames %d-%d: every image is already there\n",
-                    scene.path.c_str(), range.first, range.last);
+        std::printf("rendering %s, frames %s: every image is already there\n", scene.path.c_str(),
+                    scene::rangeText(range).c_str());
         for (const auto& [frame, text] : skipped)
             std::fputs(text.c_str(), stdout);
         return outputFolder;
@@ -125,8 +125,8 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     // What writers killed earlier left of these frames (another host's file
     // may be a farm task's write under way).
     files::removeStaleTemporaries(outputs, files::OtherHosts::MayBeWriting);
-    std::printf("rendering %s, frames %d-%d, with %s, %d worker%s\n", scene.path.c_str(),
-                range.first, range.last, modulePath.c_str(), jobs, jobs == 1 ? "" : "s");
+    std::printf("rendering %s, frames %s, with %s, %d worker%s\n", scene.path.c_str(),
+                scene::rangeText(range).c_str(), modulePath.c_str(), jobs, jobs == 1 ? "" : "s");
     std::fflush(stdout);
 
     ProgressBar bar(total);

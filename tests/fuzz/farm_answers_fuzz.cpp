@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const SubmittedJob& job : readJobs(file.path())) {
             check(isNumber(job.id) && !job.tasks.empty());
             for (const FrameRange& t : job.tasks)
-                check(t.first <= t.last);
+                check(0 <= t.first && t.first <= t.last && t.last <= orvit::scene::kLastFrame);
         }
     } catch (const AppError& e) {
         checkLine(e.what());

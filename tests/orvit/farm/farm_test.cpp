@@ -50,24 +50,6 @@ TEST(SplitRange, ChunksCoverTheRangeInOrderWithAShorterLastOne) {
             << c.range.first << "-" << c.range.last << " by " << c.size;
 }
 
-TEST(NumberRuns, ConsecutiveNumbersBecomeRuns) {
-    struct Case {
-        std::vector<int> numbers;
-        const char* frames;
-        const char* array;
-    } cases[] = {
-        {{}, "", ""},
-        {{4}, "4", "4"},
-        {{1, 2, 3, 5, 7, 8}, "1-3, 5, 7-8", "1-3,5,7-8"},
-        {{0, 2, 4}, "0, 2, 4", "0,2,4"},
-        {{9, 10}, "9-10", "9-10"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(numberRuns(c.numbers), c.frames);
-        EXPECT_EQ(numberRuns(c.numbers, ","), c.array);
-    }
-}
-
 TEST(DefaultChunk, TasksGetSecondsOfWorkWithinTheRangeAndArrayLimit) {
     struct Case {
         int64_t pixels;
@@ -136,7 +118,7 @@ TEST(PlanTasks, ChunksWithMissingFramesLessTheHeldOnes) {
     for (const Case& c : cases)
         EXPECT_EQ(rangesText(planTasks(c.range, c.chunk, c.missing, c.held)), c.expected)
             << c.range.first << "-" << c.range.last << " by " << c.chunk << ", held "
-            << numberRuns(c.held);
+            << framesText(c.held);
 }
 
 // Each option read as sbatch reads it: every letter of a bundle, a value
@@ -287,6 +269,7 @@ TEST(JobsFile, RecordsReadBackAndDamagedLinesArePassedOver) {
         damaged << "x tasks 1-2\n"       // not a job id
                 << "5 tasks\n"           // no tasks
                 << "6 tasks 3-1\n"       // no frames
+                << "11 tasks -3-1\n"     // not frame numbers
                 << "7 tasks 1-2 x\n"     // a task that does not read
                 << "8 1 2 0\n"           // the older form, no chunk size
                 << "9 1 2 3 4\n"         // more than a record
@@ -294,7 +277,7 @@ TEST(JobsFile, RecordsReadBackAndDamagedLinesArePassedOver) {
                 << "\n"
                 << "40 1 7 3\n"; // the older form: the range in chunks
     }
-    recordJob(dir / "jobs", {"42", {{-3, 99}}});
+    recordJob(dir / "jobs", {"42", {{0, 99999999}}});
     const std::vector<SubmittedJob> jobs = readJobs(dir / "jobs");
     ASSERT_EQ(jobs.size(), 3u);
     EXPECT_EQ(jobs[0].id, "41");
@@ -302,7 +285,7 @@ TEST(JobsFile, RecordsReadBackAndDamagedLinesArePassedOver) {
     EXPECT_EQ(jobs[1].id, "40");
     EXPECT_EQ(rangesText(jobs[1].tasks), "1-3 4-6 7-7 ");
     EXPECT_EQ(jobs[2].id, "42");
-    EXPECT_EQ(rangesText(jobs[2].tasks), "-3-99 ");
+    EXPECT_EQ(rangesText(jobs[2].tasks), "0-99999999 ");
     EXPECT_EQ(readJobs(dir / "absent").size(), 0u);
 }
 

@@ -301,6 +301,18 @@ TEST(FramePatterns, NumbersFillTheLastRunOfHashesInTheFileName) {
     }
 }
 
+TEST(FramePatterns, FramesAreWrittenAsRuns) {
+    struct Case {
+        std::vector<int> frames;
+        const char* text;
+    } cases[] = {
+        {{}, ""},          {{4}, "4"}, {{1, 2, 3, 5, 7, 8}, "1-3, 5, 7-8"}, {{0, 2, 4}, "0, 2, 4"},
+        {{9, 10}, "9-10"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(framesText(c.frames), c.text);
+}
+
 TEST(FramePatterns, ARangeIsOneFrameOrAscendingFirstAndLast) {
     EXPECT_EQ(parseFrameRange("3-6").first, 3);
     EXPECT_EQ(parseFrameRange("3-6").last, 6);
