@@ -30,14 +30,15 @@ void recordJob(const std::string& path, const SubmittedJob& job) {
     line += "\n";
     // Opened as the inputs are: a pipe or a device there is refused, never
     // waited on.
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    files::OwnedFd fd(
+        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
     struct stat s {};
-    std::string why = fd < 0 ? std::strerror(errno) : "";
-    if (fd >= 0 && fstat(fd, &s) == 0 && !S_ISREG(s.st_mode))
+    std::string why = !fd ? std::strerror(errno) : "";
+    if (fd && fstat(fd.get(), &s) == 0 && !S_ISREG(s.st_mode))
         why = std::string("it is ") + files::notRegularKind(s.st_mode) + ", not a regular file";
-    else if (fd >= 0 && !files::writeWhole(fd, line.data(), line.size()))
+    else if (fd && !files::writeWhole(fd.get(), line.data(), line.size()))
         why = std::strerror(errno);
-    if (fd >= 0 && close(fd) != 0 && why.empty())
+    if (!fd.close() && why.empty())
         why = std::strerror(errno);
     if (!why.empty())
         throw core::AppError("farm jobs file '" + path + "': cannot write: " + why);

@@ -1,6 +1,7 @@
 #include "orvit/files/atomic_file.h"
 
 #include "orvit/core/host_error.h"
+#include "orvit/files/owned_fd.h"
 #include "orvit/files/paths.h"
 #include "orvit/files/removed_on_signal.h"
 #include "orvit/files/temporary_files.h"
@@ -32,11 +33,8 @@ class TemporaryFile {
         for (int attempt = 0; attempt < 16; ++attempt) {
             path_ = name(target.string());
             onSignal_.emplace(path_.string());
-            const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                close(fd);
+            if (OwnedFd(open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)))
                 return;
-            }
             error = errno;
             onSignal_.reset();
             if (error != EEXIST)
@@ -65,11 +63,9 @@ class TemporaryFile {
 
 // Flushes the file or folder at `path` to disk.
 bool flushToDisk(const fs::path& path, int flags) {
-    const int fd = open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = fsync(fd) == 0;
-    return close(fd) == 0 && ok;
+    OwnedFd fd(open(path.c_str(), flags | O_CLOEXEC));
+    const bool ok = fd && fsync(fd.get()) == 0;
+    return fd.close() && ok;
 }
 
 } // namespace
@@ -134,17 +130,11 @@ void writeAtomically(const std::string& path, const std::string& what, std::stri
     writeAtomically(
         path, what,
         [&](const std::string& temporary) {
-            const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-            if (fd < 0)
+            OwnedFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+            if (!fd)
                 throw core::AppError(what + ": cannot make '" + temporary +
                                      "': " + std::strerror(errno));
-            if (!writeWhole(fd, content.data(), content.size())) {
-                const int error = errno;
-                close(fd);
-                throw core::AppError(what + ": writing '" + temporary +
-                                     "' failed: " + std::strerror(error));
-            }
-            if (close(fd) != 0)
+            if (!writeWhole(fd.get(), content.data(), content.size()) || !fd.close())
                 throw core::AppError(what + ": writing '" + temporary +
                                      "' failed: " + std::strerror(errno));
         },

@@ -21,19 +21,18 @@ const char* notRegularKind(unsigned mode) {
                                             : "not a file";
 }
 
-int openRegular(const std::string& path, std::string* why) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+OwnedFd openRegular(const std::string& path, std::string* why) {
+    OwnedFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
         *why = errno == ENOENT || errno == ENOTDIR
                    ? std::string("does not exist")
                    : "cannot be read: " + std::string(std::strerror(errno));
-        return -1;
+        return fd;
     }
     struct stat s {};
-    if (fstat(fd, &s) != 0 || !S_ISREG(s.st_mode)) {
-        close(fd);
+    if (fstat(fd.get(), &s) != 0 || !S_ISREG(s.st_mode)) {
         *why = std::string("is ") + notRegularKind(s.st_mode) + ", not a regular file";
-        return -1;
+        return OwnedFd();
     }
     return fd;
 }
@@ -70,9 +69,7 @@ FileIdentity fileIdentity(const std::string& path) {
 
 std::string whyUnreadable(const std::string& path) {
     std::string why;
-    const int fd = openRegular(path, &why);
-    if (fd >= 0)
-        close(fd);
+    openRegular(path, &why);
     return why;
 }
 
@@ -83,8 +80,20 @@ namespace {
                          std::to_string(limit.bytes >> 20) + " MiB orvit reads from " + limit.kind);
 }
 
-// Reads `fd` to its end, at most limit.bytes; closes it.
-std::string readBounded(int fd, const std::string& what, ReadLimit limit) {
+} // namespace
+
+std::string readRegularFile(const std::string& path, const std::string& what, ReadLimit limit) {
+    std::string why;
+    const OwnedFd fd = openRegular(path, &why);
+    if (!fd)
+        throw core::AppError(what + ": " + why);
+    struct stat s {};
+    if (fstat(fd.get(), &s) == 0 && static_cast<uint64_t>(s.st_size) > limit.bytes)
+        refuseSize(what, static_cast<uint64_t>(s.st_size), limit);
+    return readToEnd(fd.get(), what, limit);
+}
+
+std::string readToEnd(int fd, const std::string& what, ReadLimit limit) {
     std::string text;
     char buffer[65536];
     for (;;) {
@@ -92,39 +101,15 @@ std::string readBounded(int fd, const std::string& what, ReadLimit limit) {
         if (n > 0) {
             text.append(buffer, static_cast<size_t>(n));
             // A file that grows while it is read is held to the limit too.
-            if (text.size() > limit.bytes) {
-                close(fd);
+            if (text.size() > limit.bytes)
                 refuseSize(what, text.size(), limit);
-            }
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
-            const int error = errno;
-            close(fd);
-            throw core::AppError(what + ": cannot be read: " + std::strerror(error));
+            throw core::AppError(what + ": cannot be read: " + std::strerror(errno));
         }
     }
-    close(fd);
     return text;
-}
-
-} // namespace
-
-std::string readRegularFile(const std::string& path, const std::string& what, ReadLimit limit) {
-    std::string why;
-    const int fd = openRegular(path, &why);
-    if (fd < 0)
-        throw core::AppError(what + ": " + why);
-    struct stat s {};
-    if (fstat(fd, &s) == 0 && static_cast<uint64_t>(s.st_size) > limit.bytes) {
-        close(fd);
-        refuseSize(what, static_cast<uint64_t>(s.st_size), limit);
-    }
-    return readBounded(fd, what, limit);
-}
-
-std::string readToEnd(int fd, const std::string& what, ReadLimit limit) {
-    return readBounded(dup(fd), what, limit);
 }
 
 } // namespace orvit::files

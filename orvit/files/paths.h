@@ -1,6 +1,8 @@
 // Paths as the host compares and hands them on.
 #pragma once
 
+#include "orvit/files/owned_fd.h"
+
 #include <cstdint>
 #include <string>
 #include <tuple>
@@ -34,10 +36,10 @@ FileIdentity fileIdentity(const std::string& path);
 // "a device", "a named pipe", "a socket".
 const char* notRegularKind(unsigned mode);
 
-// The regular file `path` opened for reading (close-on-exec), or -1 with the
-// reason in *why, as whyUnreadable gives it. Opened without waiting, so that
-// a pipe with no writer, or a device, is refused rather than waited on.
-int openRegular(const std::string& path, std::string* why);
+// The regular file `path` opened for reading (close-on-exec), or none with
+// the reason in *why, as whyUnreadable gives it. Opened without waiting, so
+// that a pipe with no writer, or a device, is refused rather than waited on.
+OwnedFd openRegular(const std::string& path, std::string* why);
 
 // Why `path` cannot be read as a file: "does not exist", "is a named pipe,
 // not a regular file" (a folder, or a pipe or a device, which could block or

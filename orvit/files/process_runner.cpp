@@ -1,6 +1,7 @@
 #include "orvit/files/process_runner.h"
 
 #include "orvit/core/host_error.h"
+#include "orvit/files/owned_fd.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -37,19 +38,14 @@ ProgramResult runProgram(const std::vector<std::string>& args) {
     auto fail = [&](const char* step) -> ProgramResult {
         throw core::AppError("cannot run '" + name + "': " + step + ": " + std::strerror(errno));
     };
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
+    Pipe out, err;
+    if (!makePipe(&out) || !makePipe(&err))
         return fail("pipe");
-    if (pipe2(err, O_CLOEXEC) != 0) {
-        close(out[0]);
-        close(out[1]);
-        return fail("pipe");
-    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, out.write.get(), 1);
+    posix_spawn_file_actions_adddup2(&actions, err.write.get(), 2);
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -57,21 +53,20 @@ ProgramResult runProgram(const std::vector<std::string>& args) {
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, name.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    close(err[1]);
+    // The child's ends are the child's alone: its outputs end when it does.
+    out.write.close();
+    err.write.close();
     if (spawned != 0) {
-        close(out[0]);
-        close(err[0]);
         errno = spawned;
         return fail("start");
     }
 
     ProgramResult result;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    OwnedFd* const ends[2] = {&out.read, &err.read};
     std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
     char buffer[4096];
-    while (open > 0) {
+    while (*ends[0] || *ends[1]) {
+        pollfd fds[2] = {{ends[0]->get(), POLLIN, 0}, {ends[1]->get(), POLLIN, 0}};
         if (poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -81,18 +76,15 @@ ProgramResult runProgram(const std::vector<std::string>& args) {
             if (fds[i].fd < 0 || fds[i].revents == 0)
                 continue;
             const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
+            if (n > 0)
                 sinks[i]->append(buffer, static_cast<size_t>(n));
-            } else if (n == 0 || errno != EINTR) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
+            else if (n == 0 || errno != EINTR)
+                ends[i]->close();
         }
     }
-    for (const pollfd& f : fds)
-        if (f.fd >= 0)
-            close(f.fd);
+    // Closed before the wait: a child still writing then ends on SIGPIPE.
+    out.read.close();
+    err.read.close();
     const int status = waitForChild(pid);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;

@@ -142,12 +142,11 @@ uint64_t levelZeroBlocks(const PartLayout& p) {
 
 void checkExrClaims(const std::string& path, uint64_t fileSize) {
     std::string why;
-    const int fd = files::openRegular(path, &why);
-    if (fd < 0)
+    const files::OwnedFd fd = files::openRegular(path, &why);
+    if (!fd)
         throw ImageError("it " + why);
-    HeaderBytes in(fd, fileSize);
+    HeaderBytes in(fd.get(), fileSize);
     const auto cutShort = [&] {
-        close(fd);
         throw ImageError("the header is cut short at byte " + std::to_string(in.at()) + " of " +
                          std::to_string(fileSize));
     };
@@ -156,13 +155,11 @@ void checkExrClaims(const std::string& path, uint64_t fileSize) {
     // what this check reads, so a damaged size is refused outright.
     const auto misSized = [&](const std::string& attribute, const std::string& type, int32_t size,
                               uint64_t bytes) {
-        close(fd);
         throw ImageError("the header's attribute '" + attribute + "' of type '" + type +
                          "' gives its value " + std::to_string(size) + " bytes, but it holds " +
                          std::to_string(bytes));
     };
     const auto claims = [&](const std::string& attribute, int64_t bytes) {
-        close(fd);
         throw ImageError("the header's attribute '" + attribute + "' claims " +
                          std::to_string(bytes) + " bytes, more than the file's " +
                          std::to_string(fileSize) + " bytes hold");
@@ -255,12 +252,10 @@ void checkExrClaims(const std::string& path, uint64_t fileSize) {
             layout.chunkCount > 0 ? static_cast<uint64_t>(layout.chunkCount) : uint64_t{0});
         // Each block's offset takes 8 bytes of the file, and the library
         // allocates a table of them for every part.
-        if (blocks > fileSize / 8) {
-            close(fd);
+        if (blocks > fileSize / 8)
             throw ImageError("the header claims " + std::to_string(blocks) +
                              " blocks of pixels, more than the file's " + std::to_string(fileSize) +
                              " bytes can hold");
-        }
         if (!multiPart)
             break;
         // Parts follow one another until an empty header.
@@ -272,7 +267,6 @@ void checkExrClaims(const std::string& path, uint64_t fileSize) {
             break;
         in.seek(here);
     }
-    close(fd);
 }
 
 } // namespace orvit::images

@@ -20,14 +20,13 @@ enum class Format { Exr, Png, Tiff, Unknown };
 Format sniff(const std::string& path, uint64_t* size) {
     unsigned char magic[8] = {};
     std::string why;
-    const int fd = files::openRegular(path, &why);
-    if (fd < 0)
+    const files::OwnedFd fd = files::openRegular(path, &why);
+    if (!fd)
         throw ImageError("it " + why);
     struct stat s {};
-    fstat(fd, &s);
+    fstat(fd.get(), &s);
     *size = static_cast<uint64_t>(s.st_size);
-    const ssize_t read = pread(fd, magic, sizeof magic, 0);
-    close(fd);
+    const ssize_t read = pread(fd.get(), magic, sizeof magic, 0);
     const size_t got = read > 0 ? static_cast<size_t>(read) : 0;
     static const unsigned char exr[] = {0x76, 0x2f, 0x31, 0x01};
     static const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};

@@ -250,27 +250,24 @@ bool encode(Png& png, FILE* file, png_uint_32 width, png_uint_32 height, const u
 
 void checkPngClaims(const std::string& path, uint64_t fileSize) {
     std::string why;
-    const int fd = files::openRegular(path, &why);
-    if (fd < 0)
+    const files::OwnedFd fd = files::openRegular(path, &why);
+    if (!fd)
         throw ImageError("it " + why);
     // Chunk by chunk from the signature: a length, a type, the data, a CRC.
     uint64_t at = 8;
     unsigned char head[8];
-    while (at + 8 <= fileSize && pread(fd, head, 8, static_cast<off_t>(at)) == 8) {
+    while (at + 8 <= fileSize && pread(fd.get(), head, 8, static_cast<off_t>(at)) == 8) {
         const uint64_t length = uint64_t{head[0]} << 24 | uint64_t{head[1]} << 16 |
                                 uint64_t{head[2]} << 8 | uint64_t{head[3]};
         const std::string type(reinterpret_cast<const char*>(head + 4), 4);
-        if (length + 12 > fileSize - at) {
-            close(fd);
+        if (length + 12 > fileSize - at)
             throw ImageError("chunk '" + type + "' at byte " + std::to_string(at) + " claims " +
                              std::to_string(length) + " bytes, more than the file's " +
                              std::to_string(fileSize) + " bytes hold");
-        }
         if (type == "IEND")
             break;
         at += length + 12;
     }
-    close(fd);
 }
 
 std::unique_ptr<ImageInput> openPng(const std::string& path) {

@@ -152,13 +152,13 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
     auto handOut = [&](WorkerPool::Worker& w) {
         if (!failed && !queue.empty() && stopSignal() == 0) {
             const int32_t frame = queue.front();
-            if (files::writeWhole(w.commands, &frame, sizeof frame)) {
+            if (files::writeWhole(w.commands.get(), &frame, sizeof frame)) {
                 queue.pop_front();
                 w.frame = frame;
                 return;
             }
         }
-        closeFd(w.commands);
+        w.commands.close();
     };
     for (WorkerPool::Worker& w : pool.workers())
         handOut(w);
@@ -167,8 +167,8 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
         std::vector<pollfd> fds;
         std::vector<WorkerPool::Worker*> polled;
         for (WorkerPool::Worker& w : pool.workers())
-            if (w.results >= 0) {
-                fds.push_back({w.results, POLLIN, 0});
+            if (w.results) {
+                fds.push_back({w.results.get(), POLLIN, 0});
                 polled.push_back(&w);
             }
         if (fds.empty())
@@ -180,7 +180,7 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
                 continue;
             WorkerPool::Worker& w = *polled[i];
             char chunk[4096];
-            const ssize_t n = read(w.results, chunk, sizeof chunk);
+            const ssize_t n = read(w.results.get(), chunk, sizeof chunk);
             if (n < 0)
                 continue;
             if (n > 0) {
@@ -204,8 +204,8 @@ std::string renderSequence(const RenderRequest& request, const std::string& buil
                 continue;
             }
             // The worker ended: after its last frame, or in the middle of one.
-            closeFd(w.results);
-            closeFd(w.commands);
+            w.results.close();
+            w.commands.close();
             if (w.frame >= 0 && stopSignal() == 0) {
                 const int status = files::waitForChild(w.pid);
                 w.pid = -1;

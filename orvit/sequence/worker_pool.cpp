@@ -165,12 +165,6 @@ std::string startFailure() {
 
 } // namespace
 
-void closeFd(int& fd) {
-    if (fd >= 0)
-        close(fd);
-    fd = -1;
-}
-
 // Takes the whole messages at the front of `buffer`.
 std::vector<WorkerResult> takeResults(std::string& buffer) {
     std::vector<WorkerResult> results;
@@ -206,8 +200,8 @@ WorkerPool::~WorkerPool() {
 
 void WorkerPool::end() {
     for (Worker& w : workers_) {
-        closeFd(w.commands);
-        closeFd(w.results);
+        w.commands.close();
+        w.results.close();
         if (w.pid > 0)
             files::waitForChild(w.pid);
         w.pid = -1;
@@ -236,7 +230,7 @@ std::string WorkerPool::start(int count, const scene::SceneFile& scene,
     std::string module;
     for (Worker& w : workers_) {
         WorkerResult ready;
-        if (!readResult(w.results, &ready) || ready.frame != kReady)
+        if (!readResult(w.results.get(), &ready) || ready.frame != kReady)
             throw core::AppError("a worker ended before it loaded the module");
         if (!ready.ok)
             throw core::AppError(ready.text);
@@ -247,44 +241,34 @@ std::string WorkerPool::start(int count, const scene::SceneFile& scene,
 
 WorkerPool::Worker WorkerPool::fork(const scene::SceneFile& scene, const std::string& builtModule,
                                     const std::string& pattern, int threads) {
-    int commands[2], results[2];
-    if (pipe(commands) != 0)
+    files::Pipe commands, results;
+    if (!files::makePipe(&commands) || !files::makePipe(&results))
         throw core::AppError(startFailure());
-    if (pipe(results) != 0) {
-        close(commands[0]);
-        close(commands[1]);
-        throw core::AppError(startFailure());
-    }
     const pid_t parent = getpid();
     std::fflush(nullptr);
     const pid_t pid = ::fork();
-    if (pid < 0) {
-        for (int fd : {commands[0], commands[1], results[0], results[1]})
-            close(fd);
+    if (pid < 0)
         throw core::AppError(startFailure());
-    }
     if (pid == 0) {
         signals_->restore();
         // A worker does not outlive the parent that hands it frames.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent)
             _exit(1);
-        close(commands[1]);
-        close(results[0]);
+        commands.write.close();
+        results.read.close();
         // The other workers' pipe ends are the parent's: they must close
         // when the parent closes them.
         for (Worker& other : workers_) {
-            closeFd(other.commands);
-            closeFd(other.results);
+            other.commands.close();
+            other.results.close();
         }
-        workerMain(scene, builtModule, pattern, threads, commands[0], results[1]);
+        workerMain(scene, builtModule, pattern, threads, commands.read.get(), results.write.get());
     }
-    close(commands[0]);
-    close(results[1]);
     Worker w;
     w.pid = pid;
-    w.commands = commands[1];
-    w.results = results[0];
+    w.commands = std::move(commands.write);
+    w.results = std::move(results.read);
     return w;
 }
 

@@ -7,6 +7,7 @@
 // first. A closed command pipe tells the worker to end.
 #pragma once
 
+#include "orvit/files/owned_fd.h"
 #include "orvit/scene/scene_file.h"
 
 #include <cstddef>
@@ -38,9 +39,6 @@ std::vector<WorkerResult> takeResults(std::string& buffer);
 // or 0.
 int stopSignal();
 
-// Closes `fd` unless it is -1, and makes it -1.
-void closeFd(int& fd);
-
 class SignalsToWorkers;
 
 // The worker processes and their pipes. While it lives, a stop signal
@@ -50,9 +48,9 @@ class WorkerPool {
   public:
     struct Worker {
         pid_t pid = -1;
-        int commands = -1; // write end
-        int results = -1;  // read end
-        int frame = -1;    // the frame handed to it and not answered, or -1
+        files::OwnedFd commands; // write end
+        files::OwnedFd results;  // read end
+        int frame = -1;          // the frame handed to it and not answered, or -1
         std::string buffer;
     };
 

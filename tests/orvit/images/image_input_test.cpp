@@ -11,9 +11,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+namespace fs = std::filesystem;
 using orvit::images::ImageError;
 using orvit::images::openImage;
 using orvit::images::SampleType;
@@ -111,8 +113,14 @@ TEST(OpenImage, RefusesWhatADamagedHeaderClaims) {
         {dir / "compression.exr", "the header's attribute 'compression' of type 'compression' "
                                   "gives its value 4 bytes, but it holds 1"},
     };
+    const auto openFiles = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const auto before = openFiles();
     for (const auto& c : cases)
         EXPECT_EQ(failure(c.path), c.expected);
+    // Each refusal closes the file it opened.
+    EXPECT_EQ(openFiles(), before);
 }
 
 // Each sample format and size a TIFF stores is read as its type, every
