@@ -22,45 +22,6 @@ namespace fs = std::filesystem;
 namespace orvit::files {
 namespace {
 
-// Made beside `target`; removed on every way out but success, a signal
-// that ends the process included: the name is given to the signal handler
-// before the file exists, so that no moment is left where a signal could
-// leave it.
-class TemporaryFile {
-  public:
-    TemporaryFile(const fs::path& target, const std::string& what, const TemporaryNamer& name) {
-        int error = 0;
-        for (int attempt = 0; attempt < 16; ++attempt) {
-            path_ = name(target.string());
-            onSignal_.emplace(path_.string());
-            if (OwnedFd(open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)))
-                return;
-            error = errno;
-            onSignal_.reset();
-            if (error != EEXIST)
-                break;
-        }
-        throw core::AppError(what + ": cannot make a temporary file in '" +
-                             target.parent_path().string() + "': " + std::strerror(error));
-    }
-    ~TemporaryFile() {
-        if (!keep_) {
-            std::error_code ec;
-            fs::remove(path_, ec);
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    const fs::path& path() const { return path_; }
-    void keep() { keep_ = true; }
-
-  private:
-    fs::path path_;
-    std::optional<RemovedOnSignal> onSignal_;
-    bool keep_ = false;
-};
-
 // Flushes the file or folder at `path` to disk.
 bool flushToDisk(const fs::path& path, int flags) {
     OwnedFd fd(open(path.c_str(), flags | O_CLOEXEC));
@@ -95,7 +56,7 @@ void writeAtomically(const std::string& path, const std::string& what,
 
     // Same folder, so that the rename stays on one file system; same
     // extension, so that a writer that goes by it picks the same format.
-    TemporaryFile temporary(target, what, name);
+    TemporaryFile temporary(target.string(), what, name);
     try {
         fill(temporary.path().string());
     } catch (const std::exception&) {

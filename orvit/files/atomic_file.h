@@ -31,7 +31,6 @@ std::string whyNotReplaceable(const std::string& path);
 // error, e.g. "output 'out/glow.0001.png'"; `fill` throws its own.
 // `name` gives each temporary name tried (temporaryName; a test chooses its
 // own): one that exists already is never opened, another is asked for.
-using TemporaryNamer = std::function<std::string(const std::string& target)>;
 void writeAtomically(const std::string& path, const std::string& what,
                      const std::function<void(const std::string& temporary)>& fill,
                      const TemporaryNamer& name = temporaryName);

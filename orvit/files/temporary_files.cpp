@@ -1,10 +1,14 @@
 #include "orvit/files/temporary_files.h"
 
+#include "orvit/core/host_error.h"
+#include "orvit/files/owned_fd.h"
+
 #include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -114,6 +118,30 @@ std::string temporaryName(const std::string& target) {
             ("." + path.stem().string() + kMark + temporaryHostName() + "-" +
              std::to_string(getpid()) + "-" + digits + path.extension().string()))
         .string();
+}
+
+TemporaryFile::TemporaryFile(const std::string& target, const std::string& what,
+                             const TemporaryNamer& name) {
+    int error = 0;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        path_ = name(target);
+        onSignal_.emplace(path_.string());
+        if (OwnedFd(open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)))
+            return;
+        error = errno;
+        onSignal_.reset();
+        if (error != EEXIST)
+            break;
+    }
+    throw core::AppError(what + ": cannot make a temporary file in '" +
+                         fs::path(target).parent_path().string() + "': " + std::strerror(error));
+}
+
+TemporaryFile::~TemporaryFile() {
+    if (!keep_) {
+        std::error_code ec;
+        fs::remove(path_, ec);
+    }
 }
 
 std::vector<std::string> staleTemporaries(const std::vector<std::string>& targets,

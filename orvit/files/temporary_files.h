@@ -4,6 +4,11 @@
 // such and removed, and nothing else is.
 #pragma once
 
+#include "orvit/files/removed_on_signal.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +24,33 @@ std::string finalTarget(const std::string& path);
 // (O_EXCL), so that two writers, even on two hosts sharing the folder, never
 // open the same file, and takes another name if it exists.
 std::string temporaryName(const std::string& target);
+
+// How a temporary name is given: temporaryName, or a test's own.
+using TemporaryNamer = std::function<std::string(const std::string& target)>;
+
+// A new empty temporary file of `target` (a path already followed through
+// its symlinks) under a name `name` gives, made exclusively (a name that
+// exists is never opened: another is asked for). It is removed on every way
+// out but keep(), a signal that ends the process included: its name is given
+// to the signal handler before the file exists, so that no moment is left
+// where a signal could leave it. An AppError "WHAT: cannot make a temporary
+// file in 'FOLDER': REASON" when none can be made.
+class TemporaryFile {
+  public:
+    TemporaryFile(const std::string& target, const std::string& what,
+                  const TemporaryNamer& name = temporaryName);
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    void keep() { keep_ = true; }
+
+  private:
+    std::filesystem::path path_;
+    std::optional<RemovedOnSignal> onSignal_;
+    bool keep_ = false;
+};
 
 // Whether process `pid` of this host may still write: one that belongs to
 // another user may; one that has ended but is not yet reaped (a zombie)

@@ -4,19 +4,16 @@
 #include "orvit/core/text.h"
 #include "orvit/files/atomic_file.h"
 #include "orvit/files/paths.h"
+#include "orvit/files/temporary_files.h"
 #include "orvit/images/image_output.h"
 #include "orvit/passes/passes.h"
 #include "orvit/scene/scene_surfaces.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <system_error>
 #include <unistd.h>
 
@@ -393,14 +390,11 @@ std::vector<std::string> prepareOutputFolder(const std::string& pattern) {
         throw core::AppError("output folder '" + folder.string() + "' cannot be made: " +
                              (ec ? ec.message() : "a file of that name exists"));
     }
-    const fs::path probe = folder / (".orvit-probe" + std::to_string(getpid()));
-    {
-        std::ofstream out(probe, std::ios::binary);
-        if (!out)
-            throw core::AppError("output folder '" + folder.string() +
-                                 "' cannot be written: " + std::strerror(errno));
-    }
-    fs::remove(probe, ec);
+    // A file made and removed proves the folder writable. It is a temporary
+    // file like any other, so that one a killed run left is swept here.
+    const std::string probe = (folder / "orvit-probe").string();
+    files::removeStaleTemporaries({probe}, files::OtherHosts::MayBeWriting);
+    const files::TemporaryFile written(probe, "output '" + pattern + "'");
     return made;
 }
 

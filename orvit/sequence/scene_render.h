@@ -199,8 +199,9 @@ Sequence readSequence(const SequenceRequest& request);
 void checkFrameInScene(const scene::SceneFile& scene, int frame, const std::string& option);
 
 // Makes the output pattern's folder if needed and checks that a file can be
-// made in it, before any frame is rendered. Returns the folders it made,
-// outermost first.
+// made in it, before any frame is rendered: a temporary file, made and
+// removed, so that one a killed run left there is swept as stale. Returns
+// the folders it made, outermost first.
 std::vector<std::string> prepareOutputFolder(const std::string& pattern);
 
 // Removes the folders of `made` (as prepareOutputFolder gives them) that are

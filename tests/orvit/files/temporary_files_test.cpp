@@ -2,6 +2,7 @@
 // recognised and removed, and nothing else in the folder is touched.
 #include "orvit/files/atomic_file.h"
 #include "orvit/files/temporary_files.h"
+#include "orvit/sequence/scene_render.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -104,6 +105,19 @@ TEST(RemoveStaleTemporaries, RemovesWhatAWriterKilledMidWriteLeft) {
     waitpid(writer, nullptr, 0);
     std::ifstream in(dir / "glow.txt");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old\n");
+}
+
+// The probe that checks an output folder is writable is a temporary file too:
+// one that a run killed between making and removing it left is swept by the
+// next run's check, and a live process's is not.
+TEST(RemoveStaleTemporaries, AProbeOfTheOutputFolderIsSweptWhenItsWriterIsGone) {
+    testsupport::TempFolder dir;
+    const std::string dead = temporaryOf("orvit-probe", temporaryHostName(), endedProcess(), "");
+    const std::string live = temporaryOf("orvit-probe", temporaryHostName(), getpid(), "");
+    for (const std::string& name : {dead, live})
+        dir.write(name, "");
+    orvit::sequence::prepareOutputFolder(dir / "glow.####.png");
+    EXPECT_EQ(dir.files(), std::vector<std::string>{live});
 }
 
 } // namespace
