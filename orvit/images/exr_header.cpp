@@ -123,6 +123,7 @@ struct PartLayout {
     int64_t width = 0, height = 0;
     int compression = 0;
     int64_t tileWidth = 0, tileHeight = 0; // 0: scanlines
+    uint64_t pixelBytes = 0;               // of all channels, each sampled fully
     int64_t chunkCount = -1;               // the attribute's, when given
 };
 
@@ -199,8 +200,10 @@ void checkExrClaims(const std::string& path, uint64_t fileSize) {
                         cutShort();
                     if (channel.empty())
                         break;
-                    if (!in.skip(16)) // type, linear flag, reserved, sampling
+                    int32_t pixelType = 0;
+                    if (!in.int32(&pixelType) || !in.skip(12)) // linear flag, reserved, sampling
                         cutShort();
+                    layout.pixelBytes += pixelType == 1 ? 2 : 4; // half; else uint or float
                 }
                 if (in.at() != valueEnd)
                     misSized(name, type, size, in.at() - valueStart);
@@ -246,6 +249,22 @@ void checkExrClaims(const std::string& path, uint64_t fileSize) {
                 layout.chunkCount = count;
             }
             in.skip(valueEnd - in.at());
+        }
+        // The library makes a buffer for a whole tile, whatever part of it
+        // the image covers: a tile may take no more than its image, or 64 MiB.
+        if (layout.tileWidth > 0 && layout.tileHeight > 0) {
+            const auto bytes = [&](int64_t w, int64_t h) {
+                return static_cast<long double>(std::max<int64_t>(w, 0)) *
+                       static_cast<long double>(std::max<int64_t>(h, 0)) *
+                       static_cast<long double>(layout.pixelBytes);
+            };
+            if (bytes(layout.tileWidth, layout.tileHeight) >
+                std::max(bytes(layout.width, layout.height), 64.0L * 1024 * 1024))
+                throw ImageError("the header's tiles of " + std::to_string(layout.tileWidth) +
+                                 " x " + std::to_string(layout.tileHeight) +
+                                 " pixels take more than the image they tile (" +
+                                 std::to_string(layout.width) + " x " +
+                                 std::to_string(layout.height) + " pixels) and more than 64 MiB");
         }
         blocks += std::max<uint64_t>(
             levelZeroBlocks(layout),

@@ -29,6 +29,10 @@
 //                         a channel list 3 bytes longer than its size, after
 //                         which the library read a string claiming 1.8 GB
 //                         (found by this target)
+//   image-input-tile-larger-than-its-image.exr
+//                         tiles of 12124164 x 4 pixels over a 6 x 4 image,
+//                         for which the library made a 2.1 GB buffer (found
+//                         by this target)
 #include "orvit/images/image_input.h"
 #include "tests/fuzz/memory_file.h"
 

@@ -80,6 +80,8 @@ std::string int32s(std::initializer_list<int32_t> values) {
 // A value whose size differs from what its type holds is refused, as the
 // library would read on from elsewhere than the check (a fuzz finding: a
 // channel list 3 bytes longer than its size hid a string claiming 1.8 GB).
+// So is a tile that takes more than its image and 64 MiB, as the library
+// makes a buffer for a whole tile (a fuzz finding: 2.1 GB for a 6 x 4 image).
 TEST(OpenImage, RefusesWhatADamagedHeaderClaims) {
     const std::string seeds = std::string(ORVIT_TEST_DATA) + "/../fuzz/corpus/image_input_fuzz/";
     testsupport::TempFolder dir;
@@ -110,6 +112,9 @@ TEST(OpenImage, RefusesWhatADamagedHeaderClaims) {
         {seeds + "image-input-channel-list-longer-than-its-size.exr",
          "the header's attribute 'channels' of type 'chlist' gives its value 73 bytes, but it "
          "holds 76"},
+        {seeds + "image-input-tile-larger-than-its-image.exr",
+         "the header's tiles of 12124164 x 4 pixels take more than the image they tile (6 x 4 "
+         "pixels) and more than 64 MiB"},
         {dir / "compression.exr", "the header's attribute 'compression' of type 'compression' "
                                   "gives its value 4 bytes, but it holds 1"},
     };
